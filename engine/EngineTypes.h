@@ -1,0 +1,23 @@
+#pragma once
+// Small value types shared by the crawler component, its scheduler and its download slots.
+
+// Which links are followed.
+enum TLinkScan { scanAllLinks, scanInitialSite, scanInitialPath };
+// Which links are reported.
+enum TLinkReport { reportAllLinks, reportCurrentSiteLinks, reportCurrentPathLinks };
+// How downloads reach the web: no proxy, the proxy given as address and port, or the
+// environment's proxy settings (http_proxy, https_proxy, no_proxy).
+enum TProxyType { PROXY_DIRECT, PROXY_USEPROXY, PROXY_DEFAULT };
+
+// States of a download slot, in the order the scheduler moves them.
+enum TSlotState : unsigned char {
+    slotRetired = 0,      // beyond the wanted pool size; waits to be freed
+    slotIdle = 1,         // free for the next queue entry
+    slotAssigning = 2,    // being given an entry
+    slotDownloading = 3,  // its worker runs
+    slotFinished = 4,     // the worker has ended; outcome not looked at yet
+    slotReceived = 5,     // a body was fetched; waits to be analysed
+    slotFailed = 6,       // the attempt failed; waits for the retry decision
+};
+
+inline constexpr const char* kDefaultAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";

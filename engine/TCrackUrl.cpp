@@ -1,0 +1,130 @@
+#include "TCrackUrl.h"
+
+#include <libpsl.h>
+
+#include <algorithm>
+
+#include "AsciiCase.h"
+#include "CurlSupport.h"
+
+namespace {
+
+constexpr std::size_t kMaxSchemeLength = 20;
+
+// The public suffix list, loaded once: the newest one on the system, else libpsl's own copy.
+const psl_ctx_t* SuffixList() {
+    static const psl_ctx_t* list = [] {
+        const psl_ctx_t* latest = psl_latest(nullptr);
+        return latest ? latest : psl_builtin();
+    }();
+    return list;
+}
+
+bool HasControlByte(const std::string& s) {
+    return std::any_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
+}
+
+bool IsIpAddress(const std::string& host) {
+    if (host.find(':') != std::string::npos) return true;  // IPv6 literal
+    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return c == '.' || (c >= '0' && c <= '9');
+    });
+}
+
+std::string GetPart(CURLU* h, CURLUPart part, unsigned flags) {
+    char* value = nullptr;
+    if (curl_url_get(h, part, &value, flags) != CURLUE_OK) return {};
+    return TakeCurlString(value);
+}
+
+bool HasPart(CURLU* h, CURLUPart part) {
+    char* value = nullptr;
+    bool present = curl_url_get(h, part, &value, 0) == CURLUE_OK;
+    curl_free(value);
+    return present;
+}
+
+// libcurl reports "/" for a URL without a path; tell the two apart from the text itself.
+bool TextHasPath(const std::string& url) {
+    std::size_t start = url.find("://");
+    if (start == std::string::npos) return true;
+    std::size_t end = url.find_first_of("/?#", start + 3);
+    return end != std::string::npos && url[end] == '/';
+}
+
+}  // namespace
+
+void TCrackUrl::Clear() {
+    ExtraInfos.clear();
+    HostName.clear();
+    UrlPassword.clear();
+    Port = 0;
+    Scheme.clear();
+    UrlPathWithFile.clear();
+    UrlPath.clear();
+    UrlUserName.clear();
+    Domain.clear();
+    Valid = false;
+}
+
+bool TCrackUrl::Crack(const std::string& url) {
+    Clear();
+    Url = url;
+    // A NUL would cut the text that libcurl sees; other control bytes are no part of a URL.
+    if (url.empty() || HasControlByte(url)) return false;
+
+    TCurlUrl handle(curl_url());
+    if (!handle) return false;
+    CURLU* h = handle.get();
+    const unsigned setFlags = CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE | CURLU_NON_SUPPORT_SCHEME;
+    if (curl_url_set(h, CURLUPART_URL, url.c_str(), setFlags) != CURLUE_OK) return false;
+
+    std::string scheme = GetPart(h, CURLUPART_SCHEME, 0);
+    if (scheme.empty() || scheme.size() > kMaxSchemeLength) return false;
+
+    std::string port = GetPart(h, CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    Scheme = scheme;
+    HostName = GetPart(h, CURLUPART_HOST, CURLU_URLDECODE);
+    UrlUserName = GetPart(h, CURLUPART_USER, CURLU_URLDECODE);
+    UrlPassword = GetPart(h, CURLUPART_PASSWORD, CURLU_URLDECODE);
+    Port = port.empty() ? 0 : std::stoi(port);
+    if (TextHasPath(url)) UrlPathWithFile = GetPart(h, CURLUPART_PATH, CURLU_URLDECODE);
+    if (HasPart(h, CURLUPART_QUERY))
+        ExtraInfos += "?" + GetPart(h, CURLUPART_QUERY, CURLU_URLDECODE);
+    if (HasPart(h, CURLUPART_FRAGMENT))
+        ExtraInfos += "#" + GetPart(h, CURLUPART_FRAGMENT, CURLU_URLDECODE);
+    UrlPath = DirectoryOfPath(UrlPathWithFile);
+    Domain = RegistrableDomain(HostName);
+    Valid = true;
+    return true;
+}
+
+int LastPos(char Ch, const std::string& S) {
+    std::size_t pos = S.rfind(Ch);
+    return pos == std::string::npos ? 0 : static_cast<int>(pos) + 1;
+}
+
+std::string DirectoryOfPath(const std::string& p) {
+    const int b = LastPos('/', p);
+    const int length = static_cast<int>(p.size());
+    std::string path;
+    if (b > 0 && b == length) {
+        path = p;
+    } else if (b <= 1) {
+        path = "/";
+    } else if (p.find('.', b) != std::string::npos) {
+        path = p.substr(0, b);  // the last segment is a file name
+    } else {
+        path = p + "/";  // the last segment is a directory
+    }
+    return path.empty() ? "/" : path;
+}
+
+std::string RegistrableDomain(const std::string& host) {
+    if (host.empty() || IsIpAddress(host)) return host;
+    const std::string lower = AsciiLowerCase(host);
+    const char* domain = psl_registrable_domain(SuffixList(), lower.c_str());
+    if (!domain) return host;
+    return host.substr(static_cast<std::size_t>(domain - lower.c_str()));
+}

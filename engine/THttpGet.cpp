@@ -1,0 +1,96 @@
+#include "THttpGet.h"
+
+#include <atomic>
+#include <chrono>
+
+#include "THttpThread.h"
+
+namespace {
+std::atomic<int> gMaxConnectionsPerServer{6};
+std::atomic<int> gMaxConnectionsPer1_0Server{8};
+}  // namespace
+
+THttpGet::THttpGet() = default;
+
+THttpGet::~THttpGet() {
+    if (m_worker) m_worker->DetachSlot();
+    if (m_control) m_control->Terminate();
+}
+
+void THttpGet::StartFetch(unsigned char NewKind) {
+    if (!UrlParts.Valid) {
+        SlotState = slotIdle;
+        return;
+    }
+    SlotState = slotDownloading;
+    Kind = NewKind;
+    Skipped = false;
+    Succeeded = false;
+    StatusCode = 0;
+    if (WorkerActive) return;
+    ContentLength = 0;
+    Body.clear();
+    Headers.clear();
+
+    TFetchRequest request;
+    request.Url = UrlParts.Url;
+    request.Agent = Agent;
+    request.Referrer = Referrer;
+    request.UserName = UserName;
+    request.Password = Password;
+    request.ProxyType = ProxyType;
+    request.ProxyAddress = ProxyAddress;
+    request.ProxyPort = ProxyPort;
+    request.ProxyUser = ProxyUser;
+    request.ProxyPassword = ProxyPassword;
+    request.KeepBody = FetchMode == 1;
+    request.Deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);
+    request.Limits = FetchLimits();
+
+    m_control = std::make_shared<TFetchControl>();
+    // The worker deletes itself after its end notice (Qt's deleteLater).
+    m_worker = new THttpThread(this, std::move(request), m_control);
+    WorkerActive = true;
+    m_worker->start();
+}
+
+void THttpGet::StopFetch() {
+    if (!WorkerActive) return;
+    if (m_control) m_control->Terminate();
+    WorkerActive = false;
+}
+
+void THttpGet::StatusNotice(int Status) { StatusCode = Status; }
+
+void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
+                            const std::string& ContentType, int Length, bool& Accept,
+                            THttpThread& /*Worker*/) {
+    ContentLength = Length;
+    Headers = RawHeaders;
+    if (OnHeader)
+        OnHeader(*this, UrlParts.Url, CountArea, Accept, Depth, ContentLength, ContentType, Status,
+                 Headers);
+}
+
+void THttpGet::BodyNotice(std::string&& Text) { Body = std::move(Text); }
+
+void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped) {
+    if (Worker != m_worker) return;
+    m_worker = nullptr;
+    m_control.reset();
+    Succeeded = Success;
+    Skipped = WasSkipped;
+    WorkerActive = false;
+    SlotState = slotFinished;
+    if (OnEnd) OnEnd(*this);
+}
+
+void SetConnectionLimit(int Count) {
+    if (Count <= 0) return;
+    gMaxConnectionsPerServer = Count;
+    gMaxConnectionsPer1_0Server = Count + 2;
+}
+
+int MaxConnectionsPerServer() { return gMaxConnectionsPerServer; }
+int MaxConnectionsPer1_0Server() { return gMaxConnectionsPer1_0Server; }

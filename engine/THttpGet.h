@@ -1,0 +1,87 @@
+#pragma once
+// A download slot: the scheduler keeps a pool of them and reuses each for one queue entry after
+// another. It holds the settings of the next download, starts and stops the worker
+// (THttpThread), and receives the worker's results. Everything here runs on the GUI thread; the
+// worker reaches the slot only through notices that run there too.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "EngineTypes.h"
+#include "TCrackUrl.h"
+
+class THttpGet;
+class THttpThread;
+struct TFetchControl;
+
+// Called once per download when the response headers have arrived, before any body byte is
+// kept. Setting Accept to false ends the download without its body, as skipped.
+using THeaderCallback = std::function<void(THttpGet& Sender, const std::string& Url, int CountArea,
+                                           bool& Accept, int Depth, int ContentLength,
+                                           const std::string& ContentType, int StatusCode,
+                                           const std::string& Headers)>;
+
+class THttpGet {
+public:
+    THttpGet();
+    // Never waits for a worker: a worker still running is told to stop and finishes alone.
+    ~THttpGet();
+    THttpGet(const THttpGet&) = delete;
+    THttpGet& operator=(const THttpGet&) = delete;
+
+    // Starts a download of UrlParts; a slot whose UrlParts are not Valid goes back to idle.
+    void StartFetch(unsigned char Kind);
+    // Aborts the running download, if any; its end is still reported through SlotState.
+    void StopFetch();
+
+    // Settings of the next download, set per queue entry.
+    std::string Agent = kDefaultAgent;
+    int CountArea = 0;
+    TCrackUrl UrlParts;
+    int Depth = 1;
+    unsigned char FetchMode = 0;  // 1: collect and deliver the body
+    unsigned char TagKind = 0;
+    std::string Referrer;
+    int RetryCount = 0;
+    int TimeOut = 300;  // seconds, counted from the start of the download
+    std::string UserName;
+    std::string Password;
+    TProxyType ProxyType = PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser;
+    std::string ProxyPassword;
+    THeaderCallback OnHeader;
+    // Called after the end of a download has been recorded (SlotState is slotFinished).
+    std::function<void(THttpGet&)> OnEnd;
+
+    // Outcome of the last download, readable once SlotState is slotFinished.
+    std::string Body;
+    std::string Headers;
+    int ContentLength = 0;
+    int StatusCode = 0;
+    bool Succeeded = false;
+    bool Skipped = false;
+
+    unsigned char Kind = 1;
+    TSlotState SlotState = slotRetired;
+    bool WorkerActive = false;
+
+private:
+    friend class THttpThread;
+    void StatusNotice(int Status);
+    void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
+                      int Length, bool& Accept, THttpThread& Worker);
+    void BodyNotice(std::string&& Text);
+    void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped);
+
+    THttpThread* m_worker = nullptr;  // not owned: the worker frees itself
+    std::shared_ptr<TFetchControl> m_control;
+};
+
+// The per-server connection limits of the engine. Every accepted ConcurrentDownloads value sets
+// them: Count for HTTP/1.1 servers and Count + 2 for HTTP/1.0 servers.
+void SetConnectionLimit(int Count);
+int MaxConnectionsPerServer();
+int MaxConnectionsPer1_0Server();

@@ -1,0 +1,298 @@
+#include "THttpThread.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "AsciiCase.h"
+#include "THttpGet.h"
+
+namespace {
+
+// Header values travel in request lines: a control byte would let a value add its own headers.
+std::string WithoutControlBytes(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 32 && c != 127) out.push_back(c);
+    return out;
+}
+
+// A referrer never carries the user name or password written in the linking page's URL.
+std::string WithoutUserInfo(const std::string& url) {
+    TCurlUrl h(curl_url());
+    const unsigned flags = CURLU_ALLOW_SPACE | CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS;
+    if (!h || curl_url_set(h.get(), CURLUPART_URL, url.c_str(), flags) != CURLUE_OK) return url;
+    char* user = nullptr;
+    char* password = nullptr;
+    const bool hasUser = curl_url_get(h.get(), CURLUPART_USER, &user, 0) == CURLUE_OK;
+    const bool hasPassword = curl_url_get(h.get(), CURLUPART_PASSWORD, &password, 0) == CURLUE_OK;
+    curl_free(user);
+    curl_free(password);
+    if (!hasUser && !hasPassword) return url;
+    curl_url_set(h.get(), CURLUPART_USER, nullptr, 0);
+    curl_url_set(h.get(), CURLUPART_PASSWORD, nullptr, 0);
+    char* clean = nullptr;
+    if (curl_url_get(h.get(), CURLUPART_URL, &clean, 0) != CURLUE_OK) return {};
+    return TakeCurlString(clean);
+}
+
+int ParseStatusLine(std::string_view line) {
+    std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) return 0;
+    int status = 0;
+    for (std::size_t i = space + 1; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        status = status * 10 + (line[i] - '0');
+        if (status > 999) return 0;
+    }
+    return status;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
+    return true;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The value of the first header called Name (given with its colon) in a raw header block.
+bool FindHeader(std::string_view headers, std::string_view name, std::string& value) {
+    std::size_t pos = 0;
+    while (pos < headers.size()) {
+        std::size_t end = headers.find('\n', pos);
+        if (end == std::string_view::npos) end = headers.size();
+        std::string_view line = headers.substr(pos, end - pos);
+        if (StartsWithNoCase(line, name)) {
+            value = std::string(Trim(line.substr(name.size())));
+            return true;
+        }
+        pos = end + 1;
+    }
+    return false;
+}
+
+int ParseContentLength(const std::string& text) {
+    if (text.empty() || text.size() > 9) return 0;
+    int length = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        length = length * 10 + (c - '0');
+    }
+    return length;
+}
+
+bool IsFollowedRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+void TFetchControl::Terminate() {
+    std::lock_guard<std::mutex> guard(Lock);
+    Terminated = true;
+    if (Multi) curl_multi_wakeup(Multi);
+}
+
+THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
+                         std::shared_ptr<TFetchControl> Control)
+    : m_slot(Slot), m_request(std::move(Request)), m_control(std::move(Control)) {
+    // The end notice runs on the GUI thread (this object lives there) after run() has returned.
+    connect(this, &QThread::finished, this, [this] {
+        if (m_slot) m_slot->EndNotice(this, m_success, m_skipped);
+        deleteLater();
+    });
+}
+
+template <typename F>
+void THttpThread::Notify(F&& f) {
+    QMetaObject::invokeMethod(
+        this, [this, &f] { if (m_slot) f(*m_slot); }, Qt::BlockingQueuedConnection);
+}
+
+void THttpThread::ResetAttempt() {
+    m_headers.clear();
+    m_body.clear();
+    m_status = 0;
+    m_hasLocation = false;
+    m_gated = false;
+    m_authPending = false;
+    m_bytesRead = 0;
+}
+
+size_t THttpThread::HeaderThunk(char* data, size_t size, size_t count, void* self) {
+    return static_cast<THttpThread*>(self)->OnHeaderLine(data, size * count);
+}
+
+size_t THttpThread::WriteThunk(char* data, size_t size, size_t count, void* self) {
+    return static_cast<THttpThread*>(self)->OnBodyData(data, size * count);
+}
+
+size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
+    if (m_control->Terminated) return 0;
+    if (m_gated) return size;  // trailers of a response already judged
+    std::string_view line(data, size);
+    if (line.substr(0, 5) == "HTTP/") {
+        m_headers.assign(line);
+        m_status = ParseStatusLine(line);
+        m_hasLocation = false;
+        return size;
+    }
+    m_headers.append(line);
+    if (StartsWithNoCase(line, "location:")) m_hasLocation = true;
+    if (line != "\r\n" && line != "\n") return size;
+    // The end of one response's headers: interim answers and redirects that libcurl follows
+    // are not the response the page is judged by.
+    if (m_status >= 100 && m_status < 200) return size;
+    if (IsFollowedRedirect(m_status) && m_hasLocation) return size;
+    return GateResponse() ? size : 0;
+}
+
+bool THttpThread::GateResponse() {
+    const int status = m_status;
+    Notify([status](THttpGet& slot) { slot.StatusNotice(status); });
+    if (status == 401 || status == 407) {
+        m_authPending = true;
+        return false;
+    }
+    std::string contentType;
+    if (!FindHeader(m_headers, "content-type:", contentType)) return false;
+    if (contentType.find("text/html") == std::string::npos) {
+        m_skipped = true;
+        return false;
+    }
+    std::string lengthText;
+    FindHeader(m_headers, "content-length:", lengthText);
+    const int length = ParseContentLength(lengthText);
+    bool accept = true;
+    Notify([&](THttpGet& slot) {
+        slot.HeaderNotice(m_headers, status, contentType, length, accept, *this);
+    });
+    if (!accept) {
+        m_skipped = true;
+        return false;
+    }
+    m_gated = true;
+    return true;
+}
+
+size_t THttpThread::OnBodyData(const char* data, size_t size) {
+    if (!m_gated || m_control->Terminated) return 0;
+    if (std::chrono::steady_clock::now() > m_request.Deadline) return 0;
+    m_bytesRead += size;
+    if (m_bytesRead > m_request.Limits.MaxBodyBytes) return 0;
+    if (!m_request.KeepBody) return size;
+    // A NUL byte is dropped alone; the bytes after it in the same chunk are kept.
+    const char* end = data + size;
+    for (const char* p = data; p < end;) {
+        const char* nul = static_cast<const char*>(std::memchr(p, 0, static_cast<size_t>(end - p)));
+        const char* stop = nul ? nul : end;
+        m_body.append(p, static_cast<size_t>(stop - p));
+        p = nul ? nul + 1 : end;
+    }
+    return size;
+}
+
+bool THttpThread::ApplyProxy(CURL* easy) const {
+    switch (m_request.ProxyType) {
+        case PROXY_DIRECT:
+            return curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
+        case PROXY_USEPROXY: {
+            const std::string proxy = WithoutControlBytes(m_request.ProxyAddress) + ":" +
+                                      std::to_string(m_request.ProxyPort);
+            return curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK;
+        }
+        case PROXY_DEFAULT:
+            return true;  // libcurl reads http_proxy, https_proxy and no_proxy itself
+    }
+    return false;
+}
+
+bool THttpThread::Perform(CURL* easy) {
+    TCurlMulti multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return false;
+    {
+        std::lock_guard<std::mutex> guard(m_control->Lock);
+        m_control->Multi = multi.get();
+    }
+    bool done = false;
+    while (!m_control->Terminated) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) break;
+        if (running == 0) {
+            int left = 0;
+            CURLMsg* message = curl_multi_info_read(multi.get(), &left);
+            done = message && message->msg == CURLMSG_DONE && message->data.result == CURLE_OK;
+            break;
+        }
+        if (curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_control->Lock);
+        m_control->Multi = nullptr;
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return done;
+}
+
+void THttpThread::run() {
+    m_success = false;
+    TCurlEasy easy = MakeEasyHandle(m_request.Limits);
+    TCurlUrl url(curl_url());
+    if (!easy || !url || m_control->Terminated) return;
+    CURL* h = easy.get();
+    const unsigned urlFlags = CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS;
+    if (curl_url_set(url.get(), CURLUPART_URL, m_request.Url.c_str(), urlFlags) != CURLUE_OK)
+        return;
+    curl_easy_setopt(h, CURLOPT_CURLU, url.get());
+
+    const std::string agent = WithoutControlBytes(m_request.Agent);
+    const std::string referrer = WithoutControlBytes(WithoutUserInfo(m_request.Referrer));
+    curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
+    if (!referrer.empty()) curl_easy_setopt(h, CURLOPT_REFERER, referrer.c_str());
+    // Nothing may answer from a cache: there is no local one, and a proxy is asked not to.
+    TCurlSlist extraHeaders(curl_slist_append(nullptr, "Pragma: no-cache"));
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, extraHeaders.get());
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &THttpThread::HeaderThunk);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THttpThread::WriteThunk);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    if (!ApplyProxy(h)) return;
+
+    // One answer to a request for credentials: the second 401 or 407 is a failure.
+    bool credentialsSent = false;
+    for (;;) {
+        ResetAttempt();
+        const bool done = Perform(h);
+        if (m_control->Terminated) return;
+        if (m_authPending) {
+            if (credentialsSent) return;
+            credentialsSent = true;
+            if (m_status == 407) {
+                curl_easy_setopt(h, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+                curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, m_request.ProxyUser.c_str());
+                curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, m_request.ProxyPassword.c_str());
+            } else {
+                curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+                curl_easy_setopt(h, CURLOPT_USERNAME, m_request.UserName.c_str());
+                curl_easy_setopt(h, CURLOPT_PASSWORD, m_request.Password.c_str());
+            }
+            continue;
+        }
+        if (!done || !m_gated) return;
+        break;
+    }
+    if (m_request.KeepBody) {
+        const bool any = m_bytesRead > 0;
+        Notify([this](THttpGet& slot) { slot.BodyNotice(std::move(m_body)); });
+        m_success = any;
+    } else {
+        m_success = true;
+    }
+}

@@ -1,0 +1,87 @@
+#pragma once
+// The fetch worker: one thread per download. It performs the whole HTTP exchange with libcurl
+// (a private multi handle, so that a stop request wakes it at once) and brings its notices to
+// the slot on the GUI thread with blocking queued calls. The QThread object itself lives on the
+// GUI thread and is the context of those calls; it deletes itself after its end notice.
+
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "CurlSupport.h"
+#include "EngineTypes.h"
+
+class THttpGet;
+
+// Shared between a slot and its worker: the abort flag and the multi handle to wake.
+struct TFetchControl {
+    std::mutex Lock;
+    CURLM* Multi = nullptr;  // set and cleared by the worker under Lock
+    std::atomic<bool> Terminated{false};
+
+    // GUI thread: marks the worker terminated and wakes a blocking wait.
+    void Terminate();
+};
+
+// Everything one download needs, copied from the slot when it starts.
+struct TFetchRequest {
+    std::string Url;
+    std::string Agent;
+    std::string Referrer;
+    std::string UserName;
+    std::string Password;
+    TProxyType ProxyType = PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser;
+    std::string ProxyPassword;
+    bool KeepBody = true;
+    std::chrono::steady_clock::time_point Deadline;
+    TFetchLimits Limits;
+};
+
+class THttpThread : public QThread {
+    Q_OBJECT
+public:
+    THttpThread(THttpGet* Slot, TFetchRequest Request, std::shared_ptr<TFetchControl> Control);
+
+    // GUI thread: the slot is gone; no notice reaches it any more.
+    void DetachSlot() { m_slot = nullptr; }
+
+protected:
+    void run() override;
+
+private:
+    bool Perform(CURL* easy);
+    bool ApplyProxy(CURL* easy) const;
+    size_t OnHeaderLine(const char* data, size_t size);
+    size_t OnBodyData(const char* data, size_t size);
+    bool GateResponse();
+    void ResetAttempt();
+    template <typename F>
+    void Notify(F&& f);
+
+    static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
+    static size_t WriteThunk(char* data, size_t size, size_t count, void* self);
+
+    THttpGet* m_slot;  // GUI thread only
+    const TFetchRequest m_request;
+    std::shared_ptr<TFetchControl> m_control;
+
+    // Worker-thread state of the exchange.
+    std::string m_headers;
+    std::string m_body;
+    int m_status = 0;
+    bool m_hasLocation = false;
+    bool m_gated = false;       // the final response's headers were judged
+    bool m_authPending = false;  // a 401/407 was met; the exchange is repeated with credentials
+    std::size_t m_bytesRead = 0;
+
+    // Outcome, read on the GUI thread after the thread has ended.
+    bool m_success = true;
+    bool m_skipped = false;
+};
