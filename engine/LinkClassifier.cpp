@@ -1,0 +1,130 @@
+#include "LinkClassifier.h"
+
+#include <algorithm>
+
+#include "AsciiCase.h"
+#include "CurlSupport.h"
+#include "FileTypeCatalogue.h"
+
+namespace {
+
+// The combined URL had to fit a buffer of 1024 bytes with its terminating NUL.
+constexpr std::size_t kMaxResolvedLength = 1023;
+
+bool HasControlByte(std::string_view s) {
+    return std::any_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// The text before the first Ch when Ch stands at the second character or later; else Text.
+std::string CutAtFrom2nd(const std::string& Text, char Ch) {
+    const std::size_t at = Text.find(Ch);
+    return at != std::string::npos && at >= 1 ? Text.substr(0, at) : Text;
+}
+
+std::string MailAddress(const std::string& Value, const std::string& UpperValue) {
+    // The address follows the "mailto:" that was found: a value such as
+    // "javascript:location.href=mailto:a@b" must not give part of the script as an address.
+    const std::size_t at = UpperValue.find("MAILTO:");
+    return CutAtFrom2nd(Value.substr(at + 7), '?');
+}
+
+bool IsDefaultPort(const TCrackUrl& Page) {
+    // An https page on 443 would otherwise give every relative link a ":443" that its absolute
+    // links lack, so the same page would be met, reported and fetched under two names.
+    if (Page.Scheme == "https") return Page.Port == 443;
+    return Page.Port == 80;
+}
+
+// The page's directory URL: never its file name or query.
+std::string BaseOf(const TCrackUrl& Page) {
+    std::string base = Page.Scheme + "://" + Page.HostName;
+    if (!IsDefaultPort(Page)) base += ":" + std::to_string(Page.Port);
+    return base + Page.UrlPath;
+}
+
+// Standard relative resolution of Value against Base; empty when either cannot be used or the
+// result does not fit.
+std::string Combine(const std::string& Base, const std::string& Value) {
+    // libcurl sees C strings: a NUL would silently cut the text.
+    if (HasControlByte(Base) || HasControlByte(Value)) return {};
+    TCurlUrl handle(curl_url());
+    if (!handle) return {};
+    const unsigned flags = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE;
+    if (curl_url_set(handle.get(), CURLUPART_URL, Base.c_str(), flags) != CURLUE_OK) return {};
+    if (curl_url_set(handle.get(), CURLUPART_URL, Value.c_str(), flags) != CURLUE_OK) return {};
+    char* combined = nullptr;
+    if (curl_url_get(handle.get(), CURLUPART_URL, &combined, 0) != CURLUE_OK) return {};
+    std::string result = TakeCurlString(combined);
+    if (result.size() > kMaxResolvedLength) return {};
+    return result;
+}
+
+std::string TypeFromExtension(std::string_view Url, std::size_t PathFrom) {
+    const std::size_t slash = Url.rfind('/');
+    // 1-based positions; 0 when missing. The slashes of "://" are no path separators.
+    const std::size_t s = slash != std::string_view::npos && slash >= PathFrom ? slash + 1 : 0;
+    const std::size_t dot = Url.rfind('.');
+    const std::size_t d = dot != std::string_view::npos ? dot + 1 : 0;
+    if (d == 0) return "0";
+    if (s == 0 || d < s) return "htm";  // no dot in the last path segment: a directory or host
+    if (d == Url.size()) return "0";
+    return std::string(Url.substr(d));
+}
+
+}  // namespace
+
+TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) {
+    TResolvedLink link;
+    const std::string upper = AsciiUpperCase(Value);
+    if (upper.find("MAILTO:") != std::string::npos) {
+        link.Mail = true;
+        link.Resolved = MailAddress(Value, upper);
+        return link;
+    }
+    if (upper.find("JAVASCRIPT") != std::string::npos) return link;
+
+    std::string resolved;
+    if (StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:"))
+        resolved = Value;
+    else
+        resolved = Combine(BaseOf(PageParts), Value);
+    link.Resolved = CutAtFrom2nd(resolved, '#');
+    return link;
+}
+
+TLinkClass ClassifyLink(std::string_view Resolved) {
+    TLinkClass result{"http", "0"};
+    std::size_t pathFrom = 0;
+    const std::size_t separator = Resolved.find("://");
+    if (separator != std::string_view::npos && separator >= 1) {
+        result.Scheme = AsciiLowerCase(Resolved.substr(0, separator));
+        pathFrom = separator + 3;
+    }
+
+    if (Resolved.find_first_of("&?") != std::string_view::npos)
+        result.TypeLink = "htm";
+    else if (StartsWith(result.Scheme, "http"))
+        result.TypeLink = TypeFromExtension(Resolved, pathFrom);
+
+    result.TypeLink = AsciiLowerCase(result.TypeLink);
+    // Extensions the catalogue lacks (html, php, asp, cgi, ...) name pages.
+    if (result.TypeLink != "0" && result.TypeLink != "htm" && FindFileType(result.TypeLink) < 0)
+        result.TypeLink = "htm";
+    if (result.TypeLink == "jpeg") result.TypeLink = "jpg";
+    if (result.TypeLink == "mpeg") result.TypeLink = "mpg";
+    return result;
+}
+
+bool ContainsKeyword(const TQuickSortStringList& List, std::string_view Text) {
+    const std::string lower = AsciiLowerCase(Text);
+    for (int i = 0; i < List.Count(); ++i) {
+        const std::string& entry = List.Strings(i);
+        if (!entry.empty() && lower.find(entry) != std::string::npos) return true;
+    }
+    return false;
+}

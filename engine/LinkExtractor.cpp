@@ -1,0 +1,404 @@
+#include "LinkExtractor.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "AsciiCase.h"
+
+namespace {
+
+using TBytes = const unsigned char*;
+
+constexpr std::size_t kMaxBracketValue = 32000;
+
+// The same folding as AsciiUpper, as a table for the byte-wise walks.
+constexpr std::array<unsigned char, 256> kUpper = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return table;
+}();
+
+bool IsValueMarker(unsigned char c) { return c >= kHrefMarker && c <= kBaseMarker; }
+bool IsAreaMarker(unsigned char c) { return c == kAreaStart || c == kAreaEnd; }
+
+// Position of the first byte at or after From whose value is below Limit (at most 128), or N.
+// Markers are rare in a page, so the walks that only look for them test eight bytes at a time.
+std::size_t FindByteBelow(TBytes p, std::size_t From, std::size_t N, unsigned char Limit) {
+    std::size_t i = From;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+        const std::uint64_t below = kOnes * Limit;
+        for (; i + 8 <= N; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            // The lowest flagged byte is exactly the first byte below Limit: bytes before it do
+            // not borrow.
+            const std::uint64_t flags = (word - below) & ~word & (kOnes * 0x80);
+            if (flags != 0) return i + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+        }
+    }
+    while (i < N && p[i] >= Limit) ++i;
+    return i;
+}
+
+// True when the bytes at [Pos, Pos + Pattern.size()) exist and, upper-cased, equal Pattern.
+bool UpperMatchAt(TBytes p, std::size_t N, std::size_t Pos, std::string_view Pattern) {
+    if (Pos > N || N - Pos < Pattern.size()) return false;
+    for (std::size_t k = 0; k < Pattern.size(); ++k)
+        if (kUpper[p[Pos + k]] != static_cast<unsigned char>(Pattern[k])) return false;
+    return true;
+}
+
+// Same test for the bytes that end just before End.
+bool UpperMatchBefore(TBytes p, std::size_t N, std::size_t End, std::string_view Pattern) {
+    return End >= Pattern.size() && UpperMatchAt(p, N, End - Pattern.size(), Pattern);
+}
+
+// Position of the first occurrence of UpperPattern in Text upper-cased, or npos; spares an
+// upper-cased copy of a whole page body.
+std::size_t FindUpper(std::string_view Text, std::string_view UpperPattern, std::size_t From = 0) {
+    const auto* p = reinterpret_cast<TBytes>(Text.data());
+    const std::size_t n = Text.size();
+    if (UpperPattern.empty()) return From <= n ? From : std::string_view::npos;
+    const unsigned char first = static_cast<unsigned char>(UpperPattern[0]);
+    for (std::size_t i = From; i < n && n - i >= UpperPattern.size(); ++i)
+        if (kUpper[p[i]] == first && UpperMatchAt(p, n, i, UpperPattern)) return i;
+    return std::string_view::npos;
+}
+
+// ---- cleaning ----
+
+enum TCleanClass : unsigned char { kKeep, kDrop, kBlank };
+
+std::array<unsigned char, 256> CleanClasses(bool QuotesToBlanks, bool LineFeedsToBlanks) {
+    std::array<unsigned char, 256> classes{};
+    for (int c = 0; c < 32; ++c) classes[c] = kDrop;
+    if (LineFeedsToBlanks) classes['\n'] = kBlank;
+    classes[' '] = kBlank;
+    if (QuotesToBlanks) classes['"'] = classes['\''] = classes[','] = kBlank;
+    return classes;
+}
+
+// ---- marking ----
+
+struct TMark {
+    std::size_t Pos;
+    unsigned char Code;
+};
+
+// Every pattern holds at least one of "=", ">", "<" and "(", which are rare outside tags, so
+// patterns are only tested where one of those stands, looking backwards or forwards from it.
+enum TMarkAnchor : unsigned char { kNotAnchor, kEquals, kGreater, kLess, kParen };
+
+constexpr std::array<unsigned char, 256> kMarkAnchors = [] {
+    std::array<unsigned char, 256> table{};
+    table['='] = kEquals;
+    table['>'] = kGreater;
+    table['<'] = kLess;
+    table['('] = kParen;
+    return table;
+}();
+
+void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+    if (UpperMatchBefore(p, n, i, " HREF")) {
+        // "BASE HREF=" ends on the same "=" and comes later in the pattern table, so it wins.
+        const bool base = UpperMatchBefore(p, n, i - 5, "BASE");
+        marks.push_back({i, base ? kBaseMarker : kHrefMarker});
+    } else if (UpperMatchBefore(p, n, i, " SRC")) {
+        marks.push_back({i, kSrcMarker});
+    } else if (UpperMatchBefore(p, n, i, " VALUE")) {
+        marks.push_back({i, kValueMarker});
+    }
+}
+
+void MarkAtGreater(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+    if (UpperMatchBefore(p, n, i, "/A") || UpperMatchBefore(p, n, i, "A/") ||
+        UpperMatchBefore(p, n, i, "/OPTION") || UpperMatchBefore(p, n, i, "/APPLET"))
+        marks.push_back({i, kAreaEnd});
+}
+
+void MarkAtLess(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+    if (i + 1 >= n) return;
+    switch (kUpper[p[i + 1]]) {
+        case 'A':
+            marks.push_back({i + 1, kAreaStart});
+            if (UpperMatchAt(p, n, i, "<APPLET")) marks.push_back({i + 6, kAreaStart});
+            break;
+        case 'F':
+            if (UpperMatchAt(p, n, i, "<FRAME")) marks.push_back({i + 5, kAreaStart});
+            break;
+        case 'O':
+            if (UpperMatchAt(p, n, i, "<OPTION")) marks.push_back({i + 6, kAreaStart});
+            break;
+        case '/':
+            if (UpperMatchAt(p, n, i, "</FRAME")) marks.push_back({i + 6, kAreaEnd});
+            break;
+        default:
+            break;
+    }
+}
+
+void MarkAtParen(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+    if (i + 1 < n && p[i + 1] == ' ' && UpperMatchBefore(p, n, i, "OPENWIN"))
+        marks.push_back({i + 1, kHrefMarker});
+}
+
+// ---- extraction ----
+
+bool ContainsTopWindow(const std::string& Value) {
+    return FindUpper(Value, "TOP.WINDOW") != std::string_view::npos;
+}
+
+// The value rules: script calls give their argument, embedded markup is cut off, script
+// expressions and values that cannot be addresses are refused. False when Value is dropped.
+bool AcceptValue(std::string& Value, unsigned char Kind) {
+    if (ContainsTopWindow(Value)) return false;
+
+    const std::size_t open = Value.find('(');
+    if (open != std::string::npos && open >= 1) {
+        Value = Value.substr(open + 1, kMaxBracketValue);
+        const std::size_t close = Value.find(')');
+        if (close != std::string::npos && close >= 1) Value.resize(close);
+    }
+
+    const std::size_t less = Value.find('<');
+    if (less != std::string::npos) Value.resize(less);
+    const std::size_t greater = Value.find('>');
+    if (greater != std::string::npos) Value.resize(greater);
+
+    if (Value.find_first_of("()+[]") != std::string::npos) return false;
+
+    if (Kind == kValueMarker)
+        return Value.find('/') != std::string::npos && Value.find(';') == std::string::npos;
+    return Value != "=";
+}
+
+// ---- head ----
+
+// Attributes of a head tag begin at its sixth character.
+constexpr std::size_t kFirstAttribute = 5;
+constexpr int kHeadTagPairs = 3;
+
+bool IsAnalysedHeadTag(const std::string& UpperTag) {
+    return UpperTag.size() > 5 && UpperTag[4] == ' ';
+}
+
+}  // namespace
+
+std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks) {
+    const std::array<unsigned char, 256> classes = CleanClasses(QuotesToBlanks, LineFeedsToBlanks);
+    const auto* p = reinterpret_cast<TBytes>(Text.data());
+    const std::size_t n = Text.size();
+    std::string result(n, '\0');
+    char* out = result.data();
+    char last = 'X';
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        switch (classes[c]) {
+            case kKeep:
+                *out++ = static_cast<char>(c);
+                last = static_cast<char>(c);
+                break;
+            case kDrop:
+                break;
+            default: {
+                // The look-ahead reads Text itself: a quote that will become a blank does not
+                // count, so a blank before a quote survives.
+                const bool beforeBlankOrEquals = i + 1 < n && (p[i + 1] == ' ' || p[i + 1] == '=');
+                if (last != '=' && !beforeBlankOrEquals) {
+                    *out++ = ' ';
+                    last = ' ';
+                }
+                break;
+            }
+        }
+    }
+    result.resize(static_cast<std::size_t>(out - result.data()));
+    return result;
+}
+
+bool MarkTags(std::string& Text) {
+    const auto* p = reinterpret_cast<TBytes>(Text.data());
+    const std::size_t n = Text.size();
+    // Matching must see the text as it was: one occurrence may end on a character that another
+    // one reads ("<A/>", "openWin( href="), so the markers are written after the walk.
+    std::vector<TMark> marks;
+    for (std::size_t i = 0; i < n; ++i) {
+        switch (kMarkAnchors[p[i]]) {
+            case kNotAnchor:
+                break;
+            case kEquals:
+                MarkAtEquals(p, n, i, marks);
+                break;
+            case kGreater:
+                MarkAtGreater(p, n, i, marks);
+                break;
+            case kLess:
+                MarkAtLess(p, n, i, marks);
+                break;
+            case kParen:
+                MarkAtParen(p, n, i, marks);
+                break;
+        }
+    }
+    for (const TMark& mark : marks) Text[mark.Pos] = static_cast<char>(mark.Code);
+    return !marks.empty();
+}
+
+void CloseOpenAreas(std::string& Text) {
+    auto* p = reinterpret_cast<unsigned char*>(Text.data());
+    const std::size_t n = Text.size();
+    bool open = false;
+    std::size_t i = FindByteBelow(p, 0, n, kAreaEnd + 1);
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c == kAreaEnd) {
+            open = false;
+        } else if (c == kAreaStart) {
+            if (!open) {
+                open = true;
+            } else if (i >= 2) {
+                // Close the open area just before this start, then walk on from there.
+                p[i - 1] = kAreaEnd;
+                i = i - 1;
+                continue;
+            }
+        }
+        i = FindByteBelow(p, i + 1, n, kAreaEnd + 1);
+    }
+}
+
+void ExtractLinks(std::string_view Text,
+                  const std::function<bool(const std::string& Value, unsigned char TagKind)>& OnCandidate) {
+    const auto* p = reinterpret_cast<TBytes>(Text.data());
+    const std::size_t n = Text.size();
+    std::string value;
+    std::size_t i = 0;
+    while (true) {
+        // Not collecting: area markers change nothing, only a value marker starts a value.
+        do {
+            i = FindByteBelow(p, i, n, kBaseMarker + 1);
+            if (i >= n) return;
+        } while (!IsValueMarker(p[i++]));
+        unsigned char kind = p[i - 1];
+
+        // Collecting: leading blanks are skipped, then the value runs to a blank or ">" (a ">"
+        // right at the start belongs to it). Another marker drops what was collected.
+        while (i < n && p[i] == ' ') ++i;
+        const std::size_t start = i;
+        bool complete = false;
+        bool restart = false;
+        for (; i < n; ++i) {
+            const unsigned char c = p[i];
+            if (c == ' ' || (c == '>' && i > start)) {
+                complete = true;
+                break;
+            }
+            if (IsAreaMarker(c) || IsValueMarker(c)) {
+                restart = IsValueMarker(c);
+                break;
+            }
+        }
+        if (restart) continue;  // i stands on the new value marker
+        if (!complete) {
+            if (i >= n) return;  // a value still open at the end of the text is not complete
+            ++i;                 // an area marker dropped the value
+            continue;
+        }
+        value.assign(Text.substr(start, i - start));
+        ++i;
+        if (AcceptValue(value, kind) && !OnCandidate(value, kind)) return;
+    }
+}
+
+void ParseHead(std::string_view Body, const std::function<void(const std::string& Title)>& OnTitle,
+               const std::function<void(const THeadTag& Tag, bool Raise)>& OnHeadTag) {
+    const std::size_t headStart = FindUpper(Body, "<HEAD>");
+    const std::size_t headEnd = FindUpper(Body, "</HEAD>");
+    if (headStart == std::string_view::npos || headEnd == std::string_view::npos) return;
+
+    const std::size_t from = headStart + 6;
+    const std::string_view rawHead =
+        headEnd > from ? Body.substr(from, headEnd - from) : std::string_view{};
+    const std::string head = CleanText(rawHead, false, true);
+    const std::string upperHead = AsciiUpperCase(head);
+
+    const std::size_t titleStart = upperHead.find("<TITLE>");
+    const std::size_t titleEnd = upperHead.find("</TITLE>");
+    if (titleStart != std::string::npos && titleEnd != std::string::npos) {
+        const std::size_t textStart = titleStart + 7;
+        const std::string title =
+            titleEnd > textStart ? head.substr(textStart, titleEnd - textStart) : std::string{};
+        if (OnTitle) OnTitle(title);
+    }
+
+    // Quotes are not considered when looking for ">": the head is read as plain text.
+    std::string tag;
+    std::string upperTag;
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        const char c = head[i];
+        if (c == '<') {
+            tag.clear();
+            upperTag.clear();
+        } else if (c == '>') {
+            if (IsAnalysedHeadTag(upperTag)) {
+                bool raise = false;
+                const THeadTag parsed = ParseHeadTag(tag, upperTag, raise);
+                if (OnHeadTag) OnHeadTag(parsed, raise);
+            }
+            tag.clear();
+            upperTag.clear();
+        } else {
+            tag += c;
+            upperTag += upperHead[i];
+        }
+    }
+}
+
+THeadTag ParseHeadTag(std::string_view Tag, std::string_view UpperTag, bool& Raise) {
+    THeadTag result;
+    result.TagType = std::string(UpperTag.substr(0, 4));
+    const std::size_t length = std::min(Tag.size(), UpperTag.size());
+    int pair = 0;
+    bool inValue = false;
+    bool inQuote = false;
+    bool stopped = false;
+    for (std::size_t i = kFirstAttribute; i < length && !stopped; ++i) {
+        const char c = Tag[i];
+        const char u = UpperTag[i];
+        if (c == '=') {
+            inValue = true;
+        } else if (c == '"') {
+            inQuote = !inQuote;
+        } else if (c == ' ' && !inQuote) {
+            if (!inValue) continue;
+            if (pair == kHeadTagPairs - 1) {
+                stopped = true;
+            } else {
+                ++pair;
+                inValue = false;
+            }
+        } else if (!inValue) {
+            result.Attrib[pair] += u;
+        } else {
+            result.Value[pair] += inQuote ? c : u;
+        }
+    }
+    Raise = !stopped && inValue;
+    return result;
+}
+
+std::string MetaRefreshTarget(const THeadTag& Tag) {
+    if (AsciiUpperCase(Tag.Attrib[0]) != "HTTP-EQUIV") return {};
+    if (AsciiUpperCase(Tag.Value[0]) != "REFRESH") return {};
+    if (AsciiUpperCase(Tag.Attrib[1]) != "CONTENT") return {};
+    // Only "URL" in capitals counts: a quoted lower-case "url=" keeps its case and is not found.
+    const std::size_t url = Tag.Value[1].find("URL");
+    if (url == std::string::npos) return {};
+    return Tag.Value[1].substr(url + 3);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// Link extraction from one page, without a document tree: the page text is cleaned, a fixed set
+// of tag and attribute patterns is marked in it by replacing one character with a small code,
+// and one walk over the marked text collects the value after each marker. Plain functions: no
+// state, no events, no I/O, so the crawler can call them on its own thread and tests can
+// table-test them.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Tag kinds / marker codes. A marker stands in the cleaned text in place of one character; the
+// cleaned text holds no other byte below 32. Kinds 32 and 72 never stand in the text: they tag a
+// robots.txt page reported as a link of itself and a followed meta refresh.
+constexpr unsigned char kHrefMarker = 4, kValueMarker = 5, kSrcMarker = 6, kBaseMarker = 7,
+                        kAreaStart = 14, kAreaEnd = 16, kNoTag = 32, kRefreshTag = 72;
+
+// Drops control bytes (a line feed becomes a blank when LineFeedsToBlanks), turns double quotes,
+// apostrophes and commas into blanks when QuotesToBlanks, and drops every blank that stands
+// after "=" or before a blank or "=" of Text.
+std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks);
+
+// Replaces the last character of every occurrence (ASCII case ignored) of the tag and attribute
+// patterns by its marker code; where two patterns end on the same character the later one of the
+// pattern table wins ("BASE HREF=" gives the base marker). True when any marker was written.
+bool MarkTags(std::string& Text);
+
+// Closes an area that is opened again before it was closed: the character just before the second
+// area start becomes an area end. The page hook installed when a crawler is created.
+void CloseOpenAreas(std::string& Text);
+
+// Walks the marked text and hands every accepted candidate (the value rules applied) with its tag
+// kind to OnCandidate in document order; OnCandidate returns false to end the scan at once (the
+// scheduler is stopping). A base value (kind 7) is handed on like the others; the caller re-splits
+// the page parts for it.
+void ExtractLinks(std::string_view Text,
+                  const std::function<bool(const std::string& Value, unsigned char TagKind)>& OnCandidate);
+
+// A head tag: its four-letter type and up to three attribute/value pairs. Names and unquoted
+// values are upper-cased, quoted values keep their case.
+struct THeadTag {
+    std::string TagType;
+    std::string Attrib[3];
+    std::string Value[3];
+};
+
+// Head analysis of a page body: OnTitle(title) when the head has a title; OnHeadTag(tag, raise)
+// for every analysed head tag, raise = whether the meta-tag event is raised for it (the end of the
+// tag text was reached with a value open). Nothing when <HEAD> or </HEAD> is missing.
+void ParseHead(std::string_view Body, const std::function<void(const std::string& Title)>& OnTitle,
+               const std::function<void(const THeadTag& Tag, bool Raise)>& OnHeadTag);
+
+// Tag is the text between "<" and ">" as written, UpperTag the same text upper-cased. The type is
+// the first four characters, attributes begin at the sixth.
+THeadTag ParseHeadTag(std::string_view Tag, std::string_view UpperTag, bool& Raise);
+
+// The refresh target of a head tag: HTTP-EQUIV=REFRESH, CONTENT holding "URL" in capitals with a
+// non-empty text after the first "URL"; empty otherwise. Whether redirects are allowed, and
+// resolving the target against the page, are the caller's.
+std::string MetaRefreshTarget(const THeadTag& Tag);

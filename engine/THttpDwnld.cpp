@@ -1,0 +1,229 @@
+#include "THttpDwnld.h"
+
+#include <algorithm>
+
+THttpDwnld::THttpDwnld() = default;
+
+// Slots free themselves from their workers: a worker still running finishes alone.
+THttpDwnld::~THttpDwnld() = default;
+
+bool THttpDwnld::AddUrl(const std::string& Url, const std::string& Referrer, int Depth,
+                        int RetryCount, unsigned char TagKind, unsigned char FetchMode,
+                        int CountArea, bool Priority) {
+    if (Stopping) return true;
+    if (!Working) {
+        ResetRun();
+        SetWorking(true);
+    }
+    if (Priority) PriorityPending = true;
+    TUrlObject object;
+    object.CountArea = CountArea;
+    object.RetryCount = RetryCount;
+    object.Depth = Depth;
+    object.FetchMode = FetchMode;
+    object.TagKind = TagKind;
+    object.Priority = Priority;
+    object.Referrer = Referrer;
+    m_queue.Add(Url, std::move(object));
+    return true;
+}
+
+void THttpDwnld::StopAll() {
+    Stopping = true;
+    for (auto& slot : m_slots) slot->StopFetch();
+}
+
+void THttpDwnld::ResetRun() {
+    Done = 0;
+    Errors = 0;
+    RetriesCount = 0;
+    PriorityPending = false;
+    IdleCountdown = 10;
+    std::fill(std::begin(m_last), std::end(m_last), 99999);
+    if (OnStats) OnStats(*this, Kind, 0, 0, 0, 0, 0, 0);
+    m_queue.Clear();
+}
+
+void THttpDwnld::SetWorking(bool Value) {
+    Working = Value;
+    if (OnWorking) OnWorking(*this, Value);
+}
+
+void THttpDwnld::Log(const std::string& Text) {
+    if (OnLog && !Stopping) OnLog(*this, Text);
+}
+
+void THttpDwnld::ResizePool() {
+    const auto wanted = static_cast<std::size_t>(std::max(ConcurrentDownloads, 0));
+    while (m_slots.size() < wanted) {
+        auto slot = std::make_unique<THttpGet>();
+        slot->SlotState = slotIdle;
+        slot->OnEnd = [this](THttpGet&) {
+            if (OnSlotEnded) OnSlotEnded();
+        };
+        m_slots.push_back(std::move(slot));
+    }
+    if (m_slots.size() <= wanted) return;
+    // A busy slot beyond the wanted size keeps the shrink waiting for a later tick.
+    bool allRetired = true;
+    for (std::size_t i = wanted; i < m_slots.size(); ++i) {
+        THttpGet& slot = *m_slots[i];
+        if (slot.SlotState == slotIdle) slot.SlotState = slotRetired;
+        if (slot.SlotState != slotRetired) allRetired = false;
+    }
+    if (allRetired) m_slots.resize(wanted);
+}
+
+void THttpDwnld::Tick() {
+    if (m_slots.size() != static_cast<std::size_t>(std::max(ConcurrentDownloads, 0)))
+        ResizePool();
+    if (Stopping) {
+        m_queue.Clear();
+    } else {
+        const int active = std::min(SlotCount(), ConcurrentDownloads);
+        for (int i = 0; i < active && !Stopping; ++i) StartSlot(i);
+    }
+    // The pool may not change size during the walk, but re-reading it costs nothing.
+    for (int i = 0; i < SlotCount(); ++i) StepSlot(i);
+}
+
+void THttpDwnld::StepSlot(int Index) {
+    THttpGet& slot = *m_slots[static_cast<std::size_t>(Index)];
+    switch (slot.SlotState) {
+        case slotIdle:
+            StartSlot(Index);
+            break;
+        case slotFinished:
+            Log("thread done: " + slot.UrlParts.Url);
+            if (slot.Succeeded)
+                slot.SlotState = slotReceived;
+            else
+                slot.SlotState = slot.Skipped ? slotIdle : slotFailed;
+            break;
+        case slotReceived:
+            FinishReceived(slot);
+            break;
+        case slotFailed:
+            FinishFailed(slot);
+            break;
+        default:
+            break;
+    }
+}
+
+void THttpDwnld::FinishReceived(THttpGet& slot) {
+    slot.SlotState = slotIdle;
+    const int status = slot.StatusCode;
+    if (status == 200) {
+        ++Done;
+        if (!Stopping && OnPageReceived) OnPageReceived(*this, slot);
+    } else if ((status >= 201 && status <= 299) || (status >= 500 && status <= 599)) {
+        slot.SlotState = slotFailed;
+    } else if (!Stopping && OnError) {
+        OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
+    }
+}
+
+void THttpDwnld::FinishFailed(THttpGet& slot) {
+    slot.SlotState = slotIdle;
+    if (Stopping) return;
+    if (slot.RetryCount >= Retries) {
+        if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
+        Log("GetHttp_Error " + slot.UrlParts.Url);
+        ++Errors;
+        return;
+    }
+    // A retry goes behind everything already queued.
+    AddUrl(slot.UrlParts.Url, slot.Referrer, slot.Depth, slot.RetryCount + 1, slot.TagKind,
+           slot.FetchMode, slot.CountArea, false);
+    ++RetriesCount;
+}
+
+int THttpDwnld::ChooseEntry() {
+    if (PriorityPending) {
+        for (int i = 0; i < m_queue.Count(); ++i)
+            if (m_queue.At(i).Object.Priority) return i;
+        PriorityPending = false;
+    }
+    return 0;
+}
+
+bool THttpDwnld::StartSlot(int Index) {
+    THttpGet& slot = *m_slots[static_cast<std::size_t>(Index)];
+    if (slot.SlotState != slotIdle) return false;
+    slot.SlotState = slotAssigning;
+    if (m_queue.Count() == 0) {
+        slot.SlotState = slotIdle;
+        return false;
+    }
+    TUrlInQueue::Entry entry = m_queue.Take(ChooseEntry());
+    slot.UrlParts.Crack(entry.Url);
+    slot.TimeOut = TimeOut;
+    slot.RetryCount = entry.Object.RetryCount;
+    slot.Depth = entry.Object.Depth;
+    slot.CountArea = entry.Object.CountArea;
+    slot.TagKind = entry.Object.TagKind;
+    slot.FetchMode = entry.Object.FetchMode;
+    slot.OnHeader = [this](THttpGet& sender, const std::string& url, int countArea, bool& accept,
+                           int depth, int contentLength, const std::string& contentType,
+                           int status, const std::string& headers) {
+        HeaderArrived(sender, url, countArea, accept, depth, contentLength, contentType, status,
+                      headers);
+    };
+    slot.Agent = Agent;
+    slot.Referrer = entry.Object.Referrer;
+    slot.UserName = UserName;
+    slot.Password = Password;
+    slot.ProxyType = ProxyType;
+    slot.ProxyAddress = ProxyAddress;
+    slot.ProxyPort = ProxyPort;
+    slot.ProxyUser = ProxyUser;
+    slot.ProxyPassword = ProxyPassword;
+    if (Stopping) {
+        slot.SlotState = slotIdle;
+        return false;
+    }
+    Log("starting download for " + entry.Url);
+    // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
+    slot.StartFetch(static_cast<unsigned char>(Kind));
+    return true;
+}
+
+void THttpDwnld::HeaderArrived(THttpGet& /*slot*/, const std::string& Url, int CountArea,
+                               bool& Accept, int Depth, int ContentLength,
+                               const std::string& ContentType, int StatusCode,
+                               const std::string& Headers) {
+    if (Stopping) return;
+    if (ContentType.find("htm") == std::string::npos) {
+        Accept = false;
+        return;
+    }
+    if (OnHeader)
+        OnHeader(*this, Kind, Url, Headers, StatusCode, ContentType, ContentLength, Depth, Accept,
+                 CountArea);
+}
+
+bool THttpDwnld::CheckProgress() {
+    bool busy = false;
+    int downloading = 0;
+    int toAnalyze = 0;
+    for (const auto& slot : m_slots) {
+        if (slot->SlotState > slotIdle) busy = true;
+        if (slot->SlotState == slotDownloading) ++downloading;
+        if (slot->SlotState == slotReceived) ++toAnalyze;
+    }
+    const int inQueue = QueueCount();
+    const int now[6] = {inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
+    const bool changed = !std::equal(std::begin(now), std::end(now), std::begin(m_last));
+    if (changed) {
+        std::copy(std::begin(now), std::end(now), std::begin(m_last));
+        if (OnStats) OnStats(*this, Kind, inQueue, downloading, toAnalyze, Done, RetriesCount, Errors);
+    }
+    if (inQueue == 0 && downloading == 0 && !changed && !busy) {
+        if (IdleCountdown == 0) return false;
+        --IdleCountdown;
+        return true;
+    }
+    IdleCountdown = 10;
+    return true;
+}

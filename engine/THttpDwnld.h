@@ -1,0 +1,98 @@
+#pragma once
+// The download scheduler: the queue of URLs still to fetch, a pool of download slots and the
+// run's counters. It advances in ticks (Tick, then CheckProgress) that run on the GUI thread.
+// It never looks into pages or links; it reports through callbacks that the crawler's state
+// object connects, and link analysis feeds new URLs back through AddUrl.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EngineTypes.h"
+#include "THttpGet.h"
+#include "TUrlInQueue.h"
+
+class THttpDwnld {
+public:
+    THttpDwnld();
+    ~THttpDwnld();
+    THttpDwnld(const THttpDwnld&) = delete;
+    THttpDwnld& operator=(const THttpDwnld&) = delete;
+
+    // Queues Url at the end (always true). The first call of a run resets the counters and the
+    // queue and reports the run as working. Nothing is queued while stopping; duplicates, queue
+    // size and depth are the callers' business.
+    bool AddUrl(const std::string& Url, const std::string& Referrer, int Depth, int RetryCount,
+                unsigned char TagKind, unsigned char FetchMode, int CountArea, bool Priority);
+    int QueueCount() const { return m_queue.Count(); }
+    // Marks the scheduler stopping and aborts every running download.
+    void StopAll();
+    void ResetRun();
+    void SetWorking(bool Value);
+
+    // One step: resize the pool, start idle slots, and move each slot on by one state.
+    void Tick();
+    // Reports changed counters; false once the run has been quiet for eleven ticks in a row.
+    bool CheckProgress();
+
+    bool Stopping = false;
+    bool Working = false;
+    bool PriorityPending = false;
+    bool LeavesFirst = false;  // the oldest entry is taken either way
+    int ConcurrentDownloads = 3;
+    int DepthLimit = 2;
+    int Retries = 3;
+    int TimeOut = 300;
+    int Kind = 1;
+    std::string Agent = kDefaultAgent;
+    std::string UserName;
+    std::string Password;
+    TProxyType ProxyType = PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser;
+    std::string ProxyPassword;
+
+    int Done = 0;     // pages fetched with status 200 in this run
+    int Errors = 0;   // downloads that failed on their last allowed attempt
+    int RetriesCount = 0;  // entries put back into the queue for another attempt
+    int IdleCountdown = 10;
+
+    // Callbacks, each optional.
+    std::function<void(THttpDwnld&, THttpGet& Page)> OnPageReceived;
+    std::function<void(THttpDwnld&, int Kind, const std::string& Url, int Status,
+                       const std::string& Message, const std::string& Referrer)>
+        OnError;
+    std::function<void(THttpDwnld&, const std::string& Text)> OnLog;
+    std::function<void(THttpDwnld&, int Kind, const std::string& Url, const std::string& Headers,
+                       int Status, const std::string& ContentType, int ContentLength, int Depth,
+                       bool& Continue, int CountArea)>
+        OnHeader;
+    std::function<void(THttpDwnld&, bool Working)> OnWorking;
+    std::function<void(THttpDwnld&, int Kind, int InQueue, int Downloading, int ToAnalyze,
+                       int Done, int Retries, int Errors)>
+        OnStats;
+    // Called whenever a slot's download has ended (lets a driver wake up early).
+    std::function<void()> OnSlotEnded;
+
+    // The pool, readable for tests and statistics.
+    int SlotCount() const { return static_cast<int>(m_slots.size()); }
+    const THttpGet& Slot(int Index) const { return *m_slots[static_cast<std::size_t>(Index)]; }
+
+private:
+    bool StartSlot(int Index);
+    void ResizePool();
+    void StepSlot(int Index);
+    void FinishReceived(THttpGet& slot);
+    void FinishFailed(THttpGet& slot);
+    void HeaderArrived(THttpGet& slot, const std::string& Url, int CountArea, bool& Accept,
+                       int Depth, int ContentLength, const std::string& ContentType,
+                       int StatusCode, const std::string& Headers);
+    void Log(const std::string& Text);
+    int ChooseEntry();
+
+    std::vector<std::unique_ptr<THttpGet>> m_slots;
+    TUrlInQueue m_queue;
+    int m_last[6] = {99999, 99999, 99999, 99999, 99999, 99999};
+};

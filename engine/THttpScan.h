@@ -1,0 +1,128 @@
+#pragma once
+// THttpScan crawls the web from one start URL. Its owner sets properties, calls Start, and
+// learns everything through seven events, each raised on the GUI thread only and only when
+// assigned (an empty std::function means nobody listens). All state lives in a private TImpl.
+//
+// One run: a successful Start until the scheduler finds nothing left to do (or was stopped) and
+// OnWorking reports false. The component must be created and used on the GUI thread of a running
+// Qt event loop.
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "EngineTypes.h"
+
+class THttpScan;
+struct TImpl;
+
+using TOnError = std::function<void(THttpScan& Sender, const std::string& Url, unsigned ErrorCode,
+                                    const std::string& ErrorMsg)>;
+using TOnLinkFound = std::function<void(
+    THttpScan& Sender, const std::string& UrlFound, const std::string& TypeLink,
+    const std::string& FromUrl, const std::string& HostName, const std::string& UrlPath,
+    const std::string& UrlPathWithFile, const std::string& ExtraInfos, std::string& WriteToFile,
+    char HrefOrSrc, int CountArea, bool& FollowIfHtmlLink)>;
+using TOnLog = std::function<void(THttpScan& Sender, const std::string& LogMessage)>;
+using TOnMetaTag = std::function<void(
+    THttpScan& Sender, const std::string& Url, const std::string& ReferringUrl,
+    const std::string& TagType, const std::string& Tag1stAttrib, const std::string& Tag1stValue,
+    const std::string& Tag2ndAttrib, const std::string& Tag2ndValue,
+    const std::string& Tag3rdAttrib, const std::string& Tag3rdValue)>;
+using TOnPageReceived =
+    std::function<void(THttpScan& Sender, const std::string& HostName, const std::string& Url,
+                       const std::string& Head, const std::string& Body)>;
+using TOnUpdatedStats = std::function<void(THttpScan& Sender, int InQueue, int Downloading,
+                                           int ToAnalyze, int Done, int Retries, int Errors)>;
+using TOnWorking = std::function<void(THttpScan& Sender, bool Working_)>;
+
+class THttpScan : public QObject {
+    Q_OBJECT
+public:
+    explicit THttpScan(QObject* Owner = nullptr);
+    // Stops a running run and waits for its end (OnWorking false) before returning. Never
+    // destroy the component from inside one of its own events.
+    ~THttpScan() override;
+
+    // Stores a non-empty Url as StartingUrl, then starts. False while a run is active.
+    bool Start(const std::string& Url);
+    bool Start();
+    // True when a stop was requested; the run then winds down by itself.
+    bool Stop();
+    bool Running() const;
+
+    // Replace the list by the lines of Text, lower-cased and sorted.
+    void SetTypeList(const std::string& Text);
+    void SetExcludeKeywords(const std::string& Text);
+    void SetIncludeKeywords(const std::string& Text);
+
+    // Properties. Setters ignore values that break their rule and keep the old value.
+    const std::string& Agent() const;
+    void SetAgent(const std::string& Value);
+    bool AllowRedirect() const;
+    void SetAllowRedirect(bool Value);
+    int ConcurrentDownloads() const;
+    void SetConcurrentDownloads(int Value);  // > 0; also sets the per-server connection limits
+    int DepthSearchLevel() const;
+    void SetDepthSearchLevel(int Value);  // > 0
+    const std::string& FileOfResults() const;
+    void SetFileOfResults(const std::string& Value);  // a bare name goes to ./Download/
+    int HttpPort() const;
+    void SetHttpPort(int Value);
+    bool KeywordsFilterEnabled() const;
+    void SetKeywordsFilterEnabled(bool Value);
+    bool KeywordsLimiterEnabled() const;
+    void SetKeywordsLimiterEnabled(bool Value);
+    bool LeavesFirst() const;
+    void SetLeavesFirst(bool Value);
+    TLinkReport LinkReport() const;
+    void SetLinkReport(TLinkReport Value);
+    TLinkScan LinkScan() const;
+    void SetLinkScan(TLinkScan Value);
+    bool LogsEnabled() const;
+    void SetLogsEnabled(bool Value);
+    int MaxQueueSize() const;
+    void SetMaxQueueSize(int Value);  // > 9
+    const std::string& Password() const;
+    void SetPassword(const std::string& Value);
+    const std::string& ProxyAddress() const;
+    void SetProxyAddress(const std::string& Value);
+    const std::string& ProxyPassword() const;
+    void SetProxyPassword(const std::string& Value);
+    int ProxyPort() const;
+    void SetProxyPort(int Value);
+    TProxyType ProxyType() const;
+    void SetProxyType(TProxyType Value);
+    const std::string& ProxyUser() const;
+    void SetProxyUser(const std::string& Value);
+    const std::string& Referer() const;
+    void SetReferer(const std::string& Value);
+    int Retries() const;
+    void SetRetries(int Value);  // > 0
+    bool SeekRobotsTxt() const;
+    void SetSeekRobotsTxt(bool Value);
+    const std::string& StartingUrl() const;
+    void SetStartingUrl(const std::string& Value);
+    int TimeOut() const;
+    void SetTimeOut(int Value);  // > 0, seconds
+    bool TypeFilterEnabled() const;
+    void SetTypeFilterEnabled(bool Value);
+    const std::string& UserName() const;
+    void SetUserName(const std::string& Value);
+
+    TOnError OnError;
+    TOnLinkFound OnLinkFound;
+    TOnLog OnLog;
+    TOnMetaTag OnMetaTag;  // assigning it switches on the analysis of each page's head
+    TOnPageReceived OnPageReceived;
+    TOnUpdatedStats OnUpdatedStats;
+    TOnWorking OnWorking;
+
+    // The private state, for the engine's own analysis code and its tests.
+    TImpl& Impl() { return *m_impl; }
+
+private:
+    std::unique_ptr<TImpl> m_impl;
+};

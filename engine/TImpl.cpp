@@ -1,0 +1,118 @@
+#include "TImpl.h"
+
+#include <QCoreApplication>
+
+#include "LinkExtractor.h"
+#include "TDwnldThread.h"
+#include "THttpGet.h"
+#include "THttpScan.h"
+
+TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
+    VisitedHosts.SetCapacity(10000);
+    VisitedUrls.SetCapacity(32000);
+    ExcludeKeywords.SetText("track\nhitbox\nreferer\nstat\ncount");
+    ExcludeKeywords.Sort();
+    TypeList.SetText("gif");
+    TypeList.Sort();
+    PageHook = [](std::string& text) { CloseOpenAreas(text); };
+
+    Dwnld.Agent = Agent;
+    Dwnld.ConcurrentDownloads = 6;
+    Dwnld.DepthLimit = 3;
+    Dwnld.LeavesFirst = false;
+    Dwnld.Kind = 1;
+    Dwnld.OnPageReceived = [this](THttpDwnld&, THttpGet& page) { PageReceived(page); };
+    Dwnld.OnStats = [this](THttpDwnld&, int, int inQueue, int downloading, int toAnalyze, int done,
+                           int retries, int errors) {
+        Stats(inQueue, downloading, toAnalyze, done, retries, errors);
+    };
+    Dwnld.OnHeader = [this](THttpDwnld&, int, const std::string& url, const std::string&,
+                            int status, const std::string&, int, int, bool&, int) {
+        HeaderArrived(url, status);
+    };
+    Dwnld.OnError = [this](THttpDwnld&, int, const std::string& url, int status,
+                           const std::string& message, const std::string&) {
+        Error(url, status, message);
+    };
+    Dwnld.OnWorking = [this](THttpDwnld&, bool working) { WorkingChanged(working); };
+}
+
+TImpl::~TImpl() {
+    if (Driver) Driver->Detach();
+}
+
+void TImpl::Stats(int InQueue, int Downloading, int ToAnalyze, int Done, int RetriesCount,
+                  int Errors) {
+    if (Owner.OnUpdatedStats)
+        Owner.OnUpdatedStats(Owner, InQueue, Downloading, ToAnalyze, Done, RetriesCount, Errors);
+}
+
+void TImpl::WorkingChanged(bool Working) {
+    if (Owner.OnWorking) Owner.OnWorking(Owner, Working);
+    if (!Working) {
+        VisitedUrls.Clear();
+        VisitedHosts.Clear();
+    }
+}
+
+void TImpl::Error(const std::string& Url, int Status, const std::string& Message) {
+    if (Owner.OnError) Owner.OnError(Owner, Url, static_cast<unsigned>(Status), Message);
+}
+
+void TImpl::HeaderArrived(const std::string& Url, int Status) {
+    Log("html head complete (" + std::to_string(Status) + "):" + Url);
+}
+
+void TImpl::Log(const std::string& Text) {
+    if (LogsEnabled && Owner.OnLog && !Dwnld.Stopping) Owner.OnLog(Owner, Text);
+}
+
+void TImpl::StartDriver() {
+    Driver = new TDwnldThread([this] { TickStep(); }, [this] { DriverEnded(); });
+    Driver->start();
+}
+
+void TImpl::TickStep() {
+    if (!Dwnld.Working) return;
+    Dwnld.Tick();
+    const bool goesOn = Dwnld.CheckProgress();
+    if (!goesOn) {
+        CloseResultsFile();
+        if (Driver) Driver->requestInterruption();
+        return;
+    }
+    // User actions (Stop) and the workers' notices are handled between ticks. Nothing of this
+    // object is touched after it: a handler may have destroyed the component meanwhile.
+    QCoreApplication::processEvents();
+}
+
+void TImpl::DriverEnded() {
+    Driver = nullptr;
+    Running = false;
+    Dwnld.Stopping = false;
+    Dwnld.SetWorking(false);
+}
+
+bool TImpl::OpenResultsFile() {
+    ResultsFile.reset(std::fopen(ResultsPath.c_str(), "wb"));
+    return ResultsFile != nullptr;
+}
+
+void TImpl::CloseResultsFile() { ResultsFile.reset(); }
+
+void TImpl::WriteResultLine(const std::string& Line) {
+    if (!ResultsFile) return;
+    std::fwrite(Line.data(), 1, Line.size(), ResultsFile.get());
+    std::fwrite("\r\n", 1, 2, ResultsFile.get());
+}
+
+void TImpl::PageReceived(THttpGet& Page) {
+    if (Owner.OnPageReceived)
+        Owner.OnPageReceived(Owner, Page.UrlParts.HostName, Page.UrlParts.Url, Page.Headers,
+                             Page.Body);
+    TPageContext context;
+    context.PageParts = Page.UrlParts;
+    context.Referrer = Page.Referrer;
+    context.Depth = Page.Depth;
+    AnalysePage(context, Page.Body);
+}

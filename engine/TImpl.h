@@ -1,0 +1,99 @@
+#pragma once
+// The crawler component's private state: the scheduler, the start URL's parts, the visited and
+// filter lists, the results file and every property value. It turns the scheduler's callbacks
+// into the component's events and runs the page analysis. GUI thread only.
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "EngineTypes.h"
+#include "TCrackUrl.h"
+#include "THttpDwnld.h"
+#include "TQuickSortStringList.h"
+
+class THttpScan;
+class TDwnldThread;
+class THttpGet;
+
+// The page a link was found on, as the link decision sees it. A base value in the page replaces
+// PageParts for the rest of that page's analysis.
+struct TPageContext {
+    TCrackUrl PageParts;
+    std::string Referrer;
+    int Depth = 1;
+};
+
+struct TFileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+struct TImpl {
+    explicit TImpl(THttpScan& Owner);
+    ~TImpl();
+
+    // Scheduler callbacks.
+    void PageReceived(THttpGet& Page);
+    void Stats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries, int Errors);
+    void WorkingChanged(bool Working);
+    void Error(const std::string& Url, int Status, const std::string& Message);
+    void HeaderArrived(const std::string& Url, int Status);
+    void Log(const std::string& Text);
+
+    // Driver thread: one tick on the GUI thread, and its end.
+    void TickStep();
+    void DriverEnded();
+    void StartDriver();
+
+    // Page analysis.
+    void AnalysePage(TPageContext& Page, const std::string& Body);
+    void ParseHeadOf(const TPageContext& Page, const std::string& Body);
+    void FollowRefresh(const TPageContext& Page, const std::string& Target);
+    void ProcessLink(TPageContext& Page, const std::string& Value, int CountArea,
+                     TCrackUrl& LinkParts, unsigned char TagKind);
+
+    // Results file.
+    bool OpenResultsFile();
+    void CloseResultsFile();
+    void WriteResultLine(const std::string& Line);
+
+    THttpScan& Owner;
+    std::string Agent = kDefaultAgent;
+    bool AllowRedirect = true;
+    TCrackUrl StartUrlParts;
+    TDwnldThread* Driver = nullptr;  // frees itself when it ends
+    bool Running = false;
+    std::string ResultsPath = "thttpscan_results.txt";
+    TQuickSortStringList VisitedHosts;
+    std::unique_ptr<std::FILE, TFileCloser> ResultsFile;
+    THttpDwnld Dwnld;
+    TQuickSortStringList ExcludeKeywords;
+    bool ExcludeEnabled = false;
+    TQuickSortStringList IncludeKeywords;
+    bool IncludeEnabled = false;
+    TLinkReport LinkReport = reportAllLinks;
+    TLinkScan LinkScan = scanAllLinks;
+    bool LogsEnabled = false;
+    int MaxQueueSize = 5000;
+    // Runs on the marked page text just before link extraction.
+    std::function<void(std::string& Text)> PageHook;
+    std::string Password;
+    int HttpPort = 80;
+    std::string ProxyAddress;
+    std::string ProxyPassword;
+    int ProxyPort = 80;
+    TProxyType ProxyType = PROXY_DEFAULT;
+    std::string ProxyUser;
+    std::string Referer;
+    int Retries = 3;
+    bool SeekRobots = false;
+    std::string StartingUrl;
+    bool StartGuard = false;
+    bool StopGuard = false;
+    int TimeOut = 300;
+    TQuickSortStringList TypeList;
+    bool TypeFilterEnabled = false;
+    TQuickSortStringList VisitedUrls;
+    std::string UserName;
+};

@@ -1,0 +1,162 @@
+// Page analysis of the crawler's state object: head analysis with the meta refresh, link
+// extraction, and the decision taken for every link found.
+
+#include "AsciiCase.h"
+#include "FileTypeCatalogue.h"
+#include "LinkClassifier.h"
+#include "LinkExtractor.h"
+#include "THttpScan.h"
+#include "TImpl.h"
+
+namespace {
+
+char HrefOrSrcOf(unsigned char TagKind) {
+    if (TagKind == kHrefMarker) return 'H';
+    if (TagKind == kSrcMarker) return 'S';
+    return ' ';
+}
+
+bool EndsWithRobotsTxt(const std::string& url) {
+    return url.size() >= 10 && AsciiLowerCase(url.substr(url.size() - 10)) == "robots.txt";
+}
+
+std::string DefaultResultLine(const std::string& TypeLink, const std::string& Resolved) {
+    return "\"" + TypeLink + "\";\"" + Resolved + "\"";
+}
+
+}  // namespace
+
+void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
+    if (Owner.OnMetaTag) ParseHeadOf(Page, Body);
+    TCrackUrl linkParts;
+    linkParts.Crack(Page.Referrer);
+    const std::string& pageUrl = Page.PageParts.Url;
+    Log("page received, processing:" + pageUrl);
+    std::string text = CleanText(Body, true, false);
+    if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, 0, linkParts, kNoTag);
+    if (Dwnld.Stopping || !MarkTags(text)) return;
+    if (PageHook) PageHook(text);
+    ExtractLinks(text, [&](const std::string& value, unsigned char tagKind) {
+        if (Dwnld.Stopping) return false;
+        // A base value re-splits the page: relative links after it resolve against it, and it
+        // becomes the page URL of the links that follow.
+        if (tagKind == kBaseMarker) Page.PageParts.Crack(value);
+        ProcessLink(Page, value, 0, linkParts, tagKind);
+        return !Dwnld.Stopping;
+    });
+}
+
+void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body) {
+    const std::string& url = Page.PageParts.Url;
+    ParseHead(
+        Body,
+        [&](const std::string& title) {
+            if (Owner.OnMetaTag)
+                Owner.OnMetaTag(Owner, url, Page.Referrer, "TITLE", "TITLE", title, "", "", "", "");
+        },
+        [&](const THeadTag& tag, bool raise) {
+            if (raise && Owner.OnMetaTag)
+                Owner.OnMetaTag(Owner, url, Page.Referrer, tag.TagType, tag.Attrib[0],
+                                tag.Value[0], tag.Attrib[1], tag.Value[1], tag.Attrib[2],
+                                tag.Value[2]);
+            if (AllowRedirect) FollowRefresh(Page, MetaRefreshTarget(tag));
+        });
+}
+
+void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
+    if (Target.empty()) return;
+    std::string target = Target;
+    // A relative target is resolved against the page like any other link.
+    if (AsciiUpperCase(target.substr(0, 4)) != "HTTP") {
+        const TResolvedLink resolved = ResolveLink(Page.PageParts, target);
+        if (resolved.Mail || resolved.Resolved.empty()) return;
+        target = resolved.Resolved;
+    }
+    int index = -1;
+    int insertPos = -1;
+    if (VisitedUrls.Find(target, index, insertPos, true)) return;
+    VisitedUrls.SetObject(insertPos, 1);
+    Dwnld.AddUrl(target, Page.PageParts.Url, Page.Depth, 0, kRefreshTag, 1, 0, false);
+}
+
+void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountArea,
+                        TCrackUrl& LinkParts, unsigned char TagKind) {
+    const TResolvedLink link = ResolveLink(Page.PageParts, Value);
+    const std::string& resolved = link.Resolved;
+    bool go = !resolved.empty();
+    std::string typeLink = link.Mail ? "mail" : "0";
+    std::string scheme;
+    bool web = true;
+
+    if (ExcludeEnabled && ExcludeKeywords.Count() > 0 && ContainsKeyword(ExcludeKeywords, resolved))
+        go = false;
+    if (IncludeEnabled && IncludeKeywords.Count() > 0 &&
+        !ContainsKeyword(IncludeKeywords, resolved))
+        go = false;
+    if (go) {
+        if (typeLink == "mail") {
+            web = false;
+        } else {
+            TLinkClass kind = ClassifyLink(resolved);
+            scheme = std::move(kind.Scheme);
+            typeLink = std::move(kind.TypeLink);
+        }
+        if (typeLink == "0")
+            go = false;
+        else
+            LinkParts.Crack(resolved);
+        web = web && scheme.compare(0, 4, "http") == 0;
+    }
+
+    int index = -1;
+    int insertPos = -1;
+    bool newHost = false;
+    if (go && web) newHost = !VisitedHosts.Find(LinkParts.HostName, index, insertPos, true);
+    int entry = -1;
+    if (go) {
+        if (VisitedUrls.Find(resolved, index, insertPos, true)) {
+            go = false;
+        } else {
+            entry = insertPos;
+        }
+    }
+    if (!go) return;
+
+    const bool sameSite = LinkParts.Domain == StartUrlParts.Domain;
+    const bool inStartPath = sameSite && resolved.find(StartUrlParts.UrlPath) != std::string::npos;
+    const bool samePageSite = LinkParts.Domain == Page.PageParts.Domain;
+    const bool inPagePath =
+        samePageSite && resolved.find(Page.PageParts.UrlPath) != std::string::npos;
+    const bool follow = LinkScan == scanAllLinks || (LinkScan == scanInitialSite && sameSite) ||
+                        (LinkScan == scanInitialPath && inStartPath);
+    // An e-mail address has no site or path of its own; it is reported under every rule.
+    const bool report = typeLink == "mail" || LinkReport == reportAllLinks ||
+                        (LinkReport == reportCurrentSiteLinks && samePageSite) ||
+                        (LinkReport == reportCurrentPathLinks && inPagePath);
+
+    if (report) {
+        std::string writeToFile = "x";
+        const bool typeAllowed = !TypeFilterEnabled || TypeList.Find(typeLink, index, insertPos, false);
+        if (typeAllowed && Owner.OnLinkFound) {
+            static const std::string empty;
+            Owner.OnLinkFound(Owner, resolved, typeLink, Page.PageParts.Url,
+                              web ? LinkParts.HostName : empty, web ? LinkParts.UrlPath : empty,
+                              web ? LinkParts.UrlPathWithFile : empty,
+                              web ? LinkParts.ExtraInfos : empty, writeToFile,
+                              HrefOrSrcOf(TagKind), CountArea, go);
+        }
+        if (writeToFile == "x")
+            WriteResultLine(DefaultResultLine(typeLink, resolved));
+        else if (!writeToFile.empty())
+            WriteResultLine(writeToFile);
+    }
+    if (!go || !web || typeLink != "htm") return;
+
+    VisitedUrls.SetObject(entry, 1);  // a page that is followed
+    if (!follow) return;
+    if (newHost && SeekRobots)
+        Dwnld.AddUrl("http://" + LinkParts.HostName + "/robots.txt", "", Page.Depth + 1, Retries,
+                     TagKind, 1, CountArea, false);
+    if (Dwnld.QueueCount() < MaxQueueSize && Page.Depth < Dwnld.DepthLimit && !Dwnld.Stopping)
+        Dwnld.AddUrl(resolved, Page.PageParts.Url, Page.Depth + 1, 0, TagKind, 1, CountArea, false);
+}

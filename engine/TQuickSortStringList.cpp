@@ -1,0 +1,325 @@
+#include "TQuickSortStringList.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <utility>
+
+// Storage: the entries lie in chunks of consecutive positions, and m_chunkStart[k] holds the
+// position of chunk k's first entry. An insertion moves at most one chunk's entries and bumps
+// the start of the chunks after it, instead of moving half a million strings; a position is
+// found again by a binary search over the starts. No chunk is ever empty.
+
+namespace {
+
+// A chunk that reaches this size is split in halves; the vector's doubling then never needs
+// more room than this, which keeps the spare capacity per entry bounded.
+constexpr std::size_t kMaxChunk = 512;
+// Appends leave room so that the next insertions into a freshly loaded list do not split.
+constexpr std::size_t kAppendFill = kMaxChunk * 3 / 4;
+// A chunk shrunk below this joins a neighbour, so deletions cannot leave many tiny chunks.
+constexpr std::size_t kMinChunk = kMaxChunk / 4;
+
+}  // namespace
+
+TQuickSortStringList::TQuickSortStringList() = default;
+
+int TQuickSortStringList::Count() const {
+    return m_count;
+}
+
+// Chunked storage never moves the whole list when it grows, so the hint is only remembered.
+void TQuickSortStringList::SetCapacity(int Capacity) {
+    m_capacity = std::max(Capacity, 0);
+}
+
+int TQuickSortStringList::Capacity() const {
+    return std::max(m_capacity, m_count);
+}
+
+// --- positions --------------------------------------------------------------------------------
+
+TQuickSortStringList::Place TQuickSortStringList::Locate(int Index) const {
+    auto next = std::upper_bound(m_chunkStart.begin(), m_chunkStart.end(), Index);
+    std::size_t chunk = static_cast<std::size_t>(next - m_chunkStart.begin()) - 1;
+    return {chunk, static_cast<std::size_t>(Index - m_chunkStart[chunk])};
+}
+
+// A binary search probes ever closer positions, so the chunk of the last probe is the likely one.
+TQuickSortStringList::Place TQuickSortStringList::LocateNear(int Index,
+                                                             std::size_t HintChunk) const {
+    if (HintChunk < m_chunks.size()) {
+        int start = m_chunkStart[HintChunk];
+        int size = static_cast<int>(m_chunks[HintChunk].Entries.size());
+        if (Index >= start && Index - start < size)
+            return {HintChunk, static_cast<std::size_t>(Index - start)};
+    }
+    return Locate(Index);
+}
+
+const TQuickSortStringList::Entry* TQuickSortStringList::EntryAt(int Index) const {
+    if (Index < 0 || Index >= m_count) return nullptr;
+    Place p = Locate(Index);
+    return &m_chunks[p.ChunkNo].Entries[p.Offset];
+}
+
+TQuickSortStringList::Entry* TQuickSortStringList::EntryAt(int Index) {
+    return const_cast<Entry*>(std::as_const(*this).EntryAt(Index));
+}
+
+void TQuickSortStringList::ShiftStarts(std::size_t FromChunk, int Delta) {
+    for (std::size_t k = FromChunk; k < m_chunkStart.size(); ++k) m_chunkStart[k] += Delta;
+}
+
+void TQuickSortStringList::SplitChunk(std::size_t ChunkNo) {
+    std::vector<Entry>& left = m_chunks[ChunkNo].Entries;
+    std::size_t half = left.size() / 2;
+    Chunk right;
+    right.Entries.assign(std::make_move_iterator(left.begin() + static_cast<std::ptrdiff_t>(half)),
+                         std::make_move_iterator(left.end()));
+    left.resize(half);
+    int rightStart = m_chunkStart[ChunkNo] + static_cast<int>(half);
+    auto at = static_cast<std::ptrdiff_t>(ChunkNo) + 1;
+    m_chunks.insert(m_chunks.begin() + at, std::move(right));
+    m_chunkStart.insert(m_chunkStart.begin() + at, rightStart);
+}
+
+void TQuickSortStringList::EraseChunk(std::size_t ChunkNo) {
+    auto at = static_cast<std::ptrdiff_t>(ChunkNo);
+    m_chunks.erase(m_chunks.begin() + at);
+    m_chunkStart.erase(m_chunkStart.begin() + at);
+}
+
+// Moves chunk From (the one right after Into) to the end of Into.
+void TQuickSortStringList::MergeChunks(std::size_t Into, std::size_t From) {
+    std::vector<Entry>& target = m_chunks[Into].Entries;
+    std::vector<Entry>& source = m_chunks[From].Entries;
+    target.insert(target.end(), std::make_move_iterator(source.begin()),
+                  std::make_move_iterator(source.end()));
+    EraseChunk(From);
+}
+
+void TQuickSortStringList::RemoveOrMergeChunk(std::size_t ChunkNo) {
+    std::size_t size = m_chunks[ChunkNo].Entries.size();
+    auto fits = [&](std::size_t Other) {
+        return m_chunks[Other].Entries.size() + size < kMaxChunk;
+    };
+    if (size == 0)
+        EraseChunk(ChunkNo);
+    else if (size >= kMinChunk)
+        return;
+    else if (ChunkNo > 0 && fits(ChunkNo - 1))
+        MergeChunks(ChunkNo - 1, ChunkNo);
+    else if (ChunkNo + 1 < m_chunks.size() && fits(ChunkNo + 1))
+        MergeChunks(ChunkNo, ChunkNo + 1);
+}
+
+// --- entry access -----------------------------------------------------------------------------
+
+const std::string& TQuickSortStringList::Strings(int Index) const {
+    static const std::string empty;
+    const Entry* e = EntryAt(Index);
+    return e ? e->Text : empty;
+}
+
+void TQuickSortStringList::SetString(int Index, std::string S) {
+    if (Entry* e = EntryAt(Index)) e->Text = std::move(S);
+}
+
+std::intptr_t TQuickSortStringList::Objects(int Index) const {
+    const Entry* e = EntryAt(Index);
+    return e ? e->Value : 0;
+}
+
+void TQuickSortStringList::SetObject(int Index, std::intptr_t Value) {
+    if (Entry* e = EntryAt(Index)) e->Value = Value;
+}
+
+// --- plain list operations --------------------------------------------------------------------
+
+void TQuickSortStringList::InsertEntry(int Index, Entry E) {
+    if (Index >= m_count) {
+        Append(std::move(E));
+        return;
+    }
+    Place p = Locate(std::max(Index, 0));
+    std::vector<Entry>& entries = m_chunks[p.ChunkNo].Entries;
+    entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(p.Offset), std::move(E));
+    ShiftStarts(p.ChunkNo + 1, 1);
+    ++m_count;
+    if (entries.size() >= kMaxChunk) SplitChunk(p.ChunkNo);
+}
+
+void TQuickSortStringList::Append(Entry E) {
+    if (m_chunks.empty() || m_chunks.back().Entries.size() >= kAppendFill) {
+        m_chunks.emplace_back();
+        m_chunkStart.push_back(m_count);
+    }
+    m_chunks.back().Entries.push_back(std::move(E));
+    ++m_count;
+}
+
+void TQuickSortStringList::Insert(int Index, std::string S, std::intptr_t Value) {
+    InsertEntry(Index, Entry{std::move(S), Value});
+}
+
+void TQuickSortStringList::Add(std::string S, std::intptr_t Value) {
+    Append(Entry{std::move(S), Value});
+}
+
+void TQuickSortStringList::Delete(int Index) {
+    if (Index < 0 || Index >= m_count) return;
+    Place p = Locate(Index);
+    std::vector<Entry>& entries = m_chunks[p.ChunkNo].Entries;
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(p.Offset));
+    ShiftStarts(p.ChunkNo + 1, -1);
+    --m_count;
+    RemoveOrMergeChunk(p.ChunkNo);
+}
+
+void TQuickSortStringList::Clear() {
+    m_chunks.clear();
+    m_chunkStart.clear();
+    m_count = 0;
+}
+
+std::vector<TQuickSortStringList::Entry> TQuickSortStringList::TakeAll() {
+    std::vector<Entry> all;
+    all.reserve(static_cast<std::size_t>(m_count));
+    for (Chunk& c : m_chunks)
+        std::move(c.Entries.begin(), c.Entries.end(), std::back_inserter(all));
+    Clear();
+    return all;
+}
+
+void TQuickSortStringList::Refill(std::vector<Entry> Entries) {
+    Clear();
+    for (Entry& e : Entries) Append(std::move(e));
+}
+
+void TQuickSortStringList::SetText(std::string_view Text) {
+    Clear();
+    std::size_t pos = 0;
+    while (pos < Text.size()) {
+        std::size_t end = Text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = Text.size();
+        Add(std::string(Text.substr(pos, end - pos)));
+        pos = end;
+        if (pos == Text.size()) break;
+        bool cr = Text[pos++] == '\r';
+        if (cr && pos < Text.size() && Text[pos] == '\n') ++pos;
+    }
+}
+
+std::string TQuickSortStringList::Text() const {
+    std::size_t length = 0;
+    for (const Chunk& c : m_chunks)
+        for (const Entry& e : c.Entries) length += e.Text.size() + 2;
+    std::string out;
+    out.reserve(length);
+    for (const Chunk& c : m_chunks)
+        for (const Entry& e : c.Entries) out.append(e.Text).append("\r\n");
+    return out;
+}
+
+// --- ordering ---------------------------------------------------------------------------------
+
+int TQuickSortStringList::CompareKeys(std::string_view A, std::string_view B) {
+    std::size_t common = std::min(A.size(), B.size());
+    std::size_t i = 0;
+    // Long shared prefixes (scheme and host of URLs) are common: skip equal words unfolded.
+    for (; i + 8 <= common; i += 8) {
+        std::uint64_t a;
+        std::uint64_t b;
+        std::memcpy(&a, A.data() + i, 8);
+        std::memcpy(&b, B.data() + i, 8);
+        if (a != b) break;
+    }
+    for (; i < common; ++i) {
+        auto a = static_cast<unsigned char>(A[i]);
+        auto b = static_cast<unsigned char>(B[i]);
+        if (a >= 'a' && a <= 'z') a -= 32;
+        if (b >= 'a' && b <= 'z') b -= 32;
+        if (a != b) return a < b ? -1 : 1;
+    }
+    if (A.size() == B.size()) return 0;
+    return A.size() < B.size() ? -1 : 1;
+}
+
+bool TQuickSortStringList::Find(std::string_view S, int& Index, int& InsertPos, bool AddIfMissing) {
+    Index = -1;
+    InsertPos = -1;
+    if (m_count == 0)
+        InsertPos = 0;
+    else
+        Search(S, Index, InsertPos);
+    if (Index == -1 && AddIfMissing) Insert(InsertPos, std::string(S), 0);
+    return Index != -1;
+}
+
+// The probes follow the plain array's binary search position by position, so that among equal
+// entries the same one is met first as with unchunked storage.
+void TQuickSortStringList::Search(std::string_view S, int& Index, int& InsertPos) const {
+    int lo = 0;
+    int hi = m_count - 1;
+    std::size_t hint = 0;
+    for (;;) {
+        int mid = lo + (hi - lo) / 2;  // (lo + hi) div 2 without overflow
+        Place p = LocateNear(mid, hint);
+        hint = p.ChunkNo;
+        int c = CompareKeys(m_chunks[p.ChunkNo].Entries[p.Offset].Text, S);
+        if (c == 0) {
+            Index = mid;
+            return;
+        }
+        if (c < 0 && hi > mid) {
+            lo = mid + 1;
+        } else if (c > 0 && mid > lo) {
+            hi = mid - 1;
+        } else {
+            InsertPos = c < 0 ? mid + 1 : mid;
+            return;
+        }
+    }
+}
+
+namespace {
+
+template <typename Entry>
+void QuickSort(std::vector<Entry>& E, int Lo, int Hi) {
+    // The smaller part recurses and the larger one loops, so even a degenerate split (a long
+    // run of equal keys) cannot exhaust the stack; the result is the same as sorting both parts
+    // recursively.
+    while (Lo < Hi) {
+        int mid = Lo + (Hi - Lo) / 2;
+        Entry pivot = std::move(E[mid]);
+        if (mid != Lo) E[mid] = std::move(E[Lo]);
+        int i = Lo;
+        int j = Hi;
+        while (j > i) {
+            while (i < j && TQuickSortStringList::CompareKeys(E[j].Text, pivot.Text) >= 0) --j;
+            if (j > i) {
+                E[i] = std::move(E[j]);
+                while (i < j && TQuickSortStringList::CompareKeys(E[i].Text, pivot.Text) < 0) ++i;
+                if (j > i) E[j] = std::move(E[i]);
+            }
+        }
+        E[i] = std::move(pivot);
+        if (i - Lo < Hi - i) {
+            QuickSort(E, Lo, i - 1);
+            Lo = i + 1;
+        } else {
+            QuickSort(E, i + 1, Hi);
+            Hi = i - 1;
+        }
+    }
+}
+
+}  // namespace
+
+void TQuickSortStringList::Sort() {
+    std::vector<Entry> all = TakeAll();
+    if (m_removeEmptyBeforeSort) std::erase_if(all, [](const Entry& e) { return e.Text.empty(); });
+    QuickSort(all, 0, static_cast<int>(all.size()) - 1);
+    Refill(std::move(all));
+}

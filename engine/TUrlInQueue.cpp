@@ -1,0 +1,12 @@
+#include "TUrlInQueue.h"
+
+void TUrlInQueue::Add(std::string Url, TUrlObject Object) {
+    m_entries.push_back(Entry{std::move(Url), std::move(Object)});
+}
+
+TUrlInQueue::Entry TUrlInQueue::Take(int Index) {
+    auto it = m_entries.begin() + Index;
+    Entry entry = std::move(*it);
+    m_entries.erase(it);
+    return entry;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The scheduler's queue of URLs still to fetch: unsorted, duplicates allowed, each entry owning
+// its TUrlObject. Entries are normally taken from the front, so the queue is first in, first out.
+
+#include <deque>
+#include <string>
+
+struct TUrlObject {
+    int CountArea = 0;
+    int RetryCount = 0;  // attempts of this URL that have already failed
+    int Depth = 1;       // the start page has depth 1
+    unsigned char FetchMode = 1;
+    unsigned char TagKind = 32;  // where the link came from, carried through
+    bool Priority = false;
+    std::string Referrer;
+};
+
+class TUrlInQueue {
+public:
+    struct Entry {
+        std::string Url;
+        TUrlObject Object;
+    };
+
+    int Count() const { return static_cast<int>(m_entries.size()); }
+    void Add(std::string Url, TUrlObject Object);
+    const Entry& At(int Index) const { return m_entries[static_cast<std::size_t>(Index)]; }
+    Entry Take(int Index);
+    void Clear() { m_entries.clear(); }
+
+private:
+    std::deque<Entry> m_entries;
+};

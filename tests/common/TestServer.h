@@ -1,0 +1,55 @@
+#pragma once
+// Starts tests/server/testserver.py as a child process for one test: a local HTTP(S) server on
+// 127.0.0.1 whose responses are described as JSON and which logs every request it receives.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QProcess;
+class QTemporaryDir;
+
+// One request as the server logged it. Text is byte-exact (Latin-1 round trip).
+struct TestRequest {
+    std::string method, target, path, query, version;
+    std::map<std::string, std::string> headers;  // lower-case names
+    bool proxy = false;
+    std::string route;  // the matched route key, empty when none matched
+    std::string body;   // the request body the client sent, if any
+};
+
+class TestServer {
+public:
+    // configJson: {"routes": {...}, "proxy": {...}}, see testserver.py. siteDir: files served
+    // for paths without a route.
+    explicit TestServer(std::string configJson = "{}", bool tls = false, std::string siteDir = {});
+    ~TestServer();
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+
+    // Launches the server and waits up to 15 s until it listens. False (with a message on
+    // standard error) when python3 is missing, the config is refused, or it does not start.
+    bool Start();
+    int Port() const { return port_; }
+    std::string BaseUrl() const;
+    std::string Url(const std::string& path) const { return BaseUrl() + path; }
+    std::string CaFile() const { return caFile_; }
+
+    // Every request logged so far, in order of arrival. A request is logged before it is
+    // answered, so once a client has its response the request is listed.
+    std::vector<TestRequest> Requests() const;
+    int CountRequests(const std::string& path) const;
+
+private:
+    void Stop();
+
+    std::string config_;
+    bool tls_;
+    std::string siteDir_;
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QProcess> process_;
+    std::string logPath_;
+    std::string caFile_;
+    int port_ = 0;
+};

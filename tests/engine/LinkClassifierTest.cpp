@@ -1,0 +1,157 @@
+#include "LinkClassifier.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TCrackUrl PageAt(const std::string& Url) {
+    TCrackUrl page;
+    page.Crack(Url);
+    return page;
+}
+
+struct ResolveCase {
+    const char* Page;
+    std::string Value;
+    std::string Resolved;
+};
+
+// ---- ResolveLink ----
+
+TEST(LinkClassifierResolveLink, GivesTheBareAddressOfAMailtoLink) {
+    const TCrackUrl page = PageAt("http://host/dir/index.htm");
+    const std::pair<const char*, const char*> cases[] = {
+        {"mailto:Bob.Smith@Example.COM?subject=Hi", "Bob.Smith@Example.COM"},
+        {"MAILTO:a@b.test", "a@b.test"},
+        {"MailTo:a@b.test#x", "a@b.test#x"},  // no fragment rule for addresses
+        {"mailto:?subject=Hi", "?subject=Hi"},
+        // The address follows the "mailto:" that was found, not the value's eighth character.
+        {"javascript:location.href=mailto:bob@x.test", "bob@x.test"},
+    };
+    for (const auto& [value, address] : cases) {
+        const TResolvedLink link = ResolveLink(page, value);
+        EXPECT_TRUE(link.Mail) << value;
+        EXPECT_EQ(link.Resolved, address) << value;
+    }
+}
+
+TEST(LinkClassifierResolveLink, ResolvesAgainstThePageDirectory) {
+    const ResolveCase cases[] = {
+        {"http://host/dir/index.htm", "page.htm", "http://host/dir/page.htm"},
+        {"http://host:8080/dir/index.htm", "page.htm", "http://host:8080/dir/page.htm"},
+        {"http://host:80/dir/index.htm", "page.htm", "http://host/dir/page.htm"},
+        {"https://host/dir/index.htm", "page.htm", "https://host/dir/page.htm"},
+        {"https://host:8443/dir/", "page.htm", "https://host:8443/dir/page.htm"},
+        {"https://host:80/dir/", "page.htm", "https://host:80/dir/page.htm"},
+        {"http://host/dir/list.asp?page=1", "?page=2", "http://host/dir/?page=2"},
+        {"http://host/dir/sub/a.htm", "../x", "http://host/dir/x"},
+        {"http://host/dir/a.htm", "//other/x", "http://other/x"},
+        {"http://host/dir/a.htm", "/abs", "http://host/abs"},
+        {"http://host/dir/a.htm", "", "http://host/dir/"},
+        {"http://host/dir/a.htm", "#top", "http://host/dir/"},
+        {"http://host/dir/a.htm", "x.htm#part", "http://host/dir/x.htm"},
+        {"http://host/dir/a.htm", "ftp://host/file.zip", "ftp://host/file.zip"},
+        // Taken unchanged, case and all, but still without the fragment.
+        {"http://host/dir/a.htm", "HTTP://Host/A.HTM", "HTTP://Host/A.HTM"},
+        {"http://host/dir/a.htm", "https://h/x#frag", "https://h/x"},
+        {"http://host/dir/a.htm", "http:x", "http:x"},
+    };
+    for (const ResolveCase& c : cases) {
+        const TResolvedLink link = ResolveLink(PageAt(c.Page), c.Value);
+        EXPECT_FALSE(link.Mail) << c.Value;
+        EXPECT_EQ(link.Resolved, c.Resolved) << c.Page << " + " << c.Value;
+    }
+}
+
+TEST(LinkClassifierResolveLink, DropsWhatCannotBeAnAddress) {
+    const ResolveCase cases[] = {
+        {"http://host/dir/a.htm", "javascript:go()", ""},
+        {"http://host/dir/a.htm", "JaVaScRiPt:history.back", ""},
+        {"http://host/dir/a.htm", "x.htm?js=JAVASCRIPT", ""},
+        {"http://host/dir/a.htm", "news:comp.lang", ""},  // the combination fails
+        {"http://host/dir/a.htm", "a\x01" "b.htm", ""},
+        {"http://host/dir/a.htm", std::string("a\0b.htm", 7), ""},
+        {"no url", "x.htm", ""},  // a page whose address could not be split
+        {"no url", "http://h/x.htm", "http://h/x.htm"},
+    };
+    for (const ResolveCase& c : cases)
+        EXPECT_EQ(ResolveLink(PageAt(c.Page), c.Value).Resolved, c.Resolved) << c.Value;
+}
+
+TEST(LinkClassifierResolveLink, DropsResultsOf1024CharactersOrMore) {
+    const TCrackUrl page = PageAt("http://host/dir/a.htm");
+    const std::string base = "http://host/dir/";
+    const std::string fits(1023 - base.size(), 'a');
+    EXPECT_EQ(ResolveLink(page, fits).Resolved, base + fits);
+    EXPECT_EQ(ResolveLink(page, fits + "a").Resolved, "");
+    // Absolute values are not combined, so no length limit applies to them.
+    const std::string absolute = "http://host/" + std::string(2000, 'b');
+    EXPECT_EQ(ResolveLink(page, absolute).Resolved, absolute);
+}
+
+// ---- ClassifyLink ----
+
+TEST(LinkClassifierClassifyLink, TypesByTheLastSegmentAndTheCatalogue) {
+    struct Case {
+        const char* Url;
+        const char* Scheme;
+        const char* Type;
+    };
+    const Case cases[] = {
+        {"HTTP://Host/A.HTM", "http", "htm"},
+        {"http://host/Pic.JPEG", "http", "jpg"},
+        {"http://host/pic.jpg", "http", "jpg"},
+        {"http://host/clip.mpeg", "http", "mpg"},
+        {"http://host/a.b/file", "http", "htm"},
+        {"http://host/file.", "http", "0"},
+        {"http://host/x.pl", "http", "pl"},
+        {"http://host/style.css", "http", "htm"},
+        {"http://host/code.js", "http", "htm"},
+        {"http://host/page.html", "http", "htm"},
+        {"http://host/a.zip", "http", "zip"},
+        {"http://host/x.tar.gz", "http", "gz"},
+        {"http://host/desk.theme", "http", "theme"},
+        {"HTTPS://H/Doc.PDF", "https", "pdf"},
+        {"ftp://host/file.zip", "ftp", "0"},
+        {"ftp://host/list?x", "ftp", "htm"},
+        {"http://host/a.gif?x=1", "http", "htm"},
+        {"http://host/a&b.gif", "http", "htm"},
+        {"http://h.alpha.test", "http", "htm"},  // the slashes of "://" are no separators
+        {"http://h.alpha.test/dir/", "http", "htm"},
+        {"http://host.test:8080", "http", "htm"},
+        {"http://localhost/page", "http", "0"},
+        {"http://localhost", "http", "0"},
+        {"host.test/x.gif", "http", "gif"},  // no scheme: taken for http
+        {"://h/x.gif", "http", "gif"},
+    };
+    for (const Case& c : cases) {
+        const TLinkClass kind = ClassifyLink(c.Url);
+        EXPECT_EQ(kind.Scheme, c.Scheme) << c.Url;
+        EXPECT_EQ(kind.TypeLink, c.Type) << c.Url;
+    }
+}
+
+// ---- ContainsKeyword ----
+
+TEST(LinkClassifierContainsKeyword, IsASubstringTestOnTheLowerCasedText) {
+    TQuickSortStringList exclude;
+    for (const char* entry : {"track", "hitbox", "referer", "stat", "count"}) exclude.Add(entry);
+    EXPECT_TRUE(ContainsKeyword(exclude, "http://host/account.htm"));
+    EXPECT_TRUE(ContainsKeyword(exclude, "http://host/Counter.htm"));
+    EXPECT_TRUE(ContainsKeyword(exclude, "HTTP://HOST/STATS.HTM"));
+    EXPECT_FALSE(ContainsKeyword(exclude, "http://host/index.htm"));
+    EXPECT_FALSE(ContainsKeyword(exclude, ""));
+
+    TQuickSortStringList include;
+    include.Add("");
+    include.Add("SHOP");  // compared as stored: the owners keep entries lower-case
+    EXPECT_FALSE(ContainsKeyword(include, "http://host/shop/a.htm"));
+    include.Add("shop");
+    EXPECT_TRUE(ContainsKeyword(include, "http://host/Shop/a.htm"));
+
+    EXPECT_FALSE(ContainsKeyword(TQuickSortStringList(), "anything"));
+}
+
+}  // namespace

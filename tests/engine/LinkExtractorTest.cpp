@@ -1,0 +1,442 @@
+#include "LinkExtractor.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Marker codes written as "{n}" in expectations, e.g. "<{14} href{4}x.htm>".
+std::string Marked(std::string_view Pattern) {
+    std::string out;
+    for (std::size_t i = 0; i < Pattern.size(); ++i) {
+        const std::size_t close = Pattern.find('}', i);
+        if (Pattern[i] == '{' && close != std::string_view::npos) {
+            out += static_cast<char>(std::stoi(std::string(Pattern.substr(i + 1, close - i - 1))));
+            i = close;
+        } else {
+            out += Pattern[i];
+        }
+    }
+    return out;
+}
+
+std::string Shown(const std::string& Text) {
+    std::string out;
+    for (unsigned char c : Text)
+        out += c < 32 ? "{" + std::to_string(c) + "}" : std::string(1, static_cast<char>(c));
+    return out;
+}
+
+using Candidates = std::vector<std::pair<std::string, int>>;
+
+Candidates ExtractMarked(const std::string& Marked) {
+    Candidates found;
+    ExtractLinks(Marked, [&](const std::string& value, unsigned char kind) {
+        found.emplace_back(value, kind);
+        return true;
+    });
+    return found;
+}
+
+// The page pipeline as the crawler runs it.
+Candidates ExtractFromPage(std::string_view Html) {
+    std::string text = CleanText(Html, true, false);
+    if (!MarkTags(text)) return {};
+    CloseOpenAreas(text);
+    return ExtractMarked(text);
+}
+
+// The per-pattern automaton of the pattern table, written as plainly as possible, to check the
+// fast marking against.
+bool ReferenceMarkTags(std::string& Text) {
+    struct Pattern {
+        std::string Text;
+        char Code;
+    };
+    const Pattern patterns[] = {
+        {" HREF=", 4},   {" SRC=", 6},       {"<A", 14},         {"/A>", 16},   {"A/>", 16},
+        {"<FRAME", 14},  {"</FRAME", 16},    {"OPENWIN( ", 4},   {"BASE HREF=", 7},
+        {"<OPTION", 14}, {"/OPTION>", 16},   {"<APPLET", 14},    {"/APPLET>", 16},
+        {" VALUE=", 5},
+    };
+    std::string upper = Text;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    std::vector<std::size_t> at(std::size(patterns), 0);
+    bool marked = false;
+    for (std::size_t i = 0; i < upper.size(); ++i) {
+        for (std::size_t p = 0; p < std::size(patterns); ++p) {
+            const std::string& pattern = patterns[p].Text;
+            if (upper[i] == pattern[at[p]]) {
+                if (++at[p] == pattern.size()) {
+                    Text[i] = patterns[p].Code;
+                    at[p] = 0;
+                    marked = true;
+                }
+            } else {
+                at[p] = upper[i] == pattern[0] ? 1 : 0;
+            }
+        }
+    }
+    return marked;
+}
+
+void ExpectSameMarking(const std::string& Input) {
+    std::string fast = Input;
+    std::string reference = Input;
+    const bool fastResult = MarkTags(fast);
+    const bool referenceResult = ReferenceMarkTags(reference);
+    ASSERT_EQ(Shown(fast), Shown(reference)) << "input: " << Shown(Input);
+    ASSERT_EQ(fastResult, referenceResult) << "input: " << Shown(Input);
+}
+
+// ---- CleanText ----
+
+struct CleanCase {
+    std::string Input;
+    bool Quotes;
+    bool LineFeeds;
+    std::string Expected;
+};
+
+TEST(LinkExtractorCleanText, FollowsTheBlankQuoteAndControlRules) {
+    const CleanCase cases[] = {
+        // Runs of blanks shrink to their last blank; blanks beside "=" vanish.
+        {"a  b   c", true, false, "a b c"},
+        {"a = b", true, false, "a=b"},
+        {"a =  b", true, false, "a=b"},
+        {" a", true, false, " a"},  // Last starts as "X", not "="
+        {"a ", true, false, "a "},
+        {"a  ", true, false, "a "},
+        // Control characters are dropped and do not become Last.
+        {"<a\nhref=x>", true, false, "<ahref=x>"},
+        {"<a\r\nhref=x>", true, true, "<a href=x>"},
+        {"a\tb", true, false, "ab"},
+        {"a \tb", true, false, "a b"},   // the look-ahead sees the tab, not a blank
+        {"a=\r b", true, false, "a=b"},  // Last is still "="
+        {"a=\n b", false, true, "a=b"},
+        {"a\n=b", false, true, "a=b"},
+        {"a\n\nb", false, true, "a  b"},  // the look-ahead sees a line feed
+        {std::string("a\0b\x1f" "c", 5), true, false, "abc"},
+        // Quotes and commas become blanks; the look-ahead reads the text before replacement.
+        {"href=\"x.htm\">", true, false, "href=x.htm >"},
+        {"href=\"x.htm\"", true, false, "href=x.htm "},
+        {"a \"b\"", true, false, "a  b "},
+        {"x,y", true, false, "x y"},
+        {"x, y", true, false, "x y"},
+        {"x ,y", true, false, "x  y"},
+        {"'a'", true, false, " a "},
+        {"a \"b\"", false, false, "a \"b\""},
+        {"x,y", false, false, "x,y"},
+        // Bytes above 127 are ordinary characters.
+        {"\xe9 \xff\x7f", true, false, "\xe9 \xff\x7f"},
+        {"", true, true, ""},
+    };
+    for (const CleanCase& c : cases)
+        EXPECT_EQ(Shown(CleanText(c.Input, c.Quotes, c.LineFeeds)), Shown(c.Expected))
+            << "input: " << Shown(c.Input);
+}
+
+// ---- MarkTags ----
+
+TEST(LinkExtractorMarkTags, MarksTheLastCharacterOfEveryPattern) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<a href=x.htm>", "<{14} href{4}x.htm>"},
+        {"<A HREF=X>", "<{14} HREF{4}X>"},
+        {"<img src=a.gif>", "<img src{6}a.gif>"},
+        {"</a>", "</a{16}"},
+        {"<a/>", "<{14}/{16}"},
+        {"href=http://host/a/>", "href=http://host/a/{16}"},
+        {"<frame src=f.htm></frame>", "<fram{14} src{6}f.htm></fram{16}>"},
+        {"openWin( page.htm )", "openWin({4}page.htm )"},
+        {"<option value=/v.htm></option>", "<optio{14} value{5}/v.htm></option{16}"},
+        {"<option value=/a>", "<optio{14} value{5}/a{16}"},
+        {"<applet></applet>", "<{14}pple{14}></applet{16}"},
+        {"<area href=x>", "<{14}rea href{4}x>"},
+        {"openwin( href=x", "openwin({4}href{4}x"},
+        // "BASE HREF=" and " HREF=" end on the same "=": the base marker wins.
+        {"<base href=http://o/>", "<base href{7}http://o/>"},
+        {"<BaSe HrEf=u", "<BaSe HrEf{7}u"},
+        {"base  href=u", "base  href{4}u"},
+        {" href=", " href{4}"},
+        {"<a", "<{14}"},
+    };
+    for (const auto& [input, expected] : cases) {
+        std::string text = input;
+        EXPECT_TRUE(MarkTags(text)) << input;
+        EXPECT_EQ(Shown(text), Shown(Marked(expected))) << input;
+    }
+}
+
+TEST(LinkExtractorMarkTags, TextWithoutPatternsIsLeftAlone) {
+    for (const char* input : {"", "hello world", "basehref=x", " hre", "<b>bold</b>", "openwin(x"}) {
+        std::string text = input;
+        EXPECT_FALSE(MarkTags(text)) << input;
+        EXPECT_EQ(text, input);
+    }
+}
+
+TEST(LinkExtractorMarkTags, EqualsThePlainAutomatonOnRandomText) {
+    // Mostly characters of the patterns, both cases, so that partial and overlapping
+    // occurrences are frequent.
+    const std::string alphabet = " =<>/()AaBbEeFfHhIiLlMmNnOoPpRrSsTtUuVvWw.x\x04\x0e";
+    std::mt19937 random(20240611);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(random() % 120, ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        ExpectSameMarking(text);
+    }
+}
+
+TEST(LinkExtractorMarkTags, EqualsThePlainAutomatonOnPageLikeText) {
+    const std::string pieces[] = {
+        "<a href=\"x.htm\">",  "</a>",  "<A HREF=y.html>",    "<img src=\"p.gif\" alt=\"p\">",
+        "<base href=\"http://o/d/\">", "<frame src=f.htm>",  "</frame>", "<option value=\"/v\">",
+        "</option>",  "<applet code=a>", "</applet>", "openWin('w.htm')", "<a/>", " value=",
+        "<p>Some text, and more.</p>", "\n", "\t", "<area href=m.htm>", "=", " ", "<", "/",
+    };
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string page;
+        for (int k = 0; k < 30; ++k) page += pieces[random() % std::size(pieces)];
+        ExpectSameMarking(page);
+        ExpectSameMarking(CleanText(page, true, false));
+    }
+}
+
+// ---- CloseOpenAreas ----
+
+TEST(LinkExtractorCloseOpenAreas, ClosesAnAreaThatIsOpenedAgain) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"{14}x{14}y{16}", "{14}{16}{14}y{16}"},
+        {"{14}a{16}{14}b{16}", "{14}a{16}{14}b{16}"},
+        {"{14}{14}x", "{14}{14}x"},  // the second start is only the second character
+        {"a{14}b{14}c{14}d", "a{14}{16}{14}{16}{14}d"},
+        {"x{14}{14}{14}", "x{16}{16}{14}"},
+        {"{16}{14}a", "{16}{14}a"},
+        {"no markers", "no markers"},
+    };
+    for (const auto& [input, expected] : cases) {
+        std::string text = Marked(input);
+        CloseOpenAreas(text);
+        EXPECT_EQ(Shown(text), expected) << input;
+    }
+}
+
+// ---- ExtractLinks ----
+
+struct PageCase {
+    const char* Html;
+    Candidates Expected;
+};
+
+TEST(LinkExtractorExtractLinks, GivesTheValuesOfTypicalTags) {
+    const PageCase cases[] = {
+        {"<a href=\"x.htm\">X</a>", {{"x.htm", 4}}},
+        {"<A HREF='X.HTM'>X</A>", {{"X.HTM", 4}}},
+        {"<a  href = \"x.htm\" >x</a>", {{"x.htm", 4}}},
+        {"<img src=pic.gif>", {{"pic.gif", 6}}},
+        {"<img src=\"a.gif\" alt=\"b\">", {{"a.gif", 6}}},
+        {"<frame src=\"f.htm\">", {{"f.htm", 6}}},
+        {"<option value=\"/dir/page.htm\">", {{"/dir/page.htm", 5}}},
+        {"<base href=\"http://other/x/\"><a href=\"y.htm\">y</a>",
+         {{"http://other/x/", 7}, {"y.htm", 4}}},
+        {"<a href=\"javascript:openWin('page.htm')\">", {{"page.htm", 4}}},
+        {"<p onclick=\"openWin('a.htm','w')\">", {{"a.htm", 4}}},
+        {"<a href=\"#top\">", {{"#top", 4}}},
+        {"<a href=\"javascript:void(0)\">", {{"0", 4}}},
+        {"<a href=\"javascript:history.back\">", {{"javascript:history.back", 4}}},
+        {"<a href=1.htm>1</a> <img src=2.gif> <a href=3.htm>3</a>",
+         {{"1.htm", 4}, {"2.gif", 6}, {"3.htm", 4}}},
+    };
+    for (const PageCase& c : cases) EXPECT_EQ(ExtractFromPage(c.Html), c.Expected) << c.Html;
+}
+
+TEST(LinkExtractorExtractLinks, KeepsTheQuirksOfTheCleanedText) {
+    const PageCase cases[] = {
+        {"<a\nhref=\"x.htm\">x</a>", {}},           // "<ahref=" holds no pattern
+        {"<a href=http://host/a/>", {}},            // "A/>" ends the area, and the value
+        {"<a href=\"x,y.htm\">", {{"x", 4}}},       // the comma became a blank
+        {"<a href=x.htm", {}},                      // never completed
+        {"<a href=x.htm<a href=y.htm>", {{"y.htm", 4}}},
+        {"<a href=>Home</a>", {}},
+        {"<a href=>Home page</a>", {{"", 4}}},      // ">Home" cut before its ">"
+        {"<a href==>", {}},
+        {"<input value=\"Send\">", {}},             // no "/"
+        {"<option value=\"a;b/c\">", {}},           // ";"
+        {"<a href=\"a+b.htm\">", {}},
+        {"<a href=\"list[1].htm\">", {}},
+        {"<a href=\"top.window.location\">", {}},
+        {"<a href=\"Top.Window.x\">", {}},
+    };
+    for (const PageCase& c : cases) EXPECT_EQ(ExtractFromPage(c.Html), c.Expected) << c.Html;
+}
+
+TEST(LinkExtractorExtractLinks, AppliesTheValueRulesToCollectedValues) {
+    const PageCase cases[] = {
+        {"{4}   x.htm ", {{"x.htm", 4}}},    // leading blanks skipped
+        {"{4}>x.htm ", {{"", 4}}},           // a ">" may start a value; rule 3 empties it
+        {"{4}a(b)c ", {{"b", 4}}},
+        {"{4}f(a ", {{"a", 4}}},
+        {"{4}f( ", {{"", 4}}},
+        {"{4}f() ", {}},                      // ")" at the first character is kept, then refused
+        {"{4}(x) ", {}},                      // "(" at the first character changes nothing
+        {"{4}x.htm<b ", {{"x.htm", 4}}},
+        {"{4}= ", {}},
+        {"{5}= ", {}},
+        {"{6}= ", {}},
+        {"{5}/=/ ", {{"/=/", 5}}},
+        {"{7}= ", {}},
+        {"{4}x{5}/y ", {{"/y", 5}}},         // a new marker drops the value being collected
+        {"{4}x{14}y ", {}},
+        {"{4}x{16}{6}y ", {{"y", 6}}},
+        {"{7}http://b/ ", {{"http://b/", 7}}},
+        {"{4}x{1}y ", {{"x{1}y", 4}}},       // other low bytes are ordinary characters
+        {"x ", {}},
+    };
+    for (const PageCase& c : cases) {
+        Candidates expected;
+        for (const auto& [value, kind] : c.Expected) expected.emplace_back(Marked(value), kind);
+        EXPECT_EQ(ExtractMarked(Marked(c.Html)), expected) << c.Html;
+    }
+}
+
+TEST(LinkExtractorExtractLinks, CapsTheTextAfterAnOpeningBracket) {
+    const std::string text = Marked("{4}f(") + std::string(40000, 'a') + " ";
+    const Candidates found = ExtractMarked(text);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].first, std::string(32000, 'a'));
+}
+
+TEST(LinkExtractorExtractLinks, StopsAtOnceWhenTheCallbackSaysSo) {
+    std::string text = CleanText("<a href=1.htm> <a href=2.htm> <a href=3.htm>", true, false);
+    ASSERT_TRUE(MarkTags(text));
+    std::vector<std::string> seen;
+    ExtractLinks(text, [&](const std::string& value, unsigned char) {
+        seen.push_back(value);
+        return false;
+    });
+    EXPECT_EQ(seen, std::vector<std::string>{"1.htm"});
+}
+
+// ---- head analysis ----
+
+struct HeadEvents {
+    std::vector<std::string> Titles;
+    std::vector<std::pair<THeadTag, bool>> Tags;
+};
+
+HeadEvents ParseHeadOf(std::string_view Body) {
+    HeadEvents events;
+    ParseHead(
+        Body, [&](const std::string& title) { events.Titles.push_back(title); },
+        [&](const THeadTag& tag, bool raise) { events.Tags.emplace_back(tag, raise); });
+    return events;
+}
+
+std::vector<std::string> Fields(const THeadTag& Tag) {
+    return {Tag.TagType,  Tag.Attrib[0], Tag.Value[0], Tag.Attrib[1],
+            Tag.Value[1], Tag.Attrib[2], Tag.Value[2]};
+}
+
+TEST(LinkExtractorParseHead, NeedsBothHeadTagsWithoutAttributes) {
+    for (const char* body : {
+             "<html><title>T</title><meta name=a content=b></html>",
+             "<html><head><title>T</title><meta name=a content=b></html>",
+             "<title>T</title><meta name=a content=b></head>",
+             "<head lang=en><title>T</title><meta name=a content=b></head>",
+             "</head><title>T</title><meta name=a content=b><head>",
+         }) {
+        const HeadEvents events = ParseHeadOf(body);
+        EXPECT_TRUE(events.Titles.empty()) << body;
+        EXPECT_TRUE(events.Tags.empty()) << body;
+    }
+}
+
+TEST(LinkExtractorParseHead, ReportsTheTitle) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<HTML><HEAD><TITLE>My Page</TITLE></HEAD>", "My Page"},
+        {"<head><Title>My\r\nPage</title></head>", "My Page"},
+        {"<head><title>My\nPage</title></head>", "My Page"},
+        {"<head><title></title></head>", ""},
+        {"<head></title>x<title></head>", ""},
+    };
+    for (const auto& [body, title] : cases) {
+        const HeadEvents events = ParseHeadOf(body);
+        EXPECT_EQ(events.Titles, std::vector<std::string>{title}) << body;
+        EXPECT_TRUE(events.Tags.empty()) << body;
+    }
+}
+
+TEST(LinkExtractorParseHead, AnalysesFourLetterTags) {
+    const HeadEvents events = ParseHeadOf(
+        "<head>\n<meta name=\"Author\" content=\"A B\">\n<meta name=author content=x>\n"
+        "<meta\nname=\"a\"\ncontent=\"b\">\n<meta name=\"a\" content=\"b\" >\n"
+        "<meta name=\"a\" content=\"b\" />\n<link rel=a type=b href=c media=d>\n"
+        "<script src=x></script><base href=\"http://h/\"></head>");
+    using Row = std::pair<std::vector<std::string>, bool>;
+    const Row expected[] = {
+        {{"META", "NAME", "Author", "CONTENT", "A B", "", ""}, true},
+        {{"META", "NAME", "AUTHOR", "CONTENT", "X", "", ""}, true},
+        {{"META", "NAME", "a", "CONTENT", "b", "", ""}, true},  // line breaks became blanks
+        {{"META", "NAME", "a", "CONTENT", "b", "", ""}, false},
+        {{"META", "NAME", "a", "CONTENT", "b", "/", ""}, false},
+        {{"LINK", "REL", "A", "TYPE", "B", "HREF", "C"}, false},
+        {{"BASE", "HREF", "http://h/", "", "", "", ""}, true},
+    };
+    ASSERT_EQ(events.Tags.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(Fields(events.Tags[i].first), expected[i].first) << "tag " << i;
+        EXPECT_EQ(events.Tags[i].second, expected[i].second) << "tag " << i;
+    }
+}
+
+TEST(LinkExtractorParseHead, ParseHeadTagKeepsQuotedCaseAndDropsSigns) {
+    struct Case {
+        const char* Tag;
+        std::vector<std::string> Fields;
+        bool Raise;
+    };
+    const Case cases[] = {
+        {"meta http-equiv=\"refresh\" content=\"5; URL=next.htm\"",
+         {"META", "HTTP-EQUIV", "refresh", "CONTENT", "5; URLnext.htm", "", ""}, true},
+        {"meta a b=c", {"META", "AB", "C", "", "", "", ""}, true},
+        {"meta \"a b\"=c", {"META", "A B", "C", "", "", "", ""}, true},
+        {"meta a", {"META", "A", "", "", "", "", ""}, false},
+        {"meta a=1 b=2 c=3", {"META", "A", "1", "B", "2", "C", "3"}, true},
+        {"meta a=1 b=2 c=3 d=4", {"META", "A", "1", "B", "2", "C", "3"}, false},
+        {"meta", {"META", "", "", "", "", "", ""}, false},
+    };
+    for (const Case& c : cases) {
+        bool raise = !c.Raise;
+        std::string upper = c.Tag;
+        for (char& ch : upper)
+            if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+        EXPECT_EQ(Fields(ParseHeadTag(c.Tag, upper, raise)), c.Fields) << c.Tag;
+        EXPECT_EQ(raise, c.Raise) << c.Tag;
+    }
+}
+
+TEST(LinkExtractorParseHead, FindsTheRefreshTarget) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<meta http-equiv=\"refresh\" content=\"5; URL=next.htm\">", "next.htm"},
+        {"<meta http-equiv=refresh content=5;url=next.htm>", "NEXT.HTM"},  // unquoted: capitals
+        {"<meta http-equiv=\"Refresh\" content=\"0;URL=http://h/x\">", "http://h/x"},
+        {"<meta http-equiv=\"refresh\" content=\"5; url=next.htm\">", ""},
+        {"<meta http-equiv=\"refresh\" content=\"5; URL=\">", ""},
+        {"<meta http-equiv=\"refresh\" content=\"5\">", ""},
+        {"<meta content=\"5; URL=next.htm\" http-equiv=\"refresh\">", ""},
+        {"<meta name=\"refresh\" content=\"5; URL=next.htm\">", ""},
+    };
+    for (const auto& [tag, target] : cases) {
+        const HeadEvents events = ParseHeadOf(std::string("<head>") + tag + "</head>");
+        ASSERT_EQ(events.Tags.size(), 1u) << tag;
+        EXPECT_EQ(MetaRefreshTarget(events.Tags[0].first), target) << tag;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,395 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "EngineMessage.h"
+#include "EventLoopWait.h"
+#include "TImpl.h"
+#include "THttpScan.h"
+#include "TestServer.h"
+
+namespace {
+
+struct Stats {
+    int inQueue, downloading, toAnalyze, done, retries, errors;
+};
+
+// Records every event of one crawler, in order.
+struct Recorder {
+    std::vector<std::string> events;
+    std::vector<Stats> stats;
+    std::vector<std::string> pages;
+    std::vector<std::tuple<std::string, unsigned, std::string>> errors;
+    std::vector<bool> working;
+    std::vector<std::string> logs;
+
+    void Attach(THttpScan& scan) {
+        scan.OnUpdatedStats = [this](THttpScan&, int q, int d, int a, int done, int r, int e) {
+            stats.push_back({q, d, a, done, r, e});
+            events.push_back("stats");
+        };
+        scan.OnWorking = [this](THttpScan&, bool w) {
+            working.push_back(w);
+            events.push_back(w ? "working" : "idle");
+        };
+        scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
+                                     const std::string&, const std::string&) {
+            pages.push_back(url);
+        };
+        scan.OnError = [this](THttpScan&, const std::string& url, unsigned code,
+                              const std::string& message) {
+            errors.emplace_back(url, code, message);
+        };
+        scan.OnLog = [this](THttpScan&, const std::string& text) { logs.push_back(text); };
+    }
+    bool Ended() const { return !working.empty() && !working.back(); }
+};
+
+// Captures the engine's messages instead of printing them.
+class MessageCapture {
+public:
+    MessageCapture() {
+        SetEngineMessageHook([this](const std::string& m) { messages.push_back(m); });
+    }
+    ~MessageCapture() { SetEngineMessageHook(nullptr); }
+    std::vector<std::string> messages;
+};
+
+class THttpScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_resultsPath = m_dir.filePath("results.txt").toStdString();
+    }
+    std::unique_ptr<THttpScan> NewScan(Recorder& recorder) {
+        auto scan = std::make_unique<THttpScan>();
+        scan->SetProxyType(PROXY_DIRECT);
+        scan->SetFileOfResults(m_resultsPath);
+        recorder.Attach(*scan);
+        return scan;
+    }
+    std::string ResultsText() const {
+        std::ifstream in(m_resultsPath, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    QTemporaryDir m_dir;
+    std::string m_resultsPath;
+};
+
+TEST_F(THttpScanTest, DefaultsAndWriteRules) {
+    THttpScan scan;
+    EXPECT_EQ(scan.Agent(), "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)");
+    EXPECT_TRUE(scan.AllowRedirect());
+    EXPECT_EQ(scan.ConcurrentDownloads(), 6);
+    EXPECT_EQ(scan.DepthSearchLevel(), 3);
+    EXPECT_EQ(scan.FileOfResults(), "thttpscan_results.txt");
+    EXPECT_EQ(scan.HttpPort(), 80);
+    EXPECT_FALSE(scan.KeywordsFilterEnabled());
+    EXPECT_FALSE(scan.KeywordsLimiterEnabled());
+    EXPECT_FALSE(scan.LeavesFirst());
+    EXPECT_EQ(scan.LinkReport(), reportAllLinks);
+    EXPECT_EQ(scan.LinkScan(), scanAllLinks);
+    EXPECT_FALSE(scan.LogsEnabled());
+    EXPECT_EQ(scan.MaxQueueSize(), 5000);
+    EXPECT_EQ(scan.ProxyPort(), 80);
+    EXPECT_EQ(scan.ProxyType(), PROXY_DEFAULT);
+    EXPECT_EQ(scan.Retries(), 3);
+    EXPECT_FALSE(scan.SeekRobotsTxt());
+    EXPECT_EQ(scan.TimeOut(), 300);
+    EXPECT_FALSE(scan.TypeFilterEnabled());
+    EXPECT_EQ(scan.Impl().TypeList.Text(), "gif\r\n");
+    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(), "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
+    EXPECT_EQ(scan.Impl().IncludeKeywords.Count(), 0);
+
+    scan.SetMaxQueueSize(9);
+    EXPECT_EQ(scan.MaxQueueSize(), 5000);
+    scan.SetMaxQueueSize(10);
+    EXPECT_EQ(scan.MaxQueueSize(), 10);
+    for (int bad : {0, -1}) {
+        scan.SetRetries(bad);
+        scan.SetTimeOut(bad);
+        scan.SetDepthSearchLevel(bad);
+        scan.SetConcurrentDownloads(bad);
+    }
+    EXPECT_EQ(scan.Retries(), 3);
+    EXPECT_EQ(scan.TimeOut(), 300);
+    EXPECT_EQ(scan.DepthSearchLevel(), 3);
+    EXPECT_EQ(scan.ConcurrentDownloads(), 6);
+    scan.SetConcurrentDownloads(4);
+    EXPECT_EQ(scan.ConcurrentDownloads(), 4);
+    EXPECT_EQ(scan.Impl().Dwnld.ConcurrentDownloads, 4);
+
+    scan.SetFileOfResults("found.txt");
+    EXPECT_EQ(scan.FileOfResults(), QDir::currentPath().toStdString() + "/Download/found.txt");
+    scan.SetFileOfResults("/tmp/x/found.txt");
+    EXPECT_EQ(scan.FileOfResults(), "/tmp/x/found.txt");
+    scan.SetFileOfResults("");
+    EXPECT_EQ(scan.FileOfResults(), "");
+}
+
+TEST_F(THttpScanTest, ListSettersLowerCaseAndSort) {
+    THttpScan scan;
+    scan.SetTypeList("MAIL\r\nJpg\nzip\n");
+    EXPECT_EQ(scan.Impl().TypeList.Text(), "jpg\r\nmail\r\nzip\r\n");
+    scan.SetExcludeKeywords("Shop\n\nAds");
+    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(), "ads\r\nshop\r\n");
+    scan.SetIncludeKeywords("");
+    EXPECT_EQ(scan.Impl().IncludeKeywords.Count(), 0);
+}
+
+TEST_F(THttpScanTest, StartRefusalsGoThroughTheMessageHook) {
+    MessageCapture capture;
+    Recorder rec;
+    auto scan = NewScan(rec);
+    EXPECT_FALSE(scan->Start(""));
+    EXPECT_FALSE(scan->Start("no-scheme.example/page"));
+    ASSERT_EQ(capture.messages.size(), 2u);
+    EXPECT_EQ(capture.messages[0], "no URL specified");
+    EXPECT_EQ(capture.messages[1], "Invalid Url : no-scheme.example/page");
+    EXPECT_TRUE(rec.events.empty());
+
+    scan->SetFileOfResults(m_dir.filePath("missing-folder/results.txt").toStdString());
+    // The results file opened by the first attempt stays open; use a fresh crawler.
+    Recorder rec2;
+    auto other = NewScan(rec2);
+    other->SetFileOfResults(m_dir.filePath("missing-folder/results.txt").toStdString());
+    EXPECT_FALSE(other->Start("http://127.0.0.1:1/"));
+    ASSERT_EQ(capture.messages.size(), 3u);
+    EXPECT_EQ(capture.messages[2],
+              "unable to create file: " + m_dir.filePath("missing-folder/results.txt").toStdString());
+}
+
+TEST_F(THttpScanTest, ConnectionFailuresAreRetriedThenReportedOnce) {
+    TestServer server(R"({"routes": {"/": {"close_without_response": true}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    // The zero statistics and the working report come inside Start, in this order.
+    ASSERT_EQ(rec.events.size(), 2u);
+    EXPECT_EQ(rec.events[0], "stats");
+    EXPECT_EQ(rec.events[1], "working");
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }, 30000));
+
+    EXPECT_EQ(server.CountRequests("/"), 4);
+    const Stats& last = rec.stats.back();
+    EXPECT_EQ(last.retries, 3);
+    EXPECT_EQ(last.errors, 1);
+    EXPECT_EQ(last.done, 0);
+    EXPECT_EQ(last.inQueue, 0);
+    ASSERT_EQ(rec.errors.size(), 1u);
+    EXPECT_EQ(std::get<0>(rec.errors[0]), server.Url("/"));
+    EXPECT_EQ(std::get<1>(rec.errors[0]), 0u);
+    EXPECT_EQ(std::get<2>(rec.errors[0]), "");
+    EXPECT_FALSE(scan->Running());
+}
+
+TEST_F(THttpScanTest, ErrorStatusWithHtmlIsReportedWithoutRetry) {
+    TestServer server(R"({"routes": {"/missing.htm": {"status": 404, "body": "<p>not here</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    ASSERT_TRUE(scan->Start(server.Url("/missing.htm")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    ASSERT_EQ(rec.errors.size(), 1u);
+    EXPECT_EQ(std::get<1>(rec.errors[0]), 404u);
+    EXPECT_EQ(std::get<2>(rec.errors[0]), "ERROR");
+    EXPECT_EQ(rec.stats.back().errors, 0);
+    EXPECT_EQ(rec.stats.back().retries, 0);
+    EXPECT_EQ(server.CountRequests("/missing.htm"), 1);
+    EXPECT_TRUE(rec.pages.empty());
+}
+
+TEST_F(THttpScanTest, ServerErrorsAreRetriedLikeFailures) {
+    TestServer server(R"({"routes": {"/busy.htm": {"status": 503, "body": "<p>busy</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetRetries(1);
+    ASSERT_TRUE(scan->Start(server.Url("/busy.htm")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(server.CountRequests("/busy.htm"), 2);
+    EXPECT_EQ(rec.stats.back().retries, 1);
+    EXPECT_EQ(rec.stats.back().errors, 1);
+    ASSERT_EQ(rec.errors.size(), 1u);
+    EXPECT_EQ(std::get<1>(rec.errors[0]), 503u);
+    EXPECT_EQ(std::get<2>(rec.errors[0]), "");
+}
+
+TEST_F(THttpScanTest, ANonHtmlStartPageEndsQuietly) {
+    TestServer server(R"({"routes": {"/pic.gif": {"content_type": "image/gif", "body": "GIF89a"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    ASSERT_TRUE(scan->Start(server.Url("/pic.gif")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(rec.stats.back().done, 0);
+    EXPECT_EQ(rec.stats.back().errors, 0);
+    EXPECT_TRUE(rec.errors.empty());
+    EXPECT_TRUE(rec.pages.empty());
+}
+
+TEST_F(THttpScanTest, StopBeforeTheFirstTickFetchesNothing) {
+    TestServer server(R"({"routes": {"/": {"body": "<p>start</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    EXPECT_TRUE(scan->Stop());
+    EXPECT_FALSE(scan->Stop());  // already stopping
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(server.CountRequests("/"), 0);
+    ASSERT_GE(rec.stats.size(), 2u);
+    EXPECT_EQ(rec.stats[1].inQueue, 0);  // the first tick's report
+    EXPECT_EQ(rec.stats.back().done, 0);
+    EXPECT_TRUE(rec.pages.empty());
+    EXPECT_FALSE(scan->Stop());  // not running any more
+}
+
+TEST_F(THttpScanTest, DestructorWaitsForTheEndOfTheRun) {
+    TestServer server(R"({"routes": {"/": {"body": "<p>x</p>", "delay_before_headers": 30}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    {
+        auto scan = NewScan(rec);
+        ASSERT_TRUE(scan->Start(server.Url("/")));
+        ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/") == 1; }));
+        scan->Stop();
+    }
+    ASSERT_FALSE(rec.working.empty());
+    EXPECT_FALSE(rec.working.back());
+}
+
+TEST_F(THttpScanTest, AFinishedRunCanBeStartedAgainOnTheSameUrl) {
+    TestServer server(R"({"routes": {"/": {"body": "<p>x</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetLogsEnabled(true);
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    EXPECT_FALSE(scan->Start(server.Url("/")));  // refused while running, without a message
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(scan->Impl().VisitedUrls.Count(), 0);
+    EXPECT_EQ(rec.stats.back().done, 1);
+    ASSERT_TRUE(scan->Start());  // no argument: the same StartingUrl
+    ASSERT_TRUE(WaitFor([&] { return rec.working.size() == 4; }));
+    EXPECT_EQ(server.CountRequests("/"), 2);
+    ASSERT_EQ(rec.pages.size(), 2u);
+
+    const std::string url = server.Url("/");
+    const std::vector<std::string> expectedLogs = {
+        "HTML: starting download for " + url, "html head complete (200):" + url,
+        "HTML: thread done: " + url, "page received, processing:" + url};
+    ASSERT_GE(rec.logs.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(rec.logs.begin(), rec.logs.begin() + 4), expectedLogs);
+}
+
+TEST_F(THttpScanTest, LoweringConcurrencyRetiresIdleSlotsAtOnceAndBusyOnesLater) {
+    TestServer server(R"({"routes": {
+        "/": {"body": "<a href=\"/s1.htm\">1</a><a href=\"/s2.htm\">2</a>"},
+        "/s1.htm": {"body": "<p>1</p>", "delay_before_headers": 1.5},
+        "/s2.htm": {"body": "<p>2</p>", "delay_before_headers": 1.5}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetConcurrentDownloads(4);
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    THttpDwnld& dwnld = scan->Impl().Dwnld;
+    ASSERT_TRUE(WaitFor([&] {
+        return server.CountRequests("/s1.htm") == 1 && server.CountRequests("/s2.htm") == 1;
+    }));
+    SpinFor(100);
+    scan->SetConcurrentDownloads(1);
+    SpinFor(150);  // a few ticks
+    ASSERT_EQ(dwnld.SlotCount(), 4);
+    int retired = 0, busy = 0;
+    for (int i = 1; i < 4; ++i) {
+        if (dwnld.Slot(i).SlotState == slotRetired) ++retired;
+        if (dwnld.Slot(i).SlotState == slotDownloading) ++busy;
+    }
+    // Slot 0 fetched the start page and downloads one of the slow pages, or is idle.
+    EXPECT_GE(retired, 1);
+    EXPECT_GE(busy, 1);
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(dwnld.SlotCount(), 1);
+    EXPECT_EQ(rec.stats.back().done, 3);
+}
+
+TEST_F(THttpScanTest, StopDuringARunDropsTheQueueOnTheNextTick) {
+    std::string links;
+    for (int i = 0; i < 40; ++i)
+        links += "<a href='/p" + std::to_string(i) + ".htm'>p</a>";
+    TestServer server(R"({"routes": {"/": {"body": ")" + links + R"("},
+        "/p0.htm": {"body": "<p>x</p>", "delay_before_headers": 30}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetConcurrentDownloads(1);
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/p0.htm") == 1; }));
+    SpinFor(100);
+    EXPECT_EQ(rec.stats.back().inQueue, 39);
+    ASSERT_TRUE(scan->Stop());
+    ASSERT_TRUE(WaitFor([&] { return rec.stats.back().inQueue == 0; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(server.CountRequests("/p1.htm"), 0);
+    EXPECT_TRUE(rec.errors.empty());
+}
+
+TEST_F(THttpScanTest, ResultsFileLinesFollowTheHandler) {
+    TestServer server(R"({"routes": {"/": {"body":
+        "<a href=\"mailto:keep@example.com\">a</a><a href=\"mailto:custom@example.com\">b</a><a href=\"mailto:none@example.com\">c</a><img src=\"pic.gif\">"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetTypeFilterEnabled(true);
+    scan->SetTypeList("mail");
+    std::vector<std::string> found;
+    scan->OnLinkFound = [&](THttpScan&, const std::string& url, const std::string& type,
+                            const std::string& from, const std::string& host, const std::string&,
+                            const std::string&, const std::string&, std::string& write, char,
+                            int, bool&) {
+        found.push_back(type + " " + url);
+        EXPECT_EQ(write, "x");
+        EXPECT_EQ(from, server.Url("/"));
+        EXPECT_EQ(host, "");
+        if (url == "custom@example.com") write = "my own line";
+        if (url == "none@example.com") write = "";
+    };
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    const std::vector<std::string> expected = {"mail keep@example.com", "mail custom@example.com",
+                                               "mail none@example.com"};
+    EXPECT_EQ(found, expected);
+    // The type filter holds back the event for the picture, not its line.
+    EXPECT_EQ(ResultsText(), "\"mail\";\"keep@example.com\"\r\nmy own line\r\n\"gif\";\"" +
+                                 server.Url("/pic.gif") + "\"\r\n");
+}
+
+TEST_F(THttpScanTest, DepthOneFetchesOnlyTheStartPageButReportsItsLinks) {
+    TestServer server(R"({"routes": {"/": {"body": "<a href=\"a.htm\">a</a><a href=\"b.htm\">b</a>"},
+        "/a.htm": {"body": "<p>a</p>"}, "/b.htm": {"body": "<p>b</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetDepthSearchLevel(1);
+    std::vector<std::string> found;
+    scan->OnLinkFound = [&](THttpScan&, const std::string& url, const std::string&,
+                            const std::string&, const std::string&, const std::string&,
+                            const std::string&, const std::string&, std::string&, char, int,
+                            bool&) { found.push_back(url); };
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(found, (std::vector<std::string>{server.Url("/a.htm"), server.Url("/b.htm")}));
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+}  // namespace
