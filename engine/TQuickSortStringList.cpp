@@ -283,43 +283,13 @@ void TQuickSortStringList::Search(std::string_view S, int& Index, int& InsertPos
     }
 }
 
-namespace {
-
-template <typename Entry>
-void QuickSort(std::vector<Entry>& E, int Lo, int Hi) {
-    // The smaller part recurses and the larger one loops, so even a degenerate split (a long
-    // run of equal keys) cannot exhaust the stack; the result is the same as sorting both parts
-    // recursively.
-    while (Lo < Hi) {
-        int mid = Lo + (Hi - Lo) / 2;
-        Entry pivot = std::move(E[mid]);
-        if (mid != Lo) E[mid] = std::move(E[Lo]);
-        int i = Lo;
-        int j = Hi;
-        while (j > i) {
-            while (i < j && TQuickSortStringList::CompareKeys(E[j].Text, pivot.Text) >= 0) --j;
-            if (j > i) {
-                E[i] = std::move(E[j]);
-                while (i < j && TQuickSortStringList::CompareKeys(E[i].Text, pivot.Text) < 0) ++i;
-                if (j > i) E[j] = std::move(E[i]);
-            }
-        }
-        E[i] = std::move(pivot);
-        if (i - Lo < Hi - i) {
-            QuickSort(E, Lo, i - 1);
-            Lo = i + 1;
-        } else {
-            QuickSort(E, i + 1, Hi);
-            Hi = i - 1;
-        }
-    }
-}
-
-}  // namespace
-
 void TQuickSortStringList::Sort() {
     std::vector<Entry> all = TakeAll();
     if (m_removeEmptyBeforeSort) std::erase_if(all, [](const Entry& e) { return e.Text.empty(); });
-    QuickSort(all, 0, static_cast<int>(all.size()) - 1);
+    // Equal keys may end in any order. An introsort keeps that freedom and, unlike a plain
+    // quicksort, stays fast on long runs of equal lines (a pasted keyword list, say).
+    std::sort(all.begin(), all.end(), [](const Entry& a, const Entry& b) {
+        return CompareKeys(a.Text, b.Text) < 0;
+    });
     Refill(std::move(all));
 }

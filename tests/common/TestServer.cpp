@@ -39,63 +39,63 @@ TestRequest ParseRequest(const QJsonObject& o) {
 }  // namespace
 
 TestServer::TestServer(std::string configJson, bool tls, std::string siteDir)
-    : config_(std::move(configJson)), tls_(tls), siteDir_(std::move(siteDir)) {}
+    : m_config(std::move(configJson)), m_tls(tls), m_siteDir(std::move(siteDir)) {}
 
 TestServer::~TestServer() {
     Stop();
 }
 
 bool TestServer::Start() {
-    if (process_ && port_ != 0) return true;
+    if (m_process && m_port != 0) return true;
     Stop();
 
-    dir_ = std::make_unique<QTemporaryDir>();
-    if (!dir_->isValid()) {
+    m_dir = std::make_unique<QTemporaryDir>();
+    if (!m_dir->isValid()) {
         std::cerr << "TestServer: no temporary folder\n";
         return false;
     }
-    const QString configPath = dir_->filePath("config.json");
-    const QString logPath = dir_->filePath("log.jsonl");
+    const QString configPath = m_dir->filePath("config.json");
+    const QString logPath = m_dir->filePath("log.jsonl");
     QFile config(configPath);
     if (!config.open(QIODevice::WriteOnly) ||
-        config.write(config_.data(), static_cast<qint64>(config_.size())) !=
-            static_cast<qint64>(config_.size())) {
+        config.write(m_config.data(), static_cast<qint64>(m_config.size())) !=
+            static_cast<qint64>(m_config.size())) {
         std::cerr << "TestServer: cannot write " << configPath.toStdString() << '\n';
         return false;
     }
     config.close();
-    logPath_ = logPath.toStdString();
+    m_logPath = logPath.toStdString();
 
     QString python = QStandardPaths::findExecutable("python3");
     if (python.isEmpty()) python = "/usr/bin/python3";
     QStringList args{QStringLiteral(TARNWICK_TEST_SERVER), "--config", configPath, "--log",
                      logPath};
-    if (tls_) args << "--tls";
-    if (!siteDir_.empty()) args << "--site" << QString::fromStdString(siteDir_);
+    if (m_tls) args << "--tls";
+    if (!m_siteDir.empty()) args << "--site" << QString::fromStdString(m_siteDir);
 
-    process_ = std::make_unique<QProcess>();
+    m_process = std::make_unique<QProcess>();
     // The server's complaints (a refused config, a fault) belong in the test's output.
-    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->start(python, args);
-    if (!process_->waitForStarted(15000)) {
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->start(python, args);
+    if (!m_process->waitForStarted(15000)) {
         std::cerr << "TestServer: cannot run " << python.toStdString() << ": "
-                  << process_->errorString().toStdString() << '\n';
+                  << m_process->errorString().toStdString() << '\n';
         Stop();
         return false;
     }
 
     const QDeadlineTimer deadline(15000);
-    while (port_ == 0) {
-        while (process_->canReadLine()) {
-            const QByteArray line = process_->readLine().trimmed();
-            if (line.startsWith("CA ")) caFile_ = line.mid(3).toStdString();
-            if (line.startsWith("PORT ")) port_ = line.mid(5).toInt();
+    while (m_port == 0) {
+        while (m_process->canReadLine()) {
+            const QByteArray line = m_process->readLine().trimmed();
+            if (line.startsWith("CA ")) m_caFile = line.mid(3).toStdString();
+            if (line.startsWith("PORT ")) m_port = line.mid(5).toInt();
         }
-        if (port_ != 0) break;
-        if (process_->state() != QProcess::Running || deadline.hasExpired()) break;
-        process_->waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        if (m_port != 0) break;
+        if (m_process->state() != QProcess::Running || deadline.hasExpired()) break;
+        m_process->waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
     }
-    if (port_ == 0 || (tls_ && caFile_.empty())) {
+    if (m_port == 0 || (m_tls && m_caFile.empty())) {
         std::cerr << "TestServer: the server did not start\n";
         Stop();
         return false;
@@ -104,31 +104,31 @@ bool TestServer::Start() {
 }
 
 void TestServer::Stop() {
-    if (process_) {
-        if (process_->state() != QProcess::NotRunning) {
+    if (m_process) {
+        if (m_process->state() != QProcess::NotRunning) {
             // Closing stdin alone ends the server; SIGTERM makes sure, kill is the last word.
-            process_->closeWriteChannel();
-            process_->terminate();
-            if (!process_->waitForFinished(5000)) {
-                process_->kill();
-                process_->waitForFinished(5000);
+            m_process->closeWriteChannel();
+            m_process->terminate();
+            if (!m_process->waitForFinished(5000)) {
+                m_process->kill();
+                m_process->waitForFinished(5000);
             }
         }
-        process_.reset();
+        m_process.reset();
     }
-    port_ = 0;
-    caFile_.clear();
+    m_port = 0;
+    m_caFile.clear();
     // The log stays readable after a stop; the folder goes with the object or the next Start.
 }
 
 std::string TestServer::BaseUrl() const {
-    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
+    return std::string(m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port);
 }
 
 std::vector<TestRequest> TestServer::Requests() const {
     std::vector<TestRequest> requests;
-    if (logPath_.empty()) return requests;
-    QFile log(QString::fromStdString(logPath_));
+    if (m_logPath.empty()) return requests;
+    QFile log(QString::fromStdString(m_logPath));
     if (!log.open(QIODevice::ReadOnly)) return requests;
     const QList<QByteArray> lines = log.readAll().split('\n');
     for (const QByteArray& line : lines) {

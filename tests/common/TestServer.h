@@ -31,10 +31,10 @@ public:
     // Launches the server and waits up to 15 s until it listens. False (with a message on
     // standard error) when python3 is missing, the config is refused, or it does not start.
     bool Start();
-    int Port() const { return port_; }
+    int Port() const { return m_port; }
     std::string BaseUrl() const;
     std::string Url(const std::string& path) const { return BaseUrl() + path; }
-    std::string CaFile() const { return caFile_; }
+    std::string CaFile() const { return m_caFile; }
 
     // Every request logged so far, in order of arrival. A request is logged before it is
     // answered, so once a client has its response the request is listed.
@@ -44,12 +44,12 @@ public:
 private:
     void Stop();
 
-    std::string config_;
-    bool tls_;
-    std::string siteDir_;
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<QProcess> process_;
-    std::string logPath_;
-    std::string caFile_;
-    int port_ = 0;
+    std::string m_config;
+    bool m_tls;
+    std::string m_siteDir;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_process;
+    std::string m_logPath;
+    std::string m_caFile;
+    int m_port = 0;
 };

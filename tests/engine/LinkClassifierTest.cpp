@@ -120,6 +120,7 @@ TEST(LinkClassifierClassifyLink, TypesByTheLastSegmentAndTheCatalogue) {
         {"http://host/a&b.gif", "http", "htm"},
         {"http://h.alpha.test", "http", "htm"},  // the slashes of "://" are no separators
         {"http://h.alpha.test/dir/", "http", "htm"},
+        {"http://www.example.zip", "http", "htm"},
         {"http://host.test:8080", "http", "htm"},
         {"http://localhost/page", "http", "0"},
         {"http://localhost", "http", "0"},

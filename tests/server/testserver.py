@@ -413,7 +413,6 @@ class Server:
             return
         BodySender(conn, route).run(body, repeat, endless)
 
-
     # ---- files of --site ----
 
     def serve_site(self, conn, request, path):
