@@ -24,6 +24,16 @@ std::string DefaultResultLine(const std::string& TypeLink, const std::string& Re
     return "\"" + TypeLink + "\";\"" + Resolved + "\"";
 }
 
+// The robots.txt of the link's own server: same scheme and port, so a site on another port or
+// behind https is asked, not port 80 of its host.
+std::string RobotsTxtUrl(const TCrackUrl& Link) {
+    const bool defaultPort = (Link.Scheme == "http" && Link.Port == 80) ||
+                             (Link.Scheme == "https" && Link.Port == 443);
+    std::string url = Link.Scheme + "://" + Link.HostName;
+    if (!defaultPort) url += ":" + std::to_string(Link.Port);
+    return url + "/robots.txt";
+}
+
 }  // namespace
 
 void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
@@ -155,8 +165,8 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
     if (!follow) return;
     if (newHost && SeekRobots)
-        Dwnld.AddUrl("http://" + LinkParts.HostName + "/robots.txt", "", Page.Depth + 1, Retries,
-                     TagKind, 1, CountArea, false);
+        Dwnld.AddUrl(RobotsTxtUrl(LinkParts), "", Page.Depth + 1, Retries, TagKind, 1, CountArea,
+                     false);
     if (Dwnld.QueueCount() < MaxQueueSize && Page.Depth < Dwnld.DepthLimit && !Dwnld.Stopping)
         Dwnld.AddUrl(resolved, Page.PageParts.Url, Page.Depth + 1, 0, TagKind, 1, CountArea, false);
 }

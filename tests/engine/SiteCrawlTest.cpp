@@ -1,0 +1,362 @@
+// End-to-end crawls of a small site served by the local test server: which pages are fetched,
+// which links are reported and which lines reach the results file, under each setting.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "EventLoopWait.h"
+#include "THttpScan.h"
+#include "TestServer.h"
+
+namespace {
+
+using Set = std::set<std::string>;
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t pos = text.find(from); pos != std::string::npos;
+         pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+    return text;
+}
+
+// Site A on 127.0.0.1 and site B on "localhost": two servers, two registrable domains.
+const std::map<std::string, std::string> kSiteA = {
+    {"index.htm", R"P(<html><head><title>Start</title>
+<meta http-equiv="refresh" content="30; URL=refresh.htm">
+</head><body>
+<a href="docs/a.htm">A</a>
+<a href="/docs/b.htm#part">B</a>
+<a href="{A}/img/logo.gif">Logo</a>
+<img src="img/pic.jpg">
+<a href="mailto:Anna.Schmidt@example.com?subject=Hallo">Anna</a>
+<a href="mailto:info%40example.org">Info</a>
+<a href="files/report.pdf">PDF</a>
+<a href="files/pack.zip">ZIP</a>
+<a href="{B}/other.htm">Other</a>
+<a href="stats.htm">Stats</a>
+<frame src="frame.htm">
+<option value="/docs/opt.htm">Opt</option>
+<a href="javascript:openWin('win.htm')">Win</a>
+</body></html>)P"},
+    {"docs/a.htm", R"P(<a href="../deep/c.htm">C</a> <a href="mailto:docs@example.com">m</a>
+<img src="/img/pic.jpg"> <a href="b.htm">B</a>)P"},
+    {"docs/b.htm", R"P(<base href="{A}/other/"><a href="d.htm">D</a>
+<a href="mailto:Base@example.com">m</a>)P"},
+    {"docs/opt.htm", "<p>no links</p>"},
+    {"deep/c.htm", R"P(<a href="e.htm">E</a> <a href="mailto:deep@example.com">m</a>
+<a href="song.mp3">song</a>)P"},
+    {"deep/e.htm", "<p>too deep</p>"},
+    {"other/index.htm", R"P(<a href="mailto:otherindex@example.com">m</a>)P"},
+    {"other/d.htm", R"P(<a href="mailto:d@example.com">m</a>)P"},
+    {"stats.htm", R"P(<a href="mailto:stats@example.com">m</a>)P"},
+    {"frame.htm", R"P(<a href="mailto:frame@example.com">m</a>)P"},
+    {"win.htm", R"P(<a href="mailto:win@example.com">m</a>)P"},
+    {"refresh.htm", R"P(<a href="mailto:refresh@example.com">m</a>)P"},
+};
+const std::map<std::string, std::string> kSiteB = {
+    {"other.htm", R"P(<a href="mailto:other@example.com">m</a> <a href="/more.htm">more</a>)P"},
+    {"more.htm", R"P(<a href="mailto:more@example.com">m</a>)P"},
+};
+
+struct Found {
+    std::string url, type, from;
+    char hrefOrSrc;
+};
+
+class SiteCrawlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dirA.isValid() && m_dirB.isValid() && m_results.isValid());
+        // The robots.txt of site A is served as a page, so that it is analysed.
+        m_a = std::make_unique<TestServer>(
+            R"({"routes": {"/robots.txt": {"body": "<p>robots</p>"}}})", false,
+            m_dirA.path().toStdString());
+        m_b = std::make_unique<TestServer>("{}", false, m_dirB.path().toStdString());
+        ASSERT_TRUE(m_a->Start());
+        ASSERT_TRUE(m_b->Start());
+        A = m_a->BaseUrl();
+        B = "http://localhost:" + std::to_string(m_b->Port());
+        WriteSite(m_dirA, kSiteA);
+        WriteSite(m_dirB, kSiteB);
+        m_resultsPath = m_results.filePath("results.txt").toStdString();
+    }
+
+    void WriteSite(const QTemporaryDir& dir, const std::map<std::string, std::string>& site) {
+        for (const auto& [name, text] : site) {
+            const QString path = dir.filePath(QString::fromStdString(name));
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::fromStdString(Replace(Replace(text, "{A}", A), "{B}", B)));
+        }
+    }
+
+    // Crawls from Start with the given settings; records every link and every fetched page.
+    void Crawl(const std::string& start, const std::function<void(THttpScan&)>& setup = {}) {
+        THttpScan scan;
+        scan.SetProxyType(PROXY_DIRECT);
+        scan.SetFileOfResults(m_resultsPath);
+        bool ended = false;
+        scan.OnWorking = [&](THttpScan&, bool working) { ended = !working; };
+        scan.OnLinkFound = [this](THttpScan&, const std::string& url, const std::string& type,
+                                  const std::string& from, const std::string&, const std::string&,
+                                  const std::string&, const std::string&, std::string&, char hos,
+                                  int, bool&) { found.push_back({url, type, from, hos}); };
+        scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
+                                     const std::string&, const std::string&) {
+            pages.insert(url);
+        };
+        if (setup) setup(scan);
+        ASSERT_TRUE(scan.Start(start));
+        ASSERT_TRUE(WaitFor([&] { return ended; }, 30000));
+    }
+
+    Set Urls() const {
+        Set s;
+        for (const Found& f : found) s.insert(f.url);
+        return s;
+    }
+    std::vector<std::string> ResultLines() const {
+        std::ifstream in(m_resultsPath, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::vector<std::string> lines;
+        std::string all = text.str();
+        for (std::size_t pos = 0; pos < all.size();) {
+            std::size_t end = all.find("\r\n", pos);
+            if (end == std::string::npos) {
+                lines.push_back(all.substr(pos) + "<no CR LF>");
+                break;
+            }
+            lines.push_back(all.substr(pos, end - pos));
+            pos = end + 2;
+        }
+        return lines;
+    }
+
+    // Everything the default crawl (depth 3, all links) reports, by the page it is found on.
+    Set IndexLinks() const {
+        return {A + "/docs/a.htm", A + "/docs/b.htm", A + "/img/logo.gif", A + "/img/pic.jpg",
+                "Anna.Schmidt@example.com", "info%40example.org", A + "/files/report.pdf",
+                A + "/files/pack.zip", B + "/other.htm", A + "/stats.htm", A + "/frame.htm",
+                A + "/docs/opt.htm", A + "/win.htm"};
+    }
+    Set AllLinks() const {
+        Set s = IndexLinks();
+        s.insert({A + "/deep/c.htm", "docs@example.com", A + "/other/", A + "/other/d.htm",
+                  "Base@example.com", "other@example.com", B + "/more.htm", "stats@example.com",
+                  "frame@example.com", "win@example.com", A + "/deep/e.htm", "deep@example.com",
+                  A + "/deep/song.mp3", "otherindex@example.com", "d@example.com",
+                  "more@example.com"});
+        return s;
+    }
+    Set AllPages() const {
+        return {A + "/index.htm", A + "/docs/a.htm",  A + "/docs/b.htm", B + "/other.htm",
+                A + "/stats.htm", A + "/frame.htm",   A + "/docs/opt.htm", A + "/win.htm",
+                A + "/deep/c.htm", A + "/other/",     A + "/other/d.htm", B + "/more.htm"};
+    }
+    static Set Without(Set s, const Set& gone) {
+        for (const auto& g : gone) s.erase(g);
+        return s;
+    }
+
+    QTemporaryDir m_dirA, m_dirB, m_results;
+    std::unique_ptr<TestServer> m_a, m_b;
+    std::string A, B, m_resultsPath;
+    std::vector<Found> found;
+    Set pages;
+};
+
+TEST_F(SiteCrawlTest, DefaultCrawlReportsEveryLinkOnceAndFollowsPagesToDepthThree) {
+    Crawl(A + "/index.htm");
+    EXPECT_EQ(Urls(), AllLinks());
+    EXPECT_EQ(found.size(), AllLinks().size());  // each link once
+    EXPECT_EQ(pages, AllPages());
+    EXPECT_EQ(m_a->CountRequests("/deep/e.htm"), 0);  // found on a depth-3 page
+
+    std::map<std::string, Found> byUrl;
+    for (const Found& f : found) byUrl[f.url] = f;
+    EXPECT_EQ(byUrl[A + "/docs/a.htm"].type, "htm");
+    EXPECT_EQ(byUrl[A + "/docs/a.htm"].hrefOrSrc, 'H');
+    EXPECT_EQ(byUrl[A + "/img/pic.jpg"].type, "jpg");
+    EXPECT_EQ(byUrl[A + "/img/pic.jpg"].hrefOrSrc, 'S');
+    EXPECT_EQ(byUrl[A + "/frame.htm"].hrefOrSrc, 'S');
+    EXPECT_EQ(byUrl[A + "/docs/opt.htm"].hrefOrSrc, ' ');
+    EXPECT_EQ(byUrl[A + "/win.htm"].hrefOrSrc, 'H');
+    EXPECT_EQ(byUrl["Anna.Schmidt@example.com"].type, "mail");
+    EXPECT_EQ(byUrl[A + "/files/report.pdf"].type, "pdf");
+    EXPECT_EQ(byUrl[A + "/deep/song.mp3"].type, "mp3");
+    // After the base tag the page URL is the base: links after it come from there.
+    EXPECT_EQ(byUrl[A + "/other/"].from, A + "/other/");
+    EXPECT_EQ(byUrl[A + "/other/d.htm"].from, A + "/other/");
+    EXPECT_EQ(byUrl["Base@example.com"].from, A + "/other/");
+
+    // Links of the start page come in document order; the results file has one line each.
+    std::vector<std::string> firstLinks;
+    for (const Found& f : found)
+        if (f.from == A + "/index.htm") firstLinks.push_back(f.url);
+    const std::vector<std::string> order = {
+        A + "/docs/a.htm", A + "/docs/b.htm", A + "/img/logo.gif", A + "/img/pic.jpg",
+        "Anna.Schmidt@example.com", "info%40example.org", A + "/files/report.pdf",
+        A + "/files/pack.zip", B + "/other.htm", A + "/stats.htm", A + "/frame.htm",
+        A + "/docs/opt.htm", A + "/win.htm"};
+    EXPECT_EQ(firstLinks, order);
+    auto lines = ResultLines();
+    ASSERT_EQ(lines.size(), AllLinks().size());
+    EXPECT_EQ(lines[0], "\"htm\";\"" + A + "/docs/a.htm\"");
+    EXPECT_EQ(lines[4], "\"mail\";\"Anna.Schmidt@example.com\"");
+}
+
+TEST_F(SiteCrawlTest, DepthOneFetchesOnlyTheStartPage) {
+    Crawl(A + "/index.htm", [](THttpScan& s) { s.SetDepthSearchLevel(1); });
+    EXPECT_EQ(Urls(), IndexLinks());
+    EXPECT_EQ(pages, Set{A + "/index.htm"});
+}
+
+TEST_F(SiteCrawlTest, FollowingOnlyTheStartSiteStillReportsOtherSites) {
+    Crawl(A + "/index.htm", [](THttpScan& s) { s.SetLinkScan(scanInitialSite); });
+    EXPECT_EQ(Urls(), Without(AllLinks(), {"other@example.com", B + "/more.htm",
+                                           "more@example.com"}));
+    EXPECT_EQ(pages, Without(AllPages(), {B + "/other.htm", B + "/more.htm"}));
+}
+
+TEST_F(SiteCrawlTest, FollowingOnlyTheStartPathKeepsToItsFolder) {
+    Crawl(A + "/docs/a.htm", [](THttpScan& s) { s.SetLinkScan(scanInitialPath); });
+    EXPECT_EQ(Urls(), (Set{A + "/deep/c.htm", "docs@example.com", A + "/img/pic.jpg",
+                           A + "/docs/b.htm", A + "/other/", A + "/other/d.htm",
+                           "Base@example.com"}));
+    EXPECT_EQ(pages, (Set{A + "/docs/a.htm", A + "/docs/b.htm"}));
+}
+
+TEST_F(SiteCrawlTest, ReportingOnlyTheCurrentSiteStillFollowsAndKeepsMail) {
+    Crawl(A + "/index.htm", [](THttpScan& s) { s.SetLinkReport(reportCurrentSiteLinks); });
+    EXPECT_EQ(Urls(), Without(AllLinks(), {B + "/other.htm"}));
+    EXPECT_EQ(pages, AllPages());
+}
+
+TEST_F(SiteCrawlTest, ReportingOnlyTheCurrentPathComparesWithEachPage) {
+    Crawl(A + "/index.htm", [](THttpScan& s) { s.SetLinkReport(reportCurrentPathLinks); });
+    EXPECT_EQ(Urls(), Without(AllLinks(), {B + "/other.htm", A + "/deep/c.htm"}));
+    EXPECT_EQ(pages, AllPages());
+}
+
+TEST_F(SiteCrawlTest, ExcludeKeywordsDropLinksEntirely) {
+    Crawl(A + "/index.htm", [](THttpScan& s) { s.SetKeywordsFilterEnabled(true); });
+    EXPECT_EQ(Urls(), Without(AllLinks(), {A + "/stats.htm", "stats@example.com"}));
+    EXPECT_EQ(pages, Without(AllPages(), {A + "/stats.htm"}));
+    EXPECT_EQ(ResultLines().size(), AllLinks().size() - 2);
+}
+
+TEST_F(SiteCrawlTest, IncludeKeywordsLimitEverything) {
+    Crawl(A + "/index.htm", [](THttpScan& s) {
+        s.SetIncludeKeywords("DOCS");
+        s.SetKeywordsLimiterEnabled(true);
+    });
+    EXPECT_EQ(Urls(), (Set{A + "/docs/a.htm", A + "/docs/b.htm", A + "/docs/opt.htm",
+                           "docs@example.com"}));
+    EXPECT_EQ(pages, (Set{A + "/index.htm", A + "/docs/a.htm", A + "/docs/b.htm",
+                          A + "/docs/opt.htm"}));
+}
+
+TEST_F(SiteCrawlTest, TypeFilterHoldsBackEventsButNotFileLinesOrFollowing) {
+    Crawl(A + "/index.htm", [](THttpScan& s) {
+        s.SetTypeList("mail");
+        s.SetTypeFilterEnabled(true);
+    });
+    Set mails;
+    for (const auto& url : AllLinks())
+        if (url.find('@') != std::string::npos || url.find("%40") != std::string::npos)
+            mails.insert(url);
+    EXPECT_EQ(Urls(), mails);
+    EXPECT_EQ(pages, AllPages());
+    EXPECT_EQ(ResultLines().size(), AllLinks().size());
+}
+
+TEST_F(SiteCrawlTest, QueueSizeLimitsFollowingNotReporting) {
+    std::string links;
+    for (int i = 1; i <= 50; ++i) links += "<a href=p" + std::to_string(i) + ".htm>p</a> ";
+    QFile file(m_dirA.filePath("many.htm"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(links.c_str());
+    file.close();
+    Crawl(A + "/many.htm", [](THttpScan& s) { s.SetMaxQueueSize(10); });
+    EXPECT_EQ(found.size(), 50u);
+    Set expectedPages = {A + "/many.htm"};
+    for (int i = 1; i <= 10; ++i) expectedPages.insert(A + "/p" + std::to_string(i) + ".htm");
+    // The first ten are queued; the pages do not exist, so they are answered 404 and not
+    // received, but each was requested once.
+    EXPECT_EQ(pages, Set{A + "/many.htm"});
+    for (int i = 1; i <= 50; ++i)
+        EXPECT_EQ(m_a->CountRequests("/p" + std::to_string(i) + ".htm"), i <= 10 ? 1 : 0) << i;
+}
+
+TEST_F(SiteCrawlTest, StopFromALinkHandlerEndsThePageScanAtOnce) {
+    THttpScan* crawler = nullptr;
+    Crawl(A + "/index.htm", [&](THttpScan& s) {
+        crawler = &s;
+        auto record = s.OnLinkFound;
+        s.OnLinkFound = [&, record](THttpScan& sender, const std::string& url,
+                                    const std::string& type, const std::string& from,
+                                    const std::string& h, const std::string& p,
+                                    const std::string& pf, const std::string& e, std::string& w,
+                                    char hos, int area, bool& follow) {
+            record(sender, url, type, from, h, p, pf, e, w, hos, area, follow);
+            if (found.size() == 3) crawler->Stop();
+        };
+    });
+    EXPECT_EQ(found.size(), 3u);
+    EXPECT_EQ(pages, Set{A + "/index.htm"});
+    EXPECT_EQ(ResultLines().size(), 3u);
+    EXPECT_EQ(m_a->Requests().size(), 1u);
+}
+
+TEST_F(SiteCrawlTest, HeadAnalysisReportsTheTitleAndFollowsTheRefreshRelativeToThePage) {
+    std::vector<std::string> titles;
+    Crawl(A + "/index.htm", [&](THttpScan& s) {
+        s.SetDepthSearchLevel(1);
+        s.OnMetaTag = [&](THttpScan&, const std::string& url, const std::string&,
+                          const std::string& type, const std::string&, const std::string& value,
+                          const std::string&, const std::string& value2, const std::string&,
+                          const std::string&) {
+            if (type == "TITLE") titles.push_back(url + " " + value);
+            if (type == "META") titles.push_back("META " + value + " " + value2);
+        };
+    });
+    EXPECT_EQ(titles, (std::vector<std::string>{A + "/index.htm Start",
+                                                "META refresh 30; URLrefresh.htm"}));
+    // Queued at the page's own depth, so even at depth 1 the target is fetched and analysed.
+    EXPECT_EQ(pages, (Set{A + "/index.htm", A + "/refresh.htm"}));
+    EXPECT_TRUE(Urls().count("refresh@example.com"));
+    EXPECT_EQ(m_a->CountRequests("/index.htm/refresh.htm"), 0);
+}
+
+TEST_F(SiteCrawlTest, RobotsTxtIsAskedOncePerHostAndReportedWhenServedAsHtml) {
+    Crawl(A + "/index.htm", [](THttpScan& s) {
+        s.SetSeekRobotsTxt(true);
+        s.SetDepthSearchLevel(2);
+    });
+    EXPECT_EQ(m_a->CountRequests("/robots.txt"), 1);
+    EXPECT_EQ(m_b->CountRequests("/robots.txt"), 1);
+    bool reported = false;
+    for (const Found& f : found)
+        if (f.url == A + "/robots.txt") {
+            reported = true;
+            EXPECT_EQ(f.type, "txt");
+            EXPECT_EQ(f.from, A + "/robots.txt");
+        }
+    EXPECT_TRUE(reported);
+    auto requests = m_a->Requests();
+    for (const auto& r : requests) {
+        if (r.path == "/robots.txt") EXPECT_EQ(r.headers.count("referer"), 0u);
+    }
+}
+
+}  // namespace
