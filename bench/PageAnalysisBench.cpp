@@ -18,9 +18,9 @@ std::string TypicalPage(std::size_t Size) {
         seed = seed * 1664525u + 1013904223u;
         return (seed >> 8) % range;
     };
-    const char* words[] = {"the",     "crawler", "reads",  "every",  "page",   "and",
-                           "follows", "links",   "to",     "other",  "sites",  "with",
-                           "pictures", "tables", "forms",  "of",     "content", "archive"};
+    const char* words[] = {"the",      "crawler", "reads", "every", "page",    "and",
+                           "follows",  "links",   "to",    "other", "sites",   "with",
+                           "pictures", "tables",  "forms", "of",    "content", "archive"};
     auto sentence = [&](std::string& out) {
         const std::uint32_t count = 6 + next(14);
         for (std::uint32_t k = 0; k < count; ++k) {
@@ -43,25 +43,26 @@ std::string TypicalPage(std::size_t Size) {
                 page += "</table>\r\n";
                 break;
             case 1:
-                page += "<script type=\"text/javascript\">\r\nfunction go(n) { if (n > 0) "
-                        "{ openWin('popup" +
-                        std::to_string(block) +
-                        ".htm', 'w'); } var a = [1, 2]; }\r\n</script>\r\n";
+                page +=
+                    "<script type=\"text/javascript\">\r\nfunction go(n) { if (n > 0) "
+                    "{ openWin('popup" +
+                    std::to_string(block) + ".htm', 'w'); } var a = [1, 2]; }\r\n</script>\r\n";
                 break;
             case 2:
                 page += "<IMG SRC=\"/img/pic" + std::to_string(block) +
                         ".gif\" ALT=\"Picture\" WIDTH=100 HEIGHT=80>\r\n";
                 break;
             case 3:
-                page += "<form action=\"/cgi-bin/search\"><input type=\"text\" name=\"q\" "
-                        "value=\"Search\"><select><option value=\"/dir/a.htm\">A</option>"
-                        "</select></form>\r\n";
+                page +=
+                    "<form action=\"/cgi-bin/search\"><input type=\"text\" name=\"q\" "
+                    "value=\"Search\"><select><option value=\"/dir/a.htm\">A</option>"
+                    "</select></form>\r\n";
                 break;
             default:
                 page += "<p class=\"text\">";
                 sentence(page);
-                page += "<a href=\"http://www.site" + std::to_string(next(50)) +
-                        ".test/dir/page" + std::to_string(block) + ".html\">see here</a> ";
+                page += "<a href=\"http://www.site" + std::to_string(next(50)) + ".test/dir/page" +
+                        std::to_string(block) + ".html\">see here</a> ";
                 sentence(page);
                 page += "<a href='../up/file" + std::to_string(block) + ".zip'>download</a>";
                 sentence(page);

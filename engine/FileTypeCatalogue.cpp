@@ -584,7 +584,9 @@ constexpr bool ExtensionsAreUnique() {
 }
 static_assert(ExtensionsAreUnique(), "a duplicate extension would make the look-up ambiguous");
 
-bool ValidRow(int row) { return row >= 1 && row <= static_cast<int>(kRows.size()); }
+bool ValidRow(int row) {
+    return row >= 1 && row <= static_cast<int>(kRows.size());
+}
 
 }  // namespace
 
@@ -596,7 +598,9 @@ int FindFileType(std::string_view Ext) {
     return *it + 1;
 }
 
-int FileTypeCount() { return static_cast<int>(kRows.size()); }
+int FileTypeCount() {
+    return static_cast<int>(kRows.size());
+}
 
 std::string_view FileTypeExtension(int Row) {
     return ValidRow(Row) ? kRows[Row - 1].Extension : std::string_view{};

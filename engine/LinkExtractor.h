@@ -1,9 +1,8 @@
 #pragma once
 // Link extraction from one page, without a document tree: the page text is cleaned, a fixed set
 // of tag and attribute patterns is marked in it by replacing one character with a small code,
-// and one walk over the marked text collects the value after each marker. Plain functions: no
-// state, no events, no I/O, so the crawler can call them on its own thread and tests can
-// table-test them.
+// and one walk over the marked text collects the value after each marker. Plain functions
+// without state, events or I/O: the crawler raises its events around them.
 
 #include <functional>
 #include <string>
@@ -33,8 +32,9 @@ void CloseOpenAreas(std::string& Text);
 // kind to OnCandidate in document order; OnCandidate returns false to end the scan at once (the
 // scheduler is stopping). A base value (kind 7) is handed on like the others; the caller re-splits
 // the page parts for it.
-void ExtractLinks(std::string_view Text,
-                  const std::function<bool(const std::string& Value, unsigned char TagKind)>& OnCandidate);
+void ExtractLinks(
+    std::string_view Text,
+    const std::function<bool(const std::string& Value, unsigned char TagKind)>& OnCandidate);
 
 // A head tag: its four-letter type and up to three attribute/value pairs. Names and unquoted
 // values are upper-cased, quoted values keep their case.

@@ -70,9 +70,9 @@ TEST(FileTypeCatalogue, TellingRowsHaveTheirExtensionAndDescription) {
 
 TEST(FileTypeCatalogue, LookupIsExact) {
     const std::string_view missing[] = {
-        "htm", "html", "shtml", "php", "asp", "cgi", "jsp", "cfm",  // pages
-        "",    "JPG",  "Zip",   "jp",  "jpgx", " jpg", "jpg ",      // near misses
-        "abcdef", "themes", "0",   "zzz",  "$",   "@@",             // out of every range
+        "htm",    "html",   "shtml", "php", "asp",  "cgi",  "jsp",  "cfm",  // pages
+        "",       "JPG",    "Zip",   "jp",  "jpgx", " jpg", "jpg ",         // near misses
+        "abcdef", "themes", "0",     "zzz", "$",    "@@",                   // out of every range
     };
     for (std::string_view ext : missing) EXPECT_EQ(FindFileType(ext), -1) << "'" << ext << "'";
     // A NUL inside the key must not end the comparison early.

@@ -71,7 +71,10 @@ TEST(LinkClassifierResolveLink, DropsWhatCannotBeAnAddress) {
         {"http://host/dir/a.htm", "JaVaScRiPt:history.back", ""},
         {"http://host/dir/a.htm", "x.htm?js=JAVASCRIPT", ""},
         {"http://host/dir/a.htm", "news:comp.lang", ""},  // the combination fails
-        {"http://host/dir/a.htm", "a\x01" "b.htm", ""},
+        {"http://host/dir/a.htm",
+         "a\x01"
+         "b.htm",
+         ""},
         {"http://host/dir/a.htm", std::string("a\0b.htm", 7), ""},
         {"no url", "x.htm", ""},  // a page whose address could not be split
         {"no url", "http://h/x.htm", "http://h/x.htm"},

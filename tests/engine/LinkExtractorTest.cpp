@@ -58,10 +58,9 @@ bool ReferenceMarkTags(std::string& Text) {
         char Code;
     };
     const Pattern patterns[] = {
-        {" HREF=", 4},   {" SRC=", 6},       {"<A", 14},         {"/A>", 16},   {"A/>", 16},
-        {"<FRAME", 14},  {"</FRAME", 16},    {"OPENWIN( ", 4},   {"BASE HREF=", 7},
-        {"<OPTION", 14}, {"/OPTION>", 16},   {"<APPLET", 14},    {"/APPLET>", 16},
-        {" VALUE=", 5},
+        {" HREF=", 4},    {" SRC=", 6},    {"<A", 14},       {"/A>", 16},       {"A/>", 16},
+        {"<FRAME", 14},   {"</FRAME", 16}, {"OPENWIN( ", 4}, {"BASE HREF=", 7}, {"<OPTION", 14},
+        {"/OPTION>", 16}, {"<APPLET", 14}, {"/APPLET>", 16}, {" VALUE=", 5},
     };
     std::string upper = Text;
     for (char& c : upper)
@@ -94,6 +93,81 @@ void ExpectSameMarking(const std::string& Input) {
     ASSERT_EQ(fastResult, referenceResult) << "input: " << Shown(Input);
 }
 
+// The cleaning rules, one character at a time.
+std::string ReferenceCleanText(const std::string& Text, bool Quotes, bool LineFeeds) {
+    std::string out;
+    char last = 'X';
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        char c = Text[i];
+        if (static_cast<unsigned char>(c) < 32) {
+            if (c != '\n' || !LineFeeds) continue;
+            c = ' ';
+        }
+        if (Quotes && (c == '"' || c == '\'' || c == ',')) c = ' ';
+        if (c == ' ' &&
+            (last == '=' || (i + 1 < Text.size() && (Text[i + 1] == ' ' || Text[i + 1] == '='))))
+            continue;
+        out += c;
+        last = c;
+    }
+    return out;
+}
+
+void ReferenceCloseOpenAreas(std::string& Text) {
+    bool open = false;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] == 16) {
+            open = false;
+        } else if (Text[i] == 14) {
+            if (!open) {
+                open = true;
+            } else if (i >= 2) {
+                Text[i - 1] = 16;
+                i -= 2;
+            }
+        }
+    }
+}
+
+// The scan without the value rules: every completed value with its kind.
+Candidates ReferenceCollect(const std::string& Text) {
+    Candidates values;
+    bool collecting = false;
+    int kind = 32;
+    std::string value;
+    for (char c : Text) {
+        if (c == 14 || c == 16) {
+            collecting = false;
+        } else if (c >= 4 && c <= 7) {
+            kind = c;
+            collecting = true;
+            value.clear();
+        } else if (collecting) {
+            if (value.empty()) {
+                if (c != ' ') value += c;
+            } else if (c == ' ' || c == '>') {
+                values.emplace_back(value, kind);
+                collecting = false;
+            } else {
+                value += c;
+            }
+        }
+    }
+    return values;
+}
+
+// Random text over Alphabet with lengths that cross the 8- and 16-byte blocks of the fast walks.
+std::vector<std::string> RandomTexts(const std::string& Alphabet, unsigned Seed, int Count) {
+    std::mt19937 random(Seed);
+    std::vector<std::string> texts;
+    for (int k = 0; k < Count; ++k) {
+        std::string text(random() % 70, ' ');
+        for (char& c : text) c = Alphabet[random() % Alphabet.size()];
+        texts.push_back(text);
+    }
+    return texts;
+}
+
 // ---- CleanText ----
 
 struct CleanCase {
@@ -121,7 +195,10 @@ TEST(LinkExtractorCleanText, FollowsTheBlankQuoteAndControlRules) {
         {"a=\n b", false, true, "a=b"},
         {"a\n=b", false, true, "a=b"},
         {"a\n\nb", false, true, "a  b"},  // the look-ahead sees a line feed
-        {std::string("a\0b\x1f" "c", 5), true, false, "abc"},
+        {std::string("a\0b\x1f"
+                     "c",
+                     5),
+         true, false, "abc"},
         // Quotes and commas become blanks; the look-ahead reads the text before replacement.
         {"href=\"x.htm\">", true, false, "href=x.htm >"},
         {"href=\"x.htm\"", true, false, "href=x.htm "},
@@ -139,6 +216,17 @@ TEST(LinkExtractorCleanText, FollowsTheBlankQuoteAndControlRules) {
     for (const CleanCase& c : cases)
         EXPECT_EQ(Shown(CleanText(c.Input, c.Quotes, c.LineFeeds)), Shown(c.Expected))
             << "input: " << Shown(c.Input);
+}
+
+TEST(LinkExtractorCleanText, EqualsTheRulesOnRandomText) {
+    const std::string alphabet =
+        std::string("aB= =  \"',\n\r\t\x01\xe9<>/", 19) + std::string(1, '\0');
+    for (const std::string& text : RandomTexts(alphabet + "abcdefghij", 11, 20000))
+        for (bool quotes : {false, true})
+            for (bool lineFeeds : {false, true})
+                ASSERT_EQ(Shown(CleanText(text, quotes, lineFeeds)),
+                          Shown(ReferenceCleanText(text, quotes, lineFeeds)))
+                    << Shown(text) << " quotes " << quotes << " line feeds " << lineFeeds;
 }
 
 // ---- MarkTags ----
@@ -173,7 +261,8 @@ TEST(LinkExtractorMarkTags, MarksTheLastCharacterOfEveryPattern) {
 }
 
 TEST(LinkExtractorMarkTags, TextWithoutPatternsIsLeftAlone) {
-    for (const char* input : {"", "hello world", "basehref=x", " hre", "<b>bold</b>", "openwin(x"}) {
+    for (const char* input :
+         {"", "hello world", "basehref=x", " hre", "<b>bold</b>", "openwin(x"}) {
         std::string text = input;
         EXPECT_FALSE(MarkTags(text)) << input;
         EXPECT_EQ(text, input);
@@ -194,10 +283,28 @@ TEST(LinkExtractorMarkTags, EqualsThePlainAutomatonOnRandomText) {
 
 TEST(LinkExtractorMarkTags, EqualsThePlainAutomatonOnPageLikeText) {
     const std::string pieces[] = {
-        "<a href=\"x.htm\">",  "</a>",  "<A HREF=y.html>",    "<img src=\"p.gif\" alt=\"p\">",
-        "<base href=\"http://o/d/\">", "<frame src=f.htm>",  "</frame>", "<option value=\"/v\">",
-        "</option>",  "<applet code=a>", "</applet>", "openWin('w.htm')", "<a/>", " value=",
-        "<p>Some text, and more.</p>", "\n", "\t", "<area href=m.htm>", "=", " ", "<", "/",
+        "<a href=\"x.htm\">",
+        "</a>",
+        "<A HREF=y.html>",
+        "<img src=\"p.gif\" alt=\"p\">",
+        "<base href=\"http://o/d/\">",
+        "<frame src=f.htm>",
+        "</frame>",
+        "<option value=\"/v\">",
+        "</option>",
+        "<applet code=a>",
+        "</applet>",
+        "openWin('w.htm')",
+        "<a/>",
+        " value=",
+        "<p>Some text, and more.</p>",
+        "\n",
+        "\t",
+        "<area href=m.htm>",
+        "=",
+        " ",
+        "<",
+        "/",
     };
     std::mt19937 random(7);
     for (int round = 0; round < 3000; ++round) {
@@ -227,7 +334,33 @@ TEST(LinkExtractorCloseOpenAreas, ClosesAnAreaThatIsOpenedAgain) {
     }
 }
 
+TEST(LinkExtractorCloseOpenAreas, EqualsThePlainWalkOnRandomText) {
+    for (const std::string& text : RandomTexts("ab\x0e\x0e\x10 ", 5, 20000)) {
+        std::string fast = text;
+        std::string reference = text;
+        CloseOpenAreas(fast);
+        ReferenceCloseOpenAreas(reference);
+        ASSERT_EQ(Shown(fast), Shown(reference)) << Shown(text);
+    }
+}
+
 // ---- ExtractLinks ----
+
+TEST(LinkExtractorExtractLinks, CollectsLikeThePlainScanOnRandomText) {
+    // Only letters, dots and slashes besides the separators, so no value rule drops anything.
+    for (const std::string& text :
+         RandomTexts(std::string("ab./ab./  >\x04\x05\x06\x07\x0e\x10\x01", 19), 3, 20000)) {
+        Candidates expected;
+        for (const auto& [value, kind] : ReferenceCollect(text)) {
+            std::string accepted = value;
+            const std::size_t greater = accepted.find('>');
+            if (greater != std::string::npos) accepted.resize(greater);
+            if (kind == kValueMarker ? accepted.find('/') != std::string::npos : accepted != "=")
+                expected.emplace_back(accepted, kind);
+        }
+        ASSERT_EQ(ExtractMarked(text), expected) << Shown(text);
+    }
+}
 
 struct PageCase {
     const char* Html;
@@ -258,16 +391,16 @@ TEST(LinkExtractorExtractLinks, GivesTheValuesOfTypicalTags) {
 
 TEST(LinkExtractorExtractLinks, KeepsTheQuirksOfTheCleanedText) {
     const PageCase cases[] = {
-        {"<a\nhref=\"x.htm\">x</a>", {}},           // "<ahref=" holds no pattern
-        {"<a href=http://host/a/>", {}},            // "A/>" ends the area, and the value
-        {"<a href=\"x,y.htm\">", {{"x", 4}}},       // the comma became a blank
-        {"<a href=x.htm", {}},                      // never completed
+        {"<a\nhref=\"x.htm\">x</a>", {}},      // "<ahref=" holds no pattern
+        {"<a href=http://host/a/>", {}},       // "A/>" ends the area, and the value
+        {"<a href=\"x,y.htm\">", {{"x", 4}}},  // the comma became a blank
+        {"<a href=x.htm", {}},                 // never completed
         {"<a href=x.htm<a href=y.htm>", {{"y.htm", 4}}},
         {"<a href=>Home</a>", {}},
-        {"<a href=>Home page</a>", {{"", 4}}},      // ">Home" cut before its ">"
+        {"<a href=>Home page</a>", {{"", 4}}},  // ">Home" cut before its ">"
         {"<a href==>", {}},
-        {"<input value=\"Send\">", {}},             // no "/"
-        {"<option value=\"a;b/c\">", {}},           // ";"
+        {"<input value=\"Send\">", {}},    // no "/"
+        {"<option value=\"a;b/c\">", {}},  // ";"
         {"<a href=\"a+b.htm\">", {}},
         {"<a href=\"list[1].htm\">", {}},
         {"<a href=\"top.window.location\">", {}},
@@ -278,24 +411,24 @@ TEST(LinkExtractorExtractLinks, KeepsTheQuirksOfTheCleanedText) {
 
 TEST(LinkExtractorExtractLinks, AppliesTheValueRulesToCollectedValues) {
     const PageCase cases[] = {
-        {"{4}   x.htm ", {{"x.htm", 4}}},    // leading blanks skipped
-        {"{4}>x.htm ", {{"", 4}}},           // a ">" may start a value; rule 3 empties it
+        {"{4}   x.htm ", {{"x.htm", 4}}},  // leading blanks skipped
+        {"{4}>x.htm ", {{"", 4}}},         // a ">" may start a value; rule 3 empties it
         {"{4}a(b)c ", {{"b", 4}}},
         {"{4}f(a ", {{"a", 4}}},
         {"{4}f( ", {{"", 4}}},
-        {"{4}f() ", {}},                      // ")" at the first character is kept, then refused
-        {"{4}(x) ", {}},                      // "(" at the first character changes nothing
+        {"{4}f() ", {}},  // ")" at the first character is kept, then refused
+        {"{4}(x) ", {}},  // "(" at the first character changes nothing
         {"{4}x.htm<b ", {{"x.htm", 4}}},
         {"{4}= ", {}},
         {"{5}= ", {}},
         {"{6}= ", {}},
         {"{5}/=/ ", {{"/=/", 5}}},
         {"{7}= ", {}},
-        {"{4}x{5}/y ", {{"/y", 5}}},         // a new marker drops the value being collected
+        {"{4}x{5}/y ", {{"/y", 5}}},  // a new marker drops the value being collected
         {"{4}x{14}y ", {}},
         {"{4}x{16}{6}y ", {{"y", 6}}},
         {"{7}http://b/ ", {{"http://b/", 7}}},
-        {"{4}x{1}y ", {{"x{1}y", 4}}},       // other low bytes are ordinary characters
+        {"{4}x{1}y ", {{"x{1}y", 4}}},  // other low bytes are ordinary characters
         {"x ", {}},
     };
     for (const PageCase& c : cases) {
@@ -403,7 +536,8 @@ TEST(LinkExtractorParseHead, ParseHeadTagKeepsQuotedCaseAndDropsSigns) {
     };
     const Case cases[] = {
         {"meta http-equiv=\"refresh\" content=\"5; URL=next.htm\"",
-         {"META", "HTTP-EQUIV", "refresh", "CONTENT", "5; URLnext.htm", "", ""}, true},
+         {"META", "HTTP-EQUIV", "refresh", "CONTENT", "5; URLnext.htm", "", ""},
+         true},
         {"meta a b=c", {"META", "AB", "C", "", "", "", ""}, true},
         {"meta \"a b\"=c", {"META", "A B", "C", "", "", "", ""}, true},
         {"meta a", {"META", "A", "", "", "", "", ""}, false},
