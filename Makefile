@@ -10,7 +10,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build run test tsan asan clean
+.PHONY: deps configure build run test demo tsan asan clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -35,13 +35,18 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# Crawls the sample site in data/demo/ on a local server; needs no internet.
+demo: build
+	cli/demo.sh $(BUILD)/cli/tarnwick-crawl
+
 asan: deps
 	cmake --preset asan >/dev/null && cmake --build build-asan -j $(JOBS) && \
 	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 tsan: deps
 	cmake --preset tsan >/dev/null && cmake --build build-tsan -j $(JOBS) && \
-	cd build-tsan && ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^engine'
+	cd build-tsan && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1" \
+	ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^engine'
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan

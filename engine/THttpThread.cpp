@@ -105,6 +105,9 @@ THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
     : m_slot(Slot), m_request(std::move(Request)), m_control(std::move(Control)) {
     // The end notice runs on the GUI thread (this object lives there) after run() has returned.
     connect(this, &QThread::finished, this, [this] {
+        {
+            std::lock_guard<std::mutex> guard(m_noticeLock);  // pairs with the end of run()
+        }
         if (m_slot) m_slot->EndNotice(this, m_success, m_skipped);
         deleteLater();
     });
@@ -112,8 +115,17 @@ THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
 
 template <typename F>
 void THttpThread::Notify(F&& f) {
-    QMetaObject::invokeMethod(
-        this, [this, &f] { if (m_slot) f(*m_slot); }, Qt::BlockingQueuedConnection);
+    // The call is posted to the GUI thread and the worker waits for it on its own mutex and
+    // condition, not inside Qt, so that race detectors see the hand-over in both directions.
+    bool done = false;
+    QMetaObject::invokeMethod(this, [this, &f, &done] {
+        if (m_slot) f(*m_slot);
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        done = true;
+        m_noticeDone.notify_one();
+    }, Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(m_noticeLock);
+    m_noticeDone.wait(lock, [&] { return done; });
 }
 
 void THttpThread::ResetAttempt() {
@@ -242,6 +254,11 @@ bool THttpThread::Perform(CURL* easy) {
 }
 
 void THttpThread::run() {
+    RunExchange();
+    std::lock_guard<std::mutex> guard(m_noticeLock);  // publishes the outcome to the end notice
+}
+
+void THttpThread::RunExchange() {
     m_success = false;
     TCurlEasy easy = MakeEasyHandle(m_request.Limits);
     TCurlUrl url(curl_url());

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,6 +57,7 @@ protected:
     void run() override;
 
 private:
+    void RunExchange();
     bool Perform(CURL* easy);
     bool ApplyProxy(CURL* easy) const;
     size_t OnHeaderLine(const char* data, size_t size);
@@ -80,6 +82,9 @@ private:
     bool m_gated = false;       // the final response's headers were judged
     bool m_authPending = false;  // a 401/407 was met; the exchange is repeated with credentials
     std::size_t m_bytesRead = 0;
+
+    std::mutex m_noticeLock;  // hand-over of notices and of the outcome to the GUI thread
+    std::condition_variable m_noticeDone;
 
     // Outcome, read on the GUI thread after the thread has ended.
     bool m_success = true;

@@ -355,7 +355,9 @@ TEST_F(SiteCrawlTest, RobotsTxtIsAskedOncePerHostAndReportedWhenServedAsHtml) {
     EXPECT_TRUE(reported);
     auto requests = m_a->Requests();
     for (const auto& r : requests) {
-        if (r.path == "/robots.txt") EXPECT_EQ(r.headers.count("referer"), 0u);
+        if (r.path == "/robots.txt") {
+            EXPECT_EQ(r.headers.count("referer"), 0u);
+        }
     }
 }
 

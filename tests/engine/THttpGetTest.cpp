@@ -296,9 +296,9 @@ TEST(THttpGetTest, StopFetchEndsABlockedWorker) {
     TestServer server(R"({"routes": {
         "/silent": {"body": "x", "delay_before_headers": 30},
         "/stalled": {"body": "x", "delay_after_headers": 30},
-        "/endless": {"body": "<html>", "endless": true}}})");
+        "/trickling": {"body": "<p>", "body_repeat": 100000, "trickle": {"bytes": 8, "interval": 0.05}}}})");
     ASSERT_TRUE(server.Start());
-    for (const char* path : {"/silent", "/stalled", "/endless"}) {
+    for (const char* path : {"/silent", "/stalled", "/trickling"}) {
         SCOPED_TRACE(path);
         THttpGet slot;
         Prepare(slot, server.Url(path));

@@ -1,0 +1,43 @@
+#include "Prell_SystemInfo.h"
+
+std::string AddTrailingBackslash(std::string_view Folder) {
+    std::string result(Folder);
+    if (!result.empty() && result.back() != '/') result += '/';
+    return result;
+}
+
+std::string PathOfFileName(std::string_view FileName) {
+    const std::size_t slash = FileName.rfind('/');
+    if (slash == std::string_view::npos) return {};
+    // A file in the root keeps the root itself as its folder.
+    if (slash == 0) return "/";
+    return std::string(FileName.substr(0, slash));
+}
+
+bool CharInText(std::string_view Text, char C) {
+    return Text.find(C) != std::string_view::npos;
+}
+
+bool WordPositionN(int N, std::string_view Text, std::string_view Delimiters,
+                   std::size_t& Position) {
+    int count = 0;
+    std::size_t i = 0;
+    while (i < Text.size()) {
+        i = Text.find_first_not_of(Delimiters, i);
+        if (i == std::string_view::npos) break;
+        if (++count == N) {
+            Position = i + 1;
+            return true;
+        }
+        i = Text.find_first_of(Delimiters, i);
+    }
+    return false;
+}
+
+std::string ExtractWordN(int N, std::string_view Text, std::string_view Delimiters) {
+    std::size_t position = 0;
+    if (!WordPositionN(N, Text, Delimiters, position)) return {};
+    const std::size_t begin = position - 1;
+    const std::size_t end = Text.find_first_of(Delimiters, begin);
+    return std::string(Text.substr(begin, end == std::string_view::npos ? end : end - begin));
+}

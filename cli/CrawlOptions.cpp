@@ -1,0 +1,293 @@
+#include "CrawlOptions.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace {
+
+struct TOptionError {
+    std::string Text;
+};
+
+// Parses a whole decimal number of at least Minimum; anything else names the option.
+int ParseNumber(const std::string& Name, const std::string& Value, int Minimum) {
+    int number = 0;
+    const char* end = Value.data() + Value.size();
+    const auto [ptr, ec] = std::from_chars(Value.data(), end, number);
+    if (Value.empty() || ec != std::errc() || ptr != end)
+        throw TOptionError{"option " + Name + " needs a whole number, not '" + Value + "'"};
+    if (number < Minimum)
+        throw TOptionError{"option " + Name + " must be at least " + std::to_string(Minimum)};
+    return number;
+}
+
+template <typename T>
+T ParseChoice(const std::string& Name, const std::string& Value,
+              const std::map<std::string, T>& Choices) {
+    const auto found = Choices.find(Value);
+    if (found == Choices.end()) {
+        std::string names;
+        for (const auto& [key, unused] : Choices) names += (names.empty() ? "" : "|") + key;
+        throw TOptionError{"option " + Name + " takes " + names + ", not '" + Value + "'"};
+    }
+    return found->second;
+}
+
+std::vector<std::string> ParseTypes(const std::string& Name, const std::string& Value) {
+    std::vector<std::string> types;
+    std::size_t begin = 0;
+    while (begin <= Value.size()) {
+        std::size_t end = Value.find(',', begin);
+        if (end == std::string::npos) end = Value.size();
+        std::string type = Value.substr(begin, end - begin);
+        // A type is one line of the engine's type list; blanks or line ends would split or
+        // never match it.
+        if (type.empty() || type.find_first_of(" \t\r\n") != std::string::npos)
+            throw TOptionError{"option " + Name +
+                               " needs a comma list of types such as mail,pdf, not '" + Value +
+                               "'"};
+        types.push_back(type);
+        begin = end + 1;
+    }
+    return types;
+}
+
+void ParseProxy(const std::string& Name, const std::string& Value, TCrawlOptions& Options) {
+    const std::size_t colon = Value.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        throw TOptionError{"option " + Name + " needs HOST:PORT, not '" + Value + "'"};
+    Options.ProxyHost = Value.substr(0, colon);
+    Options.ProxyPort = ParseNumber(Name, Value.substr(colon + 1), 1);
+    if (Options.ProxyPort > 65535) throw TOptionError{"option " + Name + " has a port above 65535"};
+    Options.Proxy = PROXY_USEPROXY;
+}
+
+using TValueHandler =
+    std::function<void(const std::string& Name, const std::string& Value, TCrawlOptions&)>;
+using TFlagHandler = std::function<void(TCrawlOptions&)>;
+
+const std::map<std::string, TValueHandler>& ValueOptions() {
+    static const std::map<std::string, TValueHandler> options{
+        {"--depth", [](auto& n, auto& v, auto& o) { o.Depth = ParseNumber(n, v, 1); }},
+        {"--concurrent", [](auto& n, auto& v, auto& o) { o.Concurrent = ParseNumber(n, v, 1); }},
+        {"--types",
+         [](auto& n, auto& v, auto& o) {
+             o.Types = ParseTypes(n, v);
+             o.AllTypes = false;
+         }},
+        {"--follow",
+         [](auto& n, auto& v, auto& o) {
+             o.Follow = ParseChoice<TLinkScan>(
+                 n, v,
+                 {{"all", scanAllLinks}, {"site", scanInitialSite}, {"path", scanInitialPath}});
+         }},
+        {"--report",
+         [](auto& n, auto& v, auto& o) {
+             o.Report = ParseChoice<TLinkReport>(n, v,
+                                                 {{"all", reportAllLinks},
+                                                  {"site", reportCurrentSiteLinks},
+                                                  {"path", reportCurrentPathLinks}});
+         }},
+        {"--include", [](auto&, auto& v, auto& o) { o.IncludeFile = v; }},
+        {"--exclude", [](auto&, auto& v, auto& o) { o.ExcludeFile = v; }},
+        {"--retries", [](auto& n, auto& v, auto& o) { o.Retries = ParseNumber(n, v, 1); }},
+        {"--timeout", [](auto& n, auto& v, auto& o) { o.TimeOut = ParseNumber(n, v, 1); }},
+        {"--max-queue", [](auto& n, auto& v, auto& o) { o.MaxQueue = ParseNumber(n, v, 10); }},
+        {"--agent", [](auto&, auto& v, auto& o) { o.Agent = v; }},
+        {"--proxy", [](auto& n, auto& v, auto& o) { ParseProxy(n, v, o); }},
+        {"--proxy-user", [](auto&, auto& v, auto& o) { o.ProxyUser = v; }},
+        {"--user", [](auto&, auto& v, auto& o) { o.User = v; }},
+        {"--password-file", [](auto&, auto& v, auto& o) { o.PasswordFile = v; }},
+        {"--proxy-password-file", [](auto&, auto& v, auto& o) { o.ProxyPasswordFile = v; }},
+        {"--list", [](auto&, auto& v, auto& o) { o.ListFile = v; }},
+        {"--output", [](auto&, auto& v, auto& o) { o.OutputFile = v; }},
+        {"--format",
+         [](auto& n, auto& v, auto& o) {
+             o.Format = ParseChoice<TOutputFormat>(n, v,
+                                                   {{"text", TOutputFormat::Text},
+                                                    {"tsv", TOutputFormat::Tsv},
+                                                    {"jsonl", TOutputFormat::Jsonl}});
+         }},
+        {"--results-file", [](auto&, auto& v, auto& o) { o.ResultsFile = v; }},
+    };
+    return options;
+}
+
+const std::map<std::string, TFlagHandler>& FlagOptions() {
+    static const std::map<std::string, TFlagHandler> options{
+        {"--all-types", [](auto& o) { o.AllTypes = true; }},
+        {"--robots", [](auto& o) { o.Robots = true; }},
+        {"--no-redirect", [](auto& o) { o.NoRedirect = true; }},
+        {"--no-proxy",
+         [](auto& o) {
+             o.Proxy = PROXY_DIRECT;
+             o.ProxyHost.clear();
+         }},
+        {"--quiet", [](auto& o) { o.Quiet = true; }},
+        {"--progress", [](auto& o) { o.Progress = true; }},
+        {"--version", [](auto& o) { o.Version = true; }},
+        {"--help", [](auto& o) { o.Help = true; }},
+    };
+    return options;
+}
+
+const std::map<char, std::string>& ShortNames() {
+    static const std::map<char, std::string> names{
+        {'d', "--depth"},  {'c', "--concurrent"}, {'t', "--types"}, {'l', "--list"},
+        {'o', "--output"}, {'q', "--quiet"},      {'h', "--help"},
+    };
+    return names;
+}
+
+// Handles the option at Args[Index]; advances Index past a separate value.
+void ParseOption(const std::vector<std::string>& Args, std::size_t& Index, TCrawlOptions& Options) {
+    const std::string& arg = Args[Index];
+    std::string name = arg, shown = arg;
+    std::optional<std::string> value;
+    if (arg.rfind("--", 0) == 0) {
+        const std::size_t equals = arg.find('=');
+        if (equals != std::string::npos) {
+            name = shown = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        }
+    } else {
+        const auto found = ShortNames().find(arg[1]);
+        if (found == ShortNames().end())
+            throw TOptionError{"unknown option '" + arg.substr(0, 2) + "'"};
+        name = found->second;
+        shown = arg.substr(0, 2);
+        if (arg.size() > 2) value = arg.substr(2);
+    }
+    if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
+        if (value) throw TOptionError{"option " + shown + " takes no value"};
+        flag->second(Options);
+        return;
+    }
+    const auto handler = ValueOptions().find(name);
+    if (handler == ValueOptions().end()) {
+        if (name == "--password" || name == "--proxy-password")
+            throw TOptionError{
+                "option " + name +
+                " does not exist: a password on the command line is visible to every "
+                "user; use TARNWICK_PASSWORD or --password-file"};
+        throw TOptionError{"unknown option '" + shown + "'"};
+    }
+    if (!value) {
+        if (Index + 1 >= Args.size()) throw TOptionError{"option " + shown + " needs a value"};
+        value = Args[++Index];
+    }
+    handler->second(shown, *value, Options);
+}
+
+}  // namespace
+
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
+    TParsedCommandLine parsed;
+    try {
+        bool optionsEnded = false;
+        for (std::size_t i = 0; i < Args.size(); ++i) {
+            const std::string& arg = Args[i];
+            if (!optionsEnded && arg == "--")
+                optionsEnded = true;
+            else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
+                ParseOption(Args, i, parsed.Options);
+            else
+                parsed.Options.Urls.push_back(arg);
+        }
+        const TCrawlOptions& o = parsed.Options;
+        if (!o.Help && !o.Version && o.Urls.empty() && o.ListFile.empty())
+            throw TOptionError{"no start URL given (give one or more URLs, or --list FILE)"};
+    } catch (const TOptionError& error) {
+        parsed.Error = error.Text;
+    }
+    return parsed;
+}
+
+std::string HelpText() {
+    return R"(Usage: tarnwick-crawl [OPTION]... URL...
+       tarnwick-crawl [OPTION]... --list FILE
+
+Crawl the web from each start URL in turn and print what was harvested: e-mail
+addresses of mailto links and links to files of the chosen types.
+
+What to harvest:
+  -t, --types LIST         comma list of types: mail, jpg, gif, mp3, pdf, zip or
+                           any file extension (default: mail)
+      --all-types          report every link, whatever its type
+      --include FILE       follow and report only links holding one of the
+                           keywords of FILE (one per line)
+      --exclude FILE       skip links holding one of the keywords of FILE
+                           (one per line)
+
+How far to crawl:
+  -d, --depth N            pages to go down from the start page; 1 fetches the
+                           start page alone (default: 3)
+      --follow all|site|path
+                           which links are followed (default: all)
+      --report all|site|path
+                           which links are reported (default: all)
+      --max-queue N        queue no further links while N are waiting, N >= 10
+                           (default: 5000)
+      --robots             fetch /robots.txt of every new host
+      --no-redirect        do not follow meta refresh redirects in pages
+
+Downloads:
+  -c, --concurrent N       parallel downloads (default: 6)
+      --retries N          further attempts after a failed download (default: 3)
+      --timeout SECONDS    time one download may take (default: 300)
+      --agent TEXT         user agent sent with every request
+      --user NAME          user name for pages that ask for a login
+      --password-file FILE read that login's password from the first line of FILE
+      --proxy HOST:PORT    use this HTTP proxy
+      --no-proxy           connect directly, ignoring the proxy environment
+      --proxy-user NAME    user name for the proxy
+      --proxy-password-file FILE
+                           read the proxy password from the first line of FILE
+                           (default proxy: the http_proxy, https_proxy and
+                           no_proxy environment variables)
+
+Start URLs and output:
+  -l, --list FILE          read start URLs from FILE, one per line, used exactly
+                           as they stand (an empty line crawls the previous URL
+                           again); crawled after the URLs of the command line
+  -o, --output FILE        write the harvest to FILE instead of standard output;
+                           FILE is replaced only once it is completely written
+      --format text|tsv|jsonl
+                           text: one result per line, sorted, without
+                           duplicates (default); tsv: TYPE<TAB>URL<TAB>PAGE in
+                           the order found; jsonl: {"type","url","from"} per line
+      --results-file FILE  also let the crawler write its own results file (one
+                           "type";"url" line per reported link; emptied at the
+                           start of every run)
+  -q, --quiet              no progress line
+      --progress           show the progress line also when standard error is
+                           not a terminal
+  -h, --help               show this help and exit
+      --version            show the version and exit
+
+Environment:
+  TARNWICK_PASSWORD        password for --user (--password-file takes precedence)
+  TARNWICK_PROXY_PASSWORD  password for --proxy-user (--proxy-password-file
+                           takes precedence)
+  http_proxy, https_proxy, no_proxy
+                           proxy used unless --proxy or --no-proxy is given
+Passwords are never accepted as option values: other users could read them.
+
+Ctrl-C stops the crawl, skips the remaining start URLs and still writes every
+result found so far; a second Ctrl-C quits at once without writing.
+
+Exit status:
+  0    every run started and the harvest was written
+  1    a start URL was refused (the reason is on standard error), or the
+       harvest could not be written
+  2    bad usage, or an option's file could not be read
+  130  interrupted by Ctrl-C (the results found so far were written)
+
+Examples:
+  tarnwick-crawl https://example.org/
+  tarnwick-crawl -t mail,pdf -d 2 --follow site -o found.txt https://example.org/
+  tarnwick-crawl --format tsv --list starts.txt > found.tsv
+  TARNWICK_PASSWORD=secret tarnwick-crawl --user anna https://intranet.example/
+)";
+}

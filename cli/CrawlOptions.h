@@ -1,0 +1,45 @@
+#pragma once
+// The command line of tarnwick-crawl: what the user asked for, checked but not yet applied.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "EngineTypes.h"
+
+enum class TOutputFormat { Text, Tsv, Jsonl };
+
+struct TCrawlOptions {
+    std::optional<int> Depth, Concurrent, Retries, TimeOut, MaxQueue;
+    std::vector<std::string> Types{"mail"};
+    bool AllTypes = false;
+    std::optional<TLinkScan> Follow;
+    std::optional<TLinkReport> Report;
+    std::string IncludeFile, ExcludeFile;
+    std::optional<std::string> Agent;
+    bool Robots = false;
+    bool NoRedirect = false;
+    TProxyType Proxy = PROXY_DEFAULT;
+    std::string ProxyHost;
+    int ProxyPort = 80;
+    std::string ProxyUser, User;
+    std::string PasswordFile, ProxyPasswordFile;
+    std::string ListFile, OutputFile, ResultsFile;
+    TOutputFormat Format = TOutputFormat::Text;
+    bool Quiet = false;
+    bool Progress = false;
+    bool Help = false;
+    bool Version = false;
+    std::vector<std::string> Urls;  // start URLs given as arguments, before those of --list
+};
+
+struct TParsedCommandLine {
+    TCrawlOptions Options;
+    std::string Error;  // one line naming the offending option; empty when the line is fine
+};
+
+// Args are the program's arguments without the program name, as raw bytes.
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args);
+
+// The text of --help.
+std::string HelpText();

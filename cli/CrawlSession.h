@@ -1,0 +1,72 @@
+#pragma once
+// Crawls the start URLs one after the other with one crawler and collects what it reports.
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "HarvestOutput.h"
+
+class THttpScan;
+
+// The status on standard error: on a terminal one line redrawn in place; elsewhere (a log file)
+// a plain line at most once a second, since control sequences would only clutter it.
+class TProgressLine {
+public:
+    TProgressLine(bool Enabled, bool Terminal, std::FILE* Out = stderr)
+        : m_enabled(Enabled), m_terminal(Terminal), m_out(Out) {
+        m_sinceLast.start();
+    }
+    ~TProgressLine() { Clear(); }
+    TProgressLine(const TProgressLine&) = delete;
+    TProgressLine& operator=(const TProgressLine&) = delete;
+
+    void Show(const std::string& Text);
+    // Removes the line so that a message or the shell prompt starts on a clean line.
+    void Clear();
+
+private:
+    bool m_enabled;
+    bool m_terminal;
+    std::FILE* m_out;
+    bool m_shown = false;
+    QElapsedTimer m_sinceLast;
+};
+
+class TCrawlSession : public QObject {
+    Q_OBJECT
+public:
+    TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls, TProgressLine& Progress);
+    ~TCrawlSession() override;
+
+    // Starts the first run from the event loop; Finished follows after the last one.
+    void Begin();
+    // First Ctrl-C: stops the current run and skips the remaining start URLs.
+    void Interrupt();
+
+    const std::vector<THarvestItem>& Items() const { return m_items; }
+    int RefusedStarts() const { return m_refused; }
+    bool Interrupted() const { return m_interrupted; }
+
+signals:
+    void Finished();
+
+private:
+    void StartNext();
+    void OnStats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries, int Errors);
+    void ScheduleNext();
+
+    THttpScan& m_scan;
+    std::vector<std::string> m_urls;
+    TProgressLine& m_progress;
+    std::vector<THarvestItem> m_items;
+    std::size_t m_next = 0;
+    int m_refused = 0;
+    int m_messages = 0;
+    bool m_interrupted = false;
+    bool m_finished = false;
+    QElapsedTimer m_runClock;
+};

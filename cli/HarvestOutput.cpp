@@ -1,0 +1,84 @@
+#include "HarvestOutput.h"
+
+#include <QSaveFile>
+
+#include <cstdio>
+
+#include "HarvestText.h"
+
+namespace {
+
+QByteArray Bytes(const std::string& Text) {
+    return QByteArray(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+
+// A tab or line end inside a field would split the record; they become blanks.
+QByteArray TsvField(const std::string& Text) {
+    QByteArray field = Bytes(Text);
+    for (char& c : field)
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    return field;
+}
+
+// The engine's texts are bytes; Latin-1 maps each of them to one character, so the JSON (UTF-8)
+// carries every byte and a reader can get it back by encoding as Latin-1.
+QByteArray JsonString(const std::string& Text) {
+    QByteArray out = "\"";
+    for (const QChar ch : QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()))) {
+        const char16_t c = ch.unicode();
+        if (c == '"')
+            out += "\\\"";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c < 0x20 || c == 0x7f)
+            out += QStringLiteral("\\u%1")
+                       .arg(static_cast<int>(c), 4, 16, QLatin1Char('0'))
+                       .toLatin1();
+        else
+            out += QString(ch).toUtf8();
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format) {
+    QByteArray out;
+    if (Format == TOutputFormat::Text) {
+        std::vector<std::string> lines;
+        lines.reserve(Items.size());
+        for (const THarvestItem& item : Items) lines.push_back(item.Url);
+        for (const std::string& line : RemoveDuplicateLines(std::move(lines)))
+            out += Bytes(line) + '\n';
+        return out;
+    }
+    for (const THarvestItem& item : Items) {
+        if (Format == TOutputFormat::Tsv)
+            out +=
+                TsvField(item.Type) + '\t' + TsvField(item.Url) + '\t' + TsvField(item.From) + '\n';
+        else
+            out += "{\"type\":" + JsonString(item.Type) + ",\"url\":" + JsonString(item.Url) +
+                   ",\"from\":" + JsonString(item.From) + "}\n";
+    }
+    return out;
+}
+
+bool WriteHarvest(const std::string& FileName, const QByteArray& Data, QString& Error) {
+    if (FileName.empty()) {
+        const bool written = std::fwrite(Data.constData(), 1, static_cast<std::size_t>(Data.size()),
+                                         stdout) == static_cast<std::size_t>(Data.size());
+        if (std::fflush(stdout) != 0 || !written) {
+            Error = QStringLiteral("cannot write the harvest to standard output");
+            return false;
+        }
+        return true;
+    }
+    const QString name =
+        QString::fromLocal8Bit(FileName.data(), static_cast<qsizetype>(FileName.size()));
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(Data) != Data.size() || !file.commit()) {
+        Error = QStringLiteral("cannot write %1: %2").arg(name, file.errorString());
+        return false;
+    }
+    return true;
+}

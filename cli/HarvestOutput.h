@@ -1,0 +1,22 @@
+#pragma once
+// The harvest of tarnwick-crawl in its three output formats, and writing it out.
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+#include "CrawlOptions.h"
+
+// One reported link: its type, the result text (address or file URL, at sign repaired) and the
+// page it was found on, all as the engine's bytes.
+struct THarvestItem {
+    std::string Type, Url, From;
+};
+
+QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format);
+
+// Writes Data to FileName through a save file (an old file stays whole on failure), or to
+// standard output when FileName is empty. False with a readable Error on failure.
+bool WriteHarvest(const std::string& FileName, const QByteArray& Data, QString& Error);

@@ -1,0 +1,182 @@
+// tarnwick-crawl: the harvester on the command line. Crawls each start URL in turn and prints
+// the e-mail addresses and file links found.
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CrawlOptions.h"
+#include "CrawlSession.h"
+#include "CurlSupport.h"
+#include "HarvestOutput.h"
+#include "InterruptBridge.h"
+#include "THttpScan.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+struct TUsageError {
+    std::string Text;
+};
+
+QString FileName(const std::string& Name) {
+    return QString::fromLocal8Bit(Name.data(), static_cast<qsizetype>(Name.size()));
+}
+
+QByteArray ReadOptionFile(const std::string& Option, const std::string& Name) {
+    QFile file(FileName(Name));
+    if (!file.open(QIODevice::ReadOnly))
+        throw TUsageError{"cannot read the file of " + Option + " '" + Name +
+                          "': " + file.errorString().toStdString()};
+    return file.readAll();
+}
+
+// Lines of a file as they stand; CR LF and LF end a line, and a final line end adds no line.
+std::vector<std::string> Lines(const QByteArray& Data) {
+    std::vector<std::string> lines;
+    qsizetype begin = 0;
+    while (begin < Data.size()) {
+        qsizetype end = Data.indexOf('\n', begin);
+        if (end < 0) end = Data.size();
+        qsizetype stop = end;
+        if (stop > begin && Data[stop - 1] == '\r') --stop;
+        lines.emplace_back(Data.constData() + begin, static_cast<std::size_t>(stop - begin));
+        begin = end + 1;
+    }
+    return lines;
+}
+
+// A keyword list for the engine: one keyword per line. Empty lines are left out, since an
+// empty keyword would be found in every link.
+std::string KeywordText(const std::string& Option, const std::string& Name) {
+    std::string text;
+    for (const std::string& line : Lines(ReadOptionFile(Option, Name)))
+        if (!line.empty()) text += line + "\n";
+    return text;
+}
+
+std::string Password(const std::string& Option, const std::string& FileName, const char* Variable) {
+    if (!FileName.empty()) {
+        const std::vector<std::string> lines = Lines(ReadOptionFile(Option, FileName));
+        return lines.empty() ? std::string() : lines.front();
+    }
+    const char* value = std::getenv(Variable);
+    return value ? value : "";
+}
+
+std::string JoinLines(const std::vector<std::string>& Items) {
+    std::string text;
+    for (const std::string& item : Items) text += (text.empty() ? "" : "\n") + item;
+    return text;
+}
+
+void Configure(THttpScan& Scan, const TCrawlOptions& O) {
+    Scan.SetTypeFilterEnabled(!O.AllTypes);
+    if (!O.AllTypes) Scan.SetTypeList(JoinLines(O.Types));
+    if (O.Depth) Scan.SetDepthSearchLevel(*O.Depth);
+    if (O.Concurrent) Scan.SetConcurrentDownloads(*O.Concurrent);
+    if (O.Retries) Scan.SetRetries(*O.Retries);
+    if (O.TimeOut) Scan.SetTimeOut(*O.TimeOut);
+    if (O.MaxQueue) Scan.SetMaxQueueSize(*O.MaxQueue);
+    if (O.Follow) Scan.SetLinkScan(*O.Follow);
+    if (O.Report) Scan.SetLinkReport(*O.Report);
+    if (O.Agent) Scan.SetAgent(*O.Agent);
+    Scan.SetSeekRobotsTxt(O.Robots);
+    Scan.SetAllowRedirect(!O.NoRedirect);
+    if (!O.IncludeFile.empty()) {
+        Scan.SetIncludeKeywords(KeywordText("--include", O.IncludeFile));
+        Scan.SetKeywordsLimiterEnabled(true);
+    }
+    if (!O.ExcludeFile.empty()) {
+        Scan.SetExcludeKeywords(KeywordText("--exclude", O.ExcludeFile));
+        Scan.SetKeywordsFilterEnabled(true);
+    }
+    Scan.SetProxyType(O.Proxy);
+    if (O.Proxy == PROXY_USEPROXY) {
+        Scan.SetProxyAddress(O.ProxyHost);
+        Scan.SetProxyPort(O.ProxyPort);
+    }
+    Scan.SetProxyUser(O.ProxyUser);
+    Scan.SetProxyPassword(
+        Password("--proxy-password-file", O.ProxyPasswordFile, "TARNWICK_PROXY_PASSWORD"));
+    Scan.SetUserName(O.User);
+    Scan.SetPassword(Password("--password-file", O.PasswordFile, "TARNWICK_PASSWORD"));
+    // The engine would put a bare file name into ./Download/; the user means the name as given.
+    Scan.SetFileOfResults(
+        O.ResultsFile.empty()
+            ? std::string()
+            : QFileInfo(FileName(O.ResultsFile)).absoluteFilePath().toLocal8Bit().toStdString());
+}
+
+std::vector<std::string> StartUrls(const TCrawlOptions& O) {
+    std::vector<std::string> urls = O.Urls;
+    if (!O.ListFile.empty())
+        for (std::string& line : Lines(ReadOptionFile("--list", O.ListFile)))
+            urls.push_back(std::move(line));
+    if (urls.empty())
+        throw TUsageError{"the file of --list '" + O.ListFile + "' holds no start URL"};
+    return urls;
+}
+
+int UsageError(const std::string& Text) {
+    std::fprintf(stderr, "tarnwick-crawl: %s\nTry 'tarnwick-crawl --help' for more information.\n",
+                 Text.c_str());
+    return kExitUsage;
+}
+
+int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    THttpScan scan;
+    std::vector<std::string> urls;
+    try {
+        Configure(scan, Options);
+        urls = StartUrls(Options);
+    } catch (const TUsageError& error) {
+        return UsageError(error.Text);
+    }
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    TProgressLine progress(!Options.Quiet && (Options.Progress || terminal), terminal);
+    TCrawlSession session(scan, std::move(urls), progress);
+    TInterruptBridge interrupt([&session] { session.Interrupt(); });
+    QObject::connect(&session, &TCrawlSession::Finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    session.Begin();
+    app.exec();
+
+    QString error;
+    if (!WriteHarvest(Options.OutputFile, FormatHarvest(session.Items(), Options.Format), error)) {
+        std::fprintf(stderr, "tarnwick-crawl: %s\n", error.toLocal8Bit().constData());
+        return kExitRefused;
+    }
+    if (session.Interrupted()) return kExitInterrupted;
+    return session.RefusedStarts() > 0 ? kExitRefused : kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const TParsedCommandLine parsed = ParseCommandLine(args);
+    if (!parsed.Error.empty()) return UsageError(parsed.Error);
+    if (parsed.Options.Help) {
+        std::fputs(HelpText().c_str(), stdout);
+        return kExitOk;
+    }
+    if (parsed.Options.Version) {
+        std::printf("tarnwick-crawl %s\n", TARNWICK_VERSION);
+        return kExitOk;
+    }
+    TCurlGlobal curl;
+    return Crawl(parsed.Options, argc, argv);
+}

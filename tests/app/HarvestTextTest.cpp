@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "HarvestText.h"
+#include "Prell_SystemInfo.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(HarvestTextTest, DecodeAtSignReplacesOnlyTheFirstOccurrence) {
+    EXPECT_EQ(DecodeAtSign("anna%40example.org"), "anna@example.org");
+    EXPECT_EQ(DecodeAtSign("a%40b%40c%20d"), "a@b%40c%20d");
+    EXPECT_EQ(DecodeAtSign("plain@example.org"), "plain@example.org");
+    EXPECT_EQ(DecodeAtSign("%4"), "%4");
+    EXPECT_EQ(DecodeAtSign("%40"), "@");
+    EXPECT_EQ(DecodeAtSign(""), "");
+}
+
+TEST(HarvestTextTest, TypePrefixIsSixCharactersForShortTypes) {
+    EXPECT_EQ(TypePrefix("mail"), "mail  ");
+    EXPECT_EQ(TypePrefix("jpg"), "jpg   ");
+    EXPECT_EQ(TypePrefix(""), "      ");
+    EXPECT_EQ(TypePrefix("jpeg2"), "jpeg2  ");
+}
+
+TEST(HarvestTextTest, RemoveDuplicateLinesKeepsEachAddressOnceSorted) {
+    // The same address from three runs, mixed with others.
+    EXPECT_EQ(RemoveDuplicateLines({"b@x.org", "a@x.org", "b@x.org", "c@x.org", "b@x.org"}),
+              (Lines{"a@x.org", "b@x.org", "c@x.org"}));
+    // Letter case makes a different address; the tie is broken by the bytes, upper case first.
+    EXPECT_EQ(RemoveDuplicateLines({"anna@x.org", "Bob@x.org", "Anna@x.org", "bob@x.org"}),
+              (Lines{"Anna@x.org", "anna@x.org", "Bob@x.org", "bob@x.org"}));
+    EXPECT_EQ(RemoveDuplicateLines({}), Lines{});
+}
+
+TEST(HarvestTextTest, RemoveDuplicateLinesJudgesRecordsByTheirFirstField) {
+    // Equal up to ";": only the first in sorted order stays.
+    EXPECT_EQ(RemoveDuplicateLines({"http://h/a.pdf;v=2", "http://h/a.pdf;v=1"}),
+              (Lines{"http://h/a.pdf;v=1"}));
+    // A key is trimmed of blanks and control characters before it is compared.
+    EXPECT_EQ(RemoveDuplicateLines({" k\t;1", "k;2"}), (Lines{" k\t;1"}));
+    // A FEHLER record is dropped, but its key still hides the records after it.
+    EXPECT_EQ(
+        RemoveDuplicateLines({"u1;a;b;FEHLER", "u1;a;b;ok", "u2;;a;;b; FEHLER ", "u3;a;b;Fehler"}),
+        (Lines{"u3;a;b;Fehler"}));
+    // Empty fields do not count: the fourth word of "u;;a;b;c" is "c".
+    EXPECT_EQ(RemoveDuplicateLines({"u;;a;b;FEHLER"}), Lines{});
+}
+
+TEST(HarvestTextTest, RemoveDuplicateLinesDropsEmptyAndBlankLines) {
+    EXPECT_EQ(RemoveDuplicateLines({"", "a", " ", "\t", "b", "", ";;"}), (Lines{"a", "b"}));
+}
+
+class HarvestFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString Write(const QByteArray& content) {
+        const QString path = m_dir.filePath("results.txt");
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path;
+    }
+    static QByteArray Read(const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(HarvestFileTest, RewritesWithCrLfAndKeepsHighBytes) {
+    const QByteArray high =
+        QByteArrayLiteral("j\xF6rg@x.org\r\n\xFF\x80@x.org\nb@x.org\r\n\r\nb@x.org");
+    const QString path = Write(high);
+    int lines = -1;
+    QString error;
+    ASSERT_TRUE(RemoveDuplicatesInFile(path, lines, error)) << error.toStdString();
+    EXPECT_EQ(lines, 3);
+    const QByteArray result = Read(path);
+    // Bytes of 0x80..0xFF survive unchanged and sort as their Latin-1 letters.
+    EXPECT_EQ(result, QByteArrayLiteral("b@x.org\r\nj\xF6rg@x.org\r\n\xFF\x80@x.org\r\n"));
+}
+
+TEST_F(HarvestFileTest, EmptyFileStaysEmpty) {
+    const QString path = Write("");
+    int lines = -1;
+    QString error;
+    ASSERT_TRUE(RemoveDuplicatesInFile(path, lines, error));
+    EXPECT_EQ(lines, 0);
+    EXPECT_EQ(Read(path), QByteArray());
+}
+
+TEST_F(HarvestFileTest, MissingFileIsReported) {
+    int lines = -1;
+    QString error;
+    EXPECT_FALSE(RemoveDuplicatesInFile(m_dir.filePath("missing.txt"), lines, error));
+    EXPECT_TRUE(error.contains("missing.txt"));
+    EXPECT_EQ(lines, -1);
+}
+
+TEST_F(HarvestFileTest, WriteFailureLeavesTheFileAlone) {
+    int lines = -1;
+    QString error;
+    // A file in a folder that cannot be written to: the old content must stay.
+    const QString path = Write("b\r\na\r\n");
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    error.clear();
+    const bool ok = RemoveDuplicatesInFile(path, lines, error);
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (ok) GTEST_SKIP() << "running with rights that ignore folder permissions";
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(Read(path), QByteArray("b\r\na\r\n"));
+}
+
+TEST(SystemInfoTest, PathRoutines) {
+    EXPECT_EQ(AddTrailingBackslash(""), "");
+    EXPECT_EQ(AddTrailingBackslash("/data"), "/data/");
+    EXPECT_EQ(AddTrailingBackslash("/data/"), "/data/");
+    EXPECT_EQ(AddTrailingBackslash("/"), "/");
+    EXPECT_EQ(AddTrailingBackslash("ab"), "ab/");
+    EXPECT_EQ(PathOfFileName("/data/file.txt"), "/data");
+    EXPECT_EQ(PathOfFileName("/file.txt"), "/");
+    EXPECT_EQ(PathOfFileName("/"), "/");
+    EXPECT_EQ(PathOfFileName("file.txt"), "");
+    EXPECT_EQ(PathOfFileName("a/b/"), "a/b");
+    EXPECT_EQ(PathOfFileName(""), "");
+}
+
+TEST(SystemInfoTest, WordRoutines) {
+    EXPECT_EQ(ExtractWordN(1, ";;a;;b", ";"), "a");
+    EXPECT_EQ(ExtractWordN(2, ";;a;;b", ";"), "b");
+    EXPECT_EQ(ExtractWordN(3, ";;a;;b", ";"), "");
+    EXPECT_EQ(ExtractWordN(4, ";;a;;b", ";"), "");
+    EXPECT_EQ(ExtractWordN(2, "one, two;three", " ,;"), "two");
+    EXPECT_EQ(ExtractWordN(1, "", ";"), "");
+    EXPECT_EQ(ExtractWordN(0, "a", ";"), "");
+
+    std::size_t position = 0;
+    ASSERT_TRUE(WordPositionN(2, ";;a;;bc;", ";", position));
+    EXPECT_EQ(position, 6u);
+    ASSERT_TRUE(WordPositionN(1, "abc", ";", position));
+    EXPECT_EQ(position, 1u);
+    EXPECT_FALSE(WordPositionN(2, "abc;;;", ";", position));
+
+    EXPECT_TRUE(CharInText("a;b", ';'));
+    EXPECT_FALSE(CharInText("ab", ';'));
+    EXPECT_FALSE(CharInText("", ';'));
+}
+
+}  // namespace

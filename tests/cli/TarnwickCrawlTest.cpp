@@ -1,0 +1,267 @@
+// End-to-end tests of tarnwick-crawl: the built program is run as a child process against a
+// local test server, and its output, messages and exit status are checked.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+
+#include "TestServer.h"
+
+namespace {
+
+struct RunResult {
+    int exitCode = -1;
+    bool crashed = false;
+    std::string out, err;
+};
+
+QProcessEnvironment CleanEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("TARNWICK_PASSWORD");
+    env.remove("TARNWICK_PROXY_PASSWORD");
+    return env;
+}
+
+RunResult Finish(QProcess& process) {
+    RunResult result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "tarnwick-crawl did not end within 60 s";
+    }
+    result.crashed = process.exitStatus() != QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput().toStdString();
+    result.err = process.readAllStandardError().toStdString();
+    return result;
+}
+
+RunResult RunCrawl(const QStringList& args, const QProcessEnvironment& env = CleanEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(TARNWICK_CRAWL_BINARY, args);
+    EXPECT_TRUE(process.waitForStarted());
+    return Finish(process);
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Two pages: the start page links to a second one; one address is written with "%40", one comes
+// in two letter cases, one is repeated on the second page.
+const char* kSiteConfig = R"({"routes": {
+  "/": {"body": "<html><body><a href=\"mailto:b@example.org\">b</a> <a href=\"mailto:a%40example.org\">a</a> <a href=\"/doc.pdf\">d</a> <a href=\"p2.htm\">2</a></body></html>"},
+  "/p2.htm": {"body": "<html><body><a href=\"mailto:A@example.org\">A</a> <a href=\"mailto:b@example.org\">b</a> <a href=\"/files/x.pdf\">x</a> <img src=\"pic.gif\"></body></html>"},
+  "/doc.pdf": {"body": "%PDF", "content_type": "application/pdf"}}})";
+
+class CrawlCliTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString TempFile(const QString& name, const QByteArray& content) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path;
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CrawlCliTest, TextFormatIsSortedWithoutDuplicatesAndDecodesAtSign) {
+    TestServer server(kSiteConfig);
+    ASSERT_TRUE(server.Start());
+    const RunResult r = RunCrawl({"-t", "mail,pdf", "--no-proxy", Q(server.Url("/"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Case-insensitive order; the two cases of one address both stay, the upper one first.
+    EXPECT_EQ(r.out, "A@example.org\na@example.org\nb@example.org\n" + server.Url("/doc.pdf") +
+                         "\n" + server.Url("/files/x.pdf") + "\n");
+}
+
+TEST_F(CrawlCliTest, TsvAndJsonlKeepTheOrderFoundAndThePage) {
+    TestServer server(kSiteConfig);
+    ASSERT_TRUE(server.Start());
+    const std::string start = server.Url("/"), second = server.Url("/p2.htm");
+    const RunResult tsv = RunCrawl({"--types=mail,pdf", "--format", "tsv", "--no-proxy", Q(start)});
+    EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
+    EXPECT_EQ(tsv.out, "mail\tb@example.org\t" + start + "\n" + "mail\ta@example.org\t" + start +
+                           "\n" + "pdf\t" + server.Url("/doc.pdf") + "\t" + start + "\n" +
+                           "mail\tA@example.org\t" + second + "\n" + "pdf\t" +
+                           server.Url("/files/x.pdf") + "\t" + second + "\n");
+
+    const RunResult json =
+        RunCrawl({"-t", "mail", "--format", "jsonl", "-d", "1", "--no-proxy", Q(start)});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out, R"({"type":"mail","url":"b@example.org","from":")" + start + "\"}\n" +
+                            R"({"type":"mail","url":"a@example.org","from":")" + start + "\"}\n");
+}
+
+TEST_F(CrawlCliTest, JsonlEscapesBackslashAndCarriesLatin1Bytes) {
+    // The address holds a backslash and the byte 0xE9 (e acute in Latin-1); the link extractor
+    // ends a link at a quote, so none can reach the output.
+    TestServer server(
+        R"({"routes": {"/": {"body": "<a href='mailto:ren\u00e9\\y@example.org'>r</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const RunResult r = RunCrawl({"--format", "jsonl", "--no-proxy", Q(server.Url("/"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+    EXPECT_EQ(doc.object().value("url").toString(), QString::fromUtf8("ren\u00e9\\y@example.org"))
+        << r.out;
+    EXPECT_EQ(doc.object().value("type").toString(), "mail");
+}
+
+TEST_F(CrawlCliTest, ListModeCrawlsEveryEntryInFileOrder) {
+    TestServer server(R"({"routes": {
+      "/one.htm": {"body": "<a href=\"mailto:one@example.org\">1</a>"},
+      "/two.htm": {"body": "<a href=\"mailto:two@example.org\">2</a> <a href=\"mailto:one@example.org\">1</a>"},
+      "/three.htm": {"body": "<a href=\"mailto:three@example.org\">3</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const QString list =
+        TempFile("list.txt", QByteArray::fromStdString(server.Url("/three.htm") + "\r\n" +
+                                                       server.Url("/one.htm") + "\n" +
+                                                       server.Url("/two.htm") + "\n"));
+    const RunResult tsv = RunCrawl({"--format", "tsv", "--no-proxy", "-l", list});
+    EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
+    // Each run reports its own finds, so an address of two runs comes twice.
+    EXPECT_EQ(tsv.out, "mail\tthree@example.org\t" + server.Url("/three.htm") + "\n" +
+                           "mail\tone@example.org\t" + server.Url("/one.htm") + "\n" +
+                           "mail\ttwo@example.org\t" + server.Url("/two.htm") + "\n" +
+                           "mail\tone@example.org\t" + server.Url("/two.htm") + "\n");
+
+    const RunResult text = RunCrawl({"--no-proxy", "--list", list});
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out, "one@example.org\nthree@example.org\ntwo@example.org\n");
+}
+
+TEST_F(CrawlCliTest, RefusedStartGivesStatusOneAndTheOthersStillRun) {
+    TestServer server(R"({"routes": {"/": {"body": "<a href=\"mailto:x@example.org\">x</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const RunResult alone = RunCrawl({"--no-proxy", "nohost"});
+    EXPECT_EQ(alone.exitCode, 1);
+    EXPECT_NE(alone.err.find("Invalid Url : nohost"), std::string::npos) << alone.err;
+    EXPECT_EQ(alone.out, "");
+
+    const RunResult mixed = RunCrawl({"--no-proxy", "nohost", Q(server.Url("/"))});
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_EQ(mixed.out, "x@example.org\n");
+}
+
+TEST_F(CrawlCliTest, BadUsageGivesStatusTwoWithTheOptionNamed) {
+    struct Case {
+        QStringList args;
+        std::string named;
+    };
+    const Case cases[] = {
+        {{"--frobnicate", "http://x/"}, "--frobnicate"},
+        {{"--password", "secret", "http://x/"}, "--password"},
+        {{"-d", "zero", "http://x/"}, "-d"},
+        {{"--follow", "everywhere", "http://x/"}, "--follow"},
+        {{"--proxy", "nohostport", "http://x/"}, "--proxy"},
+        {{"--format"}, "--format"},
+        {{"-q"}, "URL"},
+        {{"--list", "/nonexistent/list.txt"}, "--list"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = RunCrawl(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.args.join(' ').toStdString();
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(CrawlCliTest, HelpAndVersionSucceed) {
+    const RunResult help = RunCrawl({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* part :
+         {"Usage: tarnwick-crawl", "--types", "TARNWICK_PASSWORD", "Exit status", "130"})
+        EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    const RunResult version = RunCrawl({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("tarnwick-crawl ", 0), 0u) << version.out;
+}
+
+TEST_F(CrawlCliTest, OutputFileIsWrittenAndAnUnwritableOneFails) {
+    TestServer server(kSiteConfig);
+    ASSERT_TRUE(server.Start());
+    const QString output = m_dir.filePath("found.txt");
+    const RunResult r = RunCrawl({"-d", "1", "--no-proxy", "-o", output, Q(server.Url("/"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    QFile file(output);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), "a@example.org\nb@example.org\n");
+
+    const RunResult bad = RunCrawl(
+        {"-d", "1", "--no-proxy", "-o", m_dir.filePath("missing/found.txt"), Q(server.Url("/"))});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("missing/found.txt"), std::string::npos) << bad.err;
+}
+
+TEST_F(CrawlCliTest, InterruptKeepsTheResultsFoundSoFar) {
+    TestServer server(R"({"routes": {
+      "/": {"body": "<a href=\"mailto:early@example.org\">e</a> <a href=\"/slow.htm\">s</a>"},
+      "/slow.htm": {"delay_before_headers": 30, "body": "<a href=\"mailto:late@example.org\">l</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    QProcess process;
+    process.setProcessEnvironment(CleanEnvironment());
+    process.start(TARNWICK_CRAWL_BINARY, {"--format", "tsv", "--no-proxy", Q(server.Url("/")),
+                                          Q(server.Url("/never.htm"))});
+    ASSERT_TRUE(process.waitForStarted());
+    // The slow page is requested only after the start page has been analysed, so its results
+    // are in.
+    const auto start = std::chrono::steady_clock::now();
+    while (server.CountRequests("/slow.htm") == 0 &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+        QThread::msleep(20);
+    ASSERT_EQ(server.CountRequests("/slow.htm"), 1);
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+    const RunResult r = Finish(process);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 130);
+    EXPECT_EQ(r.out, "mail\tearly@example.org\t" + server.Url("/") + "\n");
+    // The second start URL was skipped.
+    EXPECT_EQ(server.CountRequests("/never.htm"), 0);
+}
+
+TEST_F(CrawlCliTest, PasswordFromEnvironmentOrFileReachesABasicAuthPage) {
+    TestServer server(R"({"routes": {"/": {"auth": {"user": "anna", "password": "s3cret"},
+      "body": "<a href=\"mailto:inside@example.org\">i</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const QString url = Q(server.Url("/"));
+
+    const RunResult without = RunCrawl({"--no-proxy", "--user", "anna", url});
+    EXPECT_EQ(without.out, "");
+
+    QProcessEnvironment env = CleanEnvironment();
+    env.insert("TARNWICK_PASSWORD", "s3cret");
+    const RunResult fromEnv = RunCrawl({"--no-proxy", "--user", "anna", url}, env);
+    EXPECT_EQ(fromEnv.exitCode, 0) << fromEnv.err;
+    EXPECT_EQ(fromEnv.out, "inside@example.org\n");
+
+    const QString passwordFile = TempFile("pw.txt", "s3cret\nignored\n");
+    const RunResult fromFile =
+        RunCrawl({"--no-proxy", "--user", "anna", "--password-file", passwordFile, url});
+    EXPECT_EQ(fromFile.out, "inside@example.org\n");
+
+    bool sawCredentials = false;
+    for (const TestRequest& request : server.Requests())
+        if (request.headers.count("authorization") &&
+            request.headers.at("authorization") == "Basic YW5uYTpzM2NyZXQ=")
+            sawCredentials = true;
+    EXPECT_TRUE(sawCredentials);
+}
+
+}  // namespace
