@@ -115,11 +115,17 @@ void StopFetchToEnd(benchmark::State& state, Stall stall) {
 }  // namespace
 
 BENCHMARK_CAPTURE(StopFetchToEnd, BeforeHeaders, Stall::BeforeHeaders)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 BENCHMARK_CAPTURE(StopFetchToEnd, AfterHeaders, Stall::AfterHeaders)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 BENCHMARK_CAPTURE(StopFetchToEnd, InBody, Stall::InBody)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 int main(int argc, char** argv) {
     TCurlGlobal curl;

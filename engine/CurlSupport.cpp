@@ -1,7 +1,11 @@
 #include "CurlSupport.h"
 
-TCurlGlobal::TCurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-TCurlGlobal::~TCurlGlobal() { curl_global_cleanup(); }
+TCurlGlobal::TCurlGlobal() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+}
+TCurlGlobal::~TCurlGlobal() {
+    curl_global_cleanup();
+}
 
 TFetchLimits& FetchLimits() {
     static TFetchLimits limits;

@@ -9,7 +9,9 @@ TEngineMessageHook& Hook() {
 }
 }  // namespace
 
-void SetEngineMessageHook(TEngineMessageHook NewHook) { Hook() = std::move(NewHook); }
+void SetEngineMessageHook(TEngineMessageHook NewHook) {
+    Hook() = std::move(NewHook);
+}
 
 void ShowEngineMessage(const std::string& Message) {
     if (Hook()) {

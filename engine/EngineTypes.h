@@ -20,4 +20,5 @@ enum TSlotState : unsigned char {
     slotFailed = 6,       // the attempt failed; waits for the retry decision
 };
 
-inline constexpr const char* kDefaultAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";
+inline constexpr const char* kDefaultAgent =
+    "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";

@@ -27,9 +27,8 @@ bool HasControlByte(const std::string& s) {
 
 bool IsIpAddress(const std::string& host) {
     if (host.find(':') != std::string::npos) return true;  // IPv6 literal
-    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
-        return c == '.' || (c >= '0' && c <= '9');
-    });
+    return !host.empty() && std::all_of(host.begin(), host.end(),
+                                        [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
 }
 
 std::string GetPart(CURLU* h, CURLUPart part, unsigned flags) {

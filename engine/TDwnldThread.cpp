@@ -21,7 +21,11 @@ void TDwnldThread::Detach() {
 void TDwnldThread::run() {
     while (!isInterruptionRequested()) {
         QMetaObject::invokeMethod(
-            this, [this] { if (m_tick) m_tick(); }, Qt::BlockingQueuedConnection);
+            this,
+            [this] {
+                if (m_tick) m_tick();
+            },
+            Qt::BlockingQueuedConnection);
         if (isInterruptionRequested()) break;
         QThread::msleep(kTickMs);
     }

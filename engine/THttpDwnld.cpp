@@ -75,8 +75,7 @@ void THttpDwnld::ResizePool() {
 }
 
 void THttpDwnld::Tick() {
-    if (m_slots.size() != static_cast<std::size_t>(std::max(ConcurrentDownloads, 0)))
-        ResizePool();
+    if (m_slots.size() != static_cast<std::size_t>(std::max(ConcurrentDownloads, 0))) ResizePool();
     if (Stopping) {
         m_queue.Clear();
     } else {
@@ -165,8 +164,8 @@ bool THttpDwnld::StartSlot(int Index) {
     slot.TagKind = entry.Object.TagKind;
     slot.FetchMode = entry.Object.FetchMode;
     slot.OnHeader = [this](THttpGet& sender, const std::string& url, int countArea, bool& accept,
-                           int depth, int contentLength, const std::string& contentType,
-                           int status, const std::string& headers) {
+                           int depth, int contentLength, const std::string& contentType, int status,
+                           const std::string& headers) {
         HeaderArrived(sender, url, countArea, accept, depth, contentLength, contentType, status,
                       headers);
     };
@@ -217,7 +216,8 @@ bool THttpDwnld::CheckProgress() {
     const bool changed = !std::equal(std::begin(now), std::end(now), std::begin(m_last));
     if (changed) {
         std::copy(std::begin(now), std::end(now), std::begin(m_last));
-        if (OnStats) OnStats(*this, Kind, inQueue, downloading, toAnalyze, Done, RetriesCount, Errors);
+        if (OnStats)
+            OnStats(*this, Kind, inQueue, downloading, toAnalyze, Done, RetriesCount, Errors);
     }
     if (inQueue == 0 && downloading == 0 && !changed && !busy) {
         if (IdleCountdown == 0) return false;

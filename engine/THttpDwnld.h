@@ -54,8 +54,8 @@ public:
     std::string ProxyUser;
     std::string ProxyPassword;
 
-    int Done = 0;     // pages fetched with status 200 in this run
-    int Errors = 0;   // downloads that failed on their last allowed attempt
+    int Done = 0;          // pages fetched with status 200 in this run
+    int Errors = 0;        // downloads that failed on their last allowed attempt
     int RetriesCount = 0;  // entries put back into the queue for another attempt
     int IdleCountdown = 10;
 
@@ -70,8 +70,8 @@ public:
                        bool& Continue, int CountArea)>
         OnHeader;
     std::function<void(THttpDwnld&, bool Working)> OnWorking;
-    std::function<void(THttpDwnld&, int Kind, int InQueue, int Downloading, int ToAnalyze,
-                       int Done, int Retries, int Errors)>
+    std::function<void(THttpDwnld&, int Kind, int InQueue, int Downloading, int ToAnalyze, int Done,
+                       int Retries, int Errors)>
         OnStats;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
@@ -87,8 +87,8 @@ private:
     void FinishReceived(THttpGet& slot);
     void FinishFailed(THttpGet& slot);
     void HeaderArrived(THttpGet& slot, const std::string& Url, int CountArea, bool& Accept,
-                       int Depth, int ContentLength, const std::string& ContentType,
-                       int StatusCode, const std::string& Headers);
+                       int Depth, int ContentLength, const std::string& ContentType, int StatusCode,
+                       const std::string& Headers);
     void Log(const std::string& Text);
     int ChooseEntry();
 

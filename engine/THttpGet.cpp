@@ -44,8 +44,8 @@ void THttpGet::StartFetch(unsigned char NewKind) {
     request.ProxyUser = ProxyUser;
     request.ProxyPassword = ProxyPassword;
     request.KeepBody = FetchMode == 1;
-    request.Deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);
+    request.Deadline = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);
     request.Limits = FetchLimits();
 
     m_control = std::make_shared<TFetchControl>();
@@ -61,7 +61,9 @@ void THttpGet::StopFetch() {
     WorkerActive = false;
 }
 
-void THttpGet::StatusNotice(int Status) { StatusCode = Status; }
+void THttpGet::StatusNotice(int Status) {
+    StatusCode = Status;
+}
 
 void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
                             const std::string& ContentType, int Length, bool& Accept,
@@ -73,7 +75,9 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
                  Headers);
 }
 
-void THttpGet::BodyNotice(std::string&& Text) { Body = std::move(Text); }
+void THttpGet::BodyNotice(std::string&& Text) {
+    Body = std::move(Text);
+}
 
 void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped) {
     if (Worker != m_worker) return;
@@ -92,5 +96,9 @@ void SetConnectionLimit(int Count) {
     gMaxConnectionsPer1_0Server = Count + 2;
 }
 
-int MaxConnectionsPerServer() { return gMaxConnectionsPerServer; }
-int MaxConnectionsPer1_0Server() { return gMaxConnectionsPer1_0Server; }
+int MaxConnectionsPerServer() {
+    return gMaxConnectionsPerServer;
+}
+int MaxConnectionsPer1_0Server() {
+    return gMaxConnectionsPer1_0Server;
+}

@@ -17,10 +17,9 @@ struct TFetchControl;
 
 // Called once per download when the response headers have arrived, before any body byte is
 // kept. Setting Accept to false ends the download without its body, as skipped.
-using THeaderCallback = std::function<void(THttpGet& Sender, const std::string& Url, int CountArea,
-                                           bool& Accept, int Depth, int ContentLength,
-                                           const std::string& ContentType, int StatusCode,
-                                           const std::string& Headers)>;
+using THeaderCallback = std::function<void(
+    THttpGet& Sender, const std::string& Url, int CountArea, bool& Accept, int Depth,
+    int ContentLength, const std::string& ContentType, int StatusCode, const std::string& Headers)>;
 
 class THttpGet {
 public:

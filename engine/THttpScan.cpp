@@ -76,7 +76,9 @@ bool THttpScan::Stop() {
     return true;
 }
 
-bool THttpScan::Running() const { return m_impl->Running; }
+bool THttpScan::Running() const {
+    return m_impl->Running;
+}
 
 namespace {
 void LoadLowerCaseLines(TQuickSortStringList& list, const std::string& text) {
@@ -85,7 +87,9 @@ void LoadLowerCaseLines(TQuickSortStringList& list, const std::string& text) {
 }
 }  // namespace
 
-void THttpScan::SetTypeList(const std::string& Text) { LoadLowerCaseLines(m_impl->TypeList, Text); }
+void THttpScan::SetTypeList(const std::string& Text) {
+    LoadLowerCaseLines(m_impl->TypeList, Text);
+}
 void THttpScan::SetExcludeKeywords(const std::string& Text) {
     LoadLowerCaseLines(m_impl->ExcludeKeywords, Text);
 }
@@ -93,28 +97,40 @@ void THttpScan::SetIncludeKeywords(const std::string& Text) {
     LoadLowerCaseLines(m_impl->IncludeKeywords, Text);
 }
 
-const std::string& THttpScan::Agent() const { return m_impl->Agent; }
+const std::string& THttpScan::Agent() const {
+    return m_impl->Agent;
+}
 void THttpScan::SetAgent(const std::string& Value) {
     m_impl->Agent = Value;
     m_impl->Dwnld.Agent = Value;
 }
 
-bool THttpScan::AllowRedirect() const { return m_impl->AllowRedirect; }
-void THttpScan::SetAllowRedirect(bool Value) { m_impl->AllowRedirect = Value; }
+bool THttpScan::AllowRedirect() const {
+    return m_impl->AllowRedirect;
+}
+void THttpScan::SetAllowRedirect(bool Value) {
+    m_impl->AllowRedirect = Value;
+}
 
-int THttpScan::ConcurrentDownloads() const { return m_impl->Dwnld.ConcurrentDownloads; }
+int THttpScan::ConcurrentDownloads() const {
+    return m_impl->Dwnld.ConcurrentDownloads;
+}
 void THttpScan::SetConcurrentDownloads(int Value) {
     if (Value <= 0) return;
     m_impl->Dwnld.ConcurrentDownloads = Value;
     SetConnectionLimit(Value);
 }
 
-int THttpScan::DepthSearchLevel() const { return m_impl->Dwnld.DepthLimit; }
+int THttpScan::DepthSearchLevel() const {
+    return m_impl->Dwnld.DepthLimit;
+}
 void THttpScan::SetDepthSearchLevel(int Value) {
     if (Value > 0) m_impl->Dwnld.DepthLimit = Value;
 }
 
-const std::string& THttpScan::FileOfResults() const { return m_impl->ResultsPath; }
+const std::string& THttpScan::FileOfResults() const {
+    return m_impl->ResultsPath;
+}
 void THttpScan::SetFileOfResults(const std::string& Value) {
     if (!Value.empty() && Value.find('/') == std::string::npos)
         m_impl->ResultsPath = QDir::currentPath().toStdString() + "/Download/" + Value;
@@ -122,23 +138,49 @@ void THttpScan::SetFileOfResults(const std::string& Value) {
         m_impl->ResultsPath = Value;
 }
 
-int THttpScan::HttpPort() const { return m_impl->HttpPort; }
-void THttpScan::SetHttpPort(int Value) { m_impl->HttpPort = Value; }
+int THttpScan::HttpPort() const {
+    return m_impl->HttpPort;
+}
+void THttpScan::SetHttpPort(int Value) {
+    m_impl->HttpPort = Value;
+}
 
-bool THttpScan::KeywordsFilterEnabled() const { return m_impl->ExcludeEnabled; }
-void THttpScan::SetKeywordsFilterEnabled(bool Value) { m_impl->ExcludeEnabled = Value; }
-bool THttpScan::KeywordsLimiterEnabled() const { return m_impl->IncludeEnabled; }
-void THttpScan::SetKeywordsLimiterEnabled(bool Value) { m_impl->IncludeEnabled = Value; }
+bool THttpScan::KeywordsFilterEnabled() const {
+    return m_impl->ExcludeEnabled;
+}
+void THttpScan::SetKeywordsFilterEnabled(bool Value) {
+    m_impl->ExcludeEnabled = Value;
+}
+bool THttpScan::KeywordsLimiterEnabled() const {
+    return m_impl->IncludeEnabled;
+}
+void THttpScan::SetKeywordsLimiterEnabled(bool Value) {
+    m_impl->IncludeEnabled = Value;
+}
 
-bool THttpScan::LeavesFirst() const { return m_impl->Dwnld.LeavesFirst; }
-void THttpScan::SetLeavesFirst(bool Value) { m_impl->Dwnld.LeavesFirst = Value; }
+bool THttpScan::LeavesFirst() const {
+    return m_impl->Dwnld.LeavesFirst;
+}
+void THttpScan::SetLeavesFirst(bool Value) {
+    m_impl->Dwnld.LeavesFirst = Value;
+}
 
-TLinkReport THttpScan::LinkReport() const { return m_impl->LinkReport; }
-void THttpScan::SetLinkReport(TLinkReport Value) { m_impl->LinkReport = Value; }
-TLinkScan THttpScan::LinkScan() const { return m_impl->LinkScan; }
-void THttpScan::SetLinkScan(TLinkScan Value) { m_impl->LinkScan = Value; }
+TLinkReport THttpScan::LinkReport() const {
+    return m_impl->LinkReport;
+}
+void THttpScan::SetLinkReport(TLinkReport Value) {
+    m_impl->LinkReport = Value;
+}
+TLinkScan THttpScan::LinkScan() const {
+    return m_impl->LinkScan;
+}
+void THttpScan::SetLinkScan(TLinkScan Value) {
+    m_impl->LinkScan = Value;
+}
 
-bool THttpScan::LogsEnabled() const { return m_impl->LogsEnabled; }
+bool THttpScan::LogsEnabled() const {
+    return m_impl->LogsEnabled;
+}
 void THttpScan::SetLogsEnabled(bool Value) {
     TImpl& d = *m_impl;
     d.LogsEnabled = Value;
@@ -148,70 +190,106 @@ void THttpScan::SetLogsEnabled(bool Value) {
         d.Dwnld.OnLog = nullptr;
 }
 
-int THttpScan::MaxQueueSize() const { return m_impl->MaxQueueSize; }
+int THttpScan::MaxQueueSize() const {
+    return m_impl->MaxQueueSize;
+}
 void THttpScan::SetMaxQueueSize(int Value) {
     if (Value > 9) m_impl->MaxQueueSize = Value;
 }
 
-const std::string& THttpScan::Password() const { return m_impl->Password; }
+const std::string& THttpScan::Password() const {
+    return m_impl->Password;
+}
 void THttpScan::SetPassword(const std::string& Value) {
     m_impl->Password = Value;
     m_impl->Dwnld.Password = Value;
 }
 
-const std::string& THttpScan::ProxyAddress() const { return m_impl->ProxyAddress; }
+const std::string& THttpScan::ProxyAddress() const {
+    return m_impl->ProxyAddress;
+}
 void THttpScan::SetProxyAddress(const std::string& Value) {
     m_impl->ProxyAddress = Value;
     m_impl->Dwnld.ProxyAddress = Value;
 }
-const std::string& THttpScan::ProxyPassword() const { return m_impl->ProxyPassword; }
+const std::string& THttpScan::ProxyPassword() const {
+    return m_impl->ProxyPassword;
+}
 void THttpScan::SetProxyPassword(const std::string& Value) {
     m_impl->ProxyPassword = Value;
     m_impl->Dwnld.ProxyPassword = Value;
 }
-int THttpScan::ProxyPort() const { return m_impl->ProxyPort; }
+int THttpScan::ProxyPort() const {
+    return m_impl->ProxyPort;
+}
 void THttpScan::SetProxyPort(int Value) {
     m_impl->ProxyPort = Value;
     m_impl->Dwnld.ProxyPort = Value;
 }
-TProxyType THttpScan::ProxyType() const { return m_impl->ProxyType; }
+TProxyType THttpScan::ProxyType() const {
+    return m_impl->ProxyType;
+}
 void THttpScan::SetProxyType(TProxyType Value) {
     m_impl->ProxyType = Value;
     m_impl->Dwnld.ProxyType = Value;
 }
-const std::string& THttpScan::ProxyUser() const { return m_impl->ProxyUser; }
+const std::string& THttpScan::ProxyUser() const {
+    return m_impl->ProxyUser;
+}
 void THttpScan::SetProxyUser(const std::string& Value) {
     m_impl->ProxyUser = Value;
     m_impl->Dwnld.ProxyUser = Value;
 }
 
-const std::string& THttpScan::Referer() const { return m_impl->Referer; }
-void THttpScan::SetReferer(const std::string& Value) { m_impl->Referer = Value; }
+const std::string& THttpScan::Referer() const {
+    return m_impl->Referer;
+}
+void THttpScan::SetReferer(const std::string& Value) {
+    m_impl->Referer = Value;
+}
 
-int THttpScan::Retries() const { return m_impl->Retries; }
+int THttpScan::Retries() const {
+    return m_impl->Retries;
+}
 void THttpScan::SetRetries(int Value) {
     if (Value <= 0) return;
     m_impl->Retries = Value;
     m_impl->Dwnld.Retries = Value;
 }
 
-bool THttpScan::SeekRobotsTxt() const { return m_impl->SeekRobots; }
-void THttpScan::SetSeekRobotsTxt(bool Value) { m_impl->SeekRobots = Value; }
+bool THttpScan::SeekRobotsTxt() const {
+    return m_impl->SeekRobots;
+}
+void THttpScan::SetSeekRobotsTxt(bool Value) {
+    m_impl->SeekRobots = Value;
+}
 
-const std::string& THttpScan::StartingUrl() const { return m_impl->StartingUrl; }
-void THttpScan::SetStartingUrl(const std::string& Value) { m_impl->StartingUrl = Value; }
+const std::string& THttpScan::StartingUrl() const {
+    return m_impl->StartingUrl;
+}
+void THttpScan::SetStartingUrl(const std::string& Value) {
+    m_impl->StartingUrl = Value;
+}
 
-int THttpScan::TimeOut() const { return m_impl->TimeOut; }
+int THttpScan::TimeOut() const {
+    return m_impl->TimeOut;
+}
 void THttpScan::SetTimeOut(int Value) {
     if (Value <= 0) return;
     m_impl->TimeOut = Value;
     m_impl->Dwnld.TimeOut = Value;
 }
 
-bool THttpScan::TypeFilterEnabled() const { return m_impl->TypeFilterEnabled; }
-void THttpScan::SetTypeFilterEnabled(bool Value) { m_impl->TypeFilterEnabled = Value; }
+bool THttpScan::TypeFilterEnabled() const {
+    return m_impl->TypeFilterEnabled;
+}
+void THttpScan::SetTypeFilterEnabled(bool Value) {
+    m_impl->TypeFilterEnabled = Value;
+}
 
-const std::string& THttpScan::UserName() const { return m_impl->UserName; }
+const std::string& THttpScan::UserName() const {
+    return m_impl->UserName;
+}
 void THttpScan::SetUserName(const std::string& Value) {
     m_impl->UserName = Value;
     m_impl->Dwnld.UserName = Value;

@@ -57,7 +57,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
 }
@@ -118,12 +119,15 @@ void THttpThread::Notify(F&& f) {
     // The call is posted to the GUI thread and the worker waits for it on its own mutex and
     // condition, not inside Qt, so that race detectors see the hand-over in both directions.
     bool done = false;
-    QMetaObject::invokeMethod(this, [this, &f, &done] {
-        if (m_slot) f(*m_slot);
-        std::lock_guard<std::mutex> guard(m_noticeLock);
-        done = true;
-        m_noticeDone.notify_one();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, &f, &done] {
+            if (m_slot) f(*m_slot);
+            std::lock_guard<std::mutex> guard(m_noticeLock);
+            done = true;
+            m_noticeDone.notify_one();
+        },
+        Qt::QueuedConnection);
     std::unique_lock<std::mutex> lock(m_noticeLock);
     m_noticeDone.wait(lock, [&] { return done; });
 }

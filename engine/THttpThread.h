@@ -79,7 +79,7 @@ private:
     std::string m_body;
     int m_status = 0;
     bool m_hasLocation = false;
-    bool m_gated = false;       // the final response's headers were judged
+    bool m_gated = false;        // the final response's headers were judged
     bool m_authPending = false;  // a 401/407 was met; the exchange is repeated with credentials
     std::size_t m_bytesRead = 0;
 

@@ -27,13 +27,11 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
         Stats(inQueue, downloading, toAnalyze, done, retries, errors);
     };
     Dwnld.OnHeader = [this](THttpDwnld&, int, const std::string& url, const std::string&,
-                            int status, const std::string&, int, int, bool&, int) {
-        HeaderArrived(url, status);
-    };
+                            int status, const std::string&, int, int, bool&,
+                            int) { HeaderArrived(url, status); };
     Dwnld.OnError = [this](THttpDwnld&, int, const std::string& url, int status,
-                           const std::string& message, const std::string&) {
-        Error(url, status, message);
-    };
+                           const std::string& message,
+                           const std::string&) { Error(url, status, message); };
     Dwnld.OnWorking = [this](THttpDwnld&, bool working) { WorkingChanged(working); };
 }
 
@@ -98,7 +96,9 @@ bool TImpl::OpenResultsFile() {
     return ResultsFile != nullptr;
 }
 
-void TImpl::CloseResultsFile() { ResultsFile.reset(); }
+void TImpl::CloseResultsFile() {
+    ResultsFile.reset();
+}
 
 void TImpl::WriteResultLine(const std::string& Line) {
     if (!ResultsFile) return;

@@ -27,8 +27,8 @@ std::string DefaultResultLine(const std::string& TypeLink, const std::string& Re
 // The robots.txt of the link's own server: same scheme and port, so a site on another port or
 // behind https is asked, not port 80 of its host.
 std::string RobotsTxtUrl(const TCrackUrl& Link) {
-    const bool defaultPort = (Link.Scheme == "http" && Link.Port == 80) ||
-                             (Link.Scheme == "https" && Link.Port == 443);
+    const bool defaultPort =
+        (Link.Scheme == "http" && Link.Port == 80) || (Link.Scheme == "https" && Link.Port == 443);
     std::string url = Link.Scheme + "://" + Link.HostName;
     if (!defaultPort) url += ":" + std::to_string(Link.Port);
     return url + "/robots.txt";
@@ -66,9 +66,8 @@ void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body) {
         },
         [&](const THeadTag& tag, bool raise) {
             if (raise && Owner.OnMetaTag)
-                Owner.OnMetaTag(Owner, url, Page.Referrer, tag.TagType, tag.Attrib[0],
-                                tag.Value[0], tag.Attrib[1], tag.Value[1], tag.Attrib[2],
-                                tag.Value[2]);
+                Owner.OnMetaTag(Owner, url, Page.Referrer, tag.TagType, tag.Attrib[0], tag.Value[0],
+                                tag.Attrib[1], tag.Value[1], tag.Attrib[2], tag.Value[2]);
             if (AllowRedirect) FollowRefresh(Page, MetaRefreshTarget(tag));
         });
 }
@@ -146,14 +145,15 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
 
     if (report) {
         std::string writeToFile = "x";
-        const bool typeAllowed = !TypeFilterEnabled || TypeList.Find(typeLink, index, insertPos, false);
+        const bool typeAllowed =
+            !TypeFilterEnabled || TypeList.Find(typeLink, index, insertPos, false);
         if (typeAllowed && Owner.OnLinkFound) {
             static const std::string empty;
             Owner.OnLinkFound(Owner, resolved, typeLink, Page.PageParts.Url,
                               web ? LinkParts.HostName : empty, web ? LinkParts.UrlPath : empty,
                               web ? LinkParts.UrlPathWithFile : empty,
-                              web ? LinkParts.ExtraInfos : empty, writeToFile,
-                              HrefOrSrcOf(TagKind), CountArea, go);
+                              web ? LinkParts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind),
+                              CountArea, go);
         }
         if (writeToFile == "x")
             WriteResultLine(DefaultResultLine(typeLink, resolved));

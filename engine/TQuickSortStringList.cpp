@@ -288,8 +288,7 @@ void TQuickSortStringList::Sort() {
     if (m_removeEmptyBeforeSort) std::erase_if(all, [](const Entry& e) { return e.Text.empty(); });
     // Equal keys may end in any order. An introsort keeps that freedom and, unlike a plain
     // quicksort, stays fast on long runs of equal lines (a pasted keyword list, say).
-    std::sort(all.begin(), all.end(), [](const Entry& a, const Entry& b) {
-        return CompareKeys(a.Text, b.Text) < 0;
-    });
+    std::sort(all.begin(), all.end(),
+              [](const Entry& a, const Entry& b) { return CompareKeys(a.Text, b.Text) < 0; });
     Refill(std::move(all));
 }

@@ -7,8 +7,8 @@
 
 // Window and desktop tests need a QApplication; they run on the offscreen platform.
 int main(int argc, char** argv) {
-    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY",
-                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
         unsetenv(name);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     TCurlGlobal curl;

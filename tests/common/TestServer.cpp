@@ -93,7 +93,8 @@ bool TestServer::Start() {
         }
         if (m_port != 0) break;
         if (m_process->state() != QProcess::Running || deadline.hasExpired()) break;
-        m_process->waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        m_process->waitForReadyRead(
+            static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
     }
     if (m_port == 0 || (m_tls && m_caFile.empty())) {
         std::cerr << "TestServer: the server did not start\n";

@@ -109,11 +109,11 @@ protected:
         scan.OnLinkFound = [this](THttpScan&, const std::string& url, const std::string& type,
                                   const std::string& from, const std::string&, const std::string&,
                                   const std::string&, const std::string&, std::string&, char hos,
-                                  int, bool&) { found.push_back({url, type, from, hos}); };
-        scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
-                                     const std::string&, const std::string&) {
-            pages.insert(url);
+                                  int, bool&) {
+            found.push_back({url, type, from, hos});
         };
+        scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
+                                     const std::string&, const std::string&) { pages.insert(url); };
         if (setup) setup(scan);
         ASSERT_TRUE(scan.Start(start));
         ASSERT_TRUE(WaitFor([&] { return ended; }, 30000));
@@ -144,10 +144,11 @@ protected:
 
     // Everything the default crawl (depth 3, all links) reports, by the page it is found on.
     Set IndexLinks() const {
-        return {A + "/docs/a.htm", A + "/docs/b.htm", A + "/img/logo.gif", A + "/img/pic.jpg",
-                "Anna.Schmidt@example.com", "info%40example.org", A + "/files/report.pdf",
-                A + "/files/pack.zip", B + "/other.htm", A + "/stats.htm", A + "/frame.htm",
-                A + "/docs/opt.htm", A + "/win.htm"};
+        return {A + "/docs/a.htm",       A + "/docs/b.htm",          A + "/img/logo.gif",
+                A + "/img/pic.jpg",      "Anna.Schmidt@example.com", "info%40example.org",
+                A + "/files/report.pdf", A + "/files/pack.zip",      B + "/other.htm",
+                A + "/stats.htm",        A + "/frame.htm",           A + "/docs/opt.htm",
+                A + "/win.htm"};
     }
     Set AllLinks() const {
         Set s = IndexLinks();
@@ -159,9 +160,9 @@ protected:
         return s;
     }
     Set AllPages() const {
-        return {A + "/index.htm", A + "/docs/a.htm",  A + "/docs/b.htm", B + "/other.htm",
-                A + "/stats.htm", A + "/frame.htm",   A + "/docs/opt.htm", A + "/win.htm",
-                A + "/deep/c.htm", A + "/other/",     A + "/other/d.htm", B + "/more.htm"};
+        return {A + "/index.htm",  A + "/docs/a.htm", A + "/docs/b.htm",   B + "/other.htm",
+                A + "/stats.htm",  A + "/frame.htm",  A + "/docs/opt.htm", A + "/win.htm",
+                A + "/deep/c.htm", A + "/other/",     A + "/other/d.htm",  B + "/more.htm"};
     }
     static Set Without(Set s, const Set& gone) {
         for (const auto& g : gone) s.erase(g);
@@ -204,10 +205,11 @@ TEST_F(SiteCrawlTest, DefaultCrawlReportsEveryLinkOnceAndFollowsPagesToDepthThre
     for (const Found& f : found)
         if (f.from == A + "/index.htm") firstLinks.push_back(f.url);
     const std::vector<std::string> order = {
-        A + "/docs/a.htm", A + "/docs/b.htm", A + "/img/logo.gif", A + "/img/pic.jpg",
-        "Anna.Schmidt@example.com", "info%40example.org", A + "/files/report.pdf",
-        A + "/files/pack.zip", B + "/other.htm", A + "/stats.htm", A + "/frame.htm",
-        A + "/docs/opt.htm", A + "/win.htm"};
+        A + "/docs/a.htm",       A + "/docs/b.htm",          A + "/img/logo.gif",
+        A + "/img/pic.jpg",      "Anna.Schmidt@example.com", "info%40example.org",
+        A + "/files/report.pdf", A + "/files/pack.zip",      B + "/other.htm",
+        A + "/stats.htm",        A + "/frame.htm",           A + "/docs/opt.htm",
+        A + "/win.htm"};
     EXPECT_EQ(firstLinks, order);
     auto lines = ResultLines();
     ASSERT_EQ(lines.size(), AllLinks().size());
@@ -223,16 +225,16 @@ TEST_F(SiteCrawlTest, DepthOneFetchesOnlyTheStartPage) {
 
 TEST_F(SiteCrawlTest, FollowingOnlyTheStartSiteStillReportsOtherSites) {
     Crawl(A + "/index.htm", [](THttpScan& s) { s.SetLinkScan(scanInitialSite); });
-    EXPECT_EQ(Urls(), Without(AllLinks(), {"other@example.com", B + "/more.htm",
-                                           "more@example.com"}));
+    EXPECT_EQ(Urls(),
+              Without(AllLinks(), {"other@example.com", B + "/more.htm", "more@example.com"}));
     EXPECT_EQ(pages, Without(AllPages(), {B + "/other.htm", B + "/more.htm"}));
 }
 
 TEST_F(SiteCrawlTest, FollowingOnlyTheStartPathKeepsToItsFolder) {
     Crawl(A + "/docs/a.htm", [](THttpScan& s) { s.SetLinkScan(scanInitialPath); });
-    EXPECT_EQ(Urls(), (Set{A + "/deep/c.htm", "docs@example.com", A + "/img/pic.jpg",
-                           A + "/docs/b.htm", A + "/other/", A + "/other/d.htm",
-                           "Base@example.com"}));
+    EXPECT_EQ(Urls(),
+              (Set{A + "/deep/c.htm", "docs@example.com", A + "/img/pic.jpg", A + "/docs/b.htm",
+                   A + "/other/", A + "/other/d.htm", "Base@example.com"}));
     EXPECT_EQ(pages, (Set{A + "/docs/a.htm", A + "/docs/b.htm"}));
 }
 
@@ -260,10 +262,10 @@ TEST_F(SiteCrawlTest, IncludeKeywordsLimitEverything) {
         s.SetIncludeKeywords("DOCS");
         s.SetKeywordsLimiterEnabled(true);
     });
-    EXPECT_EQ(Urls(), (Set{A + "/docs/a.htm", A + "/docs/b.htm", A + "/docs/opt.htm",
-                           "docs@example.com"}));
-    EXPECT_EQ(pages, (Set{A + "/index.htm", A + "/docs/a.htm", A + "/docs/b.htm",
-                          A + "/docs/opt.htm"}));
+    EXPECT_EQ(Urls(),
+              (Set{A + "/docs/a.htm", A + "/docs/b.htm", A + "/docs/opt.htm", "docs@example.com"}));
+    EXPECT_EQ(pages,
+              (Set{A + "/index.htm", A + "/docs/a.htm", A + "/docs/b.htm", A + "/docs/opt.htm"}));
 }
 
 TEST_F(SiteCrawlTest, TypeFilterHoldsBackEventsButNotFileLinesOrFollowing) {

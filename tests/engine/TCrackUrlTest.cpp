@@ -45,8 +45,8 @@ const SplitCase kSplits[] = {
     {"http://127.0.0.1:8080/x.htm", "http", "127.0.0.1", 8080, "", "", "/x.htm", "", "/",
      "127.0.0.1"},
     {"http://[::1]:81/", "http", "[::1]", 81, "", "", "/", "", "/", "[::1]"},
-    {"ftp://files.example.com/pub/a.zip", "ftp", "files.example.com", 21, "", "", "/pub/a.zip",
-     "", "/pub/", "example.com"},
+    {"ftp://files.example.com/pub/a.zip", "ftp", "files.example.com", 21, "", "", "/pub/a.zip", "",
+     "/pub/", "example.com"},
 };
 
 TEST(TCrackUrlTest, SplitsUrlsIntoDecodedParts) {
@@ -78,7 +78,7 @@ TEST(TCrackUrlTest, RefusesTextsThatAreNoAbsoluteUrl) {
         "http://host:99999/",
         "http://host:port/",
         "abcdefghijklmnopqrstuvwxyz://host/",  // scheme longer than 20 characters
-        std::string("http://host/a\0b", 15),  // a NUL would cut the text libcurl sees
+        std::string("http://host/a\0b", 15),   // a NUL would cut the text libcurl sees
         "http://host/a\tb",
         "http://host/a\r\nX-Injected: 1",
     };
@@ -115,9 +115,17 @@ TEST(TCrackUrlTest, ASecondSplitLeavesNoTraceOfTheFirst) {
 
 TEST(TCrackUrlTest, DirectoryOfPathTakesDottedLastSegmentsForFiles) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", "/"},         {"/", "/"},           {"/index.html", "/"},    {"/docs", "/"},
-        {"/a/b/page.html", "/a/b/"}, {"/a/b/c", "/a/b/c/"}, {"/a/b/", "/a/b/"}, {"/a/2.0", "/a/"},
-        {"noslash", "/"},  {"//", "//"},         {"/a.b/c", "/a.b/c/"},
+        {"", "/"},
+        {"/", "/"},
+        {"/index.html", "/"},
+        {"/docs", "/"},
+        {"/a/b/page.html", "/a/b/"},
+        {"/a/b/c", "/a/b/c/"},
+        {"/a/b/", "/a/b/"},
+        {"/a/2.0", "/a/"},
+        {"noslash", "/"},
+        {"//", "//"},
+        {"/a.b/c", "/a.b/c/"},
     };
     for (const auto& [path, directory] : cases) {
         SCOPED_TRACE(path);

@@ -5,8 +5,8 @@
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
-#include "TestServer.h"
 #include "THttpGet.h"
+#include "TestServer.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "EngineMessage.h"
 #include "EventLoopWait.h"
-#include "TImpl.h"
 #include "THttpScan.h"
+#include "TImpl.h"
 #include "TestServer.h"
 
 namespace {
@@ -38,9 +38,8 @@ struct Recorder {
             events.push_back(w ? "working" : "idle");
         };
         scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
-                                     const std::string&, const std::string&) {
-            pages.push_back(url);
-        };
+                                     const std::string&,
+                                     const std::string&) { pages.push_back(url); };
         scan.OnError = [this](THttpScan&, const std::string& url, unsigned code,
                               const std::string& message) {
             errors.emplace_back(url, code, message);
@@ -106,7 +105,8 @@ TEST_F(THttpScanTest, DefaultsAndWriteRules) {
     EXPECT_EQ(scan.TimeOut(), 300);
     EXPECT_FALSE(scan.TypeFilterEnabled());
     EXPECT_EQ(scan.Impl().TypeList.Text(), "gif\r\n");
-    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(), "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
+    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(),
+              "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
     EXPECT_EQ(scan.Impl().IncludeKeywords.Count(), 0);
 
     scan.SetMaxQueueSize(9);
@@ -163,8 +163,8 @@ TEST_F(THttpScanTest, StartRefusalsGoThroughTheMessageHook) {
     other->SetFileOfResults(m_dir.filePath("missing-folder/results.txt").toStdString());
     EXPECT_FALSE(other->Start("http://127.0.0.1:1/"));
     ASSERT_EQ(capture.messages.size(), 3u);
-    EXPECT_EQ(capture.messages[2],
-              "unable to create file: " + m_dir.filePath("missing-folder/results.txt").toStdString());
+    EXPECT_EQ(capture.messages[2], "unable to create file: " +
+                                       m_dir.filePath("missing-folder/results.txt").toStdString());
 }
 
 TEST_F(THttpScanTest, ConnectionFailuresAreRetriedThenReportedOnce) {
@@ -193,7 +193,8 @@ TEST_F(THttpScanTest, ConnectionFailuresAreRetriedThenReportedOnce) {
 }
 
 TEST_F(THttpScanTest, ErrorStatusWithHtmlIsReportedWithoutRetry) {
-    TestServer server(R"({"routes": {"/missing.htm": {"status": 404, "body": "<p>not here</p>"}}})");
+    TestServer server(
+        R"({"routes": {"/missing.htm": {"status": 404, "body": "<p>not here</p>"}}})");
     ASSERT_TRUE(server.Start());
     Recorder rec;
     auto scan = NewScan(rec);
@@ -225,7 +226,8 @@ TEST_F(THttpScanTest, ServerErrorsAreRetriedLikeFailures) {
 }
 
 TEST_F(THttpScanTest, ANonHtmlStartPageEndsQuietly) {
-    TestServer server(R"({"routes": {"/pic.gif": {"content_type": "image/gif", "body": "GIF89a"}}})");
+    TestServer server(
+        R"({"routes": {"/pic.gif": {"content_type": "image/gif", "body": "GIF89a"}}})");
     ASSERT_TRUE(server.Start());
     Recorder rec;
     auto scan = NewScan(rec);
@@ -325,8 +327,7 @@ TEST_F(THttpScanTest, LoweringConcurrencyRetiresIdleSlotsAtOnceAndBusyOnesLater)
 
 TEST_F(THttpScanTest, StopDuringARunDropsTheQueueOnTheNextTick) {
     std::string links;
-    for (int i = 0; i < 40; ++i)
-        links += "<a href='/p" + std::to_string(i) + ".htm'>p</a>";
+    for (int i = 0; i < 40; ++i) links += "<a href='/p" + std::to_string(i) + ".htm'>p</a>";
     TestServer server(R"({"routes": {"/": {"body": ")" + links + R"("},
         "/p0.htm": {"body": "<p>x</p>", "delay_before_headers": 30}}})");
     ASSERT_TRUE(server.Start());
@@ -355,8 +356,8 @@ TEST_F(THttpScanTest, ResultsFileLinesFollowTheHandler) {
     std::vector<std::string> found;
     scan->OnLinkFound = [&](THttpScan&, const std::string& url, const std::string& type,
                             const std::string& from, const std::string& host, const std::string&,
-                            const std::string&, const std::string&, std::string& write, char,
-                            int, bool&) {
+                            const std::string&, const std::string&, std::string& write, char, int,
+                            bool&) {
         found.push_back(type + " " + url);
         EXPECT_EQ(write, "x");
         EXPECT_EQ(from, server.Url("/"));
@@ -375,7 +376,8 @@ TEST_F(THttpScanTest, ResultsFileLinesFollowTheHandler) {
 }
 
 TEST_F(THttpScanTest, DepthOneFetchesOnlyTheStartPageButReportsItsLinks) {
-    TestServer server(R"({"routes": {"/": {"body": "<a href=\"a.htm\">a</a><a href=\"b.htm\">b</a>"},
+    TestServer server(
+        R"({"routes": {"/": {"body": "<a href=\"a.htm\">a</a><a href=\"b.htm\">b</a>"},
         "/a.htm": {"body": "<p>a</p>"}, "/b.htm": {"body": "<p>b</p>"}}})");
     ASSERT_TRUE(server.Start());
     Recorder rec;
