@@ -98,7 +98,7 @@ void StopFetchToEnd(benchmark::State& state, Stall stall) {
         THttpGet slot;
         slot.SlotState = slotIdle;
         slot.FetchMode = 1;
-        slot.ProxyType = PROXY_DIRECT;
+        slot.Connection.ProxyType = PROXY_DIRECT;
         slot.UrlParts.Crack(url);
         const int before = server.Accepted();
         slot.StartFetch(1);

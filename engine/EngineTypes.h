@@ -1,6 +1,8 @@
 #pragma once
 // Small value types shared by the crawler component, its scheduler and its download slots.
 
+#include <string>
+
 // Which links are followed.
 enum TLinkScan { scanAllLinks, scanInitialSite, scanInitialPath };
 // Which links are reported.
@@ -22,3 +24,17 @@ enum TSlotState : unsigned char {
 
 inline constexpr const char* kDefaultAgent =
     "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";
+
+// How every download of a crawl reaches its server: the user agent, the credentials sent after a
+// 401, and the proxy with the credentials sent after a 407. The scheduler holds one, hands a copy
+// to each slot, and the slot to its worker.
+struct TConnectionSettings {
+    std::string Agent = kDefaultAgent;
+    std::string UserName;
+    std::string Password;
+    TProxyType ProxyType = PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser;
+    std::string ProxyPassword;
+};

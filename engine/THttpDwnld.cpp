@@ -58,6 +58,12 @@ void THttpDwnld::ResizePool() {
     while (m_slots.size() < wanted) {
         auto slot = std::make_unique<THttpGet>();
         slot->SlotState = slotIdle;
+        slot->OnHeader = [this](THttpGet&, const std::string& url, int countArea, bool& accept,
+                                int depth, int contentLength, const std::string& contentType,
+                                int status, const std::string& headers) {
+            HeaderArrived(url, countArea, accept, depth, contentLength, contentType, status,
+                          headers);
+        };
         slot->OnEnd = [this](THttpGet&) {
             if (OnSlotEnded) OnSlotEnded();
         };
@@ -163,21 +169,8 @@ bool THttpDwnld::StartSlot(int Index) {
     slot.CountArea = entry.Object.CountArea;
     slot.TagKind = entry.Object.TagKind;
     slot.FetchMode = entry.Object.FetchMode;
-    slot.OnHeader = [this](THttpGet& sender, const std::string& url, int countArea, bool& accept,
-                           int depth, int contentLength, const std::string& contentType, int status,
-                           const std::string& headers) {
-        HeaderArrived(sender, url, countArea, accept, depth, contentLength, contentType, status,
-                      headers);
-    };
-    slot.Agent = Agent;
+    slot.Connection = Connection;
     slot.Referrer = entry.Object.Referrer;
-    slot.UserName = UserName;
-    slot.Password = Password;
-    slot.ProxyType = ProxyType;
-    slot.ProxyAddress = ProxyAddress;
-    slot.ProxyPort = ProxyPort;
-    slot.ProxyUser = ProxyUser;
-    slot.ProxyPassword = ProxyPassword;
     if (Stopping) {
         slot.SlotState = slotIdle;
         return false;
@@ -188,9 +181,8 @@ bool THttpDwnld::StartSlot(int Index) {
     return true;
 }
 
-void THttpDwnld::HeaderArrived(THttpGet& /*slot*/, const std::string& Url, int CountArea,
-                               bool& Accept, int Depth, int ContentLength,
-                               const std::string& ContentType, int StatusCode,
+void THttpDwnld::HeaderArrived(const std::string& Url, int CountArea, bool& Accept, int Depth,
+                               int ContentLength, const std::string& ContentType, int StatusCode,
                                const std::string& Headers) {
     if (Stopping) return;
     if (ContentType.find("htm") == std::string::npos) {

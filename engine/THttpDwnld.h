@@ -45,14 +45,7 @@ public:
     int Retries = 3;
     int TimeOut = 300;
     int Kind = 1;
-    std::string Agent = kDefaultAgent;
-    std::string UserName;
-    std::string Password;
-    TProxyType ProxyType = PROXY_DEFAULT;
-    std::string ProxyAddress;
-    int ProxyPort = 80;
-    std::string ProxyUser;
-    std::string ProxyPassword;
+    TConnectionSettings Connection;  // handed to every slot
 
     int Done = 0;          // pages fetched with status 200 in this run
     int Errors = 0;        // downloads that failed on their last allowed attempt
@@ -86,8 +79,8 @@ private:
     void StepSlot(int Index);
     void FinishReceived(THttpGet& slot);
     void FinishFailed(THttpGet& slot);
-    void HeaderArrived(THttpGet& slot, const std::string& Url, int CountArea, bool& Accept,
-                       int Depth, int ContentLength, const std::string& ContentType, int StatusCode,
+    void HeaderArrived(const std::string& Url, int CountArea, bool& Accept, int Depth,
+                       int ContentLength, const std::string& ContentType, int StatusCode,
                        const std::string& Headers);
     void Log(const std::string& Text);
     int ChooseEntry();

@@ -34,15 +34,8 @@ void THttpGet::StartFetch(unsigned char NewKind) {
 
     TFetchRequest request;
     request.Url = UrlParts.Url;
-    request.Agent = Agent;
+    request.Connection = Connection;
     request.Referrer = Referrer;
-    request.UserName = UserName;
-    request.Password = Password;
-    request.ProxyType = ProxyType;
-    request.ProxyAddress = ProxyAddress;
-    request.ProxyPort = ProxyPort;
-    request.ProxyUser = ProxyUser;
-    request.ProxyPassword = ProxyPassword;
     request.KeepBody = FetchMode == 1;
     request.Deadline = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);

@@ -35,7 +35,7 @@ public:
     void StopFetch();
 
     // Settings of the next download, set per queue entry.
-    std::string Agent = kDefaultAgent;
+    TConnectionSettings Connection;
     int CountArea = 0;
     TCrackUrl UrlParts;
     int Depth = 1;
@@ -44,13 +44,6 @@ public:
     std::string Referrer;
     int RetryCount = 0;
     int TimeOut = 300;  // seconds, counted from the start of the download
-    std::string UserName;
-    std::string Password;
-    TProxyType ProxyType = PROXY_DEFAULT;
-    std::string ProxyAddress;
-    int ProxyPort = 80;
-    std::string ProxyUser;
-    std::string ProxyPassword;
     THeaderCallback OnHeader;
     // Called after the end of a download has been recorded (SlotState is slotFinished).
     std::function<void(THttpGet&)> OnEnd;

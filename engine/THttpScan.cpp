@@ -98,11 +98,10 @@ void THttpScan::SetIncludeKeywords(const std::string& Text) {
 }
 
 const std::string& THttpScan::Agent() const {
-    return m_impl->Agent;
+    return m_impl->Dwnld.Connection.Agent;
 }
 void THttpScan::SetAgent(const std::string& Value) {
-    m_impl->Agent = Value;
-    m_impl->Dwnld.Agent = Value;
+    m_impl->Dwnld.Connection.Agent = Value;
 }
 
 bool THttpScan::AllowRedirect() const {
@@ -198,47 +197,41 @@ void THttpScan::SetMaxQueueSize(int Value) {
 }
 
 const std::string& THttpScan::Password() const {
-    return m_impl->Password;
+    return m_impl->Dwnld.Connection.Password;
 }
 void THttpScan::SetPassword(const std::string& Value) {
-    m_impl->Password = Value;
-    m_impl->Dwnld.Password = Value;
+    m_impl->Dwnld.Connection.Password = Value;
 }
 
 const std::string& THttpScan::ProxyAddress() const {
-    return m_impl->ProxyAddress;
+    return m_impl->Dwnld.Connection.ProxyAddress;
 }
 void THttpScan::SetProxyAddress(const std::string& Value) {
-    m_impl->ProxyAddress = Value;
-    m_impl->Dwnld.ProxyAddress = Value;
+    m_impl->Dwnld.Connection.ProxyAddress = Value;
 }
 const std::string& THttpScan::ProxyPassword() const {
-    return m_impl->ProxyPassword;
+    return m_impl->Dwnld.Connection.ProxyPassword;
 }
 void THttpScan::SetProxyPassword(const std::string& Value) {
-    m_impl->ProxyPassword = Value;
-    m_impl->Dwnld.ProxyPassword = Value;
+    m_impl->Dwnld.Connection.ProxyPassword = Value;
 }
 int THttpScan::ProxyPort() const {
-    return m_impl->ProxyPort;
+    return m_impl->Dwnld.Connection.ProxyPort;
 }
 void THttpScan::SetProxyPort(int Value) {
-    m_impl->ProxyPort = Value;
-    m_impl->Dwnld.ProxyPort = Value;
+    m_impl->Dwnld.Connection.ProxyPort = Value;
 }
 TProxyType THttpScan::ProxyType() const {
-    return m_impl->ProxyType;
+    return m_impl->Dwnld.Connection.ProxyType;
 }
 void THttpScan::SetProxyType(TProxyType Value) {
-    m_impl->ProxyType = Value;
-    m_impl->Dwnld.ProxyType = Value;
+    m_impl->Dwnld.Connection.ProxyType = Value;
 }
 const std::string& THttpScan::ProxyUser() const {
-    return m_impl->ProxyUser;
+    return m_impl->Dwnld.Connection.ProxyUser;
 }
 void THttpScan::SetProxyUser(const std::string& Value) {
-    m_impl->ProxyUser = Value;
-    m_impl->Dwnld.ProxyUser = Value;
+    m_impl->Dwnld.Connection.ProxyUser = Value;
 }
 
 const std::string& THttpScan::Referer() const {
@@ -249,11 +242,10 @@ void THttpScan::SetReferer(const std::string& Value) {
 }
 
 int THttpScan::Retries() const {
-    return m_impl->Retries;
+    return m_impl->Dwnld.Retries;
 }
 void THttpScan::SetRetries(int Value) {
     if (Value <= 0) return;
-    m_impl->Retries = Value;
     m_impl->Dwnld.Retries = Value;
 }
 
@@ -272,11 +264,10 @@ void THttpScan::SetStartingUrl(const std::string& Value) {
 }
 
 int THttpScan::TimeOut() const {
-    return m_impl->TimeOut;
+    return m_impl->Dwnld.TimeOut;
 }
 void THttpScan::SetTimeOut(int Value) {
     if (Value <= 0) return;
-    m_impl->TimeOut = Value;
     m_impl->Dwnld.TimeOut = Value;
 }
 
@@ -288,9 +279,8 @@ void THttpScan::SetTypeFilterEnabled(bool Value) {
 }
 
 const std::string& THttpScan::UserName() const {
-    return m_impl->UserName;
+    return m_impl->Dwnld.Connection.UserName;
 }
 void THttpScan::SetUserName(const std::string& Value) {
-    m_impl->UserName = Value;
-    m_impl->Dwnld.UserName = Value;
+    m_impl->Dwnld.Connection.UserName = Value;
 }

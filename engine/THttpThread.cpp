@@ -216,12 +216,12 @@ size_t THttpThread::OnBodyData(const char* data, size_t size) {
 }
 
 bool THttpThread::ApplyProxy(CURL* easy) const {
-    switch (m_request.ProxyType) {
+    switch (m_request.Connection.ProxyType) {
         case PROXY_DIRECT:
             return curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
         case PROXY_USEPROXY: {
-            const std::string proxy = WithoutControlBytes(m_request.ProxyAddress) + ":" +
-                                      std::to_string(m_request.ProxyPort);
+            const std::string proxy = WithoutControlBytes(m_request.Connection.ProxyAddress) + ":" +
+                                      std::to_string(m_request.Connection.ProxyPort);
             return curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK;
         }
         case PROXY_DEFAULT:
@@ -273,7 +273,7 @@ void THttpThread::RunExchange() {
         return;
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
 
-    const std::string agent = WithoutControlBytes(m_request.Agent);
+    const std::string agent = WithoutControlBytes(m_request.Connection.Agent);
     const std::string referrer = WithoutControlBytes(WithoutUserInfo(m_request.Referrer));
     curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
     if (!referrer.empty()) curl_easy_setopt(h, CURLOPT_REFERER, referrer.c_str());
@@ -297,12 +297,13 @@ void THttpThread::RunExchange() {
             credentialsSent = true;
             if (m_status == 407) {
                 curl_easy_setopt(h, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-                curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, m_request.ProxyUser.c_str());
-                curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, m_request.ProxyPassword.c_str());
+                curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, m_request.Connection.ProxyUser.c_str());
+                curl_easy_setopt(h, CURLOPT_PROXYPASSWORD,
+                                 m_request.Connection.ProxyPassword.c_str());
             } else {
                 curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-                curl_easy_setopt(h, CURLOPT_USERNAME, m_request.UserName.c_str());
-                curl_easy_setopt(h, CURLOPT_PASSWORD, m_request.Password.c_str());
+                curl_easy_setopt(h, CURLOPT_USERNAME, m_request.Connection.UserName.c_str());
+                curl_easy_setopt(h, CURLOPT_PASSWORD, m_request.Connection.Password.c_str());
             }
             continue;
         }

@@ -31,15 +31,8 @@ struct TFetchControl {
 // Everything one download needs, copied from the slot when it starts.
 struct TFetchRequest {
     std::string Url;
-    std::string Agent;
+    TConnectionSettings Connection;
     std::string Referrer;
-    std::string UserName;
-    std::string Password;
-    TProxyType ProxyType = PROXY_DEFAULT;
-    std::string ProxyAddress;
-    int ProxyPort = 80;
-    std::string ProxyUser;
-    std::string ProxyPassword;
     bool KeepBody = true;
     std::chrono::steady_clock::time_point Deadline;
     TFetchLimits Limits;

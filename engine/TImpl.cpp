@@ -16,7 +16,6 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     TypeList.Sort();
     PageHook = [](std::string& text) { CloseOpenAreas(text); };
 
-    Dwnld.Agent = Agent;
     Dwnld.ConcurrentDownloads = 6;
     Dwnld.DepthLimit = 3;
     Dwnld.LeavesFirst = false;

@@ -29,6 +29,8 @@ struct TFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Settings that the scheduler reads (connection, retries, time-out, concurrency, depth) live in
+// Dwnld only; the component reads them back from there.
 struct TImpl {
     explicit TImpl(THttpScan& Owner);
     ~TImpl();
@@ -59,7 +61,6 @@ struct TImpl {
     void WriteResultLine(const std::string& Line);
 
     THttpScan& Owner;
-    std::string Agent = kDefaultAgent;
     bool AllowRedirect = true;
     TCrackUrl StartUrlParts;
     TDwnldThread* Driver = nullptr;  // frees itself when it ends
@@ -78,22 +79,13 @@ struct TImpl {
     int MaxQueueSize = 5000;
     // Runs on the marked page text just before link extraction.
     std::function<void(std::string& Text)> PageHook;
-    std::string Password;
     int HttpPort = 80;
-    std::string ProxyAddress;
-    std::string ProxyPassword;
-    int ProxyPort = 80;
-    TProxyType ProxyType = PROXY_DEFAULT;
-    std::string ProxyUser;
     std::string Referer;
-    int Retries = 3;
     bool SeekRobots = false;
     std::string StartingUrl;
     bool StartGuard = false;
     bool StopGuard = false;
-    int TimeOut = 300;
     TQuickSortStringList TypeList;
     bool TypeFilterEnabled = false;
     TQuickSortStringList VisitedUrls;
-    std::string UserName;
 };

@@ -165,8 +165,8 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
     if (!follow) return;
     if (newHost && SeekRobots)
-        Dwnld.AddUrl(RobotsTxtUrl(LinkParts), "", Page.Depth + 1, Retries, TagKind, 1, CountArea,
-                     false);
+        Dwnld.AddUrl(RobotsTxtUrl(LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1,
+                     CountArea, false);
     if (Dwnld.QueueCount() < MaxQueueSize && Page.Depth < Dwnld.DepthLimit && !Dwnld.Stopping)
         Dwnld.AddUrl(resolved, Page.PageParts.Url, Page.Depth + 1, 0, TagKind, 1, CountArea, false);
 }
