@@ -10,7 +10,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build run test demo tsan asan clean
+.PHONY: deps configure build run test demo screenshots tsan asan fuzz clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -29,11 +29,14 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/tarnwick ]; then exec $(BUILD)/tarnwick; \
-	else echo "The window is not built yet; the engine library and its tests are in $(BUILD)/."; fi
+	$(BUILD)/tarnwick
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# Renders the windows to PNG files under build/screenshots, for review without a display.
+screenshots: build
+	$(BUILD)/app/tarnwick-screenshots $(BUILD)/screenshots $(BUILD)
 
 # Crawls the sample site in data/demo/ on a local server; needs no internet.
 demo: build
@@ -47,6 +50,26 @@ tsan: deps
 	cmake --preset tsan >/dev/null && cmake --build build-tsan -j $(JOBS) && \
 	cd build-tsan && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1" \
 	ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^engine'
+
+# libFuzzer targets (clang, ASan, UBSan) in build-fuzz; each runs FUZZ_TIME seconds on a copy
+# of its seed corpus, so new inputs do not pile up in the repository. A finding stops the run
+# and leaves its crash file in build-fuzz/findings/.
+FUZZ_TIME ?= 120
+FUZZ_TARGETS := Crack ResolveLink PageAnalysis StringList RemoveDuplicates
+fuzz: deps
+	@command -v clang++ >/dev/null && [ -n "$$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || \
+	  ( $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang libclang-rt-14-dev )
+	CC=clang CXX=clang++ cmake --preset dev -B build-fuzz -DTARNWICK_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	@mkdir -p build-fuzz/findings; set -e; for t in $(FUZZ_TARGETS); do \
+	  rm -rf build-fuzz/corpus-$$t; cp -r tests/fuzz/corpus/$$t build-fuzz/corpus-$$t; \
+	  echo "== $$t"; \
+	  build-fuzz/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_TIME) -print_final_stats=1 \
+	    -artifact_prefix=build-fuzz/findings/$$t- build-fuzz/corpus-$$t 2>build-fuzz/fuzz-$$t.log || \
+	    { tail -40 build-fuzz/fuzz-$$t.log; exit 1; }; \
+	  grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' build-fuzz/fuzz-$$t.log; \
+	done
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan

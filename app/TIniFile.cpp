@@ -1,0 +1,161 @@
+#include "TIniFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+// A value that would lose something on reading (blanks at its ends, or a pair of surrounding
+// quotes) is written inside quotes; reading strips exactly one such pair.
+bool NeedsQuotes(const QString& value) {
+    if (value.isEmpty()) return false;
+    const bool blankEnds = value.front().isSpace() || value.back().isSpace();
+    const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    return blankEnds || quoted;
+}
+
+QString Unquote(const QString& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+QStringList SplitLines(const QByteArray& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        lines.append(QString::fromLatin1(text.mid(start, i - start)));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) lines.append(QString::fromLatin1(text.mid(start)));
+    return lines;
+}
+
+}  // namespace
+
+TIniFile::TIniFile(QString FileName) : m_fileName(std::move(FileName)) {
+    QFile file(m_fileName);
+    if (file.open(QIODevice::ReadOnly)) Parse(file.readAll());
+}
+
+void TIniFile::Parse(const QByteArray& Text) {
+    m_sections.clear();
+    Section* current = nullptr;
+    for (const QString& raw : SplitLines(Text)) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(';')) continue;
+        if (line.startsWith('[') && line.endsWith(']')) {
+            m_sections.push_back({line.mid(1, line.size() - 2).trimmed(), {}});
+            current = &m_sections.back();
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (!current || equals <= 0) continue;  // stray text outside a section is ignored
+        current->Entries.push_back(
+            {line.left(equals).trimmed(), Unquote(line.mid(equals + 1).trimmed())});
+    }
+}
+
+const TIniFile::Entry* TIniFile::Find(const QString& SectionName, const QString& Key) const {
+    for (const Section& section : m_sections) {
+        if (section.Name.compare(SectionName, Qt::CaseInsensitive) != 0) continue;
+        for (const Entry& entry : section.Entries)
+            if (entry.Key.compare(Key, Qt::CaseInsensitive) == 0) return &entry;
+    }
+    return nullptr;
+}
+
+QString TIniFile::ReadString(const QString& SectionName, const QString& Key,
+                             const QString& Default) const {
+    const Entry* entry = Find(SectionName, Key);
+    return entry ? entry->Value : Default;
+}
+
+int TIniFile::ReadInteger(const QString& SectionName, const QString& Key, int Default) const {
+    const Entry* entry = Find(SectionName, Key);
+    if (!entry) return Default;
+    bool ok = false;
+    const int value = entry->Value.trimmed().toInt(&ok);
+    return ok ? value : Default;
+}
+
+bool TIniFile::ReadBool(const QString& SectionName, const QString& Key, bool Default) const {
+    const Entry* entry = Find(SectionName, Key);
+    if (!entry) return Default;
+    return entry->Value.toUpper() == "TRUE";
+}
+
+void TIniFile::WriteString(const QString& SectionName, const QString& Key, const QString& Value) {
+    Section* section = nullptr;
+    for (Section& s : m_sections)
+        if (s.Name.compare(SectionName, Qt::CaseInsensitive) == 0) section = &s;
+    if (!section) {
+        m_sections.push_back({SectionName, {}});
+        section = &m_sections.back();
+    }
+    for (Entry& entry : section->Entries) {
+        if (entry.Key.compare(Key, Qt::CaseInsensitive) == 0) {
+            entry.Value = Value;
+            return;
+        }
+    }
+    section->Entries.push_back({Key, Value});
+}
+
+void TIniFile::WriteInteger(const QString& SectionName, const QString& Key, int Value) {
+    WriteString(SectionName, Key, QString::number(Value));
+}
+
+void TIniFile::WriteBool(const QString& SectionName, const QString& Key, bool Value) {
+    WriteString(SectionName, Key, Value ? "TRUE" : "FALSE");
+}
+
+QByteArray TIniFile::ToText() const {
+    QByteArray text;
+    for (const Section& section : m_sections) {
+        text += "[" + section.Name.toLatin1() + "]\r\n";
+        for (const Entry& entry : section.Entries) {
+            const QString value = NeedsQuotes(entry.Value) ? '"' + entry.Value + '"' : entry.Value;
+            text += entry.Key.toLatin1() + "=" + value.toLatin1() + "\r\n";
+        }
+    }
+    return text;
+}
+
+bool TIniFile::Save(bool OwnerOnly, QString& Error) const {
+    QSaveFile file(m_fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        Error = file.errorString();
+        return false;
+    }
+    if (OwnerOnly) file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(ToText());
+    if (!file.commit()) {
+        Error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool ReadTextLines(const QString& FileName, QStringList& Lines) {
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    Lines = SplitLines(file.readAll());
+    return true;
+}
+
+bool WriteTextLines(const QString& FileName, const QStringList& Lines, QString& Error) {
+    QSaveFile file(FileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        Error = file.errorString();
+        return false;
+    }
+    for (const QString& line : Lines) file.write(line.toLatin1() + "\r\n");
+    if (!file.commit()) {
+        Error = file.errorString();
+        return false;
+    }
+    return true;
+}

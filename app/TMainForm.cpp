@@ -1,0 +1,543 @@
+#include "TMainForm.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QScreen>
+#include <QStyle>
+
+#include "EngineMessage.h"
+#include "HarvestText.h"
+#include "Prell_SystemInfo.h"
+#include "TDocumentOpener.h"
+#include "THttpScan.h"
+#include "TIniFile.h"
+#include "TJpegImage.h"
+#include "TPromoForm.h"
+#include "TPrompter.h"
+#include "TTipForm.h"
+#include "ui_TMainForm.h"
+
+namespace {
+
+const QString kSection = "SETTINGS";
+const QString kUpdatePage = "https://tarnwick.example/update.html";
+const QString kBrowserFailure =
+    "Unable to start internet browser! Make sure you have it properly set-up on your system!";
+
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+QString Text(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The lines of a memo as a text file holds them: an empty memo has no lines at all.
+QStringList MemoLines(const QPlainTextEdit* memo) {
+    const QString text = memo->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+QString WithTrailingSlash(const QString& folder) {
+    return QFile::decodeName(AddTrailingBackslash(QFile::encodeName(folder).toStdString()).c_str());
+}
+
+int NumberOr(const QString& text, int fallback) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok ? value : fallback;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const QString& AppPath, const QString& ResultsFolder, TPrompter& Prompter,
+                     QWidget* Parent)
+    : QMainWindow(Parent),
+      m_ui(std::make_unique<Ui::TMainForm>()),
+      m_prompter(Prompter),
+      m_httpScan(new THttpScan(this)),
+      m_statusLabel(new QLabel(this)),
+      m_resultsFolder(ResultsFolder) {
+    m_ui->setupUi(this);
+    m_ui->StatusBar1->addWidget(m_statusLabel, 1);
+    m_ui->UpDown1->SetAssociate(m_ui->Edit3);
+    m_ui->UpDown2->SetAssociate(m_ui->Edit6);
+    m_ui->MaskEdit1->setStyleSheet("lineedit-password-character: 42");
+    m_timer1.setSingleShot(true);
+    m_timer1.setInterval(50);
+    connect(&m_timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+    const auto icon = [this](QStyle::StandardPixmap p) { return style()->standardIcon(p); };
+    m_ui->Start1->setIcon(icon(QStyle::SP_MediaPlay));
+    m_ui->Stop1->setIcon(icon(QStyle::SP_MediaStop));
+    m_ui->Ergebnisspeichern1->setIcon(icon(QStyle::SP_DialogSaveButton));
+    m_ui->ErgebnisManager1->setIcon(icon(QStyle::SP_FileDialogDetailedView));
+    m_ui->Beenden1->setIcon(icon(QStyle::SP_DialogCloseButton));
+    m_ui->Hilfedatei1->setIcon(icon(QStyle::SP_DialogHelpButton));
+    m_ui->Update1->setIcon(icon(QStyle::SP_BrowserReload));
+    m_ui->Info1->setIcon(icon(QStyle::SP_MessageBoxInformation));
+    m_ui->StartBitBtn->setIcon(icon(QStyle::SP_MediaPlay));
+    m_ui->StopBitBtn->setIcon(icon(QStyle::SP_MediaStop));
+    m_ui->SaveBitBtn->setIcon(icon(QStyle::SP_DialogSaveButton));
+    m_ui->ErgManagerBitBtn->setIcon(icon(QStyle::SP_FileDialogDetailedView));
+    m_ui->CheckUrlBitBtn->setIcon(icon(QStyle::SP_DirOpenIcon));
+    m_ui->ListSearchBitBtn->setIcon(icon(QStyle::SP_FileDialogListView));
+
+    SetEngineMessageHook(
+        [this](const std::string& message) { m_prompter.Message(this, Text(message)); });
+    ConnectControls();
+    ConnectCrawler();
+
+    // Window creation, in the order the settings reach the crawler.
+    m_scanIdle = true;
+    m_appPath = WithTrailingSlash(AppPath);
+    m_urlList.clear();
+    m_httpScan->SetFileOfResults(QFile::encodeName(ResultsFileName()).toStdString());
+    setWindowTitle("Tarnwick pro");
+    LoadBanner();
+    LoadSettings();
+    m_ui->StartBitBtn->setEnabled(true);
+    m_ui->StopBitBtn->setEnabled(false);
+    LoadKeywordMemos();
+    m_httpScan->SetTypeFilterEnabled(m_ui->FilterCheckBox->isChecked());
+    m_httpScan->SetTypeList(Bytes(m_ui->SearchForMemo->toPlainText()));
+    m_ui->PageControl1->setCurrentIndex(0);
+
+    resize(744, 552);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TMainForm::~TMainForm() {
+    SetEngineMessageHook(nullptr);
+}
+
+QString TMainForm::ResultsFileName() const {
+    return WithTrailingSlash(m_resultsFolder) + "Tarnwick.bin";
+}
+
+QString TMainForm::StatusText() const {
+    return m_statusLabel->text();
+}
+
+void TMainForm::SetStatusText(const QString& Text) {
+    m_statusLabel->setText(Text);
+}
+
+void TMainForm::LoadBanner() {
+    const QImage banner = LoadJpeg(m_appPath + "recom/banner.jpg");
+    // A missing or broken picture leaves the strip empty.
+    if (!banner.isNull()) m_ui->Image2->setPixmap(QPixmap::fromImage(banner));
+}
+
+void TMainForm::ConnectControls() {
+    Ui::TMainForm& u = *m_ui;
+    connect(u.UpDown1, &TUpDown::Clicked, this, &TMainForm::UpDown1Click);
+    connect(u.UpDown2, &TUpDown::Clicked, this, &TMainForm::UpDown2Click);
+    connect(u.SpiderOptionsGroupBox, &TRadioGroup::Clicked, this,
+            &TMainForm::SpiderOptionsGroupBoxClick);
+    connect(u.RadioGroup3, &TRadioGroup::Clicked, this, &TMainForm::RadioGroup3Click);
+    connect(u.IncludeCheckBox, &QCheckBox::toggled, this, &TMainForm::IncludeCheckBoxClick);
+    connect(u.ExcludeCheckBox, &QCheckBox::toggled, this, &TMainForm::ExcludeCheckBoxClick);
+    connect(u.IncludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::IncludeMemoChange);
+    connect(u.ExcludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ExcludeMemoChange);
+    for (QCheckBox* box :
+         {u.CheckBox1, u.CheckBox2, u.CheckBox3, u.CheckBox4, u.CheckBox5, u.CheckBox6})
+        connect(box, &QCheckBox::toggled, this, &TMainForm::FileRadioGroupBoxClick);
+    connect(u.SearchForMemo, &QPlainTextEdit::textChanged, this, &TMainForm::SearchForMemoChange);
+    connect(u.FilterCheckBox, &QCheckBox::toggled, this, &TMainForm::FilterCheckBoxClick);
+    connect(u.RedirectionCheckBox, &QCheckBox::toggled, this, &TMainForm::RedirectionCheckBoxClick);
+    connect(u.Edit5, &QLineEdit::textChanged, this, &TMainForm::Edit5Change);
+    connect(u.Edit7, &QLineEdit::textChanged, this, &TMainForm::Edit7Change);
+    connect(u.ProxyRadioGroupBox, &TRadioGroup::Clicked, this, &TMainForm::ProxyRadioGroupBoxClick);
+    connect(u.Edit8, &QLineEdit::textChanged, this, &TMainForm::Edit8Change);
+    connect(u.Edit9, &QLineEdit::textChanged, this, &TMainForm::Edit9Change);
+    connect(u.Edit4, &QLineEdit::textChanged, this, &TMainForm::Edit4Change);
+    connect(u.MaskEdit1, &QLineEdit::textChanged, this, &TMainForm::MaskEdit1Change);
+
+    connect(u.StartBitBtn, &QPushButton::clicked, this, &TMainForm::StartBitBtnClick);
+    connect(u.Start1, &QAction::triggered, this, &TMainForm::StartBitBtnClick);
+    connect(u.URLEdit, &QLineEdit::returnPressed, this, &TMainForm::StartBitBtnClick);
+    connect(u.StopBitBtn, &QPushButton::clicked, this, &TMainForm::StopBitBtnClick);
+    connect(u.Stop1, &QAction::triggered, this, &TMainForm::StopBitBtnClick);
+    connect(u.ListSearchBitBtn, &QPushButton::clicked, this, &TMainForm::ListSearchBitBtnClick);
+    connect(u.CheckUrlBitBtn, &QPushButton::clicked, this, &TMainForm::CheckUrlBitBtnClick);
+    connect(u.Beenden1, &QAction::triggered, this, &TMainForm::Beenden1Click);
+    connect(u.Hilfedatei1, &QAction::triggered, this, &TMainForm::Hilfedatei1Click);
+    connect(u.Update1, &QAction::triggered, this, &TMainForm::Update1Click);
+}
+
+void TMainForm::ConnectCrawler() {
+    THttpScan& scan = *m_httpScan;
+    scan.OnWorking = [this](THttpScan&, bool working) { HttpScan1Working(working); };
+    scan.OnUpdatedStats = [this](THttpScan&, int inQueue, int downloading, int toAnalyze, int done,
+                                 int retries, int errors) {
+        HttpScan1UpdatedStats(inQueue, downloading, toAnalyze, done, retries, errors);
+    };
+    scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
+                                 const std::string&,
+                                 const std::string&) { HttpScan1PageReceived(url); };
+    scan.OnLinkFound = [this](THttpScan&, const std::string& urlFound, const std::string& typeLink,
+                              const std::string&, const std::string&, const std::string&,
+                              const std::string&, const std::string&, std::string&, char, int,
+                              bool&) { HttpScan1LinkFound(urlFound, typeLink); };
+}
+
+// ---- control events that pass a setting to the crawler
+
+void TMainForm::UpDown1Click() {
+    m_httpScan->SetDepthSearchLevel(m_ui->Edit3->text().toInt());
+}
+
+void TMainForm::UpDown2Click() {
+    m_httpScan->SetConcurrentDownloads(m_ui->Edit6->text().toInt());
+}
+
+void TMainForm::SpiderOptionsGroupBoxClick() {
+    m_ui->ErgMemo->clear();
+    const int index = m_ui->SpiderOptionsGroupBox->ItemIndex();
+    if (index >= 0) m_httpScan->SetLinkScan(static_cast<TLinkScan>(index));
+}
+
+void TMainForm::RadioGroup3Click() {
+    m_ui->ErgMemo->clear();
+    const int index = m_ui->RadioGroup3->ItemIndex();
+    if (index >= 0) m_httpScan->SetLinkReport(static_cast<TLinkReport>(index));
+}
+
+void TMainForm::IncludeCheckBoxClick() {
+    m_httpScan->SetKeywordsLimiterEnabled(m_ui->IncludeCheckBox->isChecked());
+}
+
+void TMainForm::ExcludeCheckBoxClick() {
+    m_httpScan->SetKeywordsFilterEnabled(m_ui->ExcludeCheckBox->isChecked());
+}
+
+void TMainForm::IncludeMemoChange() {
+    m_httpScan->SetIncludeKeywords(Bytes(m_ui->IncludeMemo->toPlainText()));
+}
+
+void TMainForm::ExcludeMemoChange() {
+    m_httpScan->SetExcludeKeywords(Bytes(m_ui->ExcludeMemo->toPlainText()));
+}
+
+void TMainForm::FileRadioGroupBoxClick() {
+    const Ui::TMainForm& u = *m_ui;
+    QStringList types;
+    if (u.CheckBox1->isChecked()) types << "mail";
+    if (u.CheckBox2->isChecked()) types << "jpg";
+    if (u.CheckBox3->isChecked()) types << "gif";
+    if (u.CheckBox4->isChecked()) types << "mp3";
+    if (u.CheckBox5->isChecked()) types << "pdf";
+    if (u.CheckBox6->isChecked()) types << "zip";
+    m_ui->SearchForMemo->setPlainText(types.join('\n'));
+    SearchForMemoChange();
+}
+
+void TMainForm::SearchForMemoChange() {
+    m_httpScan->SetTypeList(Bytes(m_ui->SearchForMemo->toPlainText()));
+}
+
+void TMainForm::FilterCheckBoxClick() {
+    m_httpScan->SetTypeFilterEnabled(m_ui->FilterCheckBox->isChecked());
+}
+
+void TMainForm::RedirectionCheckBoxClick() {
+    m_httpScan->SetAllowRedirect(m_ui->RedirectionCheckBox->isChecked());
+}
+
+void TMainForm::Edit5Change() {
+    m_httpScan->SetRetries(NumberOr(m_ui->Edit5->text(), 3));
+}
+
+void TMainForm::Edit7Change() {
+    m_httpScan->SetTimeOut(NumberOr(m_ui->Edit7->text(), 300));
+}
+
+void TMainForm::ProxyRadioGroupBoxClick() {
+    const int index = m_ui->ProxyRadioGroupBox->ItemIndex();
+    if (index >= 0) m_httpScan->SetProxyType(static_cast<TProxyType>(index));
+}
+
+void TMainForm::Edit8Change() {
+    m_httpScan->SetProxyAddress(Bytes(m_ui->Edit8->text()));
+}
+
+void TMainForm::Edit9Change() {
+    m_httpScan->SetProxyPort(NumberOr(m_ui->Edit9->text(), 80));
+}
+
+void TMainForm::Edit4Change() {
+    m_httpScan->SetProxyUser(Bytes(m_ui->Edit4->text()));
+}
+
+void TMainForm::MaskEdit1Change() {
+    m_httpScan->SetProxyPassword(Bytes(m_ui->MaskEdit1->text()));
+}
+
+// ---- settings files
+
+void TMainForm::LoadSettings() {
+    const TIniFile ini(m_appPath + "Program.ini");
+    Ui::TMainForm& u = *m_ui;
+    u.URLEdit->setText(ini.ReadString(kSection, "URL", ""));
+    u.UpDown1->SetPosition(ini.ReadInteger(kSection, "Depth", 3));
+    UpDown1Click();
+    u.UpDown2->SetPosition(ini.ReadInteger(kSection, "ConcurrentDownloads", 6));
+    UpDown2Click();
+    u.SpiderOptionsGroupBox->SetItemIndex(ini.ReadInteger(kSection, "SpiderOptionsGroupBox", 0));
+    u.IncludeCheckBox->setChecked(ini.ReadBool(kSection, "IncludeUrlsChecked", false));
+    u.ExcludeCheckBox->setChecked(ini.ReadBool(kSection, "ExcludeUrlsChecked", false));
+    u.Edit5->setText(ini.ReadString(kSection, "Retrys", ""));
+    u.Edit7->setText(ini.ReadString(kSection, "Timeout", ""));
+    u.ProxyRadioGroupBox->SetItemIndex(ini.ReadInteger(kSection, "ProxyRadioGroupBox", 1));
+    u.Edit8->setText(ini.ReadString(kSection, "IpAdress", ""));
+    u.Edit9->setText(ini.ReadString(kSection, "Port", ""));
+    u.Edit4->setText(ini.ReadString(kSection, "UserName", ""));
+    u.MaskEdit1->setText(ini.ReadString(kSection, "Password", ""));
+    u.CheckBox1->setChecked(ini.ReadBool(kSection, "search_mail", false));
+    u.CheckBox2->setChecked(ini.ReadBool(kSection, "search_jpg", false));
+    u.CheckBox3->setChecked(ini.ReadBool(kSection, "search_gif", false));
+    u.CheckBox4->setChecked(ini.ReadBool(kSection, "search_mp3", false));
+    u.CheckBox5->setChecked(ini.ReadBool(kSection, "search_pdf", false));
+    u.CheckBox6->setChecked(ini.ReadBool(kSection, "search_zip", false));
+}
+
+void TMainForm::SaveSettings() {
+    TIniFile ini(m_appPath + "Program.ini");
+    const Ui::TMainForm& u = *m_ui;
+    ini.WriteString(kSection, "URL", u.URLEdit->text());
+    ini.WriteInteger(kSection, "Depth", u.UpDown1->Position());
+    ini.WriteInteger(kSection, "ConcurrentDownloads", u.UpDown2->Position());
+    ini.WriteInteger(kSection, "SpiderOptionsGroupBox", u.SpiderOptionsGroupBox->ItemIndex());
+    ini.WriteBool(kSection, "search_mail", u.CheckBox1->isChecked());
+    ini.WriteBool(kSection, "search_jpg", u.CheckBox2->isChecked());
+    ini.WriteBool(kSection, "search_gif", u.CheckBox3->isChecked());
+    ini.WriteBool(kSection, "search_mp3", u.CheckBox4->isChecked());
+    ini.WriteBool(kSection, "search_pdf", u.CheckBox5->isChecked());
+    ini.WriteBool(kSection, "search_zip", u.CheckBox6->isChecked());
+    ini.WriteBool(kSection, "IncludeUrlsChecked", u.IncludeCheckBox->isChecked());
+    ini.WriteBool(kSection, "ExcludeUrlsChecked", u.ExcludeCheckBox->isChecked());
+    ini.WriteString(kSection, "Retrys", u.Edit5->text());
+    ini.WriteString(kSection, "Timeout", u.Edit7->text());
+    ini.WriteInteger(kSection, "ProxyRadioGroupBox", u.ProxyRadioGroupBox->ItemIndex());
+    ini.WriteString(kSection, "IpAdress", u.Edit8->text());
+    ini.WriteString(kSection, "Port", u.Edit9->text());
+    ini.WriteString(kSection, "UserName", u.Edit4->text());
+    ini.WriteString(kSection, "Password", u.MaskEdit1->text());
+
+    // The program still ends when a file cannot be written; the user learns which one.
+    QString error;
+    QStringList failed;
+    if (!ini.Save(true, error)) failed << "Program.ini: " + error;
+    if (!WriteTextLines(m_appPath + "Include.ini", MemoLines(u.IncludeMemo), error))
+        failed << "Include.ini: " + error;
+    if (!WriteTextLines(m_appPath + "Exclude.ini", MemoLines(u.ExcludeMemo), error))
+        failed << "Exclude.ini: " + error;
+    if (!failed.isEmpty())
+        m_prompter.Information(
+            this, "Die Einstellungen konnten nicht gespeichert werden:\n" + failed.join('\n'));
+}
+
+void TMainForm::LoadKeywordMemos() {
+    QStringList lines;
+    m_ui->IncludeMemo->clear();
+    if (ReadTextLines(m_appPath + "Include.ini", lines))
+        m_ui->IncludeMemo->setPlainText(lines.join('\n'));
+    lines.clear();
+    m_ui->ExcludeMemo->clear();
+    if (ReadTextLines(m_appPath + "Exclude.ini", lines))
+        m_ui->ExcludeMemo->setPlainText(lines.join('\n'));
+}
+
+// ---- run control
+
+void TMainForm::StartBitBtnClick() {
+    const QString lower = m_ui->URLEdit->text().toLower();
+    if (!lower.contains("http://") && !lower.contains("https://"))
+        m_ui->URLEdit->setText("http://" + m_ui->URLEdit->text());
+    if (m_ui->ExcludeCheckBox->isChecked() || m_ui->IncludeCheckBox->isChecked())
+        m_prompter.Information(
+            this,
+            "Zur Erinnerung: Sie haben eine Filter in der Lasche \"Filter\" für die URL gesetzt!");
+    StartRun();
+}
+
+void TMainForm::StartRun() {
+    m_ui->ResultLabel->setText("Ergebnis");
+    SetRunningLook(true);
+    QString url;
+    if (m_urlList.isEmpty()) {
+        url = m_ui->URLEdit->text();
+    } else {
+        m_ui->ListSearchBitBtn->setText(QString("Seite %1 durchsuchen").arg(m_urlListIndex + 1));
+        url = m_urlList.at(m_urlListIndex);
+    }
+    if (m_httpScan->Start(Bytes(url))) {
+        m_ui->URLEdit->setText(Text(m_httpScan->StartingUrl()));
+        m_ui->Memo6->clear();
+    } else if (m_scanIdle) {
+        SetRunningLook(false);
+    }
+}
+
+void TMainForm::SetRunningLook(bool Running) {
+    m_ui->StartBitBtn->setEnabled(!Running);
+    m_ui->Start1->setEnabled(!Running);
+    m_ui->StopBitBtn->setEnabled(Running);
+    m_ui->Stop1->setEnabled(Running);
+}
+
+void TMainForm::StopBitBtnClick() {
+    if (m_httpScan->Stop()) SetStatusText(StatusText() + "    stopping...");
+}
+
+void TMainForm::ListSearchBitBtnClick() {
+    m_prompter.Information(
+        this,
+        "Hier kann eine Liste von URLs abgearbeitet werden. Öffnen Sie hierzu eine Text-Datei in "
+        "der Sie alle URLs die Sie durchsuchen möchten eingetragen haben. (Bitte immer nur eine "
+        "URL pro Zeile)");
+    const QString fileName =
+        m_prompter.OpenFileName(this, "URL-Liste öffnen", QString(), "Any File (*)");
+    if (fileName.isEmpty()) return;
+    QStringList lines;
+    if (!ReadTextLines(fileName, lines)) {
+        m_prompter.Information(this, "Die Datei \"" + fileName + "\" konnte nicht gelesen werden.");
+        return;
+    }
+    m_urlList = lines;
+    m_urlListIndex = 0;
+    m_ui->StartBitBtn->setText("Start Liste");
+}
+
+void TMainForm::Timer1Timer() {
+    m_timer1.stop();
+    // Once closing has begun, no further list entry may start.
+    if (m_closing) return;
+    ++m_urlListIndex;
+    if (m_urlListIndex < m_urlList.size()) {
+        StartRun();
+        return;
+    }
+    m_urlListIndex = 0;
+    m_urlList.clear();
+    m_ui->ListSearchBitBtn->setText("Liste abarbeiten");
+    m_ui->StartBitBtn->setText("Start");
+}
+
+void TMainForm::CheckUrlBitBtnClick() {
+    if (!OpenDocument(m_ui->URLEdit->text())) m_prompter.Message(this, kBrowserFailure);
+}
+
+void TMainForm::Hilfedatei1Click() {
+    if (!OpenDocument(m_appPath + "help/help.html")) m_prompter.Message(this, kBrowserFailure);
+}
+
+void TMainForm::Update1Click() {
+    if (!OpenDocument(kUpdatePage)) m_prompter.Message(this, kBrowserFailure);
+}
+
+void TMainForm::HttpScan1Working(bool Working) {
+    if (Working) {
+        SetStatusText("   Working...");
+        m_scanIdle = false;
+        return;
+    }
+    DeleteResultsFile();
+    SetStatusText(StatusText() + "     Done.");
+    SetRunningLook(false);
+    if (!m_urlList.isEmpty()) m_timer1.start();
+    m_scanIdle = true;
+    if (m_closeRequested) close();
+}
+
+void TMainForm::HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyze, int Done,
+                                      int Retries, int Errors) {
+    const QStringList lines = {"      Noch zu besuchen: " + QString::number(InQueue),
+                               "         Besuchte URLs: " + QString::number(Done),
+                               "         Lade herunter: " + QString::number(Downloading),
+                               "   Noch zu Analysieren: " + QString::number(ToAnalyze),
+                               " Wiederholungsversuche: " + QString::number(Retries),
+                               "     Fehlerhafte Links: " + QString::number(Errors)};
+    m_ui->Memo7->setPlainText(lines.join('\n'));
+}
+
+void TMainForm::HttpScan1PageReceived(const std::string& Url) {
+    m_ui->Memo6->appendPlainText(Text(Url));
+}
+
+void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink) {
+    const std::string line = TypePrefix(TypeLink) + DecodeAtSign(UrlFound);
+    m_ui->ErgMemo->appendPlainText(Text(line));
+    const int count = m_ui->ErgMemo->blockCount();
+    SetStatusText(QString("   %1 Links gefunden...").arg(count));
+    m_ui->ResultLabel->setText(QString("Ergebnis: %1 Links").arg(count));
+}
+
+void TMainForm::DeleteResultsFile() {
+    QFile::remove(ResultsFileName());
+}
+
+// ---- start-up and closing
+
+void TMainForm::showEvent(QShowEvent* Event) {
+    QMainWindow::showEvent(Event);
+    if (m_activated) return;
+    m_activated = true;
+    // After the window is on screen, like the first activation; not again after a dialog.
+    QTimer::singleShot(0, this, &TMainForm::FormActivate);
+}
+
+void TMainForm::FormActivate() {
+    if (!QFile::exists(m_appPath + "NoTip.ini")) ShowTip();
+    showMaximized();
+}
+
+void TMainForm::ShowTip() {
+    TTipForm tip(m_appPath, this);
+    m_prompter.ShowModal(tip);
+}
+
+void TMainForm::closeEvent(QCloseEvent* Event) {
+    if (m_closing) {
+        Event->accept();
+        return;
+    }
+    m_httpScan->Stop();
+    m_closeRequested = true;
+    // During a run the window stays until the crawler reports the end of work.
+    if (!m_scanIdle) {
+        Event->ignore();
+        return;
+    }
+    FormClose();
+    Event->accept();
+}
+
+void TMainForm::FormClose() {
+    m_closing = true;
+    m_timer1.stop();
+    m_urlList.clear();
+    DeleteResultsFile();
+    SaveSettings();
+    if (!QFile::exists(m_appPath + "NoWer.ini")) ShowPromotion();
+    emit Quit();
+}
+
+void TMainForm::ShowPromotion() {
+    TPromoForm promotion(this);
+    m_prompter.ShowModal(promotion);
+}
+
+void TMainForm::Beenden1Click() {
+    if (!m_scanIdle) return;
+    m_closing = true;
+    m_timer1.stop();
+    DeleteResultsFile();
+    SaveSettings();
+    emit Quit();
+    close();
+}

@@ -1,0 +1,119 @@
+#pragma once
+// The harvester's main window. It owns the crawler HttpScan1, holds every setting in its
+// controls (each control passes its value to the crawler as it changes), keeps the settings in
+// "Program.ini", "Include.ini" and "Exclude.ini" beside the program, and turns the crawler's
+// events into the status bar, the statistics, the list of visited pages and the result list.
+// GUI thread only. Every question to the user goes through the TPrompter given at creation.
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+class QLabel;
+class THttpScan;
+class TPrompter;
+
+namespace Ui {
+class TMainForm;
+}
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // AppPath: the folder of the program's files (Program.ini, recom/, help/ ...), with or
+    // without a trailing "/". ResultsFolder: where the crawler keeps its results file.
+    TMainForm(const QString& AppPath, const QString& ResultsFolder, TPrompter& Prompter,
+              QWidget* Parent = nullptr);
+    ~TMainForm() override;
+
+    const QString& AppPath() const { return m_appPath; }
+    QString LastSaveDir() const { return m_lastSaveDir; }
+    bool ScanIdle() const { return m_scanIdle; }
+    bool CloseRequested() const { return m_closeRequested; }
+    THttpScan& HttpScan1() { return *m_httpScan; }
+    Ui::TMainForm& Controls() { return *m_ui; }
+    QString StatusText() const;
+    QString ResultsFileName() const;
+
+    void LoadSettings();
+    void SaveSettings();
+
+    // Menu and button actions, callable by tests as a user would trigger them.
+    void StartBitBtnClick();
+    void StopBitBtnClick();
+    void Beenden1Click();
+    void ListSearchBitBtnClick();
+    void CheckUrlBitBtnClick();
+    void Hilfedatei1Click();
+    void Update1Click();
+
+signals:
+    // The program should end now (closing finished, or "Beenden").
+    void Quit();
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
+
+private:
+    void ConnectControls();
+    void ConnectCrawler();
+    void LoadBanner();
+    void LoadKeywordMemos();
+
+    // Control events that pass a setting to the crawler.
+    void UpDown1Click();
+    void UpDown2Click();
+    void SpiderOptionsGroupBoxClick();
+    void RadioGroup3Click();
+    void IncludeCheckBoxClick();
+    void ExcludeCheckBoxClick();
+    void IncludeMemoChange();
+    void ExcludeMemoChange();
+    void FileRadioGroupBoxClick();
+    void SearchForMemoChange();
+    void FilterCheckBoxClick();
+    void RedirectionCheckBoxClick();
+    void Edit5Change();
+    void Edit7Change();
+    void ProxyRadioGroupBoxClick();
+    void Edit8Change();
+    void Edit9Change();
+    void Edit4Change();
+    void MaskEdit1Change();
+
+    // Run control.
+    void StartRun();
+    void Timer1Timer();
+    void HttpScan1Working(bool Working);
+    void HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries,
+                               int Errors);
+    void HttpScan1PageReceived(const std::string& Url);
+    void HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink);
+    void SetRunningLook(bool Running);
+    void SetStatusText(const QString& Text);
+    void DeleteResultsFile();
+
+    // Start-up and closing.
+    void FormActivate();
+    void FormClose();
+    void ShowTip();
+    void ShowPromotion();
+
+    std::unique_ptr<Ui::TMainForm> m_ui;
+    TPrompter& m_prompter;
+    THttpScan* m_httpScan;  // owned through Qt's parent
+    QLabel* m_statusLabel;
+    QTimer m_timer1;
+    QString m_appPath;
+    QString m_resultsFolder;
+    QStringList m_urlList;
+    int m_urlListIndex = 0;
+    bool m_scanIdle = true;
+    bool m_closeRequested = false;
+    bool m_closing = false;
+    bool m_activated = false;
+    QString m_lastSaveDir;
+};

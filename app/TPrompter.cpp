@@ -1,0 +1,36 @@
+#include "TPrompter.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+void TDialogPrompter::Information(QWidget* Parent, const QString& Text) {
+    QMessageBox::information(Parent, QApplication::applicationDisplayName(), Text);
+}
+
+void TDialogPrompter::Message(QWidget* Parent, const QString& Text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), Text,
+                    QMessageBox::Ok, Parent);
+    box.exec();
+}
+
+QString TDialogPrompter::OpenFileName(QWidget* Parent, const QString& Title, const QString& Folder,
+                                      const QString& Filter) {
+    return QFileDialog::getOpenFileName(Parent, Title, Folder, Filter);
+}
+
+QString TDialogPrompter::SaveFileName(QWidget* Parent, const QString& Proposed,
+                                      const QString& Filter) {
+    // QFileDialog asks before it replaces an existing file.
+    QFileDialog dialog(Parent, QString(), Proposed, Filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("txt");
+    dialog.selectFile(Proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+int TDialogPrompter::ShowModal(QDialog& Dialog) {
+    return Dialog.exec();
+}
