@@ -54,6 +54,10 @@ int main(int argc, char** argv) {
     QTemporaryDir state;
     TSilentPrompter prompter;
     TMainForm window(QString::fromLocal8Bit(argv[2]), state.path(), prompter);
+    // The window maximises itself when first shown; the pictures show its normal size.
+    window.show();
+    QApplication::processEvents();
+    window.showNormal();
     window.resize(744, 552);
     bool ok = true;
     const char* names[] = {"main-1-email", "main-2-filter", "main-3-optionen"};
