@@ -1,8 +1,10 @@
 #include "TMainForm.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
@@ -17,6 +19,7 @@
 #include "TPromoForm.h"
 #include "TPrompter.h"
 #include "TTipForm.h"
+#include "TZusammenfassenForm.h"
 #include "ui_TMainForm.h"
 
 namespace {
@@ -105,6 +108,9 @@ TMainForm::TMainForm(const QString& AppPath, const QString& ResultsFolder, TProm
     m_httpScan->SetTypeList(Bytes(m_ui->SearchForMemo->toPlainText()));
     m_ui->PageControl1->setCurrentIndex(0);
 
+    // The dialogs are made once, after the main window, and live as long as it does.
+    m_merger = std::make_unique<TZusammenfassenForm>(*this, m_prompter, this);
+
     resize(744, 552);
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -165,6 +171,10 @@ void TMainForm::ConnectControls() {
     connect(u.ListSearchBitBtn, &QPushButton::clicked, this, &TMainForm::ListSearchBitBtnClick);
     connect(u.CheckUrlBitBtn, &QPushButton::clicked, this, &TMainForm::CheckUrlBitBtnClick);
     connect(u.Beenden1, &QAction::triggered, this, &TMainForm::Beenden1Click);
+    connect(u.SaveBitBtn, &QPushButton::clicked, this, &TMainForm::SaveBitBtnClick);
+    connect(u.Ergebnisspeichern1, &QAction::triggered, this, &TMainForm::SaveBitBtnClick);
+    connect(u.ErgManagerBitBtn, &QPushButton::clicked, this, &TMainForm::ErgManagerBitBtnClick);
+    connect(u.ErgebnisManager1, &QAction::triggered, this, &TMainForm::ErgManagerBitBtnClick);
     connect(u.Hilfedatei1, &QAction::triggered, this, &TMainForm::Hilfedatei1Click);
     connect(u.Update1, &QAction::triggered, this, &TMainForm::Update1Click);
 }
@@ -196,13 +206,13 @@ void TMainForm::UpDown2Click() {
 }
 
 void TMainForm::SpiderOptionsGroupBoxClick() {
-    m_ui->ErgMemo->clear();
+    ClearResults();
     const int index = m_ui->SpiderOptionsGroupBox->ItemIndex();
     if (index >= 0) m_httpScan->SetLinkScan(static_cast<TLinkScan>(index));
 }
 
 void TMainForm::RadioGroup3Click() {
-    m_ui->ErgMemo->clear();
+    ClearResults();
     const int index = m_ui->RadioGroup3->ItemIndex();
     if (index >= 0) m_httpScan->SetLinkReport(static_cast<TLinkReport>(index));
 }
@@ -470,11 +480,64 @@ void TMainForm::HttpScan1PageReceived(const std::string& Url) {
 }
 
 void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink) {
-    const std::string line = TypePrefix(TypeLink) + DecodeAtSign(UrlFound);
-    m_ui->ErgMemo->appendPlainText(Text(line));
-    const int count = m_ui->ErgMemo->blockCount();
+    // The bytes are kept apart from the list's display, so a result is saved exactly as found.
+    m_resultLines.push_back(TypePrefix(TypeLink) + DecodeAtSign(UrlFound));
+    m_ui->ErgMemo->appendPlainText(Text(m_resultLines.back()));
+    ShowResultCount();
+}
+
+void TMainForm::ShowResultCount() {
+    const auto count = static_cast<qsizetype>(m_resultLines.size());
     SetStatusText(QString("   %1 Links gefunden...").arg(count));
     m_ui->ResultLabel->setText(QString("Ergebnis: %1 Links").arg(count));
+}
+
+void TMainForm::ClearResults() {
+    m_resultLines.clear();
+    m_ui->ErgMemo->clear();
+}
+
+// ---- results
+
+void TMainForm::SaveBitBtnClick() {
+    const QString proposed = m_lastSaveFile.isEmpty() ? "unbenannt.txt" : m_lastSaveFile;
+    const QString fileName = m_prompter.SaveFileName(this, proposed, "Textdatei (*.txt)");
+    if (fileName.isEmpty()) return;
+    m_lastSaveFile = fileName;
+    m_lastSaveDir = QFileInfo(fileName).absolutePath() + '/';
+    QStringList lines;
+    for (const std::string& line : m_resultLines) lines << Text(line.substr(6));
+    QString error;
+    // The list is emptied only once the file holds it.
+    if (!WriteTextLines(fileName, lines, error)) {
+        m_prompter.Information(
+            this, "Das Ergebnis konnte nicht in \"" + fileName + "\" gespeichert werden: " + error);
+        return;
+    }
+    ClearResults();
+    if (!RemoveDuplicates(fileName)) return;
+    m_prompter.Information(
+        this, "Ergebnis wurde gespeichert! Eventuelle vorhandene Dubletten wurden gelöscht!");
+}
+
+bool TMainForm::RemoveDuplicates(const QString& FileName) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    int kept = 0;
+    QString error;
+    const bool done = RemoveDuplicatesInFile(FileName, kept, error);
+    QApplication::restoreOverrideCursor();
+    if (!done) {
+        m_prompter.Information(
+            this, "Die Datei \"" + FileName + "\" konnte nicht bereinigt werden: " + error);
+        return false;
+    }
+    m_ui->ResultLabel->setText(
+        QString("Ergebnis: %1 Links (ohne Dubletten) wurden gespeichert!").arg(kept));
+    return true;
+}
+
+void TMainForm::ErgManagerBitBtnClick() {
+    m_prompter.ShowModal(*m_merger);
 }
 
 void TMainForm::DeleteResultsFile() {

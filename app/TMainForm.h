@@ -10,8 +10,11 @@
 #include <QTimer>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class QLabel;
+class TZusammenfassenForm;
 class THttpScan;
 class TPrompter;
 
@@ -39,6 +42,13 @@ public:
 
     void LoadSettings();
     void SaveSettings();
+    // Rewrites FileName sorted and without duplicates, with the hourglass shown meanwhile, and
+    // reports the count of lines kept in ResultLabel. False (after telling the user) when the
+    // file cannot be read or written.
+    bool RemoveDuplicates(const QString& FileName);
+    // The result list as the crawler reported it: type prefix and result, bytes as found.
+    const std::vector<std::string>& ResultLines() const { return m_resultLines; }
+    TZusammenfassenForm& Merger() { return *m_merger; }
 
     // Menu and button actions, callable by tests as a user would trigger them.
     void StartBitBtnClick();
@@ -46,6 +56,8 @@ public:
     void Beenden1Click();
     void ListSearchBitBtnClick();
     void CheckUrlBitBtnClick();
+    void SaveBitBtnClick();
+    void ErgManagerBitBtnClick();
     void Hilfedatei1Click();
     void Update1Click();
 
@@ -95,6 +107,8 @@ private:
     void SetRunningLook(bool Running);
     void SetStatusText(const QString& Text);
     void DeleteResultsFile();
+    void ClearResults();
+    void ShowResultCount();
 
     // Start-up and closing.
     void FormActivate();
@@ -116,4 +130,7 @@ private:
     bool m_closing = false;
     bool m_activated = false;
     QString m_lastSaveDir;
+    QString m_lastSaveFile;
+    std::vector<std::string> m_resultLines;
+    std::unique_ptr<TZusammenfassenForm> m_merger;
 };

@@ -1,0 +1,210 @@
+#include "TZusammenfassenForm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "TDocumentOpener.h"
+#include "TIniFile.h"
+#include "TMainForm.h"
+#include "TPrompter.h"
+
+namespace {
+const QString kChooseFirst = "Bitte treffen Sie zuerst eine Auswahl!";
+}
+
+TZusammenfassenForm::TZusammenfassenForm(TMainForm& Main, TPrompter& Prompter, QWidget* Parent)
+    : QDialog(Parent, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint),
+      m_main(Main),
+      m_prompter(Prompter),
+      m_drives(new QComboBox(this)),
+      m_tree(new QTreeView(this)),
+      m_model(new QFileSystemModel(this)),
+      m_files(new QListWidget(this)) {
+    setObjectName("TZusammenfassenForm");
+    setWindowTitle("Ergebnis Manager");
+    resize(480, 420);
+
+    auto* label1 = new QLabel(
+        "Hier können Sie die einzelen Dateien mit Email-Adressen zu einer "
+        "Gesamtdatei zusammenfassen! Dubletten werden hierbei gelöscht!",
+        this);
+    label1->setObjectName("Label1");
+    label1->setWordWrap(true);
+    label1->setStyleSheet("color: navy;");
+
+    // The "drives" of this system are its mounted file systems.
+    m_drives->setObjectName("DriveComboBox1");
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        if (volume.isValid() && volume.isReady()) m_drives->addItem(volume.rootPath());
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    m_model->setRootPath(QDir::rootPath());
+    m_tree->setObjectName("DirectoryListBox1");
+    m_tree->setModel(m_model);
+    for (int column = 1; column < m_model->columnCount(); ++column) m_tree->hideColumn(column);
+    m_tree->setHeaderHidden(true);
+    ShowDriveOf(QDir::currentPath());
+    m_tree->setCurrentIndex(m_model->index(QDir::currentPath()));
+
+    m_files->setObjectName("CheckListBox1");
+    auto* merge = new QPushButton("Dateien zusammenfassen", this);
+    merge->setObjectName("ZusammenfassenBitBtn");
+    auto* edit = new QPushButton("Datei bearbeiten", this);
+    edit->setObjectName("BitBtn1");
+    auto* cancel = new QPushButton("Abbrechen", this);
+    cancel->setObjectName("BitBtn2");
+
+    auto* folders = new QVBoxLayout;
+    folders->addWidget(m_drives);
+    folders->addWidget(m_tree);
+    auto* lists = new QHBoxLayout;
+    lists->addLayout(folders);
+    lists->addWidget(m_files);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(merge);
+    buttons->addWidget(edit);
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label1);
+    layout->addLayout(lists);
+    layout->addLayout(buttons);
+
+    connect(m_drives, &QComboBox::currentIndexChanged, this,
+            &TZusammenfassenForm::DriveComboBox1Change);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TZusammenfassenForm::DirectoryListBox1Change);
+    connect(m_files, &QListWidget::itemDoubleClicked, this,
+            &TZusammenfassenForm::CheckListBox1DblClick);
+    connect(merge, &QPushButton::clicked, this, &TZusammenfassenForm::ZusammenfassenBitBtnClick);
+    connect(edit, &QPushButton::clicked, this, &TZusammenfassenForm::CheckListBox1DblClick);
+    connect(cancel, &QPushButton::clicked, this, &TZusammenfassenForm::BitBtn2Click);
+}
+
+void TZusammenfassenForm::showEvent(QShowEvent* Event) {
+    QDialog::showEvent(Event);
+    FormActivate();
+}
+
+void TZusammenfassenForm::FormActivate() {
+    const QString last = m_main.LastSaveDir();
+    if (last.isEmpty()) return;  // the folder and the list stay as they were left
+    ChooseFolder(last);
+}
+
+void TZusammenfassenForm::ShowDriveOf(const QString& Folder) {
+    const QString root = QStorageInfo(Folder).rootPath();
+    const int index = m_drives->findText(root);
+    if (index < 0) return;
+    const QSignalBlocker quiet(m_drives);
+    m_drives->setCurrentIndex(index);
+}
+
+void TZusammenfassenForm::ChooseFolder(const QString& Folder) {
+    ShowDriveOf(Folder);
+    const QModelIndex index = m_model->index(QDir(Folder).absolutePath());
+    {
+        const QSignalBlocker quiet(m_tree->selectionModel());
+        m_tree->setCurrentIndex(index);
+        m_tree->scrollTo(index);
+    }
+    m_folder = QDir(Folder).absolutePath();
+    if (!m_folder.endsWith('/')) m_folder += '/';
+    ListResultFiles();
+}
+
+void TZusammenfassenForm::DriveComboBox1Change() {
+    const QString root = m_drives->currentText();
+    m_tree->setCurrentIndex(m_model->index(root));
+    m_tree->scrollTo(m_model->index(root));
+}
+
+void TZusammenfassenForm::DirectoryListBox1Change() {
+    const QString path = m_model->filePath(m_tree->currentIndex());
+    if (path.isEmpty()) return;
+    m_folder = path.endsWith('/') ? path : path + '/';
+    ListResultFiles();
+}
+
+void TZusammenfassenForm::ListResultFiles() {
+    m_files->clear();
+    const QDir folder(m_folder.isEmpty() ? QDir::currentPath() : m_folder);
+    // In the order the file system lists them; folders named "*.txt" are no result files.
+    const QStringList names =
+        folder.entryList({"*.txt"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+    for (const QString& name : names) {
+        auto* item = new QListWidgetItem(name, m_files);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+bool TZusammenfassenForm::AnyFileChecked() {
+    for (int i = 0; i < m_files->count(); ++i)
+        if (m_files->item(i)->checkState() == Qt::Checked) return true;
+    m_prompter.Information(this, kChooseFirst);
+    return false;
+}
+
+void TZusammenfassenForm::ZusammenfassenBitBtnClick() {
+    if (!AnyFileChecked()) return;
+    // Every source is read before the target is written, so the target may be one of them.
+    QStringList merged;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString unreadable;
+    for (int i = 0; i < m_files->count() && unreadable.isEmpty(); ++i) {
+        const QListWidgetItem* item = m_files->item(i);
+        if (item->checkState() != Qt::Checked) continue;
+        QStringList lines;
+        if (ReadTextLines(m_folder + item->text(), lines))
+            merged += lines;
+        else
+            unreadable = item->text();
+    }
+    QApplication::restoreOverrideCursor();
+    if (!unreadable.isEmpty()) {
+        m_prompter.Information(this, "Die Datei \"" + unreadable +
+                                         "\" konnte nicht gelesen "
+                                         "werden. Es wurde nichts "
+                                         "zusammengefasst.");
+        return;
+    }
+    const QString proposed = m_lastTarget.isEmpty() ? "unbenannt.txt" : m_lastTarget;
+    const QString target = m_prompter.SaveFileName(this, proposed, "Textdatei (*.txt)");
+    if (!target.isEmpty()) {
+        m_lastTarget = target;
+        QString error;
+        if (!WriteTextLines(target, merged, error)) {
+            m_prompter.Information(
+                this, "Die Datei \"" + target + "\" konnte nicht geschrieben werden: " + error);
+        } else if (m_main.RemoveDuplicates(target)) {
+            m_prompter.Information(this,
+                                   "Zusammenfassung wurde gespeichert! Eventuelle "
+                                   "vorhandene Dubletten wurden gelöscht!");
+        }
+    }
+    ListResultFiles();
+}
+
+void TZusammenfassenForm::CheckListBox1DblClick() {
+    const QListWidgetItem* item = m_files->currentItem();
+    if (!item) {
+        m_prompter.Information(this, kChooseFirst);
+        return;
+    }
+    const QString folder = m_folder.isEmpty() ? QString() : m_folder;
+    if (!OpenDocument(folder + item->text())) m_prompter.Message(this, "Unable to start editor!");
+}
+
+void TZusammenfassenForm::BitBtn2Click() {
+    reject();
+}

@@ -1,0 +1,270 @@
+// Harvest runs in the window against sites served by the local test server: run control, list
+// mode, the status displays, saving and the result manager.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <set>
+
+#include "EventLoopWait.h"
+#include "FakePrompter.h"
+#include "THttpScan.h"
+#include "TMainForm.h"
+#include "TZusammenfassenForm.h"
+#include "TestServer.h"
+#include "ui_TMainForm.h"
+
+namespace {
+
+const QString kReminder =
+    "Zur Erinnerung: Sie haben eine Filter in der Lasche \"Filter\" für die URL gesetzt!";
+
+class HarvestRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_app.isValid() && m_state.isValid() && m_files.isValid());
+        QFile(m_app.filePath("NoTip.ini")).open(QIODevice::WriteOnly);
+        QFile(m_app.filePath("NoWer.ini")).open(QIODevice::WriteOnly);
+    }
+    std::unique_ptr<TMainForm> NewWindow() {
+        auto w = std::make_unique<TMainForm>(m_app.path(), m_state.path(), m_prompter);
+        w->Controls().ProxyRadioGroupBox->SetItemIndex(0);  // straight to 127.0.0.1
+        w->Controls().CheckBox1->setChecked(true);          // harvest e-mail addresses
+        return w;
+    }
+    QString File(const QString& name) const { return m_files.filePath(name); }
+    void WriteLines(const QString& name, const QStringList& lines) {
+        QFile f(File(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (const QString& line : lines) f.write(line.toLatin1() + "\r\n");
+    }
+    QByteArray Read(const QString& path) const {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static QString Q(const std::string& s) { return QString::fromStdString(s); }
+    static bool RunEnded(TMainForm& w) { return w.ScanIdle() && !w.HttpScan1().Running(); }
+
+    QTemporaryDir m_app, m_state, m_files;
+    FakePrompter m_prompter;
+};
+
+TEST_F(HarvestRunTest, ARunFromAUrlWithoutSchemeFillsEveryDisplay) {
+    TestServer server(R"({"routes": {"/": {"body":
+        "<a href=mailto:info@example.com>a</a> <a href=mailto:team%40example.com>b</a> <a href=/x.htm>x</a>"},
+        "/x.htm": {"body": "<img src=pic.jpg>"}}})");
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    Ui::TMainForm& u = w->Controls();
+    const QString bare = QString("127.0.0.1:%1/").arg(server.Port());
+    u.URLEdit->setText(bare);
+    QFile(w->ResultsFileName()).open(QIODevice::WriteOnly);
+    w->StartBitBtnClick();
+    EXPECT_EQ(u.URLEdit->text(), "http://" + bare);
+    EXPECT_TRUE(m_prompter.informations.isEmpty());
+    EXPECT_FALSE(u.StartBitBtn->isEnabled());
+    EXPECT_TRUE(u.StopBitBtn->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+
+    EXPECT_EQ(w->StatusText(), "   2 Links gefunden...     Done.");
+    EXPECT_EQ(u.ResultLabel->text(), "Ergebnis: 2 Links");
+    EXPECT_EQ(u.ErgMemo->toPlainText(), "mail  info@example.com\nmail  team@example.com");
+    EXPECT_EQ(u.Memo6->toPlainText(), "http://" + bare + "\nhttp://" + bare + "x.htm");
+    const QStringList stats = u.Memo7->toPlainText().split('\n');
+    ASSERT_EQ(stats.size(), 6);
+    EXPECT_EQ(stats[0], "      Noch zu besuchen: 0");
+    EXPECT_EQ(stats[1], "         Besuchte URLs: 2");
+    EXPECT_EQ(stats[2], "         Lade herunter: 0");
+    EXPECT_EQ(stats[3], "   Noch zu Analysieren: 0");
+    EXPECT_EQ(stats[4], " Wiederholungsversuche: 0");
+    EXPECT_EQ(stats[5], "     Fehlerhafte Links: 0");
+    for (const QString& line : stats) EXPECT_EQ(line.indexOf(':'), 22);
+    EXPECT_TRUE(u.StartBitBtn->isEnabled());
+    EXPECT_FALSE(u.StopBitBtn->isEnabled());
+    EXPECT_FALSE(QFile::exists(w->ResultsFileName()));
+}
+
+TEST_F(HarvestRunTest, BothFiltersTickedRemindOnce) {
+    TestServer server(R"({"routes": {"/": {"body": "<p>x</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    w->Controls().IncludeCheckBox->setChecked(true);
+    w->Controls().ExcludeCheckBox->setChecked(true);
+    w->Controls().URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    EXPECT_EQ(m_prompter.informations, QStringList{kReminder});
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+}
+
+TEST_F(HarvestRunTest, AListIsCrawledInFileOrderAndItsResultsGather) {
+    TestServer server(R"({"routes": {
+        "/a": {"body": "<a href=mailto:same@example.com>s</a> <a href=mailto:a@example.com>a</a>"},
+        "/b": {"body": "<a href=mailto:same@example.com>s</a>"},
+        "/c": {"body": "<a href=mailto:SAME@example.com>s</a> <a href=mailto:same@example.com>s</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    WriteLines("list.txt", {Q(server.Url("/a")), Q(server.Url("/b")), Q(server.Url("/c"))});
+    auto w = NewWindow();
+    Ui::TMainForm& u = w->Controls();
+    m_prompter.openAnswers = {File("list.txt")};
+    w->ListSearchBitBtnClick();
+    ASSERT_EQ(m_prompter.informations.size(), 1);
+    EXPECT_TRUE(m_prompter.informations[0].startsWith("Hier kann eine Liste von URLs"));
+    EXPECT_EQ(u.StartBitBtn->text(), "Start Liste");
+
+    QStringList captions;
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const QString caption = u.ListSearchBitBtn->text();
+            if (captions.isEmpty() || captions.back() != caption) captions << caption;
+            return caption == "Liste abarbeiten" && RunEnded(*w);
+        },
+        30000));
+    EXPECT_EQ(captions, (QStringList{"Seite 1 durchsuchen", "Seite 2 durchsuchen",
+                                     "Seite 3 durchsuchen", "Liste abarbeiten"}));
+    EXPECT_EQ(u.StartBitBtn->text(), "Start");
+    std::vector<std::string> order;
+    for (const TestRequest& r : server.Requests()) order.push_back(r.path);
+    EXPECT_EQ(order, (std::vector<std::string>{"/a", "/b", "/c"}));
+
+    // Each run reports the address again; the list counts every report.
+    EXPECT_EQ(w->ResultLines().size(), 4u);
+    EXPECT_EQ(u.ResultLabel->text(), "Ergebnis: 4 Links");
+
+    // Saved: each distinct line once, addresses that differ in case both kept.
+    m_prompter.saveAnswers = {File("saved.txt")};
+    w->SaveBitBtnClick();
+    EXPECT_EQ(Read(File("saved.txt")), "a@example.com\r\nSAME@example.com\r\nsame@example.com\r\n");
+    EXPECT_EQ(u.ResultLabel->text(), "Ergebnis: 3 Links (ohne Dubletten) wurden gespeichert!");
+    EXPECT_EQ(m_prompter.informations.back(),
+              "Ergebnis wurde gespeichert! Eventuelle vorhandene Dubletten wurden gelöscht!");
+    EXPECT_TRUE(u.ErgMemo->toPlainText().isEmpty());
+    EXPECT_EQ(w->LastSaveDir(), m_files.path() + "/");
+}
+
+TEST_F(HarvestRunTest, StopEndsOnlyTheCurrentEntryOfAList) {
+    TestServer server(R"({"routes": {"/a": {"body": "<p>a</p>"},
+        "/b": {"body": "<p>b</p>", "delay_before_headers": 30},
+        "/c": {"body": "<a href=mailto:c@example.com>c</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    WriteLines("list.txt", {Q(server.Url("/a")), Q(server.Url("/b")), Q(server.Url("/c"))});
+    auto w = NewWindow();
+    m_prompter.openAnswers = {File("list.txt")};
+    w->ListSearchBitBtnClick();
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/b") == 1; }));
+    w->StopBitBtnClick();
+    EXPECT_TRUE(w->StatusText().endsWith("    stopping..."));
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/c") == 1; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w) && w->ResultLines().size() == 1; }));
+    EXPECT_EQ(w->ResultLines()[0], "mail  c@example.com");
+}
+
+TEST_F(HarvestRunTest, ClosingDuringAListEndsAfterTheCurrentRun) {
+    TestServer server(R"({"routes": {"/a": {"body": "<p>a</p>", "delay_before_headers": 30},
+        "/b": {"body": "<p>b</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    WriteLines("list.txt", {Q(server.Url("/a")), Q(server.Url("/b"))});
+    auto w = NewWindow();
+    QSignalSpy quit(w.get(), &TMainForm::Quit);
+    m_prompter.openAnswers = {File("list.txt")};
+    w->ListSearchBitBtnClick();
+    w->show();
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/a") == 1; }));
+    EXPECT_FALSE(w->close());
+    ASSERT_TRUE(WaitFor([&] { return quit.count() == 1; }, 20000));
+    SpinFor(300);  // the list timer would have fired by now
+    EXPECT_EQ(server.CountRequests("/b"), 0);
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(HarvestRunTest, AFailedSaveKeepsTheResultList) {
+    TestServer server(R"({"routes": {"/": {"body": "<a href=mailto:x@example.com>x</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    w->Controls().URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+    m_prompter.saveAnswers = {File("no/such/folder/out.txt")};
+    w->SaveBitBtnClick();
+    ASSERT_EQ(m_prompter.informations.size(), 1);
+    EXPECT_TRUE(m_prompter.informations[0].startsWith("Das Ergebnis konnte nicht"));
+    EXPECT_EQ(w->Controls().ErgMemo->toPlainText(), "mail  x@example.com");
+    EXPECT_EQ(w->ResultLines().size(), 1u);
+
+    // Cancelling the dialog changes nothing either; an empty list saves an empty file.
+    w->SaveBitBtnClick();
+    EXPECT_EQ(w->ResultLines().size(), 1u);
+    m_prompter.saveAnswers = {File("one.txt"), File("empty.txt")};
+    w->SaveBitBtnClick();
+    w->SaveBitBtnClick();
+    EXPECT_EQ(Read(File("one.txt")), "x@example.com\r\n");
+    EXPECT_EQ(Read(File("empty.txt")), "");
+    EXPECT_EQ(w->Controls().ResultLabel->text(),
+              "Ergebnis: 0 Links (ohne Dubletten) wurden gespeichert!");
+}
+
+TEST_F(HarvestRunTest, TheManagerMergesTickedFilesWithoutDuplicates) {
+    QStringList first, second, third;
+    for (int i = 0; i < 10; ++i) first << QString("first%1@example.com").arg(i);
+    for (int i = 0; i < 5; ++i) second << first[i];  // five lines stand in both
+    for (int i = 0; i < 15; ++i) second << QString("second%1@example.com").arg(i);
+    for (int i = 0; i < 30; ++i) third << QString("third%1@example.com").arg(i);
+    WriteLines("one.txt", first);
+    WriteLines("two.txt", second);
+    WriteLines("three.txt", third);
+    WriteLines("notes.md", {"not listed"});
+
+    auto w = NewWindow();
+    TZusammenfassenForm& merger = w->Merger();
+    EXPECT_EQ(merger.windowTitle(), "Ergebnis Manager");
+    merger.ChooseFolder(m_files.path());
+    QListWidget* list = merger.CheckListBox1();
+    std::set<QString> names;
+    for (int i = 0; i < list->count(); ++i) names.insert(list->item(i)->text());
+    EXPECT_EQ(names, (std::set<QString>{"one.txt", "two.txt", "three.txt"}));
+
+    merger.ZusammenfassenBitBtnClick();
+    EXPECT_EQ(m_prompter.informations.back(), "Bitte treffen Sie zuerst eine Auswahl!");
+
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Checked);
+    m_prompter.saveAnswers = {File("two.txt")};  // the target is one of the sources
+    merger.ZusammenfassenBitBtnClick();
+    const QList<QByteArray> merged = Read(File("two.txt")).split('\n');
+    EXPECT_EQ(merged.size(), 56);  // 55 lines and the empty rest after the last line end
+    EXPECT_EQ(w->Controls().ResultLabel->text(),
+              "Ergebnis: 55 Links (ohne Dubletten) wurden gespeichert!");
+    EXPECT_EQ(m_prompter.informations.back(),
+              "Zusammenfassung wurde gespeichert! Eventuelle vorhandene Dubletten wurden "
+              "gelöscht!");
+    EXPECT_EQ(merged[0], "first0@example.com\r");
+    for (int i = 0; i < list->count(); ++i) EXPECT_EQ(list->item(i)->checkState(), Qt::Unchecked);
+
+    // Opening needs a selection.
+    list->setCurrentItem(nullptr);
+    merger.CheckListBox1DblClick();
+    EXPECT_EQ(m_prompter.informations.back(), "Bitte treffen Sie zuerst eine Auswahl!");
+}
+
+TEST_F(HarvestRunTest, TheManagerOpensAtTheLastSaveFolder) {
+    auto w = NewWindow();
+    WriteLines("kept.txt", {"a@example.com"});
+    m_prompter.saveAnswers = {File("saved.txt")};
+    w->SaveBitBtnClick();
+    m_prompter.onModal = [](QDialog& dialog) {
+        dialog.show();  // shows it once, which refreshes the list from the last save folder
+        dialog.hide();
+        return QDialog::Rejected;
+    };
+    w->ErgManagerBitBtnClick();
+    EXPECT_EQ(w->Merger().CurrentFolder(), m_files.path() + "/");
+    EXPECT_EQ(w->Merger().CheckListBox1()->count(), 2);
+}
+
+}  // namespace
