@@ -36,11 +36,17 @@ test: build
 
 # Renders the windows to PNG files under build/screenshots, for review without a display.
 screenshots: build
-	$(BUILD)/app/tarnwick-screenshots $(BUILD)/screenshots $(BUILD)
+	$(BUILD)/app/tarnwick-screenshots $(BUILD)/screenshots $(BUILD) tests/server/testserver.py data/demo
 
 # Crawls the sample site in data/demo/ on a local server; needs no internet.
 demo: build
 	cli/demo.sh $(BUILD)/cli/tarnwick-crawl
+
+# Whole crawls against wget2, wget and HTTrack on local servers, and the micro benchmarks; the
+# table is printed and written to bench/RESULTS.md. Takes several minutes.
+.PHONY: bench
+bench: build
+	bench/run_bench.sh $(BUILD)
 
 asan: deps
 	cmake --preset asan >/dev/null && cmake --build build-asan -j $(JOBS) && \

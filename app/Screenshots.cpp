@@ -3,18 +3,28 @@
 // The window reads its settings and pictures from APP-FOLDER like the program does.
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <cstdio>
 
 #include "CurlSupport.h"
+#include "TAboutBox.h"
+#include "TIniFile.h"
 #include "TMainForm.h"
 #include "TPromoForm.h"
 #include "TPrompter.h"
+#include "TSpezialURLForm.h"
 #include "TTipForm.h"
+#include "TZusammenfassenForm.h"
 #include "ui_TMainForm.h"
 
 namespace {
@@ -39,6 +49,57 @@ bool Save(QWidget& widget, const QString& file) {
     return saved;
 }
 
+// Runs Condition's event loop until it holds, for at most Seconds.
+template <typename Condition>
+bool WaitUntil(Condition condition, int seconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > seconds * 1000) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// The window during and after a harvest of the demo site, served by the project's local server,
+// and the result manager with the saved result.
+bool SaveRun(TMainForm& window, const QString& out, const QString& server, const QString& site) {
+    QTemporaryDir files;
+    QFile config(files.filePath("config.json"));
+    if (!config.open(QIODevice::WriteOnly) || config.write("{}") != 2) return false;
+    config.close();
+    QProcess process;
+    process.start("python3", {server, "--config", files.filePath("config.json"), "--log",
+                              files.filePath("log.jsonl"), "--site", site});
+    if (!process.waitForReadyRead(15000)) {
+        std::fprintf(stderr, "the demo server did not start\n");
+        return false;
+    }
+    const QString port = QString::fromLatin1(process.readLine()).section(' ', 1).trimmed();
+    Ui::TMainForm& u = window.Controls();
+    u.PageControl1->setCurrentIndex(0);
+    u.ProxyRadioGroupBox->SetItemIndex(0);
+    for (QCheckBox* box : {u.CheckBox1, u.CheckBox5, u.CheckBox6}) box->setChecked(true);
+    u.URLEdit->setText("http://127.0.0.1:" + port + "/");
+    window.StartBitBtnClick();
+    bool ok = WaitUntil([&] { return window.ResultLines().size() >= 3; }, 30) &&
+              Save(window, out + "/run-1-during.png");
+    ok &=
+        WaitUntil([&] { return window.ScanIdle(); }, 60) && Save(window, out + "/run-2-after.png");
+    QStringList results;
+    for (const std::string& line : window.ResultLines())
+        results << QString::fromLatin1(line.substr(6).c_str());
+    QString error;
+    WriteTextLines(files.filePath("ergebnis-demo.txt"), results, error);
+    WriteTextLines(files.filePath("ergebnis-alt.txt"), results.mid(0, 2), error);
+    TZusammenfassenForm& merger = window.Merger();
+    merger.ChooseFolder(files.path());
+    ok &= Save(merger, out + "/result-manager.png");
+    process.terminate();
+    process.waitForFinished(5000);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,7 +107,9 @@ int main(int argc, char** argv) {
     TCurlGlobal curl;
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: tarnwick-screenshots OUTPUT-FOLDER APP-FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: tarnwick-screenshots OUTPUT-FOLDER APP-FOLDER "
+                     "[TEST-SERVER DEMO-SITE]\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -65,9 +128,22 @@ int main(int argc, char** argv) {
         window.Controls().PageControl1->setCurrentIndex(tab);
         ok &= Save(window, out + "/" + names[tab] + ".png");
     }
-    TTipForm tip(QString::fromLocal8Bit(argv[2]));
+    // The dialogs take the program folder with its trailing "/", as the window keeps it.
+    TTipForm tip(window.AppPath());
     ok &= Save(tip, out + "/tip.png");
+    TAboutBox about(window.AppPath());
+    ok &= Save(about, out + "/about.png");
+    TSpezialURLForm urls;
+    ok &= Save(urls, out + "/urls.png");
+    // The same dialog as a user fills it in, to show the enabled button and longer texts.
+    urls.ComboBox1()->setCurrentIndex(1);
+    urls.Edit1()->setText("Musikbands");
+    urls.Edit2()->setText("Hamburg");
+    ok &= Save(urls, out + "/urls-filled.png");
     TPromoForm promotion;
     ok &= Save(promotion, out + "/promotion.png");
+    if (argc >= 5)
+        ok &=
+            SaveRun(window, out, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
     return ok ? 0 : 1;
 }

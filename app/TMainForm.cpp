@@ -12,12 +12,14 @@
 #include "EngineMessage.h"
 #include "HarvestText.h"
 #include "Prell_SystemInfo.h"
+#include "TAboutBox.h"
 #include "TDocumentOpener.h"
 #include "THttpScan.h"
 #include "TIniFile.h"
 #include "TJpegImage.h"
 #include "TPromoForm.h"
 #include "TPrompter.h"
+#include "TSpezialURLForm.h"
 #include "TTipForm.h"
 #include "TZusammenfassenForm.h"
 #include "ui_TMainForm.h"
@@ -68,6 +70,12 @@ TMainForm::TMainForm(const QString& AppPath, const QString& ResultsFolder, TProm
     m_ui->UpDown1->SetAssociate(m_ui->Edit3);
     m_ui->UpDown2->SetAssociate(m_ui->Edit6);
     m_ui->MaskEdit1->setStyleSheet("lineedit-password-character: 42");
+    // The six statistics lines (a 24-character label and a number) are read whole, never
+    // scrolled.
+    const QFontMetrics statsFont(m_ui->Memo7->font());
+    const int chrome = 2 * m_ui->Memo7->frameWidth() + 12;
+    m_ui->Memo7->setMinimumWidth(statsFont.horizontalAdvance(QString(31, '0')) + chrome);
+    m_ui->Memo7->setFixedHeight(6 * statsFont.lineSpacing() + chrome);
     m_timer1.setSingleShot(true);
     m_timer1.setInterval(50);
     connect(&m_timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
@@ -109,7 +117,9 @@ TMainForm::TMainForm(const QString& AppPath, const QString& ResultsFolder, TProm
     m_ui->PageControl1->setCurrentIndex(0);
 
     // The dialogs are made once, after the main window, and live as long as it does.
+    m_about = std::make_unique<TAboutBox>(m_appPath, this);
     m_merger = std::make_unique<TZusammenfassenForm>(*this, m_prompter, this);
+    m_urlBuilder = std::make_unique<TSpezialURLForm>(this);
 
     resize(744, 552);
     if (const QScreen* screen = this->screen())
@@ -175,6 +185,9 @@ void TMainForm::ConnectControls() {
     connect(u.Ergebnisspeichern1, &QAction::triggered, this, &TMainForm::SaveBitBtnClick);
     connect(u.ErgManagerBitBtn, &QPushButton::clicked, this, &TMainForm::ErgManagerBitBtnClick);
     connect(u.ErgebnisManager1, &QAction::triggered, this, &TMainForm::ErgManagerBitBtnClick);
+    connect(u.SpecialBitBtn, &QPushButton::clicked, this, &TMainForm::SpecialBitBtnClick);
+    connect(u.SpezialURL1, &QAction::triggered, this, &TMainForm::SpecialBitBtnClick);
+    connect(u.Info1, &QAction::triggered, this, &TMainForm::Info1Click);
     connect(u.Hilfedatei1, &QAction::triggered, this, &TMainForm::Hilfedatei1Click);
     connect(u.Update1, &QAction::triggered, this, &TMainForm::Update1Click);
 }
@@ -540,6 +553,15 @@ void TMainForm::ErgManagerBitBtnClick() {
     m_prompter.ShowModal(*m_merger);
 }
 
+void TMainForm::SpecialBitBtnClick() {
+    if (m_prompter.ShowModal(*m_urlBuilder) == QDialog::Accepted)
+        m_ui->URLEdit->setText(m_urlBuilder->Url());
+}
+
+void TMainForm::Info1Click() {
+    m_prompter.ShowModal(*m_about);
+}
+
 void TMainForm::DeleteResultsFile() {
     QFile::remove(ResultsFileName());
 }
@@ -560,7 +582,7 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::ShowTip() {
-    TTipForm tip(m_appPath, this);
+    TTipForm tip(m_appPath, this, &m_prompter);
     m_prompter.ShowModal(tip);
 }
 

@@ -14,6 +14,8 @@
 #include <vector>
 
 class QLabel;
+class TAboutBox;
+class TSpezialURLForm;
 class TZusammenfassenForm;
 class THttpScan;
 class TPrompter;
@@ -49,6 +51,8 @@ public:
     // The result list as the crawler reported it: type prefix and result, bytes as found.
     const std::vector<std::string>& ResultLines() const { return m_resultLines; }
     TZusammenfassenForm& Merger() { return *m_merger; }
+    TSpezialURLForm& UrlBuilder() { return *m_urlBuilder; }
+    TAboutBox& About() { return *m_about; }
 
     // Menu and button actions, callable by tests as a user would trigger them.
     void StartBitBtnClick();
@@ -58,6 +62,8 @@ public:
     void CheckUrlBitBtnClick();
     void SaveBitBtnClick();
     void ErgManagerBitBtnClick();
+    void SpecialBitBtnClick();
+    void Info1Click();
     void Hilfedatei1Click();
     void Update1Click();
 
@@ -132,5 +138,7 @@ private:
     QString m_lastSaveDir;
     QString m_lastSaveFile;
     std::vector<std::string> m_resultLines;
+    std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TZusammenfassenForm> m_merger;
+    std::unique_ptr<TSpezialURLForm> m_urlBuilder;
 };

@@ -4,18 +4,22 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+
+#include <functional>
 
 #include "TDocumentOpener.h"
 #include "TJpegImage.h"
 
 namespace {
 
-QLabel* BoldText(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+QLabel* BoldText(const char* Name, const QString& Text, QWidget* Parent) {
+    auto* label = new QLabel(Text, Parent);
+    label->setObjectName(Name);
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     QFont font = label->font();
     font.setBold(true);
@@ -23,16 +27,19 @@ QLabel* BoldText(const QString& text, QWidget* parent) {
     return label;
 }
 
-// A label that reacts to a click like a link.
+// A label that acts like a link: a left click released over it opens its target.
 class TClickLabel : public QLabel {
 public:
     using QLabel::QLabel;
     std::function<void()> OnClick;
 
 protected:
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        QLabel::mouseReleaseEvent(event);
-        if (OnClick) OnClick();
+    void mouseReleaseEvent(QMouseEvent* Event) override {
+        QLabel::mouseReleaseEvent(Event);
+        // Releasing elsewhere is how a user takes back a press, so only a release inside counts.
+        if (Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint()) &&
+            OnClick)
+            OnClick();
     }
 };
 
@@ -42,18 +49,26 @@ QString TTipForm::ExamplePage() {
     return "http://www.musikbands.example/bands-von-a-bis-z.html";
 }
 
-TTipForm::TTipForm(const QString& AppPath, QWidget* Parent)
+QString TTipForm::BrowserFailure() {
+    return "Unable to start internet browser! Make sure you have it properly set-up on your "
+           "system!";
+}
+
+TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter)
     : QDialog(Parent, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint),
-      m_appPath(AppPath) {
+      m_appPath(AppPath),
+      m_prompter(Prompter ? *Prompter : m_ownPrompter) {
     setObjectName("TTipForm");
     setWindowTitle("Hinweis");
     setFixedSize(745, 537);
 
     auto* area = new QScrollArea(this);
+    area->setObjectName("ScrollBox1");
     area->setWidgetResizable(true);
     auto* page = new QWidget(area);
+    page->setObjectName("ScrollPage");
     page->setAutoFillBackground(true);
-    page->setStyleSheet("background: white;");
+    page->setStyleSheet("#ScrollPage, QLabel { background: white; }");
     auto* text = new QVBoxLayout(page);
 
     auto* image1 = new QLabel(page);
@@ -62,40 +77,45 @@ TTipForm::TTipForm(const QString& AppPath, QWidget* Parent)
     if (!picture.isNull()) image1->setPixmap(QPixmap::fromImage(picture));
     text->addWidget(image1);
 
-    auto* label3 = BoldText("Tipp", page);
+    auto* label3 = BoldText("Label3", "Tipp", page);
     QFont large = label3->font();
     large.setPointSize(large.pointSize() + 8);
     label3->setFont(large);
-    auto* label4 = BoldText("Bitte unbedingt lesen sonst funktioniert das Programm nicht!", page);
+    auto* label4 =
+        BoldText("Label4", "Bitte unbedingt lesen sonst funktioniert das Programm nicht!", page);
     label4->setStyleSheet("color: red;");
     text->addWidget(label3);
     text->addWidget(label4);
     text->addWidget(BoldText(
-        "Entscheident für die Funktion ist, dass Sie eine gute Startseite wissen! ", page));
-    text->addWidget(
-        BoldText("Von dieser Startseite aus verfolgt Tarnwick pro alle Links, besucht "
-                 "alle nachfolgenden Seiten \nund sucht dort nach Email-Adressen.",
-                 page));
-    text->addWidget(BoldText("Hier ein Beispiel für eine gute Startseite:", page));
+        "Memo1", "Entscheident für die Funktion ist, dass Sie eine gute Startseite wissen! ",
+        page));
+    text->addWidget(BoldText("Memo4",
+                             "Von dieser Startseite aus verfolgt Tarnwick pro alle Links, besucht "
+                             "alle nachfolgenden Seiten \nund sucht dort nach Email-Adressen.",
+                             page));
+    text->addWidget(BoldText("Label1", "Hier ein Beispiel für eine gute Startseite:", page));
 
     auto* link = new TClickLabel(ExamplePage(), page);
     link->setObjectName("Label2");
+    link->setTextFormat(Qt::PlainText);
     link->setStyleSheet("color: blue; text-decoration: underline; font-weight: bold;");
     link->setCursor(Qt::PointingHandCursor);
     link->OnClick = [this] { Label2Click(); };
     m_label2 = link;
     text->addWidget(link);
 
-    text->addWidget(
-        BoldText("Es handlet sich hierbei um eine Liste von Musikbands deren Seiten "
-                 "besucht und deren Email-Adressen gescannt werden.",
-                 page));
+    text->addWidget(BoldText("Label5",
+                             "Es handlet sich hierbei um eine Liste von Musikbands deren Seiten "
+                             "besucht und deren Email-Adressen gescannt werden.",
+                             page));
     text->addWidget(BoldText(
+        "Memo2",
         "Sie können nun natürlich im Internet einfach nach Startseiten mit Themengebieten suchen "
         "z.B. \nListen mit Autohändlern, Listen mit mittelständischen Betrieben, Listen mit "
         "Reisebüros etc. etc.",
         page));
     text->addWidget(BoldText(
+        "Memo3",
         "Sie können auch eine Suchmaschinenseite oder ein Forum als Startseite nehmen. Geben Sie "
         "\nhierzu in der gewünschten Suchmaschine Ihr Themengebiet ein und drücken Sie auf Suche. "
         "\nSie können nun den dementsprechenden Link mit Ihrem Suchergebnis von Ihrem Browser in "
@@ -122,16 +142,14 @@ TTipForm::TTipForm(const QString& AppPath, QWidget* Parent)
 
 void TTipForm::BitBtn1Click() {
     if (m_checkBox1->isChecked()) {
+        // Truncate: an old file of that name may hold text, and the marker is always empty.
         QFile marker(m_appPath + "NoTip.ini");
         if (!marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            QMessageBox::warning(this, windowTitle(), marker.errorString());
+            m_prompter.Message(this, marker.errorString());
     }
     accept();
 }
 
 void TTipForm::Label2Click() {
-    if (!OpenDocument(ExamplePage()))
-        QMessageBox::information(this, windowTitle(),
-                                 "Unable to start internet browser! Make sure you have it "
-                                 "properly set-up on your system!");
+    if (!OpenDocument(ExamplePage())) m_prompter.Message(this, BrowserFailure());
 }

@@ -5,23 +5,32 @@
 
 #include <QDialog>
 
+#include "TPrompter.h"
+
 class QCheckBox;
 class QLabel;
 
 class TTipForm : public QDialog {
     Q_OBJECT
 public:
-    TTipForm(const QString& AppPath, QWidget* Parent = nullptr);
+    // AppPath: the program's folder, ending in "/". Messages go through Prompter when one is
+    // given, else through message boxes.
+    TTipForm(const QString& AppPath, QWidget* Parent = nullptr, TPrompter* Prompter = nullptr);
 
     QCheckBox* CheckBox1() const { return m_checkBox1; }
     QLabel* Label2() const { return m_label2; }
     static QString ExamplePage();
+    static QString BrowserFailure();
 
+    // "Weiter": writes the suppression file when the box is ticked, then closes with OK.
     void BitBtn1Click();
+    // Opens the example page in the browser.
     void Label2Click();
 
 private:
     QString m_appPath;
+    TDialogPrompter m_ownPrompter;
+    TPrompter& m_prompter;
     QCheckBox* m_checkBox1;
     QLabel* m_label2;
 };

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -15,6 +16,7 @@
 #include "THttpScan.h"
 #include "TImpl.h"
 #include "TMainForm.h"
+#include "TSpezialURLForm.h"
 #include "TestServer.h"
 #include "ui_TMainForm.h"
 
@@ -334,6 +336,34 @@ TEST_F(TMainFormTest, MissingKeywordFilesGiveEmptyListsAndShippedOnesAreLoaded) 
     EXPECT_EQ(w->Controls().IncludeMemo->toPlainText(), "");
     EXPECT_EQ(w->Controls().ExcludeMemo->toPlainText(), "track\nhitbox");
     EXPECT_EQ(w->HttpScan1().Impl().ExcludeKeywords.Text(), "hitbox\r\ntrack\r\n");
+}
+
+TEST_F(TMainFormTest, TheUrlBuilderFillsTheStartUrlOnlyWhenAccepted) {
+    auto w = NewWindow();
+    w->Controls().URLEdit->setText("http://before.example/");
+    m_prompter.onModal = [](QDialog&) { return QDialog::Rejected; };
+    w->SpecialBitBtnClick();
+    EXPECT_EQ(w->Controls().URLEdit->text(), "http://before.example/");
+
+    m_prompter.onModal = [](QDialog& dialog) {
+        auto& builder = dynamic_cast<TSpezialURLForm&>(dialog);
+        builder.ComboBox1()->setCurrentIndex(1);
+        builder.Edit1()->setText(" Musik ");
+        builder.BitBtn1Click();
+        return QDialog::Accepted;
+    };
+    w->Controls().SpezialURL1->trigger();  // the menu item does the same as the button
+    EXPECT_EQ(w->Controls().URLEdit->text(),
+              "http://www.google.de/search?q=Musik&btnG=Google-Suche&meta=lr%3Dlang_de");
+    EXPECT_EQ(m_prompter.dialogs.size(), 2);
+    EXPECT_FALSE(w->HttpScan1().Running());  // no run starts
+}
+
+TEST_F(TMainFormTest, InfoShowsTheAboutBox) {
+    auto w = NewWindow();
+    w->Controls().Info1->trigger();
+    ASSERT_EQ(m_prompter.dialogs.size(), 1);
+    EXPECT_EQ(m_prompter.dialogs[0], "TAboutBox");
 }
 
 }  // namespace

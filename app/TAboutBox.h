@@ -1,0 +1,33 @@
+#pragma once
+// "Hilfe" > "Info": product name, picture, version text and the notices on lawful use. The
+// version text is the first line of "ver.ini" beside the program, shown exactly as written.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    // AppPath: the program's folder, ending in "/"; the picture and "ver.ini" are read from it.
+    explicit TAboutBox(const QString& AppPath, QWidget* Parent = nullptr);
+
+    // Shown instead of a version when "ver.ini" is missing, empty or unreadable.
+    static QString UnknownVersion();
+    // The first line of FileName without its line end, bytes taken as Latin-1; UnknownVersion()
+    // when the file cannot be read or holds nothing at all.
+    static QString ReadVersionText(const QString& FileName);
+
+    QLabel* VersionLabel() const { return m_versionLabel; }
+    QLabel* Image1() const { return m_image1; }
+    QPushButton* OKButton() const { return m_okButton; }
+
+private:
+    void FormCreate(const QString& AppPath);
+
+    QLabel* m_image1;
+    QLabel* m_productName;
+    QLabel* m_versionLabel;
+    QPushButton* m_okButton;
+};
