@@ -77,10 +77,12 @@ std::vector<std::string> SplitLines(const QByteArray& Data) {
 std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines) {
     SortLines(Lines);
     std::vector<std::string> output;
-    // An empty start key also drops every line whose key is empty, blank lines among them.
     std::string previousKey;
     for (std::string& line : Lines) {
         std::string key = TrimBlanks(ExtractWordN(1, line, ";"));
+        // A line without a key (blank, or only delimiters) is never a result, wherever the
+        // locale's order puts it; it leaves the previous key as it was.
+        if (key.empty()) continue;
         if (key != previousKey && TrimBlanks(ExtractWordN(4, line, ";")) != "FEHLER")
             output.push_back(std::move(line));
         previousKey = std::move(key);

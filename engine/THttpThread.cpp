@@ -152,6 +152,10 @@ size_t THttpThread::WriteThunk(char* data, size_t size, size_t count, void* self
 
 size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
     if (m_control->Terminated) return 0;
+    // A server that keeps sending header lines passes the stall limit; the download's time and
+    // the size cap bound it all the same.
+    if (std::chrono::steady_clock::now() > m_request.Deadline) return 0;
+    if (m_headers.size() + size > m_request.Limits.MaxBodyBytes) return 0;
     if (m_gated) return size;  // trailers of a response already judged
     std::string_view line(data, size);
     if (line.substr(0, 5) == "HTTP/") {

@@ -50,7 +50,12 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
         if (Dwnld.Stopping) return false;
         // A base value re-splits the page: relative links after it resolve against it, and it
         // becomes the page URL of the links that follow.
-        if (tagKind == kBaseMarker) Page.PageParts.Crack(value);
+        if (tagKind == kBaseMarker) {
+            // A base that is no URL (such as a bare folder) leaves the page as it was, so the
+            // links after it still resolve against the page itself.
+            TCrackUrl base;
+            if (base.Crack(value)) Page.PageParts = std::move(base);
+        }
         ProcessLink(Page, value, 0, linkParts, tagKind);
         return !Dwnld.Stopping;
     });

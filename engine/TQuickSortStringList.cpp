@@ -138,11 +138,14 @@ void TQuickSortStringList::SetObject(int Index, std::intptr_t Value) {
 // --- plain list operations --------------------------------------------------------------------
 
 void TQuickSortStringList::InsertEntry(int Index, Entry E) {
+    // Clamp first: a negative position on an empty list must append too, as there is no chunk
+    // to locate it in.
+    Index = std::max(Index, 0);
     if (Index >= m_count) {
         Append(std::move(E));
         return;
     }
-    Place p = Locate(std::max(Index, 0));
+    Place p = Locate(Index);
     std::vector<Entry>& entries = m_chunks[p.ChunkNo].Entries;
     entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(p.Offset), std::move(E));
     ShiftStarts(p.ChunkNo + 1, 1);

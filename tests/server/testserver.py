@@ -63,6 +63,7 @@ ROUTE_FIELDS = {
     "endless": (bool,),
     "reset_after": (int,),
     "close_without_response": (bool,),
+    "endless_headers": (int, float),
 }
 
 
@@ -98,6 +99,8 @@ def check_config(config):
                 raise ConfigError("route %r: trickle needs bytes >= 1" % path)
             if not isinstance(trickle.get("interval", 0), (int, float)):
                 raise ConfigError("route %r: trickle interval must be a number" % path)
+        if route.get("endless_headers", 0) < 0:
+            raise ConfigError("route %r: endless_headers must not be negative" % path)
         auth = route.get("auth")
         if auth is not None and not _is_credentials(auth):
             raise ConfigError("route %r: auth needs user and password strings" % path)
@@ -404,6 +407,16 @@ class Server:
         head.extend("%s: %s" % (name, value) for name, value in route.get("headers", []))
         head.extend(filler_headers(route.get("huge_headers", 0)))
         head.append("Connection: close")
+        endless_headers = route.get("endless_headers")
+        if endless_headers is not None:
+            # Headers that never end: one more line every endless_headers seconds, so the
+            # client keeps receiving bytes and only its own deadline can stop it.
+            conn.send(("\r\n".join(head) + "\r\n").encode("latin-1"))
+            number = 0
+            while True:
+                number += 1
+                conn.send(b"X-Endless-%d: more\r\n" % number)
+                time.sleep(endless_headers)
         conn.send(("\r\n".join(head) + "\r\n\r\n").encode("latin-1"))
 
         delay = route.get("delay_after_headers", 0)

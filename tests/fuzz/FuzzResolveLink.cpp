@@ -1,0 +1,55 @@
+// Resolution of a link value against a page: the input is the page URL, a line feed, and the
+// value. Neither a hostile page URL nor a hostile value may crash it, and the result keeps the
+// rules the link decision relies on.
+
+#include <cstdint>
+#include <string>
+
+#include "AsciiCase.h"
+#include "CurlSupport.h"
+#include "FuzzCheck.h"
+#include "LinkClassifier.h"
+#include "TCrackUrl.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    static TCurlGlobal curl;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+    const std::string input(reinterpret_cast<const char*>(Data), Size);
+    const std::size_t split = input.find('\n');
+    const std::string pageUrl =
+        split == std::string::npos ? "http://h.alpha.test/dir/page.htm" : input.substr(0, split);
+    const std::string value = split == std::string::npos ? input : input.substr(split + 1);
+
+    TCrackUrl page;
+    page.Crack(pageUrl);
+    const TResolvedLink link = ResolveLink(page, value);
+    const std::string upper = AsciiUpperCase(value);
+
+    if (upper.find("MAILTO:") != std::string::npos) {
+        FUZZ_CHECK(link.Mail);
+    } else {
+        FUZZ_CHECK(!link.Mail);
+        if (upper.find("JAVASCRIPT") != std::string::npos) FUZZ_CHECK(link.Resolved.empty());
+        const bool absolute = upper.rfind("HTTP:", 0) == 0 || upper.rfind("HTTPS:", 0) == 0;
+        if (absolute) {
+            // Taken unchanged up to a fragment.
+            FUZZ_CHECK(value.compare(0, link.Resolved.size(), link.Resolved) == 0);
+        } else {
+            FUZZ_CHECK(link.Resolved.size() < 1024);
+        }
+        // A fragment is cut unless "#" is the first character.
+        const std::size_t hash = link.Resolved.find('#');
+        FUZZ_CHECK(hash == std::string::npos || hash == 0);
+    }
+    if (!link.Resolved.empty() && !link.Mail) {
+        const TLinkClass kind = ClassifyLink(link.Resolved);
+        FUZZ_CHECK(kind.TypeLink == AsciiLowerCase(kind.TypeLink));
+        FUZZ_CHECK(kind.TypeLink != "jpeg" && kind.TypeLink != "mpeg");
+        TCrackUrl linkParts;
+        linkParts.Crack(link.Resolved);
+    }
+    return 0;
+}
