@@ -126,6 +126,7 @@ const std::map<std::string, TFlagHandler>& FlagOptions() {
          }},
         {"--quiet", [](auto& o) { o.Quiet = true; }},
         {"--progress", [](auto& o) { o.Progress = true; }},
+        {"--paced", [](auto& o) { o.Paced = true; }},
         {"--version", [](auto& o) { o.Version = true; }},
         {"--help", [](auto& o) { o.Help = true; }},
     };
@@ -237,6 +238,9 @@ Downloads:
       --retries N          further attempts after a failed download (default: 3)
       --timeout SECONDS    time one download may take (default: 300)
       --agent TEXT         user agent sent with every request
+      --paced              advance the crawl in steady 50 ms steps, as the
+                           window does, instead of as soon as there is work
+                           (slower; each run also ends about 0.5 s later)
       --user NAME          user name for pages that ask for a login
       --password-file FILE read that login's password from the first line of FILE
       --proxy HOST:PORT    use this HTTP proxy

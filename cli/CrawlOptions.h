@@ -28,6 +28,7 @@ struct TCrawlOptions {
     TOutputFormat Format = TOutputFormat::Text;
     bool Quiet = false;
     bool Progress = false;
+    bool Paced = false;  // tick every 50 ms as the window does, instead of as fast as there is work
     bool Help = false;
     bool Version = false;
     std::vector<std::string> Urls;  // start URLs given as arguments, before those of --list

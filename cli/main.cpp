@@ -93,6 +93,7 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
     if (O.Report) Scan.SetLinkReport(*O.Report);
     if (O.Agent) Scan.SetAgent(*O.Agent);
     Scan.SetSeekRobotsTxt(O.Robots);
+    Scan.SetAdaptiveTicks(!O.Paced);
     Scan.SetAllowRedirect(!O.NoRedirect);
     if (!O.IncludeFile.empty()) {
         Scan.SetIncludeKeywords(KeywordText("--include", O.IncludeFile));

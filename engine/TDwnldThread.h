@@ -1,26 +1,44 @@
 #pragma once
-// The scheduler's driver thread. It does no work itself: every 50 ms it hands one tick to the
-// GUI thread (a blocking queued call on this object, which lives there) and waits for it. It
-// ends when interruption is requested; Finished then runs on the GUI thread and the object
-// deletes itself.
+// The scheduler's driver thread. It does no work itself: it hands one tick at a time to the GUI
+// thread (a blocking queued call on this object, which lives there), waits for it, then pauses
+// as the tick asks. It ends when interruption is requested; Finished then runs on the GUI
+// thread and the object deletes itself.
 
 #include <QThread>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+
+// How long the driver pauses after a tick. A fixed pause is a plain sleep (the classic 50 ms
+// rhythm); a wakeable one ends early when Wake is called, and a zero one ticks again at once.
+struct TTickPace {
+    int WaitMs = 50;
+    bool Wakeable = false;
+};
 
 class TDwnldThread : public QThread {
     Q_OBJECT
 public:
-    // Tick runs on the GUI thread every 50 ms; Finished once, on the GUI thread, after the end.
-    TDwnldThread(std::function<void()> Tick, std::function<void()> Finished);
+    // Tick runs on the GUI thread and tells how to pause before the next one; Finished once, on
+    // the GUI thread, after the end.
+    TDwnldThread(std::function<TTickPace()> Tick, std::function<void()> Finished);
 
     // GUI thread: the owner is gone; no tick or end handler may reach it any more.
     void Detach();
+    // Any thread: ends a wakeable pause now, or the next one at once if none is running. Cheap
+    // enough to call for every worker's end notice.
+    void Wake();
 
 protected:
     void run() override;
 
 private:
-    std::function<void()> m_tick;
+    void Pause(const TTickPace& Pace);
+
+    std::function<TTickPace()> m_tick;
     std::function<void()> m_finished;
+    std::mutex m_mutex;
+    std::condition_variable m_wakeup;
+    bool m_woken = false;  // guarded by m_mutex
 };

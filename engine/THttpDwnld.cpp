@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+namespace {
+constexpr std::chrono::milliseconds kStatsInterval{50};
+}
+
 THttpDwnld::THttpDwnld() = default;
 
 // Slots free themselves from their workers: a worker still running finishes alone.
@@ -25,6 +29,7 @@ bool THttpDwnld::AddUrl(const std::string& Url, const std::string& Referrer, int
     object.Priority = Priority;
     object.Referrer = Referrer;
     m_queue.Add(Url, std::move(object));
+    m_active = true;
     return true;
 }
 
@@ -40,6 +45,9 @@ void THttpDwnld::ResetRun() {
     PriorityPending = false;
     IdleCountdown = 10;
     std::fill(std::begin(m_last), std::end(m_last), 99999);
+    m_statsHeld = false;
+    // The zero report opens the run's 50 ms spacing like any other report.
+    m_lastReport = std::chrono::steady_clock::now();
     if (OnStats) OnStats(*this, Kind, 0, 0, 0, 0, 0, 0);
     m_queue.Clear();
 }
@@ -68,21 +76,30 @@ void THttpDwnld::ResizePool() {
             if (OnSlotEnded) OnSlotEnded();
         };
         m_slots.push_back(std::move(slot));
+        m_active = true;
     }
     if (m_slots.size() <= wanted) return;
     // A busy slot beyond the wanted size keeps the shrink waiting for a later tick.
     bool allRetired = true;
     for (std::size_t i = wanted; i < m_slots.size(); ++i) {
         THttpGet& slot = *m_slots[i];
-        if (slot.SlotState == slotIdle) slot.SlotState = slotRetired;
+        if (slot.SlotState == slotIdle) {
+            slot.SlotState = slotRetired;
+            m_active = true;
+        }
         if (slot.SlotState != slotRetired) allRetired = false;
     }
-    if (allRetired) m_slots.resize(wanted);
+    if (allRetired) {
+        m_slots.resize(wanted);
+        m_active = true;
+    }
 }
 
 void THttpDwnld::Tick() {
+    m_active = false;
     if (m_slots.size() != static_cast<std::size_t>(std::max(ConcurrentDownloads, 0))) ResizePool();
     if (Stopping) {
+        if (m_queue.Count() > 0) m_active = true;
         m_queue.Clear();
     } else {
         const int active = std::min(SlotCount(), ConcurrentDownloads);
@@ -94,6 +111,7 @@ void THttpDwnld::Tick() {
 
 void THttpDwnld::StepSlot(int Index) {
     THttpGet& slot = *m_slots[static_cast<std::size_t>(Index)];
+    if (slot.SlotState >= slotFinished) m_active = true;
     switch (slot.SlotState) {
         case slotIdle:
             StartSlot(Index);
@@ -162,6 +180,7 @@ bool THttpDwnld::StartSlot(int Index) {
         return false;
     }
     TUrlInQueue::Entry entry = m_queue.Take(ChooseEntry());
+    m_active = true;
     slot.UrlParts.Crack(entry.Url);
     slot.TimeOut = TimeOut;
     slot.RetryCount = entry.Object.RetryCount;
@@ -206,16 +225,36 @@ bool THttpDwnld::CheckProgress() {
     const int inQueue = QueueCount();
     const int now[6] = {inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
     const bool changed = !std::equal(std::begin(now), std::end(now), std::begin(m_last));
-    if (changed) {
-        std::copy(std::begin(now), std::end(now), std::begin(m_last));
-        if (OnStats)
-            OnStats(*this, Kind, inQueue, downloading, toAnalyze, Done, RetriesCount, Errors);
-    }
-    if (inQueue == 0 && downloading == 0 && !changed && !busy) {
+    // A held change keeps the run from counting as quiet, so it is reported before the end.
+    m_statsHeld = changed && ThrottleStats && !StatsDue();
+    if (changed && !m_statsHeld) ReportStats(now);
+    m_quiet = inQueue == 0 && downloading == 0 && !busy;
+    if (m_quiet && !changed) {
         if (IdleCountdown == 0) return false;
         --IdleCountdown;
         return true;
     }
     IdleCountdown = 10;
     return true;
+}
+
+void THttpDwnld::ReportStats(const int (&Now)[6]) {
+    std::copy(std::begin(Now), std::end(Now), std::begin(m_last));
+    m_lastReport = std::chrono::steady_clock::now();
+    if (OnStats) OnStats(*this, Kind, Now[0], Now[1], Now[2], Now[3], Now[4], Now[5]);
+}
+
+bool THttpDwnld::StatsDue() const {
+    return std::chrono::steady_clock::now() - m_lastReport >= kStatsInterval;
+}
+
+int THttpDwnld::AdaptiveDelayMs() const {
+    if (m_statsHeld) {
+        const auto left = kStatsInterval - (std::chrono::steady_clock::now() - m_lastReport);
+        // Rounded up, so that the tick after the pause finds the report due.
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        return m_active ? 0 : static_cast<int>(std::clamp<long long>(ms, 1, 50));
+    }
+    if (m_active || m_quiet) return 0;
+    return static_cast<int>(kStatsInterval.count());
 }

@@ -4,6 +4,7 @@
 // It never looks into pages or links; it reports through callbacks that the crawler's state
 // object connects, and link analysis feeds new URLs back through AddUrl.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,14 @@ public:
     // Reports changed counters; false once the run has been quiet for eleven ticks in a row.
     bool CheckProgress();
 
+    // Whether the last Tick moved anything on: a slot changed state (a page analysed among
+    // them), the queue changed or the pool was resized. Cheap; read after Tick.
+    bool TickWasActive() const { return m_active; }
+    // The pause an adaptive driver should take after this tick, in ms: none after an active
+    // tick or during the quiet countdown, until a held report is due, else up to 50 ms (a
+    // worker's end notice is expected to cut it short).
+    int AdaptiveDelayMs() const;
+
     bool Stopping = false;
     bool Working = false;
     bool PriorityPending = false;
@@ -51,6 +60,9 @@ public:
     int Errors = 0;        // downloads that failed on their last allowed attempt
     int RetriesCount = 0;  // entries put back into the queue for another attempt
     int IdleCountdown = 10;
+    // Holds changed counters back until 50 ms have passed since the last report, for drivers
+    // that tick faster than that; the held change is reported by a later tick.
+    bool ThrottleStats = false;
 
     // Callbacks, each optional.
     std::function<void(THttpDwnld&, THttpGet& Page)> OnPageReceived;
@@ -84,8 +96,14 @@ private:
                        const std::string& Headers);
     void Log(const std::string& Text);
     int ChooseEntry();
+    void ReportStats(const int (&Now)[6]);
+    bool StatsDue() const;
 
     std::vector<std::unique_ptr<THttpGet>> m_slots;
     TUrlInQueue m_queue;
     int m_last[6] = {99999, 99999, 99999, 99999, 99999, 99999};
+    bool m_active = false;
+    bool m_quiet = false;      // the last CheckProgress saw no queue and no busy slot
+    bool m_statsHeld = false;  // a change waits for its report
+    std::chrono::steady_clock::time_point m_lastReport{};
 };

@@ -111,6 +111,13 @@ void THttpScan::SetAllowRedirect(bool Value) {
     m_impl->AllowRedirect = Value;
 }
 
+bool THttpScan::AdaptiveTicks() const {
+    return m_impl->AdaptiveTicks;
+}
+void THttpScan::SetAdaptiveTicks(bool Value) {
+    m_impl->SetAdaptiveTicks(Value);
+}
+
 int THttpScan::ConcurrentDownloads() const {
     return m_impl->Dwnld.ConcurrentDownloads;
 }

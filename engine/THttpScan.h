@@ -63,6 +63,11 @@ public:
     void SetAgent(const std::string& Value);
     bool AllowRedirect() const;
     void SetAllowRedirect(bool Value);
+    // False: one tick every 50 ms, as the window expects. True: tick again at once while there
+    // is work, wake on each finished download, and end a run right after its last page;
+    // OnUpdatedStats still comes at most once per 50 ms.
+    bool AdaptiveTicks() const;
+    void SetAdaptiveTicks(bool Value);
     int ConcurrentDownloads() const;
     void SetConcurrentDownloads(int Value);  // > 0; also sets the per-server connection limits
     int DepthSearchLevel() const;

@@ -32,6 +32,9 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
                            const std::string& message,
                            const std::string&) { Error(url, status, message); };
     Dwnld.OnWorking = [this](THttpDwnld&, bool working) { WorkingChanged(working); };
+    Dwnld.OnSlotEnded = [this] {
+        if (Driver && AdaptiveTicks) Driver->Wake();
+    };
 }
 
 TImpl::~TImpl() {
@@ -65,22 +68,29 @@ void TImpl::Log(const std::string& Text) {
 }
 
 void TImpl::StartDriver() {
-    Driver = new TDwnldThread([this] { TickStep(); }, [this] { DriverEnded(); });
+    Driver = new TDwnldThread([this] { return TickStep(); }, [this] { DriverEnded(); });
     Driver->start();
 }
 
-void TImpl::TickStep() {
-    if (!Dwnld.Working) return;
+void TImpl::SetAdaptiveTicks(bool Value) {
+    AdaptiveTicks = Value;
+    Dwnld.ThrottleStats = Value;
+}
+
+TTickPace TImpl::TickStep() {
+    if (!Dwnld.Working) return {};
     Dwnld.Tick();
     const bool goesOn = Dwnld.CheckProgress();
     if (!goesOn) {
         CloseResultsFile();
         if (Driver) Driver->requestInterruption();
-        return;
+        return {};
     }
+    const TTickPace pace = AdaptiveTicks ? TTickPace{Dwnld.AdaptiveDelayMs(), true} : TTickPace{};
     // User actions (Stop) and the workers' notices are handled between ticks. Nothing of this
     // object is touched after it: a handler may have destroyed the component meanwhile.
     QCoreApplication::processEvents();
+    return pace;
 }
 
 void TImpl::DriverEnded() {

@@ -15,6 +15,7 @@
 
 class THttpScan;
 class TDwnldThread;
+struct TTickPace;
 class THttpGet;
 
 // The page a link was found on, as the link decision sees it. A base value in the page replaces
@@ -43,10 +44,12 @@ struct TImpl {
     void HeaderArrived(const std::string& Url, int Status);
     void Log(const std::string& Text);
 
-    // Driver thread: one tick on the GUI thread, and its end.
-    void TickStep();
+    // Driver thread: one tick on the GUI thread, and its end. TickStep tells the driver how to
+    // pause before the next tick.
+    TTickPace TickStep();
     void DriverEnded();
     void StartDriver();
+    void SetAdaptiveTicks(bool Value);
 
     // Page analysis.
     void AnalysePage(TPageContext& Page, const std::string& Body);
@@ -62,6 +65,8 @@ struct TImpl {
 
     THttpScan& Owner;
     bool AllowRedirect = true;
+    // Tick as fast as there is work instead of every 50 ms; see TickStep.
+    bool AdaptiveTicks = false;
     TCrackUrl StartUrlParts;
     TDwnldThread* Driver = nullptr;  // frees itself when it ends
     bool Running = false;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
@@ -19,6 +20,12 @@
 namespace {
 
 using Set = std::set<std::string>;
+
+// The same tests run a second time with adaptive ticks (ctest's engine.adaptive.* entries).
+bool AdaptiveTicksWanted() {
+    const char* value = std::getenv("TARNWICK_TEST_ADAPTIVE");
+    return value && std::string(value) == "1";
+}
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t pos = text.find(from); pos != std::string::npos;
@@ -102,6 +109,7 @@ protected:
     // Crawls from Start with the given settings; records every link and every fetched page.
     void Crawl(const std::string& start, const std::function<void(THttpScan&)>& setup = {}) {
         THttpScan scan;
+        scan.SetAdaptiveTicks(AdaptiveTicksWanted());
         scan.SetProxyType(PROXY_DIRECT);
         scan.SetFileOfResults(m_resultsPath);
         bool ended = false;
@@ -298,6 +306,19 @@ TEST_F(SiteCrawlTest, QueueSizeLimitsFollowingNotReporting) {
     EXPECT_EQ(pages, Set{A + "/many.htm"});
     for (int i = 1; i <= 50; ++i)
         EXPECT_EQ(m_a->CountRequests("/p" + std::to_string(i) + ".htm"), i <= 10 ? 1 : 0) << i;
+}
+
+TEST_F(SiteCrawlTest, ABaseThatIsNoUrlLeavesThePageAsItWas) {
+    QFile file(m_dirA.filePath("docs/relbase.htm"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<base href=/elsewhere/><a href=x.htm>x</a>");
+    file.close();
+    Crawl(A + "/docs/relbase.htm", [](THttpScan& s) { s.SetDepthSearchLevel(1); });
+    // The base value is a link of its own, and the link after it resolves against the page.
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].url, A + "/elsewhere/");
+    EXPECT_EQ(found[1].url, A + "/docs/x.htm");
+    EXPECT_EQ(found[1].from, A + "/docs/relbase.htm");
 }
 
 TEST_F(SiteCrawlTest, StopFromALinkHandlerEndsThePageScanAtOnce) {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -14,6 +15,12 @@
 #include "TestServer.h"
 
 namespace {
+
+// The same tests run a second time with adaptive ticks (ctest's engine.adaptive.* entries).
+bool AdaptiveTicksWanted() {
+    const char* value = std::getenv("TARNWICK_TEST_ADAPTIVE");
+    return value && std::string(value) == "1";
+}
 
 struct Stats {
     int inQueue, downloading, toAnalyze, done, retries, errors;
@@ -67,6 +74,7 @@ protected:
     }
     std::unique_ptr<THttpScan> NewScan(Recorder& recorder) {
         auto scan = std::make_unique<THttpScan>();
+        scan->SetAdaptiveTicks(AdaptiveTicksWanted());
         scan->SetProxyType(PROXY_DIRECT);
         scan->SetFileOfResults(m_resultsPath);
         recorder.Attach(*scan);
