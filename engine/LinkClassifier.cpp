@@ -52,10 +52,22 @@ std::string BaseOf(const TCrackUrl& Page) {
 std::string Combine(const std::string& Base, const std::string& Value) {
     // libcurl sees C strings: a NUL would silently cut the text.
     if (HasControlByte(Base) || HasControlByte(Value)) return {};
-    TCurlUrl handle(curl_url());
-    if (!handle) return {};
     const unsigned flags = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE;
-    if (curl_url_set(handle.get(), CURLUPART_URL, Base.c_str(), flags) != CURLUE_OK) return {};
+    // A page's links share one base: it is parsed once and copied for each link.
+    thread_local std::string parsedBase;
+    thread_local TCurlUrl parsed;
+    if (!parsed || parsedBase != Base) {
+        parsed.reset(curl_url());
+        parsedBase.clear();
+        if (!parsed ||
+            curl_url_set(parsed.get(), CURLUPART_URL, Base.c_str(), flags) != CURLUE_OK) {
+            parsed.reset();
+            return {};
+        }
+        parsedBase = Base;
+    }
+    TCurlUrl handle(curl_url_dup(parsed.get()));
+    if (!handle) return {};
     if (curl_url_set(handle.get(), CURLUPART_URL, Value.c_str(), flags) != CURLUE_OK) return {};
     char* combined = nullptr;
     if (curl_url_get(handle.get(), CURLUPART_URL, &combined, 0) != CURLUE_OK) return {};
