@@ -10,7 +10,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build run test demo screenshots tsan asan fuzz clean
+.PHONY: deps configure build run test demo screenshots tsan asan asan-engine fuzz clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -52,6 +52,11 @@ asan: deps
 	cmake --preset asan >/dev/null && cmake --build build-asan -j $(JOBS) && \
 	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# The engine's tests alone under AddressSanitizer and UndefinedBehaviorSanitizer (run by CI).
+asan-engine: deps
+	cmake --preset asan >/dev/null && cmake --build build-asan -j $(JOBS) --target engine_tests && \
+	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^engine\.'
+
 tsan: deps
 	cmake --preset tsan >/dev/null && cmake --build build-tsan -j $(JOBS) && \
 	cd build-tsan && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1" \
@@ -61,7 +66,7 @@ tsan: deps
 # of its seed corpus, so new inputs do not pile up in the repository. A finding stops the run
 # and leaves its crash file in build-fuzz/findings/.
 FUZZ_TIME ?= 120
-FUZZ_TARGETS := Crack ResolveLink PageAnalysis StringList RemoveDuplicates
+FUZZ_TARGETS := Crack ResolveLink PageAnalysis StringList RemoveDuplicates IniFile Jpeg
 fuzz: deps
 	@command -v clang++ >/dev/null && [ -n "$$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || \
 	  ( $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
