@@ -6,12 +6,15 @@
 namespace {
 
 // A value that would lose something on reading (blanks at its ends, or a pair of surrounding
-// quotes) is written inside quotes; reading strips exactly one such pair.
-bool NeedsQuotes(const QString& value) {
+// quotes) is written inside quotes; reading strips exactly one such pair. So is a value whose
+// line would read back as a section header ("[a=b]"): the settings after it would move into
+// that section and be lost to the window.
+bool NeedsQuotes(const QString& key, const QString& value) {
     if (value.isEmpty()) return false;
     const bool blankEnds = value.front().isSpace() || value.back().isSpace();
     const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
-    return blankEnds || quoted;
+    const bool headerLike = key.startsWith('[') && value.back() == ']';
+    return blankEnds || quoted || headerLike;
 }
 
 QString Unquote(const QString& value) {
@@ -88,18 +91,23 @@ bool TIniFile::ReadBool(const QString& SectionName, const QString& Key, bool Def
 }
 
 void TIniFile::WriteString(const QString& SectionName, const QString& Key, const QString& Value) {
+    // Change the entry a read finds (Find's order): when a file holds the section twice, an
+    // update written into the other copy would stay hidden and the user's change be lost.
+    for (Section& s : m_sections) {
+        if (s.Name.compare(SectionName, Qt::CaseInsensitive) != 0) continue;
+        for (Entry& entry : s.Entries) {
+            if (entry.Key.compare(Key, Qt::CaseInsensitive) == 0) {
+                entry.Value = Value;
+                return;
+            }
+        }
+    }
     Section* section = nullptr;
     for (Section& s : m_sections)
         if (s.Name.compare(SectionName, Qt::CaseInsensitive) == 0) section = &s;
     if (!section) {
         m_sections.push_back({SectionName, {}});
         section = &m_sections.back();
-    }
-    for (Entry& entry : section->Entries) {
-        if (entry.Key.compare(Key, Qt::CaseInsensitive) == 0) {
-            entry.Value = Value;
-            return;
-        }
     }
     section->Entries.push_back({Key, Value});
 }
@@ -117,7 +125,8 @@ QByteArray TIniFile::ToText() const {
     for (const Section& section : m_sections) {
         text += "[" + section.Name.toLatin1() + "]\r\n";
         for (const Entry& entry : section.Entries) {
-            const QString value = NeedsQuotes(entry.Value) ? '"' + entry.Value + '"' : entry.Value;
+            const QString value =
+                NeedsQuotes(entry.Key, entry.Value) ? '"' + entry.Value + '"' : entry.Value;
             text += entry.Key.toLatin1() + "=" + value.toLatin1() + "\r\n";
         }
     }

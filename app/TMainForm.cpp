@@ -403,6 +403,9 @@ void TMainForm::StartRun() {
         m_ui->Memo6->clear();
     } else if (m_scanIdle) {
         SetRunningLook(false);
+        // A list entry the crawler refuses (no URL, not a URL) would otherwise hold the whole
+        // list at that entry for good; the list goes on with the next entry instead.
+        if (!m_urlList.isEmpty()) m_timer1.start();
     }
 }
 
