@@ -19,6 +19,7 @@
 #include "TMainForm.h"
 #include "TZusammenfassenForm.h"
 #include "TestServer.h"
+#include "WindowTest.h"
 #include "ui_TMainForm.h"
 
 namespace {
@@ -29,27 +30,13 @@ QByteArray Bytes(const std::string& text) {
     return QByteArray::fromStdString(text);
 }
 
-class BadFilesTest : public ::testing::Test {
+class BadFilesTest : public WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_app.isValid() && m_state.isValid() && m_files.isValid());
-        QFile(m_app.filePath("NoTip.ini")).open(QIODevice::WriteOnly);
-        QFile(m_app.filePath("NoWer.ini")).open(QIODevice::WriteOnly);
-    }
-    std::unique_ptr<TMainForm> NewWindow() {
-        return std::make_unique<TMainForm>(m_app.path(), m_state.path(), m_prompter);
-    }
     static void Write(const QString& path, const QByteArray& bytes) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_EQ(f.write(bytes), bytes.size());
     }
-    static QByteArray Read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    QString File(const QString& name) const { return m_files.filePath(name); }
-    static bool RunEnded(TMainForm& w) { return w.ScanIdle() && !w.HttpScan1().Running(); }
 
     // The lines of a file the window wrote: each ends in CR LF, none is empty.
     static std::multiset<QByteArray> WrittenLines(const QByteArray& text) {
@@ -77,9 +64,6 @@ protected:
                                u.CheckBox6, u.IncludeCheckBox, u.ExcludeCheckBox})
             EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     }
-
-    QTemporaryDir m_app, m_state, m_files;
-    FakePrompter m_prompter;
 };
 
 // Bytes that hold every value, NUL and lone CRs included, and no "[SETTINGS]" header.

@@ -17,6 +17,7 @@
 #include "TMainForm.h"
 #include "TZusammenfassenForm.h"
 #include "TestServer.h"
+#include "WindowTest.h"
 #include "ui_TMainForm.h"
 
 namespace {
@@ -24,34 +25,21 @@ namespace {
 const QString kReminder =
     "Zur Erinnerung: Sie haben eine Filter in der Lasche \"Filter\" für die URL gesetzt!";
 
-class HarvestRunTest : public ::testing::Test {
+class HarvestRunTest : public WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_app.isValid() && m_state.isValid() && m_files.isValid());
-        QFile(m_app.filePath("NoTip.ini")).open(QIODevice::WriteOnly);
-        QFile(m_app.filePath("NoWer.ini")).open(QIODevice::WriteOnly);
-    }
+    // A window that harvests e-mail addresses straight from 127.0.0.1.
     std::unique_ptr<TMainForm> NewWindow() {
-        auto w = std::make_unique<TMainForm>(m_app.path(), m_state.path(), m_prompter);
-        w->Controls().ProxyRadioGroupBox->SetItemIndex(0);  // straight to 127.0.0.1
-        w->Controls().CheckBox1->setChecked(true);          // harvest e-mail addresses
+        auto w = WindowTest::NewWindow();
+        w->Controls().ProxyRadioGroupBox->SetItemIndex(0);
+        w->Controls().CheckBox1->setChecked(true);
         return w;
     }
-    QString File(const QString& name) const { return m_files.filePath(name); }
     void WriteLines(const QString& name, const QStringList& lines) {
         QFile f(File(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         for (const QString& line : lines) f.write(line.toLatin1() + "\r\n");
     }
-    QByteArray Read(const QString& path) const {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
     static QString Q(const std::string& s) { return QString::fromStdString(s); }
-    static bool RunEnded(TMainForm& w) { return w.ScanIdle() && !w.HttpScan1().Running(); }
-
-    QTemporaryDir m_app, m_state, m_files;
-    FakePrompter m_prompter;
 };
 
 TEST_F(HarvestRunTest, ARunFromAUrlWithoutSchemeFillsEveryDisplay) {
