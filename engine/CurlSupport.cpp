@@ -36,6 +36,12 @@ TCurlEasy MakeEasyHandle(const TFetchLimits& limits) {
     return easy;
 }
 
+TCurlMulti MakeMultiHandle() {
+    TCurlMulti multi(curl_multi_init());
+    if (multi) curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, 2L);
+    return multi;
+}
+
 std::string TakeCurlString(char* s) {
     TCurlString owner(s);
     return s ? std::string(s) : std::string();

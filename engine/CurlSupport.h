@@ -58,5 +58,10 @@ TFetchLimits& FetchLimits();
 // certificate verification. Returns an empty pointer when libcurl cannot make a handle.
 TCurlEasy MakeEasyHandle(const TFetchLimits& limits);
 
+// Creates the multi handle that a download slot's workers use one after another. It keeps the
+// slot's idle connections (at most two, so a slot that changes servers now and then still finds
+// its connection) and its name cache. Returns an empty pointer when libcurl cannot make one.
+TCurlMulti MakeMultiHandle();
+
 // Text of a libcurl string result, or empty; frees the libcurl string.
 std::string TakeCurlString(char* s);

@@ -43,7 +43,8 @@ void THttpGet::StartFetch(unsigned char NewKind) {
 
     m_control = std::make_shared<TFetchControl>();
     // The worker deletes itself after its end notice (Qt's deleteLater).
-    m_worker = new THttpThread(this, std::move(request), m_control);
+    // A worker that was stopped may still hold the connections; this one then starts afresh.
+    m_worker = new THttpThread(this, std::move(request), m_control, std::move(m_connections));
     WorkerActive = true;
     m_worker->start();
 }
@@ -68,12 +69,11 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
                  Headers);
 }
 
-void THttpGet::BodyNotice(std::string&& Text) {
-    Body = std::move(Text);
-}
-
-void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped) {
-    if (Worker != m_worker) return;
+void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TCurlMulti Multi,
+                         std::string* Page) {
+    if (!m_connections) m_connections = std::move(Multi);
+    if (Worker != m_worker) return;  // a stopped worker that a newer download replaced
+    if (Page) Body = std::move(*Page);
     m_worker = nullptr;
     m_control.reset();
     Succeeded = Success;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "CurlSupport.h"
 #include "EngineTypes.h"
 #include "TCrackUrl.h"
 
@@ -65,11 +66,13 @@ private:
     void StatusNotice(int Status);
     void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
                       int Length, bool& Accept, THttpThread& Worker);
-    void BodyNotice(std::string&& Text);
-    void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped);
+    // Page is the body to keep, or null when the download delivers none.
+    void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TCurlMulti Multi,
+                   std::string* Page);
 
     THttpThread* m_worker = nullptr;  // not owned: the worker frees itself
     std::shared_ptr<TFetchControl> m_control;
+    TCurlMulti m_connections;  // idle connections, lent to the running worker
 };
 
 // The per-server connection limits of the engine. Every accepted ConcurrentDownloads value sets

@@ -102,16 +102,23 @@ void TFetchControl::Terminate() {
 }
 
 THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
-                         std::shared_ptr<TFetchControl> Control)
-    : m_slot(Slot), m_request(std::move(Request)), m_control(std::move(Control)) {
+                         std::shared_ptr<TFetchControl> Control, TCurlMulti Multi)
+    : m_slot(Slot),
+      m_request(std::move(Request)),
+      m_control(std::move(Control)),
+      m_multi(std::move(Multi)) {
     // The end notice runs on the GUI thread (this object lives there) after run() has returned.
-    connect(this, &QThread::finished, this, [this] {
-        {
-            std::lock_guard<std::mutex> guard(m_noticeLock);  // pairs with the end of run()
-        }
-        if (m_slot) m_slot->EndNotice(this, m_success, m_skipped);
-        deleteLater();
-    });
+    connect(this, &QThread::finished, this, &THttpThread::EndOfWork);
+}
+
+void THttpThread::EndOfWork() {
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);  // pairs with the end of run()
+    }
+    if (m_slot)
+        m_slot->EndNotice(this, m_success, m_skipped, std::move(m_multi),
+                          m_bodyReady ? &m_body : nullptr);
+    deleteLater();
 }
 
 template <typename F>
@@ -176,24 +183,29 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
 
 bool THttpThread::GateResponse() {
     const int status = m_status;
-    Notify([status](THttpGet& slot) { slot.StatusNotice(status); });
-    if (status == 401 || status == 407) {
-        m_authPending = true;
-        return false;
-    }
+    const bool wantsCredentials = status == 401 || status == 407;
     std::string contentType;
-    if (!FindHeader(m_headers, "content-type:", contentType)) return false;
-    if (contentType.find("text/html") == std::string::npos) {
-        m_skipped = true;
-        return false;
-    }
+    const bool typed = FindHeader(m_headers, "content-type:", contentType);
+    const bool html = typed && contentType.find("text/html") != std::string::npos;
     std::string lengthText;
     FindHeader(m_headers, "content-length:", lengthText);
     const int length = ParseContentLength(lengthText);
+    // The status and, for an HTML answer, the headers reach the slot in one hand-over.
     bool accept = true;
     Notify([&](THttpGet& slot) {
-        slot.HeaderNotice(m_headers, status, contentType, length, accept, *this);
+        slot.StatusNotice(status);
+        if (!wantsCredentials && html)
+            slot.HeaderNotice(m_headers, status, contentType, length, accept, *this);
     });
+    if (wantsCredentials) {
+        m_authPending = true;
+        return false;
+    }
+    if (!typed) return false;
+    if (!html) {
+        m_skipped = true;
+        return false;
+    }
     if (!accept) {
         m_skipped = true;
         return false;
@@ -235,29 +247,31 @@ bool THttpThread::ApplyProxy(CURL* easy) const {
 }
 
 bool THttpThread::Perform(CURL* easy) {
-    TCurlMulti multi(curl_multi_init());
-    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return false;
+    if (!m_multi) m_multi = MakeMultiHandle();
+    CURLM* multi = m_multi.get();
+    if (!multi || curl_multi_add_handle(multi, easy) != CURLM_OK) return false;
     {
         std::lock_guard<std::mutex> guard(m_control->Lock);
-        m_control->Multi = multi.get();
+        m_control->Multi = multi;
     }
     bool done = false;
     while (!m_control->Terminated) {
         int running = 0;
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) break;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) break;
         if (running == 0) {
             int left = 0;
-            CURLMsg* message = curl_multi_info_read(multi.get(), &left);
+            CURLMsg* message = curl_multi_info_read(multi, &left);
             done = message && message->msg == CURLMSG_DONE && message->data.result == CURLE_OK;
             break;
         }
-        if (curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+        if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
     }
     {
         std::lock_guard<std::mutex> guard(m_control->Lock);
         m_control->Multi = nullptr;
     }
-    curl_multi_remove_handle(multi.get(), easy);
+    // An unfinished transfer closes its connection here, so no stale bytes meet the next one.
+    curl_multi_remove_handle(multi, easy);
     return done;
 }
 
@@ -283,6 +297,8 @@ void THttpThread::RunExchange() {
     if (!referrer.empty()) curl_easy_setopt(h, CURLOPT_REFERER, referrer.c_str());
     // Nothing may answer from a cache: there is no local one, and a proxy is asked not to.
     TCurlSlist extraHeaders(curl_slist_append(nullptr, "Pragma: no-cache"));
+    // An HTTP/1.0 request asks to keep its connection open, so the slot can use it again.
+    curl_slist_append(extraHeaders.get(), "Connection: keep-alive");
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, extraHeaders.get());
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &THttpThread::HeaderThunk);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
@@ -315,9 +331,8 @@ void THttpThread::RunExchange() {
         break;
     }
     if (m_request.KeepBody) {
-        const bool any = m_bytesRead > 0;
-        Notify([this](THttpGet& slot) { slot.BodyNotice(std::move(m_body)); });
-        m_success = any;
+        m_bodyReady = true;
+        m_success = m_bytesRead > 0;
     } else {
         m_success = true;
     }

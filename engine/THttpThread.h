@@ -1,8 +1,11 @@
 #pragma once
 // The fetch worker: one thread per download. It performs the whole HTTP exchange with libcurl
-// (a private multi handle, so that a stop request wakes it at once) and brings its notices to
-// the slot on the GUI thread with blocking queued calls. The QThread object itself lives on the
-// GUI thread and is the context of those calls; it deletes itself after its end notice.
+// through a multi handle of its own for the time of the download, so that a stop request wakes
+// it at once. The multi handle comes from the slot and goes back to it at the end: it keeps the
+// slot's idle connections, so the next download to the same server needs no new connection.
+// The header notice is a blocking queued call to the slot on the GUI thread; the body travels
+// with the end notice. The QThread object itself lives on the GUI thread and is the context of
+// those calls; it deletes itself after its end notice.
 
 #include <QThread>
 
@@ -41,7 +44,9 @@ struct TFetchRequest {
 class THttpThread : public QThread {
     Q_OBJECT
 public:
-    THttpThread(THttpGet* Slot, TFetchRequest Request, std::shared_ptr<TFetchControl> Control);
+    // Multi may be empty: the worker then makes its own.
+    THttpThread(THttpGet* Slot, TFetchRequest Request, std::shared_ptr<TFetchControl> Control,
+                TCurlMulti Multi);
 
     // GUI thread: the slot is gone; no notice reaches it any more.
     void DetachSlot() { m_slot = nullptr; }
@@ -52,6 +57,7 @@ protected:
 private:
     void RunExchange();
     bool Perform(CURL* easy);
+    void EndOfWork();
     bool ApplyProxy(CURL* easy) const;
     size_t OnHeaderLine(const char* data, size_t size);
     size_t OnBodyData(const char* data, size_t size);
@@ -66,6 +72,7 @@ private:
     THttpGet* m_slot;  // GUI thread only
     const TFetchRequest m_request;
     std::shared_ptr<TFetchControl> m_control;
+    TCurlMulti m_multi;  // the worker's while it runs, the slot's again at the end
 
     // Worker-thread state of the exchange.
     std::string m_headers;
@@ -82,4 +89,5 @@ private:
     // Outcome, read on the GUI thread after the thread has ended.
     bool m_success = true;
     bool m_skipped = false;
+    bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
 };

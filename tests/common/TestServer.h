@@ -15,14 +15,15 @@ struct TestRequest {
     std::string method, target, path, query, version;
     std::map<std::string, std::string> headers;  // lower-case names
     bool proxy = false;
-    std::string route;  // the matched route key, empty when none matched
-    std::string body;   // the request body the client sent, if any
+    std::string route;   // the matched route key, empty when none matched
+    std::string body;    // the request body the client sent, if any
+    int connection = 0;  // which accepted connection carried it, counted from 1
 };
 
 class TestServer {
 public:
-    // configJson: {"routes": {...}, "proxy": {...}}, see testserver.py. siteDir: files served
-    // for paths without a route.
+    // configJson: {"routes": {...}, "proxy": {...}, "keep_alive": seconds}, see testserver.py.
+    // siteDir: files served for paths without a route.
     explicit TestServer(std::string configJson = "{}", bool tls = false, std::string siteDir = {});
     ~TestServer();
     TestServer(const TestServer&) = delete;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
@@ -157,6 +158,7 @@ TEST(THttpGetTest, SendsAnHttp10GetWithAgentReferrerAndNoCache) {
     // Credentials written in the linking page's URL never travel in a referrer.
     EXPECT_EQ(r.headers.at("referer"), "http://referrer.example/from.htm");
     EXPECT_EQ(r.headers.at("pragma"), "no-cache");
+    EXPECT_EQ(r.headers.at("connection"), "keep-alive");
     EXPECT_EQ(r.headers.count("accept-encoding"), 0u);
 }
 
@@ -380,6 +382,97 @@ TEST(THttpGetTest, AReusedSlotForgetsTheStatusOfItsLastDownload) {
     EXPECT_FALSE(second.succeeded);
     EXPECT_EQ(second.status, 0);
     EXPECT_EQ(second.body, "");
+}
+
+// Starts the next download of a slot that has finished its last one.
+Outcome FetchAgain(THttpGet& slot, const std::string& url) {
+    slot.SlotState = slotIdle;
+    slot.UrlParts.Crack(url);
+    slot.StartFetch(1);
+    return Finish(slot);
+}
+
+std::vector<int> ConnectionsOf(const TestServer& server) {
+    std::vector<int> numbers;
+    for (const TestRequest& r : server.Requests()) numbers.push_back(r.connection);
+    return numbers;
+}
+
+TEST(THttpGetTest, ASlotKeepsItsConnectionForTheNextDownload) {
+    TestServer server(R"({"keep_alive": 10, "routes": {
+        "/a.htm": {"body": "<p>a</p>"}, "/b.htm": {"body": "<p>bb</p>"},
+        "/c.htm": {"body": "<p>ccc</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    THttpGet slot;
+    Prepare(slot, server.Url("/a.htm"));
+    slot.StartFetch(1);
+    EXPECT_EQ(Finish(slot).body, "<p>a</p>");
+    EXPECT_EQ(FetchAgain(slot, server.Url("/b.htm")).body, "<p>bb</p>");
+    EXPECT_EQ(FetchAgain(slot, server.Url("/c.htm")).body, "<p>ccc</p>");
+    // Another slot has connections of its own.
+    THttpGet other;
+    Prepare(other, server.Url("/a.htm"));
+    other.StartFetch(1);
+    EXPECT_EQ(Finish(other).body, "<p>a</p>");
+    EXPECT_EQ(ConnectionsOf(server), (std::vector<int>{1, 1, 1, 2}));
+}
+
+TEST(THttpGetTest, AnUnfinishedAnswerNeverLeaksIntoTheNextDownload) {
+    TestServer server(R"({"keep_alive": 10, "routes": {
+        "/long": {"body": "<p>long</p>", "body_repeat": 100000, "trickle": {"bytes": 4096, "interval": 0.05}},
+        "/picture.gif": {"content_type": "image/gif", "body": "GIF89a-and-more"},
+        "/secret": {"body": "<p>secret</p>", "auth": {"user": "u", "password": "p"}},
+        "/ok.htm": {"body": "<p>ok</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    THttpGet slot;
+    Prepare(slot, server.Url("/long"));
+    slot.StartFetch(1);
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/long") == 1; }));
+    SpinFor(200);
+    slot.StopFetch();
+    ASSERT_TRUE(Finish(slot, 5000).finished);
+    Outcome afterStop = FetchAgain(slot, server.Url("/ok.htm"));
+    EXPECT_TRUE(afterStop.succeeded);
+    EXPECT_EQ(afterStop.body, "<p>ok</p>");
+
+    Outcome skipped = FetchAgain(slot, server.Url("/picture.gif"));
+    EXPECT_TRUE(skipped.skipped);
+    EXPECT_EQ(FetchAgain(slot, server.Url("/ok.htm")).body, "<p>ok</p>");
+
+    slot.Connection.UserName = "u";
+    slot.Connection.Password = "p";
+    EXPECT_EQ(FetchAgain(slot, server.Url("/secret")).body, "<p>secret</p>");
+    slot.Connection.UserName.clear();
+    slot.Connection.Password.clear();
+    Outcome plain = FetchAgain(slot, server.Url("/ok.htm"));
+    EXPECT_EQ(plain.body, "<p>ok</p>");
+    // Credentials belong to the download that was given them, not to the connection.
+    auto requests = server.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().headers.count("authorization"), 0u);
+
+    // A stopped or refused answer was cut off with its connection; complete ones kept theirs.
+    std::vector<int> connections = ConnectionsOf(server);
+    ASSERT_EQ(connections.size(), 7u);  // long, ok, gif, ok, secret twice, ok
+    EXPECT_NE(connections[1], connections[0]);
+    EXPECT_NE(connections[3], connections[2]);
+    EXPECT_EQ(connections[6], connections[5]);
+}
+
+TEST(THttpGetTest, AnIdleConnectionTheServerClosedIsReplacedUnnoticed) {
+    TestServer server(R"({"keep_alive": 0.2, "routes": {
+        "/a.htm": {"body": "<p>a</p>"}, "/b.htm": {"body": "<p>b</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    THttpGet slot;
+    Prepare(slot, server.Url("/a.htm"));
+    slot.StartFetch(1);
+    EXPECT_TRUE(Finish(slot).succeeded);
+    SpinFor(600);
+    Outcome second = FetchAgain(slot, server.Url("/b.htm"));
+    EXPECT_TRUE(second.succeeded);
+    EXPECT_EQ(second.status, 200);
+    EXPECT_EQ(second.body, "<p>b</p>");
+    EXPECT_EQ(ConnectionsOf(server), (std::vector<int>{1, 2}));
 }
 
 TEST(THttpGetTest, AnInvalidUrlStartsNoWorker) {

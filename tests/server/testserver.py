@@ -4,6 +4,9 @@
 Usage: testserver.py --config CONFIG.json --log LOG.jsonl [--tls] [--site DIR]
 
 Listens on 127.0.0.1 at a free port and prints "PORT <n>" (with --tls first "CA <pem>").
+Each answer closes its connection, unless the config has "keep_alive": SECONDS; then a request
+that asks for it ("Connection: keep-alive") gets an answer of known length that keeps the
+connection open for the next request, for at most SECONDS of silence.
 Responses are described as data in the config file; every request is appended to the log as one
 JSON line before it is answered, so a test that has its response can read what it sent.
 Standard library only: it must run with the system's python3 without extra packages.
@@ -76,7 +79,7 @@ def check_config(config):
     if not isinstance(config, dict):
         raise ConfigError("the config must be a JSON object")
     for key in config:
-        if key not in ("routes", "proxy"):
+        if key not in ("routes", "proxy", "keep_alive"):
             raise ConfigError("unknown config field %r" % key)
     routes = config.get("routes", {})
     if not isinstance(routes, dict):
@@ -104,6 +107,10 @@ def check_config(config):
         auth = route.get("auth")
         if auth is not None and not _is_credentials(auth):
             raise ConfigError("route %r: auth needs user and password strings" % path)
+    keep_alive = config.get("keep_alive")
+    if keep_alive is not None and (not isinstance(keep_alive, (int, float))
+                                   or isinstance(keep_alive, bool) or keep_alive <= 0):
+        raise ConfigError("'keep_alive' must be a number of seconds above 0")
     proxy = config.get("proxy")
     if proxy is not None and not _is_credentials(proxy):
         raise ConfigError("'proxy' needs user and password strings")
@@ -165,6 +172,8 @@ class Request:
         self.header_list = []  # (name, value) as received, in order
         self.headers = {}  # lower-case name -> value (repeated names joined with ", ")
         self.body = b""
+        self.connection = 0  # number of the connection that carried it
+        self.keep_alive = False  # the connection stays open after the answer
 
     def header(self, name):
         return self.headers.get(name.lower())
@@ -285,6 +294,9 @@ class Server:
     def __init__(self, config, log_path, site_dir, tls_context):
         self.routes = config.get("routes", {})
         self.proxy_credentials = config.get("proxy")
+        self.keep_alive_idle = config.get("keep_alive")
+        self.connection_count = 0
+        self.count_lock = threading.Lock()
         self.site_dir = os.path.realpath(site_dir) if site_dir else None
         self.tls_context = tls_context
         self.log_lock = threading.Lock()
@@ -304,6 +316,7 @@ class Server:
             "headers": request.headers,
             "proxy": proxy,
             "route": route,
+            "connection": request.connection,
             "time": time.time(),
             "body": request.body.decode("latin-1"),
         }
@@ -317,6 +330,9 @@ class Server:
 
     def handle(self, raw_sock):
         sock = raw_sock
+        with self.count_lock:
+            self.connection_count += 1
+            number = self.connection_count
         try:
             raw_sock.settimeout(READ_TIMEOUT)
             if self.tls_context is not None:
@@ -325,14 +341,22 @@ class Server:
                 except (OSError, ssl.SSLError):
                     return  # failed handshakes are not requests
             conn = Connection(sock)
-            request = parse_request(conn)
-            sock.settimeout(WRITE_TIMEOUT)
-            if request.method.upper() == "CONNECT":
-                self.tunnel(conn, request)
-            elif request.target.lower().startswith(("http://", "https://")):
-                self.forward(conn, request)
-            else:
-                self.answer(conn, request)
+            while True:
+                request = parse_request(conn)
+                request.connection = number
+                sock.settimeout(WRITE_TIMEOUT)
+                if request.method.upper() == "CONNECT":
+                    self.tunnel(conn, request)
+                elif request.target.lower().startswith(("http://", "https://")):
+                    self.forward(conn, request)
+                else:
+                    request.keep_alive = (
+                        self.keep_alive_idle is not None
+                        and "keep-alive" in (request.header("connection") or "").lower())
+                    self.answer(conn, request)
+                if not request.keep_alive:
+                    break
+                sock.settimeout(self.keep_alive_idle)
         except (ClientGone, OSError, ValueError):
             pass
         except Exception as error:  # a fault of this script: say so, keep serving others
@@ -364,7 +388,7 @@ class Server:
             head.append("Content-Type: " + content_type)
         head.append("Content-Length: %d" % len(body))
         head.extend("%s: %s" % pair for pair in extra_headers)
-        head.append("Connection: close")
+        head.append("Connection: keep-alive" if request.keep_alive else "Connection: close")
         data = ("\r\n".join(head) + "\r\n\r\n").encode("latin-1")
         if request.method.upper() != "HEAD":
             data += body
@@ -377,6 +401,7 @@ class Server:
         if delay > 0:
             time.sleep(delay)
         if route.get("close_without_response"):
+            request.keep_alive = False
             return
         auth = route.get("auth")
         if auth is not None and not basic_matches(request.header("authorization"), auth):
@@ -406,7 +431,10 @@ class Server:
             head.append("Location: " + redirect)
         head.extend("%s: %s" % (name, value) for name, value in route.get("headers", []))
         head.extend(filler_headers(route.get("huge_headers", 0)))
-        head.append("Connection: close")
+        # Only an answer whose end the client can tell may leave the connection open.
+        if length_setting is not True or endless or "endless_headers" in route:
+            request.keep_alive = False
+        head.append("Connection: keep-alive" if request.keep_alive else "Connection: close")
         endless_headers = route.get("endless_headers")
         if endless_headers is not None:
             # Headers that never end: one more line every endless_headers seconds, so the
