@@ -6,6 +6,7 @@
 
 #include "AsciiCase.h"
 #include "THttpGet.h"
+#include "TIdleEventDispatcher.h"
 
 namespace {
 
@@ -107,6 +108,8 @@ THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
       m_request(std::move(Request)),
       m_control(std::move(Control)),
       m_multi(std::move(Multi)) {
+    // The worker never runs an event loop of its own; the thread takes ownership.
+    setEventDispatcher(new TIdleEventDispatcher);
     // The end notice runs on the GUI thread (this object lives there) after run() has returned.
     connect(this, &QThread::finished, this, &THttpThread::EndOfWork);
 }
