@@ -5,6 +5,7 @@
 #include "AsciiCase.h"
 #include "CurlSupport.h"
 #include "FileTypeCatalogue.h"
+#include "PlainUrl.h"
 
 namespace {
 
@@ -47,9 +48,70 @@ std::string BaseOf(const TCrackUrl& Page) {
     return base + Page.UrlPath;
 }
 
-// Standard relative resolution of Value against Base; empty when either cannot be used or the
-// result does not fit.
-std::string Combine(const std::string& Base, const std::string& Value) {
+bool IsSchemeByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
+}
+
+// A "." or ".." segment, which the general resolution removes.
+bool HasDotSegment(std::string_view path) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view segment = path.substr(start, end - start);
+        if (segment == "." || segment == "..") return true;
+        if (end == path.size()) return false;
+        start = end + 1;
+    }
+}
+
+// Resolution of a plain relative value (a path, with query and fragment, that needs no escaping
+// and no dot segments except leading "./" and "../") against a plain directory URL. False when
+// the general resolution must decide.
+bool CombinePlain(const std::string& Base, const std::string& Value, std::string& Result) {
+    TPlainUrl base;
+    if (!SplitPlainUrl(Base, base)) return false;
+    std::string_view dir = base.Rest;
+    if (dir.empty() || dir.front() != '/' || dir.back() != '/' ||
+        dir.find_first_of("?#") != std::string_view::npos ||
+        dir.find("//") != std::string_view::npos || HasDotSegment(dir.substr(1)))
+        return false;
+    std::string_view value = Value;
+    if (value.empty() || value[0] == '?' || value[0] == '#' || value.substr(0, 2) == "//" ||
+        !IsPlainTail(value))
+        return false;
+    // The general resolution drops an empty query or fragment.
+    const std::size_t question = value.find('?');
+    if (value.back() == '#' || value.back() == '?' ||
+        (question != std::string_view::npos && value[question + 1] == '#'))
+        return false;
+    std::size_t run = 0;
+    while (run < value.size() && IsSchemeByte(value[run])) ++run;
+    if (run < value.size() && value[run] == ':') return false;  // it names a scheme
+    if (value[0] == '/') {
+        dir = {};
+    } else {
+        // Leading "./" stay in the directory, each leading "../" leaves one level of it (never
+        // above the root).
+        while (value.substr(0, 2) == "./") value.remove_prefix(2);
+        while (value.substr(0, 3) == "../") {
+            value.remove_prefix(3);
+            if (dir.size() > 1) dir = dir.substr(0, dir.rfind('/', dir.size() - 2) + 1);
+        }
+        if (value.empty() || value[0] == '/' || value[0] == '?' || value[0] == '#') return false;
+    }
+    if (HasDotSegment(value.substr(0, value.find_first_of("?#")))) return false;
+    const std::size_t origin = Base.size() - base.Rest.size();
+    Result.reserve(origin + dir.size() + value.size());
+    Result.assign(Base, 0, origin);
+    Result.append(dir);
+    Result.append(value);
+    return true;
+}
+
+}  // namespace
+
+std::string CombineUrlGeneral(const std::string& Base, const std::string& Value) {
     // libcurl sees C strings: a NUL would silently cut the text.
     if (HasControlByte(Base) || HasControlByte(Value)) return {};
     const unsigned flags = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE;
@@ -75,6 +137,15 @@ std::string Combine(const std::string& Base, const std::string& Value) {
     if (result.size() > kMaxResolvedLength) return {};
     return result;
 }
+
+std::string CombineUrl(const std::string& Base, const std::string& Value) {
+    std::string result;
+    if (!CombinePlain(Base, Value, result)) return CombineUrlGeneral(Base, Value);
+    if (result.size() > kMaxResolvedLength) return {};
+    return result;
+}
+
+namespace {
 
 std::string TypeFromExtension(std::string_view Url, std::size_t PathFrom) {
     const std::size_t slash = Url.rfind('/');
@@ -104,7 +175,7 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) 
     if (StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:"))
         resolved = Value;
     else
-        resolved = Combine(BaseOf(PageParts), Value);
+        resolved = CombineUrl(BaseOf(PageParts), Value);
     link.Resolved = CutAtFrom2nd(resolved, '#');
     return link;
 }

@@ -21,6 +21,12 @@ struct TResolvedLink {
 // nothing. A fragment is cut off unless "#" is the first character.
 TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value);
 
+// Standard relative resolution of Value against the absolute URL Base; empty when either cannot
+// be used or the result has 1024 characters or more. Plain values against plain bases are
+// joined directly; CombineUrlGeneral hands every case to libcurl.
+std::string CombineUrl(const std::string& Base, const std::string& Value);
+std::string CombineUrlGeneral(const std::string& Base, const std::string& Value);
+
 struct TLinkClass {
     std::string Scheme;    // lower-case text before "://", "http" when there is none
     std::string TypeLink;  // "htm" for pages, a catalogue extension for files, "0" for no type

@@ -6,6 +6,7 @@
 
 #include "AsciiCase.h"
 #include "CurlSupport.h"
+#include "PlainUrl.h"
 
 namespace {
 
@@ -68,6 +69,37 @@ void TCrackUrl::Clear() {
 }
 
 bool TCrackUrl::Crack(const std::string& url) {
+    return CrackPlain(url) || CrackGeneral(url);
+}
+
+bool TCrackUrl::CrackPlain(const std::string& url) {
+    TPlainUrl plain;
+    // libcurl drops an empty fragment; that case is left to it.
+    if (!SplitPlainUrl(url, plain) || url.back() == '#') return false;
+    Clear();
+    Url = url;
+    Scheme = plain.Scheme;
+    HostName = plain.Host;
+    Port = plain.Port;
+    const std::string_view rest = plain.Rest;
+    const std::size_t hash = rest.find('#');
+    const std::size_t question = rest.substr(0, hash).find('?');
+    const std::size_t pathEnd = std::min(question, hash);
+    if (!rest.empty() && rest[0] == '/') UrlPathWithFile = rest.substr(0, pathEnd);
+    if (question != std::string_view::npos) {
+        const std::size_t queryEnd = hash == std::string_view::npos ? rest.size() : hash;
+        ExtraInfos.assign(rest.substr(question, queryEnd - question));
+        // Decoding a query turns "+" into a blank.
+        std::replace(ExtraInfos.begin(), ExtraInfos.end(), '+', ' ');
+    }
+    if (hash != std::string_view::npos) ExtraInfos.append(rest.substr(hash));
+    UrlPath = DirectoryOfPath(UrlPathWithFile);
+    Domain = RegistrableDomain(HostName);
+    Valid = true;
+    return true;
+}
+
+bool TCrackUrl::CrackGeneral(const std::string& url) {
     Clear();
     Url = url;
     // A NUL would cut the text that libcurl sees; other control bytes are no part of a URL.
@@ -122,8 +154,15 @@ std::string DirectoryOfPath(const std::string& p) {
 
 std::string RegistrableDomain(const std::string& host) {
     if (host.empty() || IsIpAddress(host)) return host;
+    // Links come in runs of the same host: the last answer is kept.
+    thread_local std::string lastHost;
+    thread_local std::string lastDomain;
+    if (host == lastHost) return lastDomain;
     const std::string lower = AsciiLowerCase(host);
     const char* domain = psl_registrable_domain(SuffixList(), lower.c_str());
-    if (!domain) return host;
-    return host.substr(static_cast<std::size_t>(domain - lower.c_str()));
+    std::string result =
+        domain ? host.substr(static_cast<std::size_t>(domain - lower.c_str())) : host;
+    lastHost = host;
+    lastDomain = result;
+    return result;
 }

@@ -11,6 +11,8 @@ public:
     // Splits Url and fills every field; returns Valid. On failure every part is empty, Port is 0
     // and Url still holds the text given.
     bool Crack(const std::string& Url);
+    // The same with libcurl's parser for every URL; Crack takes a shortcut for plain ones.
+    bool CrackGeneral(const std::string& Url);
 
     std::string ExtraInfos;       // "?" + query and/or "#" + fragment, percent-decoded
     std::string HostName;         // percent-decoded, case as written
@@ -26,6 +28,7 @@ public:
 
 private:
     void Clear();
+    bool CrackPlain(const std::string& Url);
 };
 
 // 1-based position of the last Ch in S; 0 when S is empty or holds no Ch.

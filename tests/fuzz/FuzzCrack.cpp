@@ -47,6 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         // No byte below 32 reaches the parts from the raw text: such a URL is refused.
         for (unsigned char c : url) FUZZ_CHECK(c >= 32);
     }
+    // The shortcut for plain URLs gives exactly the general parser's parts.
+    TCrackUrl general;
+    FUZZ_CHECK(general.CrackGeneral(url) == valid);
+    FUZZ_CHECK(general.Scheme == parts.Scheme && general.HostName == parts.HostName &&
+               general.Port == parts.Port && general.UrlUserName == parts.UrlUserName &&
+               general.UrlPassword == parts.UrlPassword &&
+               general.UrlPathWithFile == parts.UrlPathWithFile &&
+               general.UrlPath == parts.UrlPath && general.ExtraInfos == parts.ExtraInfos &&
+               general.Domain == parts.Domain);
+
     const int last = LastPos('/', url);
     FUZZ_CHECK(last >= 0 && static_cast<std::size_t>(last) <= url.size());
     if (last > 0) FUZZ_CHECK(url[last - 1] == '/' && url.find('/', last) == std::string::npos);

@@ -1,0 +1,96 @@
+#include "PlainUrl.h"
+
+namespace {
+
+bool IsHostByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+bool IsHexHostByte(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == 'x' ||
+           c == 'X' || c == '.';
+}
+
+// Four decimal numbers 0..255 without leading zeros, which libcurl leaves as they are.
+bool IsCanonicalDottedQuad(std::string_view host) {
+    int parts = 0;
+    std::size_t i = 0;
+    while (i < host.size()) {
+        const std::size_t start = i;
+        int value = 0;
+        while (i < host.size() && host[i] >= '0' && host[i] <= '9') {
+            value = value * 10 + (host[i] - '0');
+            if (value > 255) return false;
+            ++i;
+        }
+        const std::size_t digits = i - start;
+        if (digits == 0 || (digits > 1 && host[start] == '0')) return false;
+        ++parts;
+        if (i == host.size()) break;
+        if (host[i] != '.' || parts == 4) return false;
+        ++i;
+        if (i == host.size()) return false;  // a trailing dot
+    }
+    return parts == 4;
+}
+
+// libcurl rewrites hosts that read as numbers ("127.1", "0x7f.1", "2130706433") into a dotted
+// quad; such hosts are left to it. Hosts of hex digits alone ("cafe.de") go there too.
+bool MayBeNumericHost(std::string_view host) {
+    for (char c : host)
+        if (!IsHexHostByte(c)) return false;
+    return !IsCanonicalDottedQuad(host);
+}
+
+bool ParsePort(std::string_view text, int& port) {
+    if (text.empty() || text.size() > 5 || text[0] == '0') return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 65535) return false;
+    port = value;
+    return true;
+}
+
+}  // namespace
+
+bool IsPlainTail(std::string_view Text) {
+    for (char c : Text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F || c == '%' || c == '\\') return false;
+    }
+    return true;
+}
+
+bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts) {
+    std::size_t authorityStart;
+    if (Url.substr(0, 7) == "http://") {
+        Parts.Scheme = Url.substr(0, 4);
+        Parts.Port = 80;
+        authorityStart = 7;
+    } else if (Url.substr(0, 8) == "https://") {
+        Parts.Scheme = Url.substr(0, 5);
+        Parts.Port = 443;
+        authorityStart = 8;
+    } else {
+        return false;
+    }
+    std::size_t end = authorityStart;
+    while (end < Url.size() && Url[end] != '/' && Url[end] != '?' && Url[end] != '#') ++end;
+    Parts.Authority = Url.substr(authorityStart, end - authorityStart);
+    Parts.Rest = Url.substr(end);
+
+    const std::size_t colon = Parts.Authority.find(':');
+    Parts.Host = Parts.Authority.substr(0, colon);
+    Parts.PortWritten = colon != std::string_view::npos;
+    if (Parts.PortWritten && !ParsePort(Parts.Authority.substr(colon + 1), Parts.Port))
+        return false;
+    if (Parts.Host.empty() || Parts.Host.front() == '.') return false;
+    for (char c : Parts.Host)
+        if (!IsHostByte(c)) return false;
+    if (MayBeNumericHost(Parts.Host)) return false;
+    return IsPlainTail(Parts.Rest);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Plain URLs: the everyday http and https addresses of web pages, which the engine splits and
+// combines by hand. libcurl's URL parser handles every URL, but costs several microseconds and
+// a dozen allocations per call, and a crawl meets tens of thousands of links. Anything outside
+// the plain form below goes to libcurl; for the plain form both give the same parts (the tests
+// compare them on generated and fuzzed input).
+//
+// Plain: "http://" or "https://" in lower case; a host of letters, digits, "-", "_", "~" and
+// "." that libcurl would not rewrite as a numeric address (a canonical dotted quad is fine);
+// an optional port of 1 to 65535 without leading zeros; then nothing but printable ASCII
+// without "%" and "\" (so nothing to decode or escape).
+
+#include <string_view>
+
+struct TPlainUrl {
+    std::string_view Scheme;     // "http" or "https"
+    std::string_view Host;       // as written
+    std::string_view Authority;  // host with its port as written
+    int Port = 0;                // written, else the scheme's default
+    bool PortWritten = false;
+    std::string_view Rest;  // everything after the authority: path, query and fragment
+};
+
+// Splits Url when it is plain; false sends it to the general parser.
+bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts);
+
+// True when every byte of Text may stand in a plain URL after its authority.
+bool IsPlainTail(std::string_view Text);
