@@ -103,21 +103,47 @@ std::array<unsigned char, 256> CleanClasses(bool QuotesToBlanks, bool LineFeedsT
 }
 
 #if defined(__SSE2__)
+__m128i IsByte(__m128i v, char c) {
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+}
+
+// Control bytes, blanks, quotes, apostrophes and commas: the bytes CleanText may change.
+__m128i MaybeChanged(__m128i v) {
+    // Signed compare after flipping the top bit: an unsigned "below 32".
+    const __m128i control =
+        _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(char(0x80))), _mm_set1_epi8(char(0x80 + 32)));
+    return _mm_or_si128(
+        _mm_or_si128(control, IsByte(v, ' ')),
+        _mm_or_si128(_mm_or_si128(IsByte(v, '"'), IsByte(v, '\'')), IsByte(v, ',')));
+}
+
+unsigned LeadingPlain(__m128i hard) {
+    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hard));
+    return bits == 0 ? 16u : static_cast<unsigned>(std::countr_zero(bits));
+}
+
 // Number of leading bytes of the 16 at p that are certainly kept as they are (no control byte,
 // blank, quote, apostrophe or comma); 16 when all are. Copies the 16 bytes to Out, which may
 // hold 16 bytes. Most of a page is such runs, and this spares a branch per byte.
 unsigned CopyPlainRun16(TBytes p, unsigned char* Out) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), v);
-    // Signed compare after flipping the top bit: an unsigned "below 32".
-    const __m128i control =
-        _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(char(0x80))), _mm_set1_epi8(char(0x80 + 32)));
-    const __m128i special = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')),
-                     _mm_cmpeq_epi8(v, _mm_set1_epi8(','))));
-    const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(control, special)));
-    return bits == 0 ? 16u : static_cast<unsigned>(std::countr_zero(bits));
+    return LeadingPlain(MaybeChanged(v));
+}
+
+// As CopyPlainRun16, but a blank between words also counts as kept: one whose left neighbour
+// is an ordinary byte other than "=" (so it is what was written last) and whose right neighbour
+// is neither a blank nor "=". Running text is full of them. p[-1] and p[16] must be readable.
+unsigned CopyPlainRunWithBlanks16(TBytes p, unsigned char* Out) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), v);
+    const __m128i blank = IsByte(v, ' ');
+    const __m128i leftNotOrdinary = _mm_or_si128(MaybeChanged(before), IsByte(before, '='));
+    const __m128i rightBlocks = _mm_or_si128(IsByte(after, ' '), IsByte(after, '='));
+    const __m128i easyBlank = _mm_andnot_si128(_mm_or_si128(leftNotOrdinary, rightBlocks), blank);
+    return LeadingPlain(_mm_andnot_si128(easyBlank, MaybeChanged(v)));
 }
 #endif
 
@@ -267,7 +293,8 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
     while (i < n) {
 #if defined(__SSE2__)
         if (n - i >= 16) {
-            const unsigned plain = CopyPlainRun16(p + i, out);
+            const unsigned plain = i >= 1 && n - i >= 17 ? CopyPlainRunWithBlanks16(p + i, out)
+                                                         : CopyPlainRun16(p + i, out);
             out += plain;
             i += plain;
             if (plain == 16) continue;

@@ -221,7 +221,12 @@ TEST(LinkExtractorCleanText, FollowsTheBlankQuoteAndControlRules) {
 TEST(LinkExtractorCleanText, EqualsTheRulesOnRandomText) {
     const std::string alphabet =
         std::string("aB= =  \"',\n\r\t\x01\xe9<>/", 19) + std::string(1, '\0');
-    for (const std::string& text : RandomTexts(alphabet + "abcdefghij", 11, 20000))
+    // Word-like text, where blanks between words take the quick path and their neighbours
+    // decide whether they may.
+    std::vector<std::string> texts = RandomTexts(alphabet + "abcdefghij", 11, 20000);
+    for (const std::string& text : RandomTexts("abcdefghijklmn    ==\"\n\x01", 12, 20000))
+        texts.push_back(text);
+    for (const std::string& text : texts)
         for (bool quotes : {false, true})
             for (bool lineFeeds : {false, true})
                 ASSERT_EQ(Shown(CleanText(text, quotes, lineFeeds)),
