@@ -13,11 +13,14 @@ QByteArray Bytes(const std::string& Text) {
 }
 
 // A tab or line end inside a field would split the record; they become blanks.
-QByteArray TsvField(const std::string& Text) {
-    QByteArray field = Bytes(Text);
-    for (char& c : field)
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    return field;
+void AppendTsvField(QByteArray& Out, const std::string& Text, char End) {
+    std::size_t from = 0;
+    for (std::size_t at = Text.find_first_of("\t\n\r"); at != std::string::npos;
+         at = Text.find_first_of("\t\n\r", from)) {
+        Out.append(Text.data() + from, static_cast<qsizetype>(at - from)).append(' ');
+        from = at + 1;
+    }
+    Out.append(Text.data() + from, static_cast<qsizetype>(Text.size() - from)).append(End);
 }
 
 // The engine's texts are bytes; Latin-1 maps each of them to one character, so the JSON (UTF-8)
@@ -52,13 +55,21 @@ QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat F
             out += Bytes(line) + '\n';
         return out;
     }
+    if (Format == TOutputFormat::Tsv) {
+        std::size_t size = 0;
+        for (const THarvestItem& item : Items)
+            size += item.Type.size() + item.Url.size() + item.From.size() + 3;
+        out.reserve(static_cast<qsizetype>(size));
+    }
     for (const THarvestItem& item : Items) {
-        if (Format == TOutputFormat::Tsv)
-            out +=
-                TsvField(item.Type) + '\t' + TsvField(item.Url) + '\t' + TsvField(item.From) + '\n';
-        else
+        if (Format == TOutputFormat::Tsv) {
+            AppendTsvField(out, item.Type, '\t');
+            AppendTsvField(out, item.Url, '\t');
+            AppendTsvField(out, item.From, '\n');
+        } else {
             out += "{\"type\":" + JsonString(item.Type) + ",\"url\":" + JsonString(item.Url) +
                    ",\"from\":" + JsonString(item.From) + "}\n";
+        }
     }
     return out;
 }

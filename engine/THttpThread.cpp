@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::size_t kMaxReserve = 1024 * 1024;
+
 // Header values travel in request lines: a control byte would let a value add its own headers.
 std::string WithoutControlBytes(std::string_view s) {
     std::string out;
@@ -214,6 +216,9 @@ bool THttpThread::GateResponse() {
         return false;
     }
     m_gated = true;
+    // The announced length saves the body's regrowth; a server cannot make it reserve much.
+    if (m_request.KeepBody && length > 0)
+        m_body.reserve(std::min<std::size_t>(static_cast<std::size_t>(length), kMaxReserve));
     return true;
 }
 
