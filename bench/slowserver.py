@@ -4,7 +4,10 @@
 Usage: slowserver.py --root DIR --port PORT --delay-ms 50 --log FILE
 
 Listens on 127.0.0.1, one thread per connection, HTTP/1.1 with keep-alive (HTTP/1.0 clients
-get one response per connection). Each request waits delay-ms before its answer and is logged
+get one response per connection unless they ask for keep-alive). Like production servers it
+sends without Nagle's delay: the head and the body go out as two writes, and on a kept-alive
+connection Nagle would hold the body until the client's delayed acknowledgement (40 ms on
+Linux), which is the server's artefact, not the network's. Each request waits delay-ms before its answer and is logged
 as "STATUS PATH" on one line of FILE once answered. Ends on SIGTERM or SIGINT.
 """
 
@@ -12,6 +15,7 @@ import argparse
 import http.server
 import os
 import signal
+import socket
 import socketserver
 import sys
 import threading
@@ -33,6 +37,10 @@ CONTENT_TYPES = {
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "slowserver"
+
+    def setup(self):
+        super().setup()
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def log_message(self, *args):
         pass  # the request log below is the only one wanted
