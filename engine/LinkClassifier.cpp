@@ -34,79 +34,9 @@ std::string MailAddress(const std::string& Value, const std::string& UpperValue)
     return CutAtFrom2nd(Value.substr(at + 7), '?');
 }
 
-bool IsDefaultPort(const TCrackUrl& Page) {
-    // An https page on 443 would otherwise give every relative link a ":443" that its absolute
-    // links lack, so the same page would be met, reported and fetched under two names.
-    if (Page.Scheme == "https") return Page.Port == 443;
-    return Page.Port == 80;
-}
-
 // The page's directory URL: never its file name or query.
 std::string BaseOf(const TCrackUrl& Page) {
-    std::string base = Page.Scheme + "://" + Page.HostName;
-    if (!IsDefaultPort(Page)) base += ":" + std::to_string(Page.Port);
-    return base + Page.UrlPath;
-}
-
-bool IsSchemeByte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-           c == '-' || c == '.';
-}
-
-// A "." or ".." segment, which the general resolution removes.
-bool HasDotSegment(std::string_view path) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view segment = path.substr(start, end - start);
-        if (segment == "." || segment == "..") return true;
-        if (end == path.size()) return false;
-        start = end + 1;
-    }
-}
-
-// Resolution of a plain relative value (a path, with query and fragment, that needs no escaping
-// and no dot segments except leading "./" and "../") against a plain directory URL. False when
-// the general resolution must decide.
-bool CombinePlain(const std::string& Base, const std::string& Value, std::string& Result) {
-    TPlainUrl base;
-    if (!SplitPlainUrl(Base, base)) return false;
-    std::string_view dir = base.Rest;
-    if (dir.empty() || dir.front() != '/' || dir.back() != '/' ||
-        dir.find_first_of("?#") != std::string_view::npos ||
-        dir.find("//") != std::string_view::npos || HasDotSegment(dir.substr(1)))
-        return false;
-    std::string_view value = Value;
-    if (value.empty() || value[0] == '?' || value[0] == '#' || value.substr(0, 2) == "//" ||
-        !IsPlainTail(value))
-        return false;
-    // The general resolution drops an empty query or fragment.
-    const std::size_t question = value.find('?');
-    if (value.back() == '#' || value.back() == '?' ||
-        (question != std::string_view::npos && value[question + 1] == '#'))
-        return false;
-    std::size_t run = 0;
-    while (run < value.size() && IsSchemeByte(value[run])) ++run;
-    if (run < value.size() && value[run] == ':') return false;  // it names a scheme
-    if (value[0] == '/') {
-        dir = {};
-    } else {
-        // Leading "./" stay in the directory, each leading "../" leaves one level of it (never
-        // above the root).
-        while (value.substr(0, 2) == "./") value.remove_prefix(2);
-        while (value.substr(0, 3) == "../") {
-            value.remove_prefix(3);
-            if (dir.size() > 1) dir = dir.substr(0, dir.rfind('/', dir.size() - 2) + 1);
-        }
-        if (value.empty() || value[0] == '/' || value[0] == '?' || value[0] == '#') return false;
-    }
-    if (HasDotSegment(value.substr(0, value.find_first_of("?#")))) return false;
-    const std::size_t origin = Base.size() - base.Rest.size();
-    Result.reserve(origin + dir.size() + value.size());
-    Result.assign(Base, 0, origin);
-    Result.append(dir);
-    Result.append(value);
-    return true;
+    return OriginOf(Page) + Page.UrlPath;
 }
 
 }  // namespace
@@ -140,7 +70,7 @@ std::string CombineUrlGeneral(const std::string& Base, const std::string& Value)
 
 std::string CombineUrl(const std::string& Base, const std::string& Value) {
     std::string result;
-    if (!CombinePlain(Base, Value, result)) return CombineUrlGeneral(Base, Value);
+    if (!CombinePlainUrl(Base, Value, result)) return CombineUrlGeneral(Base, Value);
     if (result.size() > kMaxResolvedLength) return {};
     return result;
 }

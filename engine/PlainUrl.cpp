@@ -1,5 +1,7 @@
 #include "PlainUrl.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsHostByte(char c) {
@@ -55,6 +57,23 @@ bool ParsePort(std::string_view text, int& port) {
     return true;
 }
 
+bool IsSchemeByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
+}
+
+// A "." or ".." segment, which the general resolution removes.
+bool HasDotSegment(std::string_view path) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view segment = path.substr(start, end - start);
+        if (segment == "." || segment == "..") return true;
+        if (end == path.size()) return false;
+        start = end + 1;
+    }
+}
+
 }  // namespace
 
 bool IsPlainTail(std::string_view Text) {
@@ -80,17 +99,57 @@ bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts) {
     }
     std::size_t end = authorityStart;
     while (end < Url.size() && Url[end] != '/' && Url[end] != '?' && Url[end] != '#') ++end;
-    Parts.Authority = Url.substr(authorityStart, end - authorityStart);
+    const std::string_view authority = Url.substr(authorityStart, end - authorityStart);
     Parts.Rest = Url.substr(end);
 
-    const std::size_t colon = Parts.Authority.find(':');
-    Parts.Host = Parts.Authority.substr(0, colon);
-    Parts.PortWritten = colon != std::string_view::npos;
-    if (Parts.PortWritten && !ParsePort(Parts.Authority.substr(colon + 1), Parts.Port))
+    const std::size_t colon = authority.find(':');
+    Parts.Host = authority.substr(0, colon);
+    if (colon != std::string_view::npos && !ParsePort(authority.substr(colon + 1), Parts.Port))
         return false;
     if (Parts.Host.empty() || Parts.Host.front() == '.') return false;
     for (char c : Parts.Host)
         if (!IsHostByte(c)) return false;
     if (MayBeNumericHost(Parts.Host)) return false;
     return IsPlainTail(Parts.Rest);
+}
+
+bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string& Result) {
+    TPlainUrl base;
+    if (!SplitPlainUrl(Base, base)) return false;
+    std::string_view dir = base.Rest;
+    if (dir.empty() || dir.front() != '/' || dir.back() != '/' ||
+        dir.find_first_of("?#") != std::string_view::npos ||
+        dir.find("//") != std::string_view::npos || HasDotSegment(dir.substr(1)))
+        return false;
+    std::string_view value = Value;
+    if (value.empty() || value[0] == '?' || value[0] == '#' || value.substr(0, 2) == "//" ||
+        !IsPlainTail(value))
+        return false;
+    // The general resolution drops an empty query or fragment.
+    const std::size_t question = value.find('?');
+    if (value.back() == '#' || value.back() == '?' ||
+        (question != std::string_view::npos && value[question + 1] == '#'))
+        return false;
+    std::size_t run = 0;
+    while (run < value.size() && IsSchemeByte(value[run])) ++run;
+    if (run < value.size() && value[run] == ':') return false;  // it names a scheme
+    if (value[0] == '/') {
+        dir = {};
+    } else {
+        // Leading "./" stay in the directory, each leading "../" leaves one level of it (never
+        // above the root).
+        while (value.substr(0, 2) == "./") value.remove_prefix(2);
+        while (value.substr(0, 3) == "../") {
+            value.remove_prefix(3);
+            if (dir.size() > 1) dir = dir.substr(0, dir.rfind('/', dir.size() - 2) + 1);
+        }
+        if (value.empty() || value[0] == '/' || value[0] == '?' || value[0] == '#') return false;
+    }
+    if (HasDotSegment(value.substr(0, value.find_first_of("?#")))) return false;
+    const std::size_t origin = Base.size() - base.Rest.size();
+    Result.reserve(origin + dir.size() + value.size());
+    Result.assign(Base.substr(0, origin));
+    Result.append(dir);
+    Result.append(value);
+    return true;
 }

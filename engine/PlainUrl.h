@@ -10,15 +10,14 @@
 // an optional port of 1 to 65535 without leading zeros; then nothing but printable ASCII
 // without "%" and "\" (so nothing to decode or escape).
 
+#include <string>
 #include <string_view>
 
 struct TPlainUrl {
-    std::string_view Scheme;     // "http" or "https"
-    std::string_view Host;       // as written
-    std::string_view Authority;  // host with its port as written
-    int Port = 0;                // written, else the scheme's default
-    bool PortWritten = false;
-    std::string_view Rest;  // everything after the authority: path, query and fragment
+    std::string_view Scheme;  // "http" or "https"
+    std::string_view Host;    // as written
+    int Port = 0;             // written, else the scheme's default
+    std::string_view Rest;    // everything after the host and port: path, query and fragment
 };
 
 // Splits Url when it is plain; false sends it to the general parser.
@@ -26,3 +25,8 @@ bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts);
 
 // True when every byte of Text may stand in a plain URL after its authority.
 bool IsPlainTail(std::string_view Text);
+
+// Resolution of a plain relative value (a path, with query and fragment, that needs no escaping
+// and no dot segments except leading "./" and "../") against a plain directory URL such as
+// "http://host/dir/": plain concatenation. False when the general resolution must decide.
+bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string& Result);

@@ -131,6 +131,14 @@ bool TCrackUrl::CrackGeneral(const std::string& url) {
     return true;
 }
 
+std::string OriginOf(const TCrackUrl& Parts) {
+    const bool defaultPort = (Parts.Scheme == "http" && Parts.Port == 80) ||
+                             (Parts.Scheme == "https" && Parts.Port == 443);
+    std::string origin = Parts.Scheme + "://" + Parts.HostName;
+    if (!defaultPort) origin += ":" + std::to_string(Parts.Port);
+    return origin;
+}
+
 int LastPos(char Ch, const std::string& S) {
     std::size_t pos = S.rfind(Ch);
     return pos == std::string::npos ? 0 : static_cast<int>(pos) + 1;

@@ -31,6 +31,11 @@ private:
     bool CrackPlain(const std::string& Url);
 };
 
+// "scheme://host" of Parts, with ":port" unless it is the scheme's default (80 for http, 443 for
+// https). Relative links and robots.txt requests are built on it: an explicit default port
+// would name the same page twice, once with and once without it.
+std::string OriginOf(const TCrackUrl& Parts);
+
 // 1-based position of the last Ch in S; 0 when S is empty or holds no Ch.
 int LastPos(char Ch, const std::string& S);
 

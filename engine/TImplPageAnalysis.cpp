@@ -27,11 +27,7 @@ std::string DefaultResultLine(const std::string& TypeLink, const std::string& Re
 // The robots.txt of the link's own server: same scheme and port, so a site on another port or
 // behind https is asked, not port 80 of its host.
 std::string RobotsTxtUrl(const TCrackUrl& Link) {
-    const bool defaultPort =
-        (Link.Scheme == "http" && Link.Port == 80) || (Link.Scheme == "https" && Link.Port == 443);
-    std::string url = Link.Scheme + "://" + Link.HostName;
-    if (!defaultPort) url += ":" + std::to_string(Link.Port);
-    return url + "/robots.txt";
+    return OriginOf(Link) + "/robots.txt";
 }
 
 }  // namespace

@@ -59,6 +59,14 @@ Outcome Fetch(const std::string& url, const std::function<void(THttpGet&)>& setu
     return Finish(slot);
 }
 
+// Starts the next download of a slot that has finished its last one.
+Outcome FetchAgain(THttpGet& slot, const std::string& url) {
+    slot.SlotState = slotIdle;
+    slot.UrlParts.Crack(url);
+    slot.StartFetch(1);
+    return Finish(slot);
+}
+
 TEST(THttpGetTest, ContentTypeGateReadsOnlyTextHtmlExactly) {
     TestServer server(R"({"routes": {
         "/latin": {"content_type": "text/html; charset=iso-8859-1", "body": "<p>caf\u00e9</p>"},
@@ -374,22 +382,11 @@ TEST(THttpGetTest, AReusedSlotForgetsTheStatusOfItsLastDownload) {
     ASSERT_TRUE(first.succeeded);
     ASSERT_EQ(first.status, 200);
 
-    slot.SlotState = slotIdle;
-    slot.UrlParts.Crack("http://127.0.0.1:1/nothing-listens.htm");
-    slot.StartFetch(1);
-    Outcome second = Finish(slot);
+    Outcome second = FetchAgain(slot, "http://127.0.0.1:1/nothing-listens.htm");
     ASSERT_TRUE(second.finished);
     EXPECT_FALSE(second.succeeded);
     EXPECT_EQ(second.status, 0);
     EXPECT_EQ(second.body, "");
-}
-
-// Starts the next download of a slot that has finished its last one.
-Outcome FetchAgain(THttpGet& slot, const std::string& url) {
-    slot.SlotState = slotIdle;
-    slot.UrlParts.Crack(url);
-    slot.StartFetch(1);
-    return Finish(slot);
 }
 
 std::vector<int> ConnectionsOf(const TestServer& server) {
