@@ -1,0 +1,128 @@
+#include "CharacterReferences.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <iterator>
+
+namespace {
+
+struct TNamedReference {
+    std::string_view Name;  // without "&" and ";"
+    std::string_view Text;  // UTF-8
+};
+
+constexpr TNamedReference kNamedReferences[] = {
+#include "HtmlEntityTable.inc"
+};
+
+// The longest name of the table; a longer run of letters cannot be a reference.
+constexpr std::size_t kMaxNameLength = 32;
+// More digits than this always exceed Unicode; the value is capped instead of overflowing.
+constexpr std::uint32_t kBeyondUnicode = 0x110000;
+
+// What browsers make of the C1 range in a numeric reference (0 where the byte has no meaning).
+constexpr std::array<std::uint16_t, 32> kWindows1252 = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsAsciiAlnum(char c) {
+    return IsAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+int HexValue(char c) {
+    if (IsAsciiDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void AppendUtf8(std::uint32_t Code, std::string& Out) {
+    if (Code < 0x80) {
+        Out += static_cast<char>(Code);
+    } else if (Code < 0x800) {
+        Out += static_cast<char>(0xC0 | (Code >> 6));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    } else if (Code < 0x10000) {
+        Out += static_cast<char>(0xE0 | (Code >> 12));
+        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    } else {
+        Out += static_cast<char>(0xF0 | (Code >> 18));
+        Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
+        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    }
+}
+
+// The code point a numeric reference stands for, as browsers map it; 0 when it is left as
+// written (a control character).
+std::uint32_t BrowserCodePoint(std::uint32_t Code) {
+    if (Code == 0 || Code >= kBeyondUnicode || (Code >= 0xD800 && Code <= 0xDFFF)) return 0xFFFD;
+    if (Code >= 0x80 && Code <= 0x9F) return kWindows1252[Code - 0x80];
+    if (Code < 32 || Code == 127) return 0;
+    return Code;
+}
+
+// Decodes the numeric reference at Value[At] ("&#..."); returns the length it covers, 0 when
+// there is none to decode there.
+std::size_t DecodeNumeric(std::string_view Value, std::size_t At, std::string& Out) {
+    std::size_t i = At + 2;
+    const bool hex = i < Value.size() && (Value[i] == 'x' || Value[i] == 'X');
+    if (hex) ++i;
+    const std::size_t digitsFrom = i;
+    std::uint32_t code = 0;
+    for (; i < Value.size(); ++i) {
+        const int digit = hex ? HexValue(Value[i]) : (IsAsciiDigit(Value[i]) ? Value[i] - '0' : -1);
+        if (digit < 0) break;
+        code = std::min<std::uint32_t>(code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),
+                                       kBeyondUnicode);
+    }
+    if (i == digitsFrom || i >= Value.size() || Value[i] != ';') return 0;
+    const std::uint32_t meant = BrowserCodePoint(code);
+    if (meant == 0) return 0;
+    AppendUtf8(meant, Out);
+    return i + 1 - At;
+}
+
+// Decodes the named reference at Value[At] ("&name;"), as DecodeNumeric.
+std::size_t DecodeNamed(std::string_view Value, std::size_t At, std::string& Out) {
+    std::size_t i = At + 1;
+    while (i < Value.size() && i - At <= kMaxNameLength && IsAsciiAlnum(Value[i])) ++i;
+    if (i == At + 1 || i >= Value.size() || Value[i] != ';') return 0;
+    const std::string_view name = Value.substr(At + 1, i - At - 1);
+    const auto* end = std::end(kNamedReferences);
+    const auto* found =
+        std::lower_bound(std::begin(kNamedReferences), end, name,
+                         [](const TNamedReference& r, std::string_view n) { return r.Name < n; });
+    if (found == end || found->Name != name) return 0;
+    Out += found->Text;
+    return i + 1 - At;
+}
+
+}  // namespace
+
+std::string DecodeCharacterReferences(std::string_view Value) {
+    std::string out;
+    out.reserve(Value.size());
+    std::size_t i = 0;
+    while (i < Value.size()) {
+        const std::size_t amp = Value.find('&', i);
+        if (amp == std::string_view::npos) break;
+        out.append(Value.substr(i, amp - i));
+        const bool numeric = amp + 1 < Value.size() && Value[amp + 1] == '#';
+        const std::size_t used =
+            numeric ? DecodeNumeric(Value, amp, out) : DecodeNamed(Value, amp, out);
+        if (used == 0) {
+            out += '&';
+            i = amp + 1;
+        } else {
+            i = amp + used;
+        }
+    }
+    out.append(Value.substr(i));
+    return out;
+}
