@@ -42,6 +42,10 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
                                 const std::string&, std::string&, char, int, bool&) {
         m_items.push_back({TypeLink, DecodeAtSign(UrlFound), FromUrl});
     };
+    // The engine reads page heads, and so follows meta refresh redirects, only for a listener.
+    m_scan.OnMetaTag = [](THttpScan&, const std::string&, const std::string&, const std::string&,
+                          const std::string&, const std::string&, const std::string&,
+                          const std::string&, const std::string&, const std::string&) {};
     m_scan.OnUpdatedStats = [this](THttpScan&, int q, int d, int a, int done, int r, int e) {
         OnStats(q, d, a, done, r, e);
     };
@@ -55,6 +59,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
 TCrawlSession::~TCrawlSession() {
     SetEngineMessageHook(nullptr);
     m_scan.OnLinkFound = nullptr;
+    m_scan.OnMetaTag = nullptr;
     m_scan.OnUpdatedStats = nullptr;
     m_scan.OnWorking = nullptr;
 }

@@ -34,6 +34,18 @@ std::string MailAddress(const std::string& Value, const std::string& UpperValue)
     return CutAtFrom2nd(Value.substr(at + 7), '?');
 }
 
+// True when Value begins with a scheme and ":" ("news:", "tel:"): it is absolute, whether or not
+// "//" follows.
+bool HasScheme(std::string_view Value) {
+    const auto isLetter = [](char c) { return AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z'; };
+    const std::size_t colon = Value.find(':');
+    if (colon == std::string_view::npos || colon == 0 || !isLetter(Value[0])) return false;
+    const std::string_view scheme = Value.substr(0, colon);
+    return std::all_of(scheme.begin(), scheme.end(), [&](char c) {
+        return isLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    });
+}
+
 // The page's directory URL: never its file name or query.
 std::string BaseOf(const TCrackUrl& Page) {
     return OriginOf(Page) + Page.UrlPath;
@@ -102,10 +114,16 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) 
     if (upper.find("JAVASCRIPT") != std::string::npos) return link;
 
     std::string resolved;
-    if (StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:"))
+    if (StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:")) {
         resolved = Value;
-    else
+    } else {
         resolved = CombineUrl(BaseOf(PageParts), Value);
+        // An absolute value comes back as written even where libcurl cannot combine it, such
+        // as a scheme without "//".
+        if (resolved.empty() && HasScheme(Value) && !HasControlByte(Value) &&
+            Value.size() <= kMaxResolvedLength)
+            resolved = Value;
+    }
     link.Resolved = CutAtFrom2nd(resolved, '#');
     return link;
 }

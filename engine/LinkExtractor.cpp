@@ -91,14 +91,17 @@ std::size_t FindUpper(std::string_view Text, std::string_view UpperPattern) {
 
 // ---- cleaning ----
 
-enum TCleanClass : unsigned char { kKeep, kDrop, kBlank };
+enum TCleanClass : unsigned char { kKeep, kDrop, kBlank, kQuote };
 
 std::array<unsigned char, 256> CleanClasses(bool QuotesToBlanks, bool LineFeedsToBlanks) {
     std::array<unsigned char, 256> classes{};
     for (int c = 0; c < 32; ++c) classes[c] = kDrop;
     if (LineFeedsToBlanks) classes['\n'] = kBlank;
     classes[' '] = kBlank;
-    if (QuotesToBlanks) classes['"'] = classes['\''] = classes[','] = kBlank;
+    if (QuotesToBlanks) {
+        classes['"'] = classes['\''] = kQuote;
+        classes[','] = kBlank;
+    }
     return classes;
 }
 
@@ -307,6 +310,15 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
                 break;
             case kDrop:
                 break;
+            case kQuote:
+                // The quote that closes an empty value (alt="") leaves a blank, so the attribute
+                // after it keeps the blank before its name: <img alt="" src=x.gif> still gives
+                // x.gif.
+                if (i >= 2 && p[i - 1] == c && p[i - 2] == '=') {
+                    *out++ = ' ';
+                    break;
+                }
+                [[fallthrough]];
             default: {
                 // Last is the byte appended most recently ("X" before the first). The look-ahead
                 // reads Text itself: a quote that will become a blank does not count, so a blank

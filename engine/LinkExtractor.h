@@ -16,7 +16,8 @@ constexpr unsigned char kHrefMarker = 4, kValueMarker = 5, kSrcMarker = 6, kBase
 
 // Drops control bytes (a line feed becomes a blank when LineFeedsToBlanks), turns double quotes,
 // apostrophes and commas into blanks when QuotesToBlanks, and drops every blank that stands
-// after "=" or before a blank or "=" of Text.
+// after "=" or before a blank or "=" of Text. The blank of a quote that closes an empty quoted
+// value ('=""') stays, so that the next attribute is not glued to the "=".
 std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks);
 
 // Replaces the last character of every occurrence (ASCII case ignored) of the tag and attribute

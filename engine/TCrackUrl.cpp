@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxSchemeLength = 20;
-
 // The public suffix list, loaded once: the newest one on the system, else libpsl's own copy.
 const psl_ctx_t* SuffixList() {
     static const psl_ctx_t* list = [] {
@@ -111,8 +109,10 @@ bool TCrackUrl::CrackGeneral(const std::string& url) {
     const unsigned setFlags = CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE | CURLU_NON_SUPPORT_SCHEME;
     if (curl_url_set(h, CURLUPART_URL, url.c_str(), setFlags) != CURLUE_OK) return false;
 
+    // Only web addresses split: the engine can fetch nothing else, and a mistyped scheme such as
+    // "htp" must be refused at the start instead of failing every attempt.
     std::string scheme = GetPart(h, CURLUPART_SCHEME, 0);
-    if (scheme.empty() || scheme.size() > kMaxSchemeLength) return false;
+    if (scheme != "http" && scheme != "https") return false;
 
     std::string port = GetPart(h, CURLUPART_PORT, CURLU_DEFAULT_PORT);
     Scheme = scheme;

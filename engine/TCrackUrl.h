@@ -8,8 +8,8 @@
 
 class TCrackUrl {
 public:
-    // Splits Url and fills every field; returns Valid. On failure every part is empty, Port is 0
-    // and Url still holds the text given.
+    // Splits Url and fills every field; returns Valid. Only http and https URLs split. On failure
+    // every part is empty, Port is 0 and Url still holds the text given.
     bool Crack(const std::string& Url);
     // The same with libcurl's parser for every URL; Crack takes a shortcut for plain ones.
     bool CrackGeneral(const std::string& Url);

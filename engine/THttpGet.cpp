@@ -31,6 +31,7 @@ void THttpGet::StartFetch(unsigned char NewKind) {
     ContentLength = 0;
     Body.clear();
     Headers.clear();
+    FinalUrl.clear();
 
     TFetchRequest request;
     request.Url = UrlParts.Url;
@@ -70,10 +71,11 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
 }
 
 void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TCurlMulti Multi,
-                         std::string* Page) {
+                         std::string* Page, std::string* PageFinalUrl) {
     if (!m_connections) m_connections = std::move(Multi);
     if (Worker != m_worker) return;  // a stopped worker that a newer download replaced
     if (Page) Body = std::move(*Page);
+    if (PageFinalUrl) FinalUrl = std::move(*PageFinalUrl);
     m_worker = nullptr;
     m_control.reset();
     Succeeded = Success;

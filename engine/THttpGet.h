@@ -52,6 +52,8 @@ public:
     // Outcome of the last download, readable once SlotState is slotFinished.
     std::string Body;
     std::string Headers;
+    // Where the body came from after HTTP redirects; empty when nothing redirected it.
+    std::string FinalUrl;
     int ContentLength = 0;
     int StatusCode = 0;
     bool Succeeded = false;
@@ -68,7 +70,7 @@ private:
                       int Length, bool& Accept, THttpThread& Worker);
     // Page is the body to keep, or null when the download delivers none.
     void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TCurlMulti Multi,
-                   std::string* Page);
+                   std::string* Page, std::string* PageFinalUrl);
 
     THttpThread* m_worker = nullptr;  // not owned: the worker frees itself
     std::shared_ptr<TFetchControl> m_control;

@@ -122,7 +122,7 @@ void THttpThread::EndOfWork() {
     }
     if (m_slot)
         m_slot->EndNotice(this, m_success, m_skipped, std::move(m_multi),
-                          m_bodyReady ? &m_body : nullptr);
+                          m_bodyReady ? &m_body : nullptr, m_bodyReady ? &m_finalUrl : nullptr);
     deleteLater();
 }
 
@@ -246,7 +246,10 @@ bool THttpThread::ApplyProxy(CURL* easy) const {
         case PROXY_USEPROXY: {
             const std::string proxy = WithoutControlBytes(m_request.Connection.ProxyAddress) + ":" +
                                       std::to_string(m_request.Connection.ProxyPort);
-            return curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK;
+            // The proxy the user chose is used for every host: no_proxy of the environment is
+            // for the system's settings only.
+            return curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK &&
+                   curl_easy_setopt(easy, CURLOPT_NOPROXY, "") == CURLE_OK;
         }
         case PROXY_DEFAULT:
             return true;  // libcurl reads http_proxy, https_proxy and no_proxy itself
@@ -281,6 +284,16 @@ bool THttpThread::Perform(CURL* easy) {
     // An unfinished transfer closes its connection here, so no stale bytes meet the next one.
     curl_multi_remove_handle(multi, easy);
     return done;
+}
+
+std::string THttpThread::RedirectedUrl(CURL* easy) {
+    long redirects = 0;
+    char* effective = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects) != CURLE_OK || redirects <= 0)
+        return {};
+    if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
+        return {};
+    return effective;
 }
 
 void THttpThread::run() {
@@ -339,6 +352,7 @@ void THttpThread::RunExchange() {
         break;
     }
     if (m_request.KeepBody) {
+        m_finalUrl = RedirectedUrl(h);
         m_bodyReady = true;
         m_success = m_bytesRead > 0;
     } else {

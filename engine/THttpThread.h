@@ -62,6 +62,7 @@ private:
     size_t OnHeaderLine(const char* data, size_t size);
     size_t OnBodyData(const char* data, size_t size);
     bool GateResponse();
+    static std::string RedirectedUrl(CURL* easy);
     void ResetAttempt();
     template <typename F>
     void Notify(F&& f);
@@ -90,4 +91,5 @@ private:
     bool m_success = true;
     bool m_skipped = false;
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
+    std::string m_finalUrl;    // the page's address after redirects, empty without any
 };

@@ -123,5 +123,17 @@ void TImpl::PageReceived(THttpGet& Page) {
     context.PageParts = Page.UrlParts;
     context.Referrer = Page.Referrer;
     context.Depth = Page.Depth;
+    if (!Page.FinalUrl.empty()) UseFinalUrl(context, Page.FinalUrl);
     AnalysePage(context, Page.Body);
+}
+
+void TImpl::UseFinalUrl(TPageContext& Page, const std::string& FinalUrl) {
+    TCrackUrl final;
+    if (!final.Crack(FinalUrl)) return;
+    Page.CreditedUrl = Page.PageParts.Url;
+    Page.PageParts = std::move(final);
+    // The page has been fetched under its final address too; a link to that is no new page.
+    int index = -1;
+    int insertPos = -1;
+    if (!VisitedUrls.Find(FinalUrl, index, insertPos, true)) VisitedUrls.SetObject(insertPos, 1);
 }

@@ -18,12 +18,17 @@ class TDwnldThread;
 struct TTickPace;
 class THttpGet;
 
-// The page a link was found on, as the link decision sees it. A base value in the page replaces
-// PageParts for the rest of that page's analysis.
+// The page a link was found on, as the link decision sees it. PageParts are where the page
+// really is: the base of its relative links and of the report rules, which after a redirect is
+// the final address. The page stays credited to the URL that was asked for (the links' FromUrl
+// and referrer), Url() below. A base value in the page replaces both for the rest of its analysis.
 struct TPageContext {
     TCrackUrl PageParts;
+    std::string CreditedUrl;  // empty: the Url of PageParts
     std::string Referrer;
     int Depth = 1;
+
+    const std::string& Url() const { return CreditedUrl.empty() ? PageParts.Url : CreditedUrl; }
 };
 
 struct TFileCloser {
@@ -52,6 +57,8 @@ struct TImpl {
     void SetAdaptiveTicks(bool Value);
 
     // Page analysis.
+    // A redirected page: its links resolve against FinalUrl, which also counts as visited.
+    void UseFinalUrl(TPageContext& Page, const std::string& FinalUrl);
     void AnalysePage(TPageContext& Page, const std::string& Body);
     void ParseHeadOf(const TPageContext& Page, const std::string& Body);
     void FollowRefresh(const TPageContext& Page, const std::string& Target);

@@ -2,6 +2,7 @@
 // extraction, and the decision taken for every link found.
 
 #include "AsciiCase.h"
+#include "CharacterReferences.h"
 #include "FileTypeCatalogue.h"
 #include "LinkClassifier.h"
 #include "LinkExtractor.h"
@@ -9,6 +10,15 @@
 #include "TImpl.h"
 
 namespace {
+
+// Flag of a VisitedUrls entry that a meta refresh queued before any link of a page named it:
+// the first link to it is still reported (it is queued already).
+constexpr std::intptr_t kQueuedByRefresh = 2;
+
+// A link value as the browser uses it: character references decoded.
+std::string DecodedValue(const std::string& Value) {
+    return MayHoldCharacterReference(Value) ? DecodeCharacterReferences(Value) : Value;
+}
 
 char HrefOrSrcOf(unsigned char TagKind) {
     if (TagKind == kHrefMarker) return 'H';
@@ -36,21 +46,25 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
     if (Owner.OnMetaTag) ParseHeadOf(Page, Body);
     TCrackUrl linkParts;
     linkParts.Crack(Page.Referrer);
-    const std::string& pageUrl = Page.PageParts.Url;
+    const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
     std::string text = CleanText(Body, true, false);
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, 0, linkParts, kNoTag);
     if (Dwnld.Stopping || !MarkTags(text)) return;
     if (PageHook) PageHook(text);
-    ExtractLinks(text, [&](const std::string& value, unsigned char tagKind) {
+    ExtractLinks(text, [&](const std::string& rawValue, unsigned char tagKind) {
         if (Dwnld.Stopping) return false;
+        const std::string value = DecodedValue(rawValue);
         // A base value re-splits the page: relative links after it resolve against it, and it
         // becomes the page URL of the links that follow.
         if (tagKind == kBaseMarker) {
             // A base that is no URL (such as a bare folder) leaves the page as it was, so the
             // links after it still resolve against the page itself.
             TCrackUrl base;
-            if (base.Crack(value)) Page.PageParts = std::move(base);
+            if (base.Crack(value)) {
+                Page.PageParts = std::move(base);
+                Page.CreditedUrl.clear();
+            }
         }
         ProcessLink(Page, value, 0, linkParts, tagKind);
         return !Dwnld.Stopping;
@@ -58,7 +72,7 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
 }
 
 void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body) {
-    const std::string& url = Page.PageParts.Url;
+    const std::string& url = Page.Url();
     ParseHead(
         Body,
         [&](const std::string& title) {
@@ -75,7 +89,7 @@ void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body) {
 
 void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     if (Target.empty()) return;
-    std::string target = Target;
+    std::string target = DecodedValue(Target);
     // A relative target is resolved against the page like any other link.
     if (AsciiUpperCase(target.substr(0, 4)) != "HTTP") {
         const TResolvedLink resolved = ResolveLink(Page.PageParts, target);
@@ -85,8 +99,8 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     int index = -1;
     int insertPos = -1;
     if (VisitedUrls.Find(target, index, insertPos, true)) return;
-    VisitedUrls.SetObject(insertPos, 1);
-    Dwnld.AddUrl(target, Page.PageParts.Url, Page.Depth, 0, kRefreshTag, 1, 0, false);
+    VisitedUrls.SetObject(insertPos, kQueuedByRefresh);
+    Dwnld.AddUrl(target, Page.Url(), Page.Depth, 0, kRefreshTag, 1, 0, false);
 }
 
 void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountArea,
@@ -123,11 +137,17 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
     bool newHost = false;
     if (go && web) newHost = !VisitedHosts.Find(LinkParts.HostName, index, insertPos, true);
     int entry = -1;
+    bool queuedByRefresh = false;
     if (go) {
-        if (VisitedUrls.Find(resolved, index, insertPos, true)) {
-            go = false;
-        } else {
+        if (!VisitedUrls.Find(resolved, index, insertPos, true)) {
             entry = insertPos;
+        } else if (VisitedUrls.Objects(index) == kQueuedByRefresh) {
+            // A refresh queued it before any link named it; the link is still news to the owner.
+            queuedByRefresh = true;
+            entry = index;
+            VisitedUrls.SetObject(entry, 1);
+        } else {
+            go = false;
         }
     }
     if (!go) return;
@@ -140,7 +160,7 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
     const bool follow = LinkScan == scanAllLinks || (LinkScan == scanInitialSite && sameSite) ||
                         (LinkScan == scanInitialPath && inStartPath);
     // An e-mail address has no site or path of its own; it is reported under every rule.
-    const bool report = typeLink == "mail" || LinkReport == reportAllLinks ||
+    const bool report = link.Mail || LinkReport == reportAllLinks ||
                         (LinkReport == reportCurrentSiteLinks && samePageSite) ||
                         (LinkReport == reportCurrentPathLinks && inPagePath);
 
@@ -150,7 +170,7 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
             !TypeFilterEnabled || TypeList.Find(typeLink, index, insertPos, false);
         if (typeAllowed && Owner.OnLinkFound) {
             static const std::string empty;
-            Owner.OnLinkFound(Owner, resolved, typeLink, Page.PageParts.Url,
+            Owner.OnLinkFound(Owner, resolved, typeLink, Page.Url(),
                               web ? LinkParts.HostName : empty, web ? LinkParts.UrlPath : empty,
                               web ? LinkParts.UrlPathWithFile : empty,
                               web ? LinkParts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind),
@@ -164,10 +184,10 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
     if (!go || !web || typeLink != "htm") return;
 
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
-    if (!follow) return;
+    if (!follow || queuedByRefresh) return;
     if (newHost && SeekRobots)
         Dwnld.AddUrl(RobotsTxtUrl(LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1,
                      CountArea, false);
     if (Dwnld.QueueCount() < MaxQueueSize && Page.Depth < Dwnld.DepthLimit && !Dwnld.Stopping)
-        Dwnld.AddUrl(resolved, Page.PageParts.Url, Page.Depth + 1, 0, TagKind, 1, CountArea, false);
+        Dwnld.AddUrl(resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, CountArea, false);
 }

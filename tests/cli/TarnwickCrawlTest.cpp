@@ -155,6 +155,26 @@ TEST_F(CrawlCliTest, RefusedStartGivesStatusOneAndTheOthersStillRun) {
     const RunResult mixed = RunCrawl({"--no-proxy", "nohost", Q(server.Url("/"))});
     EXPECT_EQ(mixed.exitCode, 1);
     EXPECT_EQ(mixed.out, "x@example.org\n");
+
+    // Only web addresses are crawled: another scheme is refused at once, not tried four times.
+    const RunResult scheme = RunCrawl({"--no-proxy", "foo://x"});
+    EXPECT_EQ(scheme.exitCode, 1);
+    EXPECT_NE(scheme.err.find("Invalid Url : foo://x"), std::string::npos) << scheme.err;
+}
+
+TEST_F(CrawlCliTest, MetaRefreshIsFollowedUnlessTurnedOff) {
+    TestServer server(R"({"routes": {
+      "/": {"body": "<html><head><meta http-equiv=\"refresh\" content=\"0; URL=next.htm\"></head><body><a href=\"mailto:start@example.org\">s</a></body></html>"},
+      "/next.htm": {"body": "<a href=\"mailto:next@example.org\">n</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const RunResult followed = RunCrawl({"--no-proxy", "-d", "1", Q(server.Url("/"))});
+    EXPECT_EQ(followed.exitCode, 0) << followed.err;
+    EXPECT_EQ(followed.out, "next@example.org\nstart@example.org\n");
+
+    const RunResult kept = RunCrawl({"--no-proxy", "-d", "1", "--no-redirect", Q(server.Url("/"))});
+    EXPECT_EQ(kept.exitCode, 0) << kept.err;
+    EXPECT_EQ(kept.out, "start@example.org\n");
+    EXPECT_EQ(server.CountRequests("/next.htm"), 1);
 }
 
 TEST_F(CrawlCliTest, BadUsageGivesStatusTwoWithTheOptionNamed) {

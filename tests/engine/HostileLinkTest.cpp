@@ -79,9 +79,17 @@ std::vector<Case> HostileCases() {
         // The resolution escapes bytes above 127 (as a browser does); an absolute value keeps them.
         {"high bytes", "\x80\xa0\xff.htm", V{{dir + "%80%a0%ff.htm", "htm"}}},
         {"high bytes absolute", "http://x.test/\xe4.htm", V{{"http://x.test/\xe4.htm", "htm"}}},
-        {"&amp; in query", "list.asp?a=1&amp;b=2", V{{dir + "list.asp?a=1&amp;b=2", "htm"}}},
-        {"&amp; alone", "&amp;", V{{dir + "&amp;", "htm"}}},
-        {"entity-hidden javascript", "jav&#x61;script:x.htm", V{{dir + "jav&", "htm"}}},
+        // Character references are decoded before the value is used, as in a browser.
+        {"&amp; in query", "list.asp?a=1&amp;b=2", V{{dir + "list.asp?a=1&b=2", "htm"}}},
+        {"&amp; alone", "&amp;", V{{dir + "&", "htm"}}},
+        {"entity-hidden javascript", "jav&#x61;script:x.htm", {}},
+        {"mailto in references", "mailto:anna&#37;&#52;&#48;example&#46;org",
+         V{{"anna%40example.org", "mail"}}},
+        {"entity-hidden mailto", "&#109;ailto:b&#64;example.org", V{{"b@example.org", "mail"}}},
+        {"unknown and unterminated references", "x.php?a=1&foo;b=2&ampc=3",
+         V{{dir + "x.php?a=1&foo;b=2&ampc=3", "htm"}}},
+        {"named reference outside ASCII", "&Uuml;ber.pdf", V{{dir + "%c3%9cber.pdf", "pdf"}}},
+        {"reference to a control character", "a&#10;b.htm", V{{dir + "a&", "htm"}}},
         {"scheme-relative host and path", "//other.test/x.htm",
          V{{"http://other.test/x.htm", "htm"}}},
         {"scheme-relative host only", "//other.test", V{{"http://other.test/", "htm"}}},
@@ -187,10 +195,12 @@ TEST(HostileLinkTest, EveryRawByteInAValueGivesAKnownOutcome) {
         } else if (c == '(') {
             // Taken for a call: the argument is the value.
             EXPECT_EQ(found, (std::vector<Found>{{dir + "s.htm", "htm"}}));
-        } else if (c == ')' || c == '+' || c == '[' || c == ']' || c == ':' || b == 127) {
-            // Script expressions are dropped; "r:" reads as an unknown scheme without a path,
-            // DEL as a byte no URL may hold.
+        } else if (c == ')' || c == '+' || c == '[' || c == ']' || b == 127) {
+            // Script expressions are dropped, DEL as a byte no URL may hold.
             EXPECT_TRUE(found.empty());
+        } else if (c == ':') {
+            // An absolute value with the scheme "r" and no "//": kept as written.
+            EXPECT_EQ(found, (std::vector<Found>{{value, "htm"}}));
         } else if (c == '<') {
             EXPECT_EQ(found, (std::vector<Found>{{dir + "r", "htm"}}));
         } else if (c == '#') {

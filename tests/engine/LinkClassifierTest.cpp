@@ -57,6 +57,10 @@ TEST(LinkClassifierResolveLink, ResolvesAgainstThePageDirectory) {
         {"http://host/dir/a.htm", "HTTP://Host/A.HTM", "HTTP://Host/A.HTM"},
         {"http://host/dir/a.htm", "https://h/x#frag", "https://h/x"},
         {"http://host/dir/a.htm", "http:x", "http:x"},
+        // Other absolute values come back as written, with or without "//".
+        {"http://host/dir/a.htm", "news:comp.lang", "news:comp.lang"},
+        {"http://host/dir/a.htm", "tel:+49301234", "tel:+49301234"},
+        {"http://host/dir/a.htm", "skype:x", "skype:x"},
     };
     for (const ResolveCase& c : cases) {
         const TResolvedLink link = ResolveLink(PageAt(c.Page), c.Value);
@@ -70,7 +74,6 @@ TEST(LinkClassifierResolveLink, DropsWhatCannotBeAnAddress) {
         {"http://host/dir/a.htm", "javascript:go()", ""},
         {"http://host/dir/a.htm", "JaVaScRiPt:history.back", ""},
         {"http://host/dir/a.htm", "x.htm?js=JAVASCRIPT", ""},
-        {"http://host/dir/a.htm", "news:comp.lang", ""},  // the combination fails
         {"http://host/dir/a.htm",
          "a\x01"
          "b.htm",

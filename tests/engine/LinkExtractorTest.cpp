@@ -103,6 +103,12 @@ std::string ReferenceCleanText(const std::string& Text, bool Quotes, bool LineFe
             if (c != '\n' || !LineFeeds) continue;
             c = ' ';
         }
+        // The quote closing an empty value keeps its blank.
+        if (Quotes && (c == '"' || c == '\'') && i >= 2 && Text[i - 1] == c && Text[i - 2] == '=') {
+            out += ' ';
+            last = ' ';
+            continue;
+        }
         if (Quotes && (c == '"' || c == '\'' || c == ',')) c = ' ';
         if (c == ' ' &&
             (last == '=' || (i + 1 < Text.size() && (Text[i + 1] == ' ' || Text[i + 1] == '='))))
@@ -207,6 +213,11 @@ TEST(LinkExtractorCleanText, FollowsTheBlankQuoteAndControlRules) {
         {"x, y", true, false, "x y"},
         {"x ,y", true, false, "x  y"},
         {"'a'", true, false, " a "},
+        // An empty value keeps the next attribute apart: decorative images write alt="".
+        {"<img alt=\"\" src=x.gif>", true, false, "<img alt=  src=x.gif>"},
+        {"alt=''>", true, false, "alt= >"},
+        {"x=\"'y", true, false, "x=y"},
+        {"a=\"\"", false, false, "a=\"\""},
         {"a \"b\"", false, false, "a \"b\""},
         {"x,y", false, false, "x,y"},
         // Bytes above 127 are ordinary characters.
@@ -379,6 +390,8 @@ TEST(LinkExtractorExtractLinks, GivesTheValuesOfTypicalTags) {
         {"<a  href = \"x.htm\" >x</a>", {{"x.htm", 4}}},
         {"<img src=pic.gif>", {{"pic.gif", 6}}},
         {"<img src=\"a.gif\" alt=\"b\">", {{"a.gif", 6}}},
+        {"<img alt=\"\" src=\"down.gif\"> <a title='' href=x.htm>",
+         {{"down.gif", 6}, {"x.htm", 4}}},
         {"<frame src=\"f.htm\">", {{"f.htm", 6}}},
         {"<option value=\"/dir/page.htm\">", {{"/dir/page.htm", 5}}},
         {"<base href=\"http://other/x/\"><a href=\"y.htm\">y</a>",

@@ -67,6 +67,11 @@ const std::map<std::string, std::string> kSiteA = {
     {"frame.htm", R"P(<a href="mailto:frame@example.com">m</a>)P"},
     {"win.htm", R"P(<a href="mailto:win@example.com">m</a>)P"},
     {"refresh.htm", R"P(<a href="mailto:refresh@example.com">m</a>)P"},
+    // Pages as others write them: references in values, a refresh to a file that is also linked.
+    {"real.htm", R"P(<html><head><meta http-equiv="refresh" content="0; URL=setup.zip"></head>
+<body><a href="setup.zip">Setup</a> <a href="list.php?a=1&amp;b=2">List</a>
+<a href="mailto:anna&#37;&#52;&#48;example&#46;org">Anna</a> <a href="{B}/list.mail">List</a>
+</body></html>)P"},
 };
 const std::map<std::string, std::string> kSiteB = {
     {"other.htm", R"P(<a href="mailto:other@example.com">m</a> <a href="/more.htm">more</a>)P"},
@@ -359,6 +364,44 @@ TEST_F(SiteCrawlTest, HeadAnalysisReportsTheTitleAndFollowsTheRefreshRelativeToT
     EXPECT_EQ(pages, (Set{A + "/index.htm", A + "/refresh.htm"}));
     EXPECT_TRUE(Urls().count("refresh@example.com"));
     EXPECT_EQ(m_a->CountRequests("/index.htm/refresh.htm"), 0);
+}
+
+TEST_F(SiteCrawlTest, LinksAreTakenAsABrowserReadsThem) {
+    Crawl(A + "/real.htm", [&](THttpScan& s) {
+        s.SetDepthSearchLevel(1);
+        s.SetLinkReport(reportCurrentSiteLinks);
+        s.OnMetaTag = [](THttpScan&, const std::string&, const std::string&, const std::string&,
+                         const std::string&, const std::string&, const std::string&,
+                         const std::string&, const std::string&, const std::string&) {};
+    });
+    // The refresh queued setup.zip before the link met it; the link is reported all the same.
+    // An http link that merely ends in ".mail" is another site's link, not an address.
+    EXPECT_EQ(Urls(), (Set{A + "/setup.zip", A + "/list.php?a=1&b=2", "anna%40example.org"}));
+    EXPECT_EQ(m_a->CountRequests("/setup.zip"), 1);
+}
+
+TEST_F(SiteCrawlTest, ARedirectedPagesLinksResolveAgainstItsFinalAddress) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TestServer moved(R"({"routes": {"/old/": {"redirect": "/new/index.htm", "status": 301}}})",
+                     false, dir.path().toStdString());
+    ASSERT_TRUE(moved.Start());
+    const std::string C = moved.BaseUrl();
+    WriteSite(dir, {{"new/index.htm", R"P(<a href="a.htm">A</a> <a href="index.htm">Self</a>
+<a href="mailto:new@example.com">m</a>)P"},
+                    {"new/a.htm", R"P(<a href="mailto:a@example.com">m</a>)P"}});
+    Crawl(C + "/old/", [](THttpScan& s) { s.SetDepthSearchLevel(2); });
+
+    EXPECT_EQ(pages, (Set{C + "/old/", C + "/new/a.htm"}));
+    EXPECT_EQ(Urls(), (Set{C + "/new/a.htm", "new@example.com", "a@example.com"}));
+    // The final address counts as visited: the page's link to itself fetches nothing.
+    EXPECT_EQ(moved.CountRequests("/new/index.htm"), 1);
+    EXPECT_EQ(moved.CountRequests("/old/a.htm"), 0);
+    for (const Found& f : found) {
+        if (f.url == "new@example.com") {
+            EXPECT_EQ(f.from, C + "/old/");  // credited as asked
+        }
+    }
 }
 
 TEST_F(SiteCrawlTest, RobotsTxtIsAskedOncePerHostAndReportedWhenServedAsHtml) {

@@ -45,8 +45,8 @@ const SplitCase kSplits[] = {
     {"http://127.0.0.1:8080/x.htm", "http", "127.0.0.1", 8080, "", "", "/x.htm", "", "/",
      "127.0.0.1"},
     {"http://[::1]:81/", "http", "[::1]", 81, "", "", "/", "", "/", "[::1]"},
-    {"ftp://files.example.com/pub/a.zip", "ftp", "files.example.com", 21, "", "", "/pub/a.zip", "",
-     "/pub/", "example.com"},
+    {"HTTPS://Shop.Example.com/a/", "https", "Shop.Example.com", 443, "", "", "/a/", "", "/a/",
+     "Example.com"},
 };
 
 TEST(TCrackUrlTest, SplitsUrlsIntoDecodedParts) {
@@ -78,7 +78,12 @@ TEST(TCrackUrlTest, RefusesTextsThatAreNoAbsoluteUrl) {
         "http://host:99999/",
         "http://host:port/",
         "abcdefghijklmnopqrstuvwxyz://host/",  // scheme longer than 20 characters
-        std::string("http://host/a\0b", 15),   // a NUL would cut the text libcurl sees
+        // Only web addresses: nothing else could be fetched.
+        "ftp://files.example.com/pub/a.zip",
+        "htp://host/",
+        "foo://x",
+        "file:///etc/passwd",
+        std::string("http://host/a\0b", 15),  // a NUL would cut the text libcurl sees
         "http://host/a\tb",
         "http://host/a\r\nX-Injected: 1",
     };

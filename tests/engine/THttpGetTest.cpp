@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "CurlSupport.h"
@@ -253,6 +257,9 @@ TEST(THttpGetTest, RedirectsAreFollowedAndCreditedToTheUrlAskedFor) {
     EXPECT_EQ(o.status, 200);
     EXPECT_EQ(o.body, "<p>new</p>");
     EXPECT_EQ(slot.UrlParts.Url, server.Url("/hop.htm"));
+    EXPECT_EQ(slot.FinalUrl, server.Url("/new.htm"));  // where the page's links resolve
+    EXPECT_EQ(FetchAgain(slot, server.Url("/new.htm")).body, "<p>new</p>");
+    EXPECT_EQ(slot.FinalUrl, "");  // nothing redirected it
 
     // Endless redirects stop after twenty hops; other schemes are never followed.
     Outcome loop = Fetch(server.Url("/loop.htm"));
@@ -264,11 +271,60 @@ TEST(THttpGetTest, RedirectsAreFollowedAndCreditedToTheUrlAskedFor) {
 }
 
 TEST(THttpGetTest, OnlyHttpAndHttpsAreFetched) {
-    Outcome file = Fetch("file:///etc/hostname");
-    ASSERT_TRUE(file.finished);
-    EXPECT_FALSE(file.succeeded);
-    EXPECT_EQ(file.body, "");
-    EXPECT_EQ(file.status, 0);
+    // Other schemes do not split, and a slot with an address that did not split starts nothing.
+    THttpGet slot;
+    Prepare(slot, "file:///etc/hostname");
+    EXPECT_FALSE(slot.UrlParts.Valid);
+    slot.StartFetch(1);
+    EXPECT_EQ(slot.SlotState, slotIdle);
+    EXPECT_FALSE(slot.WorkerActive);
+}
+
+// Sets environment variables for one test and restores the old values.
+class EnvironmentGuard {
+public:
+    void Set(const char* Name, const std::string& Value) {
+        const char* old = std::getenv(Name);
+        m_saved.emplace_back(Name, old ? std::optional<std::string>(old) : std::nullopt);
+        setenv(Name, Value.c_str(), 1);
+    }
+    ~EnvironmentGuard() {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+TEST(THttpGetTest, AChosenProxyIsUsedEvenForHostsThatNoProxyNames) {
+    TestServer target(R"({"routes": {"/page.htm": {"body": "<p>page</p>"}}})");
+    TestServer proxy(R"({"routes": {}})");  // forwards every absolute-form request
+    ASSERT_TRUE(target.Start());
+    ASSERT_TRUE(proxy.Start());
+    EnvironmentGuard environment;
+    environment.Set("http_proxy", "http://127.0.0.1:" + std::to_string(proxy.Port()));
+    environment.Set("no_proxy", "127.0.0.1,localhost");
+
+    Outcome chosen = Fetch(target.Url("/page.htm"), [&](THttpGet& s) {
+        s.Connection.ProxyType = PROXY_USEPROXY;
+        s.Connection.ProxyAddress = "127.0.0.1";
+        s.Connection.ProxyPort = proxy.Port();
+    });
+    EXPECT_TRUE(chosen.succeeded);
+    ASSERT_EQ(proxy.Requests().size(), 1u);
+    EXPECT_EQ(proxy.Requests()[0].target, target.Url("/page.htm"));
+
+    // The system's settings keep their own exceptions: no_proxy sends this host direct.
+    Outcome system =
+        Fetch(target.Url("/page.htm"), [](THttpGet& s) { s.Connection.ProxyType = PROXY_DEFAULT; });
+    EXPECT_TRUE(system.succeeded);
+    EXPECT_EQ(proxy.Requests().size(), 1u);
+    EXPECT_EQ(target.CountRequests("/page.htm"), 2);
 }
 
 TEST(THttpGetTest, BodyDeadlineCountsFromTheStartOfTheDownload) {

@@ -1,11 +1,12 @@
 // Resolution of a link value against a page: the input is the page URL, a line feed, and the
-// value. Neither a hostile page URL nor a hostile value may crash it, and the result keeps the
-// rules the link decision relies on.
+// value, whose character references are decoded first. Neither a hostile page URL nor a hostile
+// value may crash it, and the result keeps the rules the link decision relies on.
 
 #include <cstdint>
 #include <string>
 
 #include "AsciiCase.h"
+#include "CharacterReferences.h"
 #include "CurlSupport.h"
 #include "FuzzCheck.h"
 #include "LinkClassifier.h"
@@ -21,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     const std::size_t split = input.find('\n');
     const std::string pageUrl =
         split == std::string::npos ? "http://h.alpha.test/dir/page.htm" : input.substr(0, split);
-    const std::string value = split == std::string::npos ? input : input.substr(split + 1);
+    // The crawler decodes character references before it resolves a value.
+    const std::string value =
+        DecodeCharacterReferences(split == std::string::npos ? input : input.substr(split + 1));
 
     TCrackUrl page;
     page.Crack(pageUrl);
