@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 	qt6-base-dev qt6-base-dev-tools libgl-dev \
 	libcurl4-openssl-dev libpsl-dev libjpeg62-turbo-dev \
-	libgtest-dev libgmock-dev libbenchmark-dev
+	libgtest-dev libgmock-dev libbenchmark-dev apache2-doc
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
@@ -66,7 +66,7 @@ tsan: deps
 # of its seed corpus, so new inputs do not pile up in the repository. A finding stops the run
 # and leaves its crash file in build-fuzz/findings/.
 FUZZ_TIME ?= 120
-FUZZ_TARGETS := Crack ResolveLink PageAnalysis StringList RemoveDuplicates IniFile Jpeg
+FUZZ_TARGETS := Crack ResolveLink PageAnalysis StringList RemoveDuplicates IniFile Jpeg CharacterReferences
 fuzz: deps
 	@command -v clang++ >/dev/null && [ -n "$$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || \
 	  ( $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
