@@ -36,6 +36,7 @@ TEST(CharacterReferencesTest, DecodesAsBrowsersDo) {
         {"&nosuchname;", "&nosuchname;"},
         {"&;&#;&#x;&#xG;", "&;&#;&#x;&#xG;"},
         {"&#10;&#x7F;&#x81;", "&#10;&#x7F;&#x81;"},
+        {"a&Tab;b&NewLine;c", "a&Tab;b&NewLine;c"},
         {"&&amp;&", "&&&"},
         {"&" + std::string(40, 'a') + ";", "&" + std::string(40, 'a') + ";"},
         {"tail &", "tail &"},

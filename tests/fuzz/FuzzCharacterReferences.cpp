@@ -40,6 +40,10 @@ bool IsValidUtf8(const std::string& Text) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     const std::string value(reinterpret_cast<const char*>(Data), Size);
     const std::string decoded = DecodeCharacterReferences(value);
