@@ -1,7 +1,6 @@
 #pragma once
-// Turns SIGTERM and SIGHUP (the session ending, `kill`) into an ordinary close request on the main
-// thread, so that the window ends as if its close button had been pressed: a run is stopped first
-// and the settings are saved. The handler only writes one byte to a pipe (async-signal-safe); a
+// Turns SIGTERM and SIGHUP (the session ending, `kill`) into a call on the main thread, so that
+// the window can end in order and save its settings instead of dying. The handler only writes one byte to a pipe (async-signal-safe); a
 // socket notifier reads it on the main thread. One object at a time.
 
 #include <QObject>

@@ -40,7 +40,14 @@ int main(int argc, char** argv) {
     TDialogPrompter prompter;
     TMainForm window(folders, QFile::decodeName(WindowsInfo->SystemRootDir.c_str()), prompter);
     QObject::connect(&window, &TMainForm::Quit, &app, &QApplication::quit, Qt::QueuedConnection);
-    const TCloseSignal closeSignal([&window] { window.close(); });
+    // A session that ends must not wait for the promotional window: when idle the program ends
+    // as by "Beenden"; during a run the close request stops the run first.
+    const TCloseSignal closeSignal([&window] {
+        if (window.ScanIdle())
+            window.Beenden1Click();
+        else
+            window.close();
+    });
     window.show();
     const int status = app.exec();
     WindowsInfo.reset();
