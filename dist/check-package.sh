@@ -2,7 +2,8 @@
 # Checks the Debian package in BUILD_DIR the way a user meets it: lintian, the desktop entry and
 # AppStream metadata, the manual pages, the bash completion, and the programs run from an
 # unpacked copy (no system install): tarnwick-crawl harvests the demo site, and the window starts
-# offscreen, finds its files and writes its settings into a fresh config folder.
+# offscreen, finds its files and writes its settings into a fresh config folder; the window once
+# more from a DESTDIR install under another prefix.
 # Usage: dist/check-package.sh BUILD_DIR
 set -euo pipefail
 
@@ -82,35 +83,44 @@ for want in Redaktion@tarnwick-demo.example /files/handbook.pdf /files/samples.z
 done
 echo "$(wc -l <"$tmp/harvest") results"
 
+# Starts the window program $1 offscreen with a fresh XDG_CONFIG_HOME $2, ends it with SIGTERM,
+# and checks that it found its shipped files in $3 and wrote its settings into $2/tarnwick.
+check_window() {
+    local program=$1 config=$2/tarnwick shipped=$3 status=0
+    env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_CONFIG_HOME="$2" \
+        XDG_STATE_HOME="$tmp/state" QT_QPA_PLATFORM=offscreen \
+        "$program" >"$tmp/window.out" 2>"$tmp/window.err" &
+    window_pid=$!
+    # The shipped keyword lists are copied at the first start, before the window shows.
+    for _ in $(seq 100); do
+        [ -f "$config/Exclude.ini" ] && break
+        kill -0 "$window_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    sleep 1
+    kill -TERM "$window_pid" 2>/dev/null || fail "the window ended by itself: $(cat "$tmp/window.err")"
+    for _ in $(seq 100); do
+        kill -0 "$window_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$window_pid" 2>/dev/null && fail "the window did not end on SIGTERM"
+    wait "$window_pid" || status=$?
+    window_pid=
+    [ "$status" -eq 0 ] || fail "the window ended with status $status: $(cat "$tmp/window.err")"
+    if grep '^tarnwick:' "$tmp/window.err"; then fail "the window missed some of its files"; fi
+    [ "$(stat -c %a "$config")" = 700 ] || fail "config folder has rights $(stat -c %a "$config")"
+    [ "$(stat -c %a "$config/Program.ini")" = 600 ] || fail "Program.ini is not 0600"
+    cmp -s "$config/Exclude.ini" "$shipped/Exclude.ini" || fail "Exclude.ini not copied"
+    grep -q '^Depth=3' "$config/Program.ini" || fail "Program.ini lacks the settings"
+    [ ! -e "$(dirname "$program")/Program.ini" ] || fail "settings written beside the program"
+    ls -l "$config"
+}
+
 step "the window starts offscreen and keeps its settings in XDG_CONFIG_HOME"
-config=$tmp/config/tarnwick
-env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" \
-    XDG_STATE_HOME="$tmp/state" QT_QPA_PLATFORM=offscreen \
-    "$usr/bin/tarnwick" >"$tmp/window.out" 2>"$tmp/window.err" &
-window_pid=$!
-# The shipped keyword lists are copied at the first start, before the window shows.
-for _ in $(seq 100); do
-    [ -f "$config/Exclude.ini" ] && break
-    kill -0 "$window_pid" 2>/dev/null || break
-    sleep 0.1
-done
-sleep 1
-kill -TERM "$window_pid" 2>/dev/null || fail "the window ended by itself: $(cat "$tmp/window.err")"
-for _ in $(seq 100); do
-    kill -0 "$window_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$window_pid" 2>/dev/null && fail "the window did not end on SIGTERM"
-status=0
-wait "$window_pid" || status=$?
-window_pid=
-[ "$status" -eq 0 ] || fail "the window ended with status $status: $(cat "$tmp/window.err")"
-if grep '^tarnwick:' "$tmp/window.err"; then fail "the window missed some of its files"; fi
-[ "$(stat -c %a "$config")" = 700 ] || fail "config folder has rights $(stat -c %a "$config")"
-[ "$(stat -c %a "$config/Program.ini")" = 600 ] || fail "Program.ini is not 0600"
-cmp -s "$config/Exclude.ini" "$usr/share/tarnwick/Exclude.ini" || fail "Exclude.ini not copied"
-grep -q '^Depth=3' "$config/Program.ini" || fail "Program.ini lacks the settings"
-[ ! -e "$tmp/root/usr/bin/Program.ini" ] || fail "settings written beside the program"
-ls -l "$config"
+check_window "$usr/bin/tarnwick" "$tmp/config" "$usr/share/tarnwick"
+
+step "cmake --install with DESTDIR under another prefix"
+DESTDIR="$tmp/dest" cmake --install "$build" --prefix /opt/tarnwick >/dev/null
+check_window "$tmp/dest/opt/tarnwick/bin/tarnwick" "$tmp/config2" "$tmp/dest/opt/tarnwick/share/tarnwick"
 
 echo "package checks passed: $(basename "$deb")"
