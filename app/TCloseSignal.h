@@ -1,7 +1,8 @@
 #pragma once
 // Turns SIGTERM and SIGHUP (the session ending, `kill`) into a call on the main thread, so that
-// the window can end in order and save its settings instead of dying. The handler only writes one byte to a pipe (async-signal-safe); a
-// socket notifier reads it on the main thread. One object at a time.
+// the window can end in order and save its settings instead of dying. The handler only writes one
+// byte to a pipe (async-signal-safe); a socket notifier reads it on the main thread. One object at
+// a time.
 
 #include <QObject>
 

@@ -10,7 +10,10 @@ set -euo pipefail
 build=${1:?usage: check-package.sh BUILD_DIR}
 root=$(cd "$(dirname "$0")/.." && pwd)
 debs=("$build"/tarnwick_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "want exactly one package in $build" >&2; exit 1; }
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    echo "check-package: want exactly one package in $build" >&2
+    exit 1
+fi
 deb=$(cd "$(dirname "${debs[0]}")" && pwd)/$(basename "${debs[0]}")
 tmp=$(mktemp -d)
 window_pid=

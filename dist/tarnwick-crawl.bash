@@ -1,5 +1,8 @@
 # Bash completion for tarnwick-crawl: its options, the values of its choice options, and file
 # names for its file options.
+# The usual idioms of bash-completion: _init_completion sets all four variables, and compgen's
+# words never hold blanks.
+# shellcheck disable=SC2034,SC2207
 
 _tarnwick_crawl() {
     local cur prev words cword
