@@ -12,7 +12,9 @@ namespace {
 // The one shipped file that every install and every build folder has.
 const QString kMarker = "ver.ini";
 
+// Path with one trailing "/"; "" stays "" (the current folder, as before).
 QString Folder(const QString& Path) {
+    if (Path.isEmpty()) return {};
     const QString clean = QDir::cleanPath(Path);
     return clean.endsWith('/') ? clean : clean + '/';
 }

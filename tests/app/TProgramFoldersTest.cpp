@@ -161,6 +161,7 @@ TEST_F(TProgramFoldersTest, PrepareReportsASettingsFolderThatCannotBeMade) {
     EXPECT_FALSE(blocked.Prepare(error));
     EXPECT_TRUE(error.contains(Path("file/tarnwick/"))) << error.toStdString();
 
+    EXPECT_EQ(TProgramFolders::Beside("").DataPath, "") << "the current folder, not the root";
     // Settings beside the shipped files: nothing to make, nothing copied.
     const TProgramFolders beside = TProgramFolders::Beside(Path("build"));
     EXPECT_TRUE(beside.Prepare(error));
