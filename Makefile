@@ -11,6 +11,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 .PHONY: deps configure build run test demo screenshots tsan asan asan-engine fuzz clean
+.PHONY: package package-check
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -81,6 +82,27 @@ fuzz: deps
 	    { tail -40 build-fuzz/fuzz-$$t.log; exit 1; }; \
 	  grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' build-fuzz/fuzz-$$t.log; \
 	done
+
+# Installs the Debian packages named in $(1) that are missing.
+apt_missing = missing=""; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	[ -z "$$missing" ] || { echo "Installing:$$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; }
+
+# The Debian package (CPack, from the install rules and the build in build/); install it with
+# `apt install ./build/tarnwick_VERSION_amd64.deb`.
+package: build
+	@$(call apt_missing,dpkg-dev file)
+	rm -f $(BUILD)/tarnwick_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+# What CI checks of the package: lintian, desktop entry, AppStream data, manual pages, completion,
+# and both programs run from an unpacked copy.
+package-check: package
+	@$(call apt_missing,lintian desktop-file-utils appstream man-db groff-base bash-completion)
+	dist/check-package.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan

@@ -54,18 +54,6 @@ std::string HomeDir(const TUserEntry& User) {
     return FolderBytes(QFile::decodeName(QByteArray::fromStdString(User.Home)));
 }
 
-// Creates Folder and any missing parents with rights 0700, as the XDG base directory rules ask
-// for folders created on the user's behalf. Returns whether Folder now is a directory.
-bool MakeFolders(const std::string& Folder) {
-    for (std::size_t slash = Folder.find('/', 1);; slash = Folder.find('/', slash + 1)) {
-        const std::string part = Folder.substr(0, slash);
-        if (mkdir(part.c_str(), 0700) == 0) chmod(part.c_str(), 0700);  // umask may narrow more
-        if (slash == std::string::npos) break;
-    }
-    struct stat info {};
-    return stat(Folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The program's state folder, created when missing. An existing folder must belong to the user;
 // group and other rights are taken away since it will hold harvested addresses.
 std::string StateFolder(const std::string& Home) {
@@ -95,6 +83,16 @@ std::string ReadOsReleaseName() {
 }
 
 }  // namespace
+
+bool MakeFolders(const std::string& Folder) {
+    for (std::size_t slash = Folder.find('/', 1);; slash = Folder.find('/', slash + 1)) {
+        const std::string part = Folder.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) == 0) chmod(part.c_str(), 0700);  // umask may narrow more
+        if (slash == std::string::npos) break;
+    }
+    struct stat info {};
+    return stat(Folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 TWindowsInfo::TWindowsInfo() {
     const TUserEntry user = UserEntry();

@@ -58,6 +58,11 @@ extern std::unique_ptr<TWindowsInfo> WindowsInfo;
 // "" when the key is missing.
 std::string PrettyNameFromOsRelease(std::string_view Text);
 
+// Creates Folder (an absolute name) and any missing parents with rights 0700, as the XDG base
+// directory rules ask for folders created on the user's behalf. Returns whether Folder now is a
+// directory.
+bool MakeFolders(const std::string& Folder);
+
 // Appends "/" to a non-empty folder name that does not end in one; "" stays "".
 std::string AddTrailingBackslash(std::string_view Folder);
 

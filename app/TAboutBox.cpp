@@ -46,7 +46,7 @@ QString TAboutBox::ReadVersionText(const QString& FileName) {
     return QString::fromLatin1(head.left(end));
 }
 
-TAboutBox::TAboutBox(const QString& AppPath, QWidget* Parent)
+TAboutBox::TAboutBox(const QString& AppPath, QWidget* Parent, const QString& SettingsPath)
     : QDialog(Parent, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint) {
     setObjectName("TAboutBox");
     setFixedSize(385, 368);
@@ -83,6 +83,10 @@ TAboutBox::TAboutBox(const QString& AppPath, QWidget* Parent)
         "eine derartigen Verwendung unserer Software abraten.",
         panel);
 
+    m_settingsLabel = NoticeLabel("SettingsLabel", QString(), panel);
+    // Selectable, so the user can copy the folder name into a file manager.
+    m_settingsLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto* inner = new QVBoxLayout(panel);
     inner->addWidget(m_image1);
     inner->addWidget(m_productName);
@@ -91,6 +95,7 @@ TAboutBox::TAboutBox(const QString& AppPath, QWidget* Parent)
     inner->addWidget(label1);
     inner->addWidget(label2);
     inner->addStretch();
+    inner->addWidget(m_settingsLabel);
 
     m_okButton = new QPushButton("OK", this);
     m_okButton->setObjectName("OKButton");
@@ -105,13 +110,14 @@ TAboutBox::TAboutBox(const QString& AppPath, QWidget* Parent)
     layout->addWidget(panel);
     layout->addLayout(bottom);
 
-    FormCreate(AppPath);
+    FormCreate(AppPath, SettingsPath.isEmpty() ? AppPath : SettingsPath);
 }
 
-void TAboutBox::FormCreate(const QString& AppPath) {
+void TAboutBox::FormCreate(const QString& AppPath, const QString& SettingsPath) {
     setWindowTitle("Tarnwick pro");
     m_productName->setText("Tarnwick pro");
     const QImage picture = LoadJpeg(AppPath + "recom/about.jpg");
     if (!picture.isNull()) m_image1->setPixmap(QPixmap::fromImage(picture));
     m_versionLabel->setText(ReadVersionText(AppPath + "ver.ini"));
+    m_settingsLabel->setText("Einstellungen: " + SettingsPath);
 }

@@ -59,6 +59,10 @@ int NumberOr(const QString& text, int fallback) {
 
 TMainForm::TMainForm(const QString& AppPath, const QString& ResultsFolder, TPrompter& Prompter,
                      QWidget* Parent)
+    : TMainForm(TProgramFolders::Beside(AppPath), ResultsFolder, Prompter, Parent) {}
+
+TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolder,
+                     TPrompter& Prompter, QWidget* Parent)
     : QMainWindow(Parent),
       m_ui(std::make_unique<Ui::TMainForm>()),
       m_prompter(Prompter),
@@ -103,7 +107,8 @@ TMainForm::TMainForm(const QString& AppPath, const QString& ResultsFolder, TProm
 
     // Window creation, in the order the settings reach the crawler.
     m_scanIdle = true;
-    m_appPath = WithTrailingSlash(AppPath);
+    m_appPath = WithTrailingSlash(Folders.DataPath);
+    m_settingsPath = WithTrailingSlash(Folders.SettingsPath);
     m_urlList.clear();
     m_httpScan->SetFileOfResults(QFile::encodeName(ResultsFileName()).toStdString());
     setWindowTitle("Tarnwick pro");
@@ -117,7 +122,7 @@ TMainForm::TMainForm(const QString& AppPath, const QString& ResultsFolder, TProm
     m_ui->PageControl1->setCurrentIndex(0);
 
     // The dialogs are made once, after the main window, and live as long as it does.
-    m_about = std::make_unique<TAboutBox>(m_appPath, this);
+    m_about = std::make_unique<TAboutBox>(m_appPath, this, m_settingsPath);
     m_merger = std::make_unique<TZusammenfassenForm>(*this, m_prompter, this);
     m_urlBuilder = std::make_unique<TSpezialURLForm>(this);
 
@@ -303,7 +308,7 @@ void TMainForm::MaskEdit1Change() {
 // ---- settings files
 
 void TMainForm::LoadSettings() {
-    const TIniFile ini(m_appPath + "Program.ini");
+    const TIniFile ini(m_settingsPath + "Program.ini");
     Ui::TMainForm& u = *m_ui;
     u.URLEdit->setText(ini.ReadString(kSection, "URL", ""));
     u.UpDown1->SetPosition(ini.ReadInteger(kSection, "Depth", 3));
@@ -329,7 +334,7 @@ void TMainForm::LoadSettings() {
 }
 
 void TMainForm::SaveSettings() {
-    TIniFile ini(m_appPath + "Program.ini");
+    TIniFile ini(m_settingsPath + "Program.ini");
     const Ui::TMainForm& u = *m_ui;
     ini.WriteString(kSection, "URL", u.URLEdit->text());
     ini.WriteInteger(kSection, "Depth", u.UpDown1->Position());
@@ -355,9 +360,9 @@ void TMainForm::SaveSettings() {
     QString error;
     QStringList failed;
     if (!ini.Save(true, error)) failed << "Program.ini: " + error;
-    if (!WriteTextLines(m_appPath + "Include.ini", MemoLines(u.IncludeMemo), error))
+    if (!WriteTextLines(m_settingsPath + "Include.ini", MemoLines(u.IncludeMemo), error))
         failed << "Include.ini: " + error;
-    if (!WriteTextLines(m_appPath + "Exclude.ini", MemoLines(u.ExcludeMemo), error))
+    if (!WriteTextLines(m_settingsPath + "Exclude.ini", MemoLines(u.ExcludeMemo), error))
         failed << "Exclude.ini: " + error;
     if (!failed.isEmpty())
         m_prompter.Information(
@@ -367,11 +372,11 @@ void TMainForm::SaveSettings() {
 void TMainForm::LoadKeywordMemos() {
     QStringList lines;
     m_ui->IncludeMemo->clear();
-    if (ReadTextLines(m_appPath + "Include.ini", lines))
+    if (ReadTextLines(m_settingsPath + "Include.ini", lines))
         m_ui->IncludeMemo->setPlainText(lines.join('\n'));
     lines.clear();
     m_ui->ExcludeMemo->clear();
-    if (ReadTextLines(m_appPath + "Exclude.ini", lines))
+    if (ReadTextLines(m_settingsPath + "Exclude.ini", lines))
         m_ui->ExcludeMemo->setPlainText(lines.join('\n'));
 }
 
@@ -580,12 +585,12 @@ void TMainForm::showEvent(QShowEvent* Event) {
 }
 
 void TMainForm::FormActivate() {
-    if (!QFile::exists(m_appPath + "NoTip.ini")) ShowTip();
+    if (!QFile::exists(m_settingsPath + "NoTip.ini")) ShowTip();
     showMaximized();
 }
 
 void TMainForm::ShowTip() {
-    TTipForm tip(m_appPath, this, &m_prompter);
+    TTipForm tip(m_appPath, this, &m_prompter, m_settingsPath);
     m_prompter.ShowModal(tip);
 }
 
@@ -611,7 +616,7 @@ void TMainForm::FormClose() {
     m_urlList.clear();
     DeleteResultsFile();
     SaveSettings();
-    if (!QFile::exists(m_appPath + "NoWer.ini")) ShowPromotion();
+    if (!QFile::exists(m_settingsPath + "NoWer.ini")) ShowPromotion();
     emit Quit();
 }
 

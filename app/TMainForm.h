@@ -1,7 +1,8 @@
 #pragma once
 // The harvester's main window. It owns the crawler HttpScan1, holds every setting in its
 // controls (each control passes its value to the crawler as it changes), keeps the settings in
-// "Program.ini", "Include.ini" and "Exclude.ini" beside the program, and turns the crawler's
+// "Program.ini", "Include.ini" and "Exclude.ini" in its settings folder (beside the program, or
+// the user's config folder when installed; see TProgramFolders), and turns the crawler's
 // events into the status bar, the statistics, the list of visited pages and the result list.
 // GUI thread only. Every question to the user goes through the TPrompter given at creation.
 
@@ -12,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "TProgramFolders.h"
 
 class QLabel;
 class TAboutBox;
@@ -31,9 +34,14 @@ public:
     // without a trailing "/". ResultsFolder: where the crawler keeps its results file.
     TMainForm(const QString& AppPath, const QString& ResultsFolder, TPrompter& Prompter,
               QWidget* Parent = nullptr);
+    // Folders: the shipped files and the settings in folders of their own.
+    TMainForm(const TProgramFolders& Folders, const QString& ResultsFolder, TPrompter& Prompter,
+              QWidget* Parent = nullptr);
     ~TMainForm() override;
 
     const QString& AppPath() const { return m_appPath; }
+    // Where "Program.ini", the keyword lists and the marker files live, ending in "/".
+    const QString& SettingsPath() const { return m_settingsPath; }
     QString LastSaveDir() const { return m_lastSaveDir; }
     bool ScanIdle() const { return m_scanIdle; }
     bool CloseRequested() const { return m_closeRequested; }
@@ -128,6 +136,7 @@ private:
     QLabel* m_statusLabel;
     QTimer m_timer1;
     QString m_appPath;
+    QString m_settingsPath;
     QString m_resultsFolder;
     QStringList m_urlList;
     int m_urlListIndex = 0;

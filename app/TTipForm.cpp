@@ -54,9 +54,11 @@ QString TTipForm::BrowserFailure() {
            "system!";
 }
 
-TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter)
+TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter,
+                   const QString& SettingsPath)
     : QDialog(Parent, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint),
       m_appPath(AppPath),
+      m_settingsPath(SettingsPath.isEmpty() ? AppPath : SettingsPath),
       m_prompter(Prompter ? *Prompter : m_ownPrompter) {
     setObjectName("TTipForm");
     setWindowTitle("Hinweis");
@@ -143,7 +145,7 @@ TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter)
 void TTipForm::BitBtn1Click() {
     if (m_checkBox1->isChecked()) {
         // Truncate: an old file of that name may hold text, and the marker is always empty.
-        QFile marker(m_appPath + "NoTip.ini");
+        QFile marker(m_settingsPath + "NoTip.ini");
         if (!marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
             m_prompter.Message(this, marker.errorString());
     }

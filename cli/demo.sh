@@ -1,10 +1,11 @@
 #!/bin/sh
 # Crawls the sample site of data/demo from a local server and prints the harvest. No internet
-# needed. Usage: cli/demo.sh PATH/TO/tarnwick-crawl
+# needed. Usage: cli/demo.sh PATH/TO/tarnwick-crawl [SITE_FOLDER]
 set -eu
 
 crawler=${1:?usage: demo.sh PATH/TO/tarnwick-crawl}
 root=$(cd "$(dirname "$0")/.." && pwd)
+site=${2:-$root/data/demo}
 tmp=$(mktemp -d)
 server_pid=
 
@@ -24,7 +25,7 @@ mkfifo "$tmp/in" "$tmp/out"
 # The server ends when its standard input closes, so this script holds it open (fd 4): even a
 # killed script cannot leave the server behind.
 python3 "$root/tests/server/testserver.py" --config "$tmp/cfg.json" --log "$tmp/log.jsonl" \
-    --site "$root/data/demo" < "$tmp/in" > "$tmp/out" &
+    --site "$site" < "$tmp/in" > "$tmp/out" &
 server_pid=$!
 exec 4> "$tmp/in"
 

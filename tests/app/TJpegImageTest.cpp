@@ -22,9 +22,7 @@ namespace {
 
 // The shipped pictures, found from this file's place in the source tree.
 QString RecomFolder() {
-    return QFileInfo(QStringLiteral(__FILE__))
-        .absoluteDir()
-        .filePath(QStringLiteral("../../data/recom"));
+    return TARNWICK_SHIPPED_DATA "/recom";
 }
 
 struct TRgb {

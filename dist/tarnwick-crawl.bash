@@ -1,0 +1,46 @@
+# Bash completion for tarnwick-crawl: its options, the values of its choice options, and file
+# names for its file options.
+# The usual idioms of bash-completion: _init_completion sets all four variables, and compgen's
+# words never hold blanks.
+# shellcheck disable=SC2034,SC2207
+
+_tarnwick_crawl() {
+    local cur prev words cword
+    _init_completion -n = || return
+
+    case $prev in
+        --include | --exclude | --password-file | --proxy-password-file | --results-file | \
+            -l | --list | -o | --output)
+            _filedir
+            return
+            ;;
+        --follow | --report)
+            COMPREPLY=($(compgen -W 'all site path' -- "$cur"))
+            return
+            ;;
+        --format)
+            COMPREPLY=($(compgen -W 'text tsv jsonl' -- "$cur"))
+            return
+            ;;
+        -t | --types)
+            # A comma list: complete the type after the last comma.
+            local prefix=${cur%"${cur##*,}"}
+            COMPREPLY=($(compgen -P "$prefix" -W 'mail jpg gif mp3 pdf zip' -- "${cur##*,}"))
+            compopt -o nospace
+            return
+            ;;
+        -d | --depth | -c | --concurrent | --retries | --timeout | --max-queue | --agent | \
+            --proxy | --proxy-user | --user)
+            return
+            ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--types --all-types --include --exclude --depth --follow
+            --report --max-queue --robots --no-redirect --concurrent --retries --timeout
+            --agent --paced --user --password-file --proxy --no-proxy --proxy-user
+            --proxy-password-file --list --output --format --results-file --quiet --progress
+            --help --version -t -d -c -l -o -q -h' -- "$cur"))
+    fi
+} &&
+    complete -F _tarnwick_crawl tarnwick-crawl
