@@ -1,0 +1,195 @@
+#include "TRobotsTxt.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "AsciiCase.h"
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool IsUnreserved(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void AppendEscape(unsigned char c, std::string& Out) {
+    static const char* const kHex = "0123456789ABCDEF";
+    Out += '%';
+    Out += kHex[c >> 4];
+    Out += kHex[c & 15];
+}
+
+// One spelling for equal paths: escapes of unreserved characters decoded, other escapes in upper
+// case, bytes outside printable ASCII escaped.
+std::string Normalised(std::string_view Path) {
+    std::string out;
+    out.reserve(Path.size());
+    for (std::size_t i = 0; i < Path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(Path[i]);
+        if (c == '%' && i + 2 < Path.size() && HexDigit(Path[i + 1]) >= 0 &&
+            HexDigit(Path[i + 2]) >= 0) {
+            const auto decoded =
+                static_cast<unsigned char>(HexDigit(Path[i + 1]) * 16 + HexDigit(Path[i + 2]));
+            if (IsUnreserved(decoded))
+                out += static_cast<char>(decoded);
+            else
+                AppendEscape(decoded, out);
+            i += 2;
+        } else if (c <= 32 || c >= 127) {
+            AppendEscape(c, out);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// True when Pattern matches the start of Path ("*" any run of bytes; a final "$" anchors the
+// end). Linear in Path for each position of Pattern, so no pattern can make it slow.
+bool Matches(std::string_view Pattern, std::string_view Path) {
+    const bool anchored = !Pattern.empty() && Pattern.back() == '$';
+    if (anchored) Pattern.remove_suffix(1);
+    // reach[j]: Pattern's prefix read so far can end just before Path[j].
+    std::vector<char> reach(Path.size() + 1, 0), next(Path.size() + 1, 0);
+    reach[0] = 1;
+    for (char p : Pattern) {
+        std::fill(next.begin(), next.end(), 0);
+        bool any = false;
+        if (p == '*') {
+            char carried = 0;
+            for (std::size_t j = 0; j <= Path.size(); ++j) {
+                carried |= reach[j];
+                next[j] = carried;
+                any |= carried != 0;
+            }
+        } else {
+            for (std::size_t j = 0; j < Path.size(); ++j)
+                if (reach[j] && Path[j] == p) {
+                    next[j + 1] = 1;
+                    any = true;
+                }
+        }
+        if (!any) return false;
+        reach.swap(next);
+    }
+    if (anchored) return reach[Path.size()] != 0;
+    return std::find(reach.begin(), reach.end(), 1) != reach.end();
+}
+
+struct TGroup {
+    std::vector<std::string> Agents;  // product tokens, lower case
+    std::vector<std::pair<std::string, bool>> Rules;
+    int CrawlDelayMs = -1;
+};
+
+int ParseCrawlDelay(std::string_view Value) {
+    double seconds = -1;
+    const auto [end, error] = std::from_chars(Value.data(), Value.data() + Value.size(), seconds);
+    if (error != std::errc() || end != Value.data() + Value.size() || !(seconds >= 0) ||
+        !std::isfinite(seconds))
+        return -1;
+    return static_cast<int>(std::min(seconds * 1000.0, double(TRobotsTxt::kMaxCrawlDelayMs)));
+}
+
+std::vector<TGroup> ReadGroups(std::string_view Text) {
+    std::vector<TGroup> groups;
+    bool lastWasAgent = false;
+    if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
+    while (!Text.empty()) {
+        std::size_t end = Text.find_first_of("\r\n");
+        std::string_view line = Text.substr(0, end);
+        Text.remove_prefix(end == std::string_view::npos ? Text.size() : end + 1);
+        line = line.substr(0, line.find('#'));
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string key = AsciiLowerCase(Trim(line.substr(0, colon)));
+        const std::string_view value = Trim(line.substr(colon + 1));
+        if (key == "user-agent") {
+            if (!lastWasAgent) groups.emplace_back();
+            groups.back().Agents.push_back(AsciiLowerCase(ProductTokenOf(value)));
+            lastWasAgent = true;
+            continue;
+        }
+        lastWasAgent = false;
+        if (groups.empty()) continue;  // rules before any user-agent line belong to no group
+        if ((key == "allow" || key == "disallow") && !value.empty())
+            groups.back().Rules.emplace_back(Normalised(value), key == "allow");
+        else if (key == "crawl-delay")
+            groups.back().CrawlDelayMs = ParseCrawlDelay(value);
+    }
+    return groups;
+}
+
+}  // namespace
+
+TRobotsTxt TRobotsTxt::Parse(std::string_view Text, std::string_view ProductToken) {
+    const std::vector<TGroup> groups = ReadGroups(Text.substr(0, kMaxBytes));
+    const std::string token = AsciiLowerCase(ProductTokenOf(ProductToken));
+    const auto merged = [&](const std::string& Name) {
+        TRobotsTxt robots;
+        bool found = false;
+        for (const TGroup& group : groups) {
+            if (std::find(group.Agents.begin(), group.Agents.end(), Name) == group.Agents.end())
+                continue;
+            found = true;
+            for (const auto& [pattern, allow] : group.Rules)
+                robots.m_rules.push_back({pattern, allow});
+            robots.m_crawlDelayMs = std::max(robots.m_crawlDelayMs, group.CrawlDelayMs);
+        }
+        return std::make_pair(found, robots);
+    };
+    if (auto [found, robots] = merged(token); found && !token.empty()) return robots;
+    return merged("*").second;
+}
+
+TRobotsTxt TRobotsTxt::DisallowAll() {
+    TRobotsTxt robots;
+    robots.m_disallowAll = true;
+    return robots;
+}
+
+bool TRobotsTxt::Allows(std::string_view PathAndQuery) const {
+    if (PathAndQuery.empty()) PathAndQuery = "/";
+    if (PathAndQuery == "/robots.txt") return true;
+    if (m_disallowAll) return false;
+    if (m_rules.empty()) return true;
+    const std::string path = Normalised(PathAndQuery);
+    // The rule with the longest pattern decides; between equally long ones, Allow wins.
+    const TRule* decisive = nullptr;
+    for (const TRule& rule : m_rules) {
+        if (!Matches(rule.Pattern, path)) continue;
+        if (!decisive || rule.Pattern.size() > decisive->Pattern.size() ||
+            (rule.Pattern.size() == decisive->Pattern.size() && rule.Allow))
+            decisive = &rule;
+    }
+    return !decisive || decisive->Allow;
+}
+
+std::string ProductTokenOf(std::string_view Agent) {
+    Agent = Trim(Agent);
+    return std::string(Agent.substr(0, Agent.find_first_of("/ \t")));
+}
+
+std::string PathAndQueryOf(std::string_view Url) {
+    const std::size_t scheme = Url.find("://");
+    const std::size_t from = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const std::size_t path = Url.find_first_of("/?#", from);
+    if (path == std::string_view::npos || Url[path] == '#') return "/";
+    const std::string_view rest = Url.substr(path, Url.find('#', path) - path);
+    return rest.front() == '?' ? "/" + std::string(rest) : std::string(rest);
+}
