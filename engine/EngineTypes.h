@@ -22,6 +22,9 @@ enum TSlotState : unsigned char {
     slotFailed = 6,       // the attempt failed; waits for the retry decision
 };
 
+// Fetch modes of a download slot: 1 a page whose body is delivered, 2 a server's robots.txt.
+inline constexpr unsigned char kFetchPage = 1, kFetchRobots = 2;
+
 inline constexpr const char* kDefaultAgent =
     "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";
 

@@ -30,6 +30,7 @@ bool THttpDwnld::AddUrl(const std::string& Url, const std::string& Referrer, int
     object.Referrer = Referrer;
     m_queue.Add(Url, std::move(object));
     m_active = true;
+    m_noneReady = false;
     return true;
 }
 
@@ -50,6 +51,10 @@ void THttpDwnld::ResetRun() {
     m_lastReport = std::chrono::steady_clock::now();
     if (OnStats) OnStats(*this, Kind, 0, 0, 0, 0, 0, 0);
     m_queue.Clear();
+    // robots.txt files and pauses belong to one run.
+    Policy.Clear();
+    Policy.Settings.Agent = Connection.Agent;
+    m_waitServer.clear();
 }
 
 void THttpDwnld::SetWorking(bool Value) {
@@ -76,6 +81,7 @@ void THttpDwnld::ResizePool() {
             if (OnSlotEnded) OnSlotEnded();
         };
         m_slots.push_back(std::move(slot));
+        m_slotServer.emplace_back();
         m_active = true;
     }
     if (m_slots.size() <= wanted) return;
@@ -91,12 +97,14 @@ void THttpDwnld::ResizePool() {
     }
     if (allRetired) {
         m_slots.resize(wanted);
+        m_slotServer.resize(wanted);
         m_active = true;
     }
 }
 
 void THttpDwnld::Tick() {
     m_active = false;
+    m_noneReady = false;
     if (m_slots.size() != static_cast<std::size_t>(std::max(ConcurrentDownloads, 0))) ResizePool();
     if (Stopping) {
         if (m_queue.Count() > 0) m_active = true;
@@ -118,6 +126,7 @@ void THttpDwnld::StepSlot(int Index) {
             break;
         case slotFinished:
             Log("thread done: " + slot.UrlParts.Url);
+            if (FinishWithServer(Index)) break;
             if (slot.Succeeded)
                 slot.SlotState = slotReceived;
             else
@@ -175,12 +184,22 @@ bool THttpDwnld::StartSlot(int Index) {
     THttpGet& slot = *m_slots[static_cast<std::size_t>(Index)];
     if (slot.SlotState != slotIdle) return false;
     slot.SlotState = slotAssigning;
-    if (m_queue.Count() == 0) {
+    if (m_queue.Count() == 0 || m_noneReady) {
         slot.SlotState = slotIdle;
         return false;
     }
-    TUrlInQueue::Entry entry = m_queue.Take(ChooseEntry());
+    std::string server;
+    const int chosen = Policy.Active() ? ChooseReadyEntry(Index, server) : ChooseEntry();
+    if (chosen < 0) {
+        if (slot.SlotState == slotAssigning) slot.SlotState = slotIdle;
+        return false;
+    }
+    TUrlInQueue::Entry entry = m_queue.Take(chosen);
     m_active = true;
+    if (!server.empty()) {
+        Policy.DownloadStarted(server, TPolicyClock::now());
+        m_slotServer[static_cast<std::size_t>(Index)] = server;
+    }
     slot.UrlParts.Crack(entry.Url);
     slot.TimeOut = TimeOut;
     slot.RetryCount = entry.Object.RetryCount;
@@ -197,6 +216,106 @@ bool THttpDwnld::StartSlot(int Index) {
     Log("starting download for " + entry.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
     slot.StartFetch(static_cast<unsigned char>(Kind));
+    return true;
+}
+
+int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
+    const TPolicyClock::time_point now = TPolicyClock::now();
+    bool waitNoted = false;
+    for (int i = 0; i < m_queue.Count();) {
+        const std::string& url = m_queue.At(i).Url;
+        Server = ServerOf(url);
+        switch (Policy.Judge(Server, url, now)) {
+            case TServerVerdict::Start:
+                return i;
+            case TServerVerdict::FetchRobots:
+                StartRobots(SlotIndex, Server);
+                return -1;
+            case TServerVerdict::Refuse: {
+                const TServerReason reason = Policy.LastReason();
+                TUrlInQueue::Entry refused = m_queue.Take(i);
+                m_active = true;
+                if (OnSkipped) OnSkipped(*this, refused.Url, refused.Object.Referrer, reason);
+                if (Stopping) return -1;
+                break;
+            }
+            case TServerVerdict::Wait:
+                if (!waitNoted) NoteWait(Server);
+                waitNoted = true;
+                ++i;
+                break;
+        }
+    }
+    // Nothing may start before the next tick; the other idle slots need not look again.
+    m_noneReady = true;
+    return -1;
+}
+
+void THttpDwnld::NoteWait(const std::string& Server) {
+    const int ms = Policy.LastWaitMs();
+    if (ms < 1000 || !OnServerWait) return;
+    const TPolicyClock::time_point until = TPolicyClock::now() + std::chrono::milliseconds(ms);
+    // One notice per pause or gap, not one per tick.
+    if (Server == m_waitServer && until <= m_waitUntil + std::chrono::milliseconds(100)) return;
+    m_waitServer = Server;
+    m_waitUntil = until;
+    OnServerWait(*this, Server, ms, Policy.LastReason());
+}
+
+void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
+    THttpGet& slot = *m_slots[static_cast<std::size_t>(SlotIndex)];
+    Policy.RobotsFetchStarted(Server);
+    m_slotServer[static_cast<std::size_t>(SlotIndex)] = Server;
+    m_active = true;
+    TCrackUrl parts;
+    parts.Crack(Server + "/robots.txt");
+    // Asked for under the server's usual name: no default port in the request.
+    slot.UrlParts.Crack(OriginOf(parts) + "/robots.txt");
+    slot.TimeOut = TimeOut;
+    slot.RetryCount = Retries;
+    slot.Depth = 0;
+    slot.CountArea = 0;
+    slot.TagKind = ' ';
+    slot.FetchMode = kFetchRobots;
+    slot.Connection = Connection;
+    slot.Referrer.clear();
+    Log("starting download for " + slot.UrlParts.Url);
+    slot.StartFetch(static_cast<unsigned char>(Kind));
+    // A server whose address cannot be split has no rules to read.
+    if (slot.SlotState == slotIdle) {
+        Policy.RobotsArrived(Server, 0, false, "");
+        m_slotServer[static_cast<std::size_t>(SlotIndex)].clear();
+    }
+}
+
+// A finished download's answer for its server: the end of a robots.txt (true: handled here),
+// the end of a counted download, and the pauses of 429 and 503 answers, which are retried.
+bool THttpDwnld::FinishWithServer(int SlotIndex) {
+    THttpGet& slot = *m_slots[static_cast<std::size_t>(SlotIndex)];
+    std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
+    if (slot.FetchMode == kFetchRobots) {
+        Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body);
+        slot.Body.clear();
+        slot.Body.shrink_to_fit();
+        server.clear();
+        slot.SlotState = slotIdle;
+        return true;
+    }
+    if (!server.empty()) {
+        Policy.DownloadEnded(server);
+        server.clear();
+    }
+    const int status = slot.StatusCode;
+    if (status != 429 && status != 503 && !Policy.HasBackoff()) return false;
+    const int pauseMs = Policy.Answered(ServerOf(slot.UrlParts.Url), status, slot.RetryAfterMs,
+                                        TPolicyClock::now());
+    if (status != 429 && status != 503) return false;
+    if (pauseMs > 0)
+        Log("pausing " + ServerOf(slot.UrlParts.Url) + " for " + std::to_string(pauseMs) + " ms");
+    // An HTML 503 is retried as any 5xx page is; otherwise the server asked to be asked again
+    // later, whatever the answer's type, and the entry goes back to the queue.
+    if (status == 503 && slot.Succeeded) return false;
+    slot.SlotState = slotFailed;
     return true;
 }
 
@@ -256,5 +375,8 @@ int THttpDwnld::AdaptiveDelayMs() const {
         return m_active ? 0 : static_cast<int>(std::clamp<long long>(ms, 1, 50));
     }
     if (m_active || m_quiet) return 0;
+    // A server that waits is ready again at a known time: the driver wakes then.
+    const int ready = Policy.Active() ? Policy.MsUntilReady(TPolicyClock::now()) : -1;
+    if (ready >= 0) return std::clamp(ready, 1, static_cast<int>(kStatsInterval.count()));
     return static_cast<int>(kStatsInterval.count());
 }

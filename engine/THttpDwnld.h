@@ -12,6 +12,7 @@
 
 #include "EngineTypes.h"
 #include "THttpGet.h"
+#include "TServerPolicy.h"
 #include "TUrlInQueue.h"
 
 class THttpDwnld {
@@ -55,6 +56,9 @@ public:
     int TimeOut = 300;
     int Kind = 1;
     TConnectionSettings Connection;  // handed to every slot
+    // Consideration for servers (robots.txt, gaps, per-server limit, pauses). While it is not
+    // Active the queue is taken in order, as ever.
+    TServerPolicy Policy;
 
     int Done = 0;          // pages fetched with status 200 in this run
     int Errors = 0;        // downloads that failed on their last allowed attempt
@@ -80,6 +84,13 @@ public:
         OnStats;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
+    // A queued URL left unfetched because its server's robots.txt refuses it.
+    std::function<void(THttpDwnld&, const std::string& Url, const std::string& Referrer,
+                       TServerReason Reason)>
+        OnSkipped;
+    // Queued work waits a second or more for Server (once per pause or gap).
+    std::function<void(THttpDwnld&, const std::string& Server, int Ms, TServerReason Reason)>
+        OnServerWait;
 
     // The pool, readable for tests and statistics.
     int SlotCount() const { return static_cast<int>(m_slots.size()); }
@@ -96,10 +107,18 @@ private:
                        const std::string& Headers);
     void Log(const std::string& Text);
     int ChooseEntry();
+    int ChooseReadyEntry(int SlotIndex, std::string& Server);
+    void StartRobots(int SlotIndex, const std::string& Server);
+    bool FinishWithServer(int SlotIndex);
+    void NoteWait(const std::string& Server);
     void ReportStats(const int (&Now)[6]);
     bool StatsDue() const;
 
     std::vector<std::unique_ptr<THttpGet>> m_slots;
+    std::vector<std::string> m_slotServer;  // the server each slot's download counts against
+    bool m_noneReady = false;               // this tick found no queued URL that may start
+    std::string m_waitServer;               // the last wait reported, so it is told once
+    TPolicyClock::time_point m_waitUntil{};
     TUrlInQueue m_queue;
     int m_last[6] = {99999, 99999, 99999, 99999, 99999, 99999};
     bool m_active = false;

@@ -1,9 +1,11 @@
 #include "THttpGet.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
 #include "THttpThread.h"
+#include "TRobotsTxt.h"
 
 namespace {
 std::atomic<int> gMaxConnectionsPerServer{6};
@@ -27,6 +29,7 @@ void THttpGet::StartFetch(unsigned char NewKind) {
     Skipped = false;
     Succeeded = false;
     StatusCode = 0;
+    RetryAfterMs = -1;
     if (WorkerActive) return;
     ContentLength = 0;
     Body.clear();
@@ -37,10 +40,16 @@ void THttpGet::StartFetch(unsigned char NewKind) {
     request.Url = UrlParts.Url;
     request.Connection = Connection;
     request.Referrer = Referrer;
-    request.KeepBody = FetchMode == 1;
+    request.KeepBody = FetchMode == 1 || FetchMode == kFetchRobots;
+    request.RobotsRules = FetchMode == kFetchRobots;
     request.Deadline = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);
     request.Limits = FetchLimits();
+    if (request.RobotsRules) {
+        // RFC 9309: five redirects at most, and 500 KiB are enough to read.
+        request.Limits.MaxRedirects = std::min(request.Limits.MaxRedirects, 5L);
+        request.Limits.MaxBodyBytes = TRobotsTxt::kMaxBytes;
+    }
 
     m_control = std::make_shared<TFetchControl>();
     // The worker deletes itself after its end notice (Qt's deleteLater).
@@ -56,8 +65,9 @@ void THttpGet::StopFetch() {
     WorkerActive = false;
 }
 
-void THttpGet::StatusNotice(int Status) {
+void THttpGet::StatusNotice(int Status, int RetryAfter) {
     StatusCode = Status;
+    RetryAfterMs = RetryAfter;
 }
 
 void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,

@@ -40,7 +40,7 @@ public:
     int CountArea = 0;
     TCrackUrl UrlParts;
     int Depth = 1;
-    unsigned char FetchMode = 0;  // 1: collect and deliver the body
+    unsigned char FetchMode = 0;  // 1: collect and deliver the body; 2: a robots.txt
     unsigned char TagKind = 0;
     std::string Referrer;
     int RetryCount = 0;
@@ -56,6 +56,7 @@ public:
     std::string FinalUrl;
     int ContentLength = 0;
     int StatusCode = 0;
+    int RetryAfterMs = -1;  // what a 429 or 503 asked for with Retry-After; -1 without one
     bool Succeeded = false;
     bool Skipped = false;
 
@@ -65,7 +66,7 @@ public:
 
 private:
     friend class THttpThread;
-    void StatusNotice(int Status);
+    void StatusNotice(int Status, int RetryAfter);
     void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
                       int Length, bool& Accept, THttpThread& Worker);
     // Page is the body to keep, or null when the download delivers none.

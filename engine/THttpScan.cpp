@@ -256,6 +256,31 @@ void THttpScan::SetRetries(int Value) {
     m_impl->Dwnld.Retries = Value;
 }
 
+bool THttpScan::ObeyRobotsTxt() const {
+    return m_impl->Dwnld.Policy.Settings.ObeyRobotsTxt;
+}
+void THttpScan::SetObeyRobotsTxt(bool Value) {
+    m_impl->Dwnld.Policy.Settings.ObeyRobotsTxt = Value;
+}
+
+int THttpScan::HostDelayMs() const {
+    return m_impl->Dwnld.Policy.Settings.DelayMs;
+}
+void THttpScan::SetHostDelayMs(int Value) {
+    if (Value >= 0) m_impl->Dwnld.Policy.Settings.DelayMs = Value;
+}
+
+int THttpScan::MaxPerHost() const {
+    return m_impl->Dwnld.Policy.Settings.MaxPerServer;
+}
+void THttpScan::SetMaxPerHost(int Value) {
+    if (Value >= 0) m_impl->Dwnld.Policy.Settings.MaxPerServer = Value;
+}
+
+int THttpScan::SkippedByRobots() const {
+    return m_impl->SkippedByRobots;
+}
+
 bool THttpScan::SeekRobotsTxt() const {
     return m_impl->SeekRobots;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // THttpScan crawls the web from one start URL. Its owner sets properties, calls Start, and
-// learns everything through seven events, each raised on the GUI thread only and only when
+// learns everything through nine events, each raised on the GUI thread only and only when
 // assigned (an empty std::function means nobody listens). All state lives in a private TImpl.
 //
 // One run: a successful Start until the scheduler finds nothing left to do (or was stopped) and
@@ -37,6 +37,17 @@ using TOnPageReceived =
 using TOnUpdatedStats = std::function<void(THttpScan& Sender, int InQueue, int Downloading,
                                            int ToAnalyze, int Done, int Retries, int Errors)>;
 using TOnWorking = std::function<void(THttpScan& Sender, bool Working_)>;
+// A queued URL that is not fetched because its server's robots.txt refuses it (Reason
+// "robots"), or because that robots.txt could not be read (Reason "robots-unreachable": a server
+// error or no answer, after which nothing of that server is fetched in the run). Referrer is the
+// page that linked it. Links to it are still reported: reporting fetches nothing.
+using TOnSkipped = std::function<void(THttpScan& Sender, const std::string& Url,
+                                      const std::string& Referrer, const std::string& Reason)>;
+// Queued work waits Milliseconds (a second or more) for Server ("http://host:80") before its
+// next request may start. Reason: "Retry-After" or "429" (the server asked for a pause),
+// "Crawl-delay" (its robots.txt), "delay" (HostDelayMs). Told once per pause or gap.
+using TOnServerWait = std::function<void(THttpScan& Sender, const std::string& Server,
+                                         int Milliseconds, const std::string& Reason)>;
 
 class THttpScan : public QObject {
     Q_OBJECT
@@ -90,6 +101,28 @@ public:
     void SetLogsEnabled(bool Value);
     int MaxQueueSize() const;
     void SetMaxQueueSize(int Value);  // > 9
+
+    // Consideration for servers; all off by default. A server is a scheme, host and port.
+    // ObeyRobotsTxt: before the first request to a server, its /robots.txt is fetched once per
+    // run (at most five redirects, 500 KiB read) and applied to every URL of that server: the
+    // group of the agent's product token, else "*"; a 4xx allows everything, a 5xx or no answer
+    // nothing. Refused URLs are not fetched and raise OnSkipped. Its Crawl-delay (at most 120 s)
+    // spaces the request starts to that server.
+    bool ObeyRobotsTxt() const;
+    void SetObeyRobotsTxt(bool Value);
+    // The minimum gap between two request starts to one server, in ms (>= 0); the larger of this
+    // and Crawl-delay holds. Other servers' URLs go on meanwhile.
+    int HostDelayMs() const;
+    void SetHostDelayMs(int Value);
+    // Parallel downloads to one server (>= 0); 0: no limit beyond ConcurrentDownloads.
+    int MaxPerHost() const;
+    void SetMaxPerHost(int Value);
+    // Always in force: a 429 or 503 answer with Retry-After (seconds or an HTTP date) pauses its
+    // server for that long, at most 120 s; a 429 without it pauses 1 s, then 2, 4, ... up to
+    // 60 s while the answers repeat. The URL is tried again and counts against Retries. Stop ends
+    // a pause at once.
+    // URLs of the current or last run that OnSkipped reported.
+    int SkippedByRobots() const;
     const std::string& Password() const;
     void SetPassword(const std::string& Value);
     const std::string& ProxyAddress() const;
@@ -124,6 +157,8 @@ public:
     TOnPageReceived OnPageReceived;
     TOnUpdatedStats OnUpdatedStats;
     TOnWorking OnWorking;
+    TOnSkipped OnSkipped;
+    TOnServerWait OnServerWait;
 
     // The private state, for the engine's own analysis code and its tests.
     TImpl& Impl() { return *m_impl; }

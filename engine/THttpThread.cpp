@@ -1,5 +1,9 @@
 #include "THttpThread.h"
 
+#include <ctime>
+
+#include "TServerPolicy.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -188,7 +192,17 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
 
 bool THttpThread::GateResponse() {
     const int status = m_status;
+    if (m_request.RobotsRules) {
+        // Only the status matters for anything but a 2xx; no credentials are offered.
+        Notify([&](THttpGet& slot) { slot.StatusNotice(status, -1); });
+        m_gated = status >= 200 && status < 300;
+        return m_gated;
+    }
     const bool wantsCredentials = status == 401 || status == 407;
+    int retryAfter = -1;
+    std::string retryAfterText;
+    if ((status == 429 || status == 503) && FindHeader(m_headers, "retry-after:", retryAfterText))
+        retryAfter = RetryAfterMs(retryAfterText, static_cast<long long>(std::time(nullptr)));
     std::string contentType;
     const bool typed = FindHeader(m_headers, "content-type:", contentType);
     const bool html = typed && contentType.find("text/html") != std::string::npos;
@@ -198,7 +212,7 @@ bool THttpThread::GateResponse() {
     // The status and, for an HTML answer, the headers reach the slot in one hand-over.
     bool accept = true;
     Notify([&](THttpGet& slot) {
-        slot.StatusNotice(status);
+        slot.StatusNotice(status, retryAfter);
         if (!wantsCredentials && html)
             slot.HeaderNotice(m_headers, status, contentType, length, accept, *this);
     });
@@ -225,6 +239,13 @@ bool THttpThread::GateResponse() {
 size_t THttpThread::OnBodyData(const char* data, size_t size) {
     if (!m_gated || m_control->Terminated) return 0;
     if (std::chrono::steady_clock::now() > m_request.Deadline) return 0;
+    if (m_request.RobotsRules && m_bytesRead + size > m_request.Limits.MaxBodyBytes) {
+        // Rules beyond the limit are not read; what came before it is used.
+        m_body.append(data, m_request.Limits.MaxBodyBytes - m_bytesRead);
+        m_bytesRead = m_request.Limits.MaxBodyBytes;
+        m_cut = true;
+        return 0;
+    }
     m_bytesRead += size;
     if (m_bytesRead > m_request.Limits.MaxBodyBytes) return 0;
     if (!m_request.KeepBody) return size;
@@ -348,13 +369,13 @@ void THttpThread::RunExchange() {
             }
             continue;
         }
-        if (!done || !m_gated) return;
+        if (!(done || m_cut) || !m_gated) return;
         break;
     }
     if (m_request.KeepBody) {
         m_finalUrl = RedirectedUrl(h);
         m_bodyReady = true;
-        m_success = m_bytesRead > 0;
+        m_success = m_bytesRead > 0 || m_request.RobotsRules;  // an empty robots.txt has no rules
     } else {
         m_success = true;
     }

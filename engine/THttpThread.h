@@ -37,6 +37,9 @@ struct TFetchRequest {
     TConnectionSettings Connection;
     std::string Referrer;
     bool KeepBody = true;
+    // A robots.txt: its body is kept whatever its type, only after a 2xx, and cut at the size
+    // limit instead of failing.
+    bool RobotsRules = false;
     std::chrono::steady_clock::time_point Deadline;
     TFetchLimits Limits;
 };
@@ -91,5 +94,6 @@ private:
     bool m_success = true;
     bool m_skipped = false;
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
+    bool m_cut = false;        // a robots.txt body reached its size limit
     std::string m_finalUrl;    // the page's address after redirects, empty without any
 };

@@ -32,6 +32,17 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
                            const std::string& message,
                            const std::string&) { Error(url, status, message); };
     Dwnld.OnWorking = [this](THttpDwnld&, bool working) { WorkingChanged(working); };
+    Dwnld.OnSkipped = [this](THttpDwnld&, const std::string& url, const std::string& referrer,
+                             TServerReason reason) {
+        ++SkippedByRobots;
+        Log("skipped (" + std::string(ServerReasonText(reason)) + "): " + url);
+        if (Owner.OnSkipped) Owner.OnSkipped(Owner, url, referrer, ServerReasonText(reason));
+    };
+    Dwnld.OnServerWait = [this](THttpDwnld&, const std::string& server, int ms,
+                                TServerReason reason) {
+        if (Owner.OnServerWait && !Dwnld.Stopping)
+            Owner.OnServerWait(Owner, server, ms, ServerReasonText(reason));
+    };
     Dwnld.OnSlotEnded = [this] {
         if (Driver && AdaptiveTicks) Driver->Wake();
     };
@@ -48,6 +59,7 @@ void TImpl::Stats(int InQueue, int Downloading, int ToAnalyze, int Done, int Ret
 }
 
 void TImpl::WorkingChanged(bool Working) {
+    if (Working) SkippedByRobots = 0;
     if (Owner.OnWorking) Owner.OnWorking(Owner, Working);
     if (!Working) {
         VisitedUrls.Clear();

@@ -94,6 +94,7 @@ struct TImpl {
     int HttpPort = 80;
     std::string Referer;
     bool SeekRobots = false;
+    int SkippedByRobots = 0;
     std::string StartingUrl;
     bool StartGuard = false;
     bool StopGuard = false;

@@ -185,9 +185,13 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
 
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
     if (!follow || queuedByRefresh) return;
-    if (newHost && SeekRobots)
+    // The depth and queue limits hold for robots.txt requests too: a robots.txt served as a page
+    // that links new hosts would otherwise grow a crawl without end.
+    const bool queueable =
+        Dwnld.QueueCount() < MaxQueueSize && Page.Depth < Dwnld.DepthLimit && !Dwnld.Stopping;
+    if (newHost && SeekRobots && queueable)
         Dwnld.AddUrl(RobotsTxtUrl(LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1,
                      CountArea, false);
-    if (Dwnld.QueueCount() < MaxQueueSize && Page.Depth < Dwnld.DepthLimit && !Dwnld.Stopping)
+    if (queueable && Dwnld.QueueCount() < MaxQueueSize)
         Dwnld.AddUrl(resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, CountArea, false);
 }

@@ -29,6 +29,7 @@ TestRequest ParseRequest(const QJsonObject& o) {
     r.version = Bytes(o.value("version"));
     r.proxy = o.value("proxy").toBool();
     r.connection = o.value("connection").toInt();
+    r.time = o.value("time").toDouble();
     r.route = Bytes(o.value("route"));  // null reads as ""
     r.body = Bytes(o.value("body"));
     const QJsonObject headers = o.value("headers").toObject();

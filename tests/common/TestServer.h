@@ -18,6 +18,7 @@ struct TestRequest {
     std::string route;   // the matched route key, empty when none matched
     std::string body;    // the request body the client sent, if any
     int connection = 0;  // which accepted connection carried it, counted from 1
+    double time = 0;     // when the server read it: seconds of the wall clock
 };
 
 class TestServer {

@@ -67,6 +67,7 @@ ROUTE_FIELDS = {
     "reset_after": (int,),
     "close_without_response": (bool,),
     "endless_headers": (int, float),
+    "before": (list,),
 }
 
 
@@ -85,28 +86,11 @@ def check_config(config):
     if not isinstance(routes, dict):
         raise ConfigError("'routes' must be an object")
     for path, route in routes.items():
-        if not isinstance(route, dict):
-            raise ConfigError("route %r must be an object" % path)
-        for field, value in route.items():
-            if field not in ROUTE_FIELDS:
-                raise ConfigError("route %r: unknown field %r" % (path, field))
-            if not isinstance(value, ROUTE_FIELDS[field]):
-                raise ConfigError("route %r: field %r has the wrong type" % (path, field))
-        for pair in route.get("headers", []):
-            if (not isinstance(pair, list) or len(pair) != 2
-                    or not all(isinstance(p, str) for p in pair)):
-                raise ConfigError("route %r: headers must be [name, value] pairs" % path)
-        trickle = route.get("trickle")
-        if trickle is not None:
-            if not isinstance(trickle.get("bytes"), int) or trickle["bytes"] < 1:
-                raise ConfigError("route %r: trickle needs bytes >= 1" % path)
-            if not isinstance(trickle.get("interval", 0), (int, float)):
-                raise ConfigError("route %r: trickle interval must be a number" % path)
-        if route.get("endless_headers", 0) < 0:
-            raise ConfigError("route %r: endless_headers must not be negative" % path)
-        auth = route.get("auth")
-        if auth is not None and not _is_credentials(auth):
-            raise ConfigError("route %r: auth needs user and password strings" % path)
+        check_route(path, route)
+        for earlier in route.get("before", []):
+            check_route(path, earlier)
+            if "before" in earlier:
+                raise ConfigError("route %r: 'before' answers cannot have their own" % path)
     keep_alive = config.get("keep_alive")
     if keep_alive is not None and (not isinstance(keep_alive, (int, float))
                                    or isinstance(keep_alive, bool) or keep_alive <= 0):
@@ -114,6 +98,33 @@ def check_config(config):
     proxy = config.get("proxy")
     if proxy is not None and not _is_credentials(proxy):
         raise ConfigError("'proxy' needs user and password strings")
+
+
+def check_route(path, route):
+    """One route, or one of its 'before' answers: the answers given to the first requests of the
+    path, in order, before the route's own answer is given to every later one."""
+    if not isinstance(route, dict):
+        raise ConfigError("route %r must be an object" % path)
+    for field, value in route.items():
+        if field not in ROUTE_FIELDS:
+            raise ConfigError("route %r: unknown field %r" % (path, field))
+        if not isinstance(value, ROUTE_FIELDS[field]):
+            raise ConfigError("route %r: field %r has the wrong type" % (path, field))
+    for pair in route.get("headers", []):
+        if (not isinstance(pair, list) or len(pair) != 2
+                or not all(isinstance(p, str) for p in pair)):
+            raise ConfigError("route %r: headers must be [name, value] pairs" % path)
+    trickle = route.get("trickle")
+    if trickle is not None:
+        if not isinstance(trickle.get("bytes"), int) or trickle["bytes"] < 1:
+            raise ConfigError("route %r: trickle needs bytes >= 1" % path)
+        if not isinstance(trickle.get("interval", 0), (int, float)):
+            raise ConfigError("route %r: trickle interval must be a number" % path)
+    if route.get("endless_headers", 0) < 0:
+        raise ConfigError("route %r: endless_headers must not be negative" % path)
+    auth = route.get("auth")
+    if auth is not None and not _is_credentials(auth):
+        raise ConfigError("route %r: auth needs user and password strings" % path)
 
 
 def _is_credentials(value):
@@ -293,6 +304,7 @@ def small_page(status, text):
 class Server:
     def __init__(self, config, log_path, site_dir, tls_context):
         self.routes = config.get("routes", {})
+        self.route_hits = {}
         self.proxy_credentials = config.get("proxy")
         self.keep_alive_idle = config.get("keep_alive")
         self.connection_count = 0
@@ -378,8 +390,13 @@ class Server:
         self.log(request, path, query, False, key)
         if key is None:
             self.serve_site(conn, request, path)
-        else:
-            self.serve_route(conn, request, self.routes[key])
+            return
+        route = self.routes[key]
+        with self.count_lock:
+            hits = self.route_hits.get(key, 0)
+            self.route_hits[key] = hits + 1
+        earlier = route.get("before", [])
+        self.serve_route(conn, request, earlier[hits] if hits < len(earlier) else route)
 
     def send_simple(self, conn, request, status, extra_headers=(), body=b"",
                     content_type="text/html"):

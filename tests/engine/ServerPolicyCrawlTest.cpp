@@ -1,0 +1,335 @@
+// Crawls that keep to the servers' rules, against the local test server: robots.txt decides what
+// is fetched, gaps and pauses are measured on the server's own request log, never by timing the
+// test.
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "EventLoopWait.h"
+#include "THttpScan.h"
+#include "TestServer.h"
+
+namespace {
+
+using Set = std::set<std::string>;
+
+bool AdaptiveTicksWanted() {
+    const char* value = std::getenv("TARNWICK_TEST_ADAPTIVE");
+    return value && std::string(value) == "1";
+}
+
+// A page that links each of Paths and names one address of its own.
+std::string Page(const std::string& Name, const std::vector<std::string>& Paths) {
+    std::string body = "<a href=\\\"mailto:" + Name + "@example.org\\\">m</a>";
+    for (const std::string& path : Paths) body += " <a href=\\\"" + path + "\\\">x</a>";
+    return body;
+}
+
+std::string Route(const std::string& Path, const std::string& Fields) {
+    return "\"" + Path + "\": {" + Fields + "}";
+}
+
+std::string Config(const std::vector<std::string>& Routes) {
+    std::string json = "{\"routes\": {";
+    for (std::size_t i = 0; i < Routes.size(); ++i) json += (i ? ", " : "") + Routes[i];
+    return json + "}}";
+}
+
+std::string Body(const std::string& Text) {
+    return "\"body\": \"" + Text + "\"";
+}
+
+struct Skip {
+    std::string url, referrer, reason;
+};
+
+struct Crawl {
+    Set found, pages;
+    std::vector<Skip> skipped;
+    std::vector<std::string> waits;  // "server reason"
+    bool ended = false;
+
+    // Crawls from Start; Setup may change settings and Hook may act on the running crawler.
+    void Run(const std::string& Start, const std::function<void(THttpScan&)>& Setup,
+             int TimeoutMs = 30000) {
+        THttpScan scan;
+        scan.SetAdaptiveTicks(AdaptiveTicksWanted());
+        scan.SetProxyType(PROXY_DIRECT);
+        scan.SetFileOfResults("");
+        scan.SetAgent("tarnwick-test/1.0");
+        scan.OnWorking = [this](THttpScan&, bool working) { ended = !working; };
+        scan.OnLinkFound = [this](THttpScan&, const std::string& url, const std::string&,
+                                  const std::string&, const std::string&, const std::string&,
+                                  const std::string&, const std::string&, std::string&, char, int,
+                                  bool&) { found.insert(url); };
+        scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
+                                     const std::string&, const std::string&) { pages.insert(url); };
+        scan.OnSkipped = [this](THttpScan&, const std::string& url, const std::string& referrer,
+                                const std::string& reason) {
+            skipped.push_back({url, referrer, reason});
+        };
+        scan.OnServerWait = [this](THttpScan&, const std::string& server, int,
+                                   const std::string& reason) {
+            waits.push_back(server + " " + reason);
+        };
+        if (Setup) Setup(scan);
+        ASSERT_TRUE(scan.Start(Start));
+        ASSERT_TRUE(WaitFor([&] { return ended; }, TimeoutMs));
+    }
+};
+
+// Seconds between the server's consecutive requests for paths other than /robots.txt.
+std::vector<double> Gaps(const TestServer& Server) {
+    std::vector<double> times;
+    for (const TestRequest& r : Server.Requests())
+        if (r.path != "/robots.txt") times.push_back(r.time);
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < times.size(); ++i) gaps.push_back(times[i] - times[i - 1]);
+    return gaps;
+}
+
+const std::string kRobots =
+    "User-agent: *\\nDisallow: /private\\n\\nUser-agent: Tarnwick-Test\\nDisallow: /secret\\n";
+
+TEST(ServerPolicyCrawlTest, RobotsTxtKeepsEachAgentOutOfItsDisallowedPaths) {
+    struct Case {
+        std::string agent, refused, fetched;
+    };
+    const Case cases[] = {{"tarnwick-test/1.0", "/secret/b.htm", "/private/a.htm"},
+                          {"Other/2.0 (compatible)", "/private/a.htm", "/secret/b.htm"}};
+    for (const Case& c : cases) {
+        TestServer server(
+            Config({Route("/robots.txt", Body(kRobots) + ", \"content_type\": \"text/plain\""),
+                    Route("/", Body(Page("start", {"/private/a.htm", "/secret/b.htm"}))),
+                    Route("/private/a.htm", Body(Page("a", {}))),
+                    Route("/secret/b.htm", Body(Page("b", {})))}));
+        ASSERT_TRUE(server.Start());
+        Crawl crawl;
+        crawl.Run(server.Url("/"), [&](THttpScan& s) {
+            s.SetObeyRobotsTxt(true);
+            s.SetAgent(c.agent);
+        });
+        SCOPED_TRACE(c.agent);
+        EXPECT_EQ(server.CountRequests("/robots.txt"), 1);
+        EXPECT_EQ(server.CountRequests(c.refused), 0);
+        EXPECT_EQ(server.CountRequests(c.fetched), 1);
+        // The refused page is still reported as a link of the start page: reporting fetches
+        // nothing.
+        EXPECT_TRUE(crawl.found.count(server.Url(c.refused)));
+        ASSERT_EQ(crawl.skipped.size(), 1u);
+        EXPECT_EQ(crawl.skipped[0].url, server.Url(c.refused));
+        EXPECT_EQ(crawl.skipped[0].referrer, server.Url("/"));
+        EXPECT_EQ(crawl.skipped[0].reason, "robots");
+    }
+}
+
+TEST(ServerPolicyCrawlTest, AnswersWithoutRulesAllowAllOrNothing) {
+    std::string big(600 * 1024, '#');
+    big = "User-agent: *\\nDisallow: /early\\n" + big + "\\nDisallow: /late\\n";
+    struct Case {
+        std::string name, robotsRoute;
+        Set fetched;  // of /, /early.htm and /late.htm
+        std::string skipReason;
+        std::size_t skips;
+    };
+    const Case cases[] = {
+        {"404", Route("/robots.txt", "\"status\": 404"), {"/", "/early.htm", "/late.htm"}, "", 0},
+        {"redirected",
+         Route("/robots.txt", "\"redirect\": \"/rules.txt\""),
+         {"/", "/late.htm"},
+         "robots",
+         1},
+        {"beyond 500 KiB",
+         Route("/robots.txt", Body(big) + ", \"content_type\": \"text/plain\""),
+         {"/", "/late.htm"},
+         "robots",
+         1},
+        // Not even the start page: its links are never met.
+        {"server error", Route("/robots.txt", "\"status\": 500"), {}, "robots-unreachable", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestServer server(Config({c.robotsRoute,
+                                  Route("/rules.txt", Body("User-agent: *\\nDisallow: /early") +
+                                                          ", \"content_type\": \"text/plain\""),
+                                  Route("/", Body(Page("start", {"/early.htm", "/late.htm"}))),
+                                  Route("/early.htm", Body(Page("early", {}))),
+                                  Route("/late.htm", Body(Page("late", {})))}));
+        ASSERT_TRUE(server.Start());
+        Crawl crawl;
+        crawl.Run(server.Url("/"), [](THttpScan& s) { s.SetObeyRobotsTxt(true); });
+        Set fetched;
+        for (const std::string path : {"/", "/early.htm", "/late.htm"})
+            if (server.CountRequests(path) > 0) fetched.insert(path);
+        EXPECT_EQ(fetched, c.fetched);
+        for (const Skip& s : crawl.skipped) EXPECT_EQ(s.reason, c.skipReason) << s.url;
+        EXPECT_EQ(crawl.skipped.size(), c.skips);
+    }
+
+    // A server that cannot be reached at all: its start page is skipped, not tried four times.
+    Crawl closed;
+    closed.Run("http://127.0.0.1:1/", [](THttpScan& s) { s.SetObeyRobotsTxt(true); });
+    ASSERT_EQ(closed.skipped.size(), 1u);
+    EXPECT_EQ(closed.skipped[0].reason, "robots-unreachable");
+}
+
+TEST(ServerPolicyCrawlTest, RequestStartsToOneServerKeepTheGapInForce) {
+    struct Case {
+        std::string robots;
+        int hostDelayMs;
+        double gap;
+    };
+    const Case cases[] = {{"User-agent: *\\nCrawl-delay: 0.3", 0, 0.3},
+                          {"", 300, 0.3},
+                          {"User-agent: *\\nCrawl-delay: 0.1", 300, 0.3},
+                          {"User-agent: *\\nCrawl-delay: 0.4", 100, 0.4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.robots + " " + std::to_string(c.hostDelayMs));
+        TestServer server(
+            Config({Route("/robots.txt", Body(c.robots) + ", \"content_type\": \"text/plain\""),
+                    Route("/", Body(Page("s", {"/1.htm", "/2.htm", "/3.htm"}))),
+                    Route("/1.htm", Body(Page("a", {}))), Route("/2.htm", Body(Page("b", {}))),
+                    Route("/3.htm", Body(Page("c", {})))}));
+        ASSERT_TRUE(server.Start());
+        Crawl crawl;
+        crawl.Run(server.Url("/"), [&](THttpScan& s) {
+            s.SetObeyRobotsTxt(true);
+            s.SetHostDelayMs(c.hostDelayMs);
+        });
+        EXPECT_EQ(crawl.pages.size(), 4u);
+        const std::vector<double> gaps = Gaps(server);
+        ASSERT_EQ(gaps.size(), 3u);
+        // The server logs a request a moment after the client starts it; allow that jitter.
+        for (double gap : gaps) EXPECT_GE(gap, c.gap - 0.01);
+    }
+}
+
+TEST(ServerPolicyCrawlTest, TheLimitPerServerHoldsWhileOtherSlotsAreFree) {
+    std::vector<std::string> routes{
+        Route("/", Body(Page("s", {"/1.htm", "/2.htm", "/3.htm", "/4.htm", "/5.htm", "/6.htm"})))};
+    for (int i = 1; i <= 6; ++i)
+        routes.push_back(
+            Route("/" + std::to_string(i) + ".htm",
+                  Body(Page("p" + std::to_string(i), {})) + ", \"delay_before_headers\": 0.3"));
+    TestServer server(Config(routes));
+    ASSERT_TRUE(server.Start());
+    Crawl crawl;
+    crawl.Run(server.Url("/"), [](THttpScan& s) { s.SetMaxPerHost(2); });
+    EXPECT_EQ(crawl.pages.size(), 7u);
+    // Each answer takes 0.3 s: a third request can only start once one of two has ended.
+    std::vector<double> starts;
+    for (const TestRequest& r : server.Requests())
+        if (r.path != "/") starts.push_back(r.time);
+    ASSERT_EQ(starts.size(), 6u);
+    for (std::size_t i = 2; i < starts.size(); ++i) EXPECT_GE(starts[i] - starts[i - 2], 0.29);
+}
+
+TEST(ServerPolicyCrawlTest, RetryAfterAndRepeated429sPauseTheServer) {
+    struct Case {
+        std::string name, before;
+        std::vector<double> least;  // the least gap before each further request of /p.htm
+        std::string wait;
+    };
+    const Case cases[] = {
+        {"seconds",
+         "{\"status\": 429, \"headers\": [[\"Retry-After\", \"3\"]]}",
+         {3.0},
+         "Retry-After"},
+        {"HTTP date",
+         "{\"status\": 503, \"content_type\": \"text/plain\", "
+         "\"headers\": [[\"Retry-After\", \"{in 4 s}\"]]}",
+         {3.0},
+         "Retry-After"},
+        {"back-off", "{\"status\": 429}, {\"status\": 429}", {1.0, 2.0}, "429"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // An HTTP date has whole seconds: asked for 4 s ahead, the pause is more than 3 s.
+        std::string before = c.before;
+        if (const std::size_t at = before.find("{in 4 s}"); at != std::string::npos) {
+            const QDateTime in4s = QDateTime::currentDateTimeUtc().addSecs(4);
+            before.replace(at, 8, in4s.toString(Qt::RFC2822Date).toStdString());
+        }
+        TestServer server(
+            Config({Route("/", Body(Page("s", {"/p.htm"}))),
+                    Route("/p.htm", "\"before\": [" + before + "], " + Body(Page("p", {})))}));
+        ASSERT_TRUE(server.Start());
+        Crawl crawl;
+        crawl.Run(server.Url("/"), {});
+        EXPECT_TRUE(crawl.found.count("p@example.org"));  // in the end the page came
+        std::vector<double> times;
+        for (const TestRequest& r : server.Requests())
+            if (r.path == "/p.htm") times.push_back(r.time);
+        ASSERT_EQ(times.size(), c.least.size() + 1);
+        for (std::size_t i = 0; i < c.least.size(); ++i)
+            EXPECT_GE(times[i + 1] - times[i], c.least[i] - 0.01);
+        ASSERT_FALSE(crawl.waits.empty());
+        EXPECT_EQ(crawl.waits[0],
+                  "http://127.0.0.1:" + std::to_string(server.Port()) + " " + c.wait);
+    }
+}
+
+TEST(ServerPolicyCrawlTest, OtherServersGoOnDuringAPauseAndStopEndsIt) {
+    TestServer slow(
+        Config({Route("/", Body(Page("a", {"/p.htm"}))),
+                Route("/p.htm", "\"status\": 429, \"headers\": [[\"Retry-After\", \"60\"]]")}));
+    ASSERT_TRUE(slow.Start());
+    std::vector<std::string> others;
+    for (int i = 1; i <= 4; ++i) others.push_back("/" + std::to_string(i) + ".htm");
+    std::vector<std::string> routes{Route("/", Body(Page("b", others)))};
+    for (const std::string& path : others)
+        routes.push_back(Route(
+            path, Body(Page("b" + path.substr(1, 1), {})) + ", \"delay_before_headers\": 0.2"));
+    TestServer busy(Config(routes));
+    ASSERT_TRUE(busy.Start());
+    const std::string start =
+        "<a href=\\\"" + slow.Url("/") + "\\\">a</a> <a href=\\\"" + busy.Url("/") + "\\\">b</a>";
+    TestServer hub(Config({Route("/", Body(start))}));
+    ASSERT_TRUE(hub.Start());
+
+    Crawl crawl;
+    THttpScan* running = nullptr;
+    crawl.Run(
+        hub.Url("/"),
+        [&](THttpScan& s) {
+            running = &s;
+            s.SetDepthSearchLevel(3);
+            s.OnPageReceived = [&](THttpScan& scan, const std::string&, const std::string& url,
+                                   const std::string&, const std::string&) {
+                crawl.pages.insert(url);
+                // Every page of the busy server came while the other one paused: stop now.
+                if (crawl.pages.size() == 7) scan.Stop();
+            };
+        },
+        20000);
+    EXPECT_EQ(crawl.pages.size(), 7u);
+    EXPECT_EQ(slow.CountRequests("/p.htm"), 1);
+    const double paused = slow.Requests().back().time;
+    for (const std::string& path : others) EXPECT_EQ(busy.CountRequests(path), 1) << path;
+    EXPECT_GT(busy.Requests().back().time, paused);
+    (void)running;
+}
+
+TEST(ServerPolicyCrawlTest, RobotsTxtRequestsKeepToTheDepthLimit) {
+    // A robots.txt served as a page links a new host: at depth 1 nothing more is asked for.
+    TestServer other(Config({Route("/", Body(Page("o", {})))}));
+    ASSERT_TRUE(other.Start());
+    TestServer server(Config({Route("/", Body(Page("s", {other.Url("/x.htm")})))}));
+    ASSERT_TRUE(server.Start());
+    Crawl crawl;
+    crawl.Run(server.Url("/"), [](THttpScan& s) {
+        s.SetSeekRobotsTxt(true);
+        s.SetDepthSearchLevel(1);
+    });
+    EXPECT_EQ(other.Requests().size(), 0u);
+    EXPECT_EQ(server.CountRequests("/robots.txt"), 0);
+}
+
+}  // namespace
