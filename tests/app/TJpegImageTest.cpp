@@ -20,11 +20,9 @@
 
 namespace {
 
-// The shipped pictures, found from this file's place in the source tree.
+// The shipped pictures in the source tree (a relative __FILE__ would depend on the test's folder).
 QString RecomFolder() {
-    return QFileInfo(QStringLiteral(__FILE__))
-        .absoluteDir()
-        .filePath(QStringLiteral("../../data/recom"));
+    return QStringLiteral(TARNWICK_DATA_DIR "/recom");
 }
 
 struct TRgb {

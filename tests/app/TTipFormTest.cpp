@@ -164,8 +164,7 @@ TEST_F(TTipFormTest, PictureLoadsFromRecomAndMayBeMissing) {
     EXPECT_TRUE(empty->pixmap().isNull());
 
     ASSERT_TRUE(QDir(m_app.path()).mkdir("recom"));
-    const QString shipped =
-        QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath("../../data/recom/tip.jpg");
+    const QString shipped = QStringLiteral(TARNWICK_DATA_DIR "/recom/tip.jpg");
     ASSERT_TRUE(QFile::copy(shipped, m_app.filePath("recom/tip.jpg")));
     TTipForm with(AppPath(), nullptr, &m_prompter);
     EXPECT_FALSE(with.findChild<QLabel*>("Image1")->pixmap().isNull());
