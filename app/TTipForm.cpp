@@ -9,8 +9,10 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <functional>
 
+#include "FileErrorText.h"
 #include "TDocumentOpener.h"
 #include "TJpegImage.h"
 
@@ -143,9 +145,11 @@ TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter)
 void TTipForm::BitBtn1Click() {
     if (m_checkBox1->isChecked()) {
         // Truncate: an old file of that name may hold text, and the marker is always empty.
-        QFile marker(m_appPath + "NoTip.ini");
+        const QString name = m_appPath + "NoTip.ini";
+        QFile marker(name);
+        errno = 0;
         if (!marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            m_prompter.Message(this, marker.errorString());
+            m_prompter.Message(this, CannotWriteText(name, FileErrorText(name, errno)));
     }
     accept();
 }
