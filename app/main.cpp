@@ -4,7 +4,10 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cstdio>
+
 #include "CurlSupport.h"
+#include "GermanQt.h"
 #include "Prell_SystemInfo.h"
 #include "TMainForm.h"
 #include "TPrompter.h"
@@ -12,7 +15,10 @@
 int main(int argc, char** argv) {
     TCurlGlobal curl;  // before any thread starts
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("Tarnwick pro");
+    // No display name: Qt would append it to every window title ("Hinweis — Tarnwick pro").
+    QApplication::setApplicationName("tarnwick");
+    if (!InstallGermanQt(app))
+        std::fprintf(stderr, "tarnwick: Qt's German translation (qtbase_de.qm) is missing\n");
     WindowsInfo = std::make_unique<TWindowsInfo>();
 
     TDialogPrompter prompter;
