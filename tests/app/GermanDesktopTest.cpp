@@ -122,6 +122,7 @@ TEST_F(GermanDesktopTest, EveryTabButtonAndMenuHasItsOwnAltLetterAndTheKeysAreSe
     for (int tab = 0; tab < u.PageControl1->count(); ++tab) take(u.PageControl1->tabText(tab));
     for (const QPushButton* button : u.centralwidget->findChildren<QPushButton*>())
         take(button->text());
+    take(u.Label14->text());  // leads to the start page field
     take(u.Programm1->title());
     take(u.Hilfe1->title());
     for (const QMenu* menu : {u.Programm1, u.Hilfe1}) {

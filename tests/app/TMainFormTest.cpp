@@ -63,7 +63,7 @@ TEST_F(TMainFormTest, LayoutHasEveryControlWithItsGermanText) {
     EXPECT_EQ(Shown(u.PageControl1->tabText(1)), "Filter");
     EXPECT_EQ(Shown(u.PageControl1->tabText(2)), "Optionen");
     EXPECT_EQ(u.PageControl1->currentIndex(), 0);
-    EXPECT_EQ(u.Label14->text(), "Startseite");
+    EXPECT_EQ(Shown(u.Label14->text()), "Startseite");
     EXPECT_EQ(Shown(u.CheckUrlBitBtn->text()), "Seite anzeigen");
     EXPECT_EQ(Shown(u.ListSearchBitBtn->text()), "Liste abarbeiten");
     EXPECT_TRUE(u.StartBitBtn->isEnabled());
