@@ -126,9 +126,9 @@ TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter)
     text->addStretch();
     area->setWidget(page);
 
-    m_checkBox1 = new QCheckBox("Diese Meldung nicht mehr anzeigen", this);
+    m_checkBox1 = new QCheckBox("Diese Meldung &nicht mehr anzeigen", this);
     m_checkBox1->setObjectName("CheckBox1");
-    auto* bitBtn1 = new QPushButton("Weiter", this);
+    auto* bitBtn1 = new QPushButton("&Weiter", this);
     bitBtn1->setObjectName("BitBtn1");
     bitBtn1->setDefault(true);
     connect(bitBtn1, &QPushButton::clicked, this, &TTipForm::BitBtn1Click);

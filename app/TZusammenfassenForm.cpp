@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include "FileErrorText.h"
 #include "TDocumentOpener.h"
 #include "TIniFile.h"
 #include "TMainForm.h"
@@ -71,11 +72,11 @@ TZusammenfassenForm::TZusammenfassenForm(TMainForm& Main, TPrompter& Prompter, Q
     m_tree->setCurrentIndex(m_model->index(QDir::currentPath()));
 
     m_files->setObjectName("CheckListBox1");
-    auto* merge = new QPushButton("Dateien zusammenfassen", this);
+    auto* merge = new QPushButton("Dateien &zusammenfassen", this);
     merge->setObjectName("ZusammenfassenBitBtn");
-    auto* edit = new QPushButton("Datei bearbeiten", this);
+    auto* edit = new QPushButton("Datei &bearbeiten", this);
     edit->setObjectName("BitBtn1");
-    auto* cancel = new QPushButton("Abbrechen", this);
+    auto* cancel = new QPushButton("&Abbrechen", this);
     cancel->setObjectName("BitBtn2");
 
     auto* folders = new QVBoxLayout;
@@ -186,22 +187,20 @@ void TZusammenfassenForm::ZusammenfassenBitBtnClick() {
     // Every source is read before the target is written, so the target may be one of them.
     QStringList merged;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString unreadable;
+    QString unreadable, reason;
     for (int i = 0; i < m_files->count() && unreadable.isEmpty(); ++i) {
         const QListWidgetItem* item = m_files->item(i);
         if (item->checkState() != Qt::Checked) continue;
         QStringList lines;
-        if (ReadTextLines(m_folder + item->text(), lines))
+        if (ReadTextLines(m_folder + item->text(), lines, reason))
             merged += lines;
         else
-            unreadable = item->text();
+            unreadable = m_folder + item->text();
     }
     QApplication::restoreOverrideCursor();
     if (!unreadable.isEmpty()) {
-        m_prompter.Information(this, "Die Datei \"" + unreadable +
-                                         "\" konnte nicht gelesen "
-                                         "werden. Es wurde nichts "
-                                         "zusammengefasst.");
+        m_prompter.Information(
+            this, CannotReadText(unreadable, reason) + "\nEs wurde nichts zusammengefasst.");
         return;
     }
     // The dialog opens in the folder being merged, with the last target's name.

@@ -307,6 +307,17 @@ TEST_F(GermanDesktopTest, TheManagerListsSortedHidesHiddenFoldersAndSavesInItsFo
     merger.ZusammenfassenBitBtnClick();  // cancelled
     ASSERT_EQ(m_prompter.saveProposals.size(), 1);
     EXPECT_EQ(m_prompter.saveProposals[0], m_files.path() + "/unbenannt.txt");
+
+    // A ticked file that went away meanwhile: named, with the reason, and nothing merged.
+    ASSERT_TRUE(QFile::remove(File("a.txt")));
+    ASSERT_EQ(list->item(0)->text(), "a.txt");  // the list still shows it
+    list->item(0)->setCheckState(Qt::Checked);
+    merger.ZusammenfassenBitBtnClick();
+    EXPECT_EQ(m_prompter.saveProposals.size(), 1);
+    EXPECT_EQ(m_prompter.informations.back(),
+              "Die Datei \"" + File("a.txt") +
+                  "\" konnte nicht gelesen werden: Die Datei oder ihr Ordner ist nicht "
+                  "vorhanden.\nEs wurde nichts zusammengefasst.");
     merger.hide();
 }
 

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "FakePrompter.h"
+#include "Shown.h"
 #include "TTipForm.h"
 
 namespace {
@@ -154,7 +155,7 @@ TEST_F(TTipFormTest, ShowsTheHintTexts) {
                            "Ihrem Browser in den ",
                            "Tarnwick kopieren und somit die Suchmaschinenseite als Startseite "
                            "verwenden."}));
-    EXPECT_EQ(tip.CheckBox1()->text(), "Diese Meldung nicht mehr anzeigen");
+    EXPECT_EQ(Shown(tip.CheckBox1()->text()), "Diese Meldung nicht mehr anzeigen");
 }
 
 TEST_F(TTipFormTest, PictureLoadsFromRecomAndMayBeMissing) {
