@@ -138,6 +138,7 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TCurlGlobal curl;
+    PreferGermanLocale();
     QApplication app(argc, argv);
     InstallGermanQt(app);
     if (argc < 3) {

@@ -14,6 +14,7 @@
 
 int main(int argc, char** argv) {
     TCurlGlobal curl;  // before any thread starts
+    PreferGermanLocale();
     QApplication app(argc, argv);
     // No display name: Qt would append it to every window title ("Hinweis — Tarnwick pro").
     QApplication::setApplicationName("tarnwick");

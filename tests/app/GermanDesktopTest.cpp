@@ -108,6 +108,27 @@ TEST_F(GermanDesktopTest, QtSpeaksGermanAndTitlesCarryNoProgramName) {
     }
 }
 
+TEST(GermanLocaleEnvironmentTest, DatesAndMessagesBecomeGermanOtherCategoriesStay) {
+    using TEnv = QMap<QByteArray, QByteArray>;
+    using TChanges = QList<QPair<QByteArray, QByteArray>>;
+    const QByteArray de = "de_DE.UTF-8";
+    struct TCase {
+        TEnv Environment;
+        TChanges Changes;
+    };
+    const TCase cases[] = {
+        {{}, {{"LC_TIME", de}, {"LC_MESSAGES", de}}},
+        {{{"LANG", "C.UTF-8"}}, {{"LC_TIME", de}, {"LC_MESSAGES", de}}},
+        {{{"LANG", "de_AT.UTF-8"}}, {}},
+        {{{"LANG", "en_GB.UTF-8"}, {"LC_TIME", "de_CH.UTF-8"}}, {{"LC_MESSAGES", de}}},
+        {{{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "C"}}, {{"LC_MESSAGES", de}}},
+        {{{"LC_ALL", "de_DE.UTF-8"}, {"LC_TIME", "C"}}, {}},
+        {{{"LC_ALL", "en_US.UTF-8"}, {"LANG", "C"}},
+         {{"LC_ALL", ""}, {"LANG", "en_US.UTF-8"}, {"LC_TIME", de}, {"LC_MESSAGES", de}}},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(GermanLocaleEnvironment(c.Environment), c.Changes);
+}
+
 TEST_F(GermanDesktopTest, EveryTabButtonAndMenuHasItsOwnAltLetterAndTheKeysAreSet) {
     auto w = NewWindow();
     const Ui::TMainForm& u = w->Controls();
