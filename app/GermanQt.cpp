@@ -34,11 +34,19 @@ QList<QPair<QByteArray, QByteArray>> GermanLocaleEnvironment(
     return changes;
 }
 
-void PreferGermanLocale() {
+QList<QPair<QByteArray, QByteArray>> PreferGermanLocale() {
     QMap<QByteArray, QByteArray> environment;
     for (const char* name : {"LC_ALL", "LANG", "LC_TIME", "LC_MESSAGES"})
         if (qEnvironmentVariableIsSet(name)) environment[name] = qgetenv(name);
-    for (const auto& [name, value] : GermanLocaleEnvironment(environment)) {
+    const QList<QPair<QByteArray, QByteArray>> changes = GermanLocaleEnvironment(environment);
+    QList<QPair<QByteArray, QByteArray>> before;
+    for (const auto& change : changes) before << qMakePair(change.first, qgetenv(change.first));
+    RestoreEnvironment(changes);
+    return before;
+}
+
+void RestoreEnvironment(const QList<QPair<QByteArray, QByteArray>>& Variables) {
+    for (const auto& [name, value] : Variables) {
         if (value.isEmpty())
             qunsetenv(name.constData());
         else

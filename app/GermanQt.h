@@ -17,7 +17,11 @@ QList<QPair<QByteArray, QByteArray>> GermanLocaleEnvironment(
     const QMap<QByteArray, QByteArray>& Environment);
 
 // Applies GermanLocaleEnvironment to this process; call before the application object exists.
-void PreferGermanLocale();
+// Returns the variables as they were, for RestoreEnvironment once Qt has read its locale: the
+// browser and the editor that the program starts keep the user's own settings.
+QList<QPair<QByteArray, QByteArray>> PreferGermanLocale();
+// Sets each variable to its value again (an empty value removes it).
+void RestoreEnvironment(const QList<QPair<QByteArray, QByteArray>>& Variables);
 
 // Installs Qt's German translation on App and makes German the default locale (number forms,
 // sorting). False when the translation is not installed; Qt then speaks English.

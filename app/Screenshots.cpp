@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -138,8 +139,10 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TCurlGlobal curl;
-    PreferGermanLocale();
+    const auto userLocale = PreferGermanLocale();  // as the program does
     QApplication app(argc, argv);
+    QLocale::system();
+    RestoreEnvironment(userLocale);
     InstallGermanQt(app);
     if (argc < 3) {
         std::fprintf(stderr,

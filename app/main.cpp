@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLocale>
 
 #include <cstdio>
 
@@ -14,8 +15,10 @@
 
 int main(int argc, char** argv) {
     TCurlGlobal curl;  // before any thread starts
-    PreferGermanLocale();
+    const auto userLocale = PreferGermanLocale();
     QApplication app(argc, argv);
+    QLocale::system();  // read now, in German; the programs we start get the user's settings
+    RestoreEnvironment(userLocale);
     // No display name: Qt would append it to every window title ("Hinweis — Tarnwick pro").
     QApplication::setApplicationName("tarnwick");
     if (!InstallGermanQt(app))

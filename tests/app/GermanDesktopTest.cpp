@@ -129,6 +129,20 @@ TEST(GermanLocaleEnvironmentTest, DatesAndMessagesBecomeGermanOtherCategoriesSta
     for (const TCase& c : cases) EXPECT_EQ(GermanLocaleEnvironment(c.Environment), c.Changes);
 }
 
+TEST(GermanLocaleEnvironmentTest, TheUsersSettingsComeBackForTheProgramsWeStart) {
+    const QByteArray lang = qgetenv("LANG");
+    qputenv("LANG", "en_GB.UTF-8");
+    for (const char* name : {"LC_ALL", "LC_TIME", "LC_MESSAGES"}) qunsetenv(name);
+    const auto saved = PreferGermanLocale();
+    EXPECT_EQ(qgetenv("LC_TIME"), "de_DE.UTF-8");
+    EXPECT_EQ(qgetenv("LC_MESSAGES"), "de_DE.UTF-8");
+    RestoreEnvironment(saved);
+    EXPECT_FALSE(qEnvironmentVariableIsSet("LC_TIME"));
+    EXPECT_FALSE(qEnvironmentVariableIsSet("LC_MESSAGES"));
+    EXPECT_EQ(qgetenv("LANG"), "en_GB.UTF-8");
+    RestoreEnvironment({{"LANG", lang}});
+}
+
 TEST_F(GermanDesktopTest, EveryTabButtonAndMenuHasItsOwnAltLetterAndTheKeysAreSet) {
     auto w = NewWindow();
     const Ui::TMainForm& u = w->Controls();
