@@ -5,8 +5,10 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <numeric>
 
+#include "FileErrorText.h"
 #include "Prell_SystemInfo.h"
 
 std::string DecodeAtSign(std::string_view Text) {
@@ -92,15 +94,14 @@ std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines) {
 
 bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& Error) {
     QFile in(FileName);
+    errno = 0;
     if (!in.open(QIODevice::ReadOnly)) {
-        Error = QStringLiteral("Datei %1 kann nicht gelesen werden: %2")
-                    .arg(FileName, in.errorString());
+        Error = CannotReadText(FileName, FileErrorText(FileName, errno));
         return false;
     }
     const QByteArray data = in.readAll();
     if (in.error() != QFileDevice::NoError) {
-        Error = QStringLiteral("Datei %1 kann nicht gelesen werden: %2")
-                    .arg(FileName, in.errorString());
+        Error = CannotReadText(FileName, FileErrorText(FileName, errno));
         return false;
     }
     in.close();
@@ -112,9 +113,9 @@ bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& 
         text.append("\r\n");
     }
     QSaveFile out(FileName);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
-        Error = QStringLiteral("Datei %1 kann nicht geschrieben werden: %2")
-                    .arg(FileName, out.errorString());
+        Error = CannotWriteText(FileName, FileErrorText(FileName, errno));
         return false;
     }
     OutputLines = static_cast<int>(lines.size());

@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@
 #include <cstdio>
 
 #include "CurlSupport.h"
+#include "GermanQt.h"
 #include "TAboutBox.h"
 #include "TIniFile.h"
 #include "TMainForm.h"
@@ -61,8 +64,37 @@ bool WaitUntil(Condition condition, int seconds) {
     return true;
 }
 
+struct TSize {
+    const char* Name;
+    int Width, Height;
+};
+// The described size, and the window maximised on two common screens (no frame offscreen).
+const TSize kSizes[] = {{"", 744, 552}, {"-1366x768", 1366, 768}, {"-1920x1080", 1920, 1080}};
+
+bool SaveTabs(TMainForm& window, const QString& prefix, const TSize& size, bool allTabs) {
+    window.resize(size.Width, size.Height);
+    bool ok = true;
+    const char* names[] = {"1-email", "2-filter", "3-optionen"};
+    for (int tab = 0; tab < (allTabs ? 3 : 1); ++tab) {
+        window.Controls().PageControl1->setCurrentIndex(tab);
+        ok &= Save(window, prefix + names[tab] + size.Name + ".png");
+    }
+    window.Controls().PageControl1->setCurrentIndex(0);
+    return ok;
+}
+
+// Qt's own save dialog, as the German user meets it when saving results.
+bool SaveFileDialog(const QString& out, const QString& folder) {
+    QFileDialog dialog(nullptr, "Speichern unter", folder, "Textdatei (*.txt)");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile("unbenannt.txt");
+    dialog.resize(640, 420);
+    return Save(dialog, out + "/file-dialog.png");
+}
+
 // The window during and after a harvest of the demo site, served by the project's local server,
-// and the result manager with the saved result.
+// at every size, and the result manager with the saved result.
 bool SaveRun(TMainForm& window, const QString& out, const QString& server, const QString& site) {
     QTemporaryDir files;
     QFile config(files.filePath("config.json"));
@@ -82,10 +114,11 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
     for (QCheckBox* box : {u.CheckBox1, u.CheckBox5, u.CheckBox6}) box->setChecked(true);
     u.URLEdit->setText("http://127.0.0.1:" + port + "/");
     window.StartBitBtnClick();
-    bool ok = WaitUntil([&] { return window.ResultLines().size() >= 3; }, 30) &&
-              Save(window, out + "/run-1-during.png");
-    ok &=
-        WaitUntil([&] { return window.ScanIdle(); }, 60) && Save(window, out + "/run-2-after.png");
+    bool ok = WaitUntil([&] { return window.ResultLines().size() >= 3; }, 30);
+    for (const TSize& size : kSizes) ok &= SaveTabs(window, out + "/run-1-during-", size, false);
+    ok &= WaitUntil([&] { return window.ScanIdle(); }, 60);
+    for (const TSize& size : kSizes) ok &= SaveTabs(window, out + "/run-2-after-", size, true);
+    window.resize(744, 552);
     QStringList results;
     for (const std::string& line : window.ResultLines())
         results << QString::fromLatin1(line.substr(6).c_str());
@@ -95,6 +128,7 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
     TZusammenfassenForm& merger = window.Merger();
     merger.ChooseFolder(files.path());
     ok &= Save(merger, out + "/result-manager.png");
+    ok &= SaveFileDialog(out, files.path());
     process.terminate();
     process.waitForFinished(5000);
     return ok;
@@ -105,7 +139,11 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TCurlGlobal curl;
+    const auto userLocale = PreferGermanLocale();  // as the program does
     QApplication app(argc, argv);
+    QLocale::system();
+    RestoreEnvironment(userLocale);
+    InstallGermanQt(app);
     if (argc < 3) {
         std::fprintf(stderr,
                      "usage: tarnwick-screenshots OUTPUT-FOLDER APP-FOLDER "
@@ -123,11 +161,8 @@ int main(int argc, char** argv) {
     window.showNormal();
     window.resize(744, 552);
     bool ok = true;
-    const char* names[] = {"main-1-email", "main-2-filter", "main-3-optionen"};
-    for (int tab = 0; tab < 3; ++tab) {
-        window.Controls().PageControl1->setCurrentIndex(tab);
-        ok &= Save(window, out + "/" + names[tab] + ".png");
-    }
+    for (const TSize& size : kSizes) ok &= SaveTabs(window, out + "/main-", size, true);
+    window.resize(744, 552);
     // The dialogs take the program folder with its trailing "/", as the window keeps it.
     TTipForm tip(window.AppPath());
     ok &= Save(tip, out + "/tip.png");
@@ -140,7 +175,7 @@ int main(int argc, char** argv) {
     urls.Edit1()->setText("Musikbands");
     urls.Edit2()->setText("Hamburg");
     ok &= Save(urls, out + "/urls-filled.png");
-    TPromoForm promotion;
+    TPromoForm promotion(window.AppPath());
     ok &= Save(promotion, out + "/promotion.png");
     if (argc >= 5)
         ok &=

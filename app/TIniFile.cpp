@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
+
+#include "FileErrorText.h"
+
 namespace {
 
 // A value that would lose something on reading (blanks at its ends, or a pair of surrounding
@@ -135,35 +139,51 @@ QByteArray TIniFile::ToText() const {
 
 bool TIniFile::Save(bool OwnerOnly, QString& Error) const {
     QSaveFile file(m_fileName);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
-        Error = file.errorString();
+        Error = FileErrorText(m_fileName, errno);
         return false;
     }
     if (OwnerOnly) file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(ToText());
     if (!file.commit()) {
-        Error = file.errorString();
+        Error = FileErrorText(m_fileName, errno);
         return false;
     }
     return true;
 }
 
 bool ReadTextLines(const QString& FileName, QStringList& Lines) {
+    QString error;
+    return ReadTextLines(FileName, Lines, error);
+}
+
+bool ReadTextLines(const QString& FileName, QStringList& Lines, QString& Error) {
     QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    Lines = SplitLines(file.readAll());
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        Error = FileErrorText(FileName, errno);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        Error = FileErrorText(FileName, errno);
+        return false;
+    }
+    Lines = SplitLines(bytes);
     return true;
 }
 
 bool WriteTextLines(const QString& FileName, const QStringList& Lines, QString& Error) {
     QSaveFile file(FileName);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
-        Error = file.errorString();
+        Error = FileErrorText(FileName, errno);
         return false;
     }
     for (const QString& line : Lines) file.write(line.toLatin1() + "\r\n");
     if (!file.commit()) {
-        Error = file.errorString();
+        Error = FileErrorText(FileName, errno);
         return false;
     }
     return true;

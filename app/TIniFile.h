@@ -49,5 +49,8 @@ private:
 
 // Reads a text file of lines (CR, LF or CR LF) as 8-bit text; false when it cannot be read.
 bool ReadTextLines(const QString& FileName, QStringList& Lines);
-// Writes Lines, each followed by CR LF, as 8-bit text through an atomic rename.
+// The same; on failure Error says why, in German words.
+bool ReadTextLines(const QString& FileName, QStringList& Lines, QString& Error);
+// Writes Lines, each followed by CR LF, as 8-bit text through an atomic rename; on failure
+// Error says why, in German words.
 bool WriteTextLines(const QString& FileName, const QStringList& Lines, QString& Error);

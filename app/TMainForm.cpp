@@ -6,13 +6,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
 #include <QStyle>
 
 #include "EngineMessage.h"
+#include "FileErrorText.h"
 #include "HarvestText.h"
 #include "Prell_SystemInfo.h"
 #include "TAboutBox.h"
+#include "TColumnSplitter.h"
 #include "TDocumentOpener.h"
 #include "THttpScan.h"
 #include "TIniFile.h"
@@ -120,6 +123,10 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
     m_httpScan->SetTypeFilterEnabled(m_ui->FilterCheckBox->isChecked());
     m_httpScan->SetTypeList(Bytes(m_ui->SearchForMemo->toPlainText()));
     m_ui->PageControl1->setCurrentIndex(0);
+    // The settings column keeps its width; the lists share what a larger window adds.
+    m_ui->ColumnSplitter->setStretchFactor(0, 0);
+    m_ui->ColumnSplitter->setStretchFactor(1, 3);
+    m_ui->ColumnSplitter->setStretchFactor(2, 2);
 
     // The dialogs are made once, after the main window, and live as long as it does.
     m_about = std::make_unique<TAboutBox>(m_appPath, this, m_settingsPath);
@@ -148,9 +155,33 @@ void TMainForm::SetStatusText(const QString& Text) {
 }
 
 void TMainForm::LoadBanner() {
-    const QImage banner = LoadJpeg(m_appPath + "recom/banner.jpg");
+    // The strip follows the window's width; the picture never holds the window wide.
+    m_ui->Image2->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_ui->Image2->setMinimumWidth(0);
+    m_banner = LoadJpeg(m_appPath + "recom/banner.jpg");
     // A missing or broken picture leaves the strip empty.
-    if (!banner.isNull()) m_ui->Image2->setPixmap(QPixmap::fromImage(banner));
+    ShowBanner();
+    m_ui->Panel1->installEventFilter(this);
+}
+
+void TMainForm::ShowBanner() {
+    if (m_banner.isNull()) return;
+    // The picture is drawn at its size; its last column carries on to the right edge, so a
+    // maximised window shows one strip across its whole width.
+    const int width = qMax(m_ui->Panel1->width(), m_banner.width());
+    QPixmap strip(width, m_banner.height());
+    QPainter painter(&strip);
+    painter.drawImage(0, 0, m_banner);
+    if (width > m_banner.width())
+        painter.drawImage(QRect(m_banner.width(), 0, width - m_banner.width(), m_banner.height()),
+                          m_banner, QRect(m_banner.width() - 1, 0, 1, m_banner.height()));
+    painter.end();
+    m_ui->Image2->setPixmap(strip);
+}
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == m_ui->Panel1 && Event->type() == QEvent::Resize) ShowBanner();
+    return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TMainForm::ConnectControls() {
@@ -309,6 +340,9 @@ void TMainForm::MaskEdit1Change() {
 
 void TMainForm::LoadSettings() {
     const TIniFile ini(m_settingsPath + "Program.ini");
+    // On a first start the system's proxy settings (or a direct connection) make the first
+    // harvest work; "Proxy verwenden" without an address would fail every request.
+    const int proxyDefault = QFile::exists(m_settingsPath + "Program.ini") ? 1 : 2;
     Ui::TMainForm& u = *m_ui;
     u.URLEdit->setText(ini.ReadString(kSection, "URL", ""));
     u.UpDown1->SetPosition(ini.ReadInteger(kSection, "Depth", 3));
@@ -320,7 +354,8 @@ void TMainForm::LoadSettings() {
     u.ExcludeCheckBox->setChecked(ini.ReadBool(kSection, "ExcludeUrlsChecked", false));
     u.Edit5->setText(ini.ReadString(kSection, "Retrys", ""));
     u.Edit7->setText(ini.ReadString(kSection, "Timeout", ""));
-    u.ProxyRadioGroupBox->SetItemIndex(ini.ReadInteger(kSection, "ProxyRadioGroupBox", 1));
+    u.ProxyRadioGroupBox->SetItemIndex(
+        ini.ReadInteger(kSection, "ProxyRadioGroupBox", proxyDefault));
     u.Edit8->setText(ini.ReadString(kSection, "IpAdress", ""));
     u.Edit9->setText(ini.ReadString(kSection, "Port", ""));
     u.Edit4->setText(ini.ReadString(kSection, "UserName", ""));
@@ -331,6 +366,7 @@ void TMainForm::LoadSettings() {
     u.CheckBox4->setChecked(ini.ReadBool(kSection, "search_mp3", false));
     u.CheckBox5->setChecked(ini.ReadBool(kSection, "search_pdf", false));
     u.CheckBox6->setChecked(ini.ReadBool(kSection, "search_zip", false));
+    u.ColumnSplitter->SetSharesText(ini.ReadString(kSection, "ColumnShares", ""));
 }
 
 void TMainForm::SaveSettings() {
@@ -355,6 +391,8 @@ void TMainForm::SaveSettings() {
     ini.WriteString(kSection, "Port", u.Edit9->text());
     ini.WriteString(kSection, "UserName", u.Edit4->text());
     ini.WriteString(kSection, "Password", u.MaskEdit1->text());
+    const QString shares = u.ColumnSplitter->SharesText();
+    if (!shares.isEmpty()) ini.WriteString(kSection, "ColumnShares", shares);
 
     // The program still ends when a file cannot be written; the user learns which one.
     QString error;
@@ -383,6 +421,7 @@ void TMainForm::LoadKeywordMemos() {
 // ---- run control
 
 void TMainForm::StartBitBtnClick() {
+    if (!ProxyComplete()) return;
     const QString lower = m_ui->URLEdit->text().toLower();
     if (!lower.contains("http://") && !lower.contains("https://"))
         m_ui->URLEdit->setText("http://" + m_ui->URLEdit->text());
@@ -391,6 +430,29 @@ void TMainForm::StartBitBtnClick() {
             this,
             "Zur Erinnerung: Sie haben eine Filter in der Lasche \"Filter\" für die URL gesetzt!");
     StartRun();
+}
+
+bool TMainForm::ProxyComplete() {
+    Ui::TMainForm& u = *m_ui;
+    if (u.ProxyRadioGroupBox->ItemIndex() != 1) return true;
+    QStringList missing;
+    QLineEdit* first = nullptr;
+    for (QLineEdit* edit : {u.Edit8, u.Edit9}) {
+        if (!edit->text().trimmed().isEmpty()) continue;
+        missing << (edit == u.Edit8 ? "die IP Adresse" : "den Port");
+        if (!first) first = edit;
+    }
+    if (missing.isEmpty()) return true;
+    m_prompter.Information(
+        this,
+        "Sie haben \"Proxy verwenden\" gewählt. Bitte tragen Sie in der Lasche "
+        "\"Optionen\" unter \"Proxy Parameter\" " +
+            missing.join(" und ") +
+            " des Proxy-Servers ein, oder wählen Sie \"Direkte Verbindung\" oder "
+            "\"Einstellungen des Browsers verwenden\".");
+    u.PageControl1->setCurrentWidget(u.TabSheet4);
+    first->setFocus();
+    return false;
 }
 
 void TMainForm::StartRun() {
@@ -415,10 +477,16 @@ void TMainForm::StartRun() {
 }
 
 void TMainForm::SetRunningLook(bool Running) {
-    m_ui->StartBitBtn->setEnabled(!Running);
-    m_ui->Start1->setEnabled(!Running);
-    m_ui->StopBitBtn->setEnabled(Running);
-    m_ui->Stop1->setEnabled(Running);
+    Ui::TMainForm& u = *m_ui;
+    // The button that becomes usable is enabled first and takes the focus from the one that is
+    // disabled, so the keyboard stays on the run buttons instead of wandering to a list.
+    QPushButton* now = Running ? u.StopBitBtn : u.StartBitBtn;
+    QPushButton* before = Running ? u.StartBitBtn : u.StopBitBtn;
+    now->setEnabled(true);
+    (Running ? u.Stop1 : u.Start1)->setEnabled(true);
+    if (before->hasFocus()) now->setFocus();
+    before->setEnabled(false);
+    (Running ? u.Start1 : u.Stop1)->setEnabled(false);
 }
 
 void TMainForm::StopBitBtnClick() {
@@ -435,13 +503,14 @@ void TMainForm::ListSearchBitBtnClick() {
         m_prompter.OpenFileName(this, "URL-Liste öffnen", QString(), "Any File (*)");
     if (fileName.isEmpty()) return;
     QStringList lines;
-    if (!ReadTextLines(fileName, lines)) {
-        m_prompter.Information(this, "Die Datei \"" + fileName + "\" konnte nicht gelesen werden.");
+    QString error;
+    if (!ReadTextLines(fileName, lines, error)) {
+        m_prompter.Information(this, CannotReadText(fileName, error));
         return;
     }
     m_urlList = lines;
     m_urlListIndex = 0;
-    m_ui->StartBitBtn->setText("Start Liste");
+    m_ui->StartBitBtn->setText("&Start Liste");
 }
 
 void TMainForm::Timer1Timer() {
@@ -455,8 +524,8 @@ void TMainForm::Timer1Timer() {
     }
     m_urlListIndex = 0;
     m_urlList.clear();
-    m_ui->ListSearchBitBtn->setText("Liste abarbeiten");
-    m_ui->StartBitBtn->setText("Start");
+    m_ui->ListSearchBitBtn->setText("&Liste abarbeiten");
+    m_ui->StartBitBtn->setText("&Start");
 }
 
 void TMainForm::CheckUrlBitBtnClick() {
@@ -531,8 +600,7 @@ void TMainForm::SaveBitBtnClick() {
     QString error;
     // The list is emptied only once the file holds it.
     if (!WriteTextLines(fileName, lines, error)) {
-        m_prompter.Information(
-            this, "Das Ergebnis konnte nicht in \"" + fileName + "\" gespeichert werden: " + error);
+        m_prompter.Information(this, CannotWriteText(fileName, error));
         return;
     }
     ClearResults();
@@ -548,8 +616,7 @@ bool TMainForm::RemoveDuplicates(const QString& FileName) {
     const bool done = RemoveDuplicatesInFile(FileName, kept, error);
     QApplication::restoreOverrideCursor();
     if (!done) {
-        m_prompter.Information(
-            this, "Die Datei \"" + FileName + "\" konnte nicht bereinigt werden: " + error);
+        m_prompter.Information(this, error);
         return false;
     }
     m_ui->ResultLabel->setText(
@@ -621,7 +688,7 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::ShowPromotion() {
-    TPromoForm promotion(this);
+    TPromoForm promotion(m_settingsPath, this, &m_prompter);
     m_prompter.ShowModal(promotion);
 }
 

@@ -6,6 +6,7 @@
 // events into the status bar, the statistics, the list of visited pages and the result list.
 // GUI thread only. Every question to the user goes through the TPrompter given at creation.
 
+#include <QImage>
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -81,12 +82,14 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
 
 private:
     void ConnectControls();
     void ConnectCrawler();
     void LoadBanner();
+    void ShowBanner();
     void LoadKeywordMemos();
 
     // Control events that pass a setting to the crawler.
@@ -112,6 +115,9 @@ private:
 
     // Run control.
     void StartRun();
+    // False (after telling the user what to fill in) when "Proxy verwenden" lacks its address
+    // or port.
+    bool ProxyComplete();
     void Timer1Timer();
     void HttpScan1Working(bool Working);
     void HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries,
@@ -146,6 +152,7 @@ private:
     bool m_activated = false;
     QString m_lastSaveDir;
     QString m_lastSaveFile;
+    QImage m_banner;
     std::vector<std::string> m_resultLines;
     std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TZusammenfassenForm> m_merger;

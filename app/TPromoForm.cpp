@@ -1,11 +1,21 @@
 #include "TPromoForm.h"
 
-#include <QDialogButtonBox>
+#include <QCheckBox>
+#include <QFile>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
-TPromoForm::TPromoForm(QWidget* Parent)
-    : QDialog(Parent, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint) {
+#include <cerrno>
+
+#include "FileErrorText.h"
+
+TPromoForm::TPromoForm(const QString& SettingsPath, QWidget* Parent, TPrompter* Prompter)
+    : QDialog(Parent, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint),
+      m_settingsPath(SettingsPath),
+      m_prompter(Prompter ? *Prompter : m_ownPrompter),
+      m_checkBox1(new QCheckBox("&nicht mehr anzeigen", this)) {
     setObjectName("TPromoForm");
     setWindowTitle("Weitere Programme");
     auto* layout = new QVBoxLayout(this);
@@ -26,7 +36,26 @@ TPromoForm::TPromoForm(QWidget* Parent)
         link->setOpenExternalLinks(true);
         layout->addWidget(link);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    m_checkBox1->setObjectName("CheckBox1");
+    auto* close = new QPushButton("S&chließen", this);
+    close->setObjectName("CloseBitBtn");
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &TPromoForm::CloseBitBtnClick);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_checkBox1);
+    bottom->addStretch();
+    bottom->addWidget(close);
+    layout->addLayout(bottom);
+}
+
+void TPromoForm::CloseBitBtnClick() {
+    if (m_checkBox1->isChecked()) {
+        // Truncate: the marker is always empty, whatever a file of that name held before.
+        const QString name = m_settingsPath + "NoWer.ini";
+        QFile marker(name);
+        errno = 0;
+        if (!marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            m_prompter.Message(this, CannotWriteText(name, FileErrorText(name, errno)));
+    }
+    accept();
 }

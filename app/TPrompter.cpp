@@ -1,17 +1,16 @@
 #include "TPrompter.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
+// The German notices are titled like the hint dialog; plain messages carry the program's name.
 void TDialogPrompter::Information(QWidget* Parent, const QString& Text) {
-    QMessageBox::information(Parent, QApplication::applicationDisplayName(), Text);
+    QMessageBox::information(Parent, "Hinweis", Text);
 }
 
 void TDialogPrompter::Message(QWidget* Parent, const QString& Text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), Text,
-                    QMessageBox::Ok, Parent);
+    QMessageBox box(QMessageBox::NoIcon, "Tarnwick pro", Text, QMessageBox::Ok, Parent);
     box.exec();
 }
 
@@ -23,7 +22,7 @@ QString TDialogPrompter::OpenFileName(QWidget* Parent, const QString& Title, con
 QString TDialogPrompter::SaveFileName(QWidget* Parent, const QString& Proposed,
                                       const QString& Filter) {
     // QFileDialog asks before it replaces an existing file.
-    QFileDialog dialog(Parent, QString(), Proposed, Filter);
+    QFileDialog dialog(Parent, "Speichern unter", Proposed, Filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("txt");
     dialog.selectFile(Proposed);

@@ -71,12 +71,12 @@ TSpezialURLForm::TSpezialURLForm(QWidget* Parent)
     m_edit3 = NewEdit("Edit3", this);
 
     m_bitBtn1 =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton), "Übernehmen", this);
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton), "Ü&bernehmen", this);
     m_bitBtn1->setObjectName("BitBtn1");
     m_bitBtn1->setDefault(true);
     m_bitBtn1->setEnabled(false);
     m_bitBtn2 =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Abbrechen", this);
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "&Abbrechen", this);
     m_bitBtn2->setObjectName("BitBtn2");
     m_bitBtn2->setAutoDefault(false);
 

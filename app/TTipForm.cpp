@@ -9,8 +9,10 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <functional>
 
+#include "FileErrorText.h"
 #include "TDocumentOpener.h"
 #include "TJpegImage.h"
 
@@ -126,9 +128,9 @@ TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter,
     text->addStretch();
     area->setWidget(page);
 
-    m_checkBox1 = new QCheckBox("Diese Meldung nicht mehr anzeigen", this);
+    m_checkBox1 = new QCheckBox("Diese Meldung &nicht mehr anzeigen", this);
     m_checkBox1->setObjectName("CheckBox1");
-    auto* bitBtn1 = new QPushButton("Weiter", this);
+    auto* bitBtn1 = new QPushButton("&Weiter", this);
     bitBtn1->setObjectName("BitBtn1");
     bitBtn1->setDefault(true);
     connect(bitBtn1, &QPushButton::clicked, this, &TTipForm::BitBtn1Click);
@@ -145,9 +147,11 @@ TTipForm::TTipForm(const QString& AppPath, QWidget* Parent, TPrompter* Prompter,
 void TTipForm::BitBtn1Click() {
     if (m_checkBox1->isChecked()) {
         // Truncate: an old file of that name may hold text, and the marker is always empty.
-        QFile marker(m_settingsPath + "NoTip.ini");
+        const QString name = m_settingsPath + "NoTip.ini";
+        QFile marker(name);
+        errno = 0;
         if (!marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            m_prompter.Message(this, marker.errorString());
+            m_prompter.Message(this, CannotWriteText(name, FileErrorText(name, errno)));
     }
     accept();
 }

@@ -1,6 +1,7 @@
 #include "TZusammenfassenForm.h"
 
 #include <QApplication>
+#include <QCollator>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +14,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "FileErrorText.h"
 #include "TDocumentOpener.h"
 #include "TIniFile.h"
 #include "TMainForm.h"
@@ -20,6 +24,17 @@
 
 namespace {
 const QString kChooseFirst = "Bitte treffen Sie zuerst eine Auswahl!";
+}
+
+void SortFileNames(QStringList& Names) {
+    QCollator collator(QLocale(QLocale::German, QLocale::Germany));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    // Names equal to the collator (case aside) keep a fixed order.
+    std::stable_sort(Names.begin(), Names.end(), [&](const QString& a, const QString& b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
 }
 
 TZusammenfassenForm::TZusammenfassenForm(TMainForm& Main, TPrompter& Prompter, QWidget* Parent)
@@ -46,7 +61,8 @@ TZusammenfassenForm::TZusammenfassenForm(TMainForm& Main, TPrompter& Prompter, Q
     m_drives->setObjectName("DriveComboBox1");
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
         if (volume.isValid() && volume.isReady()) m_drives->addItem(volume.rootPath());
-    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    // Hidden folders stay hidden, as in the user's file manager.
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     m_model->setRootPath(QDir::rootPath());
     m_tree->setObjectName("DirectoryListBox1");
     m_tree->setModel(m_model);
@@ -56,11 +72,11 @@ TZusammenfassenForm::TZusammenfassenForm(TMainForm& Main, TPrompter& Prompter, Q
     m_tree->setCurrentIndex(m_model->index(QDir::currentPath()));
 
     m_files->setObjectName("CheckListBox1");
-    auto* merge = new QPushButton("Dateien zusammenfassen", this);
+    auto* merge = new QPushButton("Dateien &zusammenfassen", this);
     merge->setObjectName("ZusammenfassenBitBtn");
-    auto* edit = new QPushButton("Datei bearbeiten", this);
+    auto* edit = new QPushButton("Datei &bearbeiten", this);
     edit->setObjectName("BitBtn1");
-    auto* cancel = new QPushButton("Abbrechen", this);
+    auto* cancel = new QPushButton("&Abbrechen", this);
     cancel->setObjectName("BitBtn2");
 
     auto* folders = new QVBoxLayout;
@@ -79,6 +95,10 @@ TZusammenfassenForm::TZusammenfassenForm(TMainForm& Main, TPrompter& Prompter, Q
     layout->addLayout(lists);
     layout->addLayout(buttons);
 
+    // The model reads folders in the background; the chosen one is scrolled to once its
+    // parents are read, else it would lie out of sight in a long tree.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this,
+            &TZusammenfassenForm::ScrollToFolder);
     connect(m_drives, &QComboBox::currentIndexChanged, this,
             &TZusammenfassenForm::DriveComboBox1Change);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -115,11 +135,16 @@ void TZusammenfassenForm::ChooseFolder(const QString& Folder) {
     {
         const QSignalBlocker quiet(m_tree->selectionModel());
         m_tree->setCurrentIndex(index);
-        m_tree->scrollTo(index);
     }
     m_folder = QDir(Folder).absolutePath();
+    ScrollToFolder();
     if (!m_folder.endsWith('/')) m_folder += '/';
     ListResultFiles();
+}
+
+void TZusammenfassenForm::ScrollToFolder() {
+    const QModelIndex index = m_model->index(m_folder.isEmpty() ? QDir::currentPath() : m_folder);
+    if (index.isValid()) m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 void TZusammenfassenForm::DriveComboBox1Change() {
@@ -138,9 +163,11 @@ void TZusammenfassenForm::DirectoryListBox1Change() {
 void TZusammenfassenForm::ListResultFiles() {
     m_files->clear();
     const QDir folder(m_folder.isEmpty() ? QDir::currentPath() : m_folder);
-    // In the order the file system lists them; folders named "*.txt" are no result files.
-    const QStringList names =
+    // Sorted as a German file manager shows them (case aside, numbers by value); folders named
+    // "*.txt" are no result files.
+    QStringList names =
         folder.entryList({"*.txt"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+    SortFileNames(names);
     for (const QString& name : names) {
         auto* item = new QListWidgetItem(name, m_files);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -160,25 +187,26 @@ void TZusammenfassenForm::ZusammenfassenBitBtnClick() {
     // Every source is read before the target is written, so the target may be one of them.
     QStringList merged;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString unreadable;
+    QString unreadable, reason;
     for (int i = 0; i < m_files->count() && unreadable.isEmpty(); ++i) {
         const QListWidgetItem* item = m_files->item(i);
         if (item->checkState() != Qt::Checked) continue;
         QStringList lines;
-        if (ReadTextLines(m_folder + item->text(), lines))
+        if (ReadTextLines(m_folder + item->text(), lines, reason))
             merged += lines;
         else
-            unreadable = item->text();
+            unreadable = m_folder + item->text();
     }
     QApplication::restoreOverrideCursor();
     if (!unreadable.isEmpty()) {
-        m_prompter.Information(this, "Die Datei \"" + unreadable +
-                                         "\" konnte nicht gelesen "
-                                         "werden. Es wurde nichts "
-                                         "zusammengefasst.");
+        m_prompter.Information(
+            this, CannotReadText(unreadable, reason) + "\nEs wurde nichts zusammengefasst.");
         return;
     }
-    const QString proposed = m_lastTarget.isEmpty() ? "unbenannt.txt" : m_lastTarget;
+    // The dialog opens in the folder being merged, with the last target's name.
+    const QString name =
+        m_lastTarget.isEmpty() ? QString("unbenannt.txt") : QFileInfo(m_lastTarget).fileName();
+    const QString proposed = (m_folder.isEmpty() ? QDir::currentPath() + '/' : m_folder) + name;
     const QString target = m_prompter.SaveFileName(this, proposed, "Textdatei (*.txt)");
     if (!target.isEmpty()) {
         m_lastTarget = target;

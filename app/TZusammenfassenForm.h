@@ -4,6 +4,7 @@
 // once by the main window and shown modally; it keeps its folder and ticks between showings.
 
 #include <QDialog>
+#include <QStringList>
 
 class QComboBox;
 class QFileSystemModel;
@@ -12,6 +13,10 @@ class QPushButton;
 class QTreeView;
 class TMainForm;
 class TPrompter;
+
+// Sorts file names as a German file manager lists them: German collation, letter case aside,
+// digits by their value ("Liste2" before "Liste10").
+void SortFileNames(QStringList& Names);
 
 class TZusammenfassenForm : public QDialog {
     Q_OBJECT
@@ -41,6 +46,7 @@ private:
     void DriveComboBox1Change();
     void DirectoryListBox1Change();
     void ShowDriveOf(const QString& Folder);
+    void ScrollToFolder();
 
     TMainForm& m_main;
     TPrompter& m_prompter;

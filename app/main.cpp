@@ -4,10 +4,12 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QIcon>
+#include <QLocale>
 
 #include <cstdio>
 
 #include "CurlSupport.h"
+#include "GermanQt.h"
 #include "Prell_SystemInfo.h"
 #include "TCloseSignal.h"
 #include "TMainForm.h"
@@ -24,8 +26,14 @@ void Warn(const QString& Text) {
 
 int main(int argc, char** argv) {
     TCurlGlobal curl;  // before any thread starts
+    const auto userLocale = PreferGermanLocale();
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("Tarnwick pro");
+    QLocale::system();  // read now, in German; the programs we start get the user's settings
+    RestoreEnvironment(userLocale);
+    // No display name: Qt would append it to every window title ("Hinweis — Tarnwick pro").
+    QApplication::setApplicationName("tarnwick");
+    if (!InstallGermanQt(app))
+        std::fprintf(stderr, "tarnwick: Qt's German translation (qtbase_de.qm) is missing\n");
     // Lets the desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(TARNWICK_APP_ID);
     QApplication::setWindowIcon(QIcon::fromTheme(TARNWICK_APP_ID));

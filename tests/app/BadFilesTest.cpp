@@ -15,6 +15,7 @@
 
 #include "EventLoopWait.h"
 #include "FakePrompter.h"
+#include "Shown.h"
 #include "THttpScan.h"
 #include "TMainForm.h"
 #include "TZusammenfassenForm.h"
@@ -133,9 +134,9 @@ TEST_F(BadFilesTest, AListOfAHundredThousandLinesIsAccepted) {
     w->ListSearchBitBtnClick();
     ASSERT_EQ(m_prompter.informations.size(), 1);  // the explanation only, no complaint
     EXPECT_TRUE(m_prompter.informations[0].startsWith("Hier kann eine Liste von URLs"));
-    EXPECT_EQ(u.StartBitBtn->text(), "Start Liste");
+    EXPECT_EQ(Shown(u.StartBitBtn->text()), "Start Liste");
     EXPECT_TRUE(u.StartBitBtn->isEnabled());
-    EXPECT_EQ(u.ListSearchBitBtn->text(), "Liste abarbeiten");
+    EXPECT_EQ(Shown(u.ListSearchBitBtn->text()), "Liste abarbeiten");
     EXPECT_TRUE(RunEnded(*w));  // loading starts nothing
 }
 
@@ -154,12 +155,12 @@ TEST_F(BadFilesTest, ABinaryListLoadsAndEveryLineIsTriedInTurn) {
     u.ProxyRadioGroupBox->SetItemIndex(0);  // straight to 127.0.0.1
     m_prompter.openAnswers = {File("binary.txt")};
     w->ListSearchBitBtnClick();
-    ASSERT_EQ(u.StartBitBtn->text(), "Start Liste");
+    ASSERT_EQ(Shown(u.StartBitBtn->text()), "Start Liste");
 
     QStringList captions;
     w->StartBitBtnClick();
     const bool finished = WaitFor([&] {
-        const QString caption = u.ListSearchBitBtn->text();
+        const QString caption = Shown(u.ListSearchBitBtn->text());
         if (captions.isEmpty() || captions.back() != caption) captions << caption;
         return caption == "Liste abarbeiten" && RunEnded(*w);
     });
@@ -191,21 +192,24 @@ TEST_F(BadFilesTest, AnUnreadableListIsRefusedAndTheLoadedListStays) {
     u.ProxyRadioGroupBox->SetItemIndex(0);
     m_prompter.openAnswers = {folder};
     w->ListSearchBitBtnClick();
-    EXPECT_EQ(m_prompter.informations.back(),
-              "Die Datei \"" + folder + "\" konnte nicht gelesen werden.");
-    EXPECT_EQ(u.StartBitBtn->text(), "Start");
+    EXPECT_EQ(m_prompter.informations.back(), "Die Datei \"" + folder +
+                                                  "\" konnte nicht gelesen werden: Das ist ein "
+                                                  "Ordner, keine Datei.");
+    EXPECT_EQ(Shown(u.StartBitBtn->text()), "Start");
 
     m_prompter.openAnswers = {File("good.txt"), folder};
     w->ListSearchBitBtnClick();
     w->ListSearchBitBtnClick();
-    EXPECT_EQ(m_prompter.informations.back(),
-              "Die Datei \"" + folder + "\" konnte nicht gelesen werden.");
-    EXPECT_EQ(u.StartBitBtn->text(), "Start Liste");
+    EXPECT_EQ(m_prompter.informations.back(), "Die Datei \"" + folder +
+                                                  "\" konnte nicht gelesen werden: Das ist ein "
+                                                  "Ordner, keine Datei.");
+    EXPECT_EQ(Shown(u.StartBitBtn->text()), "Start Liste");
 
     // The list loaded before the failure is the one that runs.
     w->StartBitBtnClick();
     ASSERT_TRUE(WaitFor(
-        [&] { return u.ListSearchBitBtn->text() == "Liste abarbeiten" && RunEnded(*w); }, 30000));
+        [&] { return Shown(u.ListSearchBitBtn->text()) == "Liste abarbeiten" && RunEnded(*w); },
+        30000));
     std::vector<std::string> paths;
     for (const TestRequest& r : server.Requests()) paths.push_back(r.path);
     EXPECT_EQ(paths, (std::vector<std::string>{"/a", "/b"}));
@@ -238,8 +242,9 @@ TEST_F(BadFilesTest, RemovingDuplicatesKeepsEveryByteOfEachLine) {
     ASSERT_TRUE(QDir().mkdir(folder));
     EXPECT_FALSE(w->RemoveDuplicates(folder));
     ASSERT_FALSE(m_prompter.informations.isEmpty());
-    EXPECT_TRUE(m_prompter.informations.back().startsWith("Die Datei \"" + folder +
-                                                          "\" konnte nicht bereinigt werden: "));
+    EXPECT_EQ(m_prompter.informations.back(), "Die Datei \"" + folder +
+                                                  "\" konnte nicht gelesen werden: Das ist ein "
+                                                  "Ordner, keine Datei.");
 }
 
 TEST_F(BadFilesTest, TheManagerMergesOddBytesExactly) {

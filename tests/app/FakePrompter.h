@@ -15,6 +15,7 @@ public:
     QStringList dialogs;                   // object names of the dialogs shown modally
     std::deque<QString> openAnswers;       // file names the open dialog answers, in turn
     std::deque<QString> saveAnswers;       // file names the save dialog answers, in turn
+    QStringList saveProposals;             // what the save dialog was opened with, in turn
     std::function<int(QDialog&)> onModal;  // optional: acts on a modal dialog
 
     void Information(QWidget*, const QString& text) override { informations << text; }
@@ -22,7 +23,8 @@ public:
     QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
         return Next(openAnswers);
     }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override {
+    QString SaveFileName(QWidget*, const QString& proposed, const QString&) override {
+        saveProposals << proposed;
         return Next(saveAnswers);
     }
     int ShowModal(QDialog& dialog) override {

@@ -60,7 +60,7 @@ protected:
         m_program = m_root.filePath(installed ? "usr/bin" : "build");
         m_shipped = installed ? m_root.filePath("usr/share/tarnwick") : m_program;
         ASSERT_TRUE(QDir().mkpath(m_program));
-        ASSERT_TRUE(CopyTree(TARNWICK_SHIPPED_DATA, m_shipped));
+        ASSERT_TRUE(CopyTree(QStringLiteral(TARNWICK_DATA_DIR), m_shipped));
         m_config = m_root.filePath("home/.config");
         // Installed: even a program folder that may be written (root's /usr/bin) keeps no
         // settings. The build folder stands for one the user may not write.

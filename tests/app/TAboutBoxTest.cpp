@@ -99,7 +99,7 @@ TEST_F(TAboutBoxTest, PictureComesFromRecomAndMayBeMissing) {
     EXPECT_TRUE(without.Image1()->pixmap().isNull());
 
     ASSERT_TRUE(QDir(m_app.path()).mkdir("recom"));
-    const QString shipped = TARNWICK_SHIPPED_DATA "/recom/about.jpg";
+    const QString shipped = QStringLiteral(TARNWICK_DATA_DIR "/recom/about.jpg");
     ASSERT_TRUE(QFile::copy(shipped, m_app.filePath("recom/about.jpg")));
     TAboutBox with(AppPath());
     ASSERT_FALSE(with.Image1()->pixmap().isNull());

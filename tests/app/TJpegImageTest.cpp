@@ -20,9 +20,9 @@
 
 namespace {
 
-// The shipped pictures, found from this file's place in the source tree.
+// The shipped pictures in the source tree (a relative __FILE__ would depend on the test's folder).
 QString RecomFolder() {
-    return TARNWICK_SHIPPED_DATA "/recom";
+    return QStringLiteral(TARNWICK_DATA_DIR "/recom");
 }
 
 struct TRgb {

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "FakePrompter.h"
+#include "Shown.h"
 #include "TTipForm.h"
 
 namespace {
@@ -154,7 +155,7 @@ TEST_F(TTipFormTest, ShowsTheHintTexts) {
                            "Ihrem Browser in den ",
                            "Tarnwick kopieren und somit die Suchmaschinenseite als Startseite "
                            "verwenden."}));
-    EXPECT_EQ(tip.CheckBox1()->text(), "Diese Meldung nicht mehr anzeigen");
+    EXPECT_EQ(Shown(tip.CheckBox1()->text()), "Diese Meldung nicht mehr anzeigen");
 }
 
 TEST_F(TTipFormTest, PictureLoadsFromRecomAndMayBeMissing) {
@@ -164,7 +165,7 @@ TEST_F(TTipFormTest, PictureLoadsFromRecomAndMayBeMissing) {
     EXPECT_TRUE(empty->pixmap().isNull());
 
     ASSERT_TRUE(QDir(m_app.path()).mkdir("recom"));
-    const QString shipped = TARNWICK_SHIPPED_DATA "/recom/tip.jpg";
+    const QString shipped = QStringLiteral(TARNWICK_DATA_DIR "/recom/tip.jpg");
     ASSERT_TRUE(QFile::copy(shipped, m_app.filePath("recom/tip.jpg")));
     TTipForm with(AppPath(), nullptr, &m_prompter);
     EXPECT_FALSE(with.findChild<QLabel*>("Image1")->pixmap().isNull());
