@@ -53,6 +53,17 @@ std::vector<std::string> ParseTypes(const std::string& Name, const std::string& 
     return types;
 }
 
+// Seconds as a decimal number (tenths and the like allowed), from 0 to an hour; in ms.
+int ParseSeconds(const std::string& Name, const std::string& Value) {
+    double seconds = -1;
+    const char* end = Value.data() + Value.size();
+    const auto [ptr, ec] = std::from_chars(Value.data(), end, seconds);
+    if (Value.empty() || ec != std::errc() || ptr != end || !(seconds >= 0) || seconds > 3600)
+        throw TOptionError{"option " + Name + " needs seconds from 0 to 3600, such as 0.5, not '" +
+                           Value + "'"};
+    return static_cast<int>(seconds * 1000 + 0.5);
+}
+
 void ParseProxy(const std::string& Name, const std::string& Value, TCrawlOptions& Options) {
     const std::size_t colon = Value.rfind(':');
     if (colon == std::string::npos || colon == 0)
@@ -94,6 +105,9 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
         {"--retries", [](auto& n, auto& v, auto& o) { o.Retries = ParseNumber(n, v, 1); }},
         {"--timeout", [](auto& n, auto& v, auto& o) { o.TimeOut = ParseNumber(n, v, 1); }},
         {"--max-queue", [](auto& n, auto& v, auto& o) { o.MaxQueue = ParseNumber(n, v, 10); }},
+        {"--delay", [](auto& n, auto& v, auto& o) { o.DelayMs = ParseSeconds(n, v); }},
+        {"--max-per-host", [](auto& n, auto& v, auto& o) { o.MaxPerHost = ParseNumber(n, v, 0); }},
+        {"--skipped", [](auto&, auto& v, auto& o) { o.SkippedFile = v; }},
         {"--agent", [](auto&, auto& v, auto& o) { o.Agent = v; }},
         {"--proxy", [](auto& n, auto& v, auto& o) { ParseProxy(n, v, o); }},
         {"--proxy-user", [](auto&, auto& v, auto& o) { o.ProxyUser = v; }},
@@ -118,6 +132,7 @@ const std::map<std::string, TFlagHandler>& FlagOptions() {
     static const std::map<std::string, TFlagHandler> options{
         {"--all-types", [](auto& o) { o.AllTypes = true; }},
         {"--robots", [](auto& o) { o.Robots = true; }},
+        {"--ignore-robots", [](auto& o) { o.IgnoreRobots = true; }},
         {"--no-redirect", [](auto& o) { o.NoRedirect = true; }},
         {"--no-proxy",
          [](auto& o) {
@@ -225,19 +240,36 @@ How far to crawl:
   -d, --depth N            pages to go down from the start page; 1 fetches the
                            start page alone (default: 3)
       --follow all|site|path
-                           which links are followed (default: all)
+                           which links are followed: all, those of the start
+                           page's site, or those under its folder (default: site)
       --report all|site|path
                            which links are reported (default: all)
       --max-queue N        queue no further links while N are waiting, N >= 10
                            (default: 5000)
-      --robots             fetch /robots.txt of every new host
+      --robots             also harvest /robots.txt of every new host as a page
       --no-redirect        do not follow meta refresh redirects in pages
+
+Consideration for servers:
+      --ignore-robots      fetch what robots.txt forbids; by default each server's
+                           /robots.txt is read once and its rules and Crawl-delay
+                           are obeyed, and what it forbids is skipped
+      --delay SECONDS      least time between two requests to one server, such as
+                           0.5; Crawl-delay counts when longer (default: 0)
+      --max-per-host N     parallel downloads to one server (default: 0, no limit
+                           beyond --concurrent)
+      --skipped FILE       list the URLs that were not fetched, one URL<TAB>reason
+                           per line (robots: forbidden by robots.txt;
+                           robots-unreachable: its robots.txt could not be read)
+  A server that answers 429 or 503 is paused as its Retry-After asks (at most
+  120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.
 
 Downloads:
   -c, --concurrent N       parallel downloads (default: 6)
       --retries N          further attempts after a failed download (default: 3)
       --timeout SECONDS    time one download may take (default: 300)
-      --agent TEXT         user agent sent with every request
+      --agent TEXT         user agent sent with every request; its first word
+                           chooses the robots.txt rules (default:
+                           tarnwick-crawl/VERSION)
       --paced              advance the crawl in steady 50 ms steps, as the
                            window does, instead of as soon as there is work
                            (slower; each run also ends about 0.5 s later)

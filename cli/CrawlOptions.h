@@ -17,7 +17,10 @@ struct TCrawlOptions {
     std::optional<TLinkReport> Report;
     std::string IncludeFile, ExcludeFile;
     std::optional<std::string> Agent;
-    bool Robots = false;
+    bool Robots = false;        // also harvest each new host's /robots.txt as a page
+    bool IgnoreRobots = false;  // robots.txt rules are obeyed unless this is set
+    std::optional<int> DelayMs, MaxPerHost;
+    std::string SkippedFile;
     bool NoRedirect = false;
     TProxyType Proxy = PROXY_DEFAULT;
     std::string ProxyHost;

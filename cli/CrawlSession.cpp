@@ -46,6 +46,10 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
     m_scan.OnMetaTag = [](THttpScan&, const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) {};
+    m_scan.OnSkipped = [this](THttpScan&, const std::string& Url, const std::string&,
+                              const std::string& Reason) {
+        m_skipped.push_back({Url, Reason});
+    };
     m_scan.OnUpdatedStats = [this](THttpScan&, int q, int d, int a, int done, int r, int e) {
         OnStats(q, d, a, done, r, e);
     };
@@ -60,6 +64,7 @@ TCrawlSession::~TCrawlSession() {
     SetEngineMessageHook(nullptr);
     m_scan.OnLinkFound = nullptr;
     m_scan.OnMetaTag = nullptr;
+    m_scan.OnSkipped = nullptr;
     m_scan.OnUpdatedStats = nullptr;
     m_scan.OnWorking = nullptr;
 }
@@ -109,11 +114,11 @@ void TCrawlSession::OnStats(int InQueue, int Downloading, int ToAnalyze, int Don
     const double seconds = static_cast<double>(m_runClock.elapsed()) / 1000.0;
     const double rate = seconds > 0.0 ? Done / seconds : 0.0;
     char line[256];
-    std::snprintf(
-        line, sizeof line,
-        "[%zu/%zu] queue %d  loading %d  analysing %d  done %d  retries %d  errors %d  found %zu  "
-        "%.1f pages/s",
-        m_next, m_urls.size(), InQueue, Downloading, ToAnalyze, Done, Retries, Errors,
-        m_items.size(), rate);
+    std::snprintf(line, sizeof line,
+                  "[%zu/%zu] queue %d  loading %d  analysing %d  done %d  retries %d  errors %d  "
+                  "skipped %zu  "
+                  "found %zu  %.1f pages/s",
+                  m_next, m_urls.size(), InQueue, Downloading, ToAnalyze, Done, Retries, Errors,
+                  m_skipped.size(), m_items.size(), rate);
     m_progress.Show(line);
 }

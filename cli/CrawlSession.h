@@ -48,6 +48,7 @@ public:
     void Interrupt();
 
     const std::vector<THarvestItem>& Items() const { return m_items; }
+    const std::vector<TSkippedUrl>& Skipped() const { return m_skipped; }
     int RefusedStarts() const { return m_refused; }
     bool Interrupted() const { return m_interrupted; }
 
@@ -63,6 +64,7 @@ private:
     std::vector<std::string> m_urls;
     TProgressLine& m_progress;
     std::vector<THarvestItem> m_items;
+    std::vector<TSkippedUrl> m_skipped;
     std::size_t m_next = 0;
     int m_refused = 0;
     int m_messages = 0;

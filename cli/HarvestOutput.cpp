@@ -93,3 +93,14 @@ bool WriteHarvest(const std::string& FileName, const QByteArray& Data, QString& 
     }
     return true;
 }
+
+QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped) {
+    QByteArray out;
+    for (const TSkippedUrl& skip : Skipped) {
+        out.append(skip.Url.data(), static_cast<qsizetype>(skip.Url.size()));
+        out.append('\t');
+        out.append(skip.Reason.data(), static_cast<qsizetype>(skip.Reason.size()));
+        out.append('\n');
+    }
+    return out;
+}

@@ -17,6 +17,14 @@ struct THarvestItem {
 
 QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format);
 
+// A URL the crawler did not fetch, and why ("robots", "robots-unreachable").
+struct TSkippedUrl {
+    std::string Url, Reason;
+};
+
+// One "URL<TAB>reason" line per skipped URL, in the order met.
+QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped);
+
 // Writes Data to FileName through a save file (an old file stays whole on failure), or to
 // standard output when FileName is empty. False with a readable Error on failure.
 bool WriteHarvest(const std::string& FileName, const QByteArray& Data, QString& Error);

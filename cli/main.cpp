@@ -89,10 +89,15 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
     if (O.Retries) Scan.SetRetries(*O.Retries);
     if (O.TimeOut) Scan.SetTimeOut(*O.TimeOut);
     if (O.MaxQueue) Scan.SetMaxQueueSize(*O.MaxQueue);
-    if (O.Follow) Scan.SetLinkScan(*O.Follow);
+    // Unless told otherwise the crawl keeps to the start page's site and to the servers'
+    // rules, and says honestly who it is.
+    Scan.SetLinkScan(O.Follow.value_or(scanInitialSite));
     if (O.Report) Scan.SetLinkReport(*O.Report);
-    if (O.Agent) Scan.SetAgent(*O.Agent);
+    Scan.SetAgent(O.Agent.value_or("tarnwick-crawl/" TARNWICK_VERSION));
     Scan.SetSeekRobotsTxt(O.Robots);
+    Scan.SetObeyRobotsTxt(!O.IgnoreRobots);
+    if (O.DelayMs) Scan.SetHostDelayMs(*O.DelayMs);
+    if (O.MaxPerHost) Scan.SetMaxPerHost(*O.MaxPerHost);
     Scan.SetAdaptiveTicks(!O.Paced);
     Scan.SetAllowRedirect(!O.NoRedirect);
     if (!O.IncludeFile.empty()) {
@@ -156,7 +161,9 @@ int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
     app.exec();
 
     QString error;
-    if (!WriteHarvest(Options.OutputFile, FormatHarvest(session.Items(), Options.Format), error)) {
+    if (!WriteHarvest(Options.OutputFile, FormatHarvest(session.Items(), Options.Format), error) ||
+        (!Options.SkippedFile.empty() &&
+         !WriteHarvest(Options.SkippedFile, FormatSkipped(session.Skipped()), error))) {
         std::fprintf(stderr, "tarnwick-crawl: %s\n", error.toLocal8Bit().constData());
         return kExitRefused;
     }

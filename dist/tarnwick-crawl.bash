@@ -10,7 +10,7 @@ _tarnwick_crawl() {
 
     case $prev in
         --include | --exclude | --password-file | --proxy-password-file | --results-file | \
-            -l | --list | -o | --output)
+            -l | --list | -o | --output | --skipped)
             _filedir
             return
             ;;
@@ -30,14 +30,15 @@ _tarnwick_crawl() {
             return
             ;;
         -d | --depth | -c | --concurrent | --retries | --timeout | --max-queue | --agent | \
-            --proxy | --proxy-user | --user)
+            --proxy | --proxy-user | --user | --delay | --max-per-host)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--types --all-types --include --exclude --depth --follow
-            --report --max-queue --robots --no-redirect --concurrent --retries --timeout
+            --report --max-queue --robots --no-redirect --ignore-robots --delay --max-per-host
+            --skipped --concurrent --retries --timeout
             --agent --paced --user --password-file --proxy --no-proxy --proxy-user
             --proxy-password-file --list --output --format --results-file --quiet --progress
             --help --version -t -d -c -l -o -q -h' -- "$cur"))

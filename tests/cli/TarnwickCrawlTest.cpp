@@ -191,6 +191,9 @@ TEST_F(CrawlCliTest, BadUsageGivesStatusTwoWithTheOptionNamed) {
         {{"--format"}, "--format"},
         {{"-q"}, "URL"},
         {{"--list", "/nonexistent/list.txt"}, "--list"},
+        {{"--delay", "-1", "http://x/"}, "--delay"},
+        {{"--delay", "soon", "http://x/"}, "--delay"},
+        {{"--max-per-host", "-2", "http://x/"}, "--max-per-host"},
     };
     for (const Case& c : cases) {
         const RunResult r = RunCrawl(c.args);
@@ -199,6 +202,36 @@ TEST_F(CrawlCliTest, BadUsageGivesStatusTwoWithTheOptionNamed) {
         EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
+}
+
+TEST_F(CrawlCliTest, KeepsToTheSiteAndItsRobotsTxtUnlessToldOtherwise) {
+    TestServer other(
+        R"({"routes": {"/index.htm": {"body": "<a href=\"mailto:other@example.org\">o</a>"}}})");
+    ASSERT_TRUE(other.Start());
+    // "localhost" is another site than 127.0.0.1.
+    const std::string elsewhere = "http://localhost:" + std::to_string(other.Port()) + "/index.htm";
+    TestServer server(R"({"routes": {
+      "/robots.txt": {"body": "User-agent: *\nDisallow: /private\n", "content_type": "text/plain"},
+      "/": {"body": "<a href=\"/private/p.htm\">p</a> <a href=\")" +
+                      elsewhere + R"(\">o</a>"},
+      "/private/p.htm": {"body": "<a href=\"mailto:private@example.org\">p</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const QString skipped = m_dir.filePath("skipped.txt");
+    const RunResult polite = RunCrawl({"--no-proxy", "--skipped", skipped, Q(server.Url("/"))});
+    EXPECT_EQ(polite.exitCode, 0) << polite.err;
+    EXPECT_EQ(polite.out, "");
+    EXPECT_EQ(server.CountRequests("/private/p.htm"), 0);
+    EXPECT_EQ(other.Requests().size(), 0u);
+    QFile list(skipped);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    EXPECT_EQ(list.readAll().toStdString(), server.Url("/private/p.htm") + "\trobots\n");
+    // An honest name, which also chose the robots.txt group.
+    EXPECT_EQ(server.Requests().at(0).headers.at("user-agent"), "tarnwick-crawl/" TARNWICK_VERSION);
+
+    const RunResult all = RunCrawl({"--no-proxy", "--ignore-robots", "--follow", "all",
+                                    "--max-per-host", "1", "--delay", "0.1", Q(server.Url("/"))});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out, "other@example.org\nprivate@example.org\n");
 }
 
 TEST_F(CrawlCliTest, HelpAndVersionSucceed) {

@@ -230,6 +230,8 @@ def main():
     resources = {key(url) for kind, url, _ in browsed
                  if tuple(kind.split(".")) in RESOURCES}
     reasons = [
+        # Asked before the first page: tarnwick-crawl obeys robots.txt by default.
+        ("the server's robots.txt", lambda u: u == key(origin + "/robots.txt")),
         ("broken links of the manual (a reader meets the same 404)", lambda u: u in reading.broken),
         # Style sheets and scripts: no file type, so pages; their answer is skipped unread.
         ("resources typed as pages by their extension", lambda u: u in resources),
