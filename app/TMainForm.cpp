@@ -22,6 +22,7 @@
 #include "TJpegImage.h"
 #include "TPromoForm.h"
 #include "TPrompter.h"
+#include "TServerOptions.h"
 #include "TSpezialURLForm.h"
 #include "TTipForm.h"
 #include "TZusammenfassenForm.h"
@@ -77,12 +78,14 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
     m_ui->UpDown1->SetAssociate(m_ui->Edit3);
     m_ui->UpDown2->SetAssociate(m_ui->Edit6);
     m_ui->MaskEdit1->setStyleSheet("lineedit-password-character: 42");
-    // The six statistics lines (a 24-character label and a number) are read whole, never
-    // scrolled.
+    // The six statistics lines (a 24-character label and a number), and the seventh of
+    // robots.txt when it is obeyed, are read whole, never scrolled.
     const QFontMetrics statsFont(m_ui->Memo7->font());
     const int chrome = 2 * m_ui->Memo7->frameWidth() + 12;
     m_ui->Memo7->setMinimumWidth(statsFont.horizontalAdvance(QString(31, '0')) + chrome);
-    m_ui->Memo7->setFixedHeight(6 * statsFont.lineSpacing() + chrome);
+    m_ui->Memo7->setFixedHeight(7 * statsFont.lineSpacing() + chrome);
+    m_serverOptions = new TServerOptions(m_ui->RobotsCheckBox, m_ui->HostDelaySpinBox,
+                                         m_ui->MaxPerHostSpinBox, *m_httpScan, this);
     m_timer1.setSingleShot(true);
     m_timer1.setInterval(50);
     connect(&m_timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
@@ -242,6 +245,11 @@ void TMainForm::ConnectCrawler() {
                               const std::string&, const std::string&, const std::string&,
                               const std::string&, const std::string&, std::string&, char, int,
                               bool&) { HttpScan1LinkFound(urlFound, typeLink); };
+    // A wait of a second or more is told in the status bar for as long as it lasts.
+    scan.OnServerWait = [this](THttpScan&, const std::string& server, int ms,
+                               const std::string& reason) {
+        m_ui->StatusBar1->showMessage(TServerOptions::WaitText(Text(server), ms, Text(reason)), ms);
+    };
 }
 
 // ---- control events that pass a setting to the crawler
@@ -367,6 +375,7 @@ void TMainForm::LoadSettings() {
     u.CheckBox5->setChecked(ini.ReadBool(kSection, "search_pdf", false));
     u.CheckBox6->setChecked(ini.ReadBool(kSection, "search_zip", false));
     u.ColumnSplitter->SetSharesText(ini.ReadString(kSection, "ColumnShares", ""));
+    m_serverOptions->Load(ini, kSection);
 }
 
 void TMainForm::SaveSettings() {
@@ -393,6 +402,7 @@ void TMainForm::SaveSettings() {
     ini.WriteString(kSection, "Password", u.MaskEdit1->text());
     const QString shares = u.ColumnSplitter->SharesText();
     if (!shares.isEmpty()) ini.WriteString(kSection, "ColumnShares", shares);
+    m_serverOptions->Save(ini, kSection);
 
     // The program still ends when a file cannot be written; the user learns which one.
     QString error;
@@ -556,12 +566,14 @@ void TMainForm::HttpScan1Working(bool Working) {
 
 void TMainForm::HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyze, int Done,
                                       int Retries, int Errors) {
-    const QStringList lines = {"      Noch zu besuchen: " + QString::number(InQueue),
-                               "         Besuchte URLs: " + QString::number(Done),
-                               "         Lade herunter: " + QString::number(Downloading),
-                               "   Noch zu Analysieren: " + QString::number(ToAnalyze),
-                               " Wiederholungsversuche: " + QString::number(Retries),
-                               "     Fehlerhafte Links: " + QString::number(Errors)};
+    QStringList lines = {"      Noch zu besuchen: " + QString::number(InQueue),
+                         "         Besuchte URLs: " + QString::number(Done),
+                         "         Lade herunter: " + QString::number(Downloading),
+                         "   Noch zu Analysieren: " + QString::number(ToAnalyze),
+                         " Wiederholungsversuche: " + QString::number(Retries),
+                         "     Fehlerhafte Links: " + QString::number(Errors)};
+    if (m_httpScan->ObeyRobotsTxt())
+        lines << TServerOptions::ExcludedLine(m_httpScan->SkippedByRobots());
     m_ui->Memo7->setPlainText(lines.join('\n'));
 }
 

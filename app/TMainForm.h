@@ -22,6 +22,7 @@ class TAboutBox;
 class TSpezialURLForm;
 class TZusammenfassenForm;
 class THttpScan;
+class TServerOptions;
 class TPrompter;
 
 namespace Ui {
@@ -138,7 +139,8 @@ private:
 
     std::unique_ptr<Ui::TMainForm> m_ui;
     TPrompter& m_prompter;
-    THttpScan* m_httpScan;  // owned through Qt's parent
+    THttpScan* m_httpScan;                      // owned through Qt's parent
+    TServerOptions* m_serverOptions = nullptr;  // owned through Qt's parent
     QLabel* m_statusLabel;
     QTimer m_timer1;
     QString m_appPath;
