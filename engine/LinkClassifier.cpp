@@ -6,6 +6,7 @@
 #include "CurlSupport.h"
 #include "FileTypeCatalogue.h"
 #include "PlainUrl.h"
+#include "UrlEncoding.h"
 
 namespace {
 
@@ -124,7 +125,8 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) 
             Value.size() <= kMaxResolvedLength)
             resolved = Value;
     }
-    link.Resolved = CutAtFrom2nd(resolved, '#');
+    // Written raw or percent-encoded, a link names one URL: it is kept as a browser sends it.
+    link.Resolved = NormalizeUrl(CutAtFrom2nd(resolved, '#'));
     return link;
 }
 
