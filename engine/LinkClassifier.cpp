@@ -114,11 +114,12 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) 
     }
     if (upper.find("JAVASCRIPT") != std::string::npos) return link;
 
+    const std::string value = NormalizeLinkValue(Value);
     std::string resolved;
     if (StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:")) {
-        resolved = Value;
+        resolved = value;
     } else {
-        resolved = CombineUrl(BaseOf(PageParts), Value);
+        resolved = CombineUrl(BaseOf(PageParts), value);
         // An absolute value comes back as written even where libcurl cannot combine it, such
         // as a scheme without "//".
         if (resolved.empty() && HasScheme(Value) && !HasControlByte(Value) &&

@@ -104,6 +104,21 @@ std::string UpperCaseHighEscapes(std::string Text) {
     return Text;
 }
 
+// Text up to PathFrom is the scheme and host; the path runs to the first "?" or "#".
+std::string Normalize(std::string_view Url, std::size_t PathFrom) {
+    const std::size_t queryFrom = std::min(Url.find_first_of("?#", PathFrom), Url.size());
+    const bool utf8 = IsUtf8(Url);
+    const auto asUtf8 = [&](std::string_view Part) {
+        return utf8 ? std::string(Part) : Latin1ToUtf8(Part);
+    };
+    // Browsers send the path as UTF-8 whatever the page's character set, but the query in the
+    // page's own bytes; so only the host and path are converted from Latin-1.
+    return asUtf8(Url.substr(0, PathFrom)) +
+           UpperCaseHighEscapes(
+               PercentEncodeNonAscii(asUtf8(Url.substr(PathFrom, queryFrom - PathFrom))) +
+               PercentEncodeNonAscii(Url.substr(queryFrom)));
+}
+
 }  // namespace
 
 std::string NormalizeUrl(std::string_view Url) {
@@ -111,16 +126,14 @@ std::string NormalizeUrl(std::string_view Url) {
     const std::size_t separator = Url.find("://");
     if (separator == std::string_view::npos || !IsWebScheme(Url.substr(0, separator)))
         return std::string(Url);
-    const std::size_t pathFrom = std::min(Url.find_first_of("/?#", separator + 3), Url.size());
-    const std::size_t queryFrom = std::min(Url.find_first_of("?#", pathFrom), Url.size());
-    const bool utf8 = IsUtf8(Url);
-    const auto asUtf8 = [&](std::string_view Part) {
-        return utf8 ? std::string(Part) : Latin1ToUtf8(Part);
-    };
-    // Browsers send the path as UTF-8 whatever the page's character set, but the query in the
-    // page's own bytes; so only the host and path are converted from Latin-1.
-    return asUtf8(Url.substr(0, pathFrom)) +
-           UpperCaseHighEscapes(
-               PercentEncodeNonAscii(asUtf8(Url.substr(pathFrom, queryFrom - pathFrom))) +
-               PercentEncodeNonAscii(Url.substr(queryFrom)));
+    return Normalize(Url, std::min(Url.find_first_of("/?#", separator + 3), Url.size()));
+}
+
+std::string NormalizeLinkValue(std::string_view Value) {
+    if (!HasNonAscii(Value)) return std::string(Value);
+    if (Value.find("://") != std::string_view::npos) return NormalizeUrl(Value);
+    // "//host/path" names a host; any other value without a scheme is a path and a query.
+    const std::size_t pathFrom =
+        Value.substr(0, 2) == "//" ? std::min(Value.find_first_of("/?#", 2), Value.size()) : 0;
+    return Normalize(Value, pathFrom);
 }

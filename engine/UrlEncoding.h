@@ -23,3 +23,8 @@ std::string PercentEncodeNonAscii(std::string_view Text);
 // up are written in upper case; escapes of ASCII bytes stay as written. A URL of another scheme
 // comes back unchanged. So a link written raw and the same link percent-encoded give one text.
 std::string NormalizeUrl(std::string_view Url);
+
+// A link value as found on a page, before it is resolved, in the same form: a value with
+// "scheme://" as NormalizeUrl, "//host/..." with its host kept as characters, any other value as
+// a path and query. Resolving must not see raw bytes, which libcurl would escape as they stand.
+std::string NormalizeLinkValue(std::string_view Value);

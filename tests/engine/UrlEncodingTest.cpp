@@ -64,6 +64,19 @@ TEST(UrlEncodingTest, ResolvedLinksWrittenEitherWayAreOneText) {
         "fung.pdf"};
     for (const char* value : values)
         EXPECT_EQ(ResolveLink(page, value).Resolved, "http://h/d%C3%BCr/pr%C3%BCfung.pdf") << value;
+    // On a Latin-1 page the path goes as UTF-8 and the query as the page's bytes, whichever way
+    // libcurl or the plain join resolves it.
+    const std::pair<const char*, const char*> latin1[] = {
+        {"b\xFC"
+         "cher.pdf?q=\xFC",
+         "http://h/d%C3%BCr/b%C3%BCcher.pdf?q=%FC"},
+        {"../b\xFC"
+         "cher.pdf",
+         "http://h/b%C3%BCcher.pdf"},
+        {"//m\xFCller.test/\xFC", "http://m\xC3\xBCller.test/%C3%BC"},
+    };
+    for (const auto& [value, resolved] : latin1)
+        EXPECT_EQ(ResolveLink(page, value).Resolved, resolved) << value;
     // Addresses are the harvester's business: the engine keeps them as written.
     EXPECT_EQ(ResolveLink(page, "mailto:j%C3%BCrgen@m\xC3\xBCller.test").Resolved,
               "j%C3%BCrgen@m\xC3\xBCller.test");

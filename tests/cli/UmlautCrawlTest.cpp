@@ -1,0 +1,79 @@
+// tarnwick-crawl on pages with text outside ASCII: addresses decoded, the same file once, UTF-8
+// JSON, and an international host name.
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <string>
+
+#include "TestServer.h"
+#include "UmlautSite.h"
+#include "UrlEncoding.h"
+
+namespace {
+
+std::string Crawl(const QStringList& Args) {
+    QProcess process;
+    process.start(TARNWICK_CRAWL_BINARY, QStringList{"--no-proxy"} + Args);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput().toStdString();
+}
+
+class UmlautCrawlTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_server.Start()); }
+    std::string Url(const std::string& Path) { return m_server.Url(Path); }
+    TestServer m_server{UmlautSiteConfig()};
+};
+
+TEST_F(UmlautCrawlTest, TextAndTsvCarryTheCharactersAndEachFileOnce) {
+    const QString start = QString::fromStdString(Url("/"));
+    const std::string pdf = Url("/pr%C3%BCfung.pdf"), books = Url("/b%C3%BCcher.pdf");
+    // The Latin-1 page's address stays byte-exact (0xFC); its link is sent as UTF-8.
+    EXPECT_EQ(Crawl({"-t", "mail,pdf", start}),
+              "anna@m\xC3\xBCller.test\n" + books + "\n" + pdf +
+                  "\nj\xC3\xBCrgen@m\xC3\xBCller.test\nm\xFCller@latin.test\n");
+    EXPECT_EQ(Crawl({"-t", "mail,pdf", "--format", "tsv", start}),
+              "mail\tj\xC3\xBCrgen@m\xC3\xBCller.test\t" + Url("/") +
+                  "\nmail\tanna@m\xC3\xBCller.test\t" + Url("/") + "\npdf\t" + pdf + "\t" +
+                  Url("/") + "\nmail\tm\xFCller@latin.test\t" + Url("/latin.htm") + "\npdf\t" +
+                  books + "\t" + Url("/latin.htm") + "\n");
+}
+
+TEST_F(UmlautCrawlTest, JsonlIsUtf8TextOfEveryPage) {
+    const std::string out =
+        Crawl({"-t", "mail,pdf", "--format", "jsonl", QString::fromStdString(Url("/"))});
+    EXPECT_TRUE(IsUtf8(out));
+    QStringList urls;
+    for (const QByteArray& line : QByteArray::fromStdString(out).split('\n')) {
+        if (line.isEmpty()) continue;
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        urls << doc.object().value("url").toString();
+    }
+    EXPECT_EQ(urls, (QStringList{QString::fromUtf8("j\xC3\xBCrgen@m\xC3\xBCller.test"),
+                                 QString::fromUtf8("anna@m\xC3\xBCller.test"),
+                                 QString::fromStdString(Url("/pr%C3%BCfung.pdf")),
+                                 QString::fromUtf8("m\xC3\xBCller@latin.test"),
+                                 QString::fromStdString(Url("/b%C3%BCcher.pdf"))}));
+}
+
+TEST(UmlautHostTest, AnInternationalHostNameIsCrawled) {
+    TestServer server(
+        R"({"routes": {"/": {"body": "<a href=\"mailto:info@m\u00c3\u00bcller.localhost\">i</a> <a href=\"/k\u00c3\u00a4se.zip\">k</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const std::string host = "m\xC3\xBCller.localhost:" + std::to_string(server.Port());
+    const std::string out = Crawl({"-t", "mail,zip", QString::fromUtf8("http://" + host + "/")});
+    EXPECT_EQ(out, "http://" + host + "/k%C3%A4se.zip\ninfo@m\xC3\xBCller.localhost\n");
+    // libcurl asked for the name in its ASCII form.
+    ASSERT_FALSE(server.Requests().empty());
+    EXPECT_EQ(server.Requests().back().headers.at("host"),
+              "xn--mller-kva.localhost:" + std::to_string(server.Port()));
+}
+
+}  // namespace
