@@ -151,6 +151,32 @@ std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines) {
     return output;
 }
 
+bool ReadByteLines(const QString& FileName, std::vector<std::string>& Lines, QString& Error) {
+    QFile in(FileName);
+    errno = 0;
+    if (!in.open(QIODevice::ReadOnly)) {
+        Error = FileErrorText(FileName, errno);
+        return false;
+    }
+    const QByteArray data = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        Error = FileErrorText(FileName, errno);
+        return false;
+    }
+    // CR, LF and CR LF each end a line, as for every text file the window reads.
+    Lines.clear();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        if (data[i] != '\r' && data[i] != '\n') continue;
+        Lines.emplace_back(data.constData() + start, static_cast<std::size_t>(i - start));
+        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < data.size())
+        Lines.emplace_back(data.constData() + start, static_cast<std::size_t>(data.size() - start));
+    return true;
+}
+
 bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& Error) {
     QFile in(FileName);
     errno = 0;

@@ -23,6 +23,10 @@ std::string ResultText(std::string_view TypeLink, std::string_view UrlFound);
 // Bytes as a person reads them: UTF-8 when they are valid UTF-8, else Latin-1 (every byte kept).
 QString TextOfBytes(std::string_view Bytes);
 
+// Reads a file's lines as bytes (CR, LF or CR LF end a line; a final line end adds no line);
+// on failure Error says why, in German words.
+bool ReadByteLines(const QString& FileName, std::vector<std::string>& Lines, QString& Error);
+
 // Writes each line's bytes as they stand, each followed by CR LF, through an atomic rename; on
 // failure Error says why, in German words.
 bool WriteByteLines(const QString& FileName, const std::vector<std::string>& Lines, QString& Error);

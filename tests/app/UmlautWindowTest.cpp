@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QListWidget>
+
 #include "EventLoopWait.h"
+#include "TZusammenfassenForm.h"
 #include "TestServer.h"
 #include "UmlautSite.h"
 #include "WindowTest.h"
@@ -52,6 +55,19 @@ TEST_F(UmlautWindowTest, TheListShowsCharactersAndTheSavedFileKeepsTheBytes) {
                                          pdf.toUtf8() +
                                          "\r\nj\xC3\xBCrgen@m\xC3\xBCller.test\r\n"
                                          "m\xFCller@latin.test\r\n");
+
+    // The result manager merges the bytes as they were saved, whatever their encoding.
+    QFile more(File("more.txt"));
+    ASSERT_TRUE(more.open(QIODevice::WriteOnly));
+    more.write("anna@m\xC3\xBCller.test\r\nz\xFC@x.test\r\n");
+    more.close();
+    TZusammenfassenForm& merger = w->Merger();
+    merger.ChooseFolder(m_files.path());
+    for (int i = 0; i < merger.CheckListBox1()->count(); ++i)
+        merger.CheckListBox1()->item(i)->setCheckState(Qt::Checked);
+    m_prompter.saveAnswers = {File("all.txt")};
+    merger.ZusammenfassenBitBtnClick();
+    EXPECT_EQ(Read(File("all.txt")), Read(File("out.txt")) + "z\xFC@x.test\r\n");
 }
 
 TEST_F(UmlautWindowTest, ATypedStartUrlWithUmlautsIsCrawledAndKeptInTheSettings) {
