@@ -58,6 +58,22 @@ std::string ResultText(std::string_view TypeLink, std::string_view UrlFound) {
     return DecodeAtSign(TypeLink == "mail" ? DecodeMailAddress(UrlFound) : std::string(UrlFound));
 }
 
+std::string KeywordLines(std::string_view Text) {
+    std::string lines(Text);
+    std::size_t from = 0;
+    while (from <= Text.size()) {
+        const std::size_t end = std::min(Text.find('\n', from), Text.size());
+        std::string_view line = Text.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string utf8 = IsUtf8(line) ? std::string(line) : Latin1ToUtf8(line);
+        const std::string encoded = PercentEncodeNonAscii(utf8);
+        if (utf8 != line) lines += '\n' + utf8;
+        if (encoded != utf8) lines += '\n' + encoded;
+        from = end + 1;
+    }
+    return lines;
+}
+
 QString TextOfBytes(std::string_view Bytes) {
     const auto size = static_cast<qsizetype>(Bytes.size());
     return IsUtf8(Bytes) ? QString::fromUtf8(Bytes.data(), size)

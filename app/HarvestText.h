@@ -20,6 +20,11 @@ std::string DecodeMailAddress(std::string_view Address);
 // at-sign repair for every type.
 std::string ResultText(std::string_view TypeLink, std::string_view UrlFound);
 
+// A keyword list (one keyword a line) for the engine, whose URLs hold characters outside ASCII
+// as percent-encoded UTF-8 and host names as UTF-8: each line outside ASCII is followed by its
+// UTF-8 form (a line that is not UTF-8 is taken as Latin-1) and that form percent-encoded.
+std::string KeywordLines(std::string_view Text);
+
 // Bytes as a person reads them: UTF-8 when they are valid UTF-8, else Latin-1 (every byte kept).
 QString TextOfBytes(std::string_view Bytes);
 

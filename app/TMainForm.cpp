@@ -26,7 +26,6 @@
 #include "TSpezialURLForm.h"
 #include "TTipForm.h"
 #include "TZusammenfassenForm.h"
-#include "UrlEncoding.h"
 #include "ui_TMainForm.h"
 
 namespace {
@@ -44,18 +43,6 @@ std::string Bytes(const QString& text) {
 
 QString Text(const std::string& bytes) {
     return TextOfBytes(bytes);
-}
-
-// Each keyword line, and for a line outside ASCII also its percent-encoded form: the engine
-// compares keywords with URLs, which it keeps in the percent-encoded form a browser sends.
-std::string KeywordBytes(const QString& text) {
-    std::string lines = Bytes(text);
-    for (const QString& line : text.split('\n')) {
-        const std::string bytes = Bytes(line);
-        const std::string encoded = PercentEncodeNonAscii(bytes);
-        if (encoded != bytes) lines += '\n' + encoded;
-    }
-    return lines;
 }
 
 // The lines of a memo as a text file holds them: an empty memo has no lines at all.
@@ -298,11 +285,11 @@ void TMainForm::ExcludeCheckBoxClick() {
 }
 
 void TMainForm::IncludeMemoChange() {
-    m_httpScan->SetIncludeKeywords(KeywordBytes(m_ui->IncludeMemo->toPlainText()));
+    m_httpScan->SetIncludeKeywords(KeywordLines(Bytes(m_ui->IncludeMemo->toPlainText())));
 }
 
 void TMainForm::ExcludeMemoChange() {
-    m_httpScan->SetExcludeKeywords(KeywordBytes(m_ui->ExcludeMemo->toPlainText()));
+    m_httpScan->SetExcludeKeywords(KeywordLines(Bytes(m_ui->ExcludeMemo->toPlainText())));
 }
 
 void TMainForm::FileRadioGroupBoxClick() {

@@ -41,6 +41,14 @@ TEST(HarvestTextTest, MailAddressesAreDecodedWholeUnlessThatWouldBreakThem) {
     EXPECT_EQ(ResultText("pdf", "http://h/a%40b%40c.pdf"), "http://h/a@b%40c.pdf");
 }
 
+TEST(HarvestTextTest, KeywordsOutsideAsciiAlsoComeInTheFormsOfUrls) {
+    EXPECT_EQ(KeywordLines("shop\nkontakt"), "shop\nkontakt");
+    EXPECT_EQ(KeywordLines(""), "");
+    EXPECT_EQ(KeywordLines("k\xC3\xA4se\nshop"), "k\xC3\xA4se\nshop\nk%C3%A4se");
+    // A Latin-1 line (a keyword file from an older editor) is matched as the same word.
+    EXPECT_EQ(KeywordLines("k\xE4se\r\n"), "k\xE4se\r\n\nk\xC3\xA4se\nk%C3%A4se");
+}
+
 TEST(HarvestTextTest, BytesReadAsUtf8WhenTheyAreUtf8ElseAsLatin1) {
     EXPECT_EQ(TextOfBytes("m\xC3\xBCller"), QString("m\u00fcller"));
     EXPECT_EQ(TextOfBytes("m\xFCller"), QString("m\u00fcller"));

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <string>
 
@@ -61,6 +62,20 @@ TEST_F(UmlautCrawlTest, JsonlIsUtf8TextOfEveryPage) {
                                  QString::fromStdString(Url("/pr%C3%BCfung.pdf")),
                                  QString::fromUtf8("m\xC3\xBCller@latin.test"),
                                  QString::fromStdString(Url("/b%C3%BCcher.pdf"))}));
+}
+
+TEST(UmlautKeywordTest, AKeywordFileInLatin1FindsPercentEncodedUrls) {
+    TestServer server(
+        R"({"routes": {"/": {"body": "<a href=\"/k\u00c3\u00a4se/a.pdf\">k</a> <a href=\"/other/b.pdf\">o</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    QTemporaryDir dir;
+    QFile keywords(dir.filePath("include.txt"));
+    ASSERT_TRUE(keywords.open(QIODevice::WriteOnly));
+    keywords.write("K\xE4se\r\n");
+    keywords.close();
+    EXPECT_EQ(Crawl({"-t", "pdf", "--include", keywords.fileName(),
+                     QString::fromStdString(server.Url("/"))}),
+              server.Url("/k%C3%A4se/a.pdf") + "\n");
 }
 
 TEST(UmlautHostTest, AnInternationalHostNameIsCrawled) {
