@@ -78,13 +78,22 @@ TEST(UmlautKeywordTest, AKeywordFileInLatin1FindsPercentEncodedUrls) {
               server.Url("/k%C3%A4se/a.pdf") + "\n");
 }
 
-TEST(UmlautHostTest, AnInternationalHostNameIsCrawled) {
+TEST(UmlautHostTest, AnInternationalHostAndPathAreCrawledUnderOneName) {
+    // The start path is typed raw; the page links back to it encoded, to a page inside it and to
+    // one outside it.
     TestServer server(
-        R"({"routes": {"/": {"body": "<a href=\"mailto:info@m\u00c3\u00bcller.localhost\">i</a> <a href=\"/k\u00c3\u00a4se.zip\">k</a>"}}})");
+        R"({"routes": {"/k%C3%A4se/": {"body": "<a href=\"mailto:info@m\u00c3\u00bcller.localhost\">i</a> <a href=\"/k%C3%A4se/\">s</a> <a href=\"k\u00c3\u00a4se.zip\">k</a> <a href=\"/other/\">o</a> <a href=\"sub.htm\">u</a>"},
+        "/k%C3%A4se/sub.htm": {"body": "<a href=\"mailto:sub@example.test\">u</a>"},
+        "/other/": {"body": "<a href=\"mailto:other@example.test\">o</a>"}}})");
     ASSERT_TRUE(server.Start());
     const std::string host = "m\xC3\xBCller.localhost:" + std::to_string(server.Port());
-    const std::string out = Crawl({"-t", "mail,zip", QString::fromUtf8("http://" + host + "/")});
-    EXPECT_EQ(out, "http://" + host + "/k%C3%A4se.zip\ninfo@m\xC3\xBCller.localhost\n");
+    const std::string out = Crawl({"-t", "mail,zip", "--follow", "path",
+                                   QString::fromUtf8("http://" + host + "/k\xC3\xA4se/")});
+    EXPECT_EQ(out,
+              "http://" + host +
+                  "/k%C3%A4se/k%C3%A4se.zip\ninfo@m\xC3\xBCller.localhost\nsub@example.test\n");
+    EXPECT_EQ(server.CountRequests("/k%C3%A4se/"), 1);
+    EXPECT_EQ(server.CountRequests("/other/"), 0);
     // libcurl asked for the name in its ASCII form.
     ASSERT_FALSE(server.Requests().empty());
     EXPECT_EQ(server.Requests().back().headers.at("host"),
