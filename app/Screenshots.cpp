@@ -16,10 +16,12 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "CurlSupport.h"
 #include "GermanQt.h"
+#include "HarvestText.h"
 #include "TAboutBox.h"
 #include "TIniFile.h"
 #include "TMainForm.h"
@@ -119,12 +121,12 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
     ok &= WaitUntil([&] { return window.ScanIdle(); }, 60);
     for (const TSize& size : kSizes) ok &= SaveTabs(window, out + "/run-2-after-", size, true);
     window.resize(744, 552);
-    QStringList results;
-    for (const std::string& line : window.ResultLines())
-        results << QString::fromLatin1(line.substr(6).c_str());
+    std::vector<std::string> results;
+    for (const std::string& line : window.ResultLines()) results.push_back(line.substr(6));
     QString error;
-    WriteTextLines(files.filePath("ergebnis-demo.txt"), results, error);
-    WriteTextLines(files.filePath("ergebnis-alt.txt"), results.mid(0, 2), error);
+    WriteByteLines(files.filePath("ergebnis-demo.txt"), results, error);
+    results.resize(std::min<std::size_t>(results.size(), 2));
+    WriteByteLines(files.filePath("ergebnis-alt.txt"), results, error);
     TZusammenfassenForm& merger = window.Merger();
     merger.ChooseFolder(files.path());
     ok &= Save(merger, out + "/result-manager.png");

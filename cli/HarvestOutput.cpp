@@ -23,24 +23,24 @@ void AppendTsvField(QByteArray& Out, const std::string& Text, char End) {
     Out.append(Text.data() + from, static_cast<qsizetype>(Text.size() - from)).append(End);
 }
 
-// The engine's texts are bytes; Latin-1 maps each of them to one character, so the JSON (UTF-8)
-// carries every byte and a reader can get it back by encoding as Latin-1.
+// The engine's texts are bytes: JSON carries the text they stand for, as UTF-8 when they are
+// UTF-8 and else as Latin-1, so the output is always valid UTF-8.
 QByteArray JsonString(const std::string& Text) {
-    QByteArray out = "\"";
-    for (const QChar ch : QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()))) {
+    // Escaped as one text and encoded at the end, so a character beyond U+FFFF (two UTF-16
+    // units) stays one character.
+    QString escaped;
+    for (const QChar ch : TextOfBytes(Text)) {
         const char16_t c = ch.unicode();
         if (c == '"')
-            out += "\\\"";
+            escaped += QStringLiteral("\\\"");
         else if (c == '\\')
-            out += "\\\\";
+            escaped += QStringLiteral("\\\\");
         else if (c < 0x20 || c == 0x7f)
-            out += QStringLiteral("\\u%1")
-                       .arg(static_cast<int>(c), 4, 16, QLatin1Char('0'))
-                       .toLatin1();
+            escaped += QStringLiteral("\\u%1").arg(static_cast<int>(c), 4, 16, QLatin1Char('0'));
         else
-            out += QString(ch).toUtf8();
+            escaped += ch;
     }
-    return out + "\"";
+    return '"' + escaped.toUtf8() + '"';
 }
 
 }  // namespace

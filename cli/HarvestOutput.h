@@ -9,8 +9,8 @@
 
 #include "CrawlOptions.h"
 
-// One reported link: its type, the result text (address or file URL, at sign repaired) and the
-// page it was found on, all as the engine's bytes.
+// One reported link: its type, the result text (ResultText: address decoded, or file URL) and
+// the page it was found on, all as bytes.
 struct THarvestItem {
     std::string Type, Url, From;
 };

@@ -8,6 +8,7 @@
 #include "LinkExtractor.h"
 #include "THttpScan.h"
 #include "TImpl.h"
+#include "UrlEncoding.h"
 
 namespace {
 
@@ -153,10 +154,14 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountA
     if (!go) return;
 
     const bool sameSite = LinkParts.Domain == StartUrlParts.Domain;
-    const bool inStartPath = sameSite && resolved.find(StartUrlParts.UrlPath) != std::string::npos;
+    // UrlPath is decoded; links are percent-encoded (NormalizeUrl).
+    const bool inStartPath =
+        sameSite &&
+        resolved.find(PercentEncodeNonAscii(StartUrlParts.UrlPath)) != std::string::npos;
     const bool samePageSite = LinkParts.Domain == Page.PageParts.Domain;
     const bool inPagePath =
-        samePageSite && resolved.find(Page.PageParts.UrlPath) != std::string::npos;
+        samePageSite &&
+        resolved.find(PercentEncodeNonAscii(Page.PageParts.UrlPath)) != std::string::npos;
     const bool follow = LinkScan == scanAllLinks || (LinkScan == scanInitialSite && sameSite) ||
                         (LinkScan == scanInitialPath && inStartPath);
     // An e-mail address has no site or path of its own; it is reported under every rule.
