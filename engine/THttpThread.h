@@ -63,6 +63,8 @@ private:
     size_t OnBodyData(const char* data, size_t size);
     bool GateResponse();
     static std::string RedirectedUrl(CURL* easy);
+    bool MaySendCredentials(CURL* easy) const;
+    long RemainingMs() const;
     void ResetAttempt();
     template <typename F>
     void Notify(F&& f);

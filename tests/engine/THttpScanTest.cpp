@@ -384,6 +384,30 @@ TEST_F(THttpScanTest, ResultsFileLinesFollowTheHandler) {
     // The type filter holds back the event for the picture, not its line.
     EXPECT_EQ(ResultsText(), "\"mail\";\"keep@example.com\"\r\nmy own line\r\n\"gif\";\"" +
                                  server.Url("/pic.gif") + "\"\r\n");
+    EXPECT_EQ(scan->ResultsFileError(), "");
+}
+
+TEST_F(THttpScanTest, AResultsFileThatCannotBeWrittenStopsTheRun) {
+    std::string routes = "\"/\": {\"body\": \"";
+    for (int i = 0; i < 20; ++i) routes += "<a href=p" + std::to_string(i) + ".htm>p</a>";
+    routes += "<a href=mailto:a@example.com>a</a>\"}";
+    for (int i = 0; i < 20; ++i)
+        routes += ", \"/p" + std::to_string(i) + ".htm\": {\"body\": \"<a href=mailto:b" +
+                  std::to_string(i) + "@example.com>b</a>\"}";
+    TestServer server("{\"routes\": {" + routes + "}}");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetFileOfResults("/dev/full");
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    const std::string message = "cannot write results file /dev/full: No space left on device";
+    ASSERT_EQ(rec.errors.size(), 1u);
+    EXPECT_EQ(rec.errors[0], std::make_tuple(std::string("/dev/full"), 0u, message));
+    EXPECT_EQ(rec.logs, std::vector<std::string>{message});
+    EXPECT_EQ(scan->ResultsFileError(), "No space left on device");
+    // The run stopped after the page whose lines could not be kept.
+    EXPECT_EQ(rec.pages, std::vector<std::string>{server.Url("/")});
 }
 
 TEST_F(THttpScanTest, DepthOneFetchesOnlyTheStartPageButReportsItsLinks) {
