@@ -81,7 +81,8 @@ public:
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
 
-    // The pool, readable for tests and statistics.
+    // The pool, readable for tests and statistics. It grows as queue entries wait for a slot, up
+    // to ConcurrentDownloads.
     int SlotCount() const { return static_cast<int>(m_slots.size()); }
     const THttpGet& Slot(int Index) const { return *m_slots[static_cast<std::size_t>(Index)]; }
 
