@@ -376,12 +376,12 @@ TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) 
 
 TEST_F(CrawlCliTest, TextFormatKeepsResultsThatDifferAfterASemicolon) {
     TestServer server(R"({"routes": {"/": {"body":
-      "<a href=\"/dl;v=2/manual.pdf\">2</a> <a href=\"/dl/manual.pdf\">1</a> <a href=\"/dl/manual.pdf\">1</a> <a href=\"mailto:a;b@example.org\">a</a> <a href=\"mailto:a@example.org\">a</a>"}}})");
+      "<a href=\"/dl;v=2/manual.pdf\">2</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"mailto:a;b@example.org\">b</a> <a href=\"mailto:a;c@example.org\">c</a>"}}})");
     ASSERT_TRUE(server.Start());
     const RunResult r = RunCrawl({"--no-proxy", "-t", "mail,pdf", "-d", "1", Q(server.Url("/"))});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "a;b@example.org\na@example.org\n" + server.Url("/dl/manual.pdf") + "\n" +
-                         server.Url("/dl;v=2/manual.pdf") + "\n");
+    EXPECT_EQ(r.out, "a;b@example.org\na;c@example.org\n" + server.Url("/dl;v=2/manual.pdf") +
+                         "\n" + server.Url("/dl;v=3/manual.pdf") + "\n");
 }
 
 TEST_F(CrawlCliTest, PasswordFromEnvironmentOrFileReachesABasicAuthPage) {
