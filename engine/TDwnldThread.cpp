@@ -8,6 +8,18 @@ TDwnldThread::TDwnldThread(std::function<TTickPace()> Tick, std::function<void()
         if (m_finished) m_finished();
         deleteLater();
     });
+    connect(this, &TDwnldThread::TickRequested, this, &TDwnldThread::RunTick, Qt::QueuedConnection);
+}
+
+void TDwnldThread::RunTick() {
+    TTickPace pace;
+    if (m_tick) pace = m_tick();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pace = pace;
+        m_tickEnded = true;
+    }
+    m_tickDone.notify_one();
 }
 
 void TDwnldThread::Detach() {
@@ -32,14 +44,15 @@ void TDwnldThread::run() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_woken = false;
+            m_tickEnded = false;
         }
+        emit TickRequested();
         TTickPace pace;
-        QMetaObject::invokeMethod(
-            this,
-            [this, &pace] {
-                if (m_tick) pace = m_tick();
-            },
-            Qt::BlockingQueuedConnection);
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_tickDone.wait(lock, [this] { return m_tickEnded; });
+            pace = m_pace;
+        }
         if (isInterruptionRequested()) break;
         Pause(pace);
     }

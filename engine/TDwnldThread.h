@@ -30,15 +30,26 @@ public:
     // enough to call for every worker's end notice.
     void Wake();
 
+signals:
+    // Emitted by the driver thread; runs RunTick on the GUI thread.
+    void TickRequested();
+
 protected:
     void run() override;
 
 private:
+    void RunTick();
     void Pause(const TTickPace& Pace);
 
-    std::function<TTickPace()> m_tick;
-    std::function<void()> m_finished;
+    std::function<TTickPace()> m_tick;  // GUI thread only
+    std::function<void()> m_finished;   // GUI thread only
+    // The tick's hand-over: the driver asks through a queued connection made on the GUI thread
+    // and waits on its own mutex and condition, not inside Qt, so that race detectors see every
+    // value pass in both directions.
     std::mutex m_mutex;
     std::condition_variable m_wakeup;
-    bool m_woken = false;  // guarded by m_mutex
+    std::condition_variable m_tickDone;
+    bool m_woken = false;      // guarded by m_mutex
+    bool m_tickEnded = false;  // guarded by m_mutex
+    TTickPace m_pace;          // guarded by m_mutex
 };

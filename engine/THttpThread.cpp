@@ -115,6 +115,8 @@ THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
     setEventDispatcher(new TIdleEventDispatcher);
     // The end notice runs on the GUI thread (this object lives there) after run() has returned.
     connect(this, &QThread::finished, this, &THttpThread::EndOfWork);
+    connect(this, &THttpThread::NoticeRequested, this, &THttpThread::RunNotice,
+            Qt::QueuedConnection);
 }
 
 void THttpThread::EndOfWork() {
@@ -127,22 +129,30 @@ void THttpThread::EndOfWork() {
     deleteLater();
 }
 
-template <typename F>
-void THttpThread::Notify(F&& f) {
-    // The call is posted to the GUI thread and the worker waits for it on its own mutex and
-    // condition, not inside Qt, so that race detectors see the hand-over in both directions.
-    bool done = false;
-    QMetaObject::invokeMethod(
-        this,
-        [this, &f, &done] {
-            if (m_slot) f(*m_slot);
-            std::lock_guard<std::mutex> guard(m_noticeLock);
-            done = true;
-            m_noticeDone.notify_one();
-        },
-        Qt::QueuedConnection);
+void THttpThread::Notify(const std::function<void(THttpGet&)>& Notice) {
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        m_notice = &Notice;
+        m_noticeHandled = false;
+    }
+    emit NoticeRequested();
     std::unique_lock<std::mutex> lock(m_noticeLock);
-    m_noticeDone.wait(lock, [&] { return done; });
+    m_noticeDone.wait(lock, [this] { return m_noticeHandled; });
+}
+
+void THttpThread::RunNotice() {
+    const std::function<void(THttpGet&)>* notice = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        notice = m_notice;
+    }
+    if (m_slot && notice) (*notice)(*m_slot);
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        m_notice = nullptr;
+        m_noticeHandled = true;
+    }
+    m_noticeDone.notify_one();
 }
 
 void THttpThread::ResetAttempt() {
