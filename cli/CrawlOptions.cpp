@@ -245,7 +245,8 @@ How far to crawl:
 Downloads:
   -c, --concurrent N       parallel downloads, at most 1000 (default: 6)
       --retries N          further attempts after a failed download (default: 3)
-      --timeout SECONDS    time one download may take (default: 300)
+      --timeout SECONDS    time one download may take, connecting and waiting for
+                           a silent server included (default: 300)
       --agent TEXT         user agent sent with every request
       --paced              advance the crawl in steady 50 ms steps, as the
                            window does, instead of as soon as there is work

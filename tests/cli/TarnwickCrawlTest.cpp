@@ -206,8 +206,8 @@ TEST_F(CrawlCliTest, BadUsageGivesStatusTwoWithTheOptionNamed) {
 TEST_F(CrawlCliTest, HelpAndVersionSucceed) {
     const RunResult help = RunCrawl({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* part :
-         {"Usage: tarnwick-crawl", "--types", "TARNWICK_PASSWORD", "Exit status", "130"})
+    for (const char* part : {"Usage: tarnwick-crawl", "--types", "TARNWICK_PASSWORD", "Exit status",
+                             "130", "143", "129", "  3    no page could be fetched"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     const RunResult version = RunCrawl({"--version"});
     EXPECT_EQ(version.exitCode, 0);
