@@ -6,6 +6,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -46,10 +47,13 @@ private:
     // The tick's hand-over: the driver asks through a queued connection made on the GUI thread
     // and waits on its own mutex and condition, not inside Qt, so that race detectors see every
     // value pass in both directions.
-    std::mutex m_mutex;
-    std::condition_variable m_wakeup;
+    std::mutex m_tickLock;
     std::condition_variable m_tickDone;
-    bool m_woken = false;      // guarded by m_mutex
-    bool m_tickEnded = false;  // guarded by m_mutex
-    TTickPace m_pace;          // guarded by m_mutex
+    std::atomic<bool> m_tickEnded{false};  // released after the pace is stored
+    std::atomic<int> m_paceMs{0};
+    std::atomic<bool> m_paceWakeable{false};
+    std::atomic<bool> m_runEnded{false};  // released as the last act of run()
+    std::mutex m_mutex;                   // the wake-up of a pause
+    std::condition_variable m_wakeup;
+    bool m_woken = false;  // guarded by m_mutex
 };
