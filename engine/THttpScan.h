@@ -14,6 +14,7 @@
 #include <string>
 
 #include "EngineTypes.h"
+#include "LinkDecision.h"
 
 class THttpScan;
 struct TImpl;
@@ -48,6 +49,13 @@ using TOnSkipped = std::function<void(THttpScan& Sender, const std::string& Url,
 // "Crawl-delay" (its robots.txt), "delay" (HostDelayMs). Told once per pause or gap.
 using TOnServerWait = std::function<void(THttpScan& Sender, const std::string& Server,
                                          int Milliseconds, const std::string& Reason)>;
+
+// Every link value met in a page, with the decision taken about it (what it resolved to, whether
+// it was reported and followed, and the rule behind each "no"), after OnLinkFound and queueing.
+// FromUrl is the page it was found on, Depth that page's depth. A refused robots.txt is told
+// later, by OnSkipped. Raised only when assigned; a crawl without it does no extra work.
+using TOnLinkDecision = std::function<void(THttpScan& Sender, const TLinkDecision& Decision,
+                                           const std::string& FromUrl, int Depth)>;
 
 class THttpScan : public QObject {
     Q_OBJECT
@@ -159,6 +167,7 @@ public:
     TOnWorking OnWorking;
     TOnSkipped OnSkipped;
     TOnServerWait OnServerWait;
+    TOnLinkDecision OnLinkDecision;
 
     // The private state, for the engine's own analysis code and its tests.
     TImpl& Impl() { return *m_impl; }

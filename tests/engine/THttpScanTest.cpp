@@ -112,10 +112,10 @@ TEST_F(THttpScanTest, DefaultsAndWriteRules) {
     EXPECT_FALSE(scan.SeekRobotsTxt());
     EXPECT_EQ(scan.TimeOut(), 300);
     EXPECT_FALSE(scan.TypeFilterEnabled());
-    EXPECT_EQ(scan.Impl().TypeList.Text(), "gif\r\n");
-    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(),
+    EXPECT_EQ(scan.Impl().Rules.TypeList.Text(), "gif\r\n");
+    EXPECT_EQ(scan.Impl().Rules.ExcludeKeywords.Text(),
               "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
-    EXPECT_EQ(scan.Impl().IncludeKeywords.Count(), 0);
+    EXPECT_EQ(scan.Impl().Rules.IncludeKeywords.Count(), 0);
 
     scan.SetMaxQueueSize(9);
     EXPECT_EQ(scan.MaxQueueSize(), 5000);
@@ -146,11 +146,11 @@ TEST_F(THttpScanTest, DefaultsAndWriteRules) {
 TEST_F(THttpScanTest, ListSettersLowerCaseAndSort) {
     THttpScan scan;
     scan.SetTypeList("MAIL\r\nJpg\nzip\n");
-    EXPECT_EQ(scan.Impl().TypeList.Text(), "jpg\r\nmail\r\nzip\r\n");
+    EXPECT_EQ(scan.Impl().Rules.TypeList.Text(), "jpg\r\nmail\r\nzip\r\n");
     scan.SetExcludeKeywords("Shop\n\nAds");
-    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(), "ads\r\nshop\r\n");
+    EXPECT_EQ(scan.Impl().Rules.ExcludeKeywords.Text(), "ads\r\nshop\r\n");
     scan.SetIncludeKeywords("");
-    EXPECT_EQ(scan.Impl().IncludeKeywords.Count(), 0);
+    EXPECT_EQ(scan.Impl().Rules.IncludeKeywords.Count(), 0);
 }
 
 TEST_F(THttpScanTest, StartRefusalsGoThroughTheMessageHook) {
