@@ -3,8 +3,10 @@
 #include <QTimer>
 
 #include "EngineMessage.h"
+#include "ExplainOutput.h"
 #include "HarvestText.h"
 #include "THttpScan.h"
+#include "TLinkDecisionLog.h"
 
 void TProgressLine::Show(const std::string& Text) {
     if (!m_enabled) return;
@@ -49,6 +51,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
     m_scan.OnSkipped = [this](THttpScan&, const std::string& Url, const std::string&,
                               const std::string& Reason) {
         m_skipped.push_back({Url, Reason});
+        if (m_decisions) m_decisions->NoteNotFetched(Url, TLinkReason::Robots);
     };
     m_scan.OnUpdatedStats = [this](THttpScan&, int q, int d, int a, int done, int r, int e) {
         OnStats(q, d, a, done, r, e);
@@ -56,7 +59,12 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
     m_scan.OnWorking = [this](THttpScan&, bool working) {
         // The crawler empties its visited lists only after this handler returns, so the next
         // run must start from the event loop.
-        if (!working) ScheduleNext();
+        if (working) return;
+        if (m_decisions) {
+            m_explained += FormatExplained(*m_decisions);
+            m_decisions->Clear();
+        }
+        ScheduleNext();
     };
 }
 
@@ -67,6 +75,14 @@ TCrawlSession::~TCrawlSession() {
     m_scan.OnSkipped = nullptr;
     m_scan.OnUpdatedStats = nullptr;
     m_scan.OnWorking = nullptr;
+    m_scan.OnLinkDecision = nullptr;
+}
+
+void TCrawlSession::KeepExplanations() {
+    m_decisions = std::make_unique<TLinkDecisionLog>();
+    m_scan.OnLinkDecision = [this](THttpScan&, const TLinkDecision& Decision,
+                                   const std::string& FromUrl,
+                                   int Depth) { m_decisions->Note(Decision, FromUrl, Depth); };
 }
 
 void TCrawlSession::Begin() {
@@ -98,7 +114,9 @@ void TCrawlSession::StartNext() {
     const std::string& url = m_urls[m_next++];
     const int messagesBefore = m_messages;
     m_runClock.start();
+    if (m_decisions) m_decisions->NoteStart(url);
     if (!m_scan.Start(url)) {
+        if (m_decisions) m_decisions->Clear();
         ++m_refused;
         // The engine explains most refusals itself; the rest get a line of their own.
         if (m_messages == messagesBefore) {

@@ -5,12 +5,14 @@
 #include <QObject>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "HarvestOutput.h"
 
 class THttpScan;
+class TLinkDecisionLog;
 
 // The status on standard error: on a terminal one line redrawn in place; elsewhere (a log file)
 // a plain line at most once a second, since control sequences would only clutter it.
@@ -49,6 +51,9 @@ public:
 
     const std::vector<THarvestItem>& Items() const { return m_items; }
     const std::vector<TSkippedUrl>& Skipped() const { return m_skipped; }
+    // Keep every run's link decisions; Explained() then holds the --explain lines of all runs.
+    void KeepExplanations();
+    const QByteArray& Explained() const { return m_explained; }
     int RefusedStarts() const { return m_refused; }
     bool Interrupted() const { return m_interrupted; }
 
@@ -65,6 +70,8 @@ private:
     TProgressLine& m_progress;
     std::vector<THarvestItem> m_items;
     std::vector<TSkippedUrl> m_skipped;
+    std::unique_ptr<TLinkDecisionLog> m_decisions;  // only with KeepExplanations
+    QByteArray m_explained;
     std::size_t m_next = 0;
     int m_refused = 0;
     int m_messages = 0;

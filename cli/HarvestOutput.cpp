@@ -23,8 +23,8 @@ void AppendTsvField(QByteArray& Out, const std::string& Text, char End) {
     Out.append(Text.data() + from, static_cast<qsizetype>(Text.size() - from)).append(End);
 }
 
-// The engine's texts are bytes; Latin-1 maps each of them to one character, so the JSON (UTF-8)
-// carries every byte and a reader can get it back by encoding as Latin-1.
+}  // namespace
+
 QByteArray JsonString(const std::string& Text) {
     QByteArray out = "\"";
     for (const QChar ch : QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()))) {
@@ -42,8 +42,6 @@ QByteArray JsonString(const std::string& Text) {
     }
     return out + "\"";
 }
-
-}  // namespace
 
 QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format) {
     QByteArray out;

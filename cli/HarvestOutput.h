@@ -15,6 +15,10 @@ struct THarvestItem {
     std::string Type, Url, From;
 };
 
+// Text as a JSON string. The engine's texts are bytes; Latin-1 maps each of them to one
+// character, so the JSON (UTF-8) carries every byte and a reader gets it back as Latin-1.
+QByteArray JsonString(const std::string& Text);
+
 QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format);
 
 // A URL the crawler did not fetch, and why ("robots", "robots-unreachable").

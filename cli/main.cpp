@@ -157,13 +157,16 @@ int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
     TInterruptBridge interrupt([&session] { session.Interrupt(); });
     QObject::connect(&session, &TCrawlSession::Finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    if (!Options.ExplainFile.empty()) session.KeepExplanations();
     session.Begin();
     app.exec();
 
     QString error;
     if (!WriteHarvest(Options.OutputFile, FormatHarvest(session.Items(), Options.Format), error) ||
         (!Options.SkippedFile.empty() &&
-         !WriteHarvest(Options.SkippedFile, FormatSkipped(session.Skipped()), error))) {
+         !WriteHarvest(Options.SkippedFile, FormatSkipped(session.Skipped()), error)) ||
+        (!Options.ExplainFile.empty() &&
+         !WriteHarvest(Options.ExplainFile, session.Explained(), error))) {
         std::fprintf(stderr, "tarnwick-crawl: %s\n", error.toLocal8Bit().constData());
         return kExitRefused;
     }

@@ -1,0 +1,18 @@
+#include "ExplainOutput.h"
+
+#include "HarvestOutput.h"
+#include "TLinkDecisionLog.h"
+
+QByteArray FormatExplained(const TLinkDecisionLog& Log) {
+    QByteArray out;
+    Log.ForEach([&out](const TLinkRecord& r) {
+        const TLinkReason reason =
+            r.FollowReason != TLinkReason::None ? r.FollowReason : r.ReportReason;
+        out += "{\"url\":" + JsonString(r.Url) + ",\"from\":" + JsonString(r.FromUrl) +
+               ",\"depth\":" + QByteArray::number(r.Depth) + ",\"type\":" + JsonString(r.TypeLink) +
+               ",\"reported\":" + (r.Reported ? "true" : "false") +
+               ",\"followed\":" + (r.Followed ? "true" : "false") + ",\"reason\":\"" +
+               LinkReasonWord(reason) + "\"}\n";
+    });
+    return out;
+}

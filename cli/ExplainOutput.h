@@ -1,0 +1,11 @@
+#pragma once
+// The --explain file of tarnwick-crawl: what was decided about each distinct link of a run.
+
+#include <QByteArray>
+
+class TLinkDecisionLog;
+
+// One JSON line per record of Log, in the order met:
+// {"url","from","depth","type","reported","followed","reason"}. The reason is the most telling
+// "no" as a stable lower-case word, "" when nothing said no.
+QByteArray FormatExplained(const TLinkDecisionLog& Log);
