@@ -179,7 +179,7 @@ void BM_AnalysePageWithDecisions(benchmark::State& State) {
         scan.OnLinkDecision = [&told](THttpScan&, const TLinkDecision& d, const std::string&, int) {
             told += d.Alive;
         };
-    TImpl& impl = scan.Impl();
+    TImpl& impl = ImplOf(scan);
     impl.Dwnld.Stopping = false;
     impl.StartUrlParts.Crack("http://www.example.test/dir/index.htm");
     for (auto _ : State) {

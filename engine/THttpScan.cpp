@@ -96,6 +96,19 @@ void THttpScan::SetExcludeKeywords(const std::string& Text) {
 void THttpScan::SetIncludeKeywords(const std::string& Text) {
     LoadLowerCaseLines(m_impl->Rules.IncludeKeywords, Text);
 }
+std::string THttpScan::TypeList() const {
+    return m_impl->Rules.TypeList.Text();
+}
+std::string THttpScan::ExcludeKeywords() const {
+    return m_impl->Rules.ExcludeKeywords.Text();
+}
+std::string THttpScan::IncludeKeywords() const {
+    return m_impl->Rules.IncludeKeywords.Text();
+}
+
+TImpl& ImplOf(THttpScan& Scan) {
+    return *Scan.m_impl;
+}
 
 const std::string& THttpScan::Agent() const {
     return m_impl->Dwnld.Connection.Agent;

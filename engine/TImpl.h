@@ -19,6 +19,10 @@ class TDwnldThread;
 struct TTickPace;
 class THttpGet;
 
+// The state behind a component, for the engine's own code and its internal tests and benchmarks.
+struct TImpl;
+TImpl& ImplOf(THttpScan& Scan);
+
 struct TFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
