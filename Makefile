@@ -70,7 +70,8 @@ tsan: deps
 # of its seed corpus, so new inputs do not pile up in the repository. A finding stops the run
 # and leaves its crash file in build-fuzz/findings/.
 FUZZ_TIME ?= 120
-FUZZ_TARGETS := Crack ResolveLink PageAnalysis StringList RemoveDuplicates IniFile Jpeg CharacterReferences
+# One target per corpus folder, as tests/fuzz/CMakeLists.txt builds them.
+FUZZ_TARGETS := $(sort $(notdir $(wildcard tests/fuzz/corpus/*)))
 fuzz: deps
 	@command -v clang++ >/dev/null && [ -n "$$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || \
 	  ( $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
