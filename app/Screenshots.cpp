@@ -27,6 +27,7 @@
 #include "TPrompter.h"
 #include "TSpezialURLForm.h"
 #include "TTipForm.h"
+#include "TWhyForm.h"
 #include "TZusammenfassenForm.h"
 #include "ui_TMainForm.h"
 
@@ -125,6 +126,12 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
     QString error;
     WriteTextLines(files.filePath("ergebnis-demo.txt"), results, error);
     WriteTextLines(files.filePath("ergebnis-alt.txt"), results.mid(0, 2), error);
+    // "Warum?" about the first result, as a user asks it after the run.
+    if (!results.isEmpty()) {
+        window.WhyForm().Ask(results.front());
+        ok &= Save(window.WhyForm(), out + "/why.png");
+        window.WhyForm().hide();
+    }
     TZusammenfassenForm& merger = window.Merger();
     merger.ChooseFolder(files.path());
     ok &= Save(merger, out + "/result-manager.png");

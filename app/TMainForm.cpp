@@ -7,10 +7,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
-#include <QTextBlock>
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
+#include <QTextBlock>
 
 #include "EngineMessage.h"
 #include "FileErrorText.h"
