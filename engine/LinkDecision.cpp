@@ -113,8 +113,7 @@ void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLi
         Out.FollowReason = TLinkReason::Queue;
     } else {
         Out.QueueRobots = Out.NewHost && Rules.SeekRobots;
-        Out.Followed = State.QueueCount + (Out.QueueRobots ? 1 : 0) < Rules.MaxQueueSize;
-        if (!Out.Followed) Out.FollowReason = TLinkReason::Queue;
+        Out.Followed = true;
     }
 }
 
@@ -163,4 +162,9 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
         return;
     }
     DecideQueueing(Page, Rules, State, Out);
+    // The robots.txt request is queued first and may take the last place.
+    if (Out.Followed && Out.QueueRobots && State.QueueCount + 1 >= Rules.MaxQueueSize) {
+        Out.Followed = false;
+        Out.FollowReason = TLinkReason::Queue;
+    }
 }

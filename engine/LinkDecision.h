@@ -90,7 +90,7 @@ struct TLinkDecision {
     TLinkReason FollowReason = TLinkReason::None;
     std::string Keyword;  // the exclude keyword met (Reason Exclude)
     // Visited list positions for the one who applies the record.
-    bool NewHost = false;    // the host is not yet in VisitedHosts
+    bool NewHost = false;    // a typed web link whose host is not in VisitedHosts (met URL or not)
     int HostInsertPos = -1;  // where it goes
     int UrlIndex = -1;       // the VisitedUrls entry met before (queued by a refresh)
     int UrlInsertPos = -1;   // where a new VisitedUrls entry goes
@@ -110,7 +110,8 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
                 const TLinkState& State, const std::string& Value, TLinkDecision& Out);
 
 // The queueing part alone, for a page link that is alive, web and admitted by LinkScan: sets
-// Followed, QueueRobots and FollowReason (None, Stopped, Depth or Queue). The applier
+// Followed, QueueRobots and FollowReason (None, Stopped, Depth or Queue). It does not count the
+// robots.txt request: the applier checks the queue again after queueing that. The applier
 // calls it again after OnLinkFound, whose handler may have changed the queue or stopped the run.
 void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
                     TLinkDecision& Out);

@@ -106,6 +106,10 @@ TLinkState TImpl::LinkState() const {
 void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, unsigned char TagKind,
                         TLinkDecision& Decision) {
     DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
+    // The host counts as met by any typed web link, also one whose URL was met before (the start
+    // URL, a redirect's target): a later page of that host asks for no robots.txt.
+    if (Decision.Web && Decision.NewHost)
+        VisitedHosts.Insert(Decision.HostInsertPos, Decision.LinkParts.HostName);
     if (Decision.Alive) ApplyLink(Page, TagKind, Decision);
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
 }
@@ -114,7 +118,6 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, unsigned c
 // the results file, then the queue.
 void TImpl::ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDecision& Decision) {
     const TLinkDecision& d = Decision;
-    if (d.Web && d.NewHost) VisitedHosts.Insert(d.HostInsertPos, d.LinkParts.HostName);
     const int entry = d.QueuedByRefresh ? d.UrlIndex : d.UrlInsertPos;
     if (d.QueuedByRefresh)
         VisitedUrls.SetObject(entry, 1);
@@ -151,8 +154,10 @@ void TImpl::ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDeci
         Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1, 0,
                      false);
     if (!d.Followed) return;
-    if (Dwnld.QueueCount() < Rules.MaxQueueSize)
+    if (Dwnld.QueueCount() < Rules.MaxQueueSize) {
         Dwnld.AddUrl(d.Resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, 0, false);
-    else
-        Decision.FollowReason = TLinkReason::Queue, Decision.Followed = false;
+    } else {
+        Decision.Followed = false;
+        Decision.FollowReason = TLinkReason::Queue;
+    }
 }

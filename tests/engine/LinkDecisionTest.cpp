@@ -264,3 +264,28 @@ TEST(LinkDecision, ASecondLinkOfAHostIsNoNewHost) {
 }
 
 }  // namespace
+
+#include "THttpScan.h"
+#include "TImpl.h"
+
+namespace {
+
+// The crawler applies the decisions: a link back to the start URL (met before) still records its
+// host, so the next page of that host asks for no robots.txt of its own.
+TEST(LinkDecisionApplied, ALinkMetBeforeStillRecordsItsHost) {
+    THttpScan scan;
+    scan.SetSeekRobotsTxt(true);
+    scan.SetFileOfResults("");
+    TImpl& impl = ImplOf(scan);
+    const std::string start = "http://h.alpha.test/";
+    impl.StartUrlParts.Crack(start);
+    int index = -1, pos = -1;
+    impl.VisitedUrls.Find(start, index, pos, true);
+    TPageContext page;
+    page.PageParts.Crack(start);
+    impl.AnalysePage(page, R"(<a href="/">home</a> <a href="/b.htm">b</a>)");
+    EXPECT_EQ(impl.Dwnld.QueueCount(), 1);  // b.htm alone
+    EXPECT_EQ(impl.VisitedHosts.Count(), 1);
+}
+
+}  // namespace
