@@ -10,6 +10,7 @@
 
 #include "FileErrorText.h"
 #include "Prell_SystemInfo.h"
+#include "UrlEncoding.h"
 
 std::string DecodeAtSign(std::string_view Text) {
     const std::size_t at = Text.find("%40");
@@ -18,6 +19,81 @@ std::string DecodeAtSign(std::string_view Text) {
     result += '@';
     result += Text.substr(at + 3);
     return result;
+}
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string DecodeMailAddress(std::string_view Address) {
+    std::string decoded;
+    decoded.reserve(Address.size());
+    for (std::size_t i = 0; i < Address.size(); ++i) {
+        const int high = i + 2 < Address.size() ? HexValue(Address[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(Address[i + 2]) : -1;
+        if (Address[i] != '%' || low < 0) {
+            decoded += Address[i];
+            continue;
+        }
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    // A decoded line end or NUL would split or cut the result line; a broken sequence would
+    // show as noise. The escapes say more than either.
+    const bool control = std::any_of(decoded.begin(), decoded.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    });
+    if (control || !IsUtf8(decoded)) return std::string(Address);
+    return decoded;
+}
+
+std::string ResultText(std::string_view TypeLink, std::string_view UrlFound) {
+    return DecodeAtSign(TypeLink == "mail" ? DecodeMailAddress(UrlFound) : std::string(UrlFound));
+}
+
+std::string KeywordLines(std::string_view Text) {
+    std::string lines(Text);
+    std::size_t from = 0;
+    while (from <= Text.size()) {
+        const std::size_t end = std::min(Text.find('\n', from), Text.size());
+        std::string_view line = Text.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string utf8 = IsUtf8(line) ? std::string(line) : Latin1ToUtf8(line);
+        const std::string encoded = PercentEncodeNonAscii(utf8);
+        if (utf8 != line) lines += '\n' + utf8;
+        if (encoded != utf8) lines += '\n' + encoded;
+        from = end + 1;
+    }
+    return lines;
+}
+
+QString TextOfBytes(std::string_view Bytes) {
+    const auto size = static_cast<qsizetype>(Bytes.size());
+    return IsUtf8(Bytes) ? QString::fromUtf8(Bytes.data(), size)
+                         : QString::fromLatin1(Bytes.data(), size);
+}
+
+bool WriteByteLines(const QString& FileName, const std::vector<std::string>& Lines,
+                    QString& Error) {
+    QByteArray text;
+    for (const std::string& line : Lines) {
+        text.append(line.data(), static_cast<qsizetype>(line.size()));
+        text.append("\r\n");
+    }
+    QSaveFile out(FileName);
+    errno = 0;
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
+        Error = FileErrorText(FileName, errno);
+        return false;
+    }
+    return true;
 }
 
 std::string TypePrefix(std::string_view TypeLink) {
@@ -44,8 +120,7 @@ void SortLines(std::vector<std::string>& Lines) {
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QString> texts;
     texts.reserve(Lines.size());
-    for (const std::string& line : Lines)
-        texts.push_back(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    for (const std::string& line : Lines) texts.push_back(TextOfBytes(line));
     std::vector<std::size_t> order(Lines.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -92,6 +167,32 @@ std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines) {
     return output;
 }
 
+bool ReadByteLines(const QString& FileName, std::vector<std::string>& Lines, QString& Error) {
+    QFile in(FileName);
+    errno = 0;
+    if (!in.open(QIODevice::ReadOnly)) {
+        Error = FileErrorText(FileName, errno);
+        return false;
+    }
+    const QByteArray data = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        Error = FileErrorText(FileName, errno);
+        return false;
+    }
+    // CR, LF and CR LF each end a line, as for every text file the window reads.
+    Lines.clear();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        if (data[i] != '\r' && data[i] != '\n') continue;
+        Lines.emplace_back(data.constData() + start, static_cast<std::size_t>(i - start));
+        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < data.size())
+        Lines.emplace_back(data.constData() + start, static_cast<std::size_t>(data.size() - start));
+    return true;
+}
+
 bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& Error) {
     QFile in(FileName);
     errno = 0;
@@ -107,15 +208,8 @@ bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& 
     in.close();
 
     const std::vector<std::string> lines = RemoveDuplicateLines(SplitLines(data));
-    QByteArray text;
-    for (const std::string& line : lines) {
-        text.append(line.data(), static_cast<qsizetype>(line.size()));
-        text.append("\r\n");
-    }
-    QSaveFile out(FileName);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
-        Error = CannotWriteText(FileName, FileErrorText(FileName, errno));
+    if (!WriteByteLines(FileName, lines, Error)) {
+        Error = CannotWriteText(FileName, Error);
         return false;
     }
     OutputLines = static_cast<int>(lines.size());

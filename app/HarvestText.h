@@ -12,6 +12,30 @@
 // Replaces the first "%40" by "@"; later ones and other percent sequences stay.
 std::string DecodeAtSign(std::string_view Text);
 
+// A mail address with every "%XX" escape decoded, as mail programs take it (RFC 6068). An address
+// that would decode to a control byte or to bytes that are not UTF-8 keeps its escapes.
+std::string DecodeMailAddress(std::string_view Address);
+
+// The text the harvest shows and saves for a reported link: a mail address decoded, then the
+// at-sign repair for every type.
+std::string ResultText(std::string_view TypeLink, std::string_view UrlFound);
+
+// A keyword list (one keyword a line) for the engine, whose URLs hold characters outside ASCII
+// as percent-encoded UTF-8 and host names as UTF-8: each line outside ASCII is followed by its
+// UTF-8 form (a line that is not UTF-8 is taken as Latin-1) and that form percent-encoded.
+std::string KeywordLines(std::string_view Text);
+
+// Bytes as a person reads them: UTF-8 when they are valid UTF-8, else Latin-1 (every byte kept).
+QString TextOfBytes(std::string_view Bytes);
+
+// Reads a file's lines as bytes (CR, LF or CR LF end a line; a final line end adds no line);
+// on failure Error says why, in German words.
+bool ReadByteLines(const QString& FileName, std::vector<std::string>& Lines, QString& Error);
+
+// Writes each line's bytes as they stand, each followed by CR LF, through an atomic rename; on
+// failure Error says why, in German words.
+bool WriteByteLines(const QString& FileName, const std::vector<std::string>& Lines, QString& Error);
+
 // The link type padded with blanks to 4 characters, then two more blanks ("mail  ", "jpg   ").
 // A longer type is not cut.
 std::string TypePrefix(std::string_view TypeLink);

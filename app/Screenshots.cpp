@@ -16,10 +16,12 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "CurlSupport.h"
 #include "GermanQt.h"
+#include "HarvestText.h"
 #include "TAboutBox.h"
 #include "TIniFile.h"
 #include "TMainForm.h"
@@ -120,15 +122,15 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
     ok &= WaitUntil([&] { return window.ScanIdle(); }, 60);
     for (const TSize& size : kSizes) ok &= SaveTabs(window, out + "/run-2-after-", size, true);
     window.resize(744, 552);
-    QStringList results;
-    for (const std::string& line : window.ResultLines())
-        results << QString::fromLatin1(line.substr(6).c_str());
+    std::vector<std::string> results;
+    for (const std::string& line : window.ResultLines()) results.push_back(line.substr(6));
     QString error;
-    WriteTextLines(files.filePath("ergebnis-demo.txt"), results, error);
-    WriteTextLines(files.filePath("ergebnis-alt.txt"), results.mid(0, 2), error);
+    WriteByteLines(files.filePath("ergebnis-demo.txt"), results, error);
+    results.resize(std::min<std::size_t>(results.size(), 2));
+    WriteByteLines(files.filePath("ergebnis-alt.txt"), results, error);
     // "Warum?" about the first result, as a user asks it after the run.
-    if (!results.isEmpty()) {
-        window.WhyForm().Ask(results.front());
+    if (!results.empty()) {
+        window.WhyForm().Ask(TextOfBytes(results.front()));
         ok &= Save(window.WhyForm(), out + "/why.png");
         window.WhyForm().hide();
     }

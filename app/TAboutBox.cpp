@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "HarvestText.h"
 #include "TJpegImage.h"
 
 namespace {
@@ -43,7 +44,7 @@ QString TAboutBox::ReadVersionText(const QString& FileName) {
             break;
         }
     }
-    return QString::fromLatin1(head.left(end));
+    return TextOfBytes(std::string_view(head.constData(), static_cast<std::size_t>(end)));
 }
 
 TAboutBox::TAboutBox(const QString& AppPath, QWidget* Parent, const QString& SettingsPath)

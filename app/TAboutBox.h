@@ -19,8 +19,8 @@ public:
 
     // Shown instead of a version when "ver.ini" is missing, empty or unreadable.
     static QString UnknownVersion();
-    // The first line of FileName without its line end, bytes taken as Latin-1; UnknownVersion()
-    // when the file cannot be read or holds nothing at all.
+    // The first line of FileName without its line end, bytes read as UTF-8 when they are UTF-8,
+    // else as Latin-1; UnknownVersion() when the file cannot be read or holds nothing at all.
     static QString ReadVersionText(const QString& FileName);
 
     QLabel* VersionLabel() const { return m_versionLabel; }

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "FileErrorText.h"
+#include "UrlEncoding.h"
 
 namespace {
 
@@ -27,16 +28,32 @@ QString Unquote(const QString& value) {
     return value;
 }
 
+// Each line is stored on its own terms: Latin-1, as the files have always been, when every
+// character fits and the bytes could not be mistaken for UTF-8; otherwise UTF-8. Reading takes a
+// line that is valid UTF-8 as UTF-8, any other as Latin-1, so every text loads back unchanged.
+QByteArray LineBytes(const QString& line) {
+    const QByteArray latin1 = line.toLatin1();
+    const bool fits = QString::fromLatin1(latin1) == line;
+    const std::string_view bytes(latin1.constData(), static_cast<std::size_t>(latin1.size()));
+    if (fits && (PercentEncodeNonAscii(bytes) == bytes || !IsUtf8(bytes))) return latin1;
+    return line.toUtf8();
+}
+
+QString LineText(const QByteArray& bytes) {
+    const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return IsUtf8(view) ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
 QStringList SplitLines(const QByteArray& text) {
     QStringList lines;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] != '\r' && text[i] != '\n') continue;
-        lines.append(QString::fromLatin1(text.mid(start, i - start)));
+        lines.append(LineText(text.mid(start, i - start)));
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         start = i + 1;
     }
-    if (start < text.size()) lines.append(QString::fromLatin1(text.mid(start)));
+    if (start < text.size()) lines.append(LineText(text.mid(start)));
     return lines;
 }
 
@@ -127,11 +144,11 @@ void TIniFile::WriteBool(const QString& SectionName, const QString& Key, bool Va
 QByteArray TIniFile::ToText() const {
     QByteArray text;
     for (const Section& section : m_sections) {
-        text += "[" + section.Name.toLatin1() + "]\r\n";
+        text += LineBytes("[" + section.Name + "]") + "\r\n";
         for (const Entry& entry : section.Entries) {
             const QString value =
                 NeedsQuotes(entry.Key, entry.Value) ? '"' + entry.Value + '"' : entry.Value;
-            text += entry.Key.toLatin1() + "=" + value.toLatin1() + "\r\n";
+            text += LineBytes(entry.Key + "=" + value) + "\r\n";
         }
     }
     return text;
@@ -181,7 +198,7 @@ bool WriteTextLines(const QString& FileName, const QStringList& Lines, QString& 
         Error = FileErrorText(FileName, errno);
         return false;
     }
-    for (const QString& line : Lines) file.write(line.toLatin1() + "\r\n");
+    for (const QString& line : Lines) file.write(LineBytes(line) + "\r\n");
     if (!file.commit()) {
         Error = FileErrorText(FileName, errno);
         return false;

@@ -1,8 +1,10 @@
 #pragma once
-// A small INI file of 8-bit text: sections of "key=value" lines, read and written byte-exact
-// (Latin-1 at the edge, CR LF line ends). Keys keep the order in which they were first written;
-// look-ups ignore the case of section and key names. Written through a temporary file and an
-// atomic rename, so a failed save never damages the file that was there before.
+// A small INI file of text lines: sections of "key=value" lines, CR LF line ends. A line whose
+// text fits Latin-1 is stored as Latin-1 bytes, as always; a line with other characters as UTF-8;
+// a line that is valid UTF-8 reads as UTF-8, any other as Latin-1. Keys keep the order in which
+// they were first written; look-ups ignore the case of section and key names. Written through a
+// temporary file and an atomic rename, so a failed save never damages the file that was there
+// before.
 
 #include <QString>
 #include <QStringList>
@@ -47,10 +49,12 @@ private:
     std::vector<Section> m_sections;
 };
 
-// Reads a text file of lines (CR, LF or CR LF) as 8-bit text; false when it cannot be read.
+// Reads a text file of lines (CR, LF or CR LF), each as UTF-8 when it is valid UTF-8, else as
+// Latin-1; false when it cannot be read.
 bool ReadTextLines(const QString& FileName, QStringList& Lines);
 // The same; on failure Error says why, in German words.
 bool ReadTextLines(const QString& FileName, QStringList& Lines, QString& Error);
-// Writes Lines, each followed by CR LF, as 8-bit text through an atomic rename; on failure
+// Writes Lines, each followed by CR LF, as Latin-1 when it fits (else UTF-8; see TIniFile)
+// through an atomic rename; on failure
 // Error says why, in German words.
 bool WriteTextLines(const QString& FileName, const QStringList& Lines, QString& Error);

@@ -39,12 +39,14 @@ const QString kUpdatePage = "https://tarnwick.example/update.html";
 const QString kBrowserFailure =
     "Unable to start internet browser! Make sure you have it properly set-up on your system!";
 
+// What the user types reaches the engine as UTF-8, the encoding of today's web; libcurl turns an
+// international host name into its ASCII form.
 std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
+    return text.toUtf8().toStdString();
 }
 
 QString Text(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return TextOfBytes(bytes);
 }
 
 // The lines of a memo as a text file holds them: an empty memo has no lines at all.
@@ -297,11 +299,11 @@ void TMainForm::ExcludeCheckBoxClick() {
 }
 
 void TMainForm::IncludeMemoChange() {
-    m_httpScan->SetIncludeKeywords(Bytes(m_ui->IncludeMemo->toPlainText()));
+    m_httpScan->SetIncludeKeywords(KeywordLines(Bytes(m_ui->IncludeMemo->toPlainText())));
 }
 
 void TMainForm::ExcludeMemoChange() {
-    m_httpScan->SetExcludeKeywords(Bytes(m_ui->ExcludeMemo->toPlainText()));
+    m_httpScan->SetExcludeKeywords(KeywordLines(Bytes(m_ui->ExcludeMemo->toPlainText())));
 }
 
 void TMainForm::FileRadioGroupBoxClick() {
@@ -600,7 +602,7 @@ void TMainForm::HttpScan1PageReceived(const std::string& Url) {
 
 void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink) {
     // The bytes are kept apart from the list's display, so a result is saved exactly as found.
-    m_resultLines.push_back(TypePrefix(TypeLink) + DecodeAtSign(UrlFound));
+    m_resultLines.push_back(TypePrefix(TypeLink) + ResultText(TypeLink, UrlFound));
     m_ui->ErgMemo->appendPlainText(Text(m_resultLines.back()));
     ShowResultCount();
 }
@@ -624,11 +626,11 @@ void TMainForm::SaveBitBtnClick() {
     if (fileName.isEmpty()) return;
     m_lastSaveFile = fileName;
     m_lastSaveDir = QFileInfo(fileName).absolutePath() + '/';
-    QStringList lines;
-    for (const std::string& line : m_resultLines) lines << Text(line.substr(6));
+    std::vector<std::string> lines;
+    for (const std::string& line : m_resultLines) lines.push_back(line.substr(6));
     QString error;
-    // The list is emptied only once the file holds it.
-    if (!WriteTextLines(fileName, lines, error)) {
+    // The list is emptied only once the file holds it, byte for byte as the results came.
+    if (!WriteByteLines(fileName, lines, error)) {
         m_prompter.Information(this, CannotWriteText(fileName, error));
         return;
     }

@@ -6,12 +6,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "HarvestText.h"
 #include "TLinkDecisionLog.h"
 
 namespace {
 
 QString Q(const std::string& Text) {
-    return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
+    return TextOfBytes(Text);
 }
 
 // One sentence per rule: what it checks and where the user sets it.
@@ -114,7 +115,8 @@ QString TWhyForm::AddressOfLine(const QString& Line, bool ResultLine) {
 QString TWhyForm::Answer(const TLinkDecisionLog& Log, const QString& Url) {
     const QString url = Url.trimmed();
     if (url.isEmpty()) return "Bitte eine Adresse eingeben.";
-    const QByteArray bytes = url.toLatin1();
+    // As the window hands typed text to the engine.
+    const QByteArray bytes = url.toUtf8();
     const auto record = Log.Find(std::string_view(bytes.constData(), bytes.size()));
     if (!record) return "Diese Adresse ist im letzten Lauf nicht vorgekommen.";
     if (record->Start)

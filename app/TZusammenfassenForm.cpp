@@ -17,8 +17,8 @@
 #include <algorithm>
 
 #include "FileErrorText.h"
+#include "HarvestText.h"
 #include "TDocumentOpener.h"
-#include "TIniFile.h"
 #include "TMainForm.h"
 #include "TPrompter.h"
 
@@ -185,15 +185,16 @@ bool TZusammenfassenForm::AnyFileChecked() {
 void TZusammenfassenForm::ZusammenfassenBitBtnClick() {
     if (!AnyFileChecked()) return;
     // Every source is read before the target is written, so the target may be one of them.
-    QStringList merged;
+    // Lines stay bytes: a merged file holds each result exactly as it was saved.
+    std::vector<std::string> merged;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString unreadable, reason;
     for (int i = 0; i < m_files->count() && unreadable.isEmpty(); ++i) {
         const QListWidgetItem* item = m_files->item(i);
         if (item->checkState() != Qt::Checked) continue;
-        QStringList lines;
-        if (ReadTextLines(m_folder + item->text(), lines, reason))
-            merged += lines;
+        std::vector<std::string> lines;
+        if (ReadByteLines(m_folder + item->text(), lines, reason))
+            merged.insert(merged.end(), lines.begin(), lines.end());
         else
             unreadable = m_folder + item->text();
     }
@@ -211,7 +212,7 @@ void TZusammenfassenForm::ZusammenfassenBitBtnClick() {
     if (!target.isEmpty()) {
         m_lastTarget = target;
         QString error;
-        if (!WriteTextLines(target, merged, error)) {
+        if (!WriteByteLines(target, merged, error)) {
             m_prompter.Information(
                 this, "Die Datei \"" + target + "\" konnte nicht geschrieben werden: " + error);
         } else if (m_main.RemoveDuplicates(target)) {

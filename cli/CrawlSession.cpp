@@ -42,7 +42,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
                                 const std::string& TypeLink, const std::string& FromUrl,
                                 const std::string&, const std::string&, const std::string&,
                                 const std::string&, std::string&, char, int, bool&) {
-        m_items.push_back({TypeLink, DecodeAtSign(UrlFound), FromUrl});
+        m_items.push_back({TypeLink, ResultText(TypeLink, UrlFound), FromUrl});
     };
     // The engine reads page heads, and so follows meta refresh redirects, only for a listener.
     m_scan.OnMetaTag = [](THttpScan&, const std::string&, const std::string&, const std::string&,

@@ -26,21 +26,21 @@ void AppendTsvField(QByteArray& Out, const std::string& Text, char End) {
 }  // namespace
 
 QByteArray JsonString(const std::string& Text) {
-    QByteArray out = "\"";
-    for (const QChar ch : QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()))) {
+    // Escaped as one text and encoded at the end, so a character beyond U+FFFF (two UTF-16
+    // units) stays one character.
+    QString escaped;
+    for (const QChar ch : TextOfBytes(Text)) {
         const char16_t c = ch.unicode();
         if (c == '"')
-            out += "\\\"";
+            escaped += QStringLiteral("\\\"");
         else if (c == '\\')
-            out += "\\\\";
+            escaped += QStringLiteral("\\\\");
         else if (c < 0x20 || c == 0x7f)
-            out += QStringLiteral("\\u%1")
-                       .arg(static_cast<int>(c), 4, 16, QLatin1Char('0'))
-                       .toLatin1();
+            escaped += QStringLiteral("\\u%1").arg(static_cast<int>(c), 4, 16, QLatin1Char('0'));
         else
-            out += QString(ch).toUtf8();
+            escaped += ch;
     }
-    return out + "\"";
+    return '"' + escaped.toUtf8() + '"';
 }
 
 QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format) {

@@ -9,14 +9,14 @@
 
 #include "CrawlOptions.h"
 
-// One reported link: its type, the result text (address or file URL, at sign repaired) and the
-// page it was found on, all as the engine's bytes.
+// One reported link: its type, the result text (ResultText: address decoded, or file URL) and
+// the page it was found on, all as bytes.
 struct THarvestItem {
     std::string Type, Url, From;
 };
 
-// Text as a JSON string. The engine's texts are bytes; Latin-1 maps each of them to one
-// character, so the JSON (UTF-8) carries every byte and a reader gets it back as Latin-1.
+// Text as a JSON string. The engine's texts are bytes: JSON carries the text they stand for, as
+// UTF-8 when they are UTF-8 and else as Latin-1, so the output is always valid UTF-8.
 QByteArray JsonString(const std::string& Text);
 
 QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format);

@@ -16,6 +16,7 @@
 #include "CrawlSession.h"
 #include "CurlSupport.h"
 #include "HarvestOutput.h"
+#include "HarvestText.h"
 #include "InterruptBridge.h"
 #include "THttpScan.h"
 
@@ -101,11 +102,11 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
     Scan.SetAdaptiveTicks(!O.Paced);
     Scan.SetAllowRedirect(!O.NoRedirect);
     if (!O.IncludeFile.empty()) {
-        Scan.SetIncludeKeywords(KeywordText("--include", O.IncludeFile));
+        Scan.SetIncludeKeywords(KeywordLines(KeywordText("--include", O.IncludeFile)));
         Scan.SetKeywordsLimiterEnabled(true);
     }
     if (!O.ExcludeFile.empty()) {
-        Scan.SetExcludeKeywords(KeywordText("--exclude", O.ExcludeFile));
+        Scan.SetExcludeKeywords(KeywordLines(KeywordText("--exclude", O.ExcludeFile)));
         Scan.SetKeywordsFilterEnabled(true);
     }
     Scan.SetProxyType(O.Proxy);

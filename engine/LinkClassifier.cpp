@@ -6,6 +6,7 @@
 #include "CurlSupport.h"
 #include "FileTypeCatalogue.h"
 #include "PlainUrl.h"
+#include "UrlEncoding.h"
 
 namespace {
 
@@ -113,18 +114,23 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) 
     }
     if (upper.find("JAVASCRIPT") != std::string::npos) return link;
 
+    const std::string value = NormalizeLinkValue(Value);
+    const bool absolute = StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:");
     std::string resolved;
-    if (StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:")) {
-        resolved = Value;
+    if (absolute) {
+        resolved = value;
     } else {
-        resolved = CombineUrl(BaseOf(PageParts), Value);
+        resolved = CombineUrl(BaseOf(PageParts), value);
         // An absolute value comes back as written even where libcurl cannot combine it, such
         // as a scheme without "//".
-        if (resolved.empty() && HasScheme(Value) && !HasControlByte(Value) &&
-            Value.size() <= kMaxResolvedLength)
-            resolved = Value;
+        if (resolved.empty() && HasScheme(value) && !HasControlByte(value) &&
+            value.size() <= kMaxResolvedLength)
+            resolved = value;
     }
-    link.Resolved = CutAtFrom2nd(resolved, '#');
+    // Written raw or percent-encoded, a link names one URL: it is kept as a browser sends it.
+    link.Resolved = NormalizeUrl(CutAtFrom2nd(resolved, '#'));
+    // A page address holding raw bytes is joined as it stands; encoding may lengthen the result.
+    if (!absolute && link.Resolved.size() > kMaxResolvedLength) link.Resolved.clear();
     return link;
 }
 

@@ -18,7 +18,8 @@ struct TResolvedLink {
 // any case gives nothing; "HTTP:" and "HTTPS:" values are taken unchanged; any other value is
 // resolved against the page's directory (scheme, host, port unless it is the scheme's default,
 // UrlPath of PageParts). A failed resolution, or a result of 1024 characters or more, gives
-// nothing. A fragment is cut off unless "#" is the first character.
+// nothing. A fragment is cut off unless "#" is the first character. A web URL comes out in the
+// percent-encoded form a browser sends (NormalizeUrl).
 TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value);
 
 // Standard relative resolution of Value against the absolute URL Base; empty when either cannot

@@ -1,6 +1,7 @@
 #include "LinkDecision.h"
 
 #include "LinkClassifier.h"
+#include "UrlEncoding.h"
 
 const char* LinkReasonWord(TLinkReason Reason) {
     switch (Reason) {
@@ -47,8 +48,10 @@ TLinkReason SiteAndPath(bool AllLinks, bool SiteOnly, const std::string& LinkDom
     if (AllLinks) return TLinkReason::None;
     if (LinkDomain != Against.Domain) return TLinkReason::Site;
     if (SiteOnly) return TLinkReason::None;
-    return Resolved.find(Against.UrlPath) != std::string::npos ? TLinkReason::None
-                                                               : TLinkReason::Path;
+    // UrlPath is decoded; links are percent-encoded (NormalizeUrl).
+    return Resolved.find(PercentEncodeNonAscii(Against.UrlPath)) != std::string::npos
+               ? TLinkReason::None
+               : TLinkReason::Path;
 }
 
 bool Drop(TLinkDecision& Out, TLinkReason Reason) {

@@ -9,6 +9,7 @@
 #include "TDwnldThread.h"
 #include "THttpGet.h"
 #include "TImpl.h"
+#include "UrlEncoding.h"
 
 THttpScan::THttpScan(QObject* Owner) : QObject(Owner), m_impl(std::make_unique<TImpl>(*this)) {}
 
@@ -43,7 +44,8 @@ bool THttpScan::Start() {
         ShowEngineMessage("no URL specified");
         failed = true;
     }
-    if (!failed && !d.StartUrlParts.Crack(d.StartingUrl)) {
+    // The start page is visited under the same name as a link to it.
+    if (!failed && !d.StartUrlParts.Crack(NormalizeUrl(d.StartingUrl))) {
         ShowEngineMessage("Invalid Url : " + d.StartingUrl);
         failed = true;
     }

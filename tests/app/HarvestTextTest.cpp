@@ -19,6 +19,44 @@ TEST(HarvestTextTest, DecodeAtSignReplacesOnlyTheFirstOccurrence) {
     EXPECT_EQ(DecodeAtSign(""), "");
 }
 
+TEST(HarvestTextTest, MailAddressesAreDecodedWholeUnlessThatWouldBreakThem) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"j%C3%BCrgen@m%C3%BCller.test", "j\xC3\xBCrgen@m\xC3\xBCller.test"},
+        {"anna%40m%c3%bcller.test", "anna@m\xC3\xBCller.test"},
+        {"a%2Bb%40x.test", "a+b@x.test"},
+        {"a%25b@x.test", "a%b@x.test"},
+        {"raw@m\xC3\xBCller.test", "raw@m\xC3\xBCller.test"},
+        {"%4@x.test%", "%4@x.test%"},  // broken escapes stay as they are
+        // Control bytes and bytes that are not UTF-8 keep every escape.
+        {"a%0D%0Ab%40x.test", "a%0D%0Ab%40x.test"},
+        {"a%00@x.test", "a%00@x.test"},
+        {"j%FCrgen%40x.test", "j%FCrgen%40x.test"},
+        {"j\xFCrgen%40x.test", "j\xFCrgen%40x.test"},
+    };
+    for (const auto& [address, decoded] : cases) EXPECT_EQ(DecodeMailAddress(address), decoded);
+    // The result text: addresses decoded, the at-sign repair after it for every type.
+    EXPECT_EQ(ResultText("mail", "j%C3%BCrgen%40x.test"), "j\xC3\xBCrgen@x.test");
+    EXPECT_EQ(ResultText("mail", "j%FCrgen%40x%40y"), "j%FCrgen@x%40y");
+    EXPECT_EQ(ResultText("pdf", "http://h/pr%C3%BCfung.pdf"), "http://h/pr%C3%BCfung.pdf");
+    EXPECT_EQ(ResultText("pdf", "http://h/a%40b%40c.pdf"), "http://h/a@b%40c.pdf");
+}
+
+TEST(HarvestTextTest, KeywordsOutsideAsciiAlsoComeInTheFormsOfUrls) {
+    EXPECT_EQ(KeywordLines("shop\nkontakt"), "shop\nkontakt");
+    EXPECT_EQ(KeywordLines(""), "");
+    EXPECT_EQ(KeywordLines("k\xC3\xA4se\nshop"), "k\xC3\xA4se\nshop\nk%C3%A4se");
+    // A Latin-1 line (a keyword file from an older editor) is matched as the same word.
+    EXPECT_EQ(KeywordLines("k\xE4se\r\n"), "k\xE4se\r\n\nk\xC3\xA4se\nk%C3%A4se");
+}
+
+TEST(HarvestTextTest, BytesReadAsUtf8WhenTheyAreUtf8ElseAsLatin1) {
+    EXPECT_EQ(TextOfBytes("m\xC3\xBCller"), QString("m\u00fcller"));
+    EXPECT_EQ(TextOfBytes("m\xFCller"), QString("m\u00fcller"));
+    EXPECT_EQ(TextOfBytes("\xF0\x9F\x98\x80"), QString::fromUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(TextOfBytes("\xC3"), QString("\u00c3"));
+    EXPECT_EQ(TextOfBytes(""), QString());
+}
+
 TEST(HarvestTextTest, TypePrefixIsSixCharactersForShortTypes) {
     EXPECT_EQ(TypePrefix("mail"), "mail  ");
     EXPECT_EQ(TypePrefix("jpg"), "jpg   ");

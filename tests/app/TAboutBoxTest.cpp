@@ -42,6 +42,8 @@ TEST_F(TAboutBoxTest, VersionIsTheFirstLineExactlyAsWritten) {
     // Bytes above 127 are Latin-1, as the file was written by the installer.
     WriteVersion("Ausgabe f\xFCr 2024\r\n");
     EXPECT_EQ(ShownVersion(), QString::fromUtf8("Ausgabe für 2024"));
+    WriteVersion("Ausgabe f\xC3\xBCr 2024\r\n");
+    EXPECT_EQ(ShownVersion(), QString::fromUtf8("Ausgabe für 2024"));
 
     // An empty first line is what the file says; no fallback then.
     WriteVersion("\r\nVersion 9");

@@ -64,4 +64,30 @@ TEST(TIniFileTest, TextLinesKeepBytesAndEndInCrLf) {
     EXPECT_FALSE(error.isEmpty());
 }
 
+TEST(TIniFileTest, TextBeyondLatin1LoadsBackAndLatin1StaysAsItWas) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("u.ini");
+    const QString url = QString::fromUtf8("http://www.m\xC3\xBCller.de/\xE2\x82\xAC");
+    // Latin-1 text whose bytes happen to be UTF-8 must not read back as other characters.
+    const QString lookalike = QString::fromLatin1("\xC3\xBC");
+    TIniFile ini(path);
+    ini.WriteString("S", "Latin", QString("M\u00fcller"));
+    ini.WriteString("S", "URL", url);
+    ini.WriteString("S", "Look", lookalike);
+    EXPECT_EQ(ini.ToText(), QByteArray("[S]\r\nLatin=M\xFCller\r\nURL=") + url.toUtf8() +
+                                "\r\nLook=" + lookalike.toUtf8() + "\r\n");
+    QString error;
+    ASSERT_TRUE(ini.Save(false, error));
+    const TIniFile back(path);
+    EXPECT_EQ(back.ReadString("S", "Latin", ""), QString("M\u00fcller"));
+    EXPECT_EQ(back.ReadString("S", "URL", ""), url);
+    EXPECT_EQ(back.ReadString("S", "Look", ""), lookalike);
+
+    const QStringList lines = {QString::fromUtf8("m\xC3\xBCller"), url, lookalike, "plain"};
+    ASSERT_TRUE(WriteTextLines(path, lines, error));
+    QStringList read;
+    ASSERT_TRUE(ReadTextLines(path, read));
+    EXPECT_EQ(read, lines);
+}
+
 }  // namespace

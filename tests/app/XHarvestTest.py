@@ -81,8 +81,10 @@ class Session:
 
     def start_x(self):
         read_end, write_end = os.pipe()
+        # No auto-repeat: on a busy machine a key held between xdotool's press and release would
+        # otherwise come out several times ("/tmmmp").
         self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1366x768x24",
-                    "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+                    "-nolisten", "tcp", "-r"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             number = pipe.readline().strip()

@@ -206,8 +206,9 @@ TEST(ServerPolicyCrawlTest, RequestStartsToOneServerKeepTheGapInForce) {
         EXPECT_EQ(crawl.pages.size(), 4u);
         const std::vector<double> gaps = Gaps(server);
         ASSERT_EQ(gaps.size(), 3u);
-        // The server logs a request a moment after the client starts it; allow that jitter.
-        for (double gap : gaps) EXPECT_GE(gap, c.gap - 0.01);
+        // The server logs a request a moment after the client sends it, later on a new
+        // connection than on a kept one, and later still on a busy machine; allow that jitter.
+        for (double gap : gaps) EXPECT_GE(gap, c.gap - 0.03);
     }
 }
 

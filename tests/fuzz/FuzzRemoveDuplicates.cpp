@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     auto before = [&](const std::string& a, const std::string& b) {
-        const int c = collator.compare(QString::fromLatin1(a.data(), qsizetype(a.size())),
-                                       QString::fromLatin1(b.data(), qsizetype(b.size())));
+        const int c = collator.compare(TextOfBytes(a), TextOfBytes(b));
         return c != 0 ? c < 0 : a < b;
     };
 
