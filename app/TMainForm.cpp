@@ -603,6 +603,7 @@ void TMainForm::HttpScan1PageReceived(const std::string& Url) {
 void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink) {
     // The bytes are kept apart from the list's display, so a result is saved exactly as found.
     m_resultLines.push_back(TypePrefix(TypeLink) + ResultText(TypeLink, UrlFound));
+    m_resultUrls.push_back(UrlFound);
     m_ui->ErgMemo->appendPlainText(Text(m_resultLines.back()));
     ShowResultCount();
 }
@@ -615,6 +616,7 @@ void TMainForm::ShowResultCount() {
 
 void TMainForm::ClearResults() {
     m_resultLines.clear();
+    m_resultUrls.clear();
     m_ui->ErgMemo->clear();
 }
 
@@ -762,7 +764,11 @@ void TMainForm::ShowListMenu(QPlainTextEdit& List, const QPoint& Pos) {
 QString TMainForm::WhyAboutLine(QPlainTextEdit& List, int Line) {
     const QString text = List.document()->findBlockByNumber(Line).text();
     const QString url = TWhyForm::AddressOfLine(text, &List == m_ui->ErgMemo);
-    const QString answer = url + "\n\n" + TWhyForm::Answer(*m_decisions, url);
+    // A result shows an address decoded; the crawler knows it as it was found.
+    const auto index = static_cast<std::size_t>(Line);
+    const bool result = &List == m_ui->ErgMemo && Line >= 0 && index < m_resultUrls.size();
+    const std::string found = result ? m_resultUrls[index] : Bytes(url.trimmed());
+    const QString answer = url + "\n\n" + TWhyForm::AnswerForBytes(*m_decisions, found);
     m_prompter.Information(this, answer);
     return answer;
 }

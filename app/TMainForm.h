@@ -166,6 +166,7 @@ private:
     QString m_lastSaveFile;
     QImage m_banner;
     std::vector<std::string> m_resultLines;
+    std::vector<std::string> m_resultUrls;  // each result as the crawler found it, for "Warum?"
     std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TZusammenfassenForm> m_merger;
     std::unique_ptr<TSpezialURLForm> m_urlBuilder;

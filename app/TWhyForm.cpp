@@ -117,7 +117,11 @@ QString TWhyForm::Answer(const TLinkDecisionLog& Log, const QString& Url) {
     if (url.isEmpty()) return "Bitte eine Adresse eingeben.";
     // As the window hands typed text to the engine.
     const QByteArray bytes = url.toUtf8();
-    const auto record = Log.Find(std::string_view(bytes.constData(), bytes.size()));
+    return AnswerForBytes(Log, std::string_view(bytes.constData(), bytes.size()));
+}
+
+QString TWhyForm::AnswerForBytes(const TLinkDecisionLog& Log, std::string_view Url) {
+    const auto record = Log.Find(Url);
     if (!record) return "Diese Adresse ist im letzten Lauf nicht vorgekommen.";
     if (record->Start)
         return "Startadresse des Laufs." +

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <string_view>
+
 class QLabel;
 class QLineEdit;
 class TLinkDecisionLog;
@@ -17,6 +19,8 @@ public:
 
     // The answer about Url (blanks around it ignored), from what Log holds.
     static QString Answer(const TLinkDecisionLog& Log, const QString& Url);
+    // The same for Url as the crawler's bytes.
+    static QString AnswerForBytes(const TLinkDecisionLog& Log, std::string_view Url);
     // The address in a line of the visited or the result list: a result line starts with its
     // type, padded, and two blanks.
     static QString AddressOfLine(const QString& Line, bool ResultLine);

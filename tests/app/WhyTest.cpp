@@ -21,7 +21,7 @@ const char* kRulesSite = R"({"routes": {
   "/docs/index.htm": {"body": "<a href=\"r.htm\">r</a> <a href=\"q1.htm\">1</a> <a href=\"logout.htm\">x</a> <a href=\"/a.zip\">z</a> <a href=\"a.pdf\">p</a> <a href=\"http://localhost:1/docs/x.htm\">o</a> <a href=\"/other/docs.htm\">o</a> <a href=\"ftp://127.0.0.1/docs/f.zip\">f</a> <a href=\"private/p.htm\">p</a> <a href=\"q2.htm\">2</a> <a href=\"q3.htm\">3</a> <a href=\"q4.htm\">4</a> <a href=\"q5.htm\">5</a> <a href=\"q6.htm\">6</a> <a href=\"q7.htm\">7</a> <a href=\"q8.htm\">8</a> <a href=\"q9.htm\">9</a> <a href=\"q10.htm\">10</a> <a href=\"refused.htm\">r</a>"},
   "/docs/r.htm": {"redirect": "/docs/final.htm"},
   "/docs/final.htm": {"body": "<p>final</p>"},
-  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a>"}}})";
+  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a> <a href=\"mailto:team%40docs.example\">t</a>"}}})";
 
 class WhyTest : public WindowTest {
 protected:
@@ -131,6 +131,10 @@ TEST_F(WhyTest, TheListsMenusAndTheDialogAnswer) {
               "info@docs.example\n\nGefunden auf " + Url("/docs/q1.htm") +
                   " (Tiefe 2). Gemeldet (Typ 'mail'); Dateien und E-Mail-Adressen werden nicht "
                   "besucht.");
+    // A result shows the address decoded; the answer is about the link as it was found.
+    const int decoded = LineOf(*u.ErgMemo, "mail  team@docs.example");
+    ASSERT_GE(decoded, 0) << u.ErgMemo->toPlainText().toStdString();
+    EXPECT_NE(m_window->WhyAboutLine(*u.ErgMemo, decoded).indexOf("Gefunden auf"), -1);
     ASSERT_GE(m_prompter.informations.size(), 2);
     EXPECT_EQ(m_prompter.informations.back(), m_window->WhyAboutLine(*u.ErgMemo, result));
 
