@@ -167,6 +167,16 @@ std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines) {
     return output;
 }
 
+std::vector<std::string> SortedDistinctLines(std::vector<std::string> Lines) {
+    SortLines(Lines);
+    std::vector<std::string> output;
+    for (std::string& line : Lines) {
+        if (TrimBlanks(line).empty() || (!output.empty() && output.back() == line)) continue;
+        output.push_back(std::move(line));
+    }
+    return output;
+}
+
 bool ReadByteLines(const QString& FileName, std::vector<std::string>& Lines, QString& Error) {
     QFile in(FileName);
     errno = 0;

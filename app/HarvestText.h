@@ -45,6 +45,10 @@ std::string TypePrefix(std::string_view TypeLink);
 // "FEHLER". Empty and blank lines are dropped.
 std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines);
 
+// Sorts the lines as RemoveDuplicateLines does and keeps each distinct line once, comparing whole
+// lines: results that share their part before a ";" stay apart. Blank lines are dropped.
+std::vector<std::string> SortedDistinctLines(std::vector<std::string> Lines);
+
 // Rewrites the file sorted and without duplicates (RemoveDuplicateLines), lines ended by CR LF.
 // The old content is replaced only once the new one is completely written. On failure returns
 // false with a readable Error and leaves the file as it was.

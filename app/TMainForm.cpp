@@ -577,6 +577,12 @@ void TMainForm::HttpScan1Working(bool Working) {
     }
     DeleteResultsFile();
     SetStatusText(StatusText() + "     Done.");
+    const std::string& writeError = m_httpScan->ResultsFileError();
+    if (!writeError.empty())
+        m_prompter.Message(this, QStringLiteral("Die Ergebnisdatei %1 konnte nicht geschrieben "
+                                                "werden: %2. Die Suche wurde angehalten.")
+                                     .arg(QString::fromLocal8Bit(m_httpScan->FileOfResults()),
+                                          QString::fromLocal8Bit(writeError)));
     SetRunningLook(false);
     if (!m_urlList.isEmpty()) m_timer1.start();
     m_scanIdle = true;

@@ -295,7 +295,7 @@ def summarise(results):
 def micro_benchmarks(build):
     """Runs the Google Benchmark programs briefly; returns table lines."""
     lines = []
-    for program in ("PageAnalysisBench", "VisitedUrlsBench", "StopFetchBench"):
+    for program in ("PageAnalysisBench", "PageMemoryBench", "VisitedUrlsBench", "StopFetchBench"):
         path = os.path.join(build, "bench", program)
         if not os.path.exists(path):
             lines.append("| %s | not built | | |" % program)

@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr int kMaxConcurrent = 1000;
+
 struct TOptionError {
     std::string Text;
 };
@@ -81,7 +83,14 @@ using TFlagHandler = std::function<void(TCrawlOptions&)>;
 const std::map<std::string, TValueHandler>& ValueOptions() {
     static const std::map<std::string, TValueHandler> options{
         {"--depth", [](auto& n, auto& v, auto& o) { o.Depth = ParseNumber(n, v, 1); }},
-        {"--concurrent", [](auto& n, auto& v, auto& o) { o.Concurrent = ParseNumber(n, v, 1); }},
+        {"--concurrent",
+         [](auto& n, auto& v, auto& o) {
+             o.Concurrent = ParseNumber(n, v, 1);
+             // Each download is a thread of its own; more would only exhaust the machine.
+             if (*o.Concurrent > kMaxConcurrent)
+                 throw TOptionError{"option " + n + " must be at most " +
+                                    std::to_string(kMaxConcurrent)};
+         }},
         {"--types",
          [](auto& n, auto& v, auto& o) {
              o.Types = ParseTypes(n, v);
@@ -270,9 +279,10 @@ Consideration for servers:
   120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.
 
 Downloads:
-  -c, --concurrent N       parallel downloads (default: 6)
+  -c, --concurrent N       parallel downloads, at most 1000 (default: 6)
       --retries N          further attempts after a failed download (default: 3)
-      --timeout SECONDS    time one download may take (default: 300)
+      --timeout SECONDS    time one download may take, connecting and waiting for
+                           a silent server included (default: 300)
       --agent TEXT         user agent sent with every request; its first word
                            chooses the robots.txt rules (default:
                            tarnwick-crawl/VERSION)
@@ -290,15 +300,18 @@ Downloads:
                            no_proxy environment variables)
 
 Start URLs and output:
-  -l, --list FILE          read start URLs from FILE, one per line, used exactly
-                           as they stand (an empty line crawls the previous URL
-                           again); crawled after the URLs of the command line
+  -l, --list FILE          read start URLs from FILE, one per line, used as they
+                           stand but for blanks at the end of a line and a UTF-8
+                           byte-order mark (an empty line crawls the previous
+                           URL again); crawled after the URLs of the command line
   -o, --output FILE        write the harvest to FILE instead of standard output;
-                           FILE is replaced only once it is completely written
+                           it is written as FILE.XXXXXX beside it and replaces
+                           FILE only once it is complete
       --format text|tsv|jsonl
                            text: one result per line, sorted, without
-                           duplicates (default); tsv: TYPE<TAB>URL<TAB>PAGE in
-                           the order found; jsonl: {"type","url","from"} per line
+                           duplicates, written at the end (default); tsv:
+                           TYPE<TAB>URL<TAB>PAGE and jsonl: {"type","url","from"}
+                           per line, written as they are found
       --results-file FILE  also let the crawler write its own results file (one
                            "type";"url" line per reported link; emptied at the
                            start of every run)
@@ -316,15 +329,20 @@ Environment:
                            proxy used unless --proxy or --no-proxy is given
 Passwords are never accepted as option values: other users could read them.
 
-Ctrl-C stops the crawl, skips the remaining start URLs and still writes every
-result found so far; a second Ctrl-C quits at once without writing.
+Ctrl-C (SIGINT), SIGTERM and SIGHUP stop the crawl, skip the remaining start
+URLs and still write every result found so far; a second signal quits at once
+without writing.
 
 Exit status:
-  0    every run started and the harvest was written
+  0    every run started, a page was fetched and the harvest was written
   1    a start URL was refused (the reason is on standard error), or the
-       harvest could not be written
+       harvest or the results file could not be written
   2    bad usage, or an option's file could not be read
+  3    no page could be fetched at all (each failing start URL is named on
+       standard error)
   130  interrupted by Ctrl-C (the results found so far were written)
+  143  ended by SIGTERM (likewise)
+  129  ended by SIGHUP (likewise)
 
 Examples:
   tarnwick-crawl https://example.org/

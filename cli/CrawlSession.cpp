@@ -1,6 +1,6 @@
 #include "CrawlSession.h"
 
-#include <QTimer>
+#include <csignal>
 
 #include "EngineMessage.h"
 #include "ExplainOutput.h"
@@ -30,20 +30,27 @@ void TProgressLine::Clear() {
     m_shown = false;
 }
 
+namespace {
+constexpr int kFlushIntervalMs = 1000;
+}
+
 TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls,
-                             TProgressLine& Progress)
-    : m_scan(Scan), m_urls(std::move(StartUrls)), m_progress(Progress) {
+                             TProgressLine& Progress, THarvestSink& Sink)
+    : m_scan(Scan), m_urls(std::move(StartUrls)), m_progress(Progress), m_sink(Sink) {
     SetEngineMessageHook([this](const std::string& message) {
         ++m_messages;
-        m_progress.Clear();
-        std::fprintf(stderr, "tarnwick-crawl: %s\n", message.c_str());
+        Say(message);
     });
     m_scan.OnLinkFound = [this](THttpScan&, const std::string& UrlFound,
                                 const std::string& TypeLink, const std::string& FromUrl,
                                 const std::string&, const std::string&, const std::string&,
                                 const std::string&, std::string&, char, int, bool&) {
-        m_items.push_back({TypeLink, ResultText(TypeLink, UrlFound), FromUrl});
+        m_sink.Add({TypeLink, ResultText(TypeLink, UrlFound), FromUrl});
     };
+    m_scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string&,
+                                   const std::string&, const std::string&) { ++m_runPages; };
+    m_scan.OnError = [this](THttpScan&, const std::string& Url, unsigned Code,
+                            const std::string& Message) { OnError(Url, Code, Message); };
     // The engine reads page heads, and so follows meta refresh redirects, only for a listener.
     m_scan.OnMetaTag = [](THttpScan&, const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&,
@@ -52,6 +59,10 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
                               const std::string& Reason) {
         m_skipped.push_back({Url, Reason});
         if (m_decisions) m_decisions->NoteNotFetched(Url, TLinkReason::Robots);
+        // A start page that robots.txt keeps out is named with that reason at the run's end.
+        if (m_next > 0 && (Url == m_urls[m_next - 1] || Url == m_scan.StartingUrl()))
+            m_startError = Reason == "robots" ? "robots.txt forbids it"
+                                              : "no answer or a server error for its robots.txt";
     };
     m_scan.OnUpdatedStats = [this](THttpScan&, int q, int d, int a, int done, int r, int e) {
         OnStats(q, d, a, done, r, e);
@@ -64,13 +75,17 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
             m_explained += FormatExplained(*m_decisions);
             m_decisions->Clear();
         }
-        ScheduleNext();
+        RunEnded();
     };
+    connect(&m_flushTimer, &QTimer::timeout, this, &TCrawlSession::FlushOutput);
+    m_flushTimer.start(kFlushIntervalMs);
 }
 
 TCrawlSession::~TCrawlSession() {
     SetEngineMessageHook(nullptr);
     m_scan.OnLinkFound = nullptr;
+    m_scan.OnPageReceived = nullptr;
+    m_scan.OnError = nullptr;
     m_scan.OnMetaTag = nullptr;
     m_scan.OnSkipped = nullptr;
     m_scan.OnUpdatedStats = nullptr;
@@ -93,19 +108,55 @@ void TCrawlSession::ScheduleNext() {
     QTimer::singleShot(0, this, &TCrawlSession::StartNext);
 }
 
-void TCrawlSession::Interrupt() {
-    if (m_interrupted) return;
-    m_interrupted = true;
+void TCrawlSession::Say(const std::string& Text) {
     m_progress.Clear();
-    std::fputs("tarnwick-crawl: interrupted, stopping (Ctrl-C again quits without writing)\n",
-               stderr);
+    std::fprintf(stderr, "tarnwick-crawl: %s\n", Text.c_str());
+}
+
+void TCrawlSession::Interrupt(int Signal) {
+    if (m_signal != 0) return;
+    m_signal = Signal;
+    if (Signal == SIGINT)
+        Say("interrupted, stopping (Ctrl-C again quits without writing)");
+    else
+        Say(std::string(Signal == SIGTERM ? "terminated (SIGTERM)" : "hung up (SIGHUP)") +
+            ", stopping and writing the results (a second signal quits without writing)");
     // When no run is active, the pending zero-timer finds the flag and finishes.
+    m_scan.Stop();
+}
+
+void TCrawlSession::OnError(const std::string& Url, unsigned Code, const std::string& Message) {
+    if (!m_scan.ResultsFileError().empty()) {
+        StopForWriteError(Message);
+        return;
+    }
+    // Only the start page's failure is named: further pages fail often and harmlessly.
+    if (m_next == 0 || Url != m_urls[m_next - 1]) return;
+    m_startError = Code == 0 ? std::string("no answer") : "HTTP status " + std::to_string(Code);
+}
+
+void TCrawlSession::RunEnded() {
+    m_pages += m_runPages;
+    if (m_runPages == 0 && m_signal == 0 && !m_writeFailed && m_next > 0)
+        Say("no page could be fetched from " + m_urls[m_next - 1] +
+            (m_startError.empty() ? std::string() : " (" + m_startError + ")"));
+    ScheduleNext();
+}
+
+void TCrawlSession::FlushOutput() {
+    if (!m_sink.Flush()) StopForWriteError(m_sink.Error());
+}
+
+void TCrawlSession::StopForWriteError(const std::string& Message) {
+    if (m_writeFailed) return;
+    m_writeFailed = true;
+    Say(Message);
     m_scan.Stop();
 }
 
 void TCrawlSession::StartNext() {
     if (m_finished || m_scan.Running()) return;
-    if (m_interrupted || m_next >= m_urls.size()) {
+    if (m_signal != 0 || m_writeFailed || m_next >= m_urls.size()) {
         m_finished = true;
         m_progress.Clear();
         emit Finished();
@@ -113,6 +164,8 @@ void TCrawlSession::StartNext() {
     }
     const std::string& url = m_urls[m_next++];
     const int messagesBefore = m_messages;
+    m_runPages = 0;
+    m_startError.clear();
     m_runClock.start();
     if (m_decisions) m_decisions->NoteStart(url);
     if (!m_scan.Start(url)) {
@@ -134,9 +187,8 @@ void TCrawlSession::OnStats(int InQueue, int Downloading, int ToAnalyze, int Don
     char line[256];
     std::snprintf(line, sizeof line,
                   "[%zu/%zu] queue %d  loading %d  analysing %d  done %d  retries %d  errors %d  "
-                  "skipped %zu  "
-                  "found %zu  %.1f pages/s",
+                  "skipped %zu  found %zu  %.1f pages/s",
                   m_next, m_urls.size(), InQueue, Downloading, ToAnalyze, Done, Retries, Errors,
-                  m_skipped.size(), m_items.size(), rate);
+                  m_skipped.size(), m_sink.Count(), rate);
     m_progress.Show(line);
 }

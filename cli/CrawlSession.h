@@ -1,8 +1,10 @@
 #pragma once
-// Crawls the start URLs one after the other with one crawler and collects what it reports.
+// Crawls the start URLs one after the other with one crawler and hands what it reports to the
+// output as it is found.
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -41,21 +43,28 @@ private:
 class TCrawlSession : public QObject {
     Q_OBJECT
 public:
-    TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls, TProgressLine& Progress);
+    TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls, TProgressLine& Progress,
+                  THarvestSink& Sink);
     ~TCrawlSession() override;
 
     // Starts the first run from the event loop; Finished follows after the last one.
     void Begin();
-    // First Ctrl-C: stops the current run and skips the remaining start URLs.
-    void Interrupt();
+    // The first SIGINT, SIGTERM or SIGHUP: stops the current run and skips the remaining start
+    // URLs.
+    void Interrupt(int Signal);
 
-    const std::vector<THarvestItem>& Items() const { return m_items; }
     const std::vector<TSkippedUrl>& Skipped() const { return m_skipped; }
     // Keep every run's link decisions; Explained() then holds the --explain lines of all runs.
     void KeepExplanations();
     const QByteArray& Explained() const { return m_explained; }
     int RefusedStarts() const { return m_refused; }
-    bool Interrupted() const { return m_interrupted; }
+    bool Interrupted() const { return m_signal != 0; }
+    int Signal() const { return m_signal; }
+    // Pages fetched over all runs.
+    int PagesFetched() const { return m_pages; }
+    // The output or the crawler's results file could not be written; the reason is on standard
+    // error and the crawl was stopped.
+    bool WriteFailed() const { return m_writeFailed; }
 
 signals:
     void Finished();
@@ -63,19 +72,29 @@ signals:
 private:
     void StartNext();
     void OnStats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries, int Errors);
+    void OnError(const std::string& Url, unsigned Code, const std::string& Message);
+    void RunEnded();
     void ScheduleNext();
+    void FlushOutput();
+    void StopForWriteError(const std::string& Message);
+    void Say(const std::string& Text);
 
     THttpScan& m_scan;
     std::vector<std::string> m_urls;
     TProgressLine& m_progress;
-    std::vector<THarvestItem> m_items;
+    THarvestSink& m_sink;
+    QTimer m_flushTimer;
     std::vector<TSkippedUrl> m_skipped;
     std::unique_ptr<TLinkDecisionLog> m_decisions;  // only with KeepExplanations
     QByteArray m_explained;
     std::size_t m_next = 0;
     int m_refused = 0;
     int m_messages = 0;
-    bool m_interrupted = false;
+    int m_pages = 0;
+    int m_runPages = 0;        // pages of the current run
+    std::string m_startError;  // why the current run's start page failed, if it did
+    int m_signal = 0;
+    bool m_writeFailed = false;
     bool m_finished = false;
     QElapsedTimer m_runClock;
 };

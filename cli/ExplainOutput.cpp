@@ -1,5 +1,8 @@
 #include "ExplainOutput.h"
 
+#include <QFile>
+#include <QSaveFile>
+
 #include "HarvestOutput.h"
 #include "TLinkDecisionLog.h"
 
@@ -15,4 +18,13 @@ QByteArray FormatExplained(const TLinkDecisionLog& Log) {
                LinkReasonWord(reason) + "\"}\n";
     });
     return out;
+}
+
+bool WriteExplained(const std::string& FileName, const QByteArray& Lines, std::string& Error) {
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(FileName)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(Lines) < 0 || !file.commit()) {
+        Error = "cannot write " + FileName + ": " + file.errorString().toLocal8Bit().toStdString();
+        return false;
+    }
+    return true;
 }

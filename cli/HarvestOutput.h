@@ -1,9 +1,9 @@
 #pragma once
-// The harvest of tarnwick-crawl in its three output formats, and writing it out.
+// The harvest of tarnwick-crawl in its three output formats, and where it goes.
 
 #include <QByteArray>
-#include <QString>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -19,7 +19,10 @@ struct THarvestItem {
 // UTF-8 when they are UTF-8 and else as Latin-1, so the output is always valid UTF-8.
 QByteArray JsonString(const std::string& Text);
 
-QByteArray FormatHarvest(const std::vector<THarvestItem>& Items, TOutputFormat Format);
+// One TSV or JSONL record with its line end.
+QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format);
+// The text format: the result texts sorted, each distinct one once.
+QByteArray FormatText(std::vector<std::string> Urls);
 
 // A URL the crawler did not fetch, and why ("robots", "robots-unreachable").
 struct TSkippedUrl {
@@ -29,6 +32,46 @@ struct TSkippedUrl {
 // One "URL<TAB>reason" line per skipped URL, in the order met.
 QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped);
 
-// Writes Data to FileName through a save file (an old file stays whole on failure), or to
-// standard output when FileName is empty. False with a readable Error on failure.
-bool WriteHarvest(const std::string& FileName, const QByteArray& Data, QString& Error);
+// Writes the skipped URLs to FileName through a save file; false with Error set on failure.
+bool WriteSkipped(const std::string& FileName, const std::vector<TSkippedUrl>& Skipped,
+                  std::string& Error);
+
+// Writes the harvest to standard output or to a file. TSV and JSONL records go out as they are
+// found: Add buffers them and Flush (called at least once a second) writes them, so memory stays
+// flat and a killed run keeps what it found. The text format is sorted, so it is built by Finish.
+// A named regular file is written under a temporary name beside it (FILE.XXXXXX), created by
+// Open, and takes its name only in Finish, so an old file stays whole until the new one is;
+// anything else (a device, a pipe) is written as it is. Failures name the system's reason.
+class THarvestSink {
+public:
+    explicit THarvestSink(TOutputFormat Format) : m_format(Format) {}
+    // Removes a temporary file that never took its name.
+    ~THarvestSink();
+    THarvestSink(const THarvestSink&) = delete;
+    THarvestSink& operator=(const THarvestSink&) = delete;
+
+    // FileName empty: standard output. False with Error set when it cannot be written.
+    bool Open(const std::string& FileName);
+    void Add(const THarvestItem& Item);
+    // Writes what Add buffered; false once a write has failed.
+    bool Flush();
+    // Writes the rest and gives the file its name; false with Error set on failure.
+    bool Finish();
+    std::size_t Count() const { return m_count; }
+    // "cannot write NAME: reason".
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool WriteAll(const char* Data, std::size_t Size);
+    void Fail(const std::string& Reason);
+
+    TOutputFormat m_format;
+    int m_fd = -1;
+    bool m_ownsFd = false;
+    std::string m_name;      // as the user gave it; empty for standard output
+    std::string m_tempName;  // the file written until Finish; empty when written in place
+    QByteArray m_buffer;
+    std::vector<std::string> m_texts;  // the text format's results, sorted at the end
+    std::size_t m_count = 0;
+    std::string m_error;
+};

@@ -8,13 +8,15 @@
 
 namespace {
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 int g_pipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_count = 0;
 
-void OnSigint(int) {
+void OnSignal(int Signal) {
     g_count = g_count + 1;
-    if (g_count > 1) _exit(130);
-    const char byte = 1;
+    if (g_count > 1) _exit(128 + Signal);
+    const char byte = static_cast<char>(Signal);
     // Nothing sensible can be done in a handler when the write fails; the pipe is never full
     // since only the first signal writes.
     [[maybe_unused]] const ssize_t unused = write(g_pipe[1], &byte, 1);
@@ -22,21 +24,22 @@ void OnSigint(int) {
 
 }  // namespace
 
-TInterruptBridge::TInterruptBridge(std::function<void()> OnInterrupt)
+TInterruptBridge::TInterruptBridge(std::function<void(int)> OnInterrupt)
     : m_onInterrupt(std::move(OnInterrupt)) {
     if (pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &TInterruptBridge::ReadPipe);
     struct sigaction action {};
-    action.sa_handler = OnSigint;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
+    for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
+    for (int signal : kSignals) sigaction(signal, &action, nullptr);
 }
 
 TInterruptBridge::~TInterruptBridge() {
     if (!m_notifier) return;
-    std::signal(SIGINT, SIG_DFL);
+    for (int signal : kSignals) std::signal(signal, SIG_DFL);
     m_notifier.reset();
     close(g_pipe[0]);
     close(g_pipe[1]);
@@ -44,7 +47,8 @@ TInterruptBridge::~TInterruptBridge() {
 
 void TInterruptBridge::ReadPipe() {
     char buffer[16];
-    while (read(g_pipe[0], buffer, sizeof buffer) > 0) {
-    }
-    if (m_onInterrupt) m_onInterrupt();
+    int signal = 0;
+    for (ssize_t n; (n = read(g_pipe[0], buffer, sizeof buffer)) > 0;)
+        if (signal == 0) signal = static_cast<unsigned char>(buffer[0]);
+    if (signal != 0 && m_onInterrupt) m_onInterrupt(signal);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Carries SIGINT from the signal handler into the event loop. The handler only writes one byte
-// to a pipe (async-signal-safe); a socket notifier reads it on the main thread. A second SIGINT
-// ends the process at once with status 130.
+// Carries SIGINT, SIGTERM and SIGHUP from the signal handler into the event loop. The handler
+// only writes the signal's number to a pipe (async-signal-safe); a socket notifier reads it on
+// the main thread. A second signal of any of them ends the process at once with 128 + its
+// number.
 
 #include <QObject>
 
@@ -13,8 +14,8 @@ class QSocketNotifier;
 class TInterruptBridge : public QObject {
     Q_OBJECT
 public:
-    // OnInterrupt runs on the main thread after the first SIGINT.
-    explicit TInterruptBridge(std::function<void()> OnInterrupt);
+    // OnInterrupt runs on the main thread after the first signal, with its number.
+    explicit TInterruptBridge(std::function<void(int Signal)> OnInterrupt);
     ~TInterruptBridge() override;
     TInterruptBridge(const TInterruptBridge&) = delete;
     TInterruptBridge& operator=(const TInterruptBridge&) = delete;
@@ -24,6 +25,6 @@ public:
 private:
     void ReadPipe();
 
-    std::function<void()> m_onInterrupt;
+    std::function<void(int)> m_onInterrupt;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -15,6 +15,7 @@
 #include "CrawlOptions.h"
 #include "CrawlSession.h"
 #include "CurlSupport.h"
+#include "ExplainOutput.h"
 #include "HarvestOutput.h"
 #include "HarvestText.h"
 #include "InterruptBridge.h"
@@ -25,7 +26,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
+constexpr int kExitNothingFetched = 3;
 
 struct TUsageError {
     std::string Text;
@@ -126,10 +127,20 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
             : QFileInfo(FileName(O.ResultsFile)).absoluteFilePath().toLocal8Bit().toStdString());
 }
 
+// A list line as a start URL: editors save a byte-order mark before the first line, and a blank
+// after a URL is never part of it.
+std::vector<std::string> ListEntries(QByteArray Data) {
+    if (Data.startsWith("\xEF\xBB\xBF")) Data.remove(0, 3);
+    std::vector<std::string> entries = Lines(Data);
+    for (std::string& entry : entries)
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.pop_back();
+    return entries;
+}
+
 std::vector<std::string> StartUrls(const TCrawlOptions& O) {
     std::vector<std::string> urls = O.Urls;
     if (!O.ListFile.empty())
-        for (std::string& line : Lines(ReadOptionFile("--list", O.ListFile)))
+        for (std::string& line : ListEntries(ReadOptionFile("--list", O.ListFile)))
             urls.push_back(std::move(line));
     if (urls.empty())
         throw TUsageError{"the file of --list '" + O.ListFile + "' holds no start URL"};
@@ -152,27 +163,36 @@ int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
     } catch (const TUsageError& error) {
         return UsageError(error.Text);
     }
+    // An output that cannot be written is found out before the crawl, not after it.
+    THarvestSink sink(Options.Format);
+    if (!sink.Open(Options.OutputFile)) {
+        std::fprintf(stderr, "tarnwick-crawl: %s\n", sink.Error().c_str());
+        return kExitRefused;
+    }
     const bool terminal = isatty(STDERR_FILENO) != 0;
     TProgressLine progress(!Options.Quiet && (Options.Progress || terminal), terminal);
-    TCrawlSession session(scan, std::move(urls), progress);
-    TInterruptBridge interrupt([&session] { session.Interrupt(); });
+    TCrawlSession session(scan, std::move(urls), progress, sink);
+    TInterruptBridge interrupt([&session](int signal) { session.Interrupt(signal); });
     QObject::connect(&session, &TCrawlSession::Finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     if (!Options.ExplainFile.empty()) session.KeepExplanations();
     session.Begin();
     app.exec();
 
-    QString error;
-    if (!WriteHarvest(Options.OutputFile, FormatHarvest(session.Items(), Options.Format), error) ||
+    if (session.WriteFailed()) return kExitRefused;
+    std::string skippedError;
+    if (!sink.Finish() ||
         (!Options.SkippedFile.empty() &&
-         !WriteHarvest(Options.SkippedFile, FormatSkipped(session.Skipped()), error)) ||
+         !WriteSkipped(Options.SkippedFile, session.Skipped(), skippedError)) ||
         (!Options.ExplainFile.empty() &&
-         !WriteHarvest(Options.ExplainFile, session.Explained(), error))) {
-        std::fprintf(stderr, "tarnwick-crawl: %s\n", error.toLocal8Bit().constData());
+         !WriteExplained(Options.ExplainFile, session.Explained(), skippedError))) {
+        std::fprintf(stderr, "tarnwick-crawl: %s\n",
+                     skippedError.empty() ? sink.Error().c_str() : skippedError.c_str());
         return kExitRefused;
     }
-    if (session.Interrupted()) return kExitInterrupted;
-    return session.RefusedStarts() > 0 ? kExitRefused : kExitOk;
+    if (session.Interrupted()) return 128 + session.Signal();
+    if (session.RefusedStarts() > 0) return kExitRefused;
+    return session.PagesFetched() == 0 ? kExitNothingFetched : kExitOk;
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ struct TConnectionSettings {
     std::string Agent = kDefaultAgent;
     std::string UserName;
     std::string Password;
+    // The only origin (see OriginKey) that may receive UserName and Password: the start URL's.
+    // Empty: they go nowhere.
+    std::string CredentialOrigin;
     TProxyType ProxyType = PROXY_DEFAULT;
     std::string ProxyAddress;
     int ProxyPort = 80;

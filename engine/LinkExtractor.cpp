@@ -335,33 +335,55 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
     return result;
 }
 
+// How far before its anchor a pattern test reads: " HREF" and "BASE" before an "=". Tests read
+// at most this far back and a few bytes ahead, and marks stand at or after their anchor.
+constexpr std::size_t kMarkLookBehind = 10;
+constexpr std::size_t kMarkBatch = 64;
+
 bool MarkTags(std::string& Text) {
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
     // Matching must see the text as it was: one occurrence may end on a character that another
-    // one reads ("<A/>", "openWin( href="), so the markers are written after the walk.
-    std::vector<TMark> marks;
-    marks.reserve(n / 128);
+    // one reads ("<A/>", "openWin( href="). So a marker waits until the walk has passed beyond
+    // every test that could read its character; the waiting ones are few, whatever the page.
+    std::vector<TMark> pending;
+    pending.reserve(2 * kMarkBatch);
+    bool any = false;
+    auto writeBefore = [&](std::size_t Limit) {
+        std::size_t kept = 0;
+        // In the order found, so that of two markers on one character the later pattern wins.
+        for (const TMark& mark : pending) {
+            if (mark.Pos < Limit)
+                Text[mark.Pos] = static_cast<char>(mark.Code);
+            else
+                pending[kept++] = mark;
+        }
+        pending.resize(kept);
+    };
     for (std::size_t i = FindMarkAnchor(p, 0, n); i < n; i = FindMarkAnchor(p, i + 1, n)) {
+        // Written in batches: a few dozen waiting markers cost nothing, a walk per anchor does.
+        if (pending.size() >= kMarkBatch && i > kMarkLookBehind) writeBefore(i - kMarkLookBehind);
+        const std::size_t before = pending.size();
         switch (kMarkAnchors[p[i]]) {
             case kNotAnchor:
                 break;
             case kEquals:
-                MarkAtEquals(p, n, i, marks);
+                MarkAtEquals(p, n, i, pending);
                 break;
             case kGreater:
-                MarkAtGreater(p, n, i, marks);
+                MarkAtGreater(p, n, i, pending);
                 break;
             case kLess:
-                MarkAtLess(p, n, i, marks);
+                MarkAtLess(p, n, i, pending);
                 break;
             case kParen:
-                MarkAtParen(p, n, i, marks);
+                MarkAtParen(p, n, i, pending);
                 break;
         }
+        any = any || pending.size() != before;
     }
-    for (const TMark& mark : marks) Text[mark.Pos] = static_cast<char>(mark.Code);
-    return !marks.empty();
+    writeBefore(n);
+    return any;
 }
 
 void CloseOpenAreas(std::string& Text) {

@@ -139,6 +139,12 @@ std::string OriginOf(const TCrackUrl& Parts) {
     return origin;
 }
 
+std::string OriginKey(const std::string& Url) {
+    TCrackUrl parts;
+    if (!parts.Crack(Url)) return {};
+    return AsciiLowerCase(OriginOf(parts));
+}
+
 int LastPos(char Ch, const std::string& S) {
     std::size_t pos = S.rfind(Ch);
     return pos == std::string::npos ? 0 : static_cast<int>(pos) + 1;

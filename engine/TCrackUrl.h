@@ -36,6 +36,10 @@ private:
 // would name the same page twice, once with and once without it.
 std::string OriginOf(const TCrackUrl& Parts);
 
+// The origin of Url as a key that compares equal for the same scheme, host and port (the host's
+// letter case ignored); empty when Url does not split. Credentials are bound to one such key.
+std::string OriginKey(const std::string& Url);
+
 // 1-based position of the last Ch in S; 0 when S is empty or holds no Ch.
 int LastPos(char Ch, const std::string& S);
 

@@ -5,9 +5,24 @@
 TDwnldThread::TDwnldThread(std::function<TTickPace()> Tick, std::function<void()> Finished)
     : m_tick(std::move(Tick)), m_finished(std::move(Finished)) {
     connect(this, &QThread::finished, this, [this] {
+        // Pairs with the end of run(): everything the thread did happens before the delete.
+        m_runEnded.load(std::memory_order_acquire);
         if (m_finished) m_finished();
         deleteLater();
     });
+    connect(this, &TDwnldThread::TickRequested, this, &TDwnldThread::RunTick, Qt::QueuedConnection);
+}
+
+void TDwnldThread::RunTick() {
+    TTickPace pace;
+    if (m_tick) pace = m_tick();
+    m_paceMs.store(pace.WaitMs, std::memory_order_relaxed);
+    m_paceWakeable.store(pace.Wakeable, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> lock(m_tickLock);
+        m_tickEnded.store(true, std::memory_order_release);
+    }
+    m_tickDone.notify_one();
 }
 
 void TDwnldThread::Detach() {
@@ -33,16 +48,22 @@ void TDwnldThread::run() {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_woken = false;
         }
+        {
+            std::lock_guard<std::mutex> lock(m_tickLock);
+            m_tickEnded.store(false, std::memory_order_relaxed);
+        }
+        emit TickRequested();
         TTickPace pace;
-        QMetaObject::invokeMethod(
-            this,
-            [this, &pace] {
-                if (m_tick) pace = m_tick();
-            },
-            Qt::BlockingQueuedConnection);
+        {
+            std::unique_lock<std::mutex> lock(m_tickLock);
+            m_tickDone.wait(lock, [this] { return m_tickEnded.load(std::memory_order_acquire); });
+            pace = {m_paceMs.load(std::memory_order_relaxed),
+                    m_paceWakeable.load(std::memory_order_relaxed)};
+        }
         if (isInterruptionRequested()) break;
         Pause(pace);
     }
+    m_runEnded.store(true, std::memory_order_release);
 }
 
 void TDwnldThread::Pause(const TTickPace& Pace) {

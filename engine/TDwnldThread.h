@@ -6,6 +6,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -30,15 +31,29 @@ public:
     // enough to call for every worker's end notice.
     void Wake();
 
+signals:
+    // Emitted by the driver thread; runs RunTick on the GUI thread.
+    void TickRequested();
+
 protected:
     void run() override;
 
 private:
+    void RunTick();
     void Pause(const TTickPace& Pace);
 
-    std::function<TTickPace()> m_tick;
-    std::function<void()> m_finished;
-    std::mutex m_mutex;
+    std::function<TTickPace()> m_tick;  // GUI thread only
+    std::function<void()> m_finished;   // GUI thread only
+    // The tick's hand-over: the driver asks through a queued connection made on the GUI thread
+    // and waits on its own mutex and condition, not inside Qt, so that race detectors see every
+    // value pass in both directions.
+    std::mutex m_tickLock;
+    std::condition_variable m_tickDone;
+    std::atomic<bool> m_tickEnded{false};  // released after the pace is stored
+    std::atomic<int> m_paceMs{0};
+    std::atomic<bool> m_paceWakeable{false};
+    std::atomic<bool> m_runEnded{false};  // released as the last act of run()
+    std::mutex m_mutex;                   // the wake-up of a pause
     std::condition_variable m_wakeup;
     bool m_woken = false;  // guarded by m_mutex
 };

@@ -68,7 +68,13 @@ void THttpDwnld::Log(const std::string& Text) {
 
 void THttpDwnld::ResizePool() {
     const auto wanted = static_cast<std::size_t>(std::max(ConcurrentDownloads, 0));
-    while (m_slots.size() < wanted) {
+    // A slot is made when a queue entry waits for one, not the whole pool at once: a large
+    // concurrency costs nothing until there is work for it.
+    const auto idle = std::count_if(m_slots.begin(), m_slots.end(),
+                                    [](const auto& slot) { return slot->SlotState == slotIdle; });
+    const auto needed = Stopping ? 0 : std::max<std::ptrdiff_t>(m_queue.Count() - idle, 0);
+    const std::size_t grown = std::min(wanted, m_slots.size() + static_cast<std::size_t>(needed));
+    while (m_slots.size() < grown) {
         auto slot = std::make_unique<THttpGet>();
         slot->SlotState = slotIdle;
         slot->OnHeader = [this](THttpGet&, const std::string& url, int countArea, bool& accept,

@@ -92,7 +92,8 @@ public:
     std::function<void(THttpDwnld&, const std::string& Server, int Ms, TServerReason Reason)>
         OnServerWait;
 
-    // The pool, readable for tests and statistics.
+    // The pool, readable for tests and statistics. It grows as queue entries wait for a slot, up
+    // to ConcurrentDownloads.
     int SlotCount() const { return static_cast<int>(m_slots.size()); }
     const THttpGet& Slot(int Index) const { return *m_slots[static_cast<std::size_t>(Index)]; }
 

@@ -51,6 +51,8 @@ bool THttpScan::Start() {
     }
     if (!failed) {
         const std::string full = d.StartUrlParts.Url;
+        // The user's credentials are meant for the site they start on, not for what it links to.
+        d.Dwnld.Connection.CredentialOrigin = OriginKey(full);
         int index = -1;
         int insertPos = -1;
         if (!d.VisitedUrls.Find(full, index, insertPos, true)) {
@@ -80,6 +82,10 @@ bool THttpScan::Stop() {
 
 bool THttpScan::Running() const {
     return m_impl->Running;
+}
+
+const std::string& THttpScan::ResultsFileError() const {
+    return m_impl->ResultsError;
 }
 
 namespace {

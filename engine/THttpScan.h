@@ -103,6 +103,10 @@ public:
     // True when a stop was requested; the run then winds down by itself.
     bool Stop();
     bool Running() const;
+    // Why the results file could not be written in the current or last run (the system's
+    // reason, such as "No space left on device"); empty when it could. Such a failure stops the
+    // run and is reported through OnError (ErrorCode 0, Url the file's path) and OnLog.
+    const std::string& ResultsFileError() const;
 
     // Replace the list by the lines of Text, lower-cased and sorted.
     void SetTypeList(const std::string& Text);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "AsciiCase.h"
+#include "TCrackUrl.h"
 #include "THttpGet.h"
 #include "TIdleEventDispatcher.h"
 
@@ -118,6 +119,8 @@ THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
     setEventDispatcher(new TIdleEventDispatcher);
     // The end notice runs on the GUI thread (this object lives there) after run() has returned.
     connect(this, &QThread::finished, this, &THttpThread::EndOfWork);
+    connect(this, &THttpThread::NoticeRequested, this, &THttpThread::RunNotice,
+            Qt::QueuedConnection);
 }
 
 void THttpThread::EndOfWork() {
@@ -130,22 +133,30 @@ void THttpThread::EndOfWork() {
     deleteLater();
 }
 
-template <typename F>
-void THttpThread::Notify(F&& f) {
-    // The call is posted to the GUI thread and the worker waits for it on its own mutex and
-    // condition, not inside Qt, so that race detectors see the hand-over in both directions.
-    bool done = false;
-    QMetaObject::invokeMethod(
-        this,
-        [this, &f, &done] {
-            if (m_slot) f(*m_slot);
-            std::lock_guard<std::mutex> guard(m_noticeLock);
-            done = true;
-            m_noticeDone.notify_one();
-        },
-        Qt::QueuedConnection);
+void THttpThread::Notify(const std::function<void(THttpGet&)>& Notice) {
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        m_notice = &Notice;
+        m_noticeHandled = false;
+    }
+    emit NoticeRequested();
     std::unique_lock<std::mutex> lock(m_noticeLock);
-    m_noticeDone.wait(lock, [&] { return done; });
+    m_noticeDone.wait(lock, [this] { return m_noticeHandled; });
+}
+
+void THttpThread::RunNotice() {
+    const std::function<void(THttpGet&)>* notice = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        notice = m_notice;
+    }
+    if (m_slot && notice) (*notice)(*m_slot);
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        m_notice = nullptr;
+        m_noticeHandled = true;
+    }
+    m_noticeDone.notify_one();
 }
 
 void THttpThread::ResetAttempt() {
@@ -296,7 +307,10 @@ bool THttpThread::Perform(CURL* easy) {
             done = message && message->msg == CURLMSG_DONE && message->data.result == CURLE_OK;
             break;
         }
-        if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+        // A silent server sends no data to notice the deadline by: the wait itself stops there.
+        if (std::chrono::steady_clock::now() >= m_request.Deadline) break;
+        const int wait = static_cast<int>(std::min<long>(RemainingMs(), 1000));
+        if (curl_multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) break;
     }
     {
         std::lock_guard<std::mutex> guard(m_control->Lock);
@@ -305,6 +319,25 @@ bool THttpThread::Perform(CURL* easy) {
     // An unfinished transfer closes its connection here, so no stale bytes meet the next one.
     curl_multi_remove_handle(multi, easy);
     return done;
+}
+
+// Credentials go only to their origin: the request and the answer that asked for them must both
+// come from it. libcurl sends them to the host first asked, and (without unrestricted auth) to
+// no other host a redirect leads to.
+bool THttpThread::MaySendCredentials(CURL* easy) const {
+    const std::string& origin = m_request.Connection.CredentialOrigin;
+    if (origin.empty() || OriginKey(m_request.Url) != origin) return false;
+    char* effective = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
+        return false;
+    return OriginKey(effective) == origin;
+}
+
+// What is left of the download's time, at least 1 ms so that libcurl does not read it as "none".
+long THttpThread::RemainingMs() const {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_request.Deadline - std::chrono::steady_clock::now());
+    return static_cast<long>(std::max<long long>(left.count(), 1));
 }
 
 std::string THttpThread::RedirectedUrl(CURL* easy) {
@@ -352,6 +385,9 @@ void THttpThread::RunExchange() {
     bool credentialsSent = false;
     for (;;) {
         ResetAttempt();
+        if (std::chrono::steady_clock::now() >= m_request.Deadline) return;
+        // The connect phase and every repeat of the request stay within the download's time.
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, RemainingMs());
         const bool done = Perform(h);
         if (m_control->Terminated) return;
         if (m_authPending) {
@@ -363,6 +399,7 @@ void THttpThread::RunExchange() {
                 curl_easy_setopt(h, CURLOPT_PROXYPASSWORD,
                                  m_request.Connection.ProxyPassword.c_str());
             } else {
+                if (!MaySendCredentials(h)) return;
                 curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
                 curl_easy_setopt(h, CURLOPT_USERNAME, m_request.Connection.UserName.c_str());
                 curl_easy_setopt(h, CURLOPT_PASSWORD, m_request.Connection.Password.c_str());

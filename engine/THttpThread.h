@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -54,6 +55,10 @@ public:
     // GUI thread: the slot is gone; no notice reaches it any more.
     void DetachSlot() { m_slot = nullptr; }
 
+signals:
+    // Emitted by the worker; runs RunNotice on the GUI thread.
+    void NoticeRequested();
+
 protected:
     void run() override;
 
@@ -66,9 +71,12 @@ private:
     size_t OnBodyData(const char* data, size_t size);
     bool GateResponse();
     static std::string RedirectedUrl(CURL* easy);
+    bool MaySendCredentials(CURL* easy) const;
+    long RemainingMs() const;
     void ResetAttempt();
-    template <typename F>
-    void Notify(F&& f);
+    // Runs Notice with the slot on the GUI thread (not at all once the slot is gone) and waits.
+    void Notify(const std::function<void(THttpGet&)>& Notice);
+    void RunNotice();
 
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
     static size_t WriteThunk(char* data, size_t size, size_t count, void* self);
@@ -87,8 +95,13 @@ private:
     bool m_authPending = false;  // a 401/407 was met; the exchange is repeated with credentials
     std::size_t m_bytesRead = 0;
 
-    std::mutex m_noticeLock;  // hand-over of notices and of the outcome to the GUI thread
+    // Hand-over of notices and of the outcome to the GUI thread. The worker asks through a queued
+    // connection made on the GUI thread and waits on this mutex and condition, not inside Qt, so
+    // that race detectors see every value pass in both directions.
+    std::mutex m_noticeLock;
     std::condition_variable m_noticeDone;
+    const std::function<void(THttpGet&)>* m_notice = nullptr;  // guarded by m_noticeLock
+    bool m_noticeHandled = false;                              // guarded by m_noticeLock
 
     // Outcome, read on the GUI thread after the thread has ended.
     bool m_success = true;

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <cstring>
+
 #include "LinkExtractor.h"
 #include "TDwnldThread.h"
 #include "THttpGet.h"
@@ -92,6 +95,7 @@ void TImpl::SetAdaptiveTicks(bool Value) {
 TTickPace TImpl::TickStep() {
     if (!Dwnld.Working) return {};
     Dwnld.Tick();
+    FlushResultsFile();
     const bool goesOn = Dwnld.CheckProgress();
     if (!goesOn) {
         CloseResultsFile();
@@ -113,18 +117,42 @@ void TImpl::DriverEnded() {
 }
 
 bool TImpl::OpenResultsFile() {
+    ResultsError.clear();
+    ResultsUnflushed = false;
     ResultsFile.reset(std::fopen(ResultsPath.c_str(), "wb"));
     return ResultsFile != nullptr;
 }
 
 void TImpl::CloseResultsFile() {
-    ResultsFile.reset();
+    std::FILE* file = ResultsFile.release();
+    if (file && std::fclose(file) != 0) ResultsWriteFailed(errno);
 }
 
 void TImpl::WriteResultLine(const std::string& Line) {
     if (!ResultsFile) return;
-    std::fwrite(Line.data(), 1, Line.size(), ResultsFile.get());
-    std::fwrite("\r\n", 1, 2, ResultsFile.get());
+    if (std::fwrite(Line.data(), 1, Line.size(), ResultsFile.get()) != Line.size() ||
+        std::fwrite("\r\n", 1, 2, ResultsFile.get()) != 2) {
+        ResultsWriteFailed(errno);
+        return;
+    }
+    ResultsUnflushed = true;
+}
+
+void TImpl::FlushResultsFile() {
+    if (!ResultsFile || !ResultsUnflushed) return;
+    ResultsUnflushed = false;
+    if (std::fflush(ResultsFile.get()) != 0) ResultsWriteFailed(errno);
+}
+
+void TImpl::ResultsWriteFailed(int ErrorNumber) {
+    // Results that cannot be kept are not worth crawling for: one report, then the run stops.
+    ResultsFile.reset();
+    if (!ResultsError.empty()) return;
+    ResultsError = std::strerror(ErrorNumber != 0 ? ErrorNumber : EIO);
+    const std::string message = "cannot write results file " + ResultsPath + ": " + ResultsError;
+    if (Owner.OnError) Owner.OnError(Owner, ResultsPath, 0, message);
+    if (Owner.OnLog) Owner.OnLog(Owner, message);
+    Dwnld.StopAll();
 }
 
 void TImpl::PageReceived(THttpGet& Page) {

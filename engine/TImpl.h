@@ -63,8 +63,13 @@ struct TImpl {
 
     // Results file.
     bool OpenResultsFile();
+    // Closes the file; a write that fails at the close is reported like any other.
     void CloseResultsFile();
     void WriteResultLine(const std::string& Line);
+    // Pushes buffered lines to the file, so a full disk is noticed while the run goes on.
+    void FlushResultsFile();
+    // A write failed: the run stops, and OnError and OnLog name the file and the system's reason.
+    void ResultsWriteFailed(int ErrorNumber);
 
     THttpScan& Owner;
     bool AllowRedirect = true;
@@ -76,6 +81,8 @@ struct TImpl {
     std::string ResultsPath = "thttpscan_results.txt";
     TQuickSortStringList VisitedHosts;
     std::unique_ptr<std::FILE, TFileCloser> ResultsFile;
+    bool ResultsUnflushed = false;  // lines written since the last flush
+    std::string ResultsError;  // why the results file failed in this run; empty when it did not
     THttpDwnld Dwnld;
     bool LogsEnabled = false;
     // Runs on the marked page text just before link extraction.

@@ -78,6 +78,19 @@ TEST_F(HarvestRunTest, ARunFromAUrlWithoutSchemeFillsEveryDisplay) {
     EXPECT_FALSE(QFile::exists(w->ResultsFileName()));
 }
 
+TEST_F(HarvestRunTest, AResultsFileThatCannotBeWrittenIsReportedInGerman) {
+    TestServer server(R"({"routes": {"/": {"body": "<a href=mailto:info@example.com>a</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    w->HttpScan1().SetFileOfResults("/dev/full");
+    w->Controls().URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+    EXPECT_EQ(m_prompter.messages,
+              QStringList{"Die Ergebnisdatei /dev/full konnte nicht geschrieben werden: No space "
+                          "left on device. Die Suche wurde angehalten."});
+}
+
 TEST_F(HarvestRunTest, BothFiltersTickedRemindOnce) {
     TestServer server(R"({"routes": {"/": {"body": "<p>x</p>"}}})");
     ASSERT_TRUE(server.Start());

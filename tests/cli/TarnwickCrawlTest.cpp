@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -129,8 +130,8 @@ TEST_F(CrawlCliTest, ListModeCrawlsEveryEntryInFileOrder) {
       "/three.htm": {"body": "<a href=\"mailto:three@example.org\">3</a>"}}})");
     ASSERT_TRUE(server.Start());
     const QString list =
-        TempFile("list.txt", QByteArray::fromStdString(server.Url("/three.htm") + "\r\n" +
-                                                       server.Url("/one.htm") + "\n" +
+        TempFile("list.txt", QByteArray::fromStdString("\xEF\xBB\xBF" + server.Url("/three.htm") +
+                                                       " \r\n" + server.Url("/one.htm") + "\t\n" +
                                                        server.Url("/two.htm") + "\n"));
     const RunResult tsv = RunCrawl({"--format", "tsv", "--no-proxy", "-l", list});
     EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
@@ -195,6 +196,7 @@ TEST_F(CrawlCliTest, BadUsageGivesStatusTwoWithTheOptionNamed) {
         {{"--delay", "-1", "http://x/"}, "--delay"},
         {{"--delay", "soon", "http://x/"}, "--delay"},
         {{"--max-per-host", "-2", "http://x/"}, "--max-per-host"},
+        {{"--concurrent", "1001", "http://x/"}, "at most 1000"},
     };
     for (const Case& c : cases) {
         const RunResult r = RunCrawl(c.args);
@@ -238,8 +240,8 @@ TEST_F(CrawlCliTest, KeepsToTheSiteAndItsRobotsTxtUnlessToldOtherwise) {
 TEST_F(CrawlCliTest, HelpAndVersionSucceed) {
     const RunResult help = RunCrawl({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* part :
-         {"Usage: tarnwick-crawl", "--types", "TARNWICK_PASSWORD", "Exit status", "130"})
+    for (const char* part : {"Usage: tarnwick-crawl", "--types", "TARNWICK_PASSWORD", "Exit status",
+                             "130", "143", "129", "  3    no page could be fetched"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     const RunResult version = RunCrawl({"--version"});
     EXPECT_EQ(version.exitCode, 0);
@@ -263,31 +265,164 @@ TEST_F(CrawlCliTest, OutputFileIsWrittenAndAnUnwritableOneFails) {
     EXPECT_NE(bad.err.find("missing/found.txt"), std::string::npos) << bad.err;
 }
 
-TEST_F(CrawlCliTest, InterruptKeepsTheResultsFoundSoFar) {
-    TestServer server(R"({"routes": {
+// Starts a crawl whose second page never answers; returns once the first page's results are in.
+class SlowCrawl {
+public:
+    SlowCrawl()
+        : server(R"({"routes": {
       "/": {"body": "<a href=\"mailto:early@example.org\">e</a> <a href=\"/slow.htm\">s</a>"},
-      "/slow.htm": {"delay_before_headers": 30, "body": "<a href=\"mailto:late@example.org\">l</a>"}}})");
+      "/slow.htm": {"delay_before_headers": 30, "body": "<a href=\"mailto:late@example.org\">l</a>"}}})") {
+    }
+    bool Start(const QStringList& extra) {
+        if (!server.Start()) return false;
+        process.setProcessEnvironment(CleanEnvironment());
+        process.start(TARNWICK_CRAWL_BINARY,
+                      QStringList{"--format", "tsv", "--no-proxy"} + extra +
+                          QStringList{Q(server.Url("/")), Q(server.Url("/never.htm"))});
+        if (!process.waitForStarted()) return false;
+        // The slow page is requested only after the start page has been analysed.
+        started = std::chrono::steady_clock::now();
+        while (server.CountRequests("/slow.htm") == 0 &&
+               std::chrono::steady_clock::now() - started < std::chrono::seconds(20))
+            QThread::msleep(20);
+        return server.CountRequests("/slow.htm") == 1;
+    }
+    bool Signal(int number) { return ::kill(static_cast<pid_t>(process.processId()), number) == 0; }
+    std::string EarlyLine() const { return "mail\tearly@example.org\t" + server.Url("/") + "\n"; }
+
+    TestServer server;
+    QProcess process;
+    std::chrono::steady_clock::time_point started;
+};
+
+TEST_F(CrawlCliTest, SignalsStopTheCrawlAndKeepTheResultsFoundSoFar) {
+    const struct {
+        int signal;
+        int status;
+        const char* said;
+    } cases[] = {{SIGINT, 130, "interrupted"},
+                 {SIGTERM, 143, "terminated (SIGTERM)"},
+                 {SIGHUP, 129, "hung up (SIGHUP)"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        SlowCrawl crawl;
+        ASSERT_TRUE(crawl.Start({}));
+        ASSERT_TRUE(crawl.Signal(c.signal));
+        const RunResult r = Finish(crawl.process);
+        EXPECT_LT(std::chrono::steady_clock::now() - crawl.started, std::chrono::seconds(20));
+        EXPECT_FALSE(r.crashed);
+        EXPECT_EQ(r.exitCode, c.status);
+        EXPECT_EQ(r.out, crawl.EarlyLine());
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        // The second start URL was skipped.
+        EXPECT_EQ(crawl.server.CountRequests("/never.htm"), 0);
+    }
+}
+
+TEST_F(CrawlCliTest, TsvIsWrittenAsFoundSoAKilledRunKeepsIt) {
+    const QString output = m_dir.filePath("found.tsv");
+    SlowCrawl crawl;
+    ASSERT_TRUE(crawl.Start({"-o", output}));
+    // Within the flush interval the record reaches the file under its temporary name.
+    QString partial;
+    std::string content;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (content.empty() && std::chrono::steady_clock::now() < until) {
+        QThread::msleep(100);
+        const QStringList names = QDir(m_dir.path()).entryList({"found.tsv.*"}, QDir::Files);
+        if (names.size() != 1) continue;
+        partial = m_dir.filePath(names.front());
+        QFile file(partial);
+        if (file.open(QIODevice::ReadOnly)) content = file.readAll().toStdString();
+    }
+    EXPECT_EQ(content, crawl.EarlyLine());
+    EXPECT_FALSE(QFile::exists(output));  // replaced only once complete
+    crawl.process.kill();
+    crawl.process.waitForFinished();
+    QFile file(partial);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), crawl.EarlyLine());
+}
+
+TEST_F(CrawlCliTest, WriteErrorsStopTheRunWithTheSystemsReason) {
+    TestServer server(kSiteConfig);
     ASSERT_TRUE(server.Start());
+    const QString url = Q(server.Url("/"));
+    const struct {
+        QStringList args;
+        bool crawls;  // the fault shows only once there is something to write
+        std::string said;
+    } cases[] = {
+        {{"-o", "/dev/full"}, true, "cannot write /dev/full: No space left on device"},
+        {{"--format", "tsv", "-o", "/dev/full"}, true, "No space left on device"},
+        {{"--results-file", "/dev/full"},
+         true,
+         "cannot write results file /dev/full: No space left on device"},
+        {{"-o", m_dir.filePath("missing/found.txt")}, false, "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        const int before = server.CountRequests("/");
+        const RunResult r =
+            RunCrawl(QStringList{"--no-proxy", "-d", "1"} + c.args + QStringList{url});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(server.CountRequests("/") > before, c.crawls);
+    }
+    // Standard output on a full disk.
     QProcess process;
     process.setProcessEnvironment(CleanEnvironment());
-    process.start(TARNWICK_CRAWL_BINARY, {"--format", "tsv", "--no-proxy", Q(server.Url("/")),
-                                          Q(server.Url("/never.htm"))});
+    process.setStandardOutputFile("/dev/full");
+    process.start(TARNWICK_CRAWL_BINARY, {"--no-proxy", "-d", "1", url});
     ASSERT_TRUE(process.waitForStarted());
-    // The slow page is requested only after the start page has been analysed, so its results
-    // are in.
-    const auto start = std::chrono::steady_clock::now();
-    while (server.CountRequests("/slow.htm") == 0 &&
-           std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
-        QThread::msleep(20);
-    ASSERT_EQ(server.CountRequests("/slow.htm"), 1);
-    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
     const RunResult r = Finish(process);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_FALSE(r.crashed);
-    EXPECT_EQ(r.exitCode, 130);
-    EXPECT_EQ(r.out, "mail\tearly@example.org\t" + server.Url("/") + "\n");
-    // The second start URL was skipped.
-    EXPECT_EQ(server.CountRequests("/never.htm"), 0);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cannot write standard output: No space left on device"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{});  // no temporary left
+}
+
+TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) {
+    TestServer server(R"({"routes": {
+      "/": {"body": "<a href=\"mailto:x@example.org\">x</a>"},
+      "/gone.htm": {"status": 404, "body": "<p>gone</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    const std::string unreachable = "http://127.0.0.1:1/";
+    const RunResult none = RunCrawl({"--no-proxy", "--ignore-robots", "--retries", "1",
+                                     Q(unreachable), Q(server.Url("/gone.htm"))});
+    EXPECT_EQ(none.exitCode, 3);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("no page could be fetched from " + unreachable + " (no answer)"),
+              std::string::npos)
+        << none.err;
+    EXPECT_NE(none.err.find("no page could be fetched from " + server.Url("/gone.htm") +
+                            " (HTTP status 404)"),
+              std::string::npos)
+        << none.err;
+    // Obeying robots.txt, a server without an answer is not asked for its pages at all.
+    const RunResult polite = RunCrawl({"--no-proxy", Q(unreachable)});
+    EXPECT_EQ(polite.exitCode, 3);
+    EXPECT_NE(polite.err.find("no page could be fetched from " + unreachable +
+                              " (no answer or a server error for its robots.txt)"),
+              std::string::npos)
+        << polite.err;
+    // One page fetched is a harvest: the failing start is still named.
+    const RunResult some =
+        RunCrawl({"--no-proxy", "--retries", "1", Q(unreachable), Q(server.Url("/"))});
+    EXPECT_EQ(some.exitCode, 0) << some.err;
+    EXPECT_EQ(some.out, "x@example.org\n");
+    EXPECT_NE(some.err.find(unreachable), std::string::npos) << some.err;
+}
+
+TEST_F(CrawlCliTest, TextFormatKeepsResultsThatDifferAfterASemicolon) {
+    TestServer server(R"({"routes": {"/": {"body":
+      "<a href=\"/dl;v=2/manual.pdf\">2</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"mailto:a;b@example.org\">b</a> <a href=\"mailto:a;c@example.org\">c</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const RunResult r = RunCrawl({"--no-proxy", "-t", "mail,pdf", "-d", "1", Q(server.Url("/"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "a;b@example.org\na;c@example.org\n" + server.Url("/dl;v=2/manual.pdf") +
+                         "\n" + server.Url("/dl;v=3/manual.pdf") + "\n");
 }
 
 TEST_F(CrawlCliTest, PasswordFromEnvironmentOrFileReachesABasicAuthPage) {

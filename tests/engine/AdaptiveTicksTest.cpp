@@ -27,8 +27,8 @@ struct CountingDriver {
                 return pace;
             },
             [this] { endHandlerRan = true; });
-        // Direct: runs on the driver thread as it ends, before the object deletes itself.
-        QObject::connect(thread, &QThread::finished, [this] { finished = true; });
+        // The object deletes itself on the GUI thread once its thread has ended.
+        QObject::connect(thread, &QObject::destroyed, [this] { finished = true; });
         thread->start();
     }
     ~CountingDriver() {

@@ -153,6 +153,50 @@ TEST_F(CredentialTest, AnsweredCredentialsStayWithTheirHostAcrossRedirects) {
     ExpectNoSecretInTexts();
 }
 
+std::string LoginRoute(const std::string& path, const std::string& body) {
+    return "\"" + path + "\": {\"auth\": {\"user\": \"" + kUser + "\", \"password\": \"" +
+           kPassword + "\"}, \"body\": \"" + body + "\"}";
+}
+
+TEST_F(CredentialTest, OnlyTheStartOriginIsAnsweredWithTheLogin) {
+    // A foreign host that asks for a login, linked directly and reached through redirects.
+    TestServer foreign("{\"routes\": {" + LoginRoute("/login.htm", "<p>foreign</p>") + "}}");
+    ASSERT_TRUE(foreign.Start());
+    TestServer site("{\"routes\": {" +
+                    LoginRoute("/index.htm", "<a href=\\\"" + foreign.Url("/login.htm") +
+                                                 "\\\">f</a> <a href=/away.htm>a</a>") +
+                    ", \"/away.htm\": {\"redirect\": \"" + foreign.Url("/login.htm") + "?r\"}}}");
+    ASSERT_TRUE(site.Start());
+    // A foreign page that sends the crawler back to the start site's login.
+    TestServer bouncer("{\"routes\": {\"/back.htm\": {\"redirect\": \"" + site.Url("/index.htm") +
+                       "?b\"}}}");
+    ASSERT_TRUE(bouncer.Start());
+    TestServer linker("{\"routes\": {\"/links.htm\": {\"body\": \"<a href=\\\"" +
+                      bouncer.Url("/back.htm") + "\\\">b</a>\"}}}");
+    ASSERT_TRUE(linker.Start());
+
+    Crawl(site.Url("/index.htm"));
+    // The start page got the login; the foreign host, linked or redirected to, never did.
+    bool answered = false;
+    for (const TestRequest& r : site.Requests())
+        if (r.path == "/index.htm" && r.headers.count("authorization")) answered = true;
+    EXPECT_TRUE(answered);
+    ASSERT_GE(site.CountRequests("/away.htm"), 1);
+    ExpectNoCredentials(foreign, "/login.htm");
+    ExpectNoCredentials(site, "/away.htm");
+
+    // Started elsewhere, the start site's own login is not answered through a foreign redirect
+    // either: libcurl would send the credentials to the bouncer first.
+    Crawl(linker.Url("/links.htm"));
+    ExpectNoCredentials(bouncer, "/back.htm");
+    for (const TestRequest& r : site.Requests()) {
+        if (r.query == "b") {
+            EXPECT_EQ(r.headers.count("authorization"), 0u);
+        }
+    }
+    ExpectNoSecretInTexts();
+}
+
 TEST_F(CredentialTest, CredentialsInTheStartUrlStayWithTheirHost) {
     TestServer other(R"({"routes": {"/landing.htm": {"body": "<p>other</p>"}}})");
     ASSERT_TRUE(other.Start());

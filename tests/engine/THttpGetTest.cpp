@@ -10,6 +10,7 @@
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
+#include "TCrackUrl.h"
 #include "THttpGet.h"
 #include "TestServer.h"
 
@@ -194,9 +195,11 @@ TEST(THttpGetTest, BasicAuthIsAnsweredOnceWithTheCredentials) {
         "/secret": {"body": "<p>inside</p>", "auth": {"user": "anna", "password": "pw"}}}})");
     ASSERT_TRUE(server.Start());
 
-    Outcome right = Fetch(server.Url("/secret"), [](THttpGet& s) {
+    const std::string origin = OriginKey(server.Url("/"));
+    Outcome right = Fetch(server.Url("/secret"), [&](THttpGet& s) {
         s.Connection.UserName = "anna";
         s.Connection.Password = "pw";
+        s.Connection.CredentialOrigin = origin;
     });
     EXPECT_TRUE(right.succeeded);
     EXPECT_EQ(right.status, 200);
@@ -206,14 +209,31 @@ TEST(THttpGetTest, BasicAuthIsAnsweredOnceWithTheCredentials) {
     EXPECT_EQ(requests[0].headers.count("authorization"), 0u);
     EXPECT_EQ(requests[1].headers.at("authorization"), "Basic YW5uYTpwdw==");
 
-    Outcome wrong = Fetch(server.Url("/secret"), [](THttpGet& s) {
+    Outcome wrong = Fetch(server.Url("/secret"), [&](THttpGet& s) {
         s.Connection.UserName = "anna";
         s.Connection.Password = "nope";
+        s.Connection.CredentialOrigin = origin;
     });
     EXPECT_FALSE(wrong.succeeded);
     EXPECT_FALSE(wrong.skipped);
     EXPECT_EQ(wrong.status, 401);
     EXPECT_EQ(server.CountRequests("/secret"), 4);  // exactly two sends for this download
+
+    // Credentials bound to another origin (or to none) are not sent: the 401 is a failure.
+    for (const std::string& other : {std::string("http://127.0.0.1:1"), std::string()}) {
+        Outcome foreign = Fetch(server.Url("/secret"), [&](THttpGet& s) {
+            s.Connection.UserName = "anna";
+            s.Connection.Password = "pw";
+            s.Connection.CredentialOrigin = other;
+        });
+        EXPECT_FALSE(foreign.succeeded);
+        EXPECT_EQ(foreign.status, 401);
+    }
+    EXPECT_EQ(server.CountRequests("/secret"), 6);
+    int withCredentials = 0;
+    for (const TestRequest& r : server.Requests())
+        withCredentials += r.headers.count("authorization");
+    EXPECT_EQ(withCredentials, 2);  // the first two downloads' second sends only
 }
 
 TEST(THttpGetTest, ProxyCredentialsAreSentOnceAfterA407) {
@@ -358,6 +378,32 @@ TEST(THttpGetTest, AServerThatNeverAnswersEndsAsAFailure) {
     }
 }
 
+TEST(THttpGetTest, TheTimeOutHoldsWhileTheServerIsSilent) {
+    // The stall limit stays long: only the download's own time may end these.
+    TestServer server(R"({"routes": {
+        "/silent": {"body": "x", "delay_before_headers": 30},
+        "/stalled": {"body": "<p>", "delay_after_headers": 30},
+        "/login": {"body": "x", "auth": {"user": "u", "password": "p"}, "delay_before_headers": 0.6}}})");
+    ASSERT_TRUE(server.Start());
+    const std::string origin = OriginKey(server.Url("/"));
+    for (const char* path : {"/silent", "/stalled", "/login"}) {
+        SCOPED_TRACE(path);
+        THttpGet slot;
+        Prepare(slot, server.Url(path));
+        slot.TimeOut = 1;
+        slot.Connection.UserName = "u";
+        slot.Connection.Password = "p";
+        slot.Connection.CredentialOrigin = origin;
+        const auto start = std::chrono::steady_clock::now();
+        slot.StartFetch(1);
+        Outcome o = Finish(slot, 8000);
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(o.finished);
+        EXPECT_FALSE(o.succeeded);
+        EXPECT_LT(took, std::chrono::milliseconds(2500));
+    }
+}
+
 TEST(THttpGetTest, StopFetchEndsABlockedWorker) {
     TestServer server(R"({"routes": {
         "/silent": {"body": "x", "delay_before_headers": 30},
@@ -494,6 +540,7 @@ TEST(THttpGetTest, AnUnfinishedAnswerNeverLeaksIntoTheNextDownload) {
 
     slot.Connection.UserName = "u";
     slot.Connection.Password = "p";
+    slot.Connection.CredentialOrigin = OriginKey(server.Url("/"));
     EXPECT_EQ(FetchAgain(slot, server.Url("/secret")).body, "<p>secret</p>");
     slot.Connection.UserName.clear();
     slot.Connection.Password.clear();

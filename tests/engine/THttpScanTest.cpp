@@ -306,7 +306,8 @@ TEST_F(THttpScanTest, AFinishedRunCanBeStartedAgainOnTheSameUrl) {
 
 TEST_F(THttpScanTest, LoweringConcurrencyRetiresIdleSlotsAtOnceAndBusyOnesLater) {
     TestServer server(R"({"routes": {
-        "/": {"body": "<a href=\"/s1.htm\">1</a><a href=\"/s2.htm\">2</a>"},
+        "/": {"body": "<a href=\"/s1.htm\">1</a><a href=\"/s2.htm\">2</a><a href=\"/f.htm\">f</a>"},
+        "/f.htm": {"body": "<p>f</p>"},
         "/s1.htm": {"body": "<p>1</p>", "delay_before_headers": 1.5},
         "/s2.htm": {"body": "<p>2</p>", "delay_before_headers": 1.5}}})");
     ASSERT_TRUE(server.Start());
@@ -321,9 +322,10 @@ TEST_F(THttpScanTest, LoweringConcurrencyRetiresIdleSlotsAtOnceAndBusyOnesLater)
     SpinFor(100);
     scan->SetConcurrentDownloads(1);
     SpinFor(150);  // a few ticks
-    ASSERT_EQ(dwnld.SlotCount(), 4);
+    // Three slots were ever needed: the start page's, then two more for its three links.
+    ASSERT_EQ(dwnld.SlotCount(), 3);
     int retired = 0, busy = 0;
-    for (int i = 1; i < 4; ++i) {
+    for (int i = 1; i < 3; ++i) {
         if (dwnld.Slot(i).SlotState == slotRetired) ++retired;
         if (dwnld.Slot(i).SlotState == slotDownloading) ++busy;
     }
@@ -332,7 +334,23 @@ TEST_F(THttpScanTest, LoweringConcurrencyRetiresIdleSlotsAtOnceAndBusyOnesLater)
     EXPECT_GE(busy, 1);
     ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
     EXPECT_EQ(dwnld.SlotCount(), 1);
+    EXPECT_EQ(rec.stats.back().done, 4);
+}
+
+TEST_F(THttpScanTest, SlotsAreMadeAsTheQueueNeedsThem) {
+    TestServer server(
+        R"({"routes": {"/": {"body": "<a href=\"/a.htm\">a</a><a href=\"/b.htm\">b</a>"},
+        "/a.htm": {"body": "<p>a</p>"}, "/b.htm": {"body": "<p>b</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetConcurrentDownloads(1000);
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
     EXPECT_EQ(rec.stats.back().done, 3);
+    // One slot for the start page, then at most one for each of its two links.
+    EXPECT_LE(ImplOf(*scan).Dwnld.SlotCount(), 3);
+    EXPECT_GE(ImplOf(*scan).Dwnld.SlotCount(), 1);
 }
 
 TEST_F(THttpScanTest, StopDuringARunDropsTheQueueOnTheNextTick) {
@@ -383,6 +401,30 @@ TEST_F(THttpScanTest, ResultsFileLinesFollowTheHandler) {
     // The type filter holds back the event for the picture, not its line.
     EXPECT_EQ(ResultsText(), "\"mail\";\"keep@example.com\"\r\nmy own line\r\n\"gif\";\"" +
                                  server.Url("/pic.gif") + "\"\r\n");
+    EXPECT_EQ(scan->ResultsFileError(), "");
+}
+
+TEST_F(THttpScanTest, AResultsFileThatCannotBeWrittenStopsTheRun) {
+    std::string routes = "\"/\": {\"body\": \"";
+    for (int i = 0; i < 20; ++i) routes += "<a href=p" + std::to_string(i) + ".htm>p</a>";
+    routes += "<a href=mailto:a@example.com>a</a>\"}";
+    for (int i = 0; i < 20; ++i)
+        routes += ", \"/p" + std::to_string(i) + ".htm\": {\"body\": \"<a href=mailto:b" +
+                  std::to_string(i) + "@example.com>b</a>\"}";
+    TestServer server("{\"routes\": {" + routes + "}}");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    scan->SetFileOfResults("/dev/full");
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    const std::string message = "cannot write results file /dev/full: No space left on device";
+    ASSERT_EQ(rec.errors.size(), 1u);
+    EXPECT_EQ(rec.errors[0], std::make_tuple(std::string("/dev/full"), 0u, message));
+    EXPECT_EQ(rec.logs, std::vector<std::string>{message});
+    EXPECT_EQ(scan->ResultsFileError(), "No space left on device");
+    // The run stopped after the page whose lines could not be kept.
+    EXPECT_EQ(rec.pages, std::vector<std::string>{server.Url("/")});
 }
 
 TEST_F(THttpScanTest, DepthOneFetchesOnlyTheStartPageButReportsItsLinks) {
