@@ -1,6 +1,8 @@
 # The two commands a newcomer needs: `make run` and `make test`. Both install what is missing
 # from Debian's packages, configure and build into build/.
 BUILD ?= build
+# The configure preset of a new build folder; CI uses "ci" (strict warnings as errors).
+PRESET ?= dev
 JOBS ?= $(shell nproc)
 
 DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
@@ -14,7 +16,7 @@ DEBIAN_PACKAGES += qt6-translations-l10n xvfb xdotool dbus-daemon dbus-bin at-sp
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 .PHONY: deps configure build run test demo screenshots tsan asan asan-engine fuzz clean
-.PHONY: package package-check
+.PHONY: package package-check format-check
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -27,7 +29,7 @@ deps:
 	fi
 
 configure: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake --preset dev -B $(BUILD) >/dev/null
+	@[ -f $(BUILD)/build.ninja ] || cmake --preset $(PRESET) -B $(BUILD) >/dev/null
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -71,7 +73,8 @@ tsan: deps
 # of its seed corpus, so new inputs do not pile up in the repository. A finding stops the run
 # and leaves its crash file in build-fuzz/findings/.
 FUZZ_TIME ?= 120
-FUZZ_TARGETS := Crack ResolveLink PageAnalysis StringList RemoveDuplicates IniFile Jpeg CharacterReferences
+# One target per corpus folder, as tests/fuzz/CMakeLists.txt builds them.
+FUZZ_TARGETS := $(sort $(notdir $(wildcard tests/fuzz/corpus/*)))
 fuzz: deps
 	@command -v clang++ >/dev/null && [ -n "$$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || \
 	  ( $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
@@ -86,6 +89,11 @@ fuzz: deps
 	    { tail -40 build-fuzz/fuzz-$$t.log; exit 1; }; \
 	  grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' build-fuzz/fuzz-$$t.log; \
 	done
+
+# Every C++ file of the repository laid out as .clang-format asks (run by CI).
+format-check:
+	@$(call apt_missing,clang-format)
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 # Installs the Debian packages named in $(1) that are missing.
 apt_missing = missing=""; for p in $(1); do \

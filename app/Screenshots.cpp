@@ -29,6 +29,7 @@
 #include "TPrompter.h"
 #include "TSpezialURLForm.h"
 #include "TTipForm.h"
+#include "TWhyForm.h"
 #include "TZusammenfassenForm.h"
 #include "ui_TMainForm.h"
 
@@ -127,6 +128,12 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
     WriteByteLines(files.filePath("ergebnis-demo.txt"), results, error);
     results.resize(std::min<std::size_t>(results.size(), 2));
     WriteByteLines(files.filePath("ergebnis-alt.txt"), results, error);
+    // "Warum?" about the first result, as a user asks it after the run.
+    if (!results.empty()) {
+        window.WhyForm().Ask(TextOfBytes(results.front()));
+        ok &= Save(window.WhyForm(), out + "/why.png");
+        window.WhyForm().hide();
+    }
     TZusammenfassenForm& merger = window.Merger();
     merger.ChooseFolder(files.path());
     ok &= Save(merger, out + "/result-manager.png");

@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
+#include <QTextBlock>
 
 #include "EngineMessage.h"
 #include "FileErrorText.h"
@@ -20,11 +22,13 @@
 #include "THttpScan.h"
 #include "TIniFile.h"
 #include "TJpegImage.h"
+#include "TLinkDecisionLog.h"
 #include "TPromoForm.h"
 #include "TPrompter.h"
 #include "TServerOptions.h"
 #include "TSpezialURLForm.h"
 #include "TTipForm.h"
+#include "TWhyForm.h"
 #include "TZusammenfassenForm.h"
 #include "ui_TMainForm.h"
 
@@ -74,7 +78,9 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
       m_prompter(Prompter),
       m_httpScan(new THttpScan(this)),
       m_statusLabel(new QLabel(this)),
-      m_resultsFolder(ResultsFolder) {
+      m_resultsFolder(ResultsFolder),
+      m_decisions(std::make_unique<TLinkDecisionLog>()),
+      m_whyForm(new TWhyForm(*m_decisions, this)) {
     m_ui->setupUi(this);
     m_ui->StatusBar1->addWidget(m_statusLabel, 1);
     m_ui->UpDown1->SetAssociate(m_ui->Edit3);
@@ -112,6 +118,7 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
         [this](const std::string& message) { m_prompter.Message(this, Text(message)); });
     ConnectControls();
     ConnectCrawler();
+    AddWhyMenus();
 
     // Window creation, in the order the settings reach the crawler.
     m_scanIdle = true;
@@ -247,6 +254,13 @@ void TMainForm::ConnectCrawler() {
                               const std::string&, const std::string&, const std::string&,
                               const std::string&, const std::string&, std::string&, char, int,
                               bool&) { HttpScan1LinkFound(urlFound, typeLink); };
+    scan.OnLinkDecision = [this](THttpScan&, const TLinkDecision& decision,
+                                 const std::string& fromUrl,
+                                 int depth) { m_decisions->Note(decision, fromUrl, depth); };
+    scan.OnSkipped = [this](THttpScan&, const std::string& url, const std::string&,
+                            const std::string&) {
+        m_decisions->NoteNotFetched(url, TLinkReason::Robots);
+    };
     // A wait of a second or more is told in the status bar for as long as it lasts.
     scan.OnServerWait = [this](THttpScan&, const std::string& server, int ms,
                                const std::string& reason) {
@@ -480,6 +494,9 @@ void TMainForm::StartRun() {
     if (m_httpScan->Start(Bytes(url))) {
         m_ui->URLEdit->setText(Text(m_httpScan->StartingUrl()));
         m_ui->Memo6->clear();
+        // The entries of a list gather their results, so their decisions are kept together.
+        if (m_urlList.isEmpty() || m_urlListIndex == 0) m_decisions->Clear();
+        m_decisions->NoteStart(m_httpScan->StartingUrl());
     } else if (m_scanIdle) {
         SetRunningLook(false);
         // A list entry the crawler refuses (no URL, not a URL) would otherwise hold the whole
@@ -592,6 +609,7 @@ void TMainForm::HttpScan1PageReceived(const std::string& Url) {
 void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink) {
     // The bytes are kept apart from the list's display, so a result is saved exactly as found.
     m_resultLines.push_back(TypePrefix(TypeLink) + ResultText(TypeLink, UrlFound));
+    m_resultUrls.push_back(UrlFound);
     m_ui->ErgMemo->appendPlainText(Text(m_resultLines.back()));
     ShowResultCount();
 }
@@ -604,6 +622,7 @@ void TMainForm::ShowResultCount() {
 
 void TMainForm::ClearResults() {
     m_resultLines.clear();
+    m_resultUrls.clear();
     m_ui->ErgMemo->clear();
 }
 
@@ -720,4 +739,46 @@ void TMainForm::Beenden1Click() {
     SaveSettings();
     emit Quit();
     close();
+}
+
+// ---- "Warum?"
+
+void TMainForm::AddWhyMenus() {
+    auto* why = new QAction("&Warum?...", this);
+    why->setObjectName("Warum1");
+    why->setShortcut(Qt::Key_F6);
+    why->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+    m_ui->Programm1->insertAction(m_ui->Beenden1, why);
+    m_ui->Programm1->insertSeparator(m_ui->Beenden1);
+    connect(why, &QAction::triggered, this, &TMainForm::Warum1Click);
+    for (QPlainTextEdit* list : {m_ui->Memo6, m_ui->ErgMemo}) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list](const QPoint& pos) { ShowListMenu(*list, pos); });
+    }
+}
+
+void TMainForm::ShowListMenu(QPlainTextEdit& List, const QPoint& Pos) {
+    const int line = List.cursorForPosition(Pos).blockNumber();
+    std::unique_ptr<QMenu> menu(List.createStandardContextMenu(Pos));
+    menu->addSeparator();
+    QAction* why = menu->addAction("&Warum?");
+    why->setEnabled(!List.document()->findBlockByNumber(line).text().trimmed().isEmpty());
+    if (menu->exec(List.viewport()->mapToGlobal(Pos)) == why) WhyAboutLine(List, line);
+}
+
+QString TMainForm::WhyAboutLine(QPlainTextEdit& List, int Line) {
+    const QString text = List.document()->findBlockByNumber(Line).text();
+    const QString url = TWhyForm::AddressOfLine(text, &List == m_ui->ErgMemo);
+    // A result shows an address decoded; the crawler knows it as it was found.
+    const auto index = static_cast<std::size_t>(Line);
+    const bool result = &List == m_ui->ErgMemo && Line >= 0 && index < m_resultUrls.size();
+    const std::string found = result ? m_resultUrls[index] : Bytes(url.trimmed());
+    const QString answer = url + "\n\n" + TWhyForm::AnswerForBytes(*m_decisions, found);
+    m_prompter.Information(this, answer);
+    return answer;
+}
+
+void TMainForm::Warum1Click() {
+    m_prompter.ShowModal(*m_whyForm);
 }

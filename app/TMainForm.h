@@ -18,6 +18,9 @@
 #include "TProgramFolders.h"
 
 class QLabel;
+class QPlainTextEdit;
+class TLinkDecisionLog;
+class TWhyForm;
 class TAboutBox;
 class TSpezialURLForm;
 class TZusammenfassenForm;
@@ -48,6 +51,10 @@ public:
     bool ScanIdle() const { return m_scanIdle; }
     bool CloseRequested() const { return m_closeRequested; }
     THttpScan& HttpScan1() { return *m_httpScan; }
+    // "Warum?" about the address in line Line (from 0) of the visited list (Memo6) or of the
+    // result list (ErgMemo): the answer is shown to the user and returned.
+    QString WhyAboutLine(QPlainTextEdit& List, int Line);
+    TWhyForm& WhyForm() { return *m_whyForm; }
     Ui::TMainForm& Controls() { return *m_ui; }
     QString StatusText() const;
     QString ResultsFileName() const;
@@ -76,6 +83,7 @@ public:
     void Info1Click();
     void Hilfedatei1Click();
     void Update1Click();
+    void Warum1Click();
 
 signals:
     // The program should end now (closing finished, or "Beenden").
@@ -89,6 +97,8 @@ protected:
 private:
     void ConnectControls();
     void ConnectCrawler();
+    void AddWhyMenus();
+    void ShowListMenu(QPlainTextEdit& List, const QPoint& Pos);
     void LoadBanner();
     void ShowBanner();
     void LoadKeywordMemos();
@@ -156,7 +166,11 @@ private:
     QString m_lastSaveFile;
     QImage m_banner;
     std::vector<std::string> m_resultLines;
+    std::vector<std::string> m_resultUrls;  // each result as the crawler found it, for "Warum?"
     std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TZusammenfassenForm> m_merger;
     std::unique_ptr<TSpezialURLForm> m_urlBuilder;
+    // What the last run decided about each link, for "Warum?".
+    std::unique_ptr<TLinkDecisionLog> m_decisions;
+    TWhyForm* m_whyForm;  // owned through Qt's parent
 };

@@ -1,7 +1,7 @@
 #pragma once
-// Shown when the program ends (unless "NoWer.ini" exists in the settings folder): links to the maker's
-// other products, opened in the browser. "Schließen" with "nicht mehr anzeigen" ticked writes
-// an empty "NoWer.ini", so the window no longer shows at later ends of the program.
+// Shown when the program ends (unless "NoWer.ini" exists in the settings folder): links to the
+// maker's other products, opened in the browser. "Schließen" with "nicht mehr anzeigen" ticked
+// writes an empty "NoWer.ini", so the window no longer shows at later ends of the program.
 
 #include <QDialog>
 

@@ -7,8 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include <QCoreApplication>
+
 #include "CharacterReferences.h"
 #include "LinkExtractor.h"
+#include "THttpScan.h"
+#include "TImpl.h"
 
 namespace {
 
@@ -164,4 +168,42 @@ BENCHMARK(BM_ExtractLinks)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// The crawler's own analysis of the page: the pipeline above and the decision taken for every
+// link, with the visited lists emptied before each round (so every link is news). Arg 1 assigns
+// OnLinkDecision, which must cost nothing while it is not assigned.
+void BM_AnalysePageWithDecisions(benchmark::State& State) {
+    THttpScan scan;
+    scan.SetFileOfResults("");
+    std::size_t told = 0;
+    if (State.range(0) == 1)
+        scan.OnLinkDecision = [&told](THttpScan&, const TLinkDecision& d, const std::string&, int) {
+            told += d.Alive;
+        };
+    TImpl& impl = ImplOf(scan);
+    impl.Dwnld.Stopping = false;
+    impl.StartUrlParts.Crack("http://www.example.test/dir/index.htm");
+    for (auto _ : State) {
+        State.PauseTiming();
+        impl.VisitedUrls.Clear();
+        impl.VisitedHosts.Clear();
+        TPageContext page;
+        page.PageParts.Crack("http://www.example.test/dir/index.htm");
+        page.Depth = 3;  // at the depth limit: decided, not queued
+        State.ResumeTiming();
+        impl.AnalysePage(page, Page());
+        benchmark::DoNotOptimize(impl.VisitedUrls.Count());
+    }
+    SetThroughput(State);
+    State.counters["urls"] = impl.VisitedUrls.Count();
+    State.counters["told/page"] =
+        static_cast<double>(told) / static_cast<double>(State.iterations());
+}
+BENCHMARK(BM_AnalysePageWithDecisions)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

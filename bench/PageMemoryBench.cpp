@@ -61,7 +61,7 @@ void Measure(benchmark::State& State, const std::string& Page) {
         context.PageParts.Crack("http://bench.test/page.htm");
         const std::size_t before = gLive.load();
         gPeak.store(before);
-        scan.Impl().AnalysePage(context, Page);
+        ImplOf(scan).AnalysePage(context, Page);
         const std::size_t peak = gPeak.load() - before;
         State.counters["peak_x_page"] =
             static_cast<double>(peak) / static_cast<double>(Page.size());

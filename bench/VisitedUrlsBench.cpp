@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "TLinkDecisionLog.h"
 #include "TQuickSortStringList.h"
 
 namespace {
@@ -72,6 +73,36 @@ void BM_MemoryOfMillionUrls(benchmark::State& State) {
     }
 }
 BENCHMARK(BM_MemoryOfMillionUrls)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The "Warum?" log of a million distinct URLs found on 20,000 pages: what it holds beyond the
+// URL texts themselves, per URL.
+void BM_DecisionLogOfMillionUrls(benchmark::State& State) {
+    for (auto _ : State) {
+        const long before = ResidentBytes();
+        TLinkDecisionLog log;
+        UrlMaker maker(2);
+        TLinkDecision d;
+        d.Alive = d.Reported = true;
+        d.TypeLink = "htm";
+        std::string from;
+        double text = 0;
+        for (int i = 0; i < 1'000'000; ++i) {
+            maker.Next(d.Resolved);
+            if (i % 50 == 0) maker.Next(from);
+            text += static_cast<double>(d.Resolved.size());
+            log.Note(d, from, 2);
+        }
+        const long after = ResidentBytes();
+        const double n = static_cast<double>(log.Count());
+        State.counters["urls"] = n;
+        State.counters["url_text_bytes"] = text / n;
+        State.counters["rss_bytes_per_url"] = static_cast<double>(after - before) / n;
+        State.counters["extra_bytes_per_url"] = (static_cast<double>(after - before) - text) / n;
+        State.counters["held_extra_bytes_per_url"] =
+            (static_cast<double>(log.MemoryBytes()) - text) / n;
+    }
+}
+BENCHMARK(BM_DecisionLogOfMillionUrls)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // A list is filled once per size and kept while that size runs: filling a million entries takes
 // seconds. Only one large list lives at a time.

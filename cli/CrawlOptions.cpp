@@ -117,6 +117,7 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
         {"--delay", [](auto& n, auto& v, auto& o) { o.DelayMs = ParseSeconds(n, v); }},
         {"--max-per-host", [](auto& n, auto& v, auto& o) { o.MaxPerHost = ParseNumber(n, v, 0); }},
         {"--skipped", [](auto&, auto& v, auto& o) { o.SkippedFile = v; }},
+        {"--explain", [](auto&, auto& v, auto& o) { o.ExplainFile = v; }},
         {"--agent", [](auto&, auto& v, auto& o) { o.Agent = v; }},
         {"--proxy", [](auto& n, auto& v, auto& o) { ParseProxy(n, v, o); }},
         {"--proxy-user", [](auto&, auto& v, auto& o) { o.ProxyUser = v; }},
@@ -269,6 +270,11 @@ Consideration for servers:
       --skipped FILE       list the URLs that were not fetched, one URL<TAB>reason
                            per line (robots: forbidden by robots.txt;
                            robots-unreachable: its robots.txt could not be read)
+      --explain FILE       why each link was followed, reported or skipped: one
+                           JSON line per distinct link met, with url, from,
+                           depth, type, reported, followed and reason (seen,
+                           depth, exclude, include, type, site, path, scheme,
+                           queue, robots, caller, stopped; "" when nothing said no)
   A server that answers 429 or 503 is paused as its Retry-After asks (at most
   120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.
 

@@ -21,6 +21,7 @@ struct TCrawlOptions {
     bool IgnoreRobots = false;  // robots.txt rules are obeyed unless this is set
     std::optional<int> DelayMs, MaxPerHost;
     std::string SkippedFile;
+    std::string ExplainFile;  // one JSON line per distinct link met: what was decided and why
     bool NoRedirect = false;
     TProxyType Proxy = PROXY_DEFAULT;
     std::string ProxyHost;

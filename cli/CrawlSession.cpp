@@ -3,8 +3,10 @@
 #include <csignal>
 
 #include "EngineMessage.h"
+#include "ExplainOutput.h"
 #include "HarvestText.h"
 #include "THttpScan.h"
+#include "TLinkDecisionLog.h"
 
 void TProgressLine::Show(const std::string& Text) {
     if (!m_enabled) return;
@@ -56,6 +58,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
     m_scan.OnSkipped = [this](THttpScan&, const std::string& Url, const std::string&,
                               const std::string& Reason) {
         m_skipped.push_back({Url, Reason});
+        if (m_decisions) m_decisions->NoteNotFetched(Url, TLinkReason::Robots);
         // A start page that robots.txt keeps out is named with that reason at the run's end.
         if (m_next > 0 && (Url == m_urls[m_next - 1] || Url == m_scan.StartingUrl()))
             m_startError = Reason == "robots" ? "robots.txt forbids it"
@@ -67,7 +70,12 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
     m_scan.OnWorking = [this](THttpScan&, bool working) {
         // The crawler empties its visited lists only after this handler returns, so the next
         // run must start from the event loop.
-        if (!working) RunEnded();
+        if (working) return;
+        if (m_decisions) {
+            m_explained += FormatExplained(*m_decisions);
+            m_decisions->Clear();
+        }
+        RunEnded();
     };
     connect(&m_flushTimer, &QTimer::timeout, this, &TCrawlSession::FlushOutput);
     m_flushTimer.start(kFlushIntervalMs);
@@ -82,6 +90,14 @@ TCrawlSession::~TCrawlSession() {
     m_scan.OnSkipped = nullptr;
     m_scan.OnUpdatedStats = nullptr;
     m_scan.OnWorking = nullptr;
+    m_scan.OnLinkDecision = nullptr;
+}
+
+void TCrawlSession::KeepExplanations() {
+    m_decisions = std::make_unique<TLinkDecisionLog>();
+    m_scan.OnLinkDecision = [this](THttpScan&, const TLinkDecision& Decision,
+                                   const std::string& FromUrl,
+                                   int Depth) { m_decisions->Note(Decision, FromUrl, Depth); };
 }
 
 void TCrawlSession::Begin() {
@@ -151,7 +167,9 @@ void TCrawlSession::StartNext() {
     m_runPages = 0;
     m_startError.clear();
     m_runClock.start();
+    if (m_decisions) m_decisions->NoteStart(url);
     if (!m_scan.Start(url)) {
+        if (m_decisions) m_decisions->Clear();
         ++m_refused;
         // The engine explains most refusals itself; the rest get a line of their own.
         if (m_messages == messagesBefore) {

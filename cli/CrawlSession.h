@@ -7,12 +7,14 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "HarvestOutput.h"
 
 class THttpScan;
+class TLinkDecisionLog;
 
 // The status on standard error: on a terminal one line redrawn in place; elsewhere (a log file)
 // a plain line at most once a second, since control sequences would only clutter it.
@@ -52,6 +54,9 @@ public:
     void Interrupt(int Signal);
 
     const std::vector<TSkippedUrl>& Skipped() const { return m_skipped; }
+    // Keep every run's link decisions; Explained() then holds the --explain lines of all runs.
+    void KeepExplanations();
+    const QByteArray& Explained() const { return m_explained; }
     int RefusedStarts() const { return m_refused; }
     bool Interrupted() const { return m_signal != 0; }
     int Signal() const { return m_signal; }
@@ -80,6 +85,8 @@ private:
     THarvestSink& m_sink;
     QTimer m_flushTimer;
     std::vector<TSkippedUrl> m_skipped;
+    std::unique_ptr<TLinkDecisionLog> m_decisions;  // only with KeepExplanations
+    QByteArray m_explained;
     std::size_t m_next = 0;
     int m_refused = 0;
     int m_messages = 0;

@@ -29,6 +29,7 @@ void AppendTsvField(QByteArray& Out, const std::string& Text, char End) {
     Out.append(Text.data() + from, static_cast<qsizetype>(Text.size() - from)).append(End);
 }
 
+}  // namespace
 // The engine's texts are bytes: JSON carries the text they stand for, as UTF-8 when they are
 // UTF-8 and else as Latin-1, so the output is always valid UTF-8.
 QByteArray JsonString(const std::string& Text) {
@@ -48,6 +49,8 @@ QByteArray JsonString(const std::string& Text) {
     }
     return '"' + escaped.toUtf8() + '"';
 }
+
+namespace {
 
 bool IsRegularOrMissing(const std::string& Name) {
     struct stat info {};

@@ -15,6 +15,10 @@ struct THarvestItem {
     std::string Type, Url, From;
 };
 
+// Text as a JSON string. The engine's texts are bytes: JSON carries the text they stand for, as
+// UTF-8 when they are UTF-8 and else as Latin-1, so the output is always valid UTF-8.
+QByteArray JsonString(const std::string& Text);
+
 // One TSV or JSONL record with its line end.
 QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format);
 // The text format: the result texts sorted, each distinct one once.

@@ -15,6 +15,7 @@
 #include "CrawlOptions.h"
 #include "CrawlSession.h"
 #include "CurlSupport.h"
+#include "ExplainOutput.h"
 #include "HarvestOutput.h"
 #include "HarvestText.h"
 #include "InterruptBridge.h"
@@ -174,13 +175,17 @@ int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
     TInterruptBridge interrupt([&session](int signal) { session.Interrupt(signal); });
     QObject::connect(&session, &TCrawlSession::Finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    if (!Options.ExplainFile.empty()) session.KeepExplanations();
     session.Begin();
     app.exec();
 
     if (session.WriteFailed()) return kExitRefused;
     std::string skippedError;
-    if (!sink.Finish() || (!Options.SkippedFile.empty() &&
-                           !WriteSkipped(Options.SkippedFile, session.Skipped(), skippedError))) {
+    if (!sink.Finish() ||
+        (!Options.SkippedFile.empty() &&
+         !WriteSkipped(Options.SkippedFile, session.Skipped(), skippedError)) ||
+        (!Options.ExplainFile.empty() &&
+         !WriteExplained(Options.ExplainFile, session.Explained(), skippedError))) {
         std::fprintf(stderr, "tarnwick-crawl: %s\n",
                      skippedError.empty() ? sink.Error().c_str() : skippedError.c_str());
         return kExitRefused;

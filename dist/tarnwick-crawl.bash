@@ -10,7 +10,7 @@ _tarnwick_crawl() {
 
     case $prev in
         --include | --exclude | --password-file | --proxy-password-file | --results-file | \
-            -l | --list | -o | --output | --skipped)
+            -l | --list | -o | --output | --skipped | --explain)
             _filedir
             return
             ;;
@@ -38,7 +38,7 @@ _tarnwick_crawl() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--types --all-types --include --exclude --depth --follow
             --report --max-queue --robots --no-redirect --ignore-robots --delay --max-per-host
-            --skipped --concurrent --retries --timeout
+            --skipped --explain --concurrent --retries --timeout
             --agent --paced --user --password-file --proxy --no-proxy --proxy-user
             --proxy-password-file --list --output --format --results-file --quiet --progress
             --help --version -t -d -c -l -o -q -h' -- "$cur"))

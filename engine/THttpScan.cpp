@@ -96,13 +96,26 @@ void LoadLowerCaseLines(TQuickSortStringList& list, const std::string& text) {
 }  // namespace
 
 void THttpScan::SetTypeList(const std::string& Text) {
-    LoadLowerCaseLines(m_impl->TypeList, Text);
+    LoadLowerCaseLines(m_impl->Rules.TypeList, Text);
 }
 void THttpScan::SetExcludeKeywords(const std::string& Text) {
-    LoadLowerCaseLines(m_impl->ExcludeKeywords, Text);
+    LoadLowerCaseLines(m_impl->Rules.ExcludeKeywords, Text);
 }
 void THttpScan::SetIncludeKeywords(const std::string& Text) {
-    LoadLowerCaseLines(m_impl->IncludeKeywords, Text);
+    LoadLowerCaseLines(m_impl->Rules.IncludeKeywords, Text);
+}
+std::string THttpScan::TypeList() const {
+    return m_impl->Rules.TypeList.Text();
+}
+std::string THttpScan::ExcludeKeywords() const {
+    return m_impl->Rules.ExcludeKeywords.Text();
+}
+std::string THttpScan::IncludeKeywords() const {
+    return m_impl->Rules.IncludeKeywords.Text();
+}
+
+TImpl& ImplOf(THttpScan& Scan) {
+    return *Scan.m_impl;
 }
 
 const std::string& THttpScan::Agent() const {
@@ -160,16 +173,16 @@ void THttpScan::SetHttpPort(int Value) {
 }
 
 bool THttpScan::KeywordsFilterEnabled() const {
-    return m_impl->ExcludeEnabled;
+    return m_impl->Rules.ExcludeEnabled;
 }
 void THttpScan::SetKeywordsFilterEnabled(bool Value) {
-    m_impl->ExcludeEnabled = Value;
+    m_impl->Rules.ExcludeEnabled = Value;
 }
 bool THttpScan::KeywordsLimiterEnabled() const {
-    return m_impl->IncludeEnabled;
+    return m_impl->Rules.IncludeEnabled;
 }
 void THttpScan::SetKeywordsLimiterEnabled(bool Value) {
-    m_impl->IncludeEnabled = Value;
+    m_impl->Rules.IncludeEnabled = Value;
 }
 
 bool THttpScan::LeavesFirst() const {
@@ -180,16 +193,16 @@ void THttpScan::SetLeavesFirst(bool Value) {
 }
 
 TLinkReport THttpScan::LinkReport() const {
-    return m_impl->LinkReport;
+    return m_impl->Rules.LinkReport;
 }
 void THttpScan::SetLinkReport(TLinkReport Value) {
-    m_impl->LinkReport = Value;
+    m_impl->Rules.LinkReport = Value;
 }
 TLinkScan THttpScan::LinkScan() const {
-    return m_impl->LinkScan;
+    return m_impl->Rules.LinkScan;
 }
 void THttpScan::SetLinkScan(TLinkScan Value) {
-    m_impl->LinkScan = Value;
+    m_impl->Rules.LinkScan = Value;
 }
 
 bool THttpScan::LogsEnabled() const {
@@ -205,10 +218,10 @@ void THttpScan::SetLogsEnabled(bool Value) {
 }
 
 int THttpScan::MaxQueueSize() const {
-    return m_impl->MaxQueueSize;
+    return m_impl->Rules.MaxQueueSize;
 }
 void THttpScan::SetMaxQueueSize(int Value) {
-    if (Value > 9) m_impl->MaxQueueSize = Value;
+    if (Value > 9) m_impl->Rules.MaxQueueSize = Value;
 }
 
 const std::string& THttpScan::Password() const {
@@ -290,10 +303,10 @@ int THttpScan::SkippedByRobots() const {
 }
 
 bool THttpScan::SeekRobotsTxt() const {
-    return m_impl->SeekRobots;
+    return m_impl->Rules.SeekRobots;
 }
 void THttpScan::SetSeekRobotsTxt(bool Value) {
-    m_impl->SeekRobots = Value;
+    m_impl->Rules.SeekRobots = Value;
 }
 
 const std::string& THttpScan::StartingUrl() const {
@@ -312,10 +325,10 @@ void THttpScan::SetTimeOut(int Value) {
 }
 
 bool THttpScan::TypeFilterEnabled() const {
-    return m_impl->TypeFilterEnabled;
+    return m_impl->Rules.TypeFilterEnabled;
 }
 void THttpScan::SetTypeFilterEnabled(bool Value) {
-    m_impl->TypeFilterEnabled = Value;
+    m_impl->Rules.TypeFilterEnabled = Value;
 }
 
 const std::string& THttpScan::UserName() const {

@@ -6,6 +6,14 @@
 // One run: a successful Start until the scheduler finds nothing left to do (or was stopped) and
 // OnWorking reports false. The component must be created and used on the GUI thread of a running
 // Qt event loop.
+//
+// Re-entrancy: a handler may call Stop (the run then queues nothing more, ends the current
+// page's link scan and winds down), change properties and lists (they apply from the next link
+// on) and read everything. It must not call Start from OnWorking(false): the visited lists are
+// emptied only after that handler returns, so start the next run from the event loop (a
+// zero-time timer). It must never destroy the component from one of its own events.
+//
+// Strings are the bytes as received or given, never re-encoded.
 
 #include <QObject>
 
@@ -14,28 +22,53 @@
 #include <string>
 
 #include "EngineTypes.h"
+#include "LinkDecision.h"
 
 class THttpScan;
 struct TImpl;
 
+// A URL was not fetched: ErrorCode is its HTTP status. ErrorMsg is "ERROR" for a status that is
+// not retried (such as 404), "" when the retries of a failed download are used up (ErrorCode
+// then the last status, 0 when no answer came).
 using TOnError = std::function<void(THttpScan& Sender, const std::string& Url, unsigned ErrorCode,
                                     const std::string& ErrorMsg)>;
+// A link passed the keyword lists, was not met before in the run, and LinkReport and the type
+// filter admit it. UrlFound: the absolute URL, or the bare e-mail address (case kept) of a
+// mailto link. TypeLink: "mail", "htm" for pages, else the lower-case file extension ("jpg" for
+// jpeg, "mpg" for mpeg). FromUrl: the page it is on. HostName, UrlPath ("/dir/"),
+// UrlPathWithFile and ExtraInfos ("?query#fragment") are the link's parts, all empty for an
+// address or a link of another scheme. HrefOrSrc: 'H' for an href, 'S' for a src, a blank
+// otherwise. CountArea: always 0.
+// Out-parameters: WriteToFile starts as "x", which writes the default results line
+// ("type";"url"); "" writes nothing; any other text is written as the line instead.
+// FollowIfHtmlLink starts true for a page link the crawl may follow; false keeps it from being
+// queued (it stays met, and is not offered again in the run).
 using TOnLinkFound = std::function<void(
     THttpScan& Sender, const std::string& UrlFound, const std::string& TypeLink,
     const std::string& FromUrl, const std::string& HostName, const std::string& UrlPath,
     const std::string& UrlPathWithFile, const std::string& ExtraInfos, std::string& WriteToFile,
     char HrefOrSrc, int CountArea, bool& FollowIfHtmlLink)>;
+// A line of the crawler's log, only while LogsEnabled.
 using TOnLog = std::function<void(THttpScan& Sender, const std::string& LogMessage)>;
+// The head of a page (only while a handler is assigned): the title as TagType "TITLE" with
+// Tag1stAttrib "TITLE" and the title in Tag1stValue, and each META tag with up to three
+// attribute names and values (empty when absent). Url is the page, ReferringUrl the page that
+// linked it.
 using TOnMetaTag = std::function<void(
     THttpScan& Sender, const std::string& Url, const std::string& ReferringUrl,
     const std::string& TagType, const std::string& Tag1stAttrib, const std::string& Tag1stValue,
     const std::string& Tag2ndAttrib, const std::string& Tag2ndValue,
     const std::string& Tag3rdAttrib, const std::string& Tag3rdValue)>;
+// A page was fetched and is about to be analysed: its host, its URL (as asked for, not the final
+// URL of a redirect), the response head and the body.
 using TOnPageReceived =
     std::function<void(THttpScan& Sender, const std::string& HostName, const std::string& Url,
                        const std::string& Head, const std::string& Body)>;
+// The scheduler's counts, at most once per 50 ms while a run is active: URLs queued, downloads
+// running, pages waiting for analysis, pages done, retries and failures so far.
 using TOnUpdatedStats = std::function<void(THttpScan& Sender, int InQueue, int Downloading,
                                            int ToAnalyze, int Done, int Retries, int Errors)>;
+// True when a run starts, false when it has ended (see the re-entrancy rule above).
 using TOnWorking = std::function<void(THttpScan& Sender, bool Working_)>;
 // A queued URL that is not fetched because its server's robots.txt refuses it (Reason
 // "robots"), or because that robots.txt could not be read (Reason "robots-unreachable": a server
@@ -48,6 +81,13 @@ using TOnSkipped = std::function<void(THttpScan& Sender, const std::string& Url,
 // "Crawl-delay" (its robots.txt), "delay" (HostDelayMs). Told once per pause or gap.
 using TOnServerWait = std::function<void(THttpScan& Sender, const std::string& Server,
                                          int Milliseconds, const std::string& Reason)>;
+
+// Every link value met in a page, with the decision taken about it (what it resolved to, whether
+// it was reported and followed, and the rule behind each "no"), after OnLinkFound and queueing.
+// FromUrl is the page it was found on, Depth that page's depth. A refused robots.txt is told
+// later, by OnSkipped. Raised only when assigned; a crawl without it does no extra work.
+using TOnLinkDecision = std::function<void(THttpScan& Sender, const TLinkDecision& Decision,
+                                           const std::string& FromUrl, int Depth)>;
 
 class THttpScan : public QObject {
     Q_OBJECT
@@ -72,6 +112,10 @@ public:
     void SetTypeList(const std::string& Text);
     void SetExcludeKeywords(const std::string& Text);
     void SetIncludeKeywords(const std::string& Text);
+    // The lists as they are in force: sorted, lower-case, each line ending in CR LF.
+    std::string TypeList() const;
+    std::string ExcludeKeywords() const;
+    std::string IncludeKeywords() const;
 
     // Properties. Setters ignore values that break their rule and keep the old value.
     const std::string& Agent() const;
@@ -89,6 +133,8 @@ public:
     void SetDepthSearchLevel(int Value);  // > 0
     const std::string& FileOfResults() const;
     void SetFileOfResults(const std::string& Value);  // a bare name goes to ./Download/
+    // HttpPort, Referer and LeavesFirst are only stored: the port comes from each URL, each
+    // request's referrer is the page that linked it, and the queue is always worked in order.
     int HttpPort() const;
     void SetHttpPort(int Value);
     bool KeywordsFilterEnabled() const;
@@ -163,10 +209,10 @@ public:
     TOnWorking OnWorking;
     TOnSkipped OnSkipped;
     TOnServerWait OnServerWait;
-
-    // The private state, for the engine's own analysis code and its tests.
-    TImpl& Impl() { return *m_impl; }
+    TOnLinkDecision OnLinkDecision;
 
 private:
+    // The engine's own code (and its internal tests) reach the state through ImplOf in TImpl.h.
+    friend TImpl& ImplOf(THttpScan& Scan);
     std::unique_ptr<TImpl> m_impl;
 };

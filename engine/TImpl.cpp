@@ -13,10 +13,10 @@
 TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     VisitedHosts.SetCapacity(10000);
     VisitedUrls.SetCapacity(32000);
-    ExcludeKeywords.SetText("track\nhitbox\nreferer\nstat\ncount");
-    ExcludeKeywords.Sort();
-    TypeList.SetText("gif");
-    TypeList.Sort();
+    Rules.ExcludeKeywords.SetText("track\nhitbox\nreferer\nstat\ncount");
+    Rules.ExcludeKeywords.Sort();
+    Rules.TypeList.SetText("gif");
+    Rules.TypeList.Sort();
     PageHook = [](std::string& text) { CloseOpenAreas(text); };
 
     Dwnld.ConcurrentDownloads = 6;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "EngineTypes.h"
+#include "LinkDecision.h"
 #include "TCrackUrl.h"
 #include "THttpDwnld.h"
 #include "TQuickSortStringList.h"
@@ -18,18 +19,9 @@ class TDwnldThread;
 struct TTickPace;
 class THttpGet;
 
-// The page a link was found on, as the link decision sees it. PageParts are where the page
-// really is: the base of its relative links and of the report rules, which after a redirect is
-// the final address. The page stays credited to the URL that was asked for (the links' FromUrl
-// and referrer), Url() below. A base value in the page replaces both for the rest of its analysis.
-struct TPageContext {
-    TCrackUrl PageParts;
-    std::string CreditedUrl;  // empty: the Url of PageParts
-    std::string Referrer;
-    int Depth = 1;
-
-    const std::string& Url() const { return CreditedUrl.empty() ? PageParts.Url : CreditedUrl; }
-};
+// The state behind a component, for the engine's own code and its internal tests and benchmarks.
+struct TImpl;
+TImpl& ImplOf(THttpScan& Scan);
 
 struct TFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -62,8 +54,12 @@ struct TImpl {
     void AnalysePage(TPageContext& Page, const std::string& Body);
     void ParseHeadOf(const TPageContext& Page, const std::string& Body);
     void FollowRefresh(const TPageContext& Page, const std::string& Target);
-    void ProcessLink(TPageContext& Page, const std::string& Value, int CountArea,
-                     TCrackUrl& LinkParts, unsigned char TagKind);
+    // Decides about one link value of the page and applies the decision; Decision is the
+    // page's scratch record, reused from link to link.
+    void ProcessLink(TPageContext& Page, const std::string& Value, unsigned char TagKind,
+                     TLinkDecision& Decision);
+    void ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDecision& Decision);
+    TLinkState LinkState() const;
 
     // Results file.
     bool OpenResultsFile();
@@ -88,24 +84,16 @@ struct TImpl {
     bool ResultsUnflushed = false;  // lines written since the last flush
     std::string ResultsError;  // why the results file failed in this run; empty when it did not
     THttpDwnld Dwnld;
-    TQuickSortStringList ExcludeKeywords;
-    bool ExcludeEnabled = false;
-    TQuickSortStringList IncludeKeywords;
-    bool IncludeEnabled = false;
-    TLinkReport LinkReport = reportAllLinks;
-    TLinkScan LinkScan = scanAllLinks;
     bool LogsEnabled = false;
-    int MaxQueueSize = 5000;
     // Runs on the marked page text just before link extraction.
     std::function<void(std::string& Text)> PageHook;
     int HttpPort = 80;
     std::string Referer;
-    bool SeekRobots = false;
     int SkippedByRobots = 0;
     std::string StartingUrl;
     bool StartGuard = false;
     bool StopGuard = false;
-    TQuickSortStringList TypeList;
-    bool TypeFilterEnabled = false;
     TQuickSortStringList VisitedUrls;
+    // Keyword, type, report and scan settings of the link decision.
+    TLinkRules Rules;
 };

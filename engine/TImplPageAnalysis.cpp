@@ -8,13 +8,8 @@
 #include "LinkExtractor.h"
 #include "THttpScan.h"
 #include "TImpl.h"
-#include "UrlEncoding.h"
 
 namespace {
-
-// Flag of a VisitedUrls entry that a meta refresh queued before any link of a page named it:
-// the first link to it is still reported (it is queued already).
-constexpr std::intptr_t kQueuedByRefresh = 2;
 
 // A link value as the browser uses it: character references decoded.
 std::string DecodedValue(const std::string& Value) {
@@ -45,12 +40,11 @@ std::string RobotsTxtUrl(const TCrackUrl& Link) {
 
 void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
     if (Owner.OnMetaTag) ParseHeadOf(Page, Body);
-    TCrackUrl linkParts;
-    linkParts.Crack(Page.Referrer);
+    TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
     std::string text = CleanText(Body, true, false);
-    if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, 0, linkParts, kNoTag);
+    if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, kNoTag, decision);
     if (Dwnld.Stopping || !MarkTags(text)) return;
     if (PageHook) PageHook(text);
     ExtractLinks(text, [&](const std::string& rawValue, unsigned char tagKind) {
@@ -67,7 +61,7 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
                 Page.CreditedUrl.clear();
             }
         }
-        ProcessLink(Page, value, 0, linkParts, tagKind);
+        ProcessLink(Page, value, tagKind, decision);
         return !Dwnld.Stopping;
     });
 }
@@ -104,99 +98,66 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     Dwnld.AddUrl(target, Page.Url(), Page.Depth, 0, kRefreshTag, 1, 0, false);
 }
 
-void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, int CountArea,
-                        TCrackUrl& LinkParts, unsigned char TagKind) {
-    const TResolvedLink link = ResolveLink(Page.PageParts, Value);
-    const std::string& resolved = link.Resolved;
-    bool go = !resolved.empty();
-    std::string typeLink = link.Mail ? "mail" : "0";
-    std::string scheme;
-    bool web = true;
+TLinkState TImpl::LinkState() const {
+    return TLinkState{VisitedUrls, VisitedHosts, Dwnld.QueueCount(), Dwnld.DepthLimit,
+                      Dwnld.Stopping};
+}
 
-    if (ExcludeEnabled && ExcludeKeywords.Count() > 0 && ContainsKeyword(ExcludeKeywords, resolved))
-        go = false;
-    if (IncludeEnabled && IncludeKeywords.Count() > 0 &&
-        !ContainsKeyword(IncludeKeywords, resolved))
-        go = false;
-    if (go) {
-        if (typeLink == "mail") {
-            web = false;
-        } else {
-            TLinkClass kind = ClassifyLink(resolved);
-            scheme = std::move(kind.Scheme);
-            typeLink = std::move(kind.TypeLink);
-        }
-        if (typeLink == "0")
-            go = false;
-        else
-            LinkParts.Crack(resolved);
-        web = web && scheme.compare(0, 4, "http") == 0;
-    }
+void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, unsigned char TagKind,
+                        TLinkDecision& Decision) {
+    DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
+    // The host counts as met by any typed web link, also one whose URL was met before (the start
+    // URL, a redirect's target): a later page of that host asks for no robots.txt.
+    if (Decision.Web && Decision.NewHost)
+        VisitedHosts.Insert(Decision.HostInsertPos, Decision.LinkParts.HostName);
+    if (Decision.Alive) ApplyLink(Page, TagKind, Decision);
+    if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
+}
 
-    int index = -1;
-    int insertPos = -1;
-    bool newHost = false;
-    if (go && web) newHost = !VisitedHosts.Find(LinkParts.HostName, index, insertPos, true);
-    int entry = -1;
-    bool queuedByRefresh = false;
-    if (go) {
-        if (!VisitedUrls.Find(resolved, index, insertPos, true)) {
-            entry = insertPos;
-        } else if (VisitedUrls.Objects(index) == kQueuedByRefresh) {
-            // A refresh queued it before any link named it; the link is still news to the owner.
-            queuedByRefresh = true;
-            entry = index;
-            VisitedUrls.SetObject(entry, 1);
-        } else {
-            go = false;
-        }
-    }
-    if (!go) return;
+// The effects of a live link, in the order the owner sees them: visited lists, OnLinkFound and
+// the results file, then the queue.
+void TImpl::ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDecision& Decision) {
+    const TLinkDecision& d = Decision;
+    const int entry = d.QueuedByRefresh ? d.UrlIndex : d.UrlInsertPos;
+    if (d.QueuedByRefresh)
+        VisitedUrls.SetObject(entry, 1);
+    else
+        VisitedUrls.Insert(entry, d.Resolved);
 
-    const bool sameSite = LinkParts.Domain == StartUrlParts.Domain;
-    // UrlPath is decoded; links are percent-encoded (NormalizeUrl).
-    const bool inStartPath =
-        sameSite &&
-        resolved.find(PercentEncodeNonAscii(StartUrlParts.UrlPath)) != std::string::npos;
-    const bool samePageSite = LinkParts.Domain == Page.PageParts.Domain;
-    const bool inPagePath =
-        samePageSite &&
-        resolved.find(PercentEncodeNonAscii(Page.PageParts.UrlPath)) != std::string::npos;
-    const bool follow = LinkScan == scanAllLinks || (LinkScan == scanInitialSite && sameSite) ||
-                        (LinkScan == scanInitialPath && inStartPath);
-    // An e-mail address has no site or path of its own; it is reported under every rule.
-    const bool report = link.Mail || LinkReport == reportAllLinks ||
-                        (LinkReport == reportCurrentSiteLinks && samePageSite) ||
-                        (LinkReport == reportCurrentPathLinks && inPagePath);
-
-    if (report) {
+    bool go = true;
+    if (d.Written) {
         std::string writeToFile = "x";
-        const bool typeAllowed =
-            !TypeFilterEnabled || TypeList.Find(typeLink, index, insertPos, false);
-        if (typeAllowed && Owner.OnLinkFound) {
+        if (d.Reported && Owner.OnLinkFound) {
             static const std::string empty;
-            Owner.OnLinkFound(Owner, resolved, typeLink, Page.Url(),
-                              web ? LinkParts.HostName : empty, web ? LinkParts.UrlPath : empty,
-                              web ? LinkParts.UrlPathWithFile : empty,
-                              web ? LinkParts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind),
-                              CountArea, go);
+            const TCrackUrl& parts = d.LinkParts;
+            Owner.OnLinkFound(
+                Owner, d.Resolved, d.TypeLink, Page.Url(), d.Web ? parts.HostName : empty,
+                d.Web ? parts.UrlPath : empty, d.Web ? parts.UrlPathWithFile : empty,
+                d.Web ? parts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind), 0, go);
         }
         if (writeToFile == "x")
-            WriteResultLine(DefaultResultLine(typeLink, resolved));
+            WriteResultLine(DefaultResultLine(d.TypeLink, d.Resolved));
         else if (!writeToFile.empty())
             WriteResultLine(writeToFile);
     }
-    if (!go || !web || typeLink != "htm") return;
-
+    if (!d.Web || d.TypeLink != "htm") return;
+    if (!go) {
+        Decision.Followed = false;
+        Decision.FollowReason = TLinkReason::Caller;
+        return;
+    }
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
-    if (!follow || queuedByRefresh) return;
-    // The depth and queue limits hold for robots.txt requests too: a robots.txt served as a page
-    // that links new hosts would otherwise grow a crawl without end.
-    const bool queueable =
-        Dwnld.QueueCount() < MaxQueueSize && Page.Depth < Dwnld.DepthLimit && !Dwnld.Stopping;
-    if (newHost && SeekRobots && queueable)
-        Dwnld.AddUrl(RobotsTxtUrl(LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1,
-                     CountArea, false);
-    if (queueable && Dwnld.QueueCount() < MaxQueueSize)
-        Dwnld.AddUrl(resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, CountArea, false);
+    if (!d.FollowRule || d.QueuedByRefresh) return;
+    // The handler may have stopped the run or queued work: decide the queueing afresh.
+    DecideQueueing(Page, Rules, LinkState(), Decision);
+    if (d.QueueRobots)
+        Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1, 0,
+                     false);
+    if (!d.Followed) return;
+    if (Dwnld.QueueCount() < Rules.MaxQueueSize) {
+        Dwnld.AddUrl(d.Resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, 0, false);
+    } else {
+        Decision.Followed = false;
+        Decision.FollowReason = TLinkReason::Queue;
+    }
 }

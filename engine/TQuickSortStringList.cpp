@@ -250,13 +250,18 @@ int TQuickSortStringList::CompareKeys(std::string_view A, std::string_view B) {
 }
 
 bool TQuickSortStringList::Find(std::string_view S, int& Index, int& InsertPos, bool AddIfMissing) {
+    const bool found = std::as_const(*this).Find(S, Index, InsertPos);
+    if (!found && AddIfMissing) Insert(InsertPos, std::string(S), 0);
+    return found;
+}
+
+bool TQuickSortStringList::Find(std::string_view S, int& Index, int& InsertPos) const {
     Index = -1;
     InsertPos = -1;
     if (m_count == 0)
         InsertPos = 0;
     else
         Search(S, Index, InsertPos);
-    if (Index == -1 && AddIfMissing) Insert(InsertPos, std::string(S), 0);
     return Index != -1;
 }
 

@@ -47,6 +47,8 @@ public:
     // False with Index = -1 and InsertPos = the position that keeps the order; with AddIfMissing
     // S has then been inserted there with value 0.
     bool Find(std::string_view S, int& Index, int& InsertPos, bool AddIfMissing);
+    // The same look-up without insertion, for readers of a const list.
+    bool Find(std::string_view S, int& Index, int& InsertPos) const;
 
     // Removes empty strings, then sorts by CompareKeys (not stable); values move with strings.
     void Sort();

@@ -136,8 +136,8 @@ TEST_P(InstalledWindowTest, ReadsShippedFilesAndKeepsSettingsInTheConfigFolder) 
 
 INSTANTIATE_TEST_SUITE_P(Layouts, InstalledWindowTest,
                          ::testing::Values(Layout::Installed, Layout::ReadOnlyBuildFolder),
-                         [](const auto& info) {
-                             return info.param == Layout::Installed ? "Installed"
+                         [](const auto& Info) {
+                             return Info.param == Layout::Installed ? "Installed"
                                                                     : "ReadOnlyBuildFolder";
                          });
 

@@ -47,7 +47,7 @@ protected:
     std::unique_ptr<TMainForm> NewWindow() {
         return std::make_unique<TMainForm>(m_app.path(), m_state.path(), m_prompter);
     }
-    std::string TypeList(TMainForm& w) { return w.HttpScan1().Impl().TypeList.Text(); }
+    std::string TypeList(TMainForm& w) { return w.HttpScan1().TypeList(); }
 
     QTemporaryDir m_app;
     QTemporaryDir m_state;
@@ -177,14 +177,14 @@ TEST_F(TMainFormTest, ControlsPassTheirValuesWhenTheyChange) {
     u.ExcludeCheckBox->setChecked(true);
     EXPECT_TRUE(scan.KeywordsFilterEnabled());
     u.ExcludeMemo->setPlainText("Werbung\nTRACK");
-    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(), "track\r\nwerbung\r\n");
+    EXPECT_EQ(scan.ExcludeKeywords(), "track\r\nwerbung\r\n");
     u.CheckBox1->setChecked(true);
     u.CheckBox5->setChecked(true);
     EXPECT_EQ(u.SearchForMemo->toPlainText(), "mail\npdf");
     EXPECT_EQ(TypeList(*w), "mail\r\npdf\r\n");
     u.CheckBox1->setChecked(false);
     u.CheckBox5->setChecked(false);
-    EXPECT_EQ(scan.Impl().TypeList.Count(), 0);
+    EXPECT_EQ(scan.TypeList(), "");
     u.Edit7->setText("x");
     EXPECT_EQ(scan.TimeOut(), 300);
     u.Edit9->setText("3128");
@@ -247,7 +247,7 @@ TEST_F(TMainFormTest, SettingsSurviveASaveAndALoadByteForByte) {
     EXPECT_EQ(u.Edit4->text(), "user, name");
     EXPECT_EQ(u.MaskEdit1->text(), "p\u00e4ss;word=1");
     EXPECT_EQ(u.IncludeMemo->toPlainText(), "shop\nkontakt");
-    EXPECT_EQ(w->HttpScan1().Impl().IncludeKeywords.Text(), "kontakt\r\nshop\r\n");
+    EXPECT_EQ(w->HttpScan1().IncludeKeywords(), "kontakt\r\nshop\r\n");
     EXPECT_EQ(w->HttpScan1().ProxyPort(), 3128);
     EXPECT_EQ(w->HttpScan1().TimeOut(), 60);
 }
@@ -335,7 +335,7 @@ TEST_F(TMainFormTest, MissingKeywordFilesGiveEmptyListsAndShippedOnesAreLoaded) 
     auto w = NewWindow();
     EXPECT_EQ(w->Controls().IncludeMemo->toPlainText(), "");
     EXPECT_EQ(w->Controls().ExcludeMemo->toPlainText(), "track\nhitbox");
-    EXPECT_EQ(w->HttpScan1().Impl().ExcludeKeywords.Text(), "hitbox\r\ntrack\r\n");
+    EXPECT_EQ(w->HttpScan1().ExcludeKeywords(), "hitbox\r\ntrack\r\n");
 }
 
 TEST_F(TMainFormTest, TheUrlBuilderFillsTheStartUrlOnlyWhenAccepted) {

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <map>
 #include <string>
 
 #include "TestServer.h"
@@ -453,3 +454,74 @@ TEST_F(CrawlCliTest, PasswordFromEnvironmentOrFileReachesABasicAuthPage) {
 }
 
 }  // namespace
+
+namespace {
+
+// One start page that meets every rule of the link decision that a command-line run can meet:
+// --follow path, --depth 2, --max-queue 10, --exclude logout, --include docs, the types mail, htm
+// and zip, a redirect target linked later, a robots.txt that forbids a folder.
+const char* kRulesSite = R"({"routes": {
+  "/robots.txt": {"body": "User-agent: *\nDisallow: /docs/private\n", "content_type": "text/plain"},
+  "/docs/index.htm": {"body": "<a href=\"r.htm\">r</a> <a href=\"q1.htm\">1</a> <a href=\"logout.htm\">x</a> <a href=\"/a.zip\">z</a> <a href=\"a.pdf\">p</a> <a href=\"http://localhost:1/docs/x.htm\">o</a> <a href=\"/other/docs.htm\">o</a> <a href=\"ftp://127.0.0.1/docs/f.zip\">f</a> <a href=\"private/p.htm\">p</a> <a href=\"q2.htm\">2</a> <a href=\"q3.htm\">3</a> <a href=\"q4.htm\">4</a> <a href=\"q5.htm\">5</a> <a href=\"q6.htm\">6</a> <a href=\"q7.htm\">7</a> <a href=\"q8.htm\">8</a> <a href=\"q9.htm\">9</a> <a href=\"q10.htm\">10</a>"},
+  "/docs/r.htm": {"redirect": "/docs/final.htm"},
+  "/docs/final.htm": {"body": "<p>final</p>"},
+  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a>"}}})";
+
+}  // namespace
+
+TEST_F(CrawlCliTest, ExplainTellsForEachLinkWhatWasDecidedAndWhy) {
+    TestServer server(kRulesSite);
+    ASSERT_TRUE(server.Start());
+    const QString explain = m_dir.filePath("explain.jsonl");
+    const RunResult r = RunCrawl(
+        {"--no-proxy", "-q", "-c", "1", "-d", "2", "--follow", "path", "--max-queue", "10", "-t",
+         "mail,htm,zip", "--exclude", TempFile("ex.txt", "logout\n"), "--include",
+         TempFile("in.txt", "docs\n"), "--explain", explain, Q(server.Url("/docs/index.htm"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    QFile file(explain);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    std::map<std::string, QJsonObject> byUrl;
+    int lines = 0;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty()) continue;
+        ++lines;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        ASSERT_EQ(o.size(), 7) << line.toStdString();
+        byUrl[o["url"].toString().toStdString()] = o;
+    }
+    EXPECT_EQ(lines, static_cast<int>(byUrl.size())) << "one line per distinct link";
+
+    struct Expect {
+        std::string url;
+        bool reported, followed;
+        const char* reason;
+    };
+    const std::string q1 = server.Url("/docs/q1.htm");
+    const Expect expected[] = {
+        {server.Url("/docs/index.htm"), false, true, ""},
+        {server.Url("/docs/q1.htm"), true, true, ""},
+        {server.Url("/docs/final.htm"), false, false, "seen"},  // the redirect's target
+        {server.Url("/docs/deep.htm"), true, false, "depth"},
+        {server.Url("/docs/logout.htm"), false, false, "exclude"},
+        {server.Url("/a.zip"), false, false, "include"},
+        {server.Url("/docs/a.pdf"), false, false, "type"},
+        {"http://localhost:1/docs/x.htm", true, false, "site"},
+        {server.Url("/other/docs.htm"), true, false, "path"},
+        {"ftp://127.0.0.1/docs/f.zip", false, false, "scheme"},
+        {server.Url("/docs/q10.htm"), true, false, "queue"},
+        {server.Url("/docs/private/p.htm"), true, false, "robots"},
+        {"info@docs.example", true, false, ""},
+    };
+    for (const Expect& e : expected) {
+        SCOPED_TRACE(e.url);
+        ASSERT_TRUE(byUrl.count(e.url));
+        const QJsonObject& o = byUrl[e.url];
+        EXPECT_EQ(o["reported"].toBool(), e.reported);
+        EXPECT_EQ(o["followed"].toBool(), e.followed);
+        EXPECT_EQ(o["reason"].toString().toStdString(), e.reason);
+    }
+    EXPECT_EQ(byUrl[server.Url("/docs/deep.htm")]["from"].toString().toStdString(), q1);
+    EXPECT_EQ(byUrl[server.Url("/docs/deep.htm")]["depth"].toInt(), 2);
+    EXPECT_EQ(byUrl["info@docs.example"]["type"].toString(), "mail");
+    EXPECT_EQ(server.CountRequests("/docs/deep.htm"), 0);
+}

@@ -28,7 +28,7 @@ std::vector<Found> Analyse(const std::string& Body) {
                            const std::string&, const std::string&, const std::string&,
                            const std::string&, const std::string&, std::string&, char, int,
                            bool&) { found.emplace_back(url, type); };
-    TImpl& impl = scan.Impl();
+    TImpl& impl = ImplOf(scan);
     impl.StartUrlParts.Crack(kPage);
     TPageContext page;
     page.PageParts.Crack(kPage);

@@ -428,3 +428,39 @@ TEST_F(SiteCrawlTest, RobotsTxtIsAskedOncePerHostAndReportedWhenServedAsHtml) {
 }
 
 }  // namespace
+
+TEST_F(SiteCrawlTest, EveryLinkValueIsToldWithItsDecisionAndACallersRefusalIsNamed) {
+    std::map<std::string, TLinkDecision> first;
+    int told = 0;
+    Crawl(A + "/index.htm", [&](THttpScan& s) {
+        s.SetKeywordsFilterEnabled(true);
+        auto record = s.OnLinkFound;
+        s.OnLinkFound = [&, record](THttpScan& sender, const std::string& url,
+                                    const std::string& type, const std::string& from,
+                                    const std::string& h, const std::string& p,
+                                    const std::string& pf, const std::string& e, std::string& w,
+                                    char hos, int area, bool& follow) {
+            record(sender, url, type, from, h, p, pf, e, w, hos, area, follow);
+            if (url == A + "/docs/a.htm") follow = false;
+        };
+        s.OnLinkDecision = [&](THttpScan&, const TLinkDecision& d, const std::string& from,
+                               int depth) {
+            ++told;
+            EXPECT_GE(depth, 1);
+            EXPECT_FALSE(from.empty());
+            first.emplace(d.Resolved.empty() ? d.Value : d.Resolved, d);
+        };
+    });
+    // Each reported link was told, with the same verdict the crawl acted on.
+    EXPECT_GT(told, static_cast<int>(found.size()));
+    for (const Found& f : found) EXPECT_TRUE(first.at(f.url).Reported) << f.url;
+    const TLinkDecision& refused = first.at(A + "/docs/a.htm");
+    EXPECT_FALSE(refused.Followed);
+    EXPECT_EQ(refused.FollowReason, TLinkReason::Caller);
+    EXPECT_EQ(pages.count(A + "/docs/a.htm"), 0u);
+    const TLinkDecision& stats = first.at(A + "/stats.htm");
+    EXPECT_EQ(stats.FollowReason, TLinkReason::Exclude);
+    EXPECT_EQ(stats.Keyword, "stat");
+    EXPECT_TRUE(first.at(A + "/docs/b.htm").Followed);
+    EXPECT_EQ(pages.count(A + "/docs/b.htm"), 1u);
+}

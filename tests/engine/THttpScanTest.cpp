@@ -112,10 +112,9 @@ TEST_F(THttpScanTest, DefaultsAndWriteRules) {
     EXPECT_FALSE(scan.SeekRobotsTxt());
     EXPECT_EQ(scan.TimeOut(), 300);
     EXPECT_FALSE(scan.TypeFilterEnabled());
-    EXPECT_EQ(scan.Impl().TypeList.Text(), "gif\r\n");
-    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(),
-              "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
-    EXPECT_EQ(scan.Impl().IncludeKeywords.Count(), 0);
+    EXPECT_EQ(scan.TypeList(), "gif\r\n");
+    EXPECT_EQ(scan.ExcludeKeywords(), "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
+    EXPECT_EQ(scan.IncludeKeywords(), "");
 
     scan.SetMaxQueueSize(9);
     EXPECT_EQ(scan.MaxQueueSize(), 5000);
@@ -133,7 +132,7 @@ TEST_F(THttpScanTest, DefaultsAndWriteRules) {
     EXPECT_EQ(scan.ConcurrentDownloads(), 6);
     scan.SetConcurrentDownloads(4);
     EXPECT_EQ(scan.ConcurrentDownloads(), 4);
-    EXPECT_EQ(scan.Impl().Dwnld.ConcurrentDownloads, 4);
+    EXPECT_EQ(ImplOf(scan).Dwnld.ConcurrentDownloads, 4);
 
     scan.SetFileOfResults("found.txt");
     EXPECT_EQ(scan.FileOfResults(), QDir::currentPath().toStdString() + "/Download/found.txt");
@@ -146,11 +145,11 @@ TEST_F(THttpScanTest, DefaultsAndWriteRules) {
 TEST_F(THttpScanTest, ListSettersLowerCaseAndSort) {
     THttpScan scan;
     scan.SetTypeList("MAIL\r\nJpg\nzip\n");
-    EXPECT_EQ(scan.Impl().TypeList.Text(), "jpg\r\nmail\r\nzip\r\n");
+    EXPECT_EQ(scan.TypeList(), "jpg\r\nmail\r\nzip\r\n");
     scan.SetExcludeKeywords("Shop\n\nAds");
-    EXPECT_EQ(scan.Impl().ExcludeKeywords.Text(), "ads\r\nshop\r\n");
+    EXPECT_EQ(scan.ExcludeKeywords(), "ads\r\nshop\r\n");
     scan.SetIncludeKeywords("");
-    EXPECT_EQ(scan.Impl().IncludeKeywords.Count(), 0);
+    EXPECT_EQ(scan.IncludeKeywords(), "");
 }
 
 TEST_F(THttpScanTest, StartRefusalsGoThroughTheMessageHook) {
@@ -290,7 +289,7 @@ TEST_F(THttpScanTest, AFinishedRunCanBeStartedAgainOnTheSameUrl) {
     ASSERT_TRUE(scan->Start(server.Url("/")));
     EXPECT_FALSE(scan->Start(server.Url("/")));  // refused while running, without a message
     ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
-    EXPECT_EQ(scan->Impl().VisitedUrls.Count(), 0);
+    EXPECT_EQ(ImplOf(*scan).VisitedUrls.Count(), 0);
     EXPECT_EQ(rec.stats.back().done, 1);
     ASSERT_TRUE(scan->Start());  // no argument: the same StartingUrl
     ASSERT_TRUE(WaitFor([&] { return rec.working.size() == 4; }));
@@ -316,7 +315,7 @@ TEST_F(THttpScanTest, LoweringConcurrencyRetiresIdleSlotsAtOnceAndBusyOnesLater)
     auto scan = NewScan(rec);
     scan->SetConcurrentDownloads(4);
     ASSERT_TRUE(scan->Start(server.Url("/")));
-    THttpDwnld& dwnld = scan->Impl().Dwnld;
+    THttpDwnld& dwnld = ImplOf(*scan).Dwnld;
     ASSERT_TRUE(WaitFor([&] {
         return server.CountRequests("/s1.htm") == 1 && server.CountRequests("/s2.htm") == 1;
     }));
@@ -350,8 +349,8 @@ TEST_F(THttpScanTest, SlotsAreMadeAsTheQueueNeedsThem) {
     ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
     EXPECT_EQ(rec.stats.back().done, 3);
     // One slot for the start page, then at most one for each of its two links.
-    EXPECT_LE(scan->Impl().Dwnld.SlotCount(), 3);
-    EXPECT_GE(scan->Impl().Dwnld.SlotCount(), 1);
+    EXPECT_LE(ImplOf(*scan).Dwnld.SlotCount(), 3);
+    EXPECT_GE(ImplOf(*scan).Dwnld.SlotCount(), 1);
 }
 
 TEST_F(THttpScanTest, StopDuringARunDropsTheQueueOnTheNextTick) {

@@ -72,7 +72,7 @@ TEST(TRobotsTxtTest, AllowsByTheGroupOfTheAgentAndTheLongestRule) {
          false},
         {"USER-AGENT : *\nDISALLOW : /x", "x", "/x", false},
         {"Disallow: /\nUser-agent: *\nAllow: /", "x", "/a", true},  // a rule outside any group
-        {"User-agent: *\nDisallow:", "x", "/a", true},                // empty: nothing disallowed
+        {"User-agent: *\nDisallow:", "x", "/a", true},              // empty: nothing disallowed
         {"User-agent: *\nDisallow: /a\nUser-agent: x\nDisallow: /b", "x", "/a", true},
         {"User-agent: x\nDisallow: /a\n\nUser-agent: X\nDisallow: /b", "x", "/b", false},
         {"", "x", "/anything", true},

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     };
     scan.OnLog = [&](THttpScan&, const std::string&) { ++logs; };
 
-    TImpl& impl = scan.Impl();
+    TImpl& impl = ImplOf(scan);
     impl.StartUrlParts.Crack(pageUrl);
     TPageContext page;
     page.PageParts.Crack(pageUrl);

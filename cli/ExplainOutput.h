@@ -1,0 +1,16 @@
+#pragma once
+// The --explain file of tarnwick-crawl: what was decided about each distinct link of a run.
+
+#include <QByteArray>
+
+#include <string>
+
+class TLinkDecisionLog;
+
+// One JSON line per record of Log, in the order met:
+// {"url","from","depth","type","reported","followed","reason"}. The reason is the most telling
+// "no" as a stable lower-case word, "" when nothing said no.
+QByteArray FormatExplained(const TLinkDecisionLog& Log);
+
+// Writes Lines to FileName through a save file; false with Error set on failure.
+bool WriteExplained(const std::string& FileName, const QByteArray& Lines, std::string& Error);

@@ -1,0 +1,117 @@
+#pragma once
+// The decision taken for every link value of a page, as data: DecideLink works out where the
+// value leads, its type, whether the owner hears of it and whether it is followed, and for each
+// "no" the rule that said it. It reads the run's visited lists and queue but changes nothing;
+// the crawler state object (TImpl) applies the record: visited lists, event, results file, queue.
+
+#include <string>
+
+#include "EngineTypes.h"
+#include "TCrackUrl.h"
+#include "TQuickSortStringList.h"
+
+// The page a link was found on, as the link decision sees it. PageParts are where the page
+// really is: the base of its relative links and of the report rules, which after a redirect is
+// the final address. The page stays credited to the URL that was asked for (the links' FromUrl
+// and referrer), Url() below. A base value in the page replaces both for the rest of its analysis.
+struct TPageContext {
+    TCrackUrl PageParts;
+    std::string CreditedUrl;  // empty: the Url of PageParts
+    std::string Referrer;
+    int Depth = 1;
+
+    const std::string& Url() const { return CreditedUrl.empty() ? PageParts.Url : CreditedUrl; }
+};
+
+// The component's link settings, read afresh for every link. Keyword and type lists hold
+// lower-case, sorted entries.
+struct TLinkRules {
+    TQuickSortStringList ExcludeKeywords;
+    bool ExcludeEnabled = false;
+    TQuickSortStringList IncludeKeywords;
+    bool IncludeEnabled = false;
+    TQuickSortStringList TypeList;  // types whose links raise OnLinkFound when TypeFilterEnabled
+    bool TypeFilterEnabled = false;
+    TLinkReport LinkReport = reportAllLinks;
+    TLinkScan LinkScan = scanAllLinks;
+    int MaxQueueSize = 5000;
+    bool SeekRobots = false;  // queue the robots.txt of each new host of a followed page link
+};
+
+// What the run has met so far, as the decision reads it.
+struct TLinkState {
+    const TQuickSortStringList& VisitedUrls;  // flag 1: a followed page; kQueuedByRefresh
+    const TQuickSortStringList& VisitedHosts;
+    int QueueCount = 0;
+    int DepthLimit = 3;  // pages at this depth are not followed further
+    bool Stopping = false;
+};
+
+// Flag of a VisitedUrls entry that a meta refresh queued before any link of a page named it:
+// the first link to it is still reported (it is queued already).
+inline constexpr std::intptr_t kQueuedByRefresh = 2;
+
+// Why a link was not reported or not followed. The words of LinkReasonWord are stable: the
+// command line writes them.
+enum class TLinkReason : unsigned char {
+    None,     // nothing said no
+    Seen,     // met before in this run (any letter case)
+    Depth,    // found on a page at the depth limit
+    Exclude,  // an exclude keyword occurs in it (Keyword)
+    Include,  // no include keyword occurs in it
+    Type,     // its type is not on the type list: the owner is not told
+    Site,     // another site than LinkScan or LinkReport admits
+    Path,     // outside the path that LinkScan or LinkReport admits
+    Scheme,   // no http(s) URL or address: javascript, another scheme, no type, unresolvable
+    Queue,    // the queue was full
+    Robots,   // the server's robots.txt refused it (told later by the scheduler, OnSkipped)
+    Caller,   // the OnLinkFound handler cleared FollowIfHtmlLink
+    Stopped,  // the run was being stopped
+};
+
+// "seen", "depth", "exclude", ...; "" for None.
+const char* LinkReasonWord(TLinkReason Reason);
+
+struct TLinkDecision {
+    std::string Value;     // the link value as found (references decoded)
+    std::string Resolved;  // absolute URL or bare e-mail address; empty when it resolves to none
+    std::string TypeLink;  // "mail", "htm", a catalogue extension, "0" when none
+    TCrackUrl LinkParts;   // split from Resolved for a typed link (empty parts for an address)
+    bool Mail = false;
+    bool Web = false;       // http(s) and not an address: has URL parts, may be followed
+    bool Alive = false;     // passed resolution, keywords and typing, and not met before
+    bool Reported = false;  // OnLinkFound is raised (LinkReport and the type filter admit it)
+    bool Written = false;   // the results file gets its line (LinkReport admits it)
+    bool Followed = false;  // queued as a page
+    // Why it is not reported (or written), and why a page link is not followed; for a link
+    // that is not alive both hold the reason it was dropped. None where nothing said no, and
+    // FollowReason is None for files and addresses, which are never followed.
+    TLinkReason ReportReason = TLinkReason::None;
+    TLinkReason FollowReason = TLinkReason::None;
+    std::string Keyword;  // the exclude keyword met (Reason Exclude)
+    // Visited list positions for the one who applies the record.
+    bool NewHost = false;    // a typed web link whose host is not in VisitedHosts (met URL or not)
+    int HostInsertPos = -1;  // where it goes
+    int UrlIndex = -1;       // the VisitedUrls entry met before (queued by a refresh)
+    int UrlInsertPos = -1;   // where a new VisitedUrls entry goes
+    bool QueuedByRefresh = false;
+    bool QueueRobots = false;  // queue the host's robots.txt before the page
+    bool FollowRule = false;   // LinkScan admits it
+};
+
+// The most telling "no" of D: why a page link is not followed, else why the link is not
+// reported; None when it is reported and, if a page, followed.
+TLinkReason MainReason(const TLinkDecision& D);
+
+// Decides about one link Value of Page: resolution (ResolveLink), keywords, typing
+// (ClassifyLink), visited look-up, the report and scan rules against StartParts and the page,
+// the type filter, and queueing against State. Out is reused between calls to keep its buffers.
+void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                const TLinkState& State, const std::string& Value, TLinkDecision& Out);
+
+// The queueing part alone, for a page link that is alive, web and admitted by LinkScan: sets
+// Followed, QueueRobots and FollowReason (None, Stopped, Depth or Queue). It does not count the
+// robots.txt request: the applier checks the queue again after queueing that. The applier
+// calls it again after OnLinkFound, whose handler may have changed the queue or stopped the run.
+void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
+                    TLinkDecision& Out);

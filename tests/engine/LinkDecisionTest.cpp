@@ -1,0 +1,291 @@
+// The link decision as a table: every rule of the decision, one link value per row, against a
+// page, a start URL, the settings and what the run has met so far.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+
+#include "LinkDecision.h"
+
+namespace {
+
+using R = TLinkReason;
+
+struct TSetup {
+    TLinkRules Rules;
+    TQuickSortStringList VisitedUrls;
+    TQuickSortStringList VisitedHosts;
+    int QueueCount = 0;
+    int DepthLimit = 3;
+    bool Stopping = false;
+    int PageDepth = 1;
+    std::string PageUrl = "http://h.alpha.test/docs/a.htm";
+    std::string StartUrl = "http://h.alpha.test/docs/";
+};
+
+void Lines(TQuickSortStringList& List, const char* Text) {
+    List.SetText(Text);
+    List.Sort();
+}
+
+struct TCase {
+    const char* Name;
+    std::function<void(TSetup&)> Arrange;
+    std::string Value;
+    std::string Resolved;
+    std::string TypeLink;
+    bool Alive, Written, Reported, Followed;
+    R ReportReason, FollowReason;
+};
+
+const auto kDefaults = [](TSetup&) {};
+
+const TCase kCases[] = {
+    // Resolution and typing.
+    {"page relative to the page's folder", kDefaults, "b.htm", "http://h.alpha.test/docs/b.htm",
+     "htm", true, true, true, true, R::None, R::None},
+    {"fragment cut", kDefaults, "/p.htm#part", "http://h.alpha.test/p.htm", "htm", true, true,
+     true, true, R::None, R::None},
+    {"mail address, case kept", kDefaults, "MAILTO:Anna.S@Example.com?subject=Hi",
+     "Anna.S@Example.com", "mail", true, true, true, false, R::None, R::None},
+    {"javascript resolves to nothing", kDefaults, "javascript:go('x.htm')", "", "0", false,
+     false, false, false, R::Scheme, R::Scheme},
+    {"ftp file has no type", kDefaults, "ftp://host.test/file.zip", "ftp://host.test/file.zip",
+     "0", false, false, false, false, R::Scheme, R::Scheme},
+    {"ftp query is a page that is not followed", kDefaults, "ftp://host.test/list?x",
+     "ftp://host.test/list?x", "htm", true, true, true, false, R::None, R::Scheme},
+    {"trailing dot has no type", kDefaults, "http://host.test/file.", "http://host.test/file.",
+     "0", false, false, false, false, R::Scheme, R::Scheme},
+    {"known file is reported only", kDefaults, "http://h.alpha.test/a.zip",
+     "http://h.alpha.test/a.zip", "zip", true, true, true, false, R::None, R::None},
+    {"unknown extension is a page", kDefaults, "http://h.alpha.test/style.css",
+     "http://h.alpha.test/style.css", "htm", true, true, true, true, R::None, R::None},
+    {"jpeg is jpg", kDefaults, "http://h.alpha.test/Pic.JPEG", "http://h.alpha.test/Pic.JPEG",
+     "jpg", true, true, true, false, R::None, R::None},
+    // Keyword lists.
+    {"exclude keyword drops everything",
+     [](TSetup& s) {
+         Lines(s.Rules.ExcludeKeywords, "track\nhitbox\nreferer\nstat\ncount");
+         s.Rules.ExcludeEnabled = true;
+     },
+     "http://host.test/Counter.htm", "http://host.test/Counter.htm", "0", false, false, false,
+     false, R::Exclude, R::Exclude},
+    {"exclude list switched off",
+     [](TSetup& s) { Lines(s.Rules.ExcludeKeywords, "count"); },
+     "http://h.alpha.test/count.htm", "http://h.alpha.test/count.htm", "htm", true, true, true,
+     true, R::None, R::None},
+    {"exclude keyword in a mail address",
+     [](TSetup& s) {
+         Lines(s.Rules.ExcludeKeywords, "count");
+         s.Rules.ExcludeEnabled = true;
+     },
+     "mailto:accounts@example.com", "accounts@example.com", "mail", false, false, false, false,
+     R::Exclude, R::Exclude},
+    {"include keyword missing",
+     [](TSetup& s) {
+         Lines(s.Rules.IncludeKeywords, "shop");
+         s.Rules.IncludeEnabled = true;
+     },
+     "http://h.alpha.test/a.htm", "http://h.alpha.test/a.htm", "0", false, false, false, false,
+     R::Include, R::Include},
+    {"include keyword present",
+     [](TSetup& s) {
+         Lines(s.Rules.IncludeKeywords, "shop");
+         s.Rules.IncludeEnabled = true;
+     },
+     "http://h.alpha.test/SHOP.htm", "http://h.alpha.test/SHOP.htm", "htm", true, true, true, true,
+     R::None, R::None},
+    {"empty include list limits nothing", [](TSetup& s) { s.Rules.IncludeEnabled = true; },
+     "http://h.alpha.test/a.htm", "http://h.alpha.test/a.htm", "htm", true, true, true, true,
+     R::None, R::None},
+    // Met before.
+    {"seen in another letter case",
+     [](TSetup& s) { s.VisitedUrls.Add("HTTP://H.ALPHA.TEST/DOCS/B.HTM", 1); }, "b.htm",
+     "http://h.alpha.test/docs/b.htm", "htm", false, false, false, false, R::Seen, R::Seen},
+    {"queued by a refresh is still news, not queued twice",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/docs/b.htm", kQueuedByRefresh); },
+     "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, true, R::None, R::None},
+    // Scan rules against the start URL.
+    {"initial site admits another host of the domain",
+     [](TSetup& s) {
+         s.Rules.LinkScan = scanInitialSite;
+         s.StartUrl = "http://one.alpha.test/";
+     },
+     "http://two.alpha.test/x.htm", "http://two.alpha.test/x.htm", "htm", true, true, true, true,
+     R::None, R::None},
+    {"initial site refuses another domain",
+     [](TSetup& s) {
+         s.Rules.LinkScan = scanInitialSite;
+         s.StartUrl = "http://one.alpha.test/";
+     },
+     "http://one.beta.test/x.htm", "http://one.beta.test/x.htm", "htm", true, true, true, false,
+     R::None, R::Site},
+    {"initial path is a substring test", [](TSetup& s) { s.Rules.LinkScan = scanInitialPath; },
+     "http://h.alpha.test/a/docs/b.htm", "http://h.alpha.test/a/docs/b.htm", "htm", true, true,
+     true, true, R::None, R::None},
+    {"initial path refuses another folder",
+     [](TSetup& s) { s.Rules.LinkScan = scanInitialPath; }, "/img/x.htm",
+     "http://h.alpha.test/img/x.htm", "htm", true, true, true, false, R::None, R::Path},
+    {"initial path refuses another site first",
+     [](TSetup& s) { s.Rules.LinkScan = scanInitialPath; }, "http://o.beta.test/docs/x.htm",
+     "http://o.beta.test/docs/x.htm", "htm", true, true, true, false, R::None, R::Site},
+    // Report rules against the page.
+    {"current path reports the page's folder",
+     [](TSetup& s) { s.Rules.LinkReport = reportCurrentPathLinks; }, "b.htm",
+     "http://h.alpha.test/docs/b.htm", "htm", true, true, true, true, R::None, R::None},
+    {"current path holds back another folder",
+     [](TSetup& s) { s.Rules.LinkReport = reportCurrentPathLinks; }, "/img/c.gif",
+     "http://h.alpha.test/img/c.gif", "gif", true, false, false, false, R::Path, R::None},
+    {"current site holds back, still follows",
+     [](TSetup& s) { s.Rules.LinkReport = reportCurrentSiteLinks; }, "http://o.beta.test/x.htm",
+     "http://o.beta.test/x.htm", "htm", true, false, false, true, R::Site, R::None},
+    {"mail is reported under every report rule",
+     [](TSetup& s) { s.Rules.LinkReport = reportCurrentPathLinks; }, "mailto:a@b.test",
+     "a@b.test", "mail", true, true, true, false, R::None, R::None},
+    // Type filter: the event only.
+    {"type filter holds back the event, not the line",
+     [](TSetup& s) {
+         Lines(s.Rules.TypeList, "mail");
+         s.Rules.TypeFilterEnabled = true;
+     },
+     "files/a.zip", "http://h.alpha.test/docs/files/a.zip", "zip", true, true, false, false,
+     R::Type, R::None},
+    {"type filter does not stop following",
+     [](TSetup& s) {
+         Lines(s.Rules.TypeList, "mail");
+         s.Rules.TypeFilterEnabled = true;
+     },
+     "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, false, true, R::Type, R::None},
+    {"type filter admits a listed type",
+     [](TSetup& s) {
+         Lines(s.Rules.TypeList, "mail\nzip");
+         s.Rules.TypeFilterEnabled = true;
+     },
+     "a.zip", "http://h.alpha.test/docs/a.zip", "zip", true, true, true, false, R::None, R::None},
+    // Queueing.
+    {"page at the depth limit is reported, not queued", [](TSetup& s) { s.PageDepth = 3; },
+     "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None,
+     R::Depth},
+    {"full queue", [](TSetup& s) { s.QueueCount = s.Rules.MaxQueueSize = 10; }, "b.htm",
+     "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None, R::Queue},
+    {"stopping run", [](TSetup& s) { s.Stopping = true; }, "b.htm",
+     "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None, R::Stopped},
+    {"robots.txt takes the last place in the queue",
+     [](TSetup& s) {
+         s.Rules.SeekRobots = true;
+         s.Rules.MaxQueueSize = 10;
+         s.QueueCount = 9;
+     },
+     "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None,
+     R::Queue},
+    {"scan rule comes before the depth limit",
+     [](TSetup& s) {
+         s.Rules.LinkScan = scanInitialSite;
+         s.PageDepth = 3;
+     },
+     "http://o.beta.test/x.htm", "http://o.beta.test/x.htm", "htm", true, true, true, false,
+     R::None, R::Site},
+};
+
+class LinkDecisionTable : public ::testing::TestWithParam<TCase> {};
+
+TLinkDecision Decide(TSetup& s, const std::string& Value) {
+    TPageContext page;
+    page.PageParts.Crack(s.PageUrl);
+    page.Depth = s.PageDepth;
+    TCrackUrl start;
+    start.Crack(s.StartUrl);
+    s.VisitedUrls.Sort();
+    s.VisitedHosts.Sort();
+    const TLinkState state{s.VisitedUrls, s.VisitedHosts, s.QueueCount, s.DepthLimit, s.Stopping};
+    TLinkDecision d;
+    DecideLink(page, start, s.Rules, state, Value, d);
+    return d;
+}
+
+TEST_P(LinkDecisionTable, DecidesByTheRules) {
+    const TCase& c = GetParam();
+    TSetup s;
+    c.Arrange(s);
+    const TLinkDecision d = Decide(s, c.Value);
+    EXPECT_EQ(d.Resolved, c.Resolved);
+    if (c.Alive) {
+        EXPECT_EQ(d.TypeLink, c.TypeLink);
+    }
+    EXPECT_EQ(d.Alive, c.Alive);
+    EXPECT_EQ(d.Written, c.Written);
+    EXPECT_EQ(d.Reported, c.Reported);
+    EXPECT_EQ(d.Followed, c.Followed);
+    EXPECT_EQ(LinkReasonWord(d.ReportReason), std::string(LinkReasonWord(c.ReportReason)));
+    EXPECT_EQ(LinkReasonWord(d.FollowReason), std::string(LinkReasonWord(c.FollowReason)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, LinkDecisionTable, ::testing::ValuesIn(kCases),
+                         [](const auto& Info) {
+                             std::string name;
+                             for (const char* p = Info.param.Name; *p; ++p)
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             return name;
+                         });
+
+TEST(LinkDecision, NamesTheExcludeKeywordAndTheMainReason) {
+    TSetup s;
+    Lines(s.Rules.ExcludeKeywords, "logout\nstat");
+    s.Rules.ExcludeEnabled = true;
+    const TLinkDecision d = Decide(s, "/user/logout.php");
+    EXPECT_EQ(d.Keyword, "logout");
+    EXPECT_EQ(MainReason(d), R::Exclude);
+
+    TSetup f;
+    f.Rules.LinkReport = reportCurrentSiteLinks;
+    f.PageDepth = 3;
+    // Not reported (other site) and not followed (depth): the page not visited tells more.
+    EXPECT_EQ(MainReason(Decide(f, "http://o.beta.test/x.htm")), R::Depth);
+}
+
+TEST(LinkDecision, ASecondLinkOfAHostIsNoNewHost) {
+    TSetup s;
+    s.Rules.SeekRobots = true;
+    const TLinkDecision first = Decide(s, "http://new.test/a.htm");
+    EXPECT_TRUE(first.NewHost);
+    EXPECT_TRUE(first.QueueRobots);
+    s.VisitedHosts.Add("NEW.test");
+    const TLinkDecision second = Decide(s, "http://new.test/b.htm");
+    EXPECT_FALSE(second.NewHost);
+    EXPECT_FALSE(second.QueueRobots);
+    EXPECT_TRUE(second.Followed);
+    // A file of a new host records the host but asks for no robots.txt.
+    TSetup f;
+    f.Rules.SeekRobots = true;
+    const TLinkDecision file = Decide(f, "http://new.test/a.zip");
+    EXPECT_TRUE(file.NewHost);
+    EXPECT_FALSE(file.QueueRobots);
+}
+
+}  // namespace
+
+#include "THttpScan.h"
+#include "TImpl.h"
+
+namespace {
+
+// The crawler applies the decisions: a link back to the start URL (met before) still records its
+// host, so the next page of that host asks for no robots.txt of its own.
+TEST(LinkDecisionApplied, ALinkMetBeforeStillRecordsItsHost) {
+    THttpScan scan;
+    scan.SetSeekRobotsTxt(true);
+    scan.SetFileOfResults("");
+    TImpl& impl = ImplOf(scan);
+    const std::string start = "http://h.alpha.test/";
+    impl.StartUrlParts.Crack(start);
+    int index = -1, pos = -1;
+    impl.VisitedUrls.Find(start, index, pos, true);
+    TPageContext page;
+    page.PageParts.Crack(start);
+    impl.AnalysePage(page, R"(<a href="/">home</a> <a href="/b.htm">b</a>)");
+    EXPECT_EQ(impl.Dwnld.QueueCount(), 1);  // b.htm alone
+    EXPECT_EQ(impl.VisitedHosts.Count(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// The run's decision log: one record per distinct URL, found again in any letter case, the first
+// decision kept, a later robots.txt refusal folded in.
+
+#include <gtest/gtest.h>
+
+#include "TLinkDecisionLog.h"
+
+namespace {
+
+TLinkDecision Decision(const std::string& Resolved, bool Followed, TLinkReason Follow,
+                       const std::string& Value = "x") {
+    TLinkDecision d;
+    d.Value = Value;
+    d.Resolved = Resolved;
+    d.TypeLink = "htm";
+    d.Alive = !Resolved.empty() && Follow != TLinkReason::Exclude;
+    d.Reported = d.Alive;
+    d.Followed = Followed;
+    d.FollowReason = Follow;
+    if (!d.Alive) d.ReportReason = Follow;
+    if (Follow == TLinkReason::Exclude) d.Keyword = "logout";
+    return d;
+}
+
+TEST(TLinkDecisionLog, KeepsTheFirstDecisionPerUrlInAnyLetterCase) {
+    TLinkDecisionLog log;
+    log.NoteStart("http://h.test/");
+    log.Note(Decision("http://h.test/a.htm", true, TLinkReason::None), "http://h.test/", 1);
+    log.Note(Decision("HTTP://H.TEST/A.HTM", false, TLinkReason::Seen), "http://h.test/b.htm", 2);
+    log.Note(Decision("http://h.test/logout.htm", false, TLinkReason::Exclude), "http://h.test/",
+             1);
+    log.Note(Decision("", false, TLinkReason::Scheme, "javascript:go()"), "http://h.test/", 1);
+    EXPECT_EQ(log.Count(), 4u);
+
+    const auto a = log.Find("http://H.test/a.htm");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->Url, "http://h.test/a.htm");
+    EXPECT_EQ(a->FromUrl, "http://h.test/");
+    EXPECT_EQ(a->Depth, 1);
+    EXPECT_TRUE(a->Followed);
+    EXPECT_TRUE(a->Reported);
+
+    const auto out = log.Find("http://h.test/logout.htm");
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->Keyword, "logout");
+    EXPECT_EQ(out->FollowReason, TLinkReason::Exclude);
+    EXPECT_FALSE(out->Reported);
+    EXPECT_EQ(out->TypeLink, "");
+
+    ASSERT_TRUE(log.Find("javascript:go()"));
+    const auto start = log.Find("http://h.test/");
+    ASSERT_TRUE(start);
+    EXPECT_TRUE(start->Start);
+    EXPECT_EQ(start->FromUrl, "");
+    EXPECT_FALSE(log.Find("http://h.test/never.htm"));
+
+    log.Clear();
+    EXPECT_EQ(log.Count(), 0u);
+    EXPECT_FALSE(log.Find("http://h.test/a.htm"));
+}
+
+TEST(TLinkDecisionLog, ARefusalOfTheSchedulerTurnsAFollowedLinkIntoANo) {
+    TLinkDecisionLog log;
+    log.Note(Decision("http://h.test/private/p.htm", true, TLinkReason::None), "http://h.test/", 1);
+    log.NoteNotFetched("http://h.test/private/p.htm", TLinkReason::Robots);
+    log.NoteNotFetched("http://h.test/unknown.htm", TLinkReason::Robots);
+    const auto p = log.Find("http://h.test/private/p.htm");
+    ASSERT_TRUE(p);
+    EXPECT_FALSE(p->Followed);
+    EXPECT_TRUE(p->Reported);
+    EXPECT_EQ(p->FollowReason, TLinkReason::Robots);
+    EXPECT_EQ(log.Count(), 1u);
+}
+
+TEST(TLinkDecisionLog, ManyUrlsAcrossBlocksAndGrowthAreAllFoundInOrder) {
+    TLinkDecisionLog log;
+    const int n = 60000;  // several text blocks and index growths
+    for (int i = 0; i < n; ++i)
+        log.Note(
+            Decision("http://h.test/page" + std::to_string(i) + ".htm", i % 2, TLinkReason::None),
+            "http://h.test/from" + std::to_string(i / 50) + ".htm", 2);
+    ASSERT_EQ(log.Count(), static_cast<std::size_t>(n));
+    for (int i = 0; i < n; i += 997) {
+        const auto r = log.Find("http://h.test/PAGE" + std::to_string(i) + ".htm");
+        ASSERT_TRUE(r) << i;
+        EXPECT_EQ(r->FromUrl, "http://h.test/from" + std::to_string(i / 50) + ".htm");
+        EXPECT_EQ(r->Followed, i % 2 == 1);
+    }
+    int seen = 0;
+    log.ForEach([&](const TLinkRecord& r) {
+        if (seen < 3) {
+            EXPECT_EQ(r.Url, "http://h.test/page" + std::to_string(seen) + ".htm");
+        }
+        ++seen;
+    });
+    EXPECT_EQ(seen, n);
+}
+
+}  // namespace
