@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <numeric>
 
+#include "AsciiCase.h"
 #include "FileErrorText.h"
 #include "Prell_SystemInfo.h"
 #include "UrlEncoding.h"
@@ -21,23 +22,12 @@ std::string DecodeAtSign(std::string_view Text) {
     return result;
 }
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 std::string DecodeMailAddress(std::string_view Address) {
     std::string decoded;
     decoded.reserve(Address.size());
     for (std::size_t i = 0; i < Address.size(); ++i) {
-        const int high = i + 2 < Address.size() ? HexValue(Address[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(Address[i + 2]) : -1;
+        const int high = i + 2 < Address.size() ? AsciiHexValue(Address[i + 1]) : -1;
+        const int low = high >= 0 ? AsciiHexValue(Address[i + 2]) : -1;
         if (Address[i] != '%' || low < 0) {
             decoded += Address[i];
             continue;

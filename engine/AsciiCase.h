@@ -12,6 +12,14 @@ inline char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 
+// The value of a hexadecimal digit in either case; -1 for any other byte.
+inline int AsciiHexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 inline std::string AsciiUpperCase(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = AsciiUpper(c);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "AsciiCase.h"
+
 namespace {
 
 struct TNamedReference {
@@ -32,12 +34,6 @@ bool IsAsciiDigit(char c) {
 }
 bool IsAsciiAlnum(char c) {
     return IsAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-int HexValue(char c) {
-    if (IsAsciiDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 void AppendUtf8(std::uint32_t Code, std::string& Out) {
@@ -76,7 +72,8 @@ std::size_t DecodeNumeric(std::string_view Value, std::size_t At, std::string& O
     const std::size_t digitsFrom = i;
     std::uint32_t code = 0;
     for (; i < Value.size(); ++i) {
-        const int digit = hex ? HexValue(Value[i]) : (IsAsciiDigit(Value[i]) ? Value[i] - '0' : -1);
+        const int digit =
+            hex ? AsciiHexValue(Value[i]) : (IsAsciiDigit(Value[i]) ? Value[i] - '0' : -1);
         if (digit < 0) break;
         code = std::min<std::uint32_t>(code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),
                                        kBeyondUnicode);

@@ -313,11 +313,10 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     }
     const int status = slot.StatusCode;
     if (status != 429 && status != 503 && !Policy.HasBackoff()) return false;
-    const int pauseMs = Policy.Answered(ServerOf(slot.UrlParts.Url), status, slot.RetryAfterMs,
-                                        TPolicyClock::now());
+    const std::string answered = ServerOf(slot.UrlParts.Url);
+    const int pauseMs = Policy.Answered(answered, status, slot.RetryAfterMs, TPolicyClock::now());
     if (status != 429 && status != 503) return false;
-    if (pauseMs > 0)
-        Log("pausing " + ServerOf(slot.UrlParts.Url) + " for " + std::to_string(pauseMs) + " ms");
+    if (pauseMs > 0) Log("pausing " + answered + " for " + std::to_string(pauseMs) + " ms");
     // An HTML 503 is retried as any 5xx page is; otherwise the server asked to be asked again
     // later, whatever the answer's type, and the entry goes back to the queue.
     if (status == 503 && slot.Succeeded) return false;

@@ -20,13 +20,6 @@ bool IsUnreserved(unsigned char c) {
            c == '.' || c == '_' || c == '~';
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 void AppendEscape(unsigned char c, std::string& Out) {
     static const char* const kHex = "0123456789ABCDEF";
     Out += '%';
@@ -41,10 +34,10 @@ std::string Normalised(std::string_view Path) {
     out.reserve(Path.size());
     for (std::size_t i = 0; i < Path.size(); ++i) {
         const auto c = static_cast<unsigned char>(Path[i]);
-        if (c == '%' && i + 2 < Path.size() && HexDigit(Path[i + 1]) >= 0 &&
-            HexDigit(Path[i + 2]) >= 0) {
-            const auto decoded =
-                static_cast<unsigned char>(HexDigit(Path[i + 1]) * 16 + HexDigit(Path[i + 2]));
+        if (c == '%' && i + 2 < Path.size() && AsciiHexValue(Path[i + 1]) >= 0 &&
+            AsciiHexValue(Path[i + 2]) >= 0) {
+            const auto decoded = static_cast<unsigned char>(AsciiHexValue(Path[i + 1]) * 16 +
+                                                            AsciiHexValue(Path[i + 2]));
             if (IsUnreserved(decoded))
                 out += static_cast<char>(decoded);
             else

@@ -89,7 +89,7 @@ std::string PercentEncodeNonAscii(std::string_view Text) {
 namespace {
 
 bool IsHex(char c) {
-    return (c >= '0' && c <= '9') || (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f');
+    return AsciiHexValue(c) >= 0;
 }
 
 // "%c3%bc" as "%C3%BC": libcurl writes the escapes it makes in lower case, and the same
