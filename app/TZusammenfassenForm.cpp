@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStorageInfo>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -96,9 +97,14 @@ TZusammenfassenForm::TZusammenfassenForm(TMainForm& Main, TPrompter& Prompter, Q
     layout->addLayout(buttons);
 
     // The model reads folders in the background; the chosen one is scrolled to once its
-    // parents are read, else it would lie out of sight in a long tree.
-    connect(m_model, &QFileSystemModel::directoryLoaded, this,
-            &TZusammenfassenForm::ScrollToFolder);
+    // parents are read, else it would lie out of sight in a long tree. The model sorts a
+    // folder's rows only after it has read them, and the view would keep its scroll position
+    // while the rows move under it: the chosen folder keeps its place in sight instead.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, &TZusammenfassenForm::FolderLoaded);
+    connect(m_model, &QAbstractItemModel::layoutAboutToBeChanged, this,
+            &TZusammenfassenForm::RememberFolderPlace);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this,
+            &TZusammenfassenForm::KeepFolderInPlace);
     connect(m_drives, &QComboBox::currentIndexChanged, this,
             &TZusammenfassenForm::DriveComboBox1Change);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -145,6 +151,34 @@ void TZusammenfassenForm::ChooseFolder(const QString& Folder) {
 void TZusammenfassenForm::ScrollToFolder() {
     const QModelIndex index = m_model->index(m_folder.isEmpty() ? QDir::currentPath() : m_folder);
     if (index.isValid()) m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void TZusammenfassenForm::FolderLoaded(const QString& Path) {
+    // Only a folder on the way to the chosen one can move it; another folder the user opens
+    // does not pull the view back.
+    const QString folder = m_folder.isEmpty() ? QDir::currentPath() + '/' : m_folder;
+    const QString parent = Path.endsWith('/') ? Path : Path + '/';
+    if (folder.startsWith(parent)) ScrollToFolder();
+}
+
+void TZusammenfassenForm::RememberFolderPlace() {
+    m_folderTop = -1;
+    const QModelIndex current = m_tree->currentIndex();
+    if (!current.isValid()) return;
+    const QRect place = m_tree->visualRect(current);
+    if (m_tree->viewport()->rect().intersects(place)) m_folderTop = place.top();
+}
+
+void TZusammenfassenForm::KeepFolderInPlace() {
+    const QModelIndex current = m_tree->currentIndex();
+    if (m_folderTop < 0 || !current.isValid()) return;
+    const QRect place = m_tree->visualRect(current);
+    int shift = place.top() - m_folderTop;
+    if (m_tree->verticalScrollMode() == QAbstractItemView::ScrollPerItem && place.height() > 0)
+        shift /= place.height();
+    QScrollBar* bar = m_tree->verticalScrollBar();
+    bar->setValue(bar->value() + shift);
+    m_folderTop = -1;
 }
 
 void TZusammenfassenForm::DriveComboBox1Change() {

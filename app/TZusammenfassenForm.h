@@ -47,6 +47,9 @@ private:
     void DirectoryListBox1Change();
     void ShowDriveOf(const QString& Folder);
     void ScrollToFolder();
+    void FolderLoaded(const QString& Path);
+    void RememberFolderPlace();
+    void KeepFolderInPlace();
 
     TMainForm& m_main;
     TPrompter& m_prompter;
@@ -55,5 +58,6 @@ private:
     QFileSystemModel* m_model;
     QListWidget* m_files;
     QString m_folder;
+    int m_folderTop = -1;  // where the chosen folder stood in sight before the model re-sorted
     QString m_lastTarget;
 };
