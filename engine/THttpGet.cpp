@@ -15,8 +15,13 @@ std::atomic<int> gMaxConnectionsPer1_0Server{8};
 THttpGet::THttpGet() = default;
 
 THttpGet::~THttpGet() {
-    if (m_worker) m_worker->DetachSlot();
     if (m_control) m_control->Terminate();
+    if (!m_worker) return;
+    const bool idle = !m_worker->Busy() && m_worker->isRunning();
+    m_worker->Quit();
+    // An idle worker ends at once; waiting for it keeps its connections from outliving the
+    // program's libcurl. A busy one finishes its stopped download alone.
+    if (idle) m_worker->wait();
 }
 
 void THttpGet::StartFetch(unsigned char NewKind) {
@@ -52,11 +57,15 @@ void THttpGet::StartFetch(unsigned char NewKind) {
     }
 
     m_control = std::make_shared<TFetchControl>();
-    // The worker deletes itself after its end notice (Qt's deleteLater).
-    // A worker that was stopped may still hold the connections; this one then starts afresh.
-    m_worker = new THttpThread(this, std::move(request), m_control, std::move(m_connections));
+    // A worker still busy with a stopped download finishes it alone and ends; a new one, with
+    // connections of its own, takes this download. Workers delete themselves (deleteLater).
+    if (m_worker && m_worker->Busy()) {
+        m_worker->Quit();
+        m_worker = nullptr;
+    }
+    if (!m_worker) m_worker = new THttpThread(this);
     WorkerActive = true;
-    m_worker->start();
+    m_worker->Give(std::move(request), m_control);
 }
 
 void THttpGet::StopFetch() {
@@ -80,13 +89,11 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
                  Headers);
 }
 
-void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TCurlMulti Multi,
-                         std::string* Page, std::string* PageFinalUrl) {
-    if (!m_connections) m_connections = std::move(Multi);
-    if (Worker != m_worker) return;  // a stopped worker that a newer download replaced
+void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, std::string* Page,
+                         std::string* PageFinalUrl) {
+    if (Worker != m_worker) return;  // a stopped worker that a newer one replaced
     if (Page) Body = std::move(*Page);
     if (PageFinalUrl) FinalUrl = std::move(*PageFinalUrl);
-    m_worker = nullptr;
     m_control.reset();
     Succeeded = Success;
     Skipped = WasSkipped;

@@ -70,12 +70,13 @@ private:
     void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
                       int Length, bool& Accept, THttpThread& Worker);
     // Page is the body to keep, or null when the download delivers none.
-    void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TCurlMulti Multi,
-                   std::string* Page, std::string* PageFinalUrl);
+    void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, std::string* Page,
+                   std::string* PageFinalUrl);
 
-    THttpThread* m_worker = nullptr;  // not owned: the worker frees itself
+    // The slot's worker, kept from one download to the next. Not owned: told to quit, the
+    // worker frees itself.
+    THttpThread* m_worker = nullptr;
     std::shared_ptr<TFetchControl> m_control;
-    TCurlMulti m_connections;  // idle connections, lent to the running worker
 };
 
 // The per-server connection limits of the engine. Every accepted ConcurrentDownloads value sets

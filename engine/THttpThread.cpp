@@ -109,28 +109,48 @@ void TFetchControl::Terminate() {
     if (Multi) curl_multi_wakeup(Multi);
 }
 
-THttpThread::THttpThread(THttpGet* Slot, TFetchRequest Request,
-                         std::shared_ptr<TFetchControl> Control, TCurlMulti Multi)
-    : m_slot(Slot),
-      m_request(std::move(Request)),
-      m_control(std::move(Control)),
-      m_multi(std::move(Multi)) {
+THttpThread::THttpThread(THttpGet* Slot) : m_slot(Slot) {
     // The worker never runs an event loop of its own; the thread takes ownership.
     setEventDispatcher(new TIdleEventDispatcher);
-    // The end notice runs on the GUI thread (this object lives there) after run() has returned.
-    connect(this, &QThread::finished, this, &THttpThread::EndOfWork);
+    // Both notices run on the GUI thread, where this object lives.
+    connect(this, &THttpThread::WorkEnded, this, &THttpThread::EndOfWork, Qt::QueuedConnection);
     connect(this, &THttpThread::NoticeRequested, this, &THttpThread::RunNotice,
             Qt::QueuedConnection);
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void THttpThread::Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Control) {
+    m_busy = true;
+    {
+        std::lock_guard<std::mutex> guard(m_jobLock);
+        m_nextRequest = std::move(Request);
+        m_nextControl = std::move(Control);
+        m_hasJob = true;
+    }
+    m_jobReady.notify_one();
+    if (!isRunning()) start();
+}
+
+void THttpThread::Quit() {
+    m_slot = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_jobLock);
+        m_quit = true;
+    }
+    m_jobReady.notify_one();
+    if (!isRunning() && !isFinished()) deleteLater();  // never started: no finished signal comes
 }
 
 void THttpThread::EndOfWork() {
     {
-        std::lock_guard<std::mutex> guard(m_noticeLock);  // pairs with the end of run()
+        std::lock_guard<std::mutex> guard(m_noticeLock);  // pairs with the end of the download
     }
+    m_busy = false;
+    // The slot may give the next download from inside its end notice: every result is moved
+    // out before that, and nothing here is touched after it.
     if (m_slot)
-        m_slot->EndNotice(this, m_success, m_skipped, std::move(m_multi),
-                          m_bodyReady ? &m_body : nullptr, m_bodyReady ? &m_finalUrl : nullptr);
-    deleteLater();
+        m_slot->EndNotice(this, m_success, m_skipped, m_bodyReady ? &m_body : nullptr,
+                          m_bodyReady ? &m_finalUrl : nullptr);
 }
 
 void THttpThread::Notify(const std::function<void(THttpGet&)>& Notice) {
@@ -351,8 +371,33 @@ std::string THttpThread::RedirectedUrl(CURL* easy) {
 }
 
 void THttpThread::run() {
-    RunExchange();
-    std::lock_guard<std::mutex> guard(m_noticeLock);  // publishes the outcome to the end notice
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(m_jobLock);
+            m_jobReady.wait(lock, [this] { return m_hasJob || m_quit; });
+            if (m_quit) break;
+            m_hasJob = false;
+            m_request = std::move(m_nextRequest);
+            m_control = std::move(m_nextControl);
+        }
+        ResetOutcome();
+        RunExchange();
+        m_control.reset();
+        {
+            std::lock_guard<std::mutex> guard(m_noticeLock);  // publishes the outcome
+        }
+        emit WorkEnded();
+    }
+    m_multi.reset();  // the connections close on this thread, which used them
+}
+
+void THttpThread::ResetOutcome() {
+    ResetAttempt();
+    m_success = true;
+    m_skipped = false;
+    m_bodyReady = false;
+    m_cut = false;
+    m_finalUrl.clear();
 }
 
 void THttpThread::RunExchange() {

@@ -1,11 +1,12 @@
 #pragma once
-// The fetch worker: one thread per download. It performs the whole HTTP exchange with libcurl
-// through a multi handle of its own for the time of the download, so that a stop request wakes
-// it at once. The multi handle comes from the slot and goes back to it at the end: it keeps the
-// slot's idle connections, so the next download to the same server needs no new connection.
+// The fetch worker: a thread of its own per download slot, which performs one download after
+// another, each the whole HTTP exchange with libcurl through the worker's multi handle, so that
+// a stop request wakes it at once. The multi handle keeps the worker's idle connections, so the
+// next download to the same server needs no new connection, and the thread outlives each
+// download, so that no thread is started or ended per page.
 // The header notice is a blocking queued call to the slot on the GUI thread; the body travels
 // with the end notice. The QThread object itself lives on the GUI thread and is the context of
-// those calls; it deletes itself after its end notice.
+// those calls; once told to quit it ends after its download and deletes itself.
 
 #include <QThread>
 
@@ -48,22 +49,28 @@ struct TFetchRequest {
 class THttpThread : public QThread {
     Q_OBJECT
 public:
-    // Multi may be empty: the worker then makes its own.
-    THttpThread(THttpGet* Slot, TFetchRequest Request, std::shared_ptr<TFetchControl> Control,
-                TCurlMulti Multi);
+    explicit THttpThread(THttpGet* Slot);
 
-    // GUI thread: the slot is gone; no notice reaches it any more.
-    void DetachSlot() { m_slot = nullptr; }
+    // GUI thread: hands the next download to an idle worker (one that is not Busy).
+    void Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Control);
+    // GUI thread: a download was given and its end notice has not run yet.
+    bool Busy() const { return m_busy; }
+    // GUI thread: the slot is gone; no notice reaches it any more. The worker ends after the
+    // download it runs, if any, and deletes itself.
+    void Quit();
 
 signals:
     // Emitted by the worker; runs RunNotice on the GUI thread.
     void NoticeRequested();
+    // Emitted by the worker after each download; runs EndOfWork on the GUI thread.
+    void WorkEnded();
 
 protected:
     void run() override;
 
 private:
     void RunExchange();
+    void ResetOutcome();
     bool Perform(CURL* easy);
     void EndOfWork();
     bool ApplyProxy(CURL* easy) const;
@@ -81,10 +88,21 @@ private:
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
     static size_t WriteThunk(char* data, size_t size, size_t count, void* self);
 
-    THttpGet* m_slot;  // GUI thread only
-    const TFetchRequest m_request;
+    THttpGet* m_slot;     // GUI thread only
+    bool m_busy = false;  // GUI thread only
+
+    // The next download, handed over under m_jobLock.
+    std::mutex m_jobLock;
+    std::condition_variable m_jobReady;
+    bool m_hasJob = false;  // guarded by m_jobLock
+    bool m_quit = false;    // guarded by m_jobLock
+    TFetchRequest m_nextRequest;
+    std::shared_ptr<TFetchControl> m_nextControl;
+
+    // The download being run: worker thread only while it runs.
+    TFetchRequest m_request;
     std::shared_ptr<TFetchControl> m_control;
-    TCurlMulti m_multi;  // the worker's while it runs, the slot's again at the end
+    TCurlMulti m_multi;  // the worker's connections, kept from one download to the next
 
     // Worker-thread state of the exchange.
     std::string m_headers;
@@ -103,7 +121,7 @@ private:
     const std::function<void(THttpGet&)>* m_notice = nullptr;  // guarded by m_noticeLock
     bool m_noticeHandled = false;                              // guarded by m_noticeLock
 
-    // Outcome, read on the GUI thread after the thread has ended.
+    // Outcome, read on the GUI thread in the end notice, before the next download is given.
     bool m_success = true;
     bool m_skipped = false;
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
