@@ -214,6 +214,7 @@ bool THttpDwnld::StartSlot(int Index) {
     slot.TagKind = entry.Object.TagKind;
     slot.FetchMode = entry.Object.FetchMode;
     slot.Connection = Connection;
+    slot.HeaderMayRefuse = HeaderMayRefuse;
     slot.Referrer = entry.Object.Referrer;
     if (Stopping) {
         slot.SlotState = slotIdle;
@@ -284,6 +285,7 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     slot.TagKind = ' ';
     slot.FetchMode = kFetchRobots;
     slot.Connection = Connection;
+    slot.HeaderMayRefuse = HeaderMayRefuse;
     slot.Referrer.clear();
     Log("starting download for " + slot.UrlParts.Url);
     slot.StartFetch(static_cast<unsigned char>(Kind));
