@@ -30,6 +30,7 @@ TEST(HarvestTextTest, MailAddressesAreDecodedWholeUnlessThatWouldBreakThem) {
         // Control bytes and bytes that are not UTF-8 keep every escape.
         {"a%0D%0Ab%40x.test", "a%0D%0Ab%40x.test"},
         {"a%00@x.test", "a%00@x.test"},
+        {"a%7Fb@x.test", "a%7Fb@x.test"},  // DEL is invisible in a result
         {"j%FCrgen%40x.test", "j%FCrgen%40x.test"},
         {"j\xFCrgen%40x.test", "j\xFCrgen%40x.test"},
     };
@@ -110,17 +111,19 @@ protected:
     QTemporaryDir m_dir;
 };
 
+// Any line end (CR LF, LF, a lone CR) is read; every line is written back with CR LF.
 TEST_F(HarvestFileTest, RewritesWithCrLfAndKeepsHighBytes) {
     const QByteArray high =
-        QByteArrayLiteral("j\xF6rg@x.org\r\n\xFF\x80@x.org\nb@x.org\r\n\r\nb@x.org");
+        QByteArrayLiteral("j\xF6rg@x.org\r\n\xFF\x80@x.org\nb@x.org\ra@x.org\r\n\r\nb@x.org");
     const QString path = Write(high);
     int lines = -1;
     QString error;
     ASSERT_TRUE(RemoveDuplicatesInFile(path, lines, error)) << error.toStdString();
-    EXPECT_EQ(lines, 3);
+    EXPECT_EQ(lines, 4);
     const QByteArray result = Read(path);
     // Bytes of 0x80..0xFF survive unchanged and sort as their Latin-1 letters.
-    EXPECT_EQ(result, QByteArrayLiteral("b@x.org\r\nj\xF6rg@x.org\r\n\xFF\x80@x.org\r\n"));
+    EXPECT_EQ(result,
+              QByteArrayLiteral("a@x.org\r\nb@x.org\r\nj\xF6rg@x.org\r\n\xFF\x80@x.org\r\n"));
 }
 
 TEST_F(HarvestFileTest, EmptyFileStaysEmpty) {
