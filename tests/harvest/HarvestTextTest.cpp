@@ -4,7 +4,6 @@
 #include <QTemporaryDir>
 
 #include "HarvestText.h"
-#include "Prell_SystemInfo.h"
 
 namespace {
 
@@ -155,41 +154,6 @@ TEST_F(HarvestFileTest, WriteFailureLeavesTheFileAlone) {
     if (ok) GTEST_SKIP() << "running with rights that ignore folder permissions";
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(Read(path), QByteArray("b\r\na\r\n"));
-}
-
-TEST(SystemInfoTest, PathRoutines) {
-    EXPECT_EQ(AddTrailingBackslash(""), "");
-    EXPECT_EQ(AddTrailingBackslash("/data"), "/data/");
-    EXPECT_EQ(AddTrailingBackslash("/data/"), "/data/");
-    EXPECT_EQ(AddTrailingBackslash("/"), "/");
-    EXPECT_EQ(AddTrailingBackslash("ab"), "ab/");
-    EXPECT_EQ(PathOfFileName("/data/file.txt"), "/data");
-    EXPECT_EQ(PathOfFileName("/file.txt"), "/");
-    EXPECT_EQ(PathOfFileName("/"), "/");
-    EXPECT_EQ(PathOfFileName("file.txt"), "");
-    EXPECT_EQ(PathOfFileName("a/b/"), "a/b");
-    EXPECT_EQ(PathOfFileName(""), "");
-}
-
-TEST(SystemInfoTest, WordRoutines) {
-    EXPECT_EQ(ExtractWordN(1, ";;a;;b", ";"), "a");
-    EXPECT_EQ(ExtractWordN(2, ";;a;;b", ";"), "b");
-    EXPECT_EQ(ExtractWordN(3, ";;a;;b", ";"), "");
-    EXPECT_EQ(ExtractWordN(4, ";;a;;b", ";"), "");
-    EXPECT_EQ(ExtractWordN(2, "one, two;three", " ,;"), "two");
-    EXPECT_EQ(ExtractWordN(1, "", ";"), "");
-    EXPECT_EQ(ExtractWordN(0, "a", ";"), "");
-
-    std::size_t position = 0;
-    ASSERT_TRUE(WordPositionN(2, ";;a;;bc;", ";", position));
-    EXPECT_EQ(position, 6u);
-    ASSERT_TRUE(WordPositionN(1, "abc", ";", position));
-    EXPECT_EQ(position, 1u);
-    EXPECT_FALSE(WordPositionN(2, "abc;;;", ";", position));
-
-    EXPECT_TRUE(CharInText("a;b", ';'));
-    EXPECT_FALSE(CharInText("ab", ';'));
-    EXPECT_FALSE(CharInText("", ';'));
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 #include "AsciiCase.h"
 #include "FileErrorText.h"
-#include "Prell_SystemInfo.h"
 #include "TextBytes.h"
+#include "TextRoutines.h"
 #include "UrlEncoding.h"
 
 std::string DecodeAtSign(std::string_view Text) {
