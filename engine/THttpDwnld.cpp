@@ -11,24 +11,14 @@ THttpDwnld::THttpDwnld() = default;
 // Slots free themselves from their workers: a worker still running finishes alone.
 THttpDwnld::~THttpDwnld() = default;
 
-bool THttpDwnld::AddUrl(const std::string& Url, const std::string& Referrer, int Depth,
-                        int RetryCount, unsigned char TagKind, unsigned char FetchMode,
-                        int CountArea, bool Priority) {
+bool THttpDwnld::AddUrl(const std::string& Url, TUrlObject Entry) {
     if (Stopping) return true;
     if (!Working) {
         ResetRun();
         SetWorking(true);
     }
-    if (Priority) PriorityPending = true;
-    TUrlObject object;
-    object.CountArea = CountArea;
-    object.RetryCount = RetryCount;
-    object.Depth = Depth;
-    object.FetchMode = FetchMode;
-    object.TagKind = TagKind;
-    object.Priority = Priority;
-    object.Referrer = Referrer;
-    m_queue.Add(Url, std::move(object));
+    if (Entry.Priority) PriorityPending = true;
+    m_queue.Add(Url, std::move(Entry));
     m_active = true;
     m_noneReady = false;
     return true;
@@ -172,8 +162,12 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
         return;
     }
     // A retry goes behind everything already queued.
-    AddUrl(slot.UrlParts.Url, slot.Referrer, slot.Depth, slot.RetryCount + 1, slot.TagKind,
-           slot.FetchMode, slot.CountArea, false);
+    AddUrl(slot.UrlParts.Url, {.Referrer = slot.Referrer,
+                               .Depth = slot.Depth,
+                               .RetryCount = slot.RetryCount + 1,
+                               .TagKind = slot.TagKind,
+                               .FetchMode = slot.FetchMode,
+                               .CountArea = slot.CountArea});
     ++RetriesCount;
 }
 

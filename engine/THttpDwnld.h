@@ -25,8 +25,7 @@ public:
     // Queues Url at the end (always true). The first call of a run resets the counters and the
     // queue and reports the run as working. Nothing is queued while stopping; duplicates, queue
     // size and depth are the callers' business.
-    bool AddUrl(const std::string& Url, const std::string& Referrer, int Depth, int RetryCount,
-                unsigned char TagKind, unsigned char FetchMode, int CountArea, bool Priority);
+    bool AddUrl(const std::string& Url, TUrlObject Entry);
     int QueueCount() const { return m_queue.Count(); }
     // Marks the scheduler stopping and aborts every running download.
     void StopAll();

@@ -95,7 +95,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     int insertPos = -1;
     if (VisitedUrls.Find(target, index, insertPos, true)) return;
     VisitedUrls.SetObject(insertPos, kQueuedByRefresh);
-    Dwnld.AddUrl(target, Page.Url(), Page.Depth, 0, kRefreshTag, 1, 0, false);
+    Dwnld.AddUrl(target, {.Referrer = Page.Url(), .Depth = Page.Depth, .TagKind = kRefreshTag});
 }
 
 TLinkState TImpl::LinkState() const {
@@ -151,11 +151,14 @@ void TImpl::ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDeci
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);
     if (d.QueueRobots)
-        Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1, 0,
-                     false);
+        Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), {.Referrer = "",
+                                                 .Depth = Page.Depth + 1,
+                                                 .RetryCount = Dwnld.Retries,
+                                                 .TagKind = TagKind});
     if (!d.Followed) return;
     if (Dwnld.QueueCount() < Rules.MaxQueueSize) {
-        Dwnld.AddUrl(d.Resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, 0, false);
+        Dwnld.AddUrl(d.Resolved,
+                     {.Referrer = Page.Url(), .Depth = Page.Depth + 1, .TagKind = TagKind});
     } else {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Queue;
