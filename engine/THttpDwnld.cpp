@@ -275,7 +275,7 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     slot.RetryCount = Retries;
     slot.Depth = 0;
     slot.CountArea = 0;
-    slot.TagKind = ' ';
+    slot.TagKind = tagNone;
     slot.FetchMode = kFetchRobots;
     slot.Connection = Connection;
     slot.Referrer.clear();

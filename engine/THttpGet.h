@@ -41,7 +41,7 @@ public:
     TCrackUrl UrlParts;
     int Depth = 1;
     unsigned char FetchMode = 0;  // 1: collect and deliver the body; 2: a robots.txt
-    unsigned char TagKind = 0;
+    TTagKind TagKind = tagNone;
     std::string Referrer;
     int RetryCount = 0;
     int TimeOut = 300;  // seconds, counted from the start of the download

@@ -5,13 +5,15 @@
 #include <deque>
 #include <string>
 
+#include "EngineTypes.h"
+
 // What the scheduler keeps with a queued URL. Callers name the fields they set
 // ({.Referrer = page, .Depth = 2}); the rest keep these defaults.
 struct TUrlObject {
     std::string Referrer;
     int Depth = 1;               // the start page has depth 1
     int RetryCount = 0;          // attempts of this URL that have already failed
-    unsigned char TagKind = 32;  // where the link came from, carried through
+    TTagKind TagKind = tagNone;  // where the link came from, carried through
     unsigned char FetchMode = 1;
     int CountArea = 0;
     bool Priority = false;  // taken before older entries

@@ -22,6 +22,18 @@ enum TSlotState : unsigned char {
     slotFailed = 6,       // the attempt failed; waits for the retry decision
 };
 
+// Where a link was found, one byte carried from the link extractor into each queued URL: the
+// value marker that stood before it in the marked page text (see LinkExtractor.h),
+// or one of two kinds that never stand in a page.
+enum TTagKind : unsigned char {
+    tagHref = 4,      // an href attribute
+    tagValue = 5,     // a value attribute that looks like a path
+    tagSrc = 6,       // a src attribute
+    tagBase = 7,      // the href of a base tag
+    tagNone = 32,     // no tag: a start URL, or a robots.txt page reported as a link of itself
+    tagRefresh = 72,  // a followed meta refresh
+};
+
 // Fetch modes of a download slot: 1 a page whose body is delivered, 2 a server's robots.txt.
 inline constexpr unsigned char kFetchPage = 1, kFetchRobots = 2;
 
