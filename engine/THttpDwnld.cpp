@@ -35,7 +35,7 @@ void THttpDwnld::ResetRun() {
     RetriesCount = 0;
     PriorityPending = false;
     IdleCountdown = 10;
-    std::fill(std::begin(m_last), std::end(m_last), 99999);
+    m_last.reset();
     m_statsHeld = false;
     // The zero report opens the run's 50 ms spacing like any other report.
     m_lastReport = std::chrono::steady_clock::now();
@@ -341,8 +341,8 @@ bool THttpDwnld::CheckProgress() {
         if (slot->SlotState == slotReceived) ++toAnalyze;
     }
     const int inQueue = QueueCount();
-    const int now[6] = {inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
-    const bool changed = !std::equal(std::begin(now), std::end(now), std::begin(m_last));
+    const TRunStats now{inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
+    const bool changed = m_last != now;
     // A held change keeps the run from counting as quiet, so it is reported before the end.
     m_statsHeld = changed && ThrottleStats && !StatsDue();
     if (changed && !m_statsHeld) ReportStats(now);
@@ -356,10 +356,12 @@ bool THttpDwnld::CheckProgress() {
     return true;
 }
 
-void THttpDwnld::ReportStats(const int (&Now)[6]) {
-    std::copy(std::begin(Now), std::end(Now), std::begin(m_last));
+void THttpDwnld::ReportStats(const TRunStats& Now) {
+    m_last = Now;
     m_lastReport = std::chrono::steady_clock::now();
-    if (OnStats) OnStats(*this, Kind, Now[0], Now[1], Now[2], Now[3], Now[4], Now[5]);
+    if (OnStats)
+        OnStats(*this, Kind, Now.InQueue, Now.Downloading, Now.ToAnalyze, Now.Done, Now.Retries,
+                Now.Errors);
 }
 
 bool THttpDwnld::StatsDue() const {

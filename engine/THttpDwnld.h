@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,17 @@
 #include "THttpGet.h"
 #include "TServerPolicy.h"
 #include "TUrlInQueue.h"
+
+// The run's counters, in the order OnStats passes them.
+struct TRunStats {
+    int InQueue = 0;
+    int Downloading = 0;
+    int ToAnalyze = 0;
+    int Done = 0;
+    int Retries = 0;
+    int Errors = 0;
+    bool operator==(const TRunStats&) const = default;
+};
 
 class THttpDwnld {
 public:
@@ -111,7 +123,7 @@ private:
     void StartRobots(int SlotIndex, const std::string& Server);
     bool FinishWithServer(int SlotIndex);
     void NoteWait(const std::string& Server);
-    void ReportStats(const int (&Now)[6]);
+    void ReportStats(const TRunStats& Now);
     bool StatsDue() const;
 
     std::vector<std::unique_ptr<THttpGet>> m_slots;
@@ -120,7 +132,7 @@ private:
     std::string m_waitServer;               // the last wait reported, so it is told once
     TPolicyClock::time_point m_waitUntil{};
     TUrlInQueue m_queue;
-    int m_last[6] = {99999, 99999, 99999, 99999, 99999, 99999};
+    std::optional<TRunStats> m_last;  // none since the run's zero report: the next one is due
     bool m_active = false;
     bool m_quiet = false;      // the last CheckProgress saw no queue and no busy slot
     bool m_statsHeld = false;  // a change waits for its report
