@@ -166,7 +166,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
                                .Depth = slot.Depth,
                                .RetryCount = slot.RetryCount + 1,
                                .TagKind = slot.TagKind,
-                               .FetchMode = slot.FetchMode,
+                               .FetchMode = static_cast<TFetchMode>(slot.FetchMode),
                                .CountArea = slot.CountArea});
     ++RetriesCount;
 }
@@ -215,7 +215,7 @@ bool THttpDwnld::StartSlot(int Index) {
     }
     Log("starting download for " + entry.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
-    slot.StartFetch(static_cast<unsigned char>(Kind));
+    slot.StartFetch(Kind);
     return true;
 }
 
@@ -276,11 +276,11 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     slot.Depth = 0;
     slot.CountArea = 0;
     slot.TagKind = tagNone;
-    slot.FetchMode = kFetchRobots;
+    slot.FetchMode = fetchRobots;
     slot.Connection = Connection;
     slot.Referrer.clear();
     Log("starting download for " + slot.UrlParts.Url);
-    slot.StartFetch(static_cast<unsigned char>(Kind));
+    slot.StartFetch(Kind);
     // A server whose address cannot be split has no rules to read.
     if (slot.SlotState == slotIdle) {
         Policy.RobotsArrived(Server, 0, false, "");
@@ -293,7 +293,7 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
 bool THttpDwnld::FinishWithServer(int SlotIndex) {
     THttpGet& slot = *m_slots[static_cast<std::size_t>(SlotIndex)];
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
-    if (slot.FetchMode == kFetchRobots) {
+    if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body);
         slot.Body.clear();
         slot.Body.shrink_to_fit();

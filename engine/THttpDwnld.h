@@ -65,7 +65,7 @@ public:
     int DepthLimit = 2;
     int Retries = 3;
     int TimeOut = 300;
-    int Kind = 1;
+    TSchedulerKind Kind = kindHtmlPages;
     TConnectionSettings Connection;  // handed to every slot
     // Consideration for servers (robots.txt, gaps, per-server limit, pauses). While it is not
     // Active the queue is taken in order, as ever.
@@ -81,17 +81,17 @@ public:
 
     // Callbacks, each optional.
     std::function<void(THttpDwnld&, THttpGet& Page)> OnPageReceived;
-    std::function<void(THttpDwnld&, int Kind, const std::string& Url, int Status,
+    std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url, int Status,
                        const std::string& Message, const std::string& Referrer)>
         OnError;
     std::function<void(THttpDwnld&, const std::string& Text)> OnLog;
-    std::function<void(THttpDwnld&, int Kind, const std::string& Url, const std::string& Headers,
-                       int Status, const std::string& ContentType, int ContentLength, int Depth,
-                       bool& Continue, int CountArea)>
+    std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url,
+                       const std::string& Headers, int Status, const std::string& ContentType,
+                       int ContentLength, int Depth, bool& Continue, int CountArea)>
         OnHeader;
     std::function<void(THttpDwnld&, bool Working)> OnWorking;
-    std::function<void(THttpDwnld&, int Kind, int InQueue, int Downloading, int ToAnalyze, int Done,
-                       int Retries, int Errors)>
+    std::function<void(THttpDwnld&, TSchedulerKind Kind, int InQueue, int Downloading,
+                       int ToAnalyze, int Done, int Retries, int Errors)>
         OnStats;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;

@@ -40,7 +40,7 @@ public:
     int CountArea = 0;
     TCrackUrl UrlParts;
     int Depth = 1;
-    unsigned char FetchMode = 0;  // 1: collect and deliver the body; 2: a robots.txt
+    unsigned char FetchMode = 0;  // a TFetchMode once the slot has an entry
     TTagKind TagKind = tagNone;
     std::string Referrer;
     int RetryCount = 0;

@@ -14,7 +14,7 @@ struct TUrlObject {
     int Depth = 1;               // the start page has depth 1
     int RetryCount = 0;          // attempts of this URL that have already failed
     TTagKind TagKind = tagNone;  // where the link came from, carried through
-    unsigned char FetchMode = 1;
+    TFetchMode FetchMode = fetchPage;
     int CountArea = 0;
     bool Priority = false;  // taken before older entries
 };

@@ -34,8 +34,11 @@ enum TTagKind : unsigned char {
     tagRefresh = 72,  // a followed meta refresh
 };
 
-// Fetch modes of a download slot: 1 a page whose body is delivered, 2 a server's robots.txt.
-inline constexpr unsigned char kFetchPage = 1, kFetchRobots = 2;
+// Fetch modes of a download slot: a page whose body is delivered, or a server's robots.txt.
+enum TFetchMode : unsigned char { fetchPage = 1, fetchRobots = 2 };
+
+// Kinds of download scheduler, passed to its callbacks and slots; HTML pages are the only one.
+enum TSchedulerKind : unsigned char { kindHtmlPages = 1 };
 
 inline constexpr const char* kDefaultAgent =
     "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";
