@@ -92,6 +92,9 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
     const int chrome = 2 * m_ui->Memo7->frameWidth() + 12;
     m_ui->Memo7->setMinimumWidth(statsFont.horizontalAdvance(QString(31, '0')) + chrome);
     m_ui->Memo7->setFixedHeight(7 * statsFont.lineSpacing() + chrome);
+    // The crawl advances as soon as there is work instead of every 50 ms; the statistics
+    // still come at most every 50 ms.
+    m_httpScan->SetAdaptiveTicks(true);
     m_serverOptions = new TServerOptions(m_ui->RobotsCheckBox, m_ui->HostDelaySpinBox,
                                          m_ui->MaxPerHostSpinBox, *m_httpScan, this);
     m_timer1.setSingleShot(true);

@@ -208,6 +208,7 @@ bool THttpDwnld::StartSlot(int Index) {
     slot.TagKind = entry.Object.TagKind;
     slot.FetchMode = entry.Object.FetchMode;
     slot.Connection = Connection;
+    slot.HeaderMayRefuse = HeaderMayRefuse;
     slot.Referrer = entry.Object.Referrer;
     if (Stopping) {
         slot.SlotState = slotIdle;
@@ -278,6 +279,7 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     slot.TagKind = tagNone;
     slot.FetchMode = fetchRobots;
     slot.Connection = Connection;
+    slot.HeaderMayRefuse = HeaderMayRefuse;
     slot.Referrer.clear();
     Log("starting download for " + slot.UrlParts.Url);
     slot.StartFetch(Kind);

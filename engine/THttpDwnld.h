@@ -67,6 +67,9 @@ public:
     int TimeOut = 300;
     TSchedulerKind Kind = kindHtmlPages;
     TConnectionSettings Connection;  // handed to every slot
+    // Whether OnHeader may refuse an HTML answer (set Continue to false). A caller whose handler
+    // never does clears it, and downloads then read the body without waiting for the handler.
+    bool HeaderMayRefuse = true;
     // Consideration for servers (robots.txt, gaps, per-server limit, pauses). While it is not
     // Active the queue is taken in order, as ever.
     TServerPolicy Policy;

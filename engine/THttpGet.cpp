@@ -47,6 +47,7 @@ void THttpGet::StartFetch(unsigned char NewKind) {
     request.Referrer = Referrer;
     request.KeepBody = FetchMode == fetchPage || FetchMode == fetchRobots;
     request.RobotsRules = FetchMode == fetchRobots;
+    request.HeaderMayRefuse = HeaderMayRefuse;
     request.Deadline = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);
     request.Limits = FetchLimits();
@@ -80,8 +81,7 @@ void THttpGet::StatusNotice(int Status, int RetryAfter) {
 }
 
 void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
-                            const std::string& ContentType, int Length, bool& Accept,
-                            THttpThread& /*Worker*/) {
+                            const std::string& ContentType, int Length, bool& Accept) {
     ContentLength = Length;
     Headers = RawHeaders;
     if (OnHeader)

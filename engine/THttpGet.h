@@ -46,6 +46,9 @@ public:
     int RetryCount = 0;
     int TimeOut = 300;  // seconds, counted from the start of the download
     THeaderCallback OnHeader;
+    // Whether OnHeader may refuse an HTML answer. Only then does the download wait for it
+    // before reading the body; without, OnHeader still runs, before the end of the download.
+    bool HeaderMayRefuse = true;
     // Called after the end of a download has been recorded (SlotState is slotFinished).
     std::function<void(THttpGet&)> OnEnd;
 
@@ -68,7 +71,7 @@ private:
     friend class THttpThread;
     void StatusNotice(int Status, int RetryAfter);
     void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
-                      int Length, bool& Accept, THttpThread& Worker);
+                      int Length, bool& Accept);
     // Page is the body to keep, or null when the download delivers none.
     void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, std::string* Page,
                    std::string* PageFinalUrl);

@@ -153,28 +153,30 @@ void THttpThread::EndOfWork() {
                           m_bodyReady ? &m_finalUrl : nullptr);
 }
 
-void THttpThread::Notify(const std::function<void(THttpGet&)>& Notice) {
+void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
+    std::uint64_t ticket = 0;
     {
         std::lock_guard<std::mutex> guard(m_noticeLock);
-        m_notice = &Notice;
-        m_noticeHandled = false;
+        m_notices.push_back(std::move(Notice));
+        ticket = ++m_noticesSent;
     }
     emit NoticeRequested();
+    if (!Wait) return;
     std::unique_lock<std::mutex> lock(m_noticeLock);
-    m_noticeDone.wait(lock, [this] { return m_noticeHandled; });
+    m_noticeDone.wait(lock, [&] { return m_noticesRun >= ticket; });
 }
 
 void THttpThread::RunNotice() {
-    const std::function<void(THttpGet&)>* notice = nullptr;
+    std::vector<std::function<void(THttpGet&)>> notices;
     {
         std::lock_guard<std::mutex> guard(m_noticeLock);
-        notice = m_notice;
+        notices.swap(m_notices);
     }
-    if (m_slot && notice) (*notice)(*m_slot);
+    for (const auto& notice : notices)
+        if (m_slot) notice(*m_slot);
     {
         std::lock_guard<std::mutex> guard(m_noticeLock);
-        m_notice = nullptr;
-        m_noticeHandled = true;
+        m_noticesRun += notices.size();
     }
     m_noticeDone.notify_one();
 }
@@ -225,7 +227,7 @@ bool THttpThread::GateResponse() {
     const int status = m_status;
     if (m_request.RobotsRules) {
         // Only the status matters for anything but a 2xx; no credentials are offered.
-        Notify([&](THttpGet& slot) { slot.StatusNotice(status, -1); });
+        Notify([status](THttpGet& slot) { slot.StatusNotice(status, -1); }, false);
         m_gated = status >= 200 && status < 300;
         return m_gated;
     }
@@ -240,23 +242,37 @@ bool THttpThread::GateResponse() {
     std::string lengthText;
     FindHeader(m_headers, "content-length:", lengthText);
     const int length = ParseContentLength(lengthText);
-    // The status and, for an HTML answer, the headers reach the slot in one hand-over.
-    bool accept = true;
-    Notify([&](THttpGet& slot) {
-        slot.StatusNotice(status, retryAfter);
-        if (!wantsCredentials && html)
-            slot.HeaderNotice(m_headers, status, contentType, length, accept, *this);
-    });
+    // The status and, for an HTML answer, the headers reach the slot in one notice. The worker
+    // waits for it only when the slot may refuse the body; else the body is read meanwhile.
+    const bool announce = !wantsCredentials && html;
+    if (announce && m_request.HeaderMayRefuse) {
+        bool accept = true;
+        Notify(
+            [&](THttpGet& slot) {
+                slot.StatusNotice(status, retryAfter);
+                slot.HeaderNotice(m_headers, status, contentType, length, accept);
+            },
+            true);
+        if (!accept) {
+            m_skipped = true;
+            return false;
+        }
+    } else {
+        Notify(
+            [status, retryAfter, announce, headers = announce ? m_headers : std::string(),
+             contentType, length](THttpGet& slot) {
+                slot.StatusNotice(status, retryAfter);
+                bool accept = true;
+                if (announce) slot.HeaderNotice(headers, status, contentType, length, accept);
+            },
+            false);
+    }
     if (wantsCredentials) {
         m_authPending = true;
         return false;
     }
     if (!typed) return false;
     if (!html) {
-        m_skipped = true;
-        return false;
-    }
-    if (!accept) {
         m_skipped = true;
         return false;
     }

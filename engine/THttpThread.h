@@ -13,10 +13,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "CurlSupport.h"
 #include "EngineTypes.h"
@@ -42,6 +44,10 @@ struct TFetchRequest {
     // A robots.txt: its body is kept whatever its type, only after a 2xx, and cut at the size
     // limit instead of failing.
     bool RobotsRules = false;
+    // The slot may refuse an HTML answer after its headers: the worker waits for the verdict
+    // before it reads the body. Without that, the header notice is sent on and the body read
+    // at once.
+    bool HeaderMayRefuse = true;
     std::chrono::steady_clock::time_point Deadline;
     TFetchLimits Limits;
 };
@@ -81,8 +87,9 @@ private:
     bool MaySendCredentials(CURL* easy) const;
     long RemainingMs() const;
     void ResetAttempt();
-    // Runs Notice with the slot on the GUI thread (not at all once the slot is gone) and waits.
-    void Notify(const std::function<void(THttpGet&)>& Notice);
+    // Runs Notice with the slot on the GUI thread (not at all once the slot is gone), in the
+    // order sent and before the end notice; Wait: returns after it has run.
+    void Notify(std::function<void(THttpGet&)> Notice, bool Wait);
     void RunNotice();
 
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
@@ -118,8 +125,9 @@ private:
     // that race detectors see every value pass in both directions.
     std::mutex m_noticeLock;
     std::condition_variable m_noticeDone;
-    const std::function<void(THttpGet&)>* m_notice = nullptr;  // guarded by m_noticeLock
-    bool m_noticeHandled = false;                              // guarded by m_noticeLock
+    std::vector<std::function<void(THttpGet&)>> m_notices;  // guarded by m_noticeLock
+    std::uint64_t m_noticesSent = 0;                        // guarded by m_noticeLock
+    std::uint64_t m_noticesRun = 0;                         // guarded by m_noticeLock
 
     // Outcome, read on the GUI thread in the end notice, before the next download is given.
     bool m_success = true;

@@ -28,6 +28,8 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
                            int retries, int errors) {
         Stats(inQueue, downloading, toAnalyze, done, retries, errors);
     };
+    // The crawler's header handler only logs: downloads need not wait for it.
+    Dwnld.HeaderMayRefuse = false;
     Dwnld.OnHeader = [this](THttpDwnld&, int, const std::string& url, const std::string&,
                             int status, const std::string&, int, int, bool&,
                             int) { HeaderArrived(url, status); };

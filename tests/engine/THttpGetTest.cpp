@@ -151,6 +151,21 @@ TEST(THttpGetTest, HeaderNoticeCarriesTheResponseAndMayRefuseTheBody) {
     EXPECT_FALSE(refused.succeeded);
     EXPECT_TRUE(refused.skipped);
     EXPECT_EQ(refused.body, "");
+
+    // A handler that cannot refuse: the body is read without waiting for it, and it still
+    // runs, with the same values, before the end of the download is known.
+    calls = 0;
+    seenHeaders.clear();
+    Outcome unasked = Fetch(server.Url("/page"), [&](THttpGet& s) {
+        watch(s, true);
+        s.HeaderMayRefuse = false;
+    });
+    EXPECT_TRUE(unasked.succeeded);
+    EXPECT_EQ(unasked.body, "<html>hello</html>");
+    EXPECT_EQ(unasked.contentLength, 18);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seenStatus, 200);
+    EXPECT_NE(seenHeaders.find("X-Test: yes\r\n"), std::string::npos);
 }
 
 TEST(THttpGetTest, SendsAnHttp10GetWithAgentReferrerAndNoCache) {
