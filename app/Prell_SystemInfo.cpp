@@ -6,11 +6,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <QString>
 #include <QtGlobal>
 #include <cerrno>
 #include <vector>
+
+#include "TextRoutines.h"
 
 std::unique_ptr<TWindowsInfo> WindowsInfo;
 
@@ -24,18 +25,9 @@ std::string FolderBytes(const QString& Folder) {
     return bytes;
 }
 
-std::string WritableLocation(QStandardPaths::StandardLocation Location) {
-    return FolderBytes(QStandardPaths::writableLocation(Location));
-}
-
-// The password database entry of the effective user, read once per call; empty fields when there
-// is none (a container may run under a uid without an entry).
-struct TUserEntry {
-    std::string Name;
-    std::string Home;
-};
-
-TUserEntry UserEntry() {
+// The home folder of the effective user in the password database; empty when there is no entry
+// (a container may run under a uid without one).
+std::string PasswordHome() {
     long size = sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     passwd entry{};
@@ -43,15 +35,14 @@ TUserEntry UserEntry() {
     while (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
            buffer.size() < (1u << 20))
         buffer.resize(buffer.size() * 2);
-    if (!found) return {};
-    return {found->pw_name ? found->pw_name : "", found->pw_dir ? found->pw_dir : ""};
+    return found && found->pw_dir ? found->pw_dir : "";
 }
 
 // $HOME as the XDG rules use it; the password database when HOME is unset or empty.
-std::string HomeDir(const TUserEntry& User) {
+std::string HomeDir() {
     const QByteArray home = qgetenv("HOME");
     if (!home.isEmpty()) return FolderBytes(QFile::decodeName(home));
-    return FolderBytes(QFile::decodeName(QByteArray::fromStdString(User.Home)));
+    return FolderBytes(QFile::decodeName(QByteArray::fromStdString(PasswordHome())));
 }
 
 // The program's state folder, created when missing. An existing folder must belong to the user;
@@ -72,16 +63,6 @@ std::string StateFolder(const std::string& Home) {
     return folder;
 }
 
-std::string ReadOsReleaseName() {
-    // The os-release rules: /etc/os-release first, /usr/lib/os-release when it is missing.
-    for (const char* name : {"/etc/os-release", "/usr/lib/os-release"}) {
-        QFile file(QString::fromLatin1(name));
-        if (!file.open(QIODevice::ReadOnly)) continue;
-        return PrettyNameFromOsRelease(file.read(64 * 1024).toStdString());
-    }
-    return {};
-}
-
 }  // namespace
 
 bool MakeFolders(const std::string& Folder) {
@@ -95,98 +76,5 @@ bool MakeFolders(const std::string& Folder) {
 }
 
 TWindowsInfo::TWindowsInfo() {
-    const TUserEntry user = UserEntry();
-    const std::string home = HomeDir(user);
-    DesktopDir = WritableLocation(QStandardPaths::DesktopLocation);
-    PersonalDir = WritableLocation(QStandardPaths::DocumentsLocation);
-#if QT_VERSION >= QT_VERSION_CHECK(6, 4, 0)
-    TemplatesDir = WritableLocation(QStandardPaths::TemplatesLocation);
-#endif
-    const std::string config = WritableLocation(QStandardPaths::GenericConfigLocation);
-    if (!config.empty()) StartupDir = AddTrailingBackslash(config) + "autostart";
-    // Not FontsLocation: Qt's answer for it changed between versions (~/.fonts before 6).
-    const std::string data = WritableLocation(QStandardPaths::GenericDataLocation);
-    if (!data.empty()) FontsDir = AddTrailingBackslash(data) + "fonts";
-    ProgramsDir = WritableLocation(QStandardPaths::ApplicationsLocation);
-    CacheDir = WritableLocation(QStandardPaths::GenericCacheLocation);
-    TempDir = FolderBytes(QDir::tempPath());
-    LogonUserName = user.Name;
-    if (LogonUserName.empty()) LogonUserName = qgetenv("USER").toStdString();
-    OSName = "Linux";
-    const std::string distribution = ReadOsReleaseName();
-    if (!distribution.empty()) OSName += ", " + distribution;
-    SystemRootDir = StateFolder(home);
-}
-
-std::string PrettyNameFromOsRelease(std::string_view Text) {
-    constexpr std::string_view key = "PRETTY_NAME=";
-    std::size_t begin = 0;
-    while (begin < Text.size()) {
-        std::size_t end = Text.find('\n', begin);
-        if (end == std::string_view::npos) end = Text.size();
-        std::string_view line = Text.substr(begin, end - begin);
-        begin = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.substr(0, key.size()) != key) continue;
-        line.remove_prefix(key.size());
-        // Values follow shell quoting: double quotes with backslash escapes, or single quotes.
-        std::string value;
-        char quote = 0;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            const char c = line[i];
-            if (quote == 0 && (c == '"' || c == '\'')) {
-                quote = c;
-            } else if (c == quote) {
-                quote = 0;
-            } else if (c == '\\' && quote != '\'' && i + 1 < line.size()) {
-                value += line[++i];
-            } else {
-                value += c;
-            }
-        }
-        return value;
-    }
-    return {};
-}
-
-std::string AddTrailingBackslash(std::string_view Folder) {
-    std::string result(Folder);
-    if (!result.empty() && result.back() != '/') result += '/';
-    return result;
-}
-
-std::string PathOfFileName(std::string_view FileName) {
-    const std::size_t slash = FileName.rfind('/');
-    if (slash == std::string_view::npos) return {};
-    // A file in the root keeps the root itself as its folder.
-    if (slash == 0) return "/";
-    return std::string(FileName.substr(0, slash));
-}
-
-bool CharInText(std::string_view Text, char C) {
-    return Text.find(C) != std::string_view::npos;
-}
-
-bool WordPositionN(int N, std::string_view Text, std::string_view Delimiters,
-                   std::size_t& Position) {
-    int count = 0;
-    std::size_t i = 0;
-    while (i < Text.size()) {
-        i = Text.find_first_not_of(Delimiters, i);
-        if (i == std::string_view::npos) break;
-        if (++count == N) {
-            Position = i + 1;
-            return true;
-        }
-        i = Text.find_first_of(Delimiters, i);
-    }
-    return false;
-}
-
-std::string ExtractWordN(int N, std::string_view Text, std::string_view Delimiters) {
-    std::size_t position = 0;
-    if (!WordPositionN(N, Text, Delimiters, position)) return {};
-    const std::size_t begin = position - 1;
-    const std::size_t end = Text.find_first_of(Delimiters, begin);
-    return std::string(Text.substr(begin, end == std::string_view::npos ? end : end - begin));
+    SystemRootDir = StateFolder(HomeDir());
 }

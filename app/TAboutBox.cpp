@@ -9,6 +9,7 @@
 
 #include "HarvestText.h"
 #include "TJpegImage.h"
+#include "TextBytes.h"
 
 namespace {
 
@@ -35,16 +36,10 @@ QString TAboutBox::ReadVersionText(const QString& FileName) {
     if (!file.open(QIODevice::ReadOnly)) return UnknownVersion();
     const QByteArray head = file.read(kMaxVersionBytes);
     if (head.isEmpty()) return UnknownVersion();
-    // A line ends at LF, CR LF or a lone CR, as in the text files of the program's origin;
-    // everything else of the line, blanks included, is shown as written.
-    qsizetype end = head.size();
-    for (qsizetype i = 0; i < head.size(); ++i) {
-        if (head[i] == '\n' || head[i] == '\r') {
-            end = i;
-            break;
-        }
-    }
-    return TextOfBytes(std::string_view(head.constData(), static_cast<std::size_t>(end)));
+    // Everything of the first line, blanks included, is shown as written.
+    const std::vector<std::string_view> lines =
+        SplitLines(std::string_view(head.constData(), static_cast<std::size_t>(head.size())));
+    return TextOfBytes(lines.front());
 }
 
 TAboutBox::TAboutBox(const QString& AppPath, QWidget* Parent, const QString& SettingsPath)

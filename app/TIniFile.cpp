@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "FileErrorText.h"
+#include "TextBytes.h"
 #include "UrlEncoding.h"
 
 namespace {
@@ -39,21 +40,16 @@ QByteArray LineBytes(const QString& line) {
     return line.toUtf8();
 }
 
-QString LineText(const QByteArray& bytes) {
-    const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return IsUtf8(view) ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+QString LineText(std::string_view bytes) {
+    const auto size = static_cast<qsizetype>(bytes.size());
+    return IsUtf8(bytes) ? QString::fromUtf8(bytes.data(), size)
+                         : QString::fromLatin1(bytes.data(), size);
 }
 
 QStringList SplitLines(const QByteArray& text) {
     QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        lines.append(LineText(text.mid(start, i - start)));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) lines.append(LineText(text.mid(start)));
+    ForEachLine(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                [&](std::string_view line) { lines.append(LineText(line)); });
     return lines;
 }
 

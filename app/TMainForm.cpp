@@ -15,7 +15,6 @@
 #include "EngineMessage.h"
 #include "FileErrorText.h"
 #include "HarvestText.h"
-#include "Prell_SystemInfo.h"
 #include "TAboutBox.h"
 #include "TColumnSplitter.h"
 #include "TDocumentOpener.h"
@@ -30,6 +29,7 @@
 #include "TTipForm.h"
 #include "TWhyForm.h"
 #include "TZusammenfassenForm.h"
+#include "TextRoutines.h"
 #include "ui_TMainForm.h"
 
 namespace {

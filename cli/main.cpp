@@ -44,33 +44,18 @@ QByteArray ReadOptionFile(const std::string& Option, const std::string& Name) {
     return file.readAll();
 }
 
-// Lines of a file as they stand; CR LF and LF end a line, and a final line end adds no line.
-std::vector<std::string> Lines(const QByteArray& Data) {
-    std::vector<std::string> lines;
-    qsizetype begin = 0;
-    while (begin < Data.size()) {
-        qsizetype end = Data.indexOf('\n', begin);
-        if (end < 0) end = Data.size();
-        qsizetype stop = end;
-        if (stop > begin && Data[stop - 1] == '\r') --stop;
-        lines.emplace_back(Data.constData() + begin, static_cast<std::size_t>(stop - begin));
-        begin = end + 1;
-    }
-    return lines;
-}
-
 // A keyword list for the engine: one keyword per line. Empty lines are left out, since an
 // empty keyword would be found in every link.
 std::string KeywordText(const std::string& Option, const std::string& Name) {
     std::string text;
-    for (const std::string& line : Lines(ReadOptionFile(Option, Name)))
+    for (const std::string& line : ByteLines(ReadOptionFile(Option, Name)))
         if (!line.empty()) text += line + "\n";
     return text;
 }
 
 std::string Password(const std::string& Option, const std::string& FileName, const char* Variable) {
     if (!FileName.empty()) {
-        const std::vector<std::string> lines = Lines(ReadOptionFile(Option, FileName));
+        const std::vector<std::string> lines = ByteLines(ReadOptionFile(Option, FileName));
         return lines.empty() ? std::string() : lines.front();
     }
     const char* value = std::getenv(Variable);
@@ -131,7 +116,7 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
 // after a URL is never part of it.
 std::vector<std::string> ListEntries(QByteArray Data) {
     if (Data.startsWith("\xEF\xBB\xBF")) Data.remove(0, 3);
-    std::vector<std::string> entries = Lines(Data);
+    std::vector<std::string> entries = ByteLines(Data);
     for (std::string& entry : entries)
         while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.pop_back();
     return entries;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "AsciiCase.h"
+#include "TextBytes.h"
 
 namespace {
 
@@ -97,9 +98,7 @@ std::size_t DecodeNamed(std::string_view Value, std::size_t At, std::string& Out
                          [](const TNamedReference& r, std::string_view n) { return r.Name < n; });
     if (found == end || found->Name != name) return 0;
     // "&Tab;" and "&NewLine;" name control characters, which no link may hold.
-    if (std::any_of(found->Text.begin(), found->Text.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 32; }))
-        return 0;
+    if (HasControlByte(found->Text)) return 0;
     Out += found->Text;
     return i + 1 - At;
 }

@@ -6,17 +6,13 @@
 #include "CurlSupport.h"
 #include "FileTypeCatalogue.h"
 #include "PlainUrl.h"
+#include "TextBytes.h"
 #include "UrlEncoding.h"
 
 namespace {
 
 // The combined URL had to fit a buffer of 1024 bytes with its terminating NUL.
 constexpr std::size_t kMaxResolvedLength = 1023;
-
-bool HasControlByte(std::string_view s) {
-    return std::any_of(s.begin(), s.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 32; });
-}
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;

@@ -251,7 +251,7 @@ bool ContainsTopWindow(const std::string& Value) {
 
 // The value rules: script calls give their argument, embedded markup is cut off, script
 // expressions and values that cannot be addresses are refused. False when Value is dropped.
-bool AcceptValue(std::string& Value, unsigned char Kind) {
+bool AcceptValue(std::string& Value, TTagKind Kind) {
     if (ContainsTopWindow(Value)) return false;
 
     const std::size_t open = Value.find('(');
@@ -268,7 +268,7 @@ bool AcceptValue(std::string& Value, unsigned char Kind) {
 
     if (ContainsScriptSign(Value)) return false;
 
-    if (Kind == kValueMarker)
+    if (Kind == tagValue)
         return Value.find('/') != std::string::npos && Value.find(';') == std::string::npos;
     return Value != "=";
 }
@@ -411,7 +411,7 @@ void CloseOpenAreas(std::string& Text) {
 
 void ExtractLinks(
     std::string_view Text,
-    const std::function<bool(const std::string& Value, unsigned char TagKind)>& OnCandidate) {
+    const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate) {
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
     std::string value;
@@ -422,7 +422,7 @@ void ExtractLinks(
             i = FindByteBelow(p, i, n, kBaseMarker + 1);
             if (i >= n) return;
         } while (!IsValueMarker(p[i++]));
-        unsigned char kind = p[i - 1];
+        const auto kind = static_cast<TTagKind>(p[i - 1]);
 
         // Collecting: leading blanks are skipped, then the value runs to a blank or ">" (a ">"
         // right at the start belongs to it). Another marker drops what was collected.

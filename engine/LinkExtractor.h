@@ -8,11 +8,12 @@
 #include <string>
 #include <string_view>
 
-// Tag kinds / marker codes. A marker stands in the cleaned text in place of one character; the
-// cleaned text holds no other byte below 32. Kinds 32 and 72 never stand in the text: they tag a
-// robots.txt page reported as a link of itself and a followed meta refresh.
-constexpr unsigned char kHrefMarker = 4, kValueMarker = 5, kSrcMarker = 6, kBaseMarker = 7,
-                        kAreaStart = 14, kAreaEnd = 16, kNoTag = 32, kRefreshTag = 72;
+#include "EngineTypes.h"
+
+// Marker codes. A marker stands in the cleaned text in place of one character; the cleaned text
+// holds no other byte below 32. A value marker is the tag kind of the value after it.
+constexpr unsigned char kHrefMarker = tagHref, kValueMarker = tagValue, kSrcMarker = tagSrc,
+                        kBaseMarker = tagBase, kAreaStart = 14, kAreaEnd = 16;
 
 // Drops control bytes (a line feed becomes a blank when LineFeedsToBlanks), turns double quotes,
 // apostrophes and commas into blanks when QuotesToBlanks, and drops every blank that stands
@@ -35,7 +36,7 @@ void CloseOpenAreas(std::string& Text);
 // the page parts for it.
 void ExtractLinks(
     std::string_view Text,
-    const std::function<bool(const std::string& Value, unsigned char TagKind)>& OnCandidate);
+    const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate);
 
 // A head tag: its four-letter type and up to three attribute/value pairs. Names and unquoted
 // values are upper-cased, quoted values keep their case.

@@ -7,6 +7,7 @@
 #include "AsciiCase.h"
 #include "CurlSupport.h"
 #include "PlainUrl.h"
+#include "TextBytes.h"
 
 namespace {
 
@@ -17,11 +18,6 @@ const psl_ctx_t* SuffixList() {
         return latest ? latest : psl_builtin();
     }();
     return list;
-}
-
-bool HasControlByte(const std::string& s) {
-    return std::any_of(s.begin(), s.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
 }
 
 bool IsIpAddress(const std::string& host) {
@@ -101,6 +97,7 @@ bool TCrackUrl::CrackGeneral(const std::string& url) {
     Clear();
     Url = url;
     // A NUL would cut the text that libcurl sees; other control bytes are no part of a URL.
+    // DEL is refused by libcurl's own parser.
     if (url.empty() || HasControlByte(url)) return false;
 
     TCurlUrl handle(curl_url());

@@ -11,24 +11,14 @@ THttpDwnld::THttpDwnld() = default;
 // Slots free themselves from their workers: a worker still running finishes alone.
 THttpDwnld::~THttpDwnld() = default;
 
-bool THttpDwnld::AddUrl(const std::string& Url, const std::string& Referrer, int Depth,
-                        int RetryCount, unsigned char TagKind, unsigned char FetchMode,
-                        int CountArea, bool Priority) {
+bool THttpDwnld::AddUrl(const std::string& Url, TUrlObject Entry) {
     if (Stopping) return true;
     if (!Working) {
         ResetRun();
         SetWorking(true);
     }
-    if (Priority) PriorityPending = true;
-    TUrlObject object;
-    object.CountArea = CountArea;
-    object.RetryCount = RetryCount;
-    object.Depth = Depth;
-    object.FetchMode = FetchMode;
-    object.TagKind = TagKind;
-    object.Priority = Priority;
-    object.Referrer = Referrer;
-    m_queue.Add(Url, std::move(object));
+    if (Entry.Priority) PriorityPending = true;
+    m_queue.Add(Url, std::move(Entry));
     m_active = true;
     m_noneReady = false;
     return true;
@@ -45,7 +35,7 @@ void THttpDwnld::ResetRun() {
     RetriesCount = 0;
     PriorityPending = false;
     IdleCountdown = 10;
-    std::fill(std::begin(m_last), std::end(m_last), 99999);
+    m_last.reset();
     m_statsHeld = false;
     // The zero report opens the run's 50 ms spacing like any other report.
     m_lastReport = std::chrono::steady_clock::now();
@@ -172,8 +162,12 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
         return;
     }
     // A retry goes behind everything already queued.
-    AddUrl(slot.UrlParts.Url, slot.Referrer, slot.Depth, slot.RetryCount + 1, slot.TagKind,
-           slot.FetchMode, slot.CountArea, false);
+    AddUrl(slot.UrlParts.Url, {.Referrer = slot.Referrer,
+                               .Depth = slot.Depth,
+                               .RetryCount = slot.RetryCount + 1,
+                               .TagKind = slot.TagKind,
+                               .FetchMode = static_cast<TFetchMode>(slot.FetchMode),
+                               .CountArea = slot.CountArea});
     ++RetriesCount;
 }
 
@@ -222,7 +216,7 @@ bool THttpDwnld::StartSlot(int Index) {
     }
     Log("starting download for " + entry.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
-    slot.StartFetch(static_cast<unsigned char>(Kind));
+    slot.StartFetch(Kind);
     return true;
 }
 
@@ -282,13 +276,13 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     slot.RetryCount = Retries;
     slot.Depth = 0;
     slot.CountArea = 0;
-    slot.TagKind = ' ';
-    slot.FetchMode = kFetchRobots;
+    slot.TagKind = tagNone;
+    slot.FetchMode = fetchRobots;
     slot.Connection = Connection;
     slot.HeaderMayRefuse = HeaderMayRefuse;
     slot.Referrer.clear();
     Log("starting download for " + slot.UrlParts.Url);
-    slot.StartFetch(static_cast<unsigned char>(Kind));
+    slot.StartFetch(Kind);
     // A server whose address cannot be split has no rules to read.
     if (slot.SlotState == slotIdle) {
         Policy.RobotsArrived(Server, 0, false, "");
@@ -301,7 +295,7 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
 bool THttpDwnld::FinishWithServer(int SlotIndex) {
     THttpGet& slot = *m_slots[static_cast<std::size_t>(SlotIndex)];
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
-    if (slot.FetchMode == kFetchRobots) {
+    if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body);
         slot.Body.clear();
         slot.Body.shrink_to_fit();
@@ -349,8 +343,8 @@ bool THttpDwnld::CheckProgress() {
         if (slot->SlotState == slotReceived) ++toAnalyze;
     }
     const int inQueue = QueueCount();
-    const int now[6] = {inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
-    const bool changed = !std::equal(std::begin(now), std::end(now), std::begin(m_last));
+    const TRunStats now{inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
+    const bool changed = m_last != now;
     // A held change keeps the run from counting as quiet, so it is reported before the end.
     m_statsHeld = changed && ThrottleStats && !StatsDue();
     if (changed && !m_statsHeld) ReportStats(now);
@@ -364,10 +358,12 @@ bool THttpDwnld::CheckProgress() {
     return true;
 }
 
-void THttpDwnld::ReportStats(const int (&Now)[6]) {
-    std::copy(std::begin(Now), std::end(Now), std::begin(m_last));
+void THttpDwnld::ReportStats(const TRunStats& Now) {
+    m_last = Now;
     m_lastReport = std::chrono::steady_clock::now();
-    if (OnStats) OnStats(*this, Kind, Now[0], Now[1], Now[2], Now[3], Now[4], Now[5]);
+    if (OnStats)
+        OnStats(*this, Kind, Now.InQueue, Now.Downloading, Now.ToAnalyze, Now.Done, Now.Retries,
+                Now.Errors);
 }
 
 bool THttpDwnld::StatsDue() const {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,17 @@
 #include "THttpGet.h"
 #include "TServerPolicy.h"
 #include "TUrlInQueue.h"
+
+// The run's counters, in the order OnStats passes them.
+struct TRunStats {
+    int InQueue = 0;
+    int Downloading = 0;
+    int ToAnalyze = 0;
+    int Done = 0;
+    int Retries = 0;
+    int Errors = 0;
+    bool operator==(const TRunStats&) const = default;
+};
 
 class THttpDwnld {
 public:
@@ -25,8 +37,7 @@ public:
     // Queues Url at the end (always true). The first call of a run resets the counters and the
     // queue and reports the run as working. Nothing is queued while stopping; duplicates, queue
     // size and depth are the callers' business.
-    bool AddUrl(const std::string& Url, const std::string& Referrer, int Depth, int RetryCount,
-                unsigned char TagKind, unsigned char FetchMode, int CountArea, bool Priority);
+    bool AddUrl(const std::string& Url, TUrlObject Entry);
     int QueueCount() const { return m_queue.Count(); }
     // Marks the scheduler stopping and aborts every running download.
     void StopAll();
@@ -54,7 +65,7 @@ public:
     int DepthLimit = 2;
     int Retries = 3;
     int TimeOut = 300;
-    int Kind = 1;
+    TSchedulerKind Kind = kindHtmlPages;
     TConnectionSettings Connection;  // handed to every slot
     // Whether OnHeader may refuse an HTML answer (set Continue to false). A caller whose handler
     // never does clears it, and downloads then read the body without waiting for the handler.
@@ -73,17 +84,17 @@ public:
 
     // Callbacks, each optional.
     std::function<void(THttpDwnld&, THttpGet& Page)> OnPageReceived;
-    std::function<void(THttpDwnld&, int Kind, const std::string& Url, int Status,
+    std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url, int Status,
                        const std::string& Message, const std::string& Referrer)>
         OnError;
     std::function<void(THttpDwnld&, const std::string& Text)> OnLog;
-    std::function<void(THttpDwnld&, int Kind, const std::string& Url, const std::string& Headers,
-                       int Status, const std::string& ContentType, int ContentLength, int Depth,
-                       bool& Continue, int CountArea)>
+    std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url,
+                       const std::string& Headers, int Status, const std::string& ContentType,
+                       int ContentLength, int Depth, bool& Continue, int CountArea)>
         OnHeader;
     std::function<void(THttpDwnld&, bool Working)> OnWorking;
-    std::function<void(THttpDwnld&, int Kind, int InQueue, int Downloading, int ToAnalyze, int Done,
-                       int Retries, int Errors)>
+    std::function<void(THttpDwnld&, TSchedulerKind Kind, int InQueue, int Downloading,
+                       int ToAnalyze, int Done, int Retries, int Errors)>
         OnStats;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
@@ -115,7 +126,7 @@ private:
     void StartRobots(int SlotIndex, const std::string& Server);
     bool FinishWithServer(int SlotIndex);
     void NoteWait(const std::string& Server);
-    void ReportStats(const int (&Now)[6]);
+    void ReportStats(const TRunStats& Now);
     bool StatsDue() const;
 
     std::vector<std::unique_ptr<THttpGet>> m_slots;
@@ -124,7 +135,7 @@ private:
     std::string m_waitServer;               // the last wait reported, so it is told once
     TPolicyClock::time_point m_waitUntil{};
     TUrlInQueue m_queue;
-    int m_last[6] = {99999, 99999, 99999, 99999, 99999, 99999};
+    std::optional<TRunStats> m_last;  // none since the run's zero report: the next one is due
     bool m_active = false;
     bool m_quiet = false;      // the last CheckProgress saw no queue and no busy slot
     bool m_statsHeld = false;  // a change waits for its report

@@ -45,8 +45,8 @@ void THttpGet::StartFetch(unsigned char NewKind) {
     request.Url = UrlParts.Url;
     request.Connection = Connection;
     request.Referrer = Referrer;
-    request.KeepBody = FetchMode == 1 || FetchMode == kFetchRobots;
-    request.RobotsRules = FetchMode == kFetchRobots;
+    request.KeepBody = FetchMode == fetchPage || FetchMode == fetchRobots;
+    request.RobotsRules = FetchMode == fetchRobots;
     request.HeaderMayRefuse = HeaderMayRefuse;
     request.Deadline = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);

@@ -40,8 +40,8 @@ public:
     int CountArea = 0;
     TCrackUrl UrlParts;
     int Depth = 1;
-    unsigned char FetchMode = 0;  // 1: collect and deliver the body; 2: a robots.txt
-    unsigned char TagKind = 0;
+    unsigned char FetchMode = 0;  // a TFetchMode once the slot has an entry
+    TTagKind TagKind = tagNone;
     std::string Referrer;
     int RetryCount = 0;
     int TimeOut = 300;  // seconds, counted from the start of the download

@@ -57,7 +57,7 @@ bool THttpScan::Start() {
         int insertPos = -1;
         if (!d.VisitedUrls.Find(full, index, insertPos, true)) {
             d.VisitedUrls.SetObject(insertPos, 1);
-            d.Dwnld.AddUrl(full, full, 1, 0, 32, 1, 0, false);
+            d.Dwnld.AddUrl(full, {.Referrer = full, .Depth = 1});
             d.StartDriver();
             d.Running = true;
             result = true;

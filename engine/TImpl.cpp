@@ -22,7 +22,7 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     Dwnld.ConcurrentDownloads = 6;
     Dwnld.DepthLimit = 3;
     Dwnld.LeavesFirst = false;
-    Dwnld.Kind = 1;
+    Dwnld.Kind = kindHtmlPages;
     Dwnld.OnPageReceived = [this](THttpDwnld&, THttpGet& page) { PageReceived(page); };
     Dwnld.OnStats = [this](THttpDwnld&, int, int inQueue, int downloading, int toAnalyze, int done,
                            int retries, int errors) {

@@ -56,9 +56,9 @@ struct TImpl {
     void FollowRefresh(const TPageContext& Page, const std::string& Target);
     // Decides about one link value of the page and applies the decision; Decision is the
     // page's scratch record, reused from link to link.
-    void ProcessLink(TPageContext& Page, const std::string& Value, unsigned char TagKind,
+    void ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                      TLinkDecision& Decision);
-    void ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDecision& Decision);
+    void ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision);
     TLinkState LinkState() const;
 
     // Results file.

@@ -16,9 +16,9 @@ std::string DecodedValue(const std::string& Value) {
     return MayHoldCharacterReference(Value) ? DecodeCharacterReferences(Value) : Value;
 }
 
-char HrefOrSrcOf(unsigned char TagKind) {
-    if (TagKind == kHrefMarker) return 'H';
-    if (TagKind == kSrcMarker) return 'S';
+char HrefOrSrcOf(TTagKind TagKind) {
+    if (TagKind == tagHref) return 'H';
+    if (TagKind == tagSrc) return 'S';
     return ' ';
 }
 
@@ -44,15 +44,15 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
     std::string text = CleanText(Body, true, false);
-    if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, kNoTag, decision);
+    if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
     if (Dwnld.Stopping || !MarkTags(text)) return;
     if (PageHook) PageHook(text);
-    ExtractLinks(text, [&](const std::string& rawValue, unsigned char tagKind) {
+    ExtractLinks(text, [&](const std::string& rawValue, TTagKind tagKind) {
         if (Dwnld.Stopping) return false;
         const std::string value = DecodedValue(rawValue);
         // A base value re-splits the page: relative links after it resolve against it, and it
         // becomes the page URL of the links that follow.
-        if (tagKind == kBaseMarker) {
+        if (tagKind == tagBase) {
             // A base that is no URL (such as a bare folder) leaves the page as it was, so the
             // links after it still resolve against the page itself.
             TCrackUrl base;
@@ -95,7 +95,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     int insertPos = -1;
     if (VisitedUrls.Find(target, index, insertPos, true)) return;
     VisitedUrls.SetObject(insertPos, kQueuedByRefresh);
-    Dwnld.AddUrl(target, Page.Url(), Page.Depth, 0, kRefreshTag, 1, 0, false);
+    Dwnld.AddUrl(target, {.Referrer = Page.Url(), .Depth = Page.Depth, .TagKind = tagRefresh});
 }
 
 TLinkState TImpl::LinkState() const {
@@ -103,7 +103,7 @@ TLinkState TImpl::LinkState() const {
                       Dwnld.Stopping};
 }
 
-void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, unsigned char TagKind,
+void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                         TLinkDecision& Decision) {
     DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
     // The host counts as met by any typed web link, also one whose URL was met before (the start
@@ -116,7 +116,7 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, unsigned c
 
 // The effects of a live link, in the order the owner sees them: visited lists, OnLinkFound and
 // the results file, then the queue.
-void TImpl::ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDecision& Decision) {
+void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision) {
     const TLinkDecision& d = Decision;
     const int entry = d.QueuedByRefresh ? d.UrlIndex : d.UrlInsertPos;
     if (d.QueuedByRefresh)
@@ -151,11 +151,14 @@ void TImpl::ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDeci
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);
     if (d.QueueRobots)
-        Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1, 0,
-                     false);
+        Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), {.Referrer = "",
+                                                 .Depth = Page.Depth + 1,
+                                                 .RetryCount = Dwnld.Retries,
+                                                 .TagKind = TagKind});
     if (!d.Followed) return;
     if (Dwnld.QueueCount() < Rules.MaxQueueSize) {
-        Dwnld.AddUrl(d.Resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, 0, false);
+        Dwnld.AddUrl(d.Resolved,
+                     {.Referrer = Page.Url(), .Depth = Page.Depth + 1, .TagKind = TagKind});
     } else {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Queue;

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <utility>
 
+#include "TextBytes.h"
+
 // Storage: the entries lie in chunks of consecutive positions, and m_chunkStart[k] holds the
 // position of chunk k's first entry. An insertion moves at most one chunk's entries and bumps
 // the start of the chunks after it, instead of moving half a million strings; a position is
@@ -202,16 +204,7 @@ void TQuickSortStringList::Refill(std::vector<Entry> Entries) {
 
 void TQuickSortStringList::SetText(std::string_view Text) {
     Clear();
-    std::size_t pos = 0;
-    while (pos < Text.size()) {
-        std::size_t end = Text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = Text.size();
-        Add(std::string(Text.substr(pos, end - pos)));
-        pos = end;
-        if (pos == Text.size()) break;
-        bool cr = Text[pos++] == '\r';
-        if (cr && pos < Text.size() && Text[pos] == '\n') ++pos;
-    }
+    ForEachLine(Text, [this](std::string_view Line) { Add(std::string(Line)); });
 }
 
 std::string TQuickSortStringList::Text() const {

@@ -5,14 +5,18 @@
 #include <deque>
 #include <string>
 
+#include "EngineTypes.h"
+
+// What the scheduler keeps with a queued URL. Callers name the fields they set
+// ({.Referrer = page, .Depth = 2}); the rest keep these defaults.
 struct TUrlObject {
-    int CountArea = 0;
-    int RetryCount = 0;  // attempts of this URL that have already failed
-    int Depth = 1;       // the start page has depth 1
-    unsigned char FetchMode = 1;
-    unsigned char TagKind = 32;  // where the link came from, carried through
-    bool Priority = false;
     std::string Referrer;
+    int Depth = 1;               // the start page has depth 1
+    int RetryCount = 0;          // attempts of this URL that have already failed
+    TTagKind TagKind = tagNone;  // where the link came from, carried through
+    TFetchMode FetchMode = fetchPage;
+    int CountArea = 0;
+    bool Priority = false;  // taken before older entries
 };
 
 class TUrlInQueue {

@@ -15,7 +15,6 @@
 #include "FakePrompter.h"
 #include "Shown.h"
 #include "THttpScan.h"
-#include "TImpl.h"
 #include "TMainForm.h"
 #include "TSpezialURLForm.h"
 #include "TestServer.h"

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Prell_SystemInfo.h"
+#include "TextRoutines.h"
 
 namespace {
 
@@ -109,49 +110,6 @@ TEST_F(TWindowsInfoTest, ExistingStateFolderIsNarrowedAndAFileInItsPlaceIsNotUse
     file.close();
     Env.Set("XDG_STATE_HOME", QString::fromStdString(other));
     EXPECT_EQ(TWindowsInfo().SystemRootDir, "");
-}
-
-TEST_F(TWindowsInfoTest, FoldersFollowTheXdgRulesWithoutTrailingSlash) {
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Home + "/tmp")));
-    Env.Set("TMPDIR", QString::fromStdString(Home + "/tmp/"));
-    Env.Set("XDG_CONFIG_HOME", QString::fromStdString(Home + "/cfg"));
-    const TWindowsInfo info;
-    EXPECT_EQ(info.DesktopDir, Home + "/Desktop");
-    EXPECT_EQ(info.PersonalDir, Home + "/Documents");
-    EXPECT_EQ(info.StartupDir, Home + "/cfg/autostart");
-    EXPECT_EQ(info.FontsDir, Home + "/.local/share/fonts");
-    EXPECT_EQ(info.ProgramsDir, Home + "/.local/share/applications");
-    EXPECT_EQ(info.CacheDir, Home + "/.cache");
-    EXPECT_EQ(info.TempDir, Home + "/tmp");
-    EXPECT_FALSE(info.LogonUserName.empty());
-    EXPECT_EQ(info.OSName.rfind("Linux", 0), 0u) << info.OSName;
-
-    // No folder of the Windows shell exists here.
-    for (const std::string* field : {&info.FavoritesDir, &info.NetHoodDir, &info.RecentDir,
-                                     &info.SendToDir, &info.StartMenuDir, &info.ProgramFilesDir,
-                                     &info.CommonFilesDir, &info.MediaPath, &info.AddressBookFile})
-        EXPECT_EQ(*field, "");
-
-    for (const std::string* field :
-         {&info.DesktopDir, &info.PersonalDir, &info.TemplatesDir, &info.StartupDir, &info.FontsDir,
-          &info.ProgramsDir, &info.CacheDir, &info.TempDir, &info.SystemRootDir}) {
-        if (field->empty()) continue;
-        EXPECT_EQ(field->front(), '/') << *field;
-        EXPECT_NE(field->back(), '/') << *field;
-    }
-}
-
-TEST(PrettyNameFromOsReleaseTest, TakesTheShellQuotedValue) {
-    EXPECT_EQ(PrettyNameFromOsRelease("NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 "
-                                      "(bookworm)\"\nID=debian\n"),
-              "Debian GNU/Linux 12 (bookworm)");
-    EXPECT_EQ(PrettyNameFromOsRelease("PRETTY_NAME='Arch Linux'\r\n"), "Arch Linux");
-    EXPECT_EQ(PrettyNameFromOsRelease("PRETTY_NAME=Plain"), "Plain");
-    EXPECT_EQ(PrettyNameFromOsRelease("PRETTY_NAME=\"Say \\\"hi\\\" \\\\ $\"\n"),
-              "Say \"hi\" \\ $");
-    // Only a line that starts with the key counts.
-    EXPECT_EQ(PrettyNameFromOsRelease("XPRETTY_NAME=\"no\"\n# PRETTY_NAME=\"no\"\n"), "");
-    EXPECT_EQ(PrettyNameFromOsRelease(""), "");
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ struct OfflineScheduler {
 
 TEST(AdaptiveSchedulerTest, ActivityAsksForNoPauseAndSoDoesTheQuietCountdown) {
     OfflineScheduler s;
-    s.d.AddUrl("not a url", "", 1, 0, 32, 1, 0, false);
+    s.d.AddUrl("not a url", {});
     s.d.Tick();  // creates the slot, which takes and drops the entry
     EXPECT_TRUE(s.d.TickWasActive());
     EXPECT_TRUE(s.d.CheckProgress());
@@ -111,7 +111,7 @@ TEST(AdaptiveSchedulerTest, AHeldReportKeepsTheRunGoingUntilItIsDue) {
     s.d.ThrottleStats = true;
     s.d.ConcurrentDownloads = 0;  // no slot: the entry stays queued
     const Clock::time_point before = Clock::now();
-    s.d.AddUrl("http://127.0.0.1:1/", "", 1, 0, 32, 1, 0, false);  // ResetRun reports zeros
+    s.d.AddUrl("http://127.0.0.1:1/", {});  // ResetRun reports zeros
     ASSERT_EQ(s.reports.size(), 1u);
     s.d.Tick();
     EXPECT_TRUE(s.d.CheckProgress());

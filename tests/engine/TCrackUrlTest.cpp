@@ -86,6 +86,8 @@ TEST(TCrackUrlTest, RefusesTextsThatAreNoAbsoluteUrl) {
         std::string("http://host/a\0b", 15),  // a NUL would cut the text libcurl sees
         "http://host/a\tb",
         "http://host/a\r\nX-Injected: 1",
+        // DEL is refused by the URL parser.
+        "http://host/a\x7f/b.htm",
     };
     for (const std::string& url : refused) {
         SCOPED_TRACE(url);

@@ -15,7 +15,7 @@
 
 #include "FuzzCheck.h"
 #include "HarvestText.h"
-#include "Prell_SystemInfo.h"
+#include "TextRoutines.h"
 
 extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
     static QCoreApplication app(*Argc, *Argv);

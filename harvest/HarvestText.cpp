@@ -10,7 +10,8 @@
 
 #include "AsciiCase.h"
 #include "FileErrorText.h"
-#include "Prell_SystemInfo.h"
+#include "TextBytes.h"
+#include "TextRoutines.h"
 #include "UrlEncoding.h"
 
 std::string DecodeAtSign(std::string_view Text) {
@@ -37,9 +38,8 @@ std::string DecodeMailAddress(std::string_view Address) {
     }
     // A decoded line end or NUL would split or cut the result line; a broken sequence would
     // show as noise. The escapes say more than either.
-    const bool control = std::any_of(decoded.begin(), decoded.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
+    // DEL counts here too: it is invisible in a result.
+    const bool control = HasControlByte(decoded) || decoded.find('\x7f') != std::string::npos;
     if (control || !IsUtf8(decoded)) return std::string(Address);
     return decoded;
 }
@@ -50,17 +50,12 @@ std::string ResultText(std::string_view TypeLink, std::string_view UrlFound) {
 
 std::string KeywordLines(std::string_view Text) {
     std::string lines(Text);
-    std::size_t from = 0;
-    while (from <= Text.size()) {
-        const std::size_t end = std::min(Text.find('\n', from), Text.size());
-        std::string_view line = Text.substr(from, end - from);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ForEachLine(Text, [&](std::string_view line) {
         const std::string utf8 = IsUtf8(line) ? std::string(line) : Latin1ToUtf8(line);
         const std::string encoded = PercentEncodeNonAscii(utf8);
         if (utf8 != line) lines += '\n' + utf8;
         if (encoded != utf8) lines += '\n' + encoded;
-        from = end + 1;
-    }
+    });
     return lines;
 }
 
@@ -68,6 +63,13 @@ QString TextOfBytes(std::string_view Bytes) {
     const auto size = static_cast<qsizetype>(Bytes.size());
     return IsUtf8(Bytes) ? QString::fromUtf8(Bytes.data(), size)
                          : QString::fromLatin1(Bytes.data(), size);
+}
+
+std::vector<std::string> ByteLines(const QByteArray& Data) {
+    std::vector<std::string> lines;
+    ForEachLine(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())),
+                [&](std::string_view Line) { lines.emplace_back(Line); });
+    return lines;
 }
 
 bool WriteByteLines(const QString& FileName, const std::vector<std::string>& Lines,
@@ -123,22 +125,6 @@ void SortLines(std::vector<std::string>& Lines) {
     Lines = std::move(sorted);
 }
 
-// Lines of a file as bytes; CR LF and LF both end a line, and a final line end adds no line.
-std::vector<std::string> SplitLines(const QByteArray& Data) {
-    std::vector<std::string> lines;
-    qsizetype begin = 0;
-    while (begin < Data.size()) {
-        qsizetype end = Data.indexOf('\n', begin);
-        const qsizetype next = end < 0 ? Data.size() : end + 1;
-        if (end < 0) end = Data.size();
-        qsizetype stop = end;
-        if (stop > begin && Data[stop - 1] == '\r') --stop;
-        lines.emplace_back(Data.constData() + begin, static_cast<std::size_t>(stop - begin));
-        begin = next;
-    }
-    return lines;
-}
-
 }  // namespace
 
 std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines) {
@@ -179,17 +165,7 @@ bool ReadByteLines(const QString& FileName, std::vector<std::string>& Lines, QSt
         Error = FileErrorText(FileName, errno);
         return false;
     }
-    // CR, LF and CR LF each end a line, as for every text file the window reads.
-    Lines.clear();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        if (data[i] != '\r' && data[i] != '\n') continue;
-        Lines.emplace_back(data.constData() + start, static_cast<std::size_t>(i - start));
-        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < data.size())
-        Lines.emplace_back(data.constData() + start, static_cast<std::size_t>(data.size() - start));
+    Lines = ByteLines(data);
     return true;
 }
 
@@ -207,7 +183,7 @@ bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& 
     }
     in.close();
 
-    const std::vector<std::string> lines = RemoveDuplicateLines(SplitLines(data));
+    const std::vector<std::string> lines = RemoveDuplicateLines(ByteLines(data));
     if (!WriteByteLines(FileName, lines, Error)) {
         Error = CannotWriteText(FileName, Error);
         return false;

@@ -28,6 +28,9 @@ std::string KeywordLines(std::string_view Text);
 // Bytes as a person reads them: UTF-8 when they are valid UTF-8, else Latin-1 (every byte kept).
 QString TextOfBytes(std::string_view Bytes);
 
+// The lines of a file's bytes: CR, LF or CR LF end a line, a final line end adds no line.
+std::vector<std::string> ByteLines(const QByteArray& Data);
+
 // Reads a file's lines as bytes (CR, LF or CR LF end a line; a final line end adds no line);
 // on failure Error says why, in German words.
 bool ReadByteLines(const QString& FileName, std::vector<std::string>& Lines, QString& Error);

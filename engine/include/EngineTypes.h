@@ -22,8 +22,23 @@ enum TSlotState : unsigned char {
     slotFailed = 6,       // the attempt failed; waits for the retry decision
 };
 
-// Fetch modes of a download slot: 1 a page whose body is delivered, 2 a server's robots.txt.
-inline constexpr unsigned char kFetchPage = 1, kFetchRobots = 2;
+// Where a link was found, one byte carried from the link extractor into each queued URL: the
+// value marker that stood before it in the marked page text (see LinkExtractor.h),
+// or one of two kinds that never stand in a page.
+enum TTagKind : unsigned char {
+    tagHref = 4,      // an href attribute
+    tagValue = 5,     // a value attribute that looks like a path
+    tagSrc = 6,       // a src attribute
+    tagBase = 7,      // the href of a base tag
+    tagNone = 32,     // no tag: a start URL, or a robots.txt page reported as a link of itself
+    tagRefresh = 72,  // a followed meta refresh
+};
+
+// Fetch modes of a download slot: a page whose body is delivered, or a server's robots.txt.
+enum TFetchMode : unsigned char { fetchPage = 1, fetchRobots = 2 };
+
+// Kinds of download scheduler, passed to its callbacks and slots; HTML pages are the only one.
+enum TSchedulerKind : unsigned char { kindHtmlPages = 1 };
 
 inline constexpr const char* kDefaultAgent =
     "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";
