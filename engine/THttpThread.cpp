@@ -405,6 +405,12 @@ void THttpThread::run() {
         emit WorkEnded();
     }
     m_multi.reset();  // the connections close on this thread, which used them
+    std::lock_guard<std::mutex> guard(m_noticeLock);  // publishes the end to the destructor
+}
+
+THttpThread::~THttpThread() {
+    // Runs after the finished signal, on the GUI thread: everything run() did comes before.
+    std::lock_guard<std::mutex> guard(m_noticeLock);
 }
 
 void THttpThread::ResetOutcome() {

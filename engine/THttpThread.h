@@ -56,6 +56,7 @@ class THttpThread : public QThread {
     Q_OBJECT
 public:
     explicit THttpThread(THttpGet* Slot);
+    ~THttpThread() override;
 
     // GUI thread: hands the next download to an idle worker (one that is not Busy).
     void Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Control);

@@ -5,13 +5,15 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
+
+#include "ChildProcess.h"
 
 namespace {
 
@@ -70,33 +72,27 @@ bool TestServer::Start() {
 
     QString python = QStandardPaths::findExecutable("python3");
     if (python.isEmpty()) python = "/usr/bin/python3";
-    QStringList args{QStringLiteral(TARNWICK_TEST_SERVER), "--config", configPath, "--log",
-                     logPath};
-    if (m_tls) args << "--tls";
-    if (!m_siteDir.empty()) args << "--site" << QString::fromStdString(m_siteDir);
+    std::vector<std::string> args{TARNWICK_TEST_SERVER, "--config", configPath.toStdString(),
+                                  "--log", logPath.toStdString()};
+    if (m_tls) args.push_back("--tls");
+    if (!m_siteDir.empty()) args.insert(args.end(), {"--site", m_siteDir});
 
-    m_process = std::make_unique<QProcess>();
-    // The server's complaints (a refused config, a fault) belong in the test's output.
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(python, args);
-    if (!m_process->waitForStarted(15000)) {
-        std::cerr << "TestServer: cannot run " << python.toStdString() << ": "
-                  << m_process->errorString().toStdString() << '\n';
+    // The server's complaints (a refused config, a fault) go to the test's own error output.
+    m_process = std::make_unique<ChildProcess>();
+    if (!m_process->Start(python.toStdString(), args)) {
+        std::cerr << "TestServer: cannot run " << python.toStdString() << ": " << m_process->Error()
+                  << '\n';
         Stop();
         return false;
     }
 
     const QDeadlineTimer deadline(15000);
-    while (m_port == 0) {
-        while (m_process->canReadLine()) {
-            const QByteArray line = m_process->readLine().trimmed();
-            if (line.startsWith("CA ")) m_caFile = line.mid(3).toStdString();
-            if (line.startsWith("PORT ")) m_port = line.mid(5).toInt();
-        }
-        if (m_port != 0) break;
-        if (m_process->state() != QProcess::Running || deadline.hasExpired()) break;
-        m_process->waitForReadyRead(
-            static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+    std::string line;
+    while (m_port == 0 && !deadline.hasExpired() &&
+           m_process->ReadLine(line,
+                               static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
+        if (line.rfind("CA ", 0) == 0) m_caFile = line.substr(3);
+        if (line.rfind("PORT ", 0) == 0) m_port = std::atoi(line.c_str() + 5);
     }
     if (m_port == 0 || (m_tls && m_caFile.empty())) {
         std::cerr << "TestServer: the server did not start\n";
@@ -107,18 +103,9 @@ bool TestServer::Start() {
 }
 
 void TestServer::Stop() {
-    if (m_process) {
-        if (m_process->state() != QProcess::NotRunning) {
-            // Closing stdin alone ends the server; SIGTERM makes sure, kill is the last word.
-            m_process->closeWriteChannel();
-            m_process->terminate();
-            if (!m_process->waitForFinished(5000)) {
-                m_process->kill();
-                m_process->waitForFinished(5000);
-            }
-        }
-        m_process.reset();
-    }
+    // Closing stdin alone ends the server; SIGTERM makes sure, kill is the last word.
+    if (m_process) m_process->Stop();
+    m_process.reset();
     m_port = 0;
     m_caFile.clear();
     // The log stays readable after a stop; the folder goes with the object or the next Start.

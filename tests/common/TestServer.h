@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class QProcess;
+class ChildProcess;
 class QTemporaryDir;
 
 // One request as the server logged it. Text is byte-exact (Latin-1 round trip).
@@ -50,7 +50,7 @@ private:
     bool m_tls;
     std::string m_siteDir;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<ChildProcess> m_process;
     std::string m_logPath;
     std::string m_caFile;
     int m_port = 0;
