@@ -28,8 +28,13 @@ bool THttpDwnld::AddUrl(const std::string& Url, const std::string& Referrer, int
     object.TagKind = TagKind;
     object.Priority = Priority;
     object.Referrer = Referrer;
-    m_queue.Add(Url, std::move(object));
     m_active = true;
+    if (Overflow.Empty() && m_queue.Count() < MaxQueueSize) {
+        m_queue.Add(Url, std::move(object));
+    } else if (!Overflow.Add({Url, std::move(object)})) {
+        OverflowFailed();
+        return false;
+    }
     m_noneReady = false;
     return true;
 }
@@ -49,8 +54,10 @@ void THttpDwnld::ResetRun() {
     m_statsHeld = false;
     // The zero report opens the run's 50 ms spacing like any other report.
     m_lastReport = std::chrono::steady_clock::now();
+    m_lastDeferred = 0;
     if (OnStats) OnStats(*this, Kind, 0, 0, 0, 0, 0, 0);
     m_queue.Clear();
+    Overflow.Clear();
     // robots.txt files and pauses belong to one run.
     Policy.Clear();
     Policy.Settings.Agent = Connection.Agent;
@@ -59,6 +66,8 @@ void THttpDwnld::ResetRun() {
 
 void THttpDwnld::SetWorking(bool Value) {
     Working = Value;
+    // The spill file belongs to the run.
+    if (!Value) Overflow.Clear();
     if (OnWorking) OnWorking(*this, Value);
 }
 
@@ -113,9 +122,11 @@ void THttpDwnld::Tick() {
     m_noneReady = false;
     if (m_slots.size() != static_cast<std::size_t>(std::max(ConcurrentDownloads, 0))) ResizePool();
     if (Stopping) {
-        if (m_queue.Count() > 0) m_active = true;
+        if (m_queue.Count() > 0 || !Overflow.Empty()) m_active = true;
         m_queue.Clear();
+        Overflow.Clear();
     } else {
+        Refill();
         const int active = std::min(SlotCount(), ConcurrentDownloads);
         for (int i = 0; i < active && !Stopping; ++i) StartSlot(i);
     }
@@ -200,7 +211,7 @@ bool THttpDwnld::StartSlot(int Index) {
         if (slot.SlotState == slotAssigning) slot.SlotState = slotIdle;
         return false;
     }
-    TUrlInQueue::Entry entry = m_queue.Take(chosen);
+    TUrlInQueue::Entry entry = TakeEntry(chosen);
     m_active = true;
     if (!server.empty()) {
         Policy.DownloadStarted(server, TPolicyClock::now());
@@ -225,6 +236,30 @@ bool THttpDwnld::StartSlot(int Index) {
     return true;
 }
 
+TUrlInQueue::Entry THttpDwnld::TakeEntry(int Index) {
+    TUrlInQueue::Entry entry = m_queue.Take(Index);
+    Refill();
+    return entry;
+}
+
+void THttpDwnld::Refill() {
+    TUrlInQueue::Entry entry;
+    while (m_queue.Count() < MaxQueueSize && !Overflow.Empty()) {
+        if (!Overflow.Take(entry)) {
+            OverflowFailed();
+            return;
+        }
+        m_queue.Add(std::move(entry.Url), std::move(entry.Object));
+        m_active = true;
+    }
+}
+
+void THttpDwnld::OverflowFailed() {
+    if (Stopping) return;
+    if (OnOverflowFailed) OnOverflowFailed(*this);
+    StopAll();
+}
+
 int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
     const TPolicyClock::time_point now = TPolicyClock::now();
     bool waitNoted = false;
@@ -239,7 +274,7 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 return -1;
             case TServerVerdict::Refuse: {
                 const TServerReason reason = Policy.LastReason();
-                TUrlInQueue::Entry refused = m_queue.Take(i);
+                TUrlInQueue::Entry refused = TakeEntry(i);
                 m_active = true;
                 if (OnSkipped) OnSkipped(*this, refused.Url, refused.Object.Referrer, reason);
                 if (Stopping) return -1;
@@ -348,11 +383,13 @@ bool THttpDwnld::CheckProgress() {
     }
     const int inQueue = QueueCount();
     const int now[6] = {inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
-    const bool changed = !std::equal(std::begin(now), std::end(now), std::begin(m_last));
+    const int deferred = DeferredCount();
+    const bool changed = !std::equal(std::begin(now), std::end(now), std::begin(m_last)) ||
+                         deferred != m_lastDeferred;
     // A held change keeps the run from counting as quiet, so it is reported before the end.
     m_statsHeld = changed && ThrottleStats && !StatsDue();
     if (changed && !m_statsHeld) ReportStats(now);
-    m_quiet = inQueue == 0 && downloading == 0 && !busy;
+    m_quiet = inQueue == 0 && deferred == 0 && downloading == 0 && !busy;
     if (m_quiet && !changed) {
         if (IdleCountdown == 0) return false;
         --IdleCountdown;
@@ -364,6 +401,7 @@ bool THttpDwnld::CheckProgress() {
 
 void THttpDwnld::ReportStats(const int (&Now)[6]) {
     std::copy(std::begin(Now), std::end(Now), std::begin(m_last));
+    m_lastDeferred = DeferredCount();
     m_lastReport = std::chrono::steady_clock::now();
     if (OnStats) OnStats(*this, Kind, Now[0], Now[1], Now[2], Now[3], Now[4], Now[5]);
 }

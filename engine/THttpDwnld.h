@@ -14,6 +14,7 @@
 #include "THttpGet.h"
 #include "TServerPolicy.h"
 #include "TUrlInQueue.h"
+#include "TUrlOverflow.h"
 
 class THttpDwnld {
 public:
@@ -22,12 +23,17 @@ public:
     THttpDwnld(const THttpDwnld&) = delete;
     THttpDwnld& operator=(const THttpDwnld&) = delete;
 
-    // Queues Url at the end (always true). The first call of a run resets the counters and the
-    // queue and reports the run as working. Nothing is queued while stopping; duplicates, queue
-    // size and depth are the callers' business.
+    // Queues Url at the end. The first call of a run resets the counters and the queue and
+    // reports the run as working. Nothing is queued while stopping; duplicates and depth are the
+    // callers' business. While the queue holds MaxQueueSize entries, or anything waits in
+    // Overflow, the entry goes to the end of Overflow instead, so the order stays that of one
+    // long queue. False only when Overflow could not take it: OnOverflowFailed has been told
+    // and the run is stopping.
     bool AddUrl(const std::string& Url, const std::string& Referrer, int Depth, int RetryCount,
                 unsigned char TagKind, unsigned char FetchMode, int CountArea, bool Priority);
     int QueueCount() const { return m_queue.Count(); }
+    // Entries waiting in Overflow for room in the queue.
+    int DeferredCount() const { return Overflow.Count(); }
     // Marks the scheduler stopping and aborts every running download.
     void StopAll();
     void ResetRun();
@@ -55,6 +61,10 @@ public:
     int Retries = 3;
     int TimeOut = 300;
     int Kind = 1;
+    // The queue in memory never grows beyond this; later entries wait in Overflow and move up,
+    // oldest first, as the queue drains.
+    int MaxQueueSize = 5000;
+    TUrlOverflow Overflow;
     TConnectionSettings Connection;  // handed to every slot
     // Consideration for servers (robots.txt, gaps, per-server limit, pauses). While it is not
     // Active the queue is taken in order, as ever.
@@ -82,6 +92,8 @@ public:
     std::function<void(THttpDwnld&, int Kind, int InQueue, int Downloading, int ToAnalyze, int Done,
                        int Retries, int Errors)>
         OnStats;
+    // Overflow could not keep an entry (Overflow.Error() says why); the run is stopped after it.
+    std::function<void(THttpDwnld&)> OnOverflowFailed;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
     // A queued URL left unfetched because its server's robots.txt refuses it.
@@ -99,6 +111,9 @@ public:
 
 private:
     bool StartSlot(int Index);
+    TUrlInQueue::Entry TakeEntry(int Index);
+    void Refill();
+    void OverflowFailed();
     void ResizePool();
     void StepSlot(int Index);
     void FinishReceived(THttpGet& slot);
@@ -122,6 +137,7 @@ private:
     TPolicyClock::time_point m_waitUntil{};
     TUrlInQueue m_queue;
     int m_last[6] = {99999, 99999, 99999, 99999, 99999, 99999};
+    int m_lastDeferred = 0;
     bool m_active = false;
     bool m_quiet = false;      // the last CheckProgress saw no queue and no busy slot
     bool m_statsHeld = false;  // a change waits for its report

@@ -99,8 +99,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
 }
 
 TLinkState TImpl::LinkState() const {
-    return TLinkState{VisitedUrls, VisitedHosts, Dwnld.QueueCount(), Dwnld.DepthLimit,
-                      Dwnld.Stopping};
+    return TLinkState{VisitedUrls, VisitedHosts, Dwnld.DepthLimit, Dwnld.Stopping};
 }
 
 void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, unsigned char TagKind,
@@ -154,9 +153,8 @@ void TImpl::ApplyLink(const TPageContext& Page, unsigned char TagKind, TLinkDeci
         Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), "", Page.Depth + 1, Dwnld.Retries, TagKind, 1, 0,
                      false);
     if (!d.Followed) return;
-    if (Dwnld.QueueCount() < Rules.MaxQueueSize) {
-        Dwnld.AddUrl(d.Resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, 0, false);
-    } else {
+    // A full queue defers the link to the scheduler's overflow; only a failed spill loses it.
+    if (!Dwnld.AddUrl(d.Resolved, Page.Url(), Page.Depth + 1, 0, TagKind, 1, 0, false)) {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Queue;
     }
