@@ -5,9 +5,11 @@
 
 #include <QFile>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -15,6 +17,7 @@
 #include "FakePrompter.h"
 #include "Shown.h"
 #include "THttpScan.h"
+#include "TImpl.h"
 #include "TMainForm.h"
 #include "TZusammenfassenForm.h"
 #include "TestServer.h"
@@ -89,6 +92,61 @@ TEST_F(HarvestRunTest, AResultsFileThatCannotBeWrittenIsReportedInGerman) {
     EXPECT_EQ(m_prompter.messages,
               QStringList{"Die Ergebnisdatei /dev/full konnte nicht geschrieben werden: No space "
                           "left on device. Die Suche wurde angehalten."});
+}
+
+// An index page linking Count pages that are not there (each is asked for once).
+std::string ManyLinks(int Count) {
+    std::string body;
+    for (int i = 1; i <= Count; ++i) body += "<a href=p" + std::to_string(i) + ".htm>p</a> ";
+    return R"({"routes": {"/": {"body": ")" + body + R"("}}})";
+}
+
+TEST_F(HarvestRunTest, LinksWaitingForRoomInTheQueueHaveALineOfTheirOwn) {
+    TestServer server(ManyLinks(30));
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    Ui::TMainForm& u = w->Controls();
+    EXPECT_EQ(QFile::decodeName(w->HttpScan1().SpillFolder().c_str()), m_state.path());
+    w->HttpScan1().SetMaxQueueSize(10);
+    int mostDeferred = -1;
+    QObject::connect(u.Memo7, &QPlainTextEdit::textChanged, [&] {
+        const QStringList lines = u.Memo7->toPlainText().split('\n');
+        if (lines.size() == 7) mostDeferred = std::max(mostDeferred, lines[6].mid(24).toInt());
+    });
+    u.URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
+    const QStringList stats = u.Memo7->toPlainText().split('\n');
+    ASSERT_EQ(stats.size(), 7);
+    EXPECT_EQ(stats[0], "      Noch zu besuchen: 0");
+    EXPECT_EQ(stats[5], "     Fehlerhafte Links: 0");
+    EXPECT_EQ(stats[6], "        Zurückgestellt: 0");
+    for (const QString& line : stats) EXPECT_EQ(line.indexOf(':'), 22);
+    EXPECT_GT(mostDeferred, 0);
+    EXPECT_LE(mostDeferred, 20);
+    for (int i = 1; i <= 30; ++i)
+        EXPECT_EQ(server.CountRequests("/p" + std::to_string(i) + ".htm"), 1) << i;
+}
+
+TEST_F(HarvestRunTest, DeferredLinksThatCannotBeKeptAreReportedInGerman) {
+    TestServer server(ManyLinks(30));
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    w->HttpScan1().SetMaxQueueSize(10);
+    TUrlOverflow& overflow = ImplOf(w->HttpScan1()).Dwnld.Overflow;
+    overflow.Budget = 1;
+    overflow.OpenSpill = [](const std::string&, std::string&) {
+        auto file = std::make_unique<QFile>("/dev/full");
+        return file->open(QIODevice::ReadWrite) ? std::move(file) : nullptr;
+    };
+    w->Controls().URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
+    EXPECT_EQ(m_prompter.messages.join('|').toStdString(),
+              std::string("Die zurückgestellten Links konnten nicht gespeichert werden (cannot "
+                          "write overflow file /dev/full: No space left on device). Die Suche "
+                          "wurde angehalten."));
+    EXPECT_EQ(server.CountRequests("/p30.htm"), 0);
 }
 
 TEST_F(HarvestRunTest, BothFiltersTickedRemindOnce) {
