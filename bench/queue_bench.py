@@ -7,7 +7,7 @@ Usage: queue_bench.py BUILD_DIR [--fanout 25] [--levels 5] [--runs 1] [--work DI
 Generates a site with gensite.py (fanout 25 and five levels: 31,901 pages, about 400 MB of
 HTML), serves it with nginx on a free port of 127.0.0.1 and crawls it to depth 5, the whole
 site, with tarnwick-crawl at the default queue limit (5000: most links wait in the overflow,
-and beyond 10,000 of them in its spill file), with tarnwick-crawl --max-queue 1000000 (the
+and beyond 1,000 of them in its spill file), with tarnwick-crawl --max-queue 1000000 (the
 queue never fills) and with wget2 (--level=4, the same pages), in paired rounds. Pages fetched
 and fetched more than once are counted from nginx's log; addresses found are checked against
 gensite's list; wall time is the child's, CPU time and peak memory come from the kernel's
@@ -175,18 +175,25 @@ def table(results, site_pages, runs):
     by_name = collections.defaultdict(list)
     for r in results:
         by_name[r["name"]].append(r)
-    ref = by_name["wget2"]
+    wget2 = by_name["wget2"]
+    unlimited = by_name["tarnwick-crawl --max-queue 1000000"]
+
+    def paired(rows, ref, key):
+        return statistics.median(r[key] / w[key] for r, w in zip(rows, ref))
+
     lines = ["| crawler | runs | pages fetched (distinct) | addresses found | wall s | CPU s | "
-             "peak MB | peak / wget2 | spill files left |",
-             "|---|---:|---|---|---:|---:|---:|---:|---:|"]
+             "peak MB | peak / wget2 | peak / unlimited | CPU / unlimited | spill files left |",
+             "|---|---:|---|---|---:|---:|---:|---:|---:|---:|---:|"]
     for name, rows in by_name.items():
         med = lambda key: statistics.median(r[key] for r in rows)
-        ratio = statistics.median(r["rss_mb"] / w["rss_mb"] for r, w in zip(rows, ref))
         last = rows[-1]
-        lines.append("| %s | %d | %d (%d) of %d | %d of %d | %.2f | %.2f | %.1f | %.2f | %s |" % (
-            name, len(rows), last["pages"], last["distinct"], site_pages, last["addresses"],
-            last["expected"], med("wall"), med("cpu"), med("rss_mb"), ratio,
-            "-" if name == "wget2" else max(r["spill_left"] for r in rows)))
+        lines.append("| %s | %d | %d (%d) of %d | %d of %d | %.2f | %.2f | %.1f | %.2f | %.3f "
+                     "| %.3f | %s |" % (
+                         name, len(rows), last["pages"], last["distinct"], site_pages,
+                         last["addresses"], last["expected"], med("wall"), med("cpu"),
+                         med("rss_mb"), paired(rows, wget2, "rss_mb"),
+                         paired(rows, unlimited, "rss_mb"), paired(rows, unlimited, "cpu"),
+                         "-" if name == "wget2" else max(r["spill_left"] for r in rows)))
     return "\n".join(lines)
 
 
@@ -230,7 +237,7 @@ def main():
                     "defaults apart from `--depth %d`, its spill folder TMPDIR a fresh folder "
                     "per run; wget2 `-r --level=%d --max-threads=6`. Pages fetched from "
                     "nginx's log (the last run's), medians of wall, CPU and peak memory, peak "
-                    "memory paired with wget2's run of the same round.\n\n%s\n"
+                    "memory and CPU paired with the runs of the same round.\n\n%s\n"
                     % (datetime.date.today().isoformat(), args.fanout, args.levels, args.runs,
                        site_pages, DEPTH, DEPTH, DEPTH - 1, text))
     finally:

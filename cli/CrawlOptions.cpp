@@ -257,7 +257,7 @@ How far to crawl:
       --max-queue N        hold at most N links in the queue in memory, N >= 10
                            (default: 5000); further links are not lost but wait,
                            in the order found, until the queue has room: the
-                           first 10000 in memory, the rest in a temporary file
+                           first 1000 in memory, the rest in a temporary file
                            in $TMPDIR (or /tmp) that is removed afterwards
       --robots             also harvest /robots.txt of every new host as a page
       --no-redirect        do not follow meta refresh redirects in pages

@@ -157,7 +157,7 @@ public:
     // The most entries the queue holds in memory (> 9). A page link met while the queue is full
     // is not lost: it waits in an overflow, in the order met, and enters the queue as the queue
     // drains, so pages are fetched in the same order as with an unlimited queue. The first
-    // 10,000 waiting links are kept in memory, the rest in a private temporary file in
+    // 1,000 waiting links are kept in memory, the rest in a private temporary file in
     // SpillFolder that is removed when the overflow empties and at the end of the run.
     int MaxQueueSize() const;
     void SetMaxQueueSize(int Value);  // > 9

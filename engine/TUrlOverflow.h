@@ -46,7 +46,10 @@ public:
     // Entries ever written to a spill file since the last Clear.
     int SpillCount() const { return m_spillTotal; }
 
-    int Budget = 10000;  // entries kept in memory before the rest spills to the file
+    // Entries kept in memory before the rest spills to the file. Beside the queue's own limit
+    // (5000 by default) a large budget would keep a whole level of a big site in memory and
+    // save nothing over an unlimited queue.
+    int Budget = 1000;
     std::string Folder;  // where the spill file is made; empty: the system's temporary folder
     TOpener OpenSpill;
 
