@@ -163,7 +163,7 @@ public:
     void SetMaxQueueSize(int Value);  // > 9
     // Links waiting in the overflow now; a change of it raises OnUpdatedStats too.
     int DeferredCount() const;
-    // Folder of the overflow file; empty (the default): the system's temporary folder.
+    // Folder of the overflow file; empty (the default): $TMPDIR, else /tmp.
     const std::string& SpillFolder() const;
     void SetSpillFolder(const std::string& Value);
 

@@ -1,16 +1,18 @@
 #include "TUrlOverflow.h"
 
-#include <QDir>
-#include <QTemporaryFile>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 // Encoded entries are written in batches of about this size, and read back in chunks of it.
-constexpr std::size_t kBatchBytes = 64 * 1024;
+// Small: the two buffers are all the memory the spilled entries cost.
+constexpr std::size_t kBatchBytes = 16 * 1024;
 
 // One entry in the file: the two text lengths, the three numbers, the three bytes, the texts.
 struct TRecordHead {
@@ -72,17 +74,27 @@ std::size_t Decode(const char* Data, std::size_t Size, TUrlOverflow::TEntry& Out
     return Needed;
 }
 
-std::unique_ptr<QFile> OpenTemporary(const std::string& Folder, std::string& Error) {
-    const QString folder = Folder.empty() ? QDir::tempPath() : QFile::decodeName(Folder.c_str());
-    // Created new and readable by the user alone: the queued addresses are the user's business.
-    auto file = std::make_unique<QTemporaryFile>(folder + "/tarnwick-queue-XXXXXX");
-    if (file->open()) return file;
-    Error = "cannot create overflow file in " + QFile::encodeName(folder).toStdString() + ": " +
-            file->errorString().toLocal8Bit().toStdString();
+std::unique_ptr<TSpillFile> OpenTemporary(const std::string& Folder, std::string& Error) {
+    std::string folder = Folder;
+    if (folder.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        folder = tmp && *tmp ? tmp : "/tmp";
+    }
+    // mkstemp makes it new and readable by the user alone: the queued addresses are the user's
+    // business. Plain system calls: the file is written once and read once, in batches.
+    std::string path = folder + "/tarnwick-queue-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    if (fd >= 0) return std::make_unique<TSpillFile>(fd, std::move(path), true);
+    Error = "cannot create overflow file in " + folder + ": " + std::strerror(errno);
     return nullptr;
 }
 
 }  // namespace
+
+TSpillFile::~TSpillFile() {
+    if (Fd >= 0) ::close(Fd);
+    if (Remove) ::unlink(Path.c_str());
+}
 
 TUrlOverflow::TUrlOverflow() : OpenSpill(OpenTemporary) {}
 
@@ -93,6 +105,8 @@ bool TUrlOverflow::Add(TEntry Entry) {
         m_head.push_back(std::move(Entry));
         return true;
     }
+    // Room for a batch and the entry that passes it, so the buffer does not double.
+    if (m_tail.capacity() < kBatchBytes) m_tail.reserve(kBatchBytes + 1024);
     Encode(Entry, m_tail);
     ++m_spilled;
     ++m_spillTotal;
@@ -108,24 +122,23 @@ bool TUrlOverflow::Take(TEntry& Out) {
 
 void TUrlOverflow::Clear() {
     m_head.clear();
-    m_tail.clear();
-    m_tail.shrink_to_fit();
+    std::string().swap(m_tail);
+    std::string().swap(m_chunk);
     m_spilled = 0;
     m_spillTotal = 0;
-    m_readPos = 0;
-    m_atEnd = true;
+    m_readPos = m_fileEnd = 0;
     m_file.reset();
     m_error.clear();
 }
 
 std::string TUrlOverflow::SpillPath() const {
-    return m_file ? QFile::encodeName(m_file->fileName()).toStdString() : std::string();
+    return m_file ? m_file->Path : std::string();
 }
 
-bool TUrlOverflow::Fail(const std::string& What) {
+bool TUrlOverflow::Fail(const std::string& What, int ErrorNumber) {
     if (m_error.empty())
         m_error = What + " overflow file " + SpillPath() + ": " +
-                  m_file->errorString().toLocal8Bit().toStdString();
+                  std::strerror(ErrorNumber != 0 ? ErrorNumber : EIO);
     return false;
 }
 
@@ -135,12 +148,15 @@ bool TUrlOverflow::WriteTail() {
         m_file = OpenSpill(Folder, m_error);
         if (!m_file) return false;
     }
-    // Append-only: only reading back moves the file position away from the end.
-    const auto size = static_cast<qint64>(m_tail.size());
-    if ((!m_atEnd && !m_file->seek(m_file->size())) || m_file->write(m_tail.data(), size) != size ||
-        !m_file->flush())
-        return Fail("cannot write");
-    m_atEnd = true;
+    const int fd = m_file->Fd;
+    for (std::size_t done = 0; done < m_tail.size();) {
+        const ssize_t n = ::pwrite(fd, m_tail.data() + done, m_tail.size() - done,
+                                   static_cast<off_t>(m_fileEnd) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Fail("cannot write", n < 0 ? errno : ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+    m_fileEnd += static_cast<std::int64_t>(m_tail.size());
     m_tail.clear();
     return true;
 }
@@ -148,38 +164,39 @@ bool TUrlOverflow::WriteTail() {
 bool TUrlOverflow::ReadBack() {
     if (!WriteTail()) return false;
     const std::size_t budget = static_cast<std::size_t>(std::max(Budget, 1));
-    std::string chunk;
+    const int fd = m_file->Fd;
     std::size_t want = kBatchBytes;
     while (m_spilled > 0 && m_head.size() < budget) {
-        m_atEnd = false;
-        if (!m_file->seek(m_readPos)) return Fail("cannot read");
-        chunk.resize(want);
-        const qint64 got = m_file->read(chunk.data(), static_cast<qint64>(want));
-        if (got <= 0) return Fail("cannot read");
+        want = std::min(want, static_cast<std::size_t>(m_fileEnd - m_readPos));
+        m_chunk.resize(want);
+        const ssize_t got = ::pread(fd, m_chunk.data(), want, static_cast<off_t>(m_readPos));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return Fail("cannot read", got < 0 ? errno : EIO);
         std::size_t used = 0;
         std::size_t needed = 0;
         TEntry entry;
         while (m_spilled > 0 && m_head.size() < budget) {
             const std::size_t n =
-                Decode(chunk.data() + used, static_cast<std::size_t>(got) - used, entry, needed);
+                Decode(m_chunk.data() + used, static_cast<std::size_t>(got) - used, entry, needed);
             if (n == 0) break;
             used += n;
             --m_spilled;
             m_head.push_back(std::move(entry));
         }
-        // A record longer than the chunk is read whole on the next round; one cut short by the
-        // end of the file cannot be.
-        if (used == 0 &&
-            (needed <= static_cast<std::size_t>(got) || got < static_cast<qint64>(want)))
-            return Fail("cannot read");
+        // A record longer than the chunk is read whole on the next round; one that reaches
+        // past the end of what was written cannot be.
+        if (used == 0 && (needed <= static_cast<std::size_t>(got) ||
+                          m_readPos + static_cast<std::int64_t>(needed) > m_fileEnd))
+            return Fail("cannot read", EIO);
         want = std::max(kBatchBytes, needed);
-        m_readPos += static_cast<qint64>(used);
+        m_readPos += static_cast<std::int64_t>(used);
     }
     // Everything has come back: the file goes, and the next spill starts a new one.
     if (m_spilled == 0) {
         m_file.reset();
-        m_readPos = 0;
-        m_atEnd = true;
+        m_readPos = m_fileEnd = 0;
+        std::string().swap(m_tail);
+        std::string().swap(m_chunk);
     }
     return true;
 }

@@ -5,8 +5,7 @@
 // private temporary file, removed when the store is emptied or cleared and at destruction.
 // GUI thread only, owned by the scheduler.
 
-#include <QFile>
-
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -14,14 +13,27 @@
 
 #include "TUrlInQueue.h"
 
+// An open spill file: closed, and removed when Remove is set, at destruction.
+struct TSpillFile {
+    TSpillFile(int Descriptor, std::string FilePath, bool RemoveIt)
+        : Fd(Descriptor), Path(std::move(FilePath)), Remove(RemoveIt) {}
+    ~TSpillFile();
+    TSpillFile(const TSpillFile&) = delete;
+    TSpillFile& operator=(const TSpillFile&) = delete;
+
+    int Fd;
+    std::string Path;
+    bool Remove;
+};
+
 class TUrlOverflow {
 public:
     using TEntry = TUrlInQueue::Entry;
-    // Creates the spill file in Folder (empty: the system's temporary folder), open for reading
-    // and writing; null with Error set when it cannot. Replaceable so that tests can hand in a
-    // file on a full disk.
+    // Creates the spill file in Folder (empty: $TMPDIR, else /tmp), open for reading and
+    // writing; null with Error set when it cannot. Replaceable so that tests can hand in a file
+    // on a full disk.
     using TOpener =
-        std::function<std::unique_ptr<QFile>(const std::string& Folder, std::string& Error)>;
+        std::function<std::unique_ptr<TSpillFile>(const std::string& Folder, std::string& Error)>;
 
     TUrlOverflow();
     ~TUrlOverflow();
@@ -54,16 +66,17 @@ public:
     TOpener OpenSpill;
 
 private:
-    bool Fail(const std::string& What);
+    bool Fail(const std::string& What, int ErrorNumber);
     bool WriteTail();
     bool ReadBack();
 
     std::deque<TEntry> m_head;  // the oldest entries
     std::string m_tail;         // newer entries, encoded, not yet written to the file
+    std::string m_chunk;        // what was last read back
     int m_spilled = 0;          // entries in the file and in m_tail, not yet read back
     int m_spillTotal = 0;
-    qint64 m_readPos = 0;  // where the next unread entry of the file starts
-    bool m_atEnd = true;   // the file position is at its end, where writes go
-    std::unique_ptr<QFile> m_file;
+    std::int64_t m_readPos = 0;  // where the next unread entry of the file starts
+    std::int64_t m_fileEnd = 0;  // where the next batch is written
+    std::unique_ptr<TSpillFile> m_file;
     std::string m_error;
 };

@@ -1,6 +1,7 @@
 // Harvest runs in the window against sites served by the local test server: run control, list
 // mode, the status displays, saving and the result manager.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -136,8 +137,8 @@ TEST_F(HarvestRunTest, DeferredLinksThatCannotBeKeptAreReportedInGerman) {
     TUrlOverflow& overflow = ImplOf(w->HttpScan1()).Dwnld.Overflow;
     overflow.Budget = 1;
     overflow.OpenSpill = [](const std::string&, std::string&) {
-        auto file = std::make_unique<QFile>("/dev/full");
-        return file->open(QIODevice::ReadWrite) ? std::move(file) : nullptr;
+        const int fd = ::open("/dev/full", O_RDWR);
+        return fd >= 0 ? std::make_unique<TSpillFile>(fd, "/dev/full", false) : nullptr;
     };
     w->Controls().URLEdit->setText(Q(server.Url("/")));
     w->StartBitBtnClick();

@@ -2,6 +2,7 @@
 // budget, then in a spill file. The store alone, then whole crawls that spill, stop while
 // spilling, and meet a full disk.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -45,9 +46,9 @@ void ExpectSame(const TUrlOverflow::TEntry& Got, const TUrlOverflow::TEntry& Wan
 }
 
 // A spill file on a full disk.
-std::unique_ptr<QFile> FullDisk(const std::string&, std::string& Error) {
-    auto file = std::make_unique<QFile>("/dev/full");
-    if (file->open(QIODevice::ReadWrite)) return file;
+std::unique_ptr<TSpillFile> FullDisk(const std::string&, std::string& Error) {
+    const int fd = ::open("/dev/full", O_RDWR);
+    if (fd >= 0) return std::make_unique<TSpillFile>(fd, "/dev/full", false);
     Error = "cannot open /dev/full";
     return nullptr;
 }
