@@ -86,12 +86,13 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
     m_ui->UpDown1->SetAssociate(m_ui->Edit3);
     m_ui->UpDown2->SetAssociate(m_ui->Edit6);
     m_ui->MaskEdit1->setStyleSheet("lineedit-password-character: 42");
-    // The six statistics lines (a 24-character label and a number), and the seventh of
-    // robots.txt when it is obeyed, are read whole, never scrolled.
+    // The six statistics lines (a 24-character label and a number), the line of robots.txt
+    // when it is obeyed and that of deferred links once there were some, are read whole, never
+    // scrolled.
     const QFontMetrics statsFont(m_ui->Memo7->font());
     const int chrome = 2 * m_ui->Memo7->frameWidth() + 12;
     m_ui->Memo7->setMinimumWidth(statsFont.horizontalAdvance(QString(31, '0')) + chrome);
-    m_ui->Memo7->setFixedHeight(7 * statsFont.lineSpacing() + chrome);
+    m_ui->Memo7->setFixedHeight(8 * statsFont.lineSpacing() + chrome);
     // The crawl advances as soon as there is work instead of every 50 ms; the statistics
     // still come at most every 50 ms.
     m_httpScan->SetAdaptiveTicks(true);
@@ -129,6 +130,8 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
     m_settingsPath = WithTrailingSlash(Folders.SettingsPath);
     m_urlList.clear();
     m_httpScan->SetFileOfResults(QFile::encodeName(ResultsFileName()).toStdString());
+    // Links waiting for room in the queue spill into the user's own state folder.
+    m_httpScan->SetSpillFolder(QFile::encodeName(m_resultsFolder).toStdString());
     setWindowTitle("Tarnwick pro");
     LoadBanner();
     LoadSettings();
@@ -576,6 +579,7 @@ void TMainForm::HttpScan1Working(bool Working) {
     if (Working) {
         SetStatusText("   Working...");
         m_scanIdle = false;
+        m_deferredShown = false;
         return;
     }
     DeleteResultsFile();
@@ -586,6 +590,12 @@ void TMainForm::HttpScan1Working(bool Working) {
                                                 "werden: %2. Die Suche wurde angehalten.")
                                      .arg(QString::fromLocal8Bit(m_httpScan->FileOfResults()),
                                           QString::fromLocal8Bit(writeError)));
+    const std::string& spillError = m_httpScan->SpillFileError();
+    if (!spillError.empty())
+        m_prompter.Message(this, QStringLiteral("Die zurückgestellten Links konnten nicht "
+                                                "gespeichert werden (%1). Die Suche wurde "
+                                                "angehalten.")
+                                     .arg(QString::fromLocal8Bit(spillError)));
     SetRunningLook(false);
     if (!m_urlList.isEmpty()) m_timer1.start();
     m_scanIdle = true;
@@ -602,6 +612,10 @@ void TMainForm::HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyz
                          "     Fehlerhafte Links: " + QString::number(Errors)};
     if (m_httpScan->ObeyRobotsTxt())
         lines << TServerOptions::ExcludedLine(m_httpScan->SkippedByRobots());
+    // Shown from the first deferred link of a run on, so that it does not come and go.
+    const int deferred = m_httpScan->DeferredCount();
+    m_deferredShown = m_deferredShown || deferred > 0;
+    if (m_deferredShown) lines << "        Zurückgestellt: " + QString::number(deferred);
     m_ui->Memo7->setPlainText(lines.join('\n'));
 }
 

@@ -159,6 +159,7 @@ private:
     QStringList m_urlList;
     int m_urlListIndex = 0;
     bool m_scanIdle = true;
+    bool m_deferredShown = false;  // the run has deferred links: Memo7 shows their line
     bool m_closeRequested = false;
     bool m_closing = false;
     bool m_activated = false;

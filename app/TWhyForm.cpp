@@ -47,7 +47,7 @@ QString RuleText(TLinkReason Reason, const TLinkRecord& R, bool Report) {
         case TLinkReason::Scheme:
             return "Es ist keine http- oder https-Adresse mit erkennbarem Typ.";
         case TLinkReason::Queue:
-            return "Die Warteschlange war voll.";
+            return "Die Datei der zurückgestellten Links konnte nicht geschrieben werden.";
         case TLinkReason::Robots:
             return "Die robots.txt des Servers verbietet den Abruf (Rücksicht auf Server).";
         case TLinkReason::Caller:

@@ -254,8 +254,11 @@ How far to crawl:
                            page's site, or those under its folder (default: site)
       --report all|site|path
                            which links are reported (default: all)
-      --max-queue N        queue no further links while N are waiting, N >= 10
-                           (default: 5000)
+      --max-queue N        hold at most N links in the queue in memory, N >= 10
+                           (default: 5000); further links are not lost but wait,
+                           in the order found, until the queue has room: the
+                           first 1000 in memory, the rest in a temporary file
+                           in $TMPDIR (or /tmp) that is removed afterwards
       --robots             also harvest /robots.txt of every new host as a page
       --no-redirect        do not follow meta refresh redirects in pages
 
@@ -274,7 +277,8 @@ Consideration for servers:
                            JSON line per distinct link met, with url, from,
                            depth, type, reported, followed and reason (seen,
                            depth, exclude, include, type, site, path, scheme,
-                           queue, robots, caller, stopped; "" when nothing said no)
+                           queue: the waiting links' file failed, robots,
+                           caller, stopped; "" when nothing said no)
   A server that answers 429 or 503 is paused as its Retry-After asks (at most
   120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.
 
@@ -327,6 +331,7 @@ Environment:
                            takes precedence)
   http_proxy, https_proxy, no_proxy
                            proxy used unless --proxy or --no-proxy is given
+  TMPDIR                   folder of the file of waiting links (--max-queue)
 Passwords are never accepted as option values: other users could read them.
 
 Ctrl-C (SIGINT), SIGTERM and SIGHUP stop the crawl, skip the remaining start
@@ -336,7 +341,8 @@ without writing.
 Exit status:
   0    every run started, a page was fetched and the harvest was written
   1    a start URL was refused (the reason is on standard error), or the
-       harvest or the results file could not be written
+       harvest, the results file or the file of waiting links could not be
+       written
   2    bad usage, or an option's file could not be read
   3    no page could be fetched at all (each failing start URL is named on
        standard error)

@@ -126,7 +126,8 @@ void TCrawlSession::Interrupt(int Signal) {
 }
 
 void TCrawlSession::OnError(const std::string& Url, unsigned Code, const std::string& Message) {
-    if (!m_scan.ResultsFileError().empty()) {
+    // Results or waiting links that cannot be kept end the crawl as a failure.
+    if (!m_scan.ResultsFileError().empty() || !m_scan.SpillFileError().empty()) {
         StopForWriteError(Message);
         return;
     }
@@ -186,9 +187,9 @@ void TCrawlSession::OnStats(int InQueue, int Downloading, int ToAnalyze, int Don
     const double rate = seconds > 0.0 ? Done / seconds : 0.0;
     char line[256];
     std::snprintf(line, sizeof line,
-                  "[%zu/%zu] queue %d  loading %d  analysing %d  done %d  retries %d  errors %d  "
-                  "skipped %zu  found %zu  %.1f pages/s",
-                  m_next, m_urls.size(), InQueue, Downloading, ToAnalyze, Done, Retries, Errors,
-                  m_skipped.size(), m_sink.Count(), rate);
+                  "[%zu/%zu] queue %d  deferred %d  loading %d  analysing %d  done %d  "
+                  "retries %d  errors %d  skipped %zu  found %zu  %.1f pages/s",
+                  m_next, m_urls.size(), InQueue, m_scan.DeferredCount(), Downloading, ToAnalyze,
+                  Done, Retries, Errors, m_skipped.size(), m_sink.Count(), rate);
     m_progress.Show(line);
 }

@@ -62,8 +62,8 @@ public:
     int Signal() const { return m_signal; }
     // Pages fetched over all runs.
     int PagesFetched() const { return m_pages; }
-    // The output or the crawler's results file could not be written; the reason is on standard
-    // error and the crawl was stopped.
+    // The output, the crawler's results file or its file of waiting links could not be written;
+    // the reason is on standard error and the crawl was stopped.
     bool WriteFailed() const { return m_writeFailed; }
 
 signals:

@@ -106,14 +106,12 @@ void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLi
     Out.Followed = false;
     Out.QueueRobots = false;
     Out.FollowReason = TLinkReason::None;
-    // The depth and queue limits hold for robots.txt requests too: a robots.txt served as a page
-    // that links new hosts would otherwise grow a crawl without end.
+    // The depth limit holds for robots.txt requests too: a robots.txt served as a page that
+    // links new hosts would otherwise grow a crawl without end.
     if (State.Stopping) {
         Out.FollowReason = TLinkReason::Stopped;
     } else if (Page.Depth >= State.DepthLimit) {
         Out.FollowReason = TLinkReason::Depth;
-    } else if (State.QueueCount >= Rules.MaxQueueSize) {
-        Out.FollowReason = TLinkReason::Queue;
     } else {
         Out.QueueRobots = Out.NewHost && Rules.SeekRobots;
         Out.Followed = true;
@@ -165,9 +163,4 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
         return;
     }
     DecideQueueing(Page, Rules, State, Out);
-    // The robots.txt request is queued first and may take the last place.
-    if (Out.Followed && Out.QueueRobots && State.QueueCount + 1 >= Rules.MaxQueueSize) {
-        Out.Followed = false;
-        Out.FollowReason = TLinkReason::Queue;
-    }
 }

@@ -18,8 +18,13 @@ bool THttpDwnld::AddUrl(const std::string& Url, TUrlObject Entry) {
         SetWorking(true);
     }
     if (Entry.Priority) PriorityPending = true;
-    m_queue.Add(Url, std::move(Entry));
     m_active = true;
+    if (Overflow.Empty() && m_queue.Count() < MaxQueueSize) {
+        m_queue.Add(Url, std::move(Entry));
+    } else if (!Overflow.Add({Url, std::move(Entry)})) {
+        OverflowFailed();
+        return false;
+    }
     m_noneReady = false;
     return true;
 }
@@ -39,8 +44,10 @@ void THttpDwnld::ResetRun() {
     m_statsHeld = false;
     // The zero report opens the run's 50 ms spacing like any other report.
     m_lastReport = std::chrono::steady_clock::now();
+    m_lastDeferred = 0;
     if (OnStats) OnStats(*this, Kind, 0, 0, 0, 0, 0, 0);
     m_queue.Clear();
+    Overflow.Clear();
     // robots.txt files and pauses belong to one run.
     Policy.Clear();
     Policy.Settings.Agent = Connection.Agent;
@@ -49,6 +56,8 @@ void THttpDwnld::ResetRun() {
 
 void THttpDwnld::SetWorking(bool Value) {
     Working = Value;
+    // The spill file belongs to the run.
+    if (!Value) Overflow.Clear();
     if (OnWorking) OnWorking(*this, Value);
 }
 
@@ -103,9 +112,11 @@ void THttpDwnld::Tick() {
     m_noneReady = false;
     if (m_slots.size() != static_cast<std::size_t>(std::max(ConcurrentDownloads, 0))) ResizePool();
     if (Stopping) {
-        if (m_queue.Count() > 0) m_active = true;
+        if (m_queue.Count() > 0 || !Overflow.Empty()) m_active = true;
         m_queue.Clear();
+        Overflow.Clear();
     } else {
+        Refill();
         const int active = std::min(SlotCount(), ConcurrentDownloads);
         for (int i = 0; i < active && !Stopping; ++i) StartSlot(i);
     }
@@ -194,7 +205,7 @@ bool THttpDwnld::StartSlot(int Index) {
         if (slot.SlotState == slotAssigning) slot.SlotState = slotIdle;
         return false;
     }
-    TUrlInQueue::Entry entry = m_queue.Take(chosen);
+    TUrlInQueue::Entry entry = TakeEntry(chosen);
     m_active = true;
     if (!server.empty()) {
         Policy.DownloadStarted(server, TPolicyClock::now());
@@ -220,6 +231,30 @@ bool THttpDwnld::StartSlot(int Index) {
     return true;
 }
 
+TUrlInQueue::Entry THttpDwnld::TakeEntry(int Index) {
+    TUrlInQueue::Entry entry = m_queue.Take(Index);
+    Refill();
+    return entry;
+}
+
+void THttpDwnld::Refill() {
+    TUrlInQueue::Entry entry;
+    while (m_queue.Count() < MaxQueueSize && !Overflow.Empty()) {
+        if (!Overflow.Take(entry)) {
+            OverflowFailed();
+            return;
+        }
+        m_queue.Add(std::move(entry.Url), std::move(entry.Object));
+        m_active = true;
+    }
+}
+
+void THttpDwnld::OverflowFailed() {
+    if (Stopping) return;
+    if (OnOverflowFailed) OnOverflowFailed(*this);
+    StopAll();
+}
+
 int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
     const TPolicyClock::time_point now = TPolicyClock::now();
     bool waitNoted = false;
@@ -234,7 +269,7 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 return -1;
             case TServerVerdict::Refuse: {
                 const TServerReason reason = Policy.LastReason();
-                TUrlInQueue::Entry refused = m_queue.Take(i);
+                TUrlInQueue::Entry refused = TakeEntry(i);
                 m_active = true;
                 if (OnSkipped) OnSkipped(*this, refused.Url, refused.Object.Referrer, reason);
                 if (Stopping) return -1;
@@ -344,11 +379,12 @@ bool THttpDwnld::CheckProgress() {
     }
     const int inQueue = QueueCount();
     const TRunStats now{inQueue, downloading, toAnalyze, Done, RetriesCount, Errors};
-    const bool changed = m_last != now;
+    const int deferred = DeferredCount();
+    const bool changed = m_last != now || deferred != m_lastDeferred;
     // A held change keeps the run from counting as quiet, so it is reported before the end.
     m_statsHeld = changed && ThrottleStats && !StatsDue();
     if (changed && !m_statsHeld) ReportStats(now);
-    m_quiet = inQueue == 0 && downloading == 0 && !busy;
+    m_quiet = inQueue == 0 && deferred == 0 && downloading == 0 && !busy;
     if (m_quiet && !changed) {
         if (IdleCountdown == 0) return false;
         --IdleCountdown;
@@ -360,6 +396,7 @@ bool THttpDwnld::CheckProgress() {
 
 void THttpDwnld::ReportStats(const TRunStats& Now) {
     m_last = Now;
+    m_lastDeferred = DeferredCount();
     m_lastReport = std::chrono::steady_clock::now();
     if (OnStats)
         OnStats(*this, Kind, Now.InQueue, Now.Downloading, Now.ToAnalyze, Now.Done, Now.Retries,

@@ -15,6 +15,7 @@
 #include "THttpGet.h"
 #include "TServerPolicy.h"
 #include "TUrlInQueue.h"
+#include "TUrlOverflow.h"
 
 // The run's counters, in the order OnStats passes them.
 struct TRunStats {
@@ -34,11 +35,16 @@ public:
     THttpDwnld(const THttpDwnld&) = delete;
     THttpDwnld& operator=(const THttpDwnld&) = delete;
 
-    // Queues Url at the end (always true). The first call of a run resets the counters and the
-    // queue and reports the run as working. Nothing is queued while stopping; duplicates, queue
-    // size and depth are the callers' business.
+    // Queues Url at the end. The first call of a run resets the counters and the queue and
+    // reports the run as working. Nothing is queued while stopping; duplicates and depth are the
+    // callers' business. While the queue holds MaxQueueSize entries, or anything waits in
+    // Overflow, the entry goes to the end of Overflow instead, so the order stays that of one
+    // long queue. False only when Overflow could not take it: OnOverflowFailed has been told
+    // and the run is stopping.
     bool AddUrl(const std::string& Url, TUrlObject Entry);
     int QueueCount() const { return m_queue.Count(); }
+    // Entries waiting in Overflow for room in the queue.
+    int DeferredCount() const { return Overflow.Count(); }
     // Marks the scheduler stopping and aborts every running download.
     void StopAll();
     void ResetRun();
@@ -66,6 +72,10 @@ public:
     int Retries = 3;
     int TimeOut = 300;
     TSchedulerKind Kind = kindHtmlPages;
+    // The queue in memory never grows beyond this; later entries wait in Overflow and move up,
+    // oldest first, as the queue drains.
+    int MaxQueueSize = 5000;
+    TUrlOverflow Overflow;
     TConnectionSettings Connection;  // handed to every slot
     // Whether OnHeader may refuse an HTML answer (set Continue to false). A caller whose handler
     // never does clears it, and downloads then read the body without waiting for the handler.
@@ -96,6 +106,8 @@ public:
     std::function<void(THttpDwnld&, TSchedulerKind Kind, int InQueue, int Downloading,
                        int ToAnalyze, int Done, int Retries, int Errors)>
         OnStats;
+    // Overflow could not keep an entry (Overflow.Error() says why); the run is stopped after it.
+    std::function<void(THttpDwnld&)> OnOverflowFailed;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
     // A queued URL left unfetched because its server's robots.txt refuses it.
@@ -113,6 +125,9 @@ public:
 
 private:
     bool StartSlot(int Index);
+    TUrlInQueue::Entry TakeEntry(int Index);
+    void Refill();
+    void OverflowFailed();
     void ResizePool();
     void StepSlot(int Index);
     void FinishReceived(THttpGet& slot);
@@ -136,6 +151,7 @@ private:
     TPolicyClock::time_point m_waitUntil{};
     TUrlInQueue m_queue;
     std::optional<TRunStats> m_last;  // none since the run's zero report: the next one is due
+    int m_lastDeferred = 0;
     bool m_active = false;
     bool m_quiet = false;      // the last CheckProgress saw no queue and no busy slot
     bool m_statsHeld = false;  // a change waits for its report

@@ -88,6 +88,10 @@ const std::string& THttpScan::ResultsFileError() const {
     return m_impl->ResultsError;
 }
 
+const std::string& THttpScan::SpillFileError() const {
+    return m_impl->SpillError;
+}
+
 namespace {
 void LoadLowerCaseLines(TQuickSortStringList& list, const std::string& text) {
     list.SetText(AsciiLowerCase(text));
@@ -218,10 +222,21 @@ void THttpScan::SetLogsEnabled(bool Value) {
 }
 
 int THttpScan::MaxQueueSize() const {
-    return m_impl->Rules.MaxQueueSize;
+    return m_impl->Dwnld.MaxQueueSize;
 }
 void THttpScan::SetMaxQueueSize(int Value) {
-    if (Value > 9) m_impl->Rules.MaxQueueSize = Value;
+    if (Value > 9) m_impl->Dwnld.MaxQueueSize = Value;
+}
+
+int THttpScan::DeferredCount() const {
+    return m_impl->Dwnld.DeferredCount();
+}
+
+const std::string& THttpScan::SpillFolder() const {
+    return m_impl->Dwnld.Overflow.Folder;
+}
+void THttpScan::SetSpillFolder(const std::string& Value) {
+    m_impl->Dwnld.Overflow.Folder = Value;
 }
 
 const std::string& THttpScan::Password() const {

@@ -48,6 +48,7 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
         if (Owner.OnServerWait && !Dwnld.Stopping)
             Owner.OnServerWait(Owner, server, ms, ServerReasonText(reason));
     };
+    Dwnld.OnOverflowFailed = [this](THttpDwnld&) { OverflowFailed(); };
     Dwnld.OnSlotEnded = [this] {
         if (Driver && AdaptiveTicks) Driver->Wake();
     };
@@ -64,7 +65,10 @@ void TImpl::Stats(int InQueue, int Downloading, int ToAnalyze, int Done, int Ret
 }
 
 void TImpl::WorkingChanged(bool Working) {
-    if (Working) SkippedByRobots = 0;
+    if (Working) {
+        SkippedByRobots = 0;
+        SpillError.clear();
+    }
     if (Owner.OnWorking) Owner.OnWorking(Owner, Working);
     if (!Working) {
         VisitedUrls.Clear();
@@ -155,6 +159,16 @@ void TImpl::ResultsWriteFailed(int ErrorNumber) {
     if (Owner.OnError) Owner.OnError(Owner, ResultsPath, 0, message);
     if (Owner.OnLog) Owner.OnLog(Owner, message);
     Dwnld.StopAll();
+}
+
+void TImpl::OverflowFailed() {
+    // Links that cannot be kept would make the harvest incomplete without a word: one report,
+    // then the scheduler stops the run.
+    SpillError = Dwnld.Overflow.Error();
+    const std::string spillPath = Dwnld.Overflow.SpillPath();
+    const std::string& where = spillPath.empty() ? Dwnld.Overflow.Folder : spillPath;
+    if (Owner.OnError) Owner.OnError(Owner, where, 0, SpillError);
+    if (Owner.OnLog) Owner.OnLog(Owner, SpillError);
 }
 
 void TImpl::PageReceived(THttpGet& Page) {

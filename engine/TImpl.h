@@ -70,6 +70,8 @@ struct TImpl {
     void FlushResultsFile();
     // A write failed: the run stops, and OnError and OnLog name the file and the system's reason.
     void ResultsWriteFailed(int ErrorNumber);
+    // The scheduler's overflow failed: OnError and OnLog tell why; the scheduler stops the run.
+    void OverflowFailed();
 
     THttpScan& Owner;
     bool AllowRedirect = true;
@@ -83,6 +85,7 @@ struct TImpl {
     std::unique_ptr<std::FILE, TFileCloser> ResultsFile;
     bool ResultsUnflushed = false;  // lines written since the last flush
     std::string ResultsError;  // why the results file failed in this run; empty when it did not
+    std::string SpillError;    // why the overflow file failed in this run; empty when it did not
     THttpDwnld Dwnld;
     bool LogsEnabled = false;
     // Runs on the marked page text just before link extraction.

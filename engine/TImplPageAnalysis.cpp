@@ -99,8 +99,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
 }
 
 TLinkState TImpl::LinkState() const {
-    return TLinkState{VisitedUrls, VisitedHosts, Dwnld.QueueCount(), Dwnld.DepthLimit,
-                      Dwnld.Stopping};
+    return TLinkState{VisitedUrls, VisitedHosts, Dwnld.DepthLimit, Dwnld.Stopping};
 }
 
 void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
@@ -156,10 +155,9 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
                                                  .RetryCount = Dwnld.Retries,
                                                  .TagKind = TagKind});
     if (!d.Followed) return;
-    if (Dwnld.QueueCount() < Rules.MaxQueueSize) {
-        Dwnld.AddUrl(d.Resolved,
-                     {.Referrer = Page.Url(), .Depth = Page.Depth + 1, .TagKind = TagKind});
-    } else {
+    // A full queue defers the link to the scheduler's overflow; only a failed spill loses it.
+    if (!Dwnld.AddUrl(d.Resolved,
+                      {.Referrer = Page.Url(), .Depth = Page.Depth + 1, .TagKind = TagKind})) {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Queue;
     }

@@ -34,15 +34,14 @@ struct TLinkRules {
     bool TypeFilterEnabled = false;
     TLinkReport LinkReport = reportAllLinks;
     TLinkScan LinkScan = scanAllLinks;
-    int MaxQueueSize = 5000;
     bool SeekRobots = false;  // queue the robots.txt of each new host of a followed page link
 };
 
-// What the run has met so far, as the decision reads it.
+// What the run has met so far, as the decision reads it. A full queue is no reason here: the
+// scheduler defers what does not fit.
 struct TLinkState {
     const TQuickSortStringList& VisitedUrls;  // flag 1: a followed page; kQueuedByRefresh
     const TQuickSortStringList& VisitedHosts;
-    int QueueCount = 0;
     int DepthLimit = 3;  // pages at this depth are not followed further
     bool Stopping = false;
 };
@@ -63,7 +62,7 @@ enum class TLinkReason : unsigned char {
     Site,     // another site than LinkScan or LinkReport admits
     Path,     // outside the path that LinkScan or LinkReport admits
     Scheme,   // no http(s) URL or address: javascript, another scheme, no type, unresolvable
-    Queue,    // the queue was full
+    Queue,    // the scheduler could not keep it: its overflow file failed
     Robots,   // the server's robots.txt refused it (told later by the scheduler, OnSkipped)
     Caller,   // the OnLinkFound handler cleared FollowIfHtmlLink
     Stopped,  // the run was being stopped
@@ -110,8 +109,8 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
                 const TLinkState& State, const std::string& Value, TLinkDecision& Out);
 
 // The queueing part alone, for a page link that is alive, web and admitted by LinkScan: sets
-// Followed, QueueRobots and FollowReason (None, Stopped, Depth or Queue). It does not count the
-// robots.txt request: the applier checks the queue again after queueing that. The applier
-// calls it again after OnLinkFound, whose handler may have changed the queue or stopped the run.
+// Followed, QueueRobots and FollowReason (None, Stopped or Depth). The applier calls it again
+// after OnLinkFound, whose handler may have stopped the run, and sets Queue itself when the
+// scheduler could not keep the link.
 void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
                     TLinkDecision& Out);

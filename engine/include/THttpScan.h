@@ -107,6 +107,11 @@ public:
     // reason, such as "No space left on device"); empty when it could. Such a failure stops the
     // run and is reported through OnError (ErrorCode 0, Url the file's path) and OnLog.
     const std::string& ResultsFileError() const;
+    // Why links could not be deferred in the current or last run: the overflow file (see
+    // MaxQueueSize) could not be created, written or read, as in "cannot write overflow file
+    // /path: No space left on device"; empty when nothing failed. Such a failure stops the run
+    // and is reported through OnError (ErrorCode 0, Url the file or its folder) and OnLog.
+    const std::string& SpillFileError() const;
 
     // Replace the list by the lines of Text, lower-cased and sorted.
     void SetTypeList(const std::string& Text);
@@ -149,8 +154,18 @@ public:
     void SetLinkScan(TLinkScan Value);
     bool LogsEnabled() const;
     void SetLogsEnabled(bool Value);
+    // The most entries the queue holds in memory (> 9). A page link met while the queue is full
+    // is not lost: it waits in an overflow, in the order met, and enters the queue as the queue
+    // drains, so pages are fetched in the same order as with an unlimited queue. The first
+    // 1,000 waiting links are kept in memory, the rest in a private temporary file in
+    // SpillFolder that is removed when the overflow empties and at the end of the run.
     int MaxQueueSize() const;
     void SetMaxQueueSize(int Value);  // > 9
+    // Links waiting in the overflow now; a change of it raises OnUpdatedStats too.
+    int DeferredCount() const;
+    // Folder of the overflow file; empty (the default): $TMPDIR, else /tmp.
+    const std::string& SpillFolder() const;
+    void SetSpillFolder(const std::string& Value);
 
     // Consideration for servers; all off by default. A server is a scheme, host and port.
     // ObeyRobotsTxt: before the first request to a server, its /robots.txt is fetched once per

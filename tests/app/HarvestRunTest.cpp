@@ -1,13 +1,16 @@
 // Harvest runs in the window against sites served by the local test server: run control, list
 // mode, the status displays, saving and the result manager.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -15,6 +18,7 @@
 #include "FakePrompter.h"
 #include "Shown.h"
 #include "THttpScan.h"
+#include "TImpl.h"
 #include "TMainForm.h"
 #include "TZusammenfassenForm.h"
 #include "TestServer.h"
@@ -89,6 +93,69 @@ TEST_F(HarvestRunTest, AResultsFileThatCannotBeWrittenIsReportedInGerman) {
     EXPECT_EQ(m_prompter.messages,
               QStringList{"Die Ergebnisdatei /dev/full konnte nicht geschrieben werden: No space "
                           "left on device. Die Suche wurde angehalten."});
+}
+
+// An index page linking Count pages (each is asked for once). Without DelaySeconds the pages
+// are not there; with it each answers after that time, so that the run outlasts several
+// statistics reports even when it crawls as fast as it can.
+std::string ManyLinks(int Count, double DelaySeconds = 0) {
+    std::string body, pages;
+    for (int i = 1; i <= Count; ++i) {
+        const std::string name = "/p" + std::to_string(i) + ".htm";
+        body += "<a href=" + name.substr(1) + ">p</a> ";
+        if (DelaySeconds > 0)
+            pages += R"(, ")" + name + R"(": {"body": "x", "delay_before_headers": )" +
+                     std::to_string(DelaySeconds) + "}";
+    }
+    return R"({"routes": {"/": {"body": ")" + body + R"("})" + pages + "}}";
+}
+
+TEST_F(HarvestRunTest, LinksWaitingForRoomInTheQueueHaveALineOfTheirOwn) {
+    TestServer server(ManyLinks(30, 0.03));
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    Ui::TMainForm& u = w->Controls();
+    EXPECT_EQ(QFile::decodeName(w->HttpScan1().SpillFolder().c_str()), m_state.path());
+    w->HttpScan1().SetMaxQueueSize(10);
+    int mostDeferred = -1;
+    QObject::connect(u.Memo7, &QPlainTextEdit::textChanged, [&] {
+        const QStringList lines = u.Memo7->toPlainText().split('\n');
+        if (lines.size() == 7) mostDeferred = std::max(mostDeferred, lines[6].mid(24).toInt());
+    });
+    u.URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
+    const QStringList stats = u.Memo7->toPlainText().split('\n');
+    ASSERT_EQ(stats.size(), 7);
+    EXPECT_EQ(stats[0], "      Noch zu besuchen: 0");
+    EXPECT_EQ(stats[5], "     Fehlerhafte Links: 0");
+    EXPECT_EQ(stats[6], "        Zurückgestellt: 0");
+    for (const QString& line : stats) EXPECT_EQ(line.indexOf(':'), 22);
+    EXPECT_GT(mostDeferred, 0);
+    EXPECT_LE(mostDeferred, 20);
+    for (int i = 1; i <= 30; ++i)
+        EXPECT_EQ(server.CountRequests("/p" + std::to_string(i) + ".htm"), 1) << i;
+}
+
+TEST_F(HarvestRunTest, DeferredLinksThatCannotBeKeptAreReportedInGerman) {
+    TestServer server(ManyLinks(30));
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    w->HttpScan1().SetMaxQueueSize(10);
+    TUrlOverflow& overflow = ImplOf(w->HttpScan1()).Dwnld.Overflow;
+    overflow.Budget = 1;
+    overflow.OpenSpill = [](const std::string&, std::string&) {
+        const int fd = ::open("/dev/full", O_RDWR);
+        return fd >= 0 ? std::make_unique<TSpillFile>(fd, "/dev/full", false) : nullptr;
+    };
+    w->Controls().URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
+    EXPECT_EQ(m_prompter.messages.join('|').toStdString(),
+              std::string("Die zurückgestellten Links konnten nicht gespeichert werden (cannot "
+                          "write overflow file /dev/full: No space left on device). Die Suche "
+                          "wurde angehalten."));
+    EXPECT_EQ(server.CountRequests("/p30.htm"), 0);
 }
 
 TEST_F(HarvestRunTest, BothFiltersTickedRemindOnce) {

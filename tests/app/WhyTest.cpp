@@ -104,7 +104,9 @@ TEST_F(WhyTest, EachRuleIsNamedInGerman) {
                                         "Startadresse (Optionen, Links folgen)."},
         {"ftp://127.0.0.1/docs/f.zip",
          from + "Nicht besucht: Es ist keine http- oder https-Adresse mit erkennbarem Typ."},
-        {Url("/docs/q10.htm"), from + "Nicht besucht: Die Warteschlange war voll."},
+        // Met while the queue was full: deferred, and visited all the same.
+        {Url("/docs/q10.htm"), from + "Besucht, aber nicht gemeldet: Der Typ 'htm' ist nicht "
+                                      "unter den gesuchten Typen (Suchen nach)."},
         {Url("/docs/private/p.htm"), from + "Nicht besucht: Die robots.txt des Servers verbietet "
                                             "den Abruf (Rücksicht auf Server)."},
         {Url("/docs/index.htm"), "Startadresse des Laufs."},
@@ -114,6 +116,7 @@ TEST_F(WhyTest, EachRuleIsNamedInGerman) {
                 "Ausschluss-Liste)."},
     };
     for (const auto& c : cases) EXPECT_EQ(Ask(c.url).toStdString(), c.answer.toStdString());
+    EXPECT_EQ(m_server.CountRequests("/docs/q10.htm"), 1);
 }
 
 TEST_F(WhyTest, TheListsMenusAndTheDialogAnswer) {
@@ -147,7 +150,8 @@ TEST_F(WhyTest, TheListsMenusAndTheDialogAnswer) {
     emit m_window->WhyForm().UrlEdit().returnPressed();
     EXPECT_EQ(m_window->WhyForm().AnswerText(),
               "Gefunden auf " + Url("/docs/index.htm") +
-                  " (Tiefe 1). Nicht besucht: Die Warteschlange war voll.");
+                  " (Tiefe 1). Besucht, aber nicht gemeldet: Der Typ 'htm' ist nicht unter "
+                  "den gesuchten Typen (Suchen nach).");
 }
 
 TEST_F(WhyTest, ARefusalOfTheCallerIsNamed) {

@@ -509,7 +509,7 @@ TEST_F(CrawlCliTest, ExplainTellsForEachLinkWhatWasDecidedAndWhy) {
         {"http://localhost:1/docs/x.htm", true, false, "site"},
         {server.Url("/other/docs.htm"), true, false, "path"},
         {"ftp://127.0.0.1/docs/f.zip", false, false, "scheme"},
-        {server.Url("/docs/q10.htm"), true, false, "queue"},
+        {server.Url("/docs/q10.htm"), true, true, ""},  // met while the queue was full
         {server.Url("/docs/private/p.htm"), true, false, "robots"},
         {"info@docs.example", true, false, ""},
     };
@@ -525,4 +525,5 @@ TEST_F(CrawlCliTest, ExplainTellsForEachLinkWhatWasDecidedAndWhy) {
     EXPECT_EQ(byUrl[server.Url("/docs/deep.htm")]["depth"].toInt(), 2);
     EXPECT_EQ(byUrl["info@docs.example"]["type"].toString(), "mail");
     EXPECT_EQ(server.CountRequests("/docs/deep.htm"), 0);
+    EXPECT_EQ(server.CountRequests("/docs/q10.htm"), 1);  // deferred, not dropped
 }

@@ -16,7 +16,6 @@ struct TSetup {
     TLinkRules Rules;
     TQuickSortStringList VisitedUrls;
     TQuickSortStringList VisitedHosts;
-    int QueueCount = 0;
     int DepthLimit = 3;
     bool Stopping = false;
     int PageDepth = 1;
@@ -167,18 +166,12 @@ const TCase kCases[] = {
     {"page at the depth limit is reported, not queued", [](TSetup& s) { s.PageDepth = 3; },
      "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None,
      R::Depth},
-    {"full queue", [](TSetup& s) { s.QueueCount = s.Rules.MaxQueueSize = 10; }, "b.htm",
-     "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None, R::Queue},
     {"stopping run", [](TSetup& s) { s.Stopping = true; }, "b.htm",
      "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None, R::Stopped},
-    {"robots.txt takes the last place in the queue",
-     [](TSetup& s) {
-         s.Rules.SeekRobots = true;
-         s.Rules.MaxQueueSize = 10;
-         s.QueueCount = 9;
-     },
-     "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, false, R::None,
-     R::Queue},
+    // A full queue is the scheduler's business: it defers the link, so the decision follows it.
+    {"robots.txt and the page are both followed", [](TSetup& s) { s.Rules.SeekRobots = true; },
+     "http://o.beta.test/b.htm", "http://o.beta.test/b.htm", "htm", true, true, true, true,
+     R::None, R::None},
     {"scan rule comes before the depth limit",
      [](TSetup& s) {
          s.Rules.LinkScan = scanInitialSite;
@@ -198,7 +191,7 @@ TLinkDecision Decide(TSetup& s, const std::string& Value) {
     start.Crack(s.StartUrl);
     s.VisitedUrls.Sort();
     s.VisitedHosts.Sort();
-    const TLinkState state{s.VisitedUrls, s.VisitedHosts, s.QueueCount, s.DepthLimit, s.Stopping};
+    const TLinkState state{s.VisitedUrls, s.VisitedHosts, s.DepthLimit, s.Stopping};
     TLinkDecision d;
     DecideLink(page, start, s.Rules, state, Value, d);
     return d;

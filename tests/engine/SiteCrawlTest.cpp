@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -295,22 +296,36 @@ TEST_F(SiteCrawlTest, TypeFilterHoldsBackEventsButNotFileLinesOrFollowing) {
     EXPECT_EQ(ResultLines().size(), AllLinks().size());
 }
 
-TEST_F(SiteCrawlTest, QueueSizeLimitsFollowingNotReporting) {
+TEST_F(SiteCrawlTest, AFullQueueDefersLinksAndFetchesThemAllInOrder) {
     std::string links;
-    for (int i = 1; i <= 50; ++i) links += "<a href=p" + std::to_string(i) + ".htm>p</a> ";
-    QFile file(m_dirA.filePath("many.htm"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(links.c_str());
-    file.close();
-    Crawl(A + "/many.htm", [](THttpScan& s) { s.SetMaxQueueSize(10); });
-    EXPECT_EQ(found.size(), 50u);
-    Set expectedPages = {A + "/many.htm"};
-    for (int i = 1; i <= 10; ++i) expectedPages.insert(A + "/p" + std::to_string(i) + ".htm");
-    // The first ten are queued; the pages do not exist, so they are answered 404 and not
-    // received, but each was requested once.
-    EXPECT_EQ(pages, Set{A + "/many.htm"});
-    for (int i = 1; i <= 50; ++i)
-        EXPECT_EQ(m_a->CountRequests("/p" + std::to_string(i) + ".htm"), i <= 10 ? 1 : 0) << i;
+    for (int i = 1; i <= 50; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".htm";
+        links += "<a href=" + name + ">p</a> ";
+        WriteSite(m_dirA, {{name, "<a href=mailto:p" + std::to_string(i) + "@example.com>m</a>"}});
+    }
+    WriteSite(m_dirA, {{"many.htm", links}});
+    int mostQueued = 0;
+    int mostDeferred = 0;
+    Crawl(A + "/many.htm", [&](THttpScan& s) {
+        s.SetMaxQueueSize(10);
+        s.SetConcurrentDownloads(1);  // the requests then show the order of the queue
+        s.OnUpdatedStats = [&](THttpScan& scan, int inQueue, int, int, int, int, int) {
+            mostQueued = std::max(mostQueued, inQueue);
+            mostDeferred = std::max(mostDeferred, scan.DeferredCount());
+        };
+    });
+    EXPECT_EQ(mostQueued, 10);
+    EXPECT_GT(mostDeferred, 0);
+    EXPECT_LE(mostDeferred, 40);
+    // p1..p10 first, then the deferred ones in the order met, each once: as an unlimited queue.
+    std::vector<std::string> asked;
+    for (const TestRequest& r : m_a->Requests())
+        if (r.path.rfind("/p", 0) == 0) asked.push_back(r.path);
+    std::vector<std::string> expected;
+    for (int i = 1; i <= 50; ++i) expected.push_back("/p" + std::to_string(i) + ".htm");
+    EXPECT_EQ(asked, expected);
+    EXPECT_EQ(pages.size(), 51u);
+    EXPECT_EQ(found.size(), 100u);  // every page link and every page's address
 }
 
 TEST_F(SiteCrawlTest, ABaseThatIsNoUrlLeavesThePageAsItWas) {
