@@ -158,10 +158,11 @@ TRobotsTxt TRobotsTxt::DisallowAll() {
 
 bool TRobotsTxt::Allows(std::string_view PathAndQuery) const {
     if (PathAndQuery.empty()) PathAndQuery = "/";
-    if (PathAndQuery == "/robots.txt") return true;
-    if (m_disallowAll) return false;
-    if (m_rules.empty()) return true;
+    if (!m_disallowAll && m_rules.empty()) return true;
     const std::string path = Normalised(PathAndQuery);
+    // The rules themselves are always allowed, however their path is written ("/%72obots.txt").
+    if (path == "/robots.txt") return true;
+    if (m_disallowAll) return false;
     // The rule with the longest pattern decides; between equally long ones, Allow wins.
     const TRule* decisive = nullptr;
     for (const TRule& rule : m_rules) {
