@@ -97,11 +97,11 @@ void StopFetchToEnd(benchmark::State& state, Stall stall) {
     for (auto _ : state) {
         THttpGet slot;
         slot.SlotState = slotIdle;
-        slot.FetchMode = 1;
+        slot.FetchMode = fetchPage;
         slot.Connection.ProxyType = PROXY_DIRECT;
         slot.UrlParts.Crack(url);
         const int before = server.Accepted();
-        slot.StartFetch(1);
+        slot.StartFetch(kindHtmlPages);
         Spin([&] { return server.Accepted() > before; });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it block
         QElapsedTimer timer;

@@ -177,7 +177,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
                                .Depth = slot.Depth,
                                .RetryCount = slot.RetryCount + 1,
                                .TagKind = slot.TagKind,
-                               .FetchMode = static_cast<TFetchMode>(slot.FetchMode),
+                               .FetchMode = slot.FetchMode,
                                .CountArea = slot.CountArea});
     ++RetriesCount;
 }

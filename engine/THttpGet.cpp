@@ -24,7 +24,7 @@ THttpGet::~THttpGet() {
     if (idle) m_worker->wait();
 }
 
-void THttpGet::StartFetch(unsigned char NewKind) {
+void THttpGet::StartFetch(TSchedulerKind NewKind) {
     if (!UrlParts.Valid) {
         SlotState = slotIdle;
         return;

@@ -31,7 +31,7 @@ public:
     THttpGet& operator=(const THttpGet&) = delete;
 
     // Starts a download of UrlParts; a slot whose UrlParts are not Valid goes back to idle.
-    void StartFetch(unsigned char Kind);
+    void StartFetch(TSchedulerKind Kind);
     // Aborts the running download, if any; its end is still reported through SlotState.
     void StopFetch();
 
@@ -40,7 +40,7 @@ public:
     int CountArea = 0;
     TCrackUrl UrlParts;
     int Depth = 1;
-    unsigned char FetchMode = 0;  // a TFetchMode once the slot has an entry
+    TFetchMode FetchMode = fetchPage;
     TTagKind TagKind = tagNone;
     std::string Referrer;
     int RetryCount = 0;
@@ -63,7 +63,7 @@ public:
     bool Succeeded = false;
     bool Skipped = false;
 
-    unsigned char Kind = 1;
+    TSchedulerKind Kind = kindHtmlPages;
     TSlotState SlotState = slotRetired;
     bool WorkerActive = false;
 

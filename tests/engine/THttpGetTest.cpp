@@ -39,7 +39,7 @@ struct Outcome {
 void Prepare(THttpGet& slot, const std::string& url) {
     slot.SlotState = slotIdle;
     slot.UrlParts.Crack(url);
-    slot.FetchMode = 1;
+    slot.FetchMode = fetchPage;
     slot.Connection.ProxyType = PROXY_DIRECT;
     slot.Referrer = "http://referrer.example/page.htm";
 }
@@ -60,7 +60,7 @@ Outcome Fetch(const std::string& url, const std::function<void(THttpGet&)>& setu
     THttpGet slot;
     Prepare(slot, url);
     if (setup) setup(slot);
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     return Finish(slot);
 }
 
@@ -68,7 +68,7 @@ Outcome Fetch(const std::string& url, const std::function<void(THttpGet&)>& setu
 Outcome FetchAgain(THttpGet& slot, const std::string& url) {
     slot.SlotState = slotIdle;
     slot.UrlParts.Crack(url);
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     return Finish(slot);
 }
 
@@ -286,7 +286,7 @@ TEST(THttpGetTest, RedirectsAreFollowedAndCreditedToTheUrlAskedFor) {
 
     THttpGet slot;
     Prepare(slot, server.Url("/hop.htm"));
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     Outcome o = Finish(slot);
     EXPECT_TRUE(o.succeeded);
     EXPECT_EQ(o.status, 200);
@@ -310,7 +310,7 @@ TEST(THttpGetTest, OnlyHttpAndHttpsAreFetched) {
     THttpGet slot;
     Prepare(slot, "file:///etc/hostname");
     EXPECT_FALSE(slot.UrlParts.Valid);
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     EXPECT_EQ(slot.SlotState, slotIdle);
     EXPECT_FALSE(slot.WorkerActive);
 }
@@ -410,7 +410,7 @@ TEST(THttpGetTest, TheTimeOutHoldsWhileTheServerIsSilent) {
         slot.Connection.Password = "p";
         slot.Connection.CredentialOrigin = origin;
         const auto start = std::chrono::steady_clock::now();
-        slot.StartFetch(1);
+        slot.StartFetch(kindHtmlPages);
         Outcome o = Finish(slot, 8000);
         const auto took = std::chrono::steady_clock::now() - start;
         ASSERT_TRUE(o.finished);
@@ -429,7 +429,7 @@ TEST(THttpGetTest, StopFetchEndsABlockedWorker) {
         SCOPED_TRACE(path);
         THttpGet slot;
         Prepare(slot, server.Url(path));
-        slot.StartFetch(1);
+        slot.StartFetch(kindHtmlPages);
         ASSERT_TRUE(WaitFor([&] { return server.CountRequests(path) == 1; }));
         SpinFor(200);
         EXPECT_EQ(slot.SlotState, slotDownloading);
@@ -494,7 +494,7 @@ TEST(THttpGetTest, AReusedSlotForgetsTheStatusOfItsLastDownload) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/ok.htm"));
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     Outcome first = Finish(slot);
     ASSERT_TRUE(first.succeeded);
     ASSERT_EQ(first.status, 200);
@@ -519,14 +519,14 @@ TEST(THttpGetTest, ASlotKeepsItsConnectionForTheNextDownload) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/a.htm"));
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     EXPECT_EQ(Finish(slot).body, "<p>a</p>");
     EXPECT_EQ(FetchAgain(slot, server.Url("/b.htm")).body, "<p>bb</p>");
     EXPECT_EQ(FetchAgain(slot, server.Url("/c.htm")).body, "<p>ccc</p>");
     // Another slot has connections of its own.
     THttpGet other;
     Prepare(other, server.Url("/a.htm"));
-    other.StartFetch(1);
+    other.StartFetch(kindHtmlPages);
     EXPECT_EQ(Finish(other).body, "<p>a</p>");
     EXPECT_EQ(ConnectionsOf(server), (std::vector<int>{1, 1, 1, 2}));
 }
@@ -540,7 +540,7 @@ TEST(THttpGetTest, AnUnfinishedAnswerNeverLeaksIntoTheNextDownload) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/long"));
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/long") == 1; }));
     SpinFor(200);
     slot.StopFetch();
@@ -580,7 +580,7 @@ TEST(THttpGetTest, AnIdleConnectionTheServerClosedIsReplacedUnnoticed) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/a.htm"));
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     EXPECT_TRUE(Finish(slot).succeeded);
     SpinFor(600);
     Outcome second = FetchAgain(slot, server.Url("/b.htm"));
@@ -593,7 +593,7 @@ TEST(THttpGetTest, AnIdleConnectionTheServerClosedIsReplacedUnnoticed) {
 TEST(THttpGetTest, AnInvalidUrlStartsNoWorker) {
     THttpGet slot;
     Prepare(slot, std::string("http://host/a\0b", 15));
-    slot.StartFetch(1);
+    slot.StartFetch(kindHtmlPages);
     EXPECT_EQ(slot.SlotState, slotIdle);
     EXPECT_FALSE(slot.WorkerActive);
 }
