@@ -320,6 +320,37 @@ TEST_F(CrawlCliTest, SignalsStopTheCrawlAndKeepTheResultsFoundSoFar) {
     }
 }
 
+TEST_F(CrawlCliTest, CtrlCWhileAThousandDownloadsStartEndsAtOnce) {
+    // A start page linking 1000 pages that each keep their answer back for 30 s.
+    std::string body = "<a href=\\\"mailto:early@example.org\\\">e</a>";
+    std::string routes;
+    for (int i = 1; i <= 1000; ++i) {
+        const std::string path = "/s" + std::to_string(i) + ".htm";
+        body += " <a href=\\\"" + path + "\\\">s</a>";
+        routes += R"(, ")" + path + R"(": {"delay_before_headers": 30, "body": "x"})";
+    }
+    TestServer server(R"({"routes": {"/": {"body": ")" + body + R"("})" + routes + "}}");
+    ASSERT_TRUE(server.Start());
+    QProcess process;
+    process.setProcessEnvironment(CleanEnvironment());
+    process.start(TARNWICK_CRAWL_BINARY,
+                  QStringList{"--format", "tsv", "--no-proxy", "--ignore-robots", "-c", "1000",
+                              Q(server.Url("/"))});
+    ASSERT_TRUE(process.waitForStarted());
+    // Interrupted while its slots are still being made and their requests sent.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server.Requests().size() < 50 && std::chrono::steady_clock::now() < until)
+        QThread::msleep(20);
+    ASSERT_GE(server.Requests().size(), 50u);
+    const auto interrupted = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+    const RunResult r = Finish(process);
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(15));
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    EXPECT_EQ(r.out, "mail\tearly@example.org\t" + server.Url("/") + "\n");
+}
+
 TEST_F(CrawlCliTest, TsvIsWrittenAsFoundSoAKilledRunKeepsIt) {
     const QString output = m_dir.filePath("found.tsv");
     SlowCrawl crawl;
