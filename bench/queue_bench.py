@@ -22,8 +22,6 @@ import json
 import os
 import re
 import shutil
-import signal
-import socket
 import statistics
 import subprocess
 import sys
@@ -31,65 +29,10 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from run_bench import Servers, Site  # noqa: E402  (the servers and sites of every benchmark)
 DEPTH = 5
 SKIPPED_TYPES = "pdf,zip,mp3,doc,jpg"  # wget2 fetches pages only, as the engine does
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_listening(port, timeout=10.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
-                return True
-        except OSError:
-            time.sleep(0.05)
-    return False
-
-
-def start_nginx(work, root, port, log):
-    prefix = os.path.join(work, "nginx")
-    os.makedirs(prefix, exist_ok=True)
-    os.chmod(prefix, 0o755)
-    conf = os.path.join(prefix, "nginx.conf")
-    with open(conf, "w") as f:
-        f.write("""
-worker_processes 1;
-daemon off;
-pid %(p)s/nginx.pid;
-error_log %(p)s/error.log;
-events { worker_connections 1024; }
-http {
-    types { text/html html; image/jpeg jpg; application/pdf pdf; application/zip zip;
-            audio/mpeg mp3; application/msword doc; application/json json; }
-    default_type application/octet-stream;
-    log_format bench '$status $request_uri';
-    access_log %(log)s bench;
-    client_body_temp_path %(p)s/body;
-    proxy_temp_path %(p)s/proxy;
-    fastcgi_temp_path %(p)s/fastcgi;
-    uwsgi_temp_path %(p)s/uwsgi;
-    scgi_temp_path %(p)s/scgi;
-    sendfile on;
-    keepalive_timeout 65;
-    server {
-        listen 127.0.0.1:%(port)d;
-        root %(root)s;
-        index index.html;
-    }
-}
-""" % {"p": prefix, "log": log, "port": port, "root": root})
-    proc = subprocess.Popen(["nginx", "-e", prefix + "/error.log", "-p", prefix, "-c", conf],
-                            stdout=subprocess.DEVNULL)
-    if not wait_listening(port):
-        proc.kill()
-        raise RuntimeError("nginx did not start")
-    return proc
 
 
 def commands(build, start, out):
@@ -209,19 +152,14 @@ def main():
 
     work = tempfile.mkdtemp(prefix="queue-bench-", dir=args.work)
     os.chmod(work, 0o755)
-    nginx = None
+    servers = Servers(work)
     try:
-        port = free_port()
-        site = os.path.join(work, "site")
-        subprocess.run([sys.executable, os.path.join(HERE, "gensite.py"), "--out", site, "--base",
-                        "http://127.0.0.1:%d" % port, "--fanout", str(args.fanout), "--levels",
-                        str(args.levels)], check=True)
-        with open(os.path.join(site, "expected.json")) as f:
-            expected = json.load(f)
-        site_pages = sum(len(v) for d, v in expected["pages"].items() if int(d) <= DEPTH)
-        log = os.path.join(work, "access.log")
-        nginx = start_nginx(work, site, port, log)
-        start = "http://127.0.0.1:%d/index.html" % port
+        site = Site(work, "queue", (args.fanout, args.levels))
+        expected = site.expected
+        site_pages = site.pages_to(DEPTH)
+        log = site.log
+        servers.nginx(site)
+        start = site.start_url()
         results = []
         for _ in range(args.runs):
             for name in ("tarnwick-crawl", "tarnwick-crawl --max-queue 1000000", "wget2"):
@@ -241,9 +179,7 @@ def main():
                     % (datetime.date.today().isoformat(), args.fanout, args.levels, args.runs,
                        site_pages, DEPTH, DEPTH, DEPTH - 1, text))
     finally:
-        if nginx and nginx.poll() is None:
-            nginx.send_signal(signal.SIGTERM)
-            nginx.wait(timeout=10)
+        servers.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 
