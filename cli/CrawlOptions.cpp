@@ -134,6 +134,8 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
                                                     {"jsonl", TOutputFormat::Jsonl}});
          }},
         {"--results-file", [](auto&, auto& v, auto& o) { o.ResultsFile = v; }},
+        {"--journal", [](auto&, auto& v, auto& o) { o.JournalFile = v; }},
+        {"--resume", [](auto&, auto& v, auto& o) { o.ResumeFile = v; }},
     };
     return options;
 }
@@ -166,6 +168,11 @@ const std::map<char, std::string>& ShortNames() {
     return names;
 }
 
+bool ShapesCrawl(const std::string& LongName) {
+    return !IsOutputOption(LongName) && LongName != "--journal" && LongName != "--resume" &&
+           LongName != "--help" && LongName != "--version";
+}
+
 // Handles the option at Args[Index]; advances Index past a separate value.
 void ParseOption(const std::vector<std::string>& Args, std::size_t& Index, TCrawlOptions& Options) {
     const std::string& arg = Args[Index];
@@ -188,6 +195,7 @@ void ParseOption(const std::vector<std::string>& Args, std::size_t& Index, TCraw
     if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
         if (value) throw TOptionError{"option " + shown + " takes no value"};
         flag->second(Options);
+        if (ShapesCrawl(name)) Options.CrawlArgs.push_back(name);
         return;
     }
     const auto handler = ValueOptions().find(name);
@@ -204,11 +212,17 @@ void ParseOption(const std::vector<std::string>& Args, std::size_t& Index, TCraw
         value = Args[++Index];
     }
     handler->second(shown, *value, Options);
+    if (ShapesCrawl(name)) Options.CrawlArgs.push_back(name + "=" + *value);
 }
 
 }  // namespace
 
-TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
+bool IsOutputOption(const std::string& LongName) {
+    return LongName == "--output" || LongName == "--format" || LongName == "--quiet" ||
+           LongName == "--progress" || LongName == "--results-file";
+}
+
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args, bool NeedStart) {
     TParsedCommandLine parsed;
     try {
         bool optionsEnded = false;
@@ -222,7 +236,22 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
                 parsed.Options.Urls.push_back(arg);
         }
         const TCrawlOptions& o = parsed.Options;
-        if (!o.Help && !o.Version && o.Urls.empty() && o.ListFile.empty())
+        if (!o.ResumeFile.empty()) {
+            if (!o.JournalFile.empty())
+                throw TOptionError{
+                    "--resume continues the journal it names; --journal "
+                    "cannot be given with it"};
+            if (!o.CrawlArgs.empty() || !o.Urls.empty())
+                throw TOptionError{
+                    (o.CrawlArgs.empty() ? "a start URL"
+                                         : "option " + o.CrawlArgs.front().substr(
+                                                           0, o.CrawlArgs.front().find('='))) +
+                    " cannot be given with --resume: the crawl goes on with the options and "
+                    "start URLs of its journal (only -o, --format, -q, --progress and "
+                    "--results-file may be given)"};
+        }
+        if (NeedStart && !o.Help && !o.Version && o.Urls.empty() && o.ListFile.empty() &&
+            o.ResumeFile.empty())
             throw TOptionError{"no start URL given (give one or more URLs, or --list FILE)"};
     } catch (const TOptionError& error) {
         parsed.Error = error.Text;
@@ -319,6 +348,15 @@ Start URLs and output:
       --results-file FILE  also let the crawler write its own results file (one
                            "type";"url" line per reported link; emptied at the
                            start of every run)
+      --journal FILE       record the crawl in FILE as it goes (made durable at
+                           least once a second), so that it can be continued
+                           after a crash, a kill or a power cut
+      --resume FILE        continue the crawl recorded in journal FILE with its
+                           own options and start URLs: every result found
+                           before is kept, and each page is fetched at most
+                           once more; only -o, --format, -q, --progress and
+                           --results-file may be given with it (--explain then
+                           covers the links met after the resumption)
   -q, --quiet              no progress line
       --progress           show the progress line also when standard error is
                            not a terminal
@@ -336,13 +374,14 @@ Passwords are never accepted as option values: other users could read them.
 
 Ctrl-C (SIGINT), SIGTERM and SIGHUP stop the crawl, skip the remaining start
 URLs and still write every result found so far; a second signal quits at once
-without writing.
+without writing. With --journal, the crawl can then be continued with --resume.
 
 Exit status:
   0    every run started, a page was fetched and the harvest was written
-  1    a start URL was refused (the reason is on standard error), or the
-       harvest, the results file or the file of waiting links could not be
-       written
+  1    a start URL was refused (the reason is on standard error), the
+       harvest, the results file, the file of waiting links or the journal
+       could not be written, or the journal of --resume could not be read
+       or holds a crawl that has ended
   2    bad usage, or an option's file could not be read
   3    no page could be fetched at all (each failing start URL is named on
        standard error)
@@ -354,6 +393,8 @@ Examples:
   tarnwick-crawl https://example.org/
   tarnwick-crawl -t mail,pdf -d 2 --follow site -o found.txt https://example.org/
   tarnwick-crawl --format tsv --list starts.txt > found.tsv
+  tarnwick-crawl --journal crawl.journal -o found.txt https://example.org/
+  tarnwick-crawl --resume crawl.journal -o found.txt
   TARNWICK_PASSWORD=secret tarnwick-crawl --user anna https://intranet.example/
 )";
 }

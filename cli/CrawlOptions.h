@@ -36,15 +36,24 @@ struct TCrawlOptions {
     bool Help = false;
     bool Version = false;
     std::vector<std::string> Urls;  // start URLs given as arguments, before those of --list
+    std::string JournalFile;        // --journal: record the crawl there
+    std::string ResumeFile;         // --resume: continue the crawl recorded there
+    // The options given that shape the crawl, each as "--name" or "--name=value": what a
+    // journal records so that --resume can crawl on with them.
+    std::vector<std::string> CrawlArgs;
 };
+
+// Options that only say where and how the harvest is shown; they may be given with --resume.
+bool IsOutputOption(const std::string& LongName);
 
 struct TParsedCommandLine {
     TCrawlOptions Options;
     std::string Error;  // one line naming the offending option; empty when the line is fine
 };
 
-// Args are the program's arguments without the program name, as raw bytes.
-TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args);
+// Args are the program's arguments without the program name, as raw bytes. NeedStart: a start
+// URL (or --list, or --resume) must be given.
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args, bool NeedStart = true);
 
 // The text of --help.
 std::string HelpText();

@@ -1,11 +1,13 @@
 #include "CrawlSession.h"
 
 #include <csignal>
+#include <utility>
 
 #include "EngineMessage.h"
 #include "ExplainOutput.h"
 #include "HarvestText.h"
 #include "THttpScan.h"
+#include "TJournalReader.h"
 #include "TLinkDecisionLog.h"
 
 void TProgressLine::Show(const std::string& Text) {
@@ -104,6 +106,14 @@ void TCrawlSession::Begin() {
     ScheduleNext();
 }
 
+void TCrawlSession::ResumeAt(std::size_t Entry, const TJournalRun* Run, int PagesBefore,
+                             std::vector<TSkippedUrl> SkippedBefore) {
+    m_next = Entry;
+    m_resumeRun = Run;
+    m_pages = PagesBefore;
+    m_skipped = std::move(SkippedBefore);
+}
+
 void TCrawlSession::ScheduleNext() {
     QTimer::singleShot(0, this, &TCrawlSession::StartNext);
 }
@@ -126,8 +136,9 @@ void TCrawlSession::Interrupt(int Signal) {
 }
 
 void TCrawlSession::OnError(const std::string& Url, unsigned Code, const std::string& Message) {
-    // Results or waiting links that cannot be kept end the crawl as a failure.
-    if (!m_scan.ResultsFileError().empty() || !m_scan.SpillFileError().empty()) {
+    // Results, waiting links or a journal that cannot be kept end the crawl as a failure.
+    if (!m_scan.ResultsFileError().empty() || !m_scan.SpillFileError().empty() ||
+        !m_scan.JournalError().empty()) {
         StopForWriteError(Message);
         return;
     }
@@ -163,13 +174,18 @@ void TCrawlSession::StartNext() {
         emit Finished();
         return;
     }
-    const std::string& url = m_urls[m_next++];
+    const std::string& url = m_urls[m_next];
     const int messagesBefore = m_messages;
-    m_runPages = 0;
+    const TJournalRun* resumed = std::exchange(m_resumeRun, nullptr);
+    m_runPages = resumed ? resumed->Fetched : 0;
     m_startError.clear();
     m_runClock.start();
     if (m_decisions) m_decisions->NoteStart(url);
-    if (!m_scan.Start(url)) {
+    // A run is noted before it begins, so that a journal read later knows whose run follows.
+    if (m_journal && !resumed)
+        m_scan.JournalNote({"tarnwick-crawl", "entry", std::to_string(m_next)});
+    ++m_next;
+    if (!(resumed ? m_scan.Resume(*resumed) : m_scan.Start(url))) {
         if (m_decisions) m_decisions->Clear();
         ++m_refused;
         // The engine explains most refusals itself; the rest get a line of their own.

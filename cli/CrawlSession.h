@@ -15,6 +15,7 @@
 
 class THttpScan;
 class TLinkDecisionLog;
+struct TJournalRun;
 
 // The status on standard error: on a terminal one line redrawn in place; elsewhere (a log file)
 // a plain line at most once a second, since control sequences would only clutter it.
@@ -49,6 +50,12 @@ public:
 
     // Starts the first run from the event loop; Finished follows after the last one.
     void Begin();
+    // The crawler's journal is open: each start URL's position is noted in it before its run.
+    void NoteEntriesInJournal() { m_journal = true; }
+    // Goes on from a journal: at start URL Entry, whose run Run (if not null) is continued
+    // rather than begun, after PagesBefore pages and the skipped URLs of the earlier runs.
+    void ResumeAt(std::size_t Entry, const TJournalRun* Run, int PagesBefore,
+                  std::vector<TSkippedUrl> SkippedBefore);
     // The first SIGINT, SIGTERM or SIGHUP: stops the current run and skips the remaining start
     // URLs.
     void Interrupt(int Signal);
@@ -62,8 +69,8 @@ public:
     int Signal() const { return m_signal; }
     // Pages fetched over all runs.
     int PagesFetched() const { return m_pages; }
-    // The output, the crawler's results file or its file of waiting links could not be written;
-    // the reason is on standard error and the crawl was stopped.
+    // The output, the crawler's results file, its file of waiting links or its journal could
+    // not be written; the reason is on standard error and the crawl was stopped.
     bool WriteFailed() const { return m_writeFailed; }
 
 signals:
@@ -96,5 +103,7 @@ private:
     int m_signal = 0;
     bool m_writeFailed = false;
     bool m_finished = false;
+    bool m_journal = false;
+    const TJournalRun* m_resumeRun = nullptr;  // continued by the next run, then cleared
     QElapsedTimer m_runClock;
 };

@@ -20,6 +20,7 @@
 #include "HarvestText.h"
 #include "InterruptBridge.h"
 #include "THttpScan.h"
+#include "TJournalReader.h"
 
 namespace {
 
@@ -132,31 +133,156 @@ std::vector<std::string> StartUrls(const TCrawlOptions& O) {
     return urls;
 }
 
+// A crawl continued from a journal: what it recorded, and where to go on.
+struct TResumed {
+    TJournalContents Journal;
+    std::vector<std::string> StartUrls;
+    std::size_t Entry = 0;           // the start URL to go on with
+    std::optional<std::size_t> Run;  // its run, when it had begun and not ended
+    int PagesBefore = 0;             // fetched by the runs before it
+};
+
+constexpr const char* kNoteTag = "tarnwick-crawl";
+
+// The notes this program leaves in its journals: its crawl options, its start URLs, and the
+// position of each run among them.
+void NoteCrawl(THttpScan& Scan, const TCrawlOptions& Options,
+               const std::vector<std::string>& Urls) {
+    std::vector<std::string> options{kNoteTag, "options"};
+    options.insert(options.end(), Options.CrawlArgs.begin(), Options.CrawlArgs.end());
+    Scan.JournalNote(options);
+    std::vector<std::string> starts{kNoteTag, "starts"};
+    starts.insert(starts.end(), Urls.begin(), Urls.end());
+    Scan.JournalNote(starts);
+}
+
+// Reads the journal of --resume; the crawl options become those it recorded, but for the
+// output options given now.
+TResumed ReadResumed(TCrawlOptions& Options) {
+    TResumed r;
+    const std::string& file = Options.ResumeFile;
+    r.Journal = TJournalReader::Read(file);
+    if (!r.Journal.Error.empty()) throw TUsageError{r.Journal.Error};
+    if (r.Journal.Finished)
+        throw TUsageError{"the crawl of journal " + file +
+                          " has ended; there is nothing to resume"};
+    std::optional<std::vector<std::string>> args;
+    int entryRuns = -1;
+    for (const TJournalNote& note : r.Journal.Notes) {
+        const std::vector<std::string>& f = note.Fields;
+        if (f.size() < 2 || f[0] != kNoteTag) continue;
+        if (f[1] == "options")
+            args.emplace(f.begin() + 2, f.end());
+        else if (f[1] == "starts")
+            r.StartUrls.assign(f.begin() + 2, f.end());
+        else if (f[1] == "entry" && f.size() == 3) {
+            r.Entry = static_cast<std::size_t>(std::strtoull(f[2].c_str(), nullptr, 10));
+            entryRuns = note.RunsBefore;
+        }
+    }
+    if (!args || r.StartUrls.empty())
+        throw TUsageError{"journal " + file + " holds no crawl of tarnwick-crawl to resume"};
+    TParsedCommandLine recorded = ParseCommandLine(*args, false);
+    if (!recorded.Error.empty())
+        throw TUsageError{"journal " + file +
+                          " holds options this version refuses: " + recorded.Error};
+    TCrawlOptions& o = recorded.Options;
+    o.OutputFile = Options.OutputFile;
+    o.Format = Options.Format;
+    o.Quiet = Options.Quiet;
+    o.Progress = Options.Progress;
+    o.ResultsFile = Options.ResultsFile;
+    o.ResumeFile = Options.ResumeFile;
+    o.ListFile.clear();
+    o.Urls = r.StartUrls;
+    Options = std::move(o);
+    // The run that followed the last position note is that start URL's; a run that ended
+    // sends the crawl on to the next one.
+    const auto& runs = r.Journal.Runs;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        if (static_cast<int>(i) != entryRuns) r.PagesBefore += runs[i].Fetched;
+    if (entryRuns >= 0 && static_cast<std::size_t>(entryRuns) < runs.size()) {
+        const TJournalRun& run = runs[static_cast<std::size_t>(entryRuns)];
+        if (run.Finished) {
+            r.PagesBefore += run.Fetched;
+            ++r.Entry;
+        } else {
+            r.Run = static_cast<std::size_t>(entryRuns);
+        }
+    }
+    return r;
+}
+
+// Everything the journal's runs reported goes into the harvest again.
+void ReplayHarvest(const TJournalContents& Journal, THarvestSink& Sink) {
+    for (const TJournalRun& run : Journal.Runs)
+        for (const TJournalReport& report : run.Reports)
+            if (report.Reported)
+                Sink.Add({report.TypeLink, ResultText(report.TypeLink, report.UrlFound),
+                          report.FromUrl});
+}
+
+std::vector<TSkippedUrl> SkippedOf(const TJournalContents& Journal) {
+    std::vector<TSkippedUrl> skipped;
+    for (const TJournalRun& run : Journal.Runs)
+        for (const auto& [url, reason] : run.SkippedUrls) skipped.push_back({url, reason});
+    return skipped;
+}
+
+void SayHowToResume(const std::string& JournalFile) {
+    std::fprintf(stderr,
+                 "tarnwick-crawl: the journal %s keeps this crawl; continue it with: "
+                 "tarnwick-crawl --resume %s\n",
+                 JournalFile.c_str(), JournalFile.c_str());
+}
+
 int UsageError(const std::string& Text) {
     std::fprintf(stderr, "tarnwick-crawl: %s\nTry 'tarnwick-crawl --help' for more information.\n",
                  Text.c_str());
     return kExitUsage;
 }
 
-int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
+int Crawl(TCrawlOptions Options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     THttpScan scan;
     std::vector<std::string> urls;
+    std::optional<TResumed> resumed;
     try {
+        if (!Options.ResumeFile.empty()) resumed = ReadResumed(Options);
         Configure(scan, Options);
         urls = StartUrls(Options);
     } catch (const TUsageError& error) {
-        return UsageError(error.Text);
+        if (resumed || Options.ResumeFile.empty()) return UsageError(error.Text);
+        std::fprintf(stderr, "tarnwick-crawl: %s\n", error.Text.c_str());
+        return kExitRefused;
     }
+    const std::string journalFile = resumed ? Options.ResumeFile : Options.JournalFile;
+    if (resumed && !resumed->Journal.Dropped.empty())
+        std::fprintf(stderr, "tarnwick-crawl: journal %s: left out %s\n", journalFile.c_str(),
+                     resumed->Journal.Dropped.c_str());
     // An output that cannot be written is found out before the crawl, not after it.
     THarvestSink sink(Options.Format);
     if (!sink.Open(Options.OutputFile)) {
         std::fprintf(stderr, "tarnwick-crawl: %s\n", sink.Error().c_str());
         return kExitRefused;
     }
+    // A journal that cannot be written is found out before the crawl too.
+    if (resumed ? !scan.ContinueJournal(journalFile, resumed->Journal)
+                : !journalFile.empty() && !scan.OpenJournal(journalFile)) {
+        std::fprintf(stderr, "tarnwick-crawl: %s\n", scan.JournalError().c_str());
+        return kExitRefused;
+    }
+    if (!journalFile.empty() && !resumed) NoteCrawl(scan, Options, urls);
     const bool terminal = isatty(STDERR_FILENO) != 0;
     TProgressLine progress(!Options.Quiet && (Options.Progress || terminal), terminal);
     TCrawlSession session(scan, std::move(urls), progress, sink);
+    if (!journalFile.empty()) session.NoteEntriesInJournal();
+    if (resumed) {
+        ReplayHarvest(resumed->Journal, sink);
+        session.ResumeAt(resumed->Entry,
+                         resumed->Run ? &resumed->Journal.Runs[*resumed->Run] : nullptr,
+                         resumed->PagesBefore, SkippedOf(resumed->Journal));
+    }
     TInterruptBridge interrupt([&session](int signal) { session.Interrupt(signal); });
     QObject::connect(&session, &TCrawlSession::Finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -164,7 +290,12 @@ int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
     session.Begin();
     app.exec();
 
-    if (session.WriteFailed()) return kExitRefused;
+    // The journal stays resumable unless the whole crawl ended and its harvest was written.
+    const bool resumable = !journalFile.empty() && scan.JournalError().empty();
+    if (session.WriteFailed()) {
+        if (resumable) SayHowToResume(journalFile);
+        return kExitRefused;
+    }
     std::string skippedError;
     if (!sink.Finish() ||
         (!Options.SkippedFile.empty() &&
@@ -175,7 +306,14 @@ int Crawl(const TCrawlOptions& Options, int argc, char** argv) {
                      skippedError.empty() ? sink.Error().c_str() : skippedError.c_str());
         return kExitRefused;
     }
-    if (session.Interrupted()) return 128 + session.Signal();
+    if (session.Interrupted()) {
+        if (resumable) SayHowToResume(journalFile);
+        return 128 + session.Signal();
+    }
+    if (!journalFile.empty() && !scan.FinishJournal()) {
+        std::fprintf(stderr, "tarnwick-crawl: %s\n", scan.JournalError().c_str());
+        return kExitRefused;
+    }
     if (session.RefusedStarts() > 0) return kExitRefused;
     return session.PagesFetched() == 0 ? kExitNothingFetched : kExitOk;
 }

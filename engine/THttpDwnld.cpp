@@ -6,6 +6,28 @@ namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
 }
 
+const char* EntryOutcomeText(TEntryOutcome Outcome) {
+    switch (Outcome) {
+        case TEntryOutcome::Fetched:
+            return "fetched";
+        case TEntryOutcome::Error:
+            return "error";
+        case TEntryOutcome::Failed:
+            return "failed";
+        case TEntryOutcome::Retried:
+            return "retried";
+        case TEntryOutcome::Robots:
+            return "robots";
+        case TEntryOutcome::RobotsUnreachable:
+            return "robots-unreachable";
+        case TEntryOutcome::NotHtml:
+            return "not-html";
+        case TEntryOutcome::Dropped:
+            return "dropped";
+    }
+    return "";
+}
+
 THttpDwnld::THttpDwnld() = default;
 
 // Slots free themselves from their workers: a worker still running finishes alone.
@@ -19,6 +41,10 @@ bool THttpDwnld::AddUrl(const std::string& Url, TUrlObject Entry) {
     }
     if (Entry.Priority) PriorityPending = true;
     m_active = true;
+    if (Entry.Id == 0) {
+        Entry.Id = ++LastEntryId;
+        if (OnQueued) OnQueued(Url, Entry);
+    }
     if (Overflow.Empty() && m_queue.Count() < MaxQueueSize) {
         m_queue.Add(Url, std::move(Entry));
     } else if (!Overflow.Add({Url, std::move(Entry)})) {
@@ -38,6 +64,7 @@ void THttpDwnld::ResetRun() {
     Done = 0;
     Errors = 0;
     RetriesCount = 0;
+    LastEntryId = 0;
     PriorityPending = false;
     IdleCountdown = 10;
     m_last.reset();
@@ -59,6 +86,10 @@ void THttpDwnld::SetWorking(bool Value) {
     // The spill file belongs to the run.
     if (!Value) Overflow.Clear();
     if (OnWorking) OnWorking(*this, Value);
+}
+
+void THttpDwnld::EntryDone(const THttpGet& Slot, TEntryOutcome Outcome) {
+    if (OnEntryDone && !Stopping && Slot.EntryId != 0) OnEntryDone(Slot.EntryId, Outcome);
 }
 
 void THttpDwnld::Log(const std::string& Text) {
@@ -134,10 +165,14 @@ void THttpDwnld::StepSlot(int Index) {
         case slotFinished:
             Log("thread done: " + slot.UrlParts.Url);
             if (FinishWithServer(Index)) break;
-            if (slot.Succeeded)
+            if (slot.Succeeded) {
                 slot.SlotState = slotReceived;
-            else
-                slot.SlotState = slot.Skipped ? slotIdle : slotFailed;
+            } else if (slot.Skipped) {
+                slot.SlotState = slotIdle;
+                EntryDone(slot, TEntryOutcome::NotHtml);
+            } else {
+                slot.SlotState = slotFailed;
+            }
             break;
         case slotReceived:
             FinishReceived(slot);
@@ -156,10 +191,13 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
     if (status == 200) {
         ++Done;
         if (!Stopping && OnPageReceived) OnPageReceived(*this, slot);
+        // A page whose analysis a stop cut short stays unfinished.
+        EntryDone(slot, TEntryOutcome::Fetched);
     } else if ((status >= 201 && status <= 299) || (status >= 500 && status <= 599)) {
         slot.SlotState = slotFailed;
-    } else if (!Stopping && OnError) {
-        OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
+    } else if (!Stopping) {
+        if (OnError) OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
+        EntryDone(slot, TEntryOutcome::Error);
     }
 }
 
@@ -170,16 +208,18 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;
+        EntryDone(slot, TEntryOutcome::Failed);
         return;
     }
     // A retry goes behind everything already queued.
-    AddUrl(slot.UrlParts.Url, {.Referrer = slot.Referrer,
-                               .Depth = slot.Depth,
-                               .RetryCount = slot.RetryCount + 1,
-                               .TagKind = slot.TagKind,
-                               .FetchMode = slot.FetchMode,
-                               .CountArea = slot.CountArea});
+    const bool queued = AddUrl(slot.UrlParts.Url, {.Referrer = slot.Referrer,
+                                                   .Depth = slot.Depth,
+                                                   .RetryCount = slot.RetryCount + 1,
+                                                   .TagKind = slot.TagKind,
+                                                   .FetchMode = slot.FetchMode,
+                                                   .CountArea = slot.CountArea});
     ++RetriesCount;
+    if (queued) EntryDone(slot, TEntryOutcome::Retried);
 }
 
 int THttpDwnld::ChooseEntry() {
@@ -221,6 +261,7 @@ bool THttpDwnld::StartSlot(int Index) {
     slot.Connection = Connection;
     slot.HeaderMayRefuse = HeaderMayRefuse;
     slot.Referrer = entry.Object.Referrer;
+    slot.EntryId = entry.Object.Id;
     if (Stopping) {
         slot.SlotState = slotIdle;
         return false;
@@ -228,6 +269,7 @@ bool THttpDwnld::StartSlot(int Index) {
     Log("starting download for " + entry.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
     slot.StartFetch(Kind);
+    if (slot.SlotState == slotIdle) EntryDone(slot, TEntryOutcome::Dropped);
     return true;
 }
 
@@ -271,6 +313,10 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 const TServerReason reason = Policy.LastReason();
                 TUrlInQueue::Entry refused = TakeEntry(i);
                 m_active = true;
+                if (OnEntryDone && !Stopping)
+                    OnEntryDone(refused.Object.Id, reason == TServerReason::RobotsDisallowed
+                                                       ? TEntryOutcome::Robots
+                                                       : TEntryOutcome::RobotsUnreachable);
                 if (OnSkipped) OnSkipped(*this, refused.Url, refused.Object.Referrer, reason);
                 if (Stopping) return -1;
                 break;
@@ -309,6 +355,7 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     slot.UrlParts.Crack(OriginOf(parts) + "/robots.txt");
     slot.TimeOut = TimeOut;
     slot.RetryCount = Retries;
+    slot.EntryId = 0;
     slot.Depth = 0;
     slot.CountArea = 0;
     slot.TagKind = tagNone;

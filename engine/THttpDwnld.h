@@ -28,6 +28,19 @@ struct TRunStats {
     bool operator==(const TRunStats&) const = default;
 };
 
+// How the scheduler finished with a queue entry.
+enum class TEntryOutcome : unsigned char {
+    Fetched,            // a page arrived and was analysed
+    Error,              // an answer that is not retried, such as 404
+    Failed,             // its last allowed attempt failed
+    Retried,            // it failed and was queued again, as a new entry
+    Robots,             // robots.txt refuses it
+    RobotsUnreachable,  // its server's robots.txt could not be read
+    NotHtml,            // the answer was no HTML page, so its body was not read
+    Dropped,            // its URL could not be split
+};
+const char* EntryOutcomeText(TEntryOutcome Outcome);
+
 class THttpDwnld {
 public:
     THttpDwnld();
@@ -108,6 +121,12 @@ public:
         OnStats;
     // Overflow could not keep an entry (Overflow.Error() says why); the run is stopped after it.
     std::function<void(THttpDwnld&)> OnOverflowFailed;
+    // An entry was queued (Entry.Id set), and the scheduler is done with an entry. Neither is
+    // told while stopping: a stopped entry stays unfinished.
+    std::function<void(const std::string& Url, const TUrlObject& Entry)> OnQueued;
+    std::function<void(std::uint64_t Id, TEntryOutcome Outcome)> OnEntryDone;
+    // The number of the last entry queued in this run; the next gets one more.
+    std::uint64_t LastEntryId = 0;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
     // A queued URL left unfetched because its server's robots.txt refuses it.
@@ -136,6 +155,7 @@ private:
                        int ContentLength, const std::string& ContentType, int StatusCode,
                        const std::string& Headers);
     void Log(const std::string& Text);
+    void EntryDone(const THttpGet& Slot, TEntryOutcome Outcome);
     int ChooseEntry();
     int ChooseReadyEntry(int SlotIndex, std::string& Server);
     void StartRobots(int SlotIndex, const std::string& Server);

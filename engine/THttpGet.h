@@ -4,6 +4,7 @@
 // (THttpThread), and receives the worker's results. Everything here runs on the GUI thread; the
 // worker reaches the slot only through notices that run there too.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -44,7 +45,8 @@ public:
     TTagKind TagKind = tagNone;
     std::string Referrer;
     int RetryCount = 0;
-    int TimeOut = 300;  // seconds, counted from the start of the download
+    std::uint64_t EntryId = 0;  // the queue entry being fetched; 0 for a server's robots.txt
+    int TimeOut = 300;          // seconds, counted from the start of the download
     THeaderCallback OnHeader;
     // Whether OnHeader may refuse an HTML answer. Only then does the download wait for it
     // before reading the body; without, OnHeader still runs, before the end of the download.

@@ -56,8 +56,11 @@ bool THttpScan::Start() {
         int index = -1;
         int insertPos = -1;
         if (!d.VisitedUrls.Find(full, index, insertPos, true)) {
+            d.JournalRunBegins();
             d.VisitedUrls.SetObject(insertPos, 1);
+            d.JournalVisited(full, 1);
             d.Dwnld.AddUrl(full, {.Referrer = full, .Depth = 1});
+            d.JournalCommit();
             d.StartDriver();
             d.Running = true;
             result = true;

@@ -49,6 +49,12 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
             Owner.OnServerWait(Owner, server, ms, ServerReasonText(reason));
     };
     Dwnld.OnOverflowFailed = [this](THttpDwnld&) { OverflowFailed(); };
+    Dwnld.OnQueued = [this](const std::string& url, const TUrlObject& entry) {
+        JournalQueued(url, entry);
+    };
+    Dwnld.OnEntryDone = [this](std::uint64_t id, TEntryOutcome outcome) {
+        JournalDone(id, outcome);
+    };
     Dwnld.OnSlotEnded = [this] {
         if (Driver && AdaptiveTicks) Driver->Wake();
     };
@@ -102,6 +108,7 @@ TTickPace TImpl::TickStep() {
     if (!Dwnld.Working) return {};
     Dwnld.Tick();
     FlushResultsFile();
+    JournalTick();
     const bool goesOn = Dwnld.CheckProgress();
     if (!goesOn) {
         CloseResultsFile();
@@ -116,6 +123,7 @@ TTickPace TImpl::TickStep() {
 }
 
 void TImpl::DriverEnded() {
+    JournalRunEnds(!Dwnld.Stopping);
     Driver = nullptr;
     Running = false;
     Dwnld.Stopping = false;
@@ -191,5 +199,8 @@ void TImpl::UseFinalUrl(TPageContext& Page, const std::string& FinalUrl) {
     // The page has been fetched under its final address too; a link to that is no new page.
     int index = -1;
     int insertPos = -1;
-    if (!VisitedUrls.Find(FinalUrl, index, insertPos, true)) VisitedUrls.SetObject(insertPos, 1);
+    if (!VisitedUrls.Find(FinalUrl, index, insertPos, true)) {
+        VisitedUrls.SetObject(insertPos, 1);
+        JournalVisited(FinalUrl, 1);
+    }
 }

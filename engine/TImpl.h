@@ -13,11 +13,13 @@
 #include "TCrackUrl.h"
 #include "THttpDwnld.h"
 #include "TQuickSortStringList.h"
+#include "TRunJournal.h"
 
 class THttpScan;
 class TDwnldThread;
 struct TTickPace;
 class THttpGet;
+struct TJournalRun;
 
 // The state behind a component, for the engine's own code and its internal tests and benchmarks.
 struct TImpl;
@@ -73,6 +75,27 @@ struct TImpl {
     // The scheduler's overflow failed: OnError and OnLog tell why; the scheduler stops the run.
     void OverflowFailed();
 
+    // Run journal (see THttpScan::OpenJournal). Each records one change while a journal is
+    // open, except while a resumed run is being restored.
+    void JournalRunBegins();
+    void JournalVisited(const std::string& Url, int Flag);
+    void JournalHost(const std::string& Host);
+    void JournalQueued(const std::string& Url, const TUrlObject& Entry);
+    void JournalDone(std::uint64_t Id, TEntryOutcome Outcome);
+    void JournalReport(const TLinkDecision& Decision, const std::string& FromUrl, char HrefOrSrc,
+                       const std::string& Line);
+    void JournalCommit();
+    // Once a tick: writes what is committed, and syncs once a second.
+    void JournalTick();
+    void JournalRunEnds(bool Finished);
+    // A journal write failed: OnError and OnLog tell why, and the run stops.
+    void JournalFailed();
+    // The settings a journal records, and their restoration.
+    std::vector<std::pair<std::string, std::string>> JournalSettings() const;
+    void ApplyJournalSettings(const TJournalRun& Run);
+    // Restores the visited lists, counters, results file and queue of Run; see THttpScan::Resume.
+    bool RestoreRun(const TJournalRun& Run);
+
     THttpScan& Owner;
     bool AllowRedirect = true;
     // Tick as fast as there is work instead of every 50 ms; see TickStep.
@@ -99,4 +122,7 @@ struct TImpl {
     TQuickSortStringList VisitedUrls;
     // Keyword, type, report and scan settings of the link decision.
     TLinkRules Rules;
+    TRunJournal Journal;
+    std::string JournalError;  // why the journal failed; empty when it did not
+    bool Restoring = false;    // a resumed run is being put back: nothing to record
 };

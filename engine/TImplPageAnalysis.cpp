@@ -95,6 +95,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     int insertPos = -1;
     if (VisitedUrls.Find(target, index, insertPos, true)) return;
     VisitedUrls.SetObject(insertPos, kQueuedByRefresh);
+    JournalVisited(target, kQueuedByRefresh);
     Dwnld.AddUrl(target, {.Referrer = Page.Url(), .Depth = Page.Depth, .TagKind = tagRefresh});
 }
 
@@ -107,8 +108,10 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind T
     DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
     // The host counts as met by any typed web link, also one whose URL was met before (the start
     // URL, a redirect's target): a later page of that host asks for no robots.txt.
-    if (Decision.Web && Decision.NewHost)
+    if (Decision.Web && Decision.NewHost) {
         VisitedHosts.Insert(Decision.HostInsertPos, Decision.LinkParts.HostName);
+        JournalHost(Decision.LinkParts.HostName);
+    }
     if (Decision.Alive) ApplyLink(Page, TagKind, Decision);
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
 }
@@ -122,6 +125,7 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
         VisitedUrls.SetObject(entry, 1);
     else
         VisitedUrls.Insert(entry, d.Resolved);
+    JournalVisited(d.Resolved, d.QueuedByRefresh ? 1 : 0);
 
     bool go = true;
     if (d.Written) {
@@ -134,10 +138,9 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
                 d.Web ? parts.UrlPath : empty, d.Web ? parts.UrlPathWithFile : empty,
                 d.Web ? parts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind), 0, go);
         }
-        if (writeToFile == "x")
-            WriteResultLine(DefaultResultLine(d.TypeLink, d.Resolved));
-        else if (!writeToFile.empty())
-            WriteResultLine(writeToFile);
+        if (writeToFile == "x") writeToFile = DefaultResultLine(d.TypeLink, d.Resolved);
+        if (!writeToFile.empty()) WriteResultLine(writeToFile);
+        JournalReport(d, Page.Url(), HrefOrSrcOf(TagKind), writeToFile);
     }
     if (!d.Web || d.TypeLink != "htm") return;
     if (!go) {
@@ -146,6 +149,7 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
         return;
     }
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
+    JournalVisited(d.Resolved, 1);
     if (!d.FollowRule || d.QueuedByRefresh) return;
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);

@@ -2,6 +2,7 @@
 // The scheduler's queue of URLs still to fetch: unsorted, duplicates allowed, each entry owning
 // its TUrlObject. Entries are normally taken from the front, so the queue is first in, first out.
 
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -17,6 +18,8 @@ struct TUrlObject {
     TFetchMode FetchMode = fetchPage;
     int CountArea = 0;
     bool Priority = false;  // taken before older entries
+    // The entry's number in the run, given by the scheduler when it is queued (0: not yet).
+    std::uint64_t Id = 0;
 };
 
 class TUrlInQueue {

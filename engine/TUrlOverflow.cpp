@@ -14,7 +14,8 @@ namespace {
 // Small: the two buffers are all the memory the spilled entries cost.
 constexpr std::size_t kBatchBytes = 16 * 1024;
 
-// One entry in the file: the two text lengths, the three numbers, the three bytes, the texts.
+// One entry in the file: the two text lengths, the three numbers, the three bytes, the entry's
+// number, the texts.
 struct TRecordHead {
     std::uint32_t UrlLength;
     std::uint32_t ReferrerLength;
@@ -24,8 +25,9 @@ struct TRecordHead {
     unsigned char FetchMode;
     unsigned char TagKind;
     unsigned char Priority;
+    std::uint64_t Id;
 };
-constexpr std::size_t kHeadBytes = 5 * 4 + 3;
+constexpr std::size_t kHeadBytes = 5 * 4 + 3 + 8;
 
 void Encode(const TUrlOverflow::TEntry& Entry, std::string& Out) {
     const TUrlObject& o = Entry.Object;
@@ -36,7 +38,8 @@ void Encode(const TUrlOverflow::TEntry& Entry, std::string& Out) {
                            o.Depth,
                            o.FetchMode,
                            o.TagKind,
-                           static_cast<unsigned char>(o.Priority ? 1 : 0)};
+                           static_cast<unsigned char>(o.Priority ? 1 : 0),
+                           o.Id};
     char bytes[kHeadBytes];
     std::memcpy(bytes, &head.UrlLength, 4);
     std::memcpy(bytes + 4, &head.ReferrerLength, 4);
@@ -46,6 +49,7 @@ void Encode(const TUrlOverflow::TEntry& Entry, std::string& Out) {
     bytes[20] = static_cast<char>(head.FetchMode);
     bytes[21] = static_cast<char>(head.TagKind);
     bytes[22] = static_cast<char>(head.Priority);
+    std::memcpy(bytes + 23, &head.Id, 8);
     Out.append(bytes, kHeadBytes);
     Out += Entry.Url;
     Out += o.Referrer;
@@ -69,6 +73,7 @@ std::size_t Decode(const char* Data, std::size_t Size, TUrlOverflow::TEntry& Out
     o.FetchMode = static_cast<TFetchMode>(static_cast<unsigned char>(Data[20]));
     o.TagKind = static_cast<TTagKind>(static_cast<unsigned char>(Data[21]));
     o.Priority = Data[22] != 0;
+    std::memcpy(&o.Id, Data + 23, 8);
     Out.Url.assign(Data + kHeadBytes, head.UrlLength);
     o.Referrer.assign(Data + kHeadBytes + head.UrlLength, head.ReferrerLength);
     return Needed;

@@ -20,12 +20,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "EngineTypes.h"
 #include "LinkDecision.h"
 
 class THttpScan;
 struct TImpl;
+struct TJournalContents;
+struct TJournalRun;
 
 // A URL was not fetched: ErrorCode is its HTTP status. ErrorMsg is "ERROR" for a status that is
 // not retried (such as 404), "" when the retries of a failed download are used up (ErrorCode
@@ -112,6 +115,38 @@ public:
     // /path: No space left on device"; empty when nothing failed. Such a failure stops the run
     // and is reported through OnError (ErrorCode 0, Url the file or its folder) and OnLog.
     const std::string& SpillFileError() const;
+
+    // Run journal, off until opened: an append-only file from which an interrupted run can be
+    // continued (Resume). It records each run's settings (not the passwords), the changes of the
+    // visited lists, every URL queued and finished, and every link reported with its
+    // results-file line. A page's effects are kept together with its end, so a run continued
+    // from it fetches each page at most once more than an uninterrupted run would. Written as
+    // the run goes and made durable at least once a second and at each run's end. A journal
+    // that cannot be written stops the run (OnError with ErrorCode 0 and the journal's path,
+    // and OnLog, both with JournalError's text). It stays open for the runs that follow, until
+    // FinishJournal, CloseJournal or the component's end.
+    //
+    // A new journal at Path, replacing any file there (readable by its owner only).
+    bool OpenJournal(const std::string& Path);
+    // Continues a journal read by TJournalReader after its sound part.
+    bool ContinueJournal(const std::string& Path, const TJournalContents& Contents);
+    // An owner's record, handed back by TJournalReader in order (such as a list position).
+    void JournalNote(const std::vector<std::string>& Fields);
+    // Marks the whole job done (the journal is then not resumable) and closes it. False when
+    // that could not be written.
+    bool FinishJournal();
+    // Closes the journal as it stands: it stays resumable.
+    void CloseJournal();
+    const std::string& JournalFile() const;
+    // Why the journal could not be opened or written ("cannot write journal PATH: reason").
+    const std::string& JournalError() const;
+    // Continues Run, as TJournalReader read it: its settings are applied, its visited lists,
+    // counters and results file are put back, and the URLs it had not finished with (those
+    // downloading when it ended included) are queued again in their order. OnWorking(true)
+    // follows as for Start; the links it reported before are not raised again. Set the
+    // passwords first. False when Run had finished, a run is active, or its start URL or
+    // results file fails (with the same messages as Start).
+    bool Resume(const TJournalRun& Run);
 
     // Replace the list by the lines of Text, lower-cased and sorted.
     void SetTypeList(const std::string& Text);

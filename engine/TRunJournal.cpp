@@ -1,0 +1,121 @@
+#include "TRunJournal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "JournalRecord.h"
+
+namespace {
+// A page with many links makes a large group; past this much the groups are written at once.
+constexpr std::size_t kWriteBytes = 256 * 1024;
+constexpr std::chrono::seconds kSyncInterval{1};
+}  // namespace
+
+TRunJournal::TRunJournal()
+    : Write([](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }) {}
+
+TRunJournal::~TRunJournal() {
+    Close();
+}
+
+bool TRunJournal::Open(const std::string& Path, int Flags) {
+    Close();
+    m_error.clear();
+    m_path = Path;
+    m_group.clear();
+    m_committed.clear();
+    // The journal holds the addresses the user crawls: the user's business alone.
+    m_fd = ::open(Path.c_str(), Flags | O_WRONLY | O_CLOEXEC, 0600);
+    if (m_fd < 0) return Fail("cannot create journal " + Path, errno);
+    m_lastSync = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool TRunJournal::Create(const std::string& Path) {
+    if (!Open(Path, O_CREAT | O_TRUNC)) return false;
+    m_written = 0;
+    Add('J', {"tarnwick-journal", "1", TARNWICK_VERSION});
+    Commit();
+    return Sync(true);
+}
+
+bool TRunJournal::Continue(const std::string& Path, std::int64_t SoundBytes) {
+    if (!Open(Path, 0)) return false;
+    if (::ftruncate(m_fd, SoundBytes) != 0 || ::lseek(m_fd, SoundBytes, SEEK_SET) < 0)
+        return Fail("cannot write journal " + Path, errno);
+    m_written = SoundBytes;
+    return true;
+}
+
+void TRunJournal::Add(char Kind, std::initializer_list<std::string_view> Fields) {
+    if (m_fd < 0) return;
+    AppendJournalRecord(m_group, Kind, Fields);
+}
+
+void TRunJournal::Add(char Kind, const std::vector<std::string>& Fields) {
+    if (m_fd < 0) return;
+    AppendJournalRecord(m_group, Kind, Fields);
+}
+
+void TRunJournal::Commit() {
+    if (m_fd < 0 || m_group.empty()) return;
+    AppendJournalRecord(m_group, 'K', {});
+    m_committed += m_group;
+    m_group.clear();
+    if (m_committed.size() >= kWriteBytes) Flush();
+}
+
+void TRunJournal::Abort() {
+    m_group.clear();
+}
+
+bool TRunJournal::Flush() {
+    if (m_fd < 0) return m_error.empty();
+    std::size_t done = 0;
+    while (done < m_committed.size()) {
+        const ssize_t n = Write(m_fd, m_committed.data() + done, m_committed.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            // Cutting the partial group off keeps the file's end clean; should that fail too, a
+            // reader still ignores a group without its commit.
+            [[maybe_unused]] const int cut = ::ftruncate(m_fd, m_written);
+            return Fail("cannot write journal " + m_path, error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_written += static_cast<std::int64_t>(done);
+    m_unsynced = m_unsynced || done > 0;
+    m_committed.clear();
+    return true;
+}
+
+bool TRunJournal::Sync(bool Force) {
+    if (!Flush()) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_unsynced || (!Force && now - m_lastSync < kSyncInterval)) return true;
+    m_lastSync = now;
+    m_unsynced = false;
+    if (::fdatasync(m_fd) != 0) return Fail("cannot write journal " + m_path, errno);
+    return true;
+}
+
+void TRunJournal::Close() {
+    if (m_fd < 0) return;
+    Sync(true);
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+bool TRunJournal::Fail(const std::string& What, int ErrorNumber) {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    m_group.clear();
+    m_committed.clear();
+    if (m_error.empty())
+        m_error = What + ": " + std::strerror(ErrorNumber != 0 ? ErrorNumber : EIO);
+    return false;
+}
