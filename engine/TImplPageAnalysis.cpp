@@ -26,10 +26,6 @@ bool EndsWithRobotsTxt(const std::string& url) {
     return url.size() >= 10 && AsciiLowerCase(url.substr(url.size() - 10)) == "robots.txt";
 }
 
-std::string DefaultResultLine(const std::string& TypeLink, const std::string& Resolved) {
-    return "\"" + TypeLink + "\";\"" + Resolved + "\"";
-}
-
 // The robots.txt of the link's own server: same scheme and port, so a site on another port or
 // behind https is asked, not port 80 of its host.
 std::string RobotsTxtUrl(const TCrackUrl& Link) {
@@ -112,7 +108,12 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind T
         VisitedHosts.Insert(Decision.HostInsertPos, Decision.LinkParts.HostName);
         JournalHost(Decision.LinkParts.HostName);
     }
-    if (Decision.Alive) ApplyLink(Page, TagKind, Decision);
+    if (Decision.Alive) {
+        ApplyLink(Page, TagKind, Decision);
+        // One record of where the link's visited mark ended up.
+        const int entry = Decision.QueuedByRefresh ? Decision.UrlIndex : Decision.UrlInsertPos;
+        JournalVisited(Decision.Resolved, static_cast<int>(VisitedUrls.Objects(entry)));
+    }
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
 }
 
@@ -125,7 +126,6 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
         VisitedUrls.SetObject(entry, 1);
     else
         VisitedUrls.Insert(entry, d.Resolved);
-    JournalVisited(d.Resolved, d.QueuedByRefresh ? 1 : 0);
 
     bool go = true;
     if (d.Written) {
@@ -149,7 +149,6 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
         return;
     }
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
-    JournalVisited(d.Resolved, 1);
     if (!d.FollowRule || d.QueuedByRefresh) return;
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);
