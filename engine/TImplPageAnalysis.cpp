@@ -109,17 +109,22 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind T
         JournalHost(Decision.LinkParts.HostName);
     }
     if (Decision.Alive) {
-        ApplyLink(Page, TagKind, Decision);
-        // One record of where the link's visited mark ended up.
+        const std::optional<std::string> line = ApplyLink(Page, TagKind, Decision);
+        // One record of the link: where its visited mark ended up, and its report if any.
         const int entry = Decision.QueuedByRefresh ? Decision.UrlIndex : Decision.UrlInsertPos;
-        JournalVisited(Decision.Resolved, static_cast<int>(VisitedUrls.Objects(entry)));
+        const int flag = static_cast<int>(VisitedUrls.Objects(entry));
+        if (line)
+            JournalReport(Decision, Page.Url(), HrefOrSrcOf(TagKind), *line, flag);
+        else
+            JournalVisited(Decision.Resolved, flag);
     }
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
 }
 
 // The effects of a live link, in the order the owner sees them: visited lists, OnLinkFound and
 // the results file, then the queue.
-void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision) {
+std::optional<std::string> TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind,
+                                            TLinkDecision& Decision) {
     const TLinkDecision& d = Decision;
     const int entry = d.QueuedByRefresh ? d.UrlIndex : d.UrlInsertPos;
     if (d.QueuedByRefresh)
@@ -127,6 +132,7 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
     else
         VisitedUrls.Insert(entry, d.Resolved);
 
+    std::optional<std::string> written;
     bool go = true;
     if (d.Written) {
         std::string writeToFile = "x";
@@ -140,16 +146,16 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
         }
         if (writeToFile == "x") writeToFile = DefaultResultLine(d.TypeLink, d.Resolved);
         if (!writeToFile.empty()) WriteResultLine(writeToFile);
-        JournalReport(d, Page.Url(), HrefOrSrcOf(TagKind), writeToFile);
+        written = std::move(writeToFile);
     }
-    if (!d.Web || d.TypeLink != "htm") return;
+    if (!d.Web || d.TypeLink != "htm") return written;
     if (!go) {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Caller;
-        return;
+        return written;
     }
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
-    if (!d.FollowRule || d.QueuedByRefresh) return;
+    if (!d.FollowRule || d.QueuedByRefresh) return written;
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);
     if (d.QueueRobots)
@@ -157,11 +163,12 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
                                                  .Depth = Page.Depth + 1,
                                                  .RetryCount = Dwnld.Retries,
                                                  .TagKind = TagKind});
-    if (!d.Followed) return;
+    if (!d.Followed) return written;
     // A full queue defers the link to the scheduler's overflow; only a failed spill loses it.
     if (!Dwnld.AddUrl(d.Resolved,
                       {.Referrer = Page.Url(), .Depth = Page.Depth + 1, .TagKind = TagKind})) {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Queue;
     }
+    return written;
 }

@@ -101,8 +101,10 @@ bool WellFormed(const TJournalRecord& R, bool& RunBegun) {
         }
         case 'D':
             return RunBegun && f.size() == 2 && Number(f[0], number);
-        case 'R':
-            return RunBegun && f.size() == 6 && f[3].size() == 1;
+        case 'R': {
+            int flag = 0;
+            return RunBegun && f.size() == 7 && f[3].size() == 1 && Number(f[5], flag);
+        }
         default:
             return true;  // a kind of a later version, skipped
     }
@@ -191,7 +193,11 @@ void TJournalBuilder::Report(const std::vector<std::string>& F) {
         r.UrlPathWithFile = parts.UrlPathWithFile;
         r.ExtraInfos = parts.ExtraInfos;
     }
-    r.ResultLine = F[5] == "x" ? DefaultResultLine(r.TypeLink, r.UrlFound) : F[5];
+    r.ResultLine = F[6] == "x" ? DefaultResultLine(r.TypeLink, r.UrlFound) : F[6];
+    // A written link is a visited one too.
+    int flag = 0;
+    Number(F[5], flag);
+    Run()->Visited.emplace_back(r.UrlFound, flag);
 }
 
 void TJournalBuilder::Queued(const std::vector<std::string>& F) {

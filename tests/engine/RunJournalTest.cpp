@@ -69,7 +69,7 @@ std::string Journal(const std::vector<std::string>& Extra = {}) {
     AppendJournalRecord(out, 'Q', {"1", "1", "0", "0", "32", "1", "0", "http://a.test/", ""});
     AppendJournalRecord(out, 'K', {});
     AppendJournalRecord(out, 'Q', {"2", "2", "0", "0", "4", "1", "0", "http://a.test/b", "r"});
-    AppendJournalRecord(out, 'R', {"mail", "x@a.test", "http://a.test/", "H", "R", "x"});
+    AppendJournalRecord(out, 'R', {"mail", "x@a.test", "http://a.test/", "H", "R", "0", "x"});
     AppendJournalRecord(out, 'D', {"1", "fetched"});
     AppendJournalRecord(out, 'K', {});
     for (const std::string& e : Extra) out += e;
