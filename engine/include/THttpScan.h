@@ -193,7 +193,8 @@ public:
     // is not lost: it waits in an overflow, in the order met, and enters the queue as the queue
     // drains, so pages are fetched in the same order as with an unlimited queue. The first
     // 1,000 waiting links are kept in memory, the rest in a private temporary file in
-    // SpillFolder that is removed when the overflow empties and at the end of the run.
+    // SpillFolder whose name is removed at once, so that nothing is left behind even by a
+    // killed process; it is closed when the overflow empties and at the end of the run.
     int MaxQueueSize() const;
     void SetMaxQueueSize(int Value);  // > 9
     // Links waiting in the overflow now; a change of it raises OnUpdatedStats too.
