@@ -130,7 +130,9 @@ public:
     bool OpenJournal(const std::string& Path);
     // Continues a journal read by TJournalReader after its sound part.
     bool ContinueJournal(const std::string& Path, const TJournalContents& Contents);
-    // An owner's record, handed back by TJournalReader in order (such as a list position).
+    // An owner's record, handed back by TJournalReader in order (such as a list position). It
+    // stands alone: neither a stop nor a crash amid a page takes it away once written, which is
+    // at once between runs and with the run's next step during one.
     void JournalNote(const std::vector<std::string>& Fields);
     // Marks the whole job done (the journal is then not resumable) and closes it. False when
     // that could not be written.
