@@ -10,7 +10,7 @@ _tarnwick_crawl() {
 
     case $prev in
         --include | --exclude | --password-file | --proxy-password-file | --results-file | \
-            -l | --list | -o | --output | --skipped | --explain)
+            -l | --list | -o | --output | --skipped | --explain | --journal | --resume)
             _filedir
             return
             ;;
@@ -40,7 +40,8 @@ _tarnwick_crawl() {
             --report --max-queue --robots --no-redirect --ignore-robots --delay --max-per-host
             --skipped --explain --concurrent --retries --timeout
             --agent --paced --user --password-file --proxy --no-proxy --proxy-user
-            --proxy-password-file --list --output --format --results-file --quiet --progress
+            --proxy-password-file --list --output --format --results-file --journal --resume
+            --quiet --progress
             --help --version -t -d -c -l -o -q -h' -- "$cur"))
     fi
 } &&
