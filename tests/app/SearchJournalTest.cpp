@@ -1,0 +1,151 @@
+// The window's run journal against sites of the local test server: a search cut short is offered
+// at the next start and continued to the same results, its results can be saved instead, and
+// journals that hold nothing to continue ask nothing.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPlainTextEdit>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EventLoopWait.h"
+#include "Shown.h"
+#include "THttpScan.h"
+#include "TImpl.h"
+#include "TMainForm.h"
+#include "TestServer.h"
+#include "WindowTest.h"
+#include "ui_TMainForm.h"
+
+namespace {
+
+const QString kResume = "Der letzte Suchlauf wurde nicht beendet. Fortsetzen?";
+const QString kSave = "Die Ergebnisse des abgebrochenen Suchlaufs speichern?";
+
+// A page Path with the address Name@example.com that links Count pages Path1, Path2, ... each
+// with an address of its own, answering after Delay seconds; Path also links Extra, when given.
+std::string Site(const std::string& Path, const std::string& Name, int Count, double Delay,
+                 const std::string& Extra = {}) {
+    std::string links = Extra.empty() ? "" : " <a href=" + Extra + ">x</a>", pages;
+    for (int i = 1; i <= Count; ++i) {
+        const std::string page = Path + "p" + std::to_string(i);
+        links += " <a href=" + page + ">p</a>";
+        pages += ", \"" + page + R"(": {"body": "<a href=mailto:)" + Name + std::to_string(i) +
+                 R"(@example.com>m</a>", "delay_before_headers": )" + std::to_string(Delay) + "}";
+    }
+    return "\"" + Path + R"(": {"body": "<a href=mailto:)" + Name + "@example.com>m</a>" + links +
+           "\"}" + pages;
+}
+
+class SearchJournalTest : public WindowTest {
+protected:
+    std::unique_ptr<TMainForm> NewWindow() {
+        auto w = WindowTest::NewWindow();
+        w->Controls().ProxyRadioGroupBox->SetItemIndex(0);
+        w->Controls().CheckBox1->setChecked(true);
+        w->HttpScan1().SetConcurrentDownloads(2);
+        return w;
+    }
+    // A new window, shown as at program start, once it has done its start-up chores.
+    std::unique_ptr<TMainForm> StartedWindow() {
+        auto w = NewWindow();
+        w->show();
+        EXPECT_TRUE(WaitFor([&] { return w->isMaximized(); }));
+        return w;
+    }
+    // The journal as a kill would leave it, taken once the window holds Results results.
+    QByteArray JournalAfter(TMainForm& w, std::size_t Results) {
+        EXPECT_TRUE(WaitFor([&] { return w.ResultLines().size() >= Results; }, 30000));
+        return Read(w.JournalFileName());
+    }
+    void PutBack(const QString& Path, const QByteArray& Data) {
+        QFile f(Path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Data);
+    }
+    static std::vector<std::string> Sorted(std::vector<std::string> Lines) {
+        std::sort(Lines.begin(), Lines.end());
+        return Lines;
+    }
+};
+
+TEST_F(SearchJournalTest, AKilledSearchIsContinuedToTheResultsOfAnUninterruptedOne) {
+    TestServer server("{\"routes\": {" + Site("/", "index", 8, 0.15) + "}}");
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
+    w->StartBitBtnClick();
+    QByteArray killed = JournalAfter(*w, 4);
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
+    const QString journal = w->JournalFileName();
+    EXPECT_FALSE(QFile::exists(journal)) << "a search that ended leaves no journal";
+    const std::vector<std::string> uninterrupted = Sorted(w->ResultLines());
+    const QString stats = w->Controls().Memo7->toPlainText();
+    ASSERT_EQ(uninterrupted.size(), 9u);
+    w.reset();
+
+    // A write cut short by the kill is left out, and the user learns so.
+    PutBack(journal, killed + "Q\t17");
+    const int fetchedBefore = static_cast<int>(server.Requests().size());
+    m_prompter.questionAnswers = {true};
+    w = StartedWindow();
+    EXPECT_EQ(m_prompter.questions, QStringList{kResume});
+    // The statistics go on from the pages done before the kill (the start page at least).
+    const QStringList resumedStats = w->Controls().Memo7->toPlainText().split('\n');
+    ASSERT_GE(resumedStats.size(), 2);
+    EXPECT_GE(resumedStats[1].mid(24).toInt(), 1) << resumedStats[1].toStdString();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
+    EXPECT_EQ(Sorted(w->ResultLines()), uninterrupted);
+    EXPECT_EQ(w->Controls().ErgMemo->toPlainText().count('\n') + 1, 9);
+    EXPECT_EQ(w->Controls().Memo7->toPlainText().toStdString(), stats.toStdString());
+    EXPECT_EQ(w->Controls().URLEdit->text().toStdString(), server.Url("/"));
+    ASSERT_EQ(m_prompter.messages.size(), 1);
+    EXPECT_TRUE(m_prompter.messages[0].startsWith("Das Protokoll des letzten Suchlaufs " + journal +
+                                                  " war nicht ganz lesbar"));
+    // The start page was done before the kill: it is not fetched again.
+    EXPECT_EQ(server.CountRequests("/"), 1);
+    EXPECT_LT(static_cast<int>(server.Requests().size()) - fetchedBefore, 9);
+    EXPECT_FALSE(QFile::exists(journal));
+}
+
+TEST_F(SearchJournalTest, NoDiscardsTheSearchAndOffersItsResults) {
+    TestServer server("{\"routes\": {" + Site("/", "index", 2, 0, "/slow") +
+                      R"(, "/slow": {"body": "x", "delay_before_headers": 30}}})");
+    ASSERT_TRUE(server.Start());
+    struct Case {
+        bool save;
+        std::string file;  // what the saved file holds
+    };
+    for (const Case& c : {Case{true,
+                               "index1@example.com\r\nindex2@example.com\r\nindex@example."
+                               "com\r\n"},
+                          Case{false, "<missing>"}}) {
+        SCOPED_TRACE(c.save);
+        const QString saved = File(c.save ? "saved.txt" : "unsaved.txt");
+        {
+            // Stop leaves the journal; the window then goes away without quitting.
+            auto w = NewWindow();
+            w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
+            w->StartBitBtnClick();
+            ASSERT_TRUE(WaitFor([&] { return w->ResultLines().size() == 3; }));
+            w->StopBitBtnClick();
+            ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+            ASSERT_TRUE(QFile::exists(w->JournalFileName()));
+        }
+        m_prompter.questions.clear();
+        m_prompter.questionAnswers = {false, c.save};
+        m_prompter.saveAnswers = {saved};
+        auto w = StartedWindow();
+        EXPECT_EQ(m_prompter.questions, (QStringList{kResume, kSave}));
+        EXPECT_EQ(Read(saved).toStdString(), c.file);
+        EXPECT_TRUE(w->ResultLines().empty());
+        EXPECT_FALSE(QFile::exists(w->JournalFileName()));
+        EXPECT_FALSE(w->HttpScan1().Running());
+    }
+}
+
+}  // namespace
