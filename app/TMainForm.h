@@ -9,6 +9,8 @@
 // Each search (one start URL, or a whole list) is journalled in the state folder, so that a
 // search cut short by a crash or a kill can be continued at the next start of the window (see
 // TSearchJournal). A normal end of the search and quitting remove the journal; Stop leaves it.
+// One window at a time owns the state folder's journal; a second program running meanwhile
+// searches without one.
 
 #include <QImage>
 #include <QMainWindow>
@@ -22,6 +24,7 @@
 #include "TProgramFolders.h"
 
 class QLabel;
+class QLockFile;
 class QPlainTextEdit;
 class TLinkDecisionLog;
 class TWhyForm;
@@ -152,6 +155,7 @@ private:
     void ShowResultCount();
 
     // The search's journal (TMainFormJournal.cpp).
+    bool JournalOwned();
     bool BeginJournal();
     void EndJournal();
     void DiscardJournal();
@@ -196,4 +200,5 @@ private:
     // What the last run decided about each link, for "Warum?".
     std::unique_ptr<TLinkDecisionLog> m_decisions;
     TWhyForm* m_whyForm;  // owned through Qt's parent
+    std::unique_ptr<QLockFile> m_journalLock;
 };

@@ -2,6 +2,7 @@
 // normally or the program quits, and read at the next start when it was left behind.
 
 #include <QFile>
+#include <QLockFile>
 
 #include "THttpScan.h"
 #include "TJournalReader.h"
@@ -26,9 +27,20 @@ QString JournalText(const QString& Text, const THttpScan& Scan, const QString& F
 
 }  // namespace
 
+bool TMainForm::JournalOwned() {
+    if (JournalFileName().isEmpty()) return false;
+    if (!m_journalLock) {
+        m_journalLock = std::make_unique<QLockFile>(JournalFileName() + ".lock");
+        // Held for as long as the window lives, so never stale by age; a crashed holder's lock
+        // is recognised by its process id.
+        m_journalLock->setStaleLockTime(0);
+    }
+    return m_journalLock->isLocked() || m_journalLock->tryLock(0);
+}
+
 bool TMainForm::BeginJournal() {
+    if (!JournalOwned()) return true;
     const QString file = JournalFileName();
-    if (file.isEmpty()) return true;
     m_journalTold = false;
     if (!m_httpScan->OpenJournal(FileBytes(file))) {
         m_prompter.Message(this, JournalText("Das Protokoll des Suchlaufs %1 konnte nicht angelegt "
@@ -43,12 +55,12 @@ bool TMainForm::BeginJournal() {
 void TMainForm::EndJournal() {
     // Marked done first: should the file outlive its removal, it is not offered again.
     m_httpScan->FinishJournal();
-    if (!JournalFileName().isEmpty()) QFile::remove(JournalFileName());
+    if (JournalOwned()) QFile::remove(JournalFileName());
 }
 
 void TMainForm::DiscardJournal() {
     m_httpScan->CloseJournal();
-    if (!JournalFileName().isEmpty()) QFile::remove(JournalFileName());
+    if (JournalOwned()) QFile::remove(JournalFileName());
 }
 
 void TMainForm::TellJournalError() {
@@ -60,8 +72,10 @@ void TMainForm::TellJournalError() {
 }
 
 void TMainForm::OfferResume() {
+    // Only a journal left behind before this window began a search of its own.
+    if (!m_scanIdle || !m_httpScan->JournalFile().empty() || !JournalOwned()) return;
     const QString file = JournalFileName();
-    if (file.isEmpty() || !QFile::exists(file)) return;
+    if (!QFile::exists(file)) return;
     const TJournalContents journal = TJournalReader::Read(FileBytes(file));
     // A journal that cannot be read is left for the next search to replace.
     if (!journal.Resumable()) {

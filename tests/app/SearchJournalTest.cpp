@@ -7,7 +7,10 @@
 #include <QFile>
 #include <QPlainTextEdit>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -146,6 +149,172 @@ TEST_F(SearchJournalTest, NoDiscardsTheSearchAndOffersItsResults) {
         EXPECT_FALSE(QFile::exists(w->JournalFileName()));
         EXPECT_FALSE(w->HttpScan1().Running());
     }
+}
+
+TEST_F(SearchJournalTest, AJournalWithNothingToContinueAsksNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        bool kept;  // the file is still there afterwards
+    };
+    const Case cases[] = {
+        {"absent", [](const std::string&) {}, false},
+        {"finished",
+         [](const std::string& path) {
+             THttpScan scan;
+             ASSERT_TRUE(scan.OpenJournal(path));
+             ASSERT_TRUE(scan.FinishJournal());
+         },
+         false},
+        {"begun, no run yet",
+         [](const std::string& path) {
+             THttpScan scan;
+             ASSERT_TRUE(scan.OpenJournal(path));
+         },
+         false},
+        // Left for the next search to replace: it may be someone's file.
+        {"not a journal",
+         [](const std::string& path) {
+             QFile f(QFile::decodeName(path.c_str()));
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write("not a journal\n");
+         },
+         true},
+    };
+    const QString journal = NewWindow()->JournalFileName();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make(QFile::encodeName(journal).toStdString());
+        auto w = StartedWindow();
+        EXPECT_TRUE(m_prompter.questions.isEmpty());
+        EXPECT_TRUE(m_prompter.messages.isEmpty());
+        EXPECT_FALSE(w->HttpScan1().Running());
+        EXPECT_EQ(QFile::exists(journal), c.kept);
+        QFile::remove(journal);
+    }
+}
+
+TEST_F(SearchJournalTest, StopKeepsTheJournalAndQuittingRemovesIt) {
+    TestServer server("{\"routes\": {" + Site("/", "index", 0, 0, "/slow") +
+                      R"(, "/slow": {"body": "x", "delay_before_headers": 30}}})");
+    ASSERT_TRUE(server.Start());
+    for (const bool beenden : {true, false}) {
+        SCOPED_TRACE(beenden);
+        auto w = NewWindow();
+        w->show();
+        w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
+        w->StartBitBtnClick();
+        ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") > 0; }));
+        // Start pressed again during the run neither starts nor replaces the run's journal.
+        const QByteArray before = Read(w->JournalFileName());
+        w->StartBitBtnClick();
+        EXPECT_TRUE(Read(w->JournalFileName()).startsWith(before));
+        w->StopBitBtnClick();
+        ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+        EXPECT_TRUE(QFile::exists(w->JournalFileName()));
+        if (beenden)
+            w->Beenden1Click();
+        else
+            EXPECT_TRUE(w->close());
+        EXPECT_FALSE(QFile::exists(w->JournalFileName()));
+    }
+}
+
+TEST_F(SearchJournalTest, ASecondWindowLeavesTheFirstOnesJournalAlone) {
+    TestServer server("{\"routes\": {" + Site("/", "index", 0, 0, "/slow") +
+                      R"(, "/slow": {"body": "x", "delay_before_headers": 30}}})");
+    ASSERT_TRUE(server.Start());
+    auto first = NewWindow();
+    first->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
+    first->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 1; }));
+    const QByteArray journal = Read(first->JournalFileName());
+    auto second = StartedWindow();
+    second->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
+    second->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 2; }));
+    second->StopBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*second); }));
+    second->Beenden1Click();
+    EXPECT_TRUE(m_prompter.questions.isEmpty());
+    EXPECT_TRUE(Read(first->JournalFileName()).startsWith(journal));
+    first->StopBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*first); }));
+}
+
+TEST_F(SearchJournalTest, AJournalThatCannotBeWrittenIsReportedInGerman) {
+    TestServer server("{\"routes\": {" + Site("/", "index", 3, 0.1) + "}}");
+    ASSERT_TRUE(server.Start());
+    struct Case {
+        int writes;  // the writes that succeed
+        QString message;
+        int requests;
+    };
+    const QString reason = "No space left on device";
+    for (const Case& c :
+         {Case{0, " konnte nicht angelegt werden: " + reason + ". Die Suche wurde nicht gestartet.",
+               0},
+          Case{1, " konnte nicht geschrieben werden: " + reason + ". Die Suche wurde angehalten.",
+               1}}) {
+        SCOPED_TRACE(c.writes);
+        auto w = NewWindow();
+        ImplOf(w->HttpScan1()).Journal.Write = [n = 0, c](int fd, const void* data,
+                                                          std::size_t size) mutable -> ssize_t {
+            return n++ < c.writes ? ::write(fd, data, size) : 0;
+        };
+        const int requestsBefore = static_cast<int>(server.Requests().size());
+        m_prompter.messages.clear();
+        w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
+        w->StartBitBtnClick();
+        ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+        EXPECT_EQ(m_prompter.messages,
+                  QStringList{"Das Protokoll des Suchlaufs " + w->JournalFileName() + c.message});
+        // Stopped at the failure: the start page at most.
+        EXPECT_LE(static_cast<int>(server.Requests().size()) - requestsBefore, c.requests);
+        EXPECT_TRUE(w->Controls().StartBitBtn->isEnabled());
+    }
+}
+
+TEST_F(SearchJournalTest, AListIsContinuedAtTheEntryWhereItStopped) {
+    TestServer server(R"({"routes": {"/a": {"body": "<a href=mailto:a@example.com>a</a>"}, )" +
+                      Site("/b", "b", 6, 0.15) +
+                      R"(, "/c": {"body": "<a href=mailto:c@example.com>c</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    {
+        QFile list(File("list.txt"));
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        for (const char* path : {"/a", "/b", "/c"}) list.write((server.Url(path) + "\r\n").c_str());
+    }
+    auto w = NewWindow();
+    m_prompter.openAnswers = {File("list.txt")};
+    w->ListSearchBitBtnClick();
+    w->StartBitBtnClick();
+    // Killed in the second entry, once some of its pages are done.
+    const QByteArray killed = JournalAfter(*w, 4);
+    ASSERT_TRUE(
+        WaitFor([&] { return Shown(w->Controls().StartBitBtn->text()) == "Start" && RunEnded(*w); },
+                30000));
+    const std::vector<std::string> uninterrupted = Sorted(w->ResultLines());
+    ASSERT_EQ(uninterrupted.size(), 9u);
+    const QString journal = w->JournalFileName();
+    EXPECT_FALSE(QFile::exists(journal));
+    w.reset();
+
+    PutBack(journal, killed);
+    m_prompter.questionAnswers = {true};
+    w = StartedWindow();
+    EXPECT_EQ(m_prompter.questions, QStringList{kResume});
+    Ui::TMainForm& u = w->Controls();
+    EXPECT_EQ(Shown(u.ListSearchBitBtn->text()), "Seite 2 durchsuchen");
+    EXPECT_EQ(Shown(u.StartBitBtn->text()), "Start Liste");
+    ASSERT_TRUE(WaitFor(
+        [&] { return Shown(u.ListSearchBitBtn->text()) == "Liste abarbeiten" && RunEnded(*w); },
+        30000));
+    EXPECT_EQ(Sorted(w->ResultLines()), uninterrupted);
+    EXPECT_EQ(server.CountRequests("/a"), 1);
+    EXPECT_EQ(server.CountRequests("/b"), 1);
+    EXPECT_EQ(server.CountRequests("/c"), 2);
+    EXPECT_FALSE(QFile::exists(journal));
 }
 
 }  // namespace
