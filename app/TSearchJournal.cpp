@@ -9,10 +9,14 @@ namespace {
 // Notes of other owners (such as tarnwick-crawl) are not the window's.
 const std::string kTag = "tarnwick";
 
+// Entry is changed only by a sound number.
 bool EntryNumber(const std::string& Text, int& Entry) {
+    int number = -1;
     const char* end = Text.data() + Text.size();
-    const auto [ptr, ec] = std::from_chars(Text.data(), end, Entry);
-    return !Text.empty() && ec == std::errc() && ptr == end && Entry >= 0;
+    const auto [ptr, ec] = std::from_chars(Text.data(), end, number);
+    if (Text.empty() || ec != std::errc() || ptr != end || number < 0) return false;
+    Entry = number;
+    return true;
 }
 
 }  // namespace
@@ -54,6 +58,11 @@ TSearchResume TSearchJournal::ResumeOf(const TJournalContents& Contents) {
             ++r.Entry;
         else
             r.Run = static_cast<std::size_t>(entryRuns);
+    }
+    // An entry beyond the list (a note not written by this window) leaves nothing to continue.
+    if (!r.List.isEmpty() && r.Entry >= r.List.size()) {
+        r.Entry = static_cast<int>(r.List.size());
+        r.Run.reset();
     }
     for (const TJournalRun& run : runs)
         for (const TJournalReport& report : run.Reports) r.HasResults |= report.Reported;
