@@ -162,6 +162,7 @@ private:
     void TellJournalError();
     void OfferResume();
     void ResumeSearch(const TJournalContents& Journal, const TSearchResume& Resume);
+    void ShowRunSettings(const TJournalRun& Run);
     void ReplayResults(const TJournalContents& Journal);
     void TellDropped(const TJournalContents& Journal);
 

@@ -1,8 +1,11 @@
 // The main window's run journal: it is opened when a search starts, removed when the search ends
 // normally or the program quits, and read at the next start when it was left behind.
 
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLockFile>
+#include <QSpinBox>
 
 #include "THttpScan.h"
 #include "TJournalReader.h"
@@ -24,6 +27,30 @@ std::string FileBytes(const QString& FileName) {
 QString JournalText(const QString& Text, const THttpScan& Scan, const QString& File) {
     return Text.arg(File, TSearchJournal::Reason(Scan.JournalError(), FileBytes(File)));
 }
+
+// The run's recorded settings that the window's controls show. A setting the journal lacks
+// leaves its control alone.
+class TRunSettings {
+public:
+    explicit TRunSettings(const TJournalRun& Run) : m_run(Run) {}
+    void Text(const char* Key, QLineEdit* Edit) const {
+        if (Has(Key)) Edit->setText(Value(Key));
+    }
+    void Check(const char* Key, QCheckBox* Box) const {
+        if (Has(Key)) Box->setChecked(Value(Key) != "0");
+    }
+    void Index(const char* Key, TRadioGroup* Group) const {
+        if (Has(Key)) Group->SetItemIndex(Value(Key).toInt());
+    }
+    void Position(const char* Key, TUpDown* UpDown) const {
+        if (Has(Key)) UpDown->SetPosition(Value(Key).toInt());
+    }
+    bool Has(const char* Key) const { return !m_run.Setting(Key).empty(); }
+    QString Value(const char* Key) const { return QString::fromStdString(m_run.Setting(Key)); }
+
+private:
+    const TJournalRun& m_run;
+};
 
 }  // namespace
 
@@ -99,6 +126,8 @@ void TMainForm::OfferResume() {
 
 void TMainForm::ResumeSearch(const TJournalContents& Journal, const TSearchResume& Resume) {
     TellDropped(Journal);
+    // Before the results: a change of the follow mode empties the result list.
+    if (!Journal.Runs.empty()) ShowRunSettings(Journal.Runs.back());
     ReplayResults(Journal);
     ShowResultCount();
     const QString file = JournalFileName();
@@ -125,6 +154,43 @@ void TMainForm::ResumeSearch(const TJournalContents& Journal, const TSearchResum
     HttpScan1UpdatedStats(static_cast<int>(run.Pending.size()), 0, 0, run.Fetched, run.Retries,
                           run.Errors);
     ShowResultCount();
+}
+
+void TMainForm::ShowRunSettings(const TJournalRun& Run) {
+    Ui::TMainForm& u = *m_ui;
+    const TRunSettings settings(Run);
+    settings.Position("DepthSearchLevel", u.UpDown1);
+    settings.Position("ConcurrentDownloads", u.UpDown2);
+    // Setting an up-down's position tells the crawler nothing; the other controls tell it.
+    UpDown1Click();
+    UpDown2Click();
+    settings.Index("LinkScan", u.SpiderOptionsGroupBox);
+    settings.Index("LinkReport", u.RadioGroup3);
+    settings.Check("KeywordsLimiterEnabled", u.IncludeCheckBox);
+    settings.Check("KeywordsFilterEnabled", u.ExcludeCheckBox);
+    settings.Check("TypeFilterEnabled", u.FilterCheckBox);
+    settings.Check("AllowRedirect", u.RedirectionCheckBox);
+    settings.Text("Retries", u.Edit5);
+    settings.Text("TimeOut", u.Edit7);
+    settings.Index("ProxyType", u.ProxyRadioGroupBox);
+    settings.Text("ProxyAddress", u.Edit8);
+    settings.Text("ProxyPort", u.Edit9);
+    settings.Text("ProxyUser", u.Edit4);
+    settings.Check("ObeyRobotsTxt", u.RobotsCheckBox);
+    if (settings.Has("HostDelayMs"))
+        u.HostDelaySpinBox->setValue(settings.Value("HostDelayMs").toInt() / 1000.0);
+    if (settings.Has("MaxPerHost"))
+        u.MaxPerHostSpinBox->setValue(settings.Value("MaxPerHost").toInt());
+    if (!settings.Has("TypeList")) return;
+    const QStringList types = settings.Value("TypeList").split("\r\n", Qt::SkipEmptyParts);
+    const std::pair<QCheckBox*, const char*> boxes[] = {
+        {u.CheckBox1, "mail"}, {u.CheckBox2, "jpg"}, {u.CheckBox3, "gif"},
+        {u.CheckBox4, "mp3"},  {u.CheckBox5, "pdf"}, {u.CheckBox6, "zip"}};
+    for (const auto& [box, type] : boxes) box->setChecked(types.contains(type));
+    // Types the boxes do not offer stand in the list as typed.
+    QStringList shown = u.SearchForMemo->toPlainText().split('\n', Qt::SkipEmptyParts);
+    shown.sort();
+    if (shown != types) u.SearchForMemo->setPlainText(types.join('\n'));
 }
 
 void TMainForm::ReplayResults(const TJournalContents& Journal) {

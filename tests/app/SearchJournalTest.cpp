@@ -80,6 +80,9 @@ TEST_F(SearchJournalTest, AKilledSearchIsContinuedToTheResultsOfAnUninterruptedO
     TestServer server("{\"routes\": {" + Site("/", "index", 8, 0.15) + "}}");
     ASSERT_TRUE(server.Start());
     auto w = NewWindow();
+    // Settings changed for this search only: Program.ini still holds the defaults.
+    w->Controls().Edit5->setText("5");
+    w->Controls().SpiderOptionsGroupBox->SetItemIndex(1);
     w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
     w->StartBitBtnClick();
     QByteArray killed = JournalAfter(*w, 4);
@@ -97,6 +100,11 @@ TEST_F(SearchJournalTest, AKilledSearchIsContinuedToTheResultsOfAnUninterruptedO
     m_prompter.questionAnswers = {true};
     w = StartedWindow();
     EXPECT_EQ(m_prompter.questions, QStringList{kResume});
+    // The controls show what the search goes on with.
+    EXPECT_EQ(w->Controls().Edit5->text(), "5");
+    EXPECT_EQ(w->Controls().SpiderOptionsGroupBox->ItemIndex(), 1);
+    EXPECT_EQ(w->Controls().Edit6->text(), "2");
+    EXPECT_EQ(w->HttpScan1().Retries(), 5);
     // The statistics go on from the pages done before the kill (the start page at least).
     const QStringList resumedStats = w->Controls().Memo7->toPlainText().split('\n');
     ASSERT_GE(resumedStats.size(), 2);
