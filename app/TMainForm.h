@@ -156,6 +156,7 @@ private:
 
     // The search's journal (TMainFormJournal.cpp).
     bool JournalOwned();
+    bool JournalUsed();
     bool BeginJournal();
     void EndJournal();
     void DiscardJournal();

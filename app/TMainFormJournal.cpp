@@ -79,15 +79,20 @@ bool TMainForm::BeginJournal() {
     return true;
 }
 
+bool TMainForm::JournalUsed() {
+    // A journal this window did not write (another program's, left by a crash) stays.
+    return !m_httpScan->JournalFile().empty() && JournalOwned();
+}
+
 void TMainForm::EndJournal() {
     // Marked done first: should the file outlive its removal, it is not offered again.
     m_httpScan->FinishJournal();
-    if (JournalOwned()) QFile::remove(JournalFileName());
+    if (JournalUsed()) QFile::remove(JournalFileName());
 }
 
 void TMainForm::DiscardJournal() {
     m_httpScan->CloseJournal();
-    if (JournalOwned()) QFile::remove(JournalFileName());
+    if (JournalUsed()) QFile::remove(JournalFileName());
 }
 
 void TMainForm::TellJournalError() {
