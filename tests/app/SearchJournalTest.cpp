@@ -44,6 +44,12 @@ std::string Site(const std::string& Path, const std::string& Name, int Count, do
            "\"}" + pages;
 }
 
+// The start page with three addresses and a link to a page that answers after 30 s.
+std::string SlowSite() {
+    return "{\"routes\": {" + Site("/", "index", 2, 0, "/slow") +
+           R"(, "/slow": {"body": "x", "delay_before_headers": 30}}})";
+}
+
 class SearchJournalTest : public WindowTest {
 protected:
     std::unique_ptr<TMainForm> NewWindow() {
@@ -52,6 +58,14 @@ protected:
         w->Controls().CheckBox1->setChecked(true);
         w->HttpScan1().SetConcurrentDownloads(2);
         return w;
+    }
+    static void Search(TMainForm& w, const std::string& Url) {
+        w.Controls().URLEdit->setText(QString::fromStdString(Url));
+        w.StartBitBtnClick();
+    }
+    static void StopSearch(TMainForm& w) {
+        w.StopBitBtnClick();
+        ASSERT_TRUE(WaitFor([&] { return RunEnded(w); }));
     }
     // A new window, shown as at program start, once it has done its start-up chores.
     std::unique_ptr<TMainForm> StartedWindow() {
@@ -83,8 +97,7 @@ TEST_F(SearchJournalTest, AKilledSearchIsContinuedToTheResultsOfAnUninterruptedO
     // Settings changed for this search only: Program.ini still holds the defaults.
     w->Controls().Edit5->setText("5");
     w->Controls().SpiderOptionsGroupBox->SetItemIndex(1);
-    w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
-    w->StartBitBtnClick();
+    Search(*w, server.Url("/"));
     QByteArray killed = JournalAfter(*w, 4);
     ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
     const QString journal = w->JournalFileName();
@@ -124,8 +137,7 @@ TEST_F(SearchJournalTest, AKilledSearchIsContinuedToTheResultsOfAnUninterruptedO
 }
 
 TEST_F(SearchJournalTest, NoDiscardsTheSearchAndOffersItsResults) {
-    TestServer server("{\"routes\": {" + Site("/", "index", 2, 0, "/slow") +
-                      R"(, "/slow": {"body": "x", "delay_before_headers": 30}}})");
+    TestServer server(SlowSite());
     ASSERT_TRUE(server.Start());
     struct Case {
         bool save;
@@ -140,11 +152,9 @@ TEST_F(SearchJournalTest, NoDiscardsTheSearchAndOffersItsResults) {
         {
             // Stop leaves the journal; the window then goes away without quitting.
             auto w = NewWindow();
-            w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
-            w->StartBitBtnClick();
+            Search(*w, server.Url("/"));
             ASSERT_TRUE(WaitFor([&] { return w->ResultLines().size() == 3; }));
-            w->StopBitBtnClick();
-            ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+            StopSearch(*w);
             ASSERT_TRUE(QFile::exists(w->JournalFileName()));
         }
         m_prompter.questions.clear();
@@ -203,22 +213,18 @@ TEST_F(SearchJournalTest, AJournalWithNothingToContinueAsksNothing) {
 }
 
 TEST_F(SearchJournalTest, StopKeepsTheJournalAndQuittingRemovesIt) {
-    TestServer server("{\"routes\": {" + Site("/", "index", 0, 0, "/slow") +
-                      R"(, "/slow": {"body": "x", "delay_before_headers": 30}}})");
+    TestServer server(SlowSite());
     ASSERT_TRUE(server.Start());
     for (const bool beenden : {true, false}) {
         SCOPED_TRACE(beenden);
-        auto w = NewWindow();
-        w->show();
-        w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
-        w->StartBitBtnClick();
+        auto w = StartedWindow();
+        Search(*w, server.Url("/"));
         ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") > 0; }));
         // Start pressed again during the run neither starts nor replaces the run's journal.
         const QByteArray before = Read(w->JournalFileName());
         w->StartBitBtnClick();
         EXPECT_TRUE(Read(w->JournalFileName()).startsWith(before));
-        w->StopBitBtnClick();
-        ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+        StopSearch(*w);
         EXPECT_TRUE(QFile::exists(w->JournalFileName()));
         if (beenden)
             w->Beenden1Click();
@@ -229,25 +235,20 @@ TEST_F(SearchJournalTest, StopKeepsTheJournalAndQuittingRemovesIt) {
 }
 
 TEST_F(SearchJournalTest, ASecondWindowLeavesTheFirstOnesJournalAlone) {
-    TestServer server("{\"routes\": {" + Site("/", "index", 0, 0, "/slow") +
-                      R"(, "/slow": {"body": "x", "delay_before_headers": 30}}})");
+    TestServer server(SlowSite());
     ASSERT_TRUE(server.Start());
     auto first = NewWindow();
-    first->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
-    first->StartBitBtnClick();
+    Search(*first, server.Url("/"));
     ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 1; }));
     const QByteArray journal = Read(first->JournalFileName());
     auto second = StartedWindow();
-    second->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
-    second->StartBitBtnClick();
+    Search(*second, server.Url("/"));
     ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 2; }));
-    second->StopBitBtnClick();
-    ASSERT_TRUE(WaitFor([&] { return RunEnded(*second); }));
+    StopSearch(*second);
     EXPECT_TRUE(m_prompter.questions.isEmpty());
     EXPECT_TRUE(Read(first->JournalFileName()).startsWith(journal));
     // The first goes away as in a crash; the second quits and leaves its journal.
-    first->StopBitBtnClick();
-    ASSERT_TRUE(WaitFor([&] { return RunEnded(*first); }));
+    StopSearch(*first);
     first.reset();
     second->Beenden1Click();
     EXPECT_TRUE(Read(second->JournalFileName()).startsWith(journal));
@@ -275,8 +276,7 @@ TEST_F(SearchJournalTest, AJournalThatCannotBeWrittenIsReportedInGerman) {
         };
         const int requestsBefore = static_cast<int>(server.Requests().size());
         m_prompter.messages.clear();
-        w->Controls().URLEdit->setText(QString::fromStdString(server.Url("/")));
-        w->StartBitBtnClick();
+        Search(*w, server.Url("/"));
         ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
         EXPECT_EQ(m_prompter.messages,
                   QStringList{"Das Protokoll des Suchlaufs " + w->JournalFileName() + c.message});

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -11,107 +11,59 @@
 
 namespace {
 
-enum TEnd { runOpen, runStopped, runFinished };
-
-TJournalRun RunOf(TEnd End, std::vector<bool> Reported = {}) {
-    TJournalRun run;
-    run.Stopped = End == runStopped;
-    run.Finished = End == runFinished;
-    for (const bool reported : Reported) {
-        TJournalReport report;
-        report.Reported = reported;
-        run.Reports.push_back(report);
-    }
-    return run;
-}
-
-TJournalNote Note(int RunsBefore, std::vector<std::string> Fields) {
-    return {RunsBefore, std::move(Fields)};
-}
-
 const QStringList kList{"http://a.example/", "http://bücher.example/", "http://c.example/"};
 
+// Runs as letters: O open (cut short), S stopped, F finished. Each has a report, which a
+// lower-case letter reported.
+std::vector<TJournalRun> Runs(const std::string& Ends) {
+    std::vector<TJournalRun> runs;
+    for (const char end : Ends) {
+        TJournalRun& run = runs.emplace_back();
+        run.Stopped = std::toupper(end) == 'S';
+        run.Finished = std::toupper(end) == 'F';
+        run.Reports.emplace_back().Reported = std::islower(end) != 0;
+    }
+    return runs;
+}
+
 TEST(TSearchJournalTest, ResumeOfFindsTheRunOrEntryToGoOnWith) {
-    const auto list = TSearchJournal::ListNote(kList);
     struct Case {
         const char* name;
-        std::vector<TJournalNote> notes;
-        std::vector<TJournalRun> runs;
-        int entry;
-        std::optional<std::size_t> run;
-        bool canContinue, hasResults;
+        bool list;          // the list note comes first; then, for a list, the entry note
+        int entryRuns;      // runs begun before the entry note
+        std::string entry;  // its entry
+        std::string runs;
+        int wantEntry, wantRun;  // -1: no run to continue
+        bool canContinue;
     };
     const Case cases[] = {
-        {"one URL, cut short", {}, {RunOf(runOpen, {true})}, 0, 0, true, true},
-        {"one URL, stopped", {}, {RunOf(runStopped)}, 0, 0, true, false},
-        {"one URL, out of work", {}, {RunOf(runFinished, {false})}, 0, {}, false, false},
-        {"one URL, not begun", {}, {}, 0, {}, false, false},
-        {"list, in entry 2",
-         {Note(0, list), Note(0, TSearchJournal::EntryNote(0)),
-          Note(1, TSearchJournal::EntryNote(1))},
-         {RunOf(runFinished, {true}), RunOf(runOpen)},
-         1,
-         1,
-         true,
-         true},
-        {"list, entry 2 stopped",
-         {Note(0, list), Note(0, TSearchJournal::EntryNote(0)),
-          Note(1, TSearchJournal::EntryNote(1))},
-         {RunOf(runFinished), RunOf(runStopped)},
-         2,
-         {},
-         true,
-         false},
-        {"list, entry 3 noted, not begun",
-         {Note(0, list), Note(2, TSearchJournal::EntryNote(2))},
-         {RunOf(runFinished), RunOf(runFinished)},
-         2,
-         {},
-         true,
-         false},
-        {"list, last entry done",
-         {Note(0, list), Note(2, TSearchJournal::EntryNote(2))},
-         {RunOf(runFinished), RunOf(runFinished), RunOf(runFinished)},
-         3,
-         {},
-         false,
-         false},
-        // Another program's notes are not the window's.
-        {"notes of tarnwick-crawl",
-         {Note(0, {"tarnwick-crawl", "starts", "http://x.example/"}),
-          Note(0, {"tarnwick-crawl", "entry", "0"})},
-         {RunOf(runOpen)},
-         0,
-         0,
-         true,
-         false},
-        {"an entry beyond the list",
-         {Note(0, list), Note(0, TSearchJournal::EntryNote(7))},
-         {RunOf(runOpen)},
-         3,
-         {},
-         false,
-         false},
-        {"a damaged entry note",
-         {Note(0, list), Note(0, {"tarnwick", "entry", "-1"})},
-         {RunOf(runOpen)},
-         0,
-         {},
-         true,
-         false},
+        {"one URL, cut short", false, 0, "", "o", 0, 0, true},
+        {"one URL, stopped", false, 0, "", "S", 0, 0, true},
+        {"one URL, out of work", false, 0, "", "F", 0, -1, false},
+        {"one URL, not begun", false, 0, "", "", 0, -1, false},
+        {"list, cut short in entry 2", true, 1, "1", "fO", 1, 1, true},
+        {"list, entry 2 stopped", true, 1, "1", "Fs", 2, -1, true},
+        {"list, entry 3 noted, not begun", true, 2, "2", "FF", 2, -1, true},
+        {"list, last entry done", true, 2, "2", "FFF", 3, -1, false},
+        {"list, an entry beyond it", true, 0, "7", "O", 3, -1, false},
+        {"list, a damaged entry note", true, 0, "-1", "O", 0, -1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TJournalContents contents;
-        contents.Notes = c.notes;
-        contents.Runs = c.runs;
+        if (c.list) {
+            contents.Notes.push_back({0, TSearchJournal::ListNote(kList)});
+            contents.Notes.push_back({c.entryRuns, {"tarnwick", "entry", c.entry}});
+        }
+        // Another program's notes in the same journal are not the window's.
+        contents.Notes.push_back({0, {"tarnwick-crawl", "entry", "5"}});
+        contents.Runs = Runs(c.runs);
         const TSearchResume r = TSearchJournal::ResumeOf(contents);
-        const bool isList = !c.notes.empty() && c.notes[0].Fields == list;
-        EXPECT_EQ(r.List, isList ? kList : QStringList());
-        EXPECT_EQ(r.Entry, c.entry);
-        EXPECT_EQ(r.Run, c.run);
+        EXPECT_EQ(r.List, c.list ? kList : QStringList());
+        EXPECT_EQ(r.Entry, c.wantEntry);
+        EXPECT_EQ(r.Run ? static_cast<int>(*r.Run) : -1, c.wantRun);
         EXPECT_EQ(r.CanContinue(), c.canContinue);
-        EXPECT_EQ(r.HasResults, c.hasResults);
+        EXPECT_EQ(r.HasResults, c.runs.find_first_of("ofs") != std::string::npos);
     }
 }
 
