@@ -52,6 +52,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.answer(with_body=False)
 
     def answer(self, with_body):
+        self.server.arrived(self.path)
         time.sleep(self.server.delay)
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
         if path.endswith("/"):
@@ -72,8 +73,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", ctype)
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
-        if with_body:
-            self.wfile.write(data)
+        try:
+            if with_body:
+                self.wfile.write(data)
+        except (BrokenPipeError, ConnectionResetError):
+            return  # the client is gone
         self.server.log(status, self.path)
 
 
@@ -82,12 +86,19 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
     request_queue_size = 128
 
-    def __init__(self, address, root, delay, log_path):
+    def __init__(self, address, root, delay, log_path, arrivals_path=None):
         super().__init__(address, Handler)
+        self.arrivals_file = open(arrivals_path, "a", buffering=1) if arrivals_path else None
         self.root = os.path.realpath(root)
         self.delay = delay
         self.lock = threading.Lock()
         self.log_file = open(log_path, "a", buffering=1)
+
+    def arrived(self, path):
+        # Requests as they arrive, also those whose client is gone before the answer.
+        if self.arrivals_file:
+            with self.lock:
+                self.arrivals_file.write(path + "\n")
 
     def log(self, status, path):
         with self.lock:
@@ -100,8 +111,10 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--delay-ms", type=float, default=50.0)
     parser.add_argument("--log", required=True)
+    parser.add_argument("--arrivals", help="also log each request's path when it arrives")
     args = parser.parse_args()
-    server = Server(("127.0.0.1", args.port), args.root, args.delay_ms / 1000.0, args.log)
+    server = Server(("127.0.0.1", args.port), args.root, args.delay_ms / 1000.0, args.log,
+                    args.arrivals)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     print("READY", flush=True)
     try:

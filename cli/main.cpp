@@ -290,8 +290,9 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     session.Begin();
     app.exec();
 
-    // The journal stays resumable unless the whole crawl ended and its harvest was written.
-    const bool resumable = !journalFile.empty() && scan.JournalError().empty();
+    // The journal stays resumable unless the whole crawl ended and its harvest was written; one
+    // that failed keeps what it holds up to the failure.
+    const bool resumable = !journalFile.empty();
     if (session.WriteFailed()) {
         if (resumable) SayHowToResume(journalFile);
         return kExitRefused;

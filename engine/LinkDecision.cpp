@@ -164,3 +164,7 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
     }
     DecideQueueing(Page, Rules, State, Out);
 }
+
+std::string DefaultResultLine(const std::string& TypeLink, const std::string& Url) {
+    return "\"" + TypeLink + "\";\"" + Url + "\"";
+}

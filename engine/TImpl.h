@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "EngineTypes.h"
@@ -60,7 +61,9 @@ struct TImpl {
     // page's scratch record, reused from link to link.
     void ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                      TLinkDecision& Decision);
-    void ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision);
+    // Its results-file line when the link was written ("" when the handler wrote none).
+    std::optional<std::string> ApplyLink(const TPageContext& Page, TTagKind TagKind,
+                                         TLinkDecision& Decision);
     TLinkState LinkState() const;
 
     // Results file.
@@ -82,8 +85,9 @@ struct TImpl {
     void JournalHost(const std::string& Host);
     void JournalQueued(const std::string& Url, const TUrlObject& Entry);
     void JournalDone(std::uint64_t Id, TEntryOutcome Outcome);
+    // A written link, with its visited flag.
     void JournalReport(const TLinkDecision& Decision, const std::string& FromUrl, char HrefOrSrc,
-                       const std::string& Line);
+                       const std::string& Line, int Flag);
     void JournalCommit();
     // Once a tick: writes what is committed, and syncs once a second.
     void JournalTick();

@@ -145,14 +145,14 @@ void TImpl::JournalDone(std::uint64_t Id, TEntryOutcome Outcome) {
 }
 
 void TImpl::JournalReport(const TLinkDecision& D, const std::string& FromUrl, char HrefOrSrc,
-                          const std::string& Line) {
+                          const std::string& Line, int Flag) {
     if (!Journal.IsOpen()) return;
-    static const std::string empty;
-    const TCrackUrl& parts = D.LinkParts;
-    Journal.Add('R', {D.TypeLink, D.Resolved, FromUrl, D.Web ? parts.HostName : empty,
-                      D.Web ? parts.UrlPath : empty, D.Web ? parts.UrlPathWithFile : empty,
-                      D.Web ? parts.ExtraInfos : empty, std::string(1, HrefOrSrc),
-                      D.Reported ? "1" : "0", Line});
+    // The URL's parts are those of the URL itself, and most lines are the usual one: both are
+    // worked out again when the journal is read, which keeps it small.
+    const std::string flags = std::string(D.Reported ? "R" : "") + (D.Web ? "W" : "");
+    Journal.Add('R', {D.TypeLink, D.Resolved, FromUrl, std::string(1, HrefOrSrc), flags,
+                      std::to_string(Flag),
+                      Line == DefaultResultLine(D.TypeLink, D.Resolved) ? "x" : Line});
 }
 
 void TImpl::JournalCommit() {

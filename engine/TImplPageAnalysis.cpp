@@ -26,10 +26,6 @@ bool EndsWithRobotsTxt(const std::string& url) {
     return url.size() >= 10 && AsciiLowerCase(url.substr(url.size() - 10)) == "robots.txt";
 }
 
-std::string DefaultResultLine(const std::string& TypeLink, const std::string& Resolved) {
-    return "\"" + TypeLink + "\";\"" + Resolved + "\"";
-}
-
 // The robots.txt of the link's own server: same scheme and port, so a site on another port or
 // behind https is asked, not port 80 of its host.
 std::string RobotsTxtUrl(const TCrackUrl& Link) {
@@ -112,21 +108,31 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind T
         VisitedHosts.Insert(Decision.HostInsertPos, Decision.LinkParts.HostName);
         JournalHost(Decision.LinkParts.HostName);
     }
-    if (Decision.Alive) ApplyLink(Page, TagKind, Decision);
+    if (Decision.Alive) {
+        const std::optional<std::string> line = ApplyLink(Page, TagKind, Decision);
+        // One record of the link: where its visited mark ended up, and its report if any.
+        const int entry = Decision.QueuedByRefresh ? Decision.UrlIndex : Decision.UrlInsertPos;
+        const int flag = static_cast<int>(VisitedUrls.Objects(entry));
+        if (line)
+            JournalReport(Decision, Page.Url(), HrefOrSrcOf(TagKind), *line, flag);
+        else
+            JournalVisited(Decision.Resolved, flag);
+    }
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
 }
 
 // The effects of a live link, in the order the owner sees them: visited lists, OnLinkFound and
 // the results file, then the queue.
-void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision) {
+std::optional<std::string> TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind,
+                                            TLinkDecision& Decision) {
     const TLinkDecision& d = Decision;
     const int entry = d.QueuedByRefresh ? d.UrlIndex : d.UrlInsertPos;
     if (d.QueuedByRefresh)
         VisitedUrls.SetObject(entry, 1);
     else
         VisitedUrls.Insert(entry, d.Resolved);
-    JournalVisited(d.Resolved, d.QueuedByRefresh ? 1 : 0);
 
+    std::optional<std::string> written;
     bool go = true;
     if (d.Written) {
         std::string writeToFile = "x";
@@ -140,17 +146,16 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
         }
         if (writeToFile == "x") writeToFile = DefaultResultLine(d.TypeLink, d.Resolved);
         if (!writeToFile.empty()) WriteResultLine(writeToFile);
-        JournalReport(d, Page.Url(), HrefOrSrcOf(TagKind), writeToFile);
+        written = std::move(writeToFile);
     }
-    if (!d.Web || d.TypeLink != "htm") return;
+    if (!d.Web || d.TypeLink != "htm") return written;
     if (!go) {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Caller;
-        return;
+        return written;
     }
     VisitedUrls.SetObject(entry, 1);  // a page that is followed
-    JournalVisited(d.Resolved, 1);
-    if (!d.FollowRule || d.QueuedByRefresh) return;
+    if (!d.FollowRule || d.QueuedByRefresh) return written;
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);
     if (d.QueueRobots)
@@ -158,11 +163,12 @@ void TImpl::ApplyLink(const TPageContext& Page, TTagKind TagKind, TLinkDecision&
                                                  .Depth = Page.Depth + 1,
                                                  .RetryCount = Dwnld.Retries,
                                                  .TagKind = TagKind});
-    if (!d.Followed) return;
+    if (!d.Followed) return written;
     // A full queue defers the link to the scheduler's overflow; only a failed spill loses it.
     if (!Dwnld.AddUrl(d.Resolved,
                       {.Referrer = Page.Url(), .Depth = Page.Depth + 1, .TagKind = TagKind})) {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Queue;
     }
+    return written;
 }

@@ -6,6 +6,8 @@
 #include <unordered_map>
 
 #include "JournalRecord.h"
+#include "LinkDecision.h"
+#include "TCrackUrl.h"
 
 std::string TJournalRun::Setting(const std::string& Key) const {
     for (const auto& [key, value] : Settings)
@@ -45,6 +47,7 @@ private:
     void ApplyOne(const TJournalRecord& R);
     void Queued(const std::vector<std::string>& F);
     void Done(const std::vector<std::string>& F);
+    void Report(const std::vector<std::string>& F);
     TJournalRun* Run() { return m_out.Runs.empty() ? nullptr : &m_out.Runs.back(); }
 
     TJournalContents& m_out;
@@ -98,8 +101,10 @@ bool WellFormed(const TJournalRecord& R, bool& RunBegun) {
         }
         case 'D':
             return RunBegun && f.size() == 2 && Number(f[0], number);
-        case 'R':
-            return RunBegun && f.size() == 10 && f[7].size() == 1;
+        case 'R': {
+            int flag = 0;
+            return RunBegun && f.size() == 7 && f[3].size() == 1 && Number(f[5], flag);
+        }
         default:
             return true;  // a kind of a later version, skipped
     }
@@ -160,8 +165,7 @@ void TJournalBuilder::ApplyOne(const TJournalRecord& R) {
             Done(f);
             return;
         case 'R':
-            Run()->Reports.push_back(
-                {f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7][0], f[8] == "1", f[9]});
+            Report(f);
             return;
         case 'E':
             Run()->Finished = f[0] == "finished";
@@ -172,6 +176,28 @@ void TJournalBuilder::ApplyOne(const TJournalRecord& R) {
             ++m_unknown;
             return;
     }
+}
+
+void TJournalBuilder::Report(const std::vector<std::string>& F) {
+    TJournalReport& r = Run()->Reports.emplace_back();
+    r.TypeLink = F[0];
+    r.UrlFound = F[1];
+    r.FromUrl = F[2];
+    r.HrefOrSrc = F[3][0];
+    r.Reported = F[4].find('R') != std::string::npos;
+    if (F[4].find('W') != std::string::npos) {
+        TCrackUrl parts;
+        parts.Crack(r.UrlFound);
+        r.HostName = parts.HostName;
+        r.UrlPath = parts.UrlPath;
+        r.UrlPathWithFile = parts.UrlPathWithFile;
+        r.ExtraInfos = parts.ExtraInfos;
+    }
+    r.ResultLine = F[6] == "x" ? DefaultResultLine(r.TypeLink, r.UrlFound) : F[6];
+    // A written link is a visited one too.
+    int flag = 0;
+    Number(F[5], flag);
+    Run()->Visited.emplace_back(r.UrlFound, flag);
 }
 
 void TJournalBuilder::Queued(const std::vector<std::string>& F) {

@@ -60,6 +60,7 @@ private:
     std::string m_group;      // records of the open group
     std::string m_committed;  // whole groups not yet written
     std::int64_t m_written = 0;
+    std::int64_t m_started = 0;  // written out up to here, or asked to be
     std::chrono::steady_clock::time_point m_lastSync{};
     bool m_unsynced = false;
     std::string m_error;

@@ -114,3 +114,6 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
 // scheduler could not keep the link.
 void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
                     TLinkDecision& Out);
+
+// The results-file line of a reported link unless its handler writes another: "type";"url".
+std::string DefaultResultLine(const std::string& TypeLink, const std::string& Url);

@@ -32,6 +32,7 @@ TUrlOverflow::TEntry Entry(int Number, std::size_t Padding = 0) {
     e.Object.TagKind = static_cast<TTagKind>(Number % 256);
     e.Object.FetchMode = Number % 4 ? fetchPage : fetchRobots;
     e.Object.Priority = Number % 5 == 0;
+    e.Object.Id = 0x100000000ull + static_cast<unsigned>(Number);
     return e;
 }
 
@@ -44,6 +45,7 @@ void ExpectSame(const TUrlOverflow::TEntry& Got, const TUrlOverflow::TEntry& Wan
     EXPECT_EQ(Got.Object.TagKind, Want.Object.TagKind);
     EXPECT_EQ(Got.Object.FetchMode, Want.Object.FetchMode);
     EXPECT_EQ(Got.Object.Priority, Want.Object.Priority);
+    EXPECT_EQ(Got.Object.Id, Want.Object.Id);
 }
 
 // A spill file on a full disk.

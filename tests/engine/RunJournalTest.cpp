@@ -1,0 +1,386 @@
+// The run journal: its records, its reader's treatment of torn and damaged files, a failing
+// disk, and whole crawls continued from every kind of interruption.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "EventLoopWait.h"
+#include "JournalRecord.h"
+#include "THttpScan.h"
+#include "TImpl.h"
+#include "TJournalReader.h"
+#include "TRunJournal.h"
+#include "TestServer.h"
+
+namespace {
+
+std::string ReadAll(const QString& Path) {
+    QFile file(Path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+void WriteAll(const QString& Path, const std::string& Data) {
+    QFile file(Path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(Data.data(), static_cast<qint64>(Data.size()));
+}
+
+TEST(JournalRecord, AnyBytesSurviveAndAnyChangeIsNoticed) {
+    const std::vector<std::string> fields{"",
+                                          "plain",
+                                          "tab\there",
+                                          "line\nend\r\n",
+                                          "back\\slash\\t",
+                                          std::string("nul\0byte", 8),
+                                          "\xff\xfe latin \xe4"};
+    std::string line;
+    AppendJournalRecord(line, 'R', fields);
+    ASSERT_EQ(line.back(), '\n');
+    ASSERT_EQ(line.find('\n'), line.size() - 1) << "a field's line end must be escaped";
+    const std::string body = line.substr(0, line.size() - 1);
+    TJournalRecord record;
+    ASSERT_TRUE(ParseJournalRecord(body, record));
+    EXPECT_EQ(record.Kind, 'R');
+    EXPECT_EQ(record.Fields, fields);
+    for (std::size_t at = 0; at < body.size(); at += 7) {
+        std::string damaged = body;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
+        EXPECT_FALSE(ParseJournalRecord(damaged, record)) << "byte " << at;
+    }
+    EXPECT_FALSE(ParseJournalRecord(body.substr(0, body.size() - 3), record));
+    EXPECT_FALSE(ParseJournalRecord("", record));
+}
+
+// A journal written by hand: header, a run with two queued URLs of which one is done.
+std::string Journal(const std::vector<std::string>& Extra = {}) {
+    std::string out;
+    AppendJournalRecord(out, 'J', {"tarnwick-journal", "1", "9.9"});
+    AppendJournalRecord(out, 'K', {});
+    AppendJournalRecord(out, 'B', {"StartingUrl", "http://a.test/"});
+    AppendJournalRecord(out, 'Q', {"1", "1", "0", "0", "32", "1", "0", "http://a.test/", ""});
+    AppendJournalRecord(out, 'K', {});
+    AppendJournalRecord(out, 'Q', {"2", "2", "0", "0", "4", "1", "0", "http://a.test/b", "r"});
+    AppendJournalRecord(out, 'R', {"mail", "x@a.test", "http://a.test/", "H", "R", "0", "x"});
+    AppendJournalRecord(out, 'D', {"1", "fetched"});
+    AppendJournalRecord(out, 'K', {});
+    for (const std::string& e : Extra) out += e;
+    return out;
+}
+
+TEST(TJournalReader, UsesWholeGroupsOnlyAndSaysWhatItLeftOut) {
+    const std::string sound = Journal();
+    std::string open;  // a group without its commit: a crash between two writes
+    AppendJournalRecord(open, 'Q', {"3", "2", "0", "0", "4", "1", "0", "http://a.test/c", ""});
+    std::string unknown;
+    AppendJournalRecord(unknown, 'X', {"from", "later"});
+    AppendJournalRecord(unknown, 'K', {});
+    std::string badGroup;  // sound sums, but a record that makes no sense spoils its group
+    AppendJournalRecord(badGroup, 'R', {"mail", "y@a.test"});
+    AppendJournalRecord(badGroup, 'D', {"2", "fetched"});
+    AppendJournalRecord(badGroup, 'K', {});
+    std::string damaged = Journal({open});
+    damaged[sound.size() + 3] ^= 1;
+    const struct {
+        const char* Name;
+        std::string Data;
+        std::size_t Pending, Reports;
+        const char* Dropped;  // a part of the Dropped text; "" when nothing was left out
+    } cases[] = {
+        {"sound", sound, 1, 1, ""},
+        {"torn last write", sound + open.substr(0, open.size() / 2), 1, 1,
+         "incomplete last record"},
+        {"group never committed", sound + open, 1, 1, "never completed"},
+        {"damaged record", damaged, 1, 1, "damaged record at byte"},
+        {"later kind", sound + unknown, 1, 1, "1 record of a kind this version does not know"},
+        {"malformed group", sound + badGroup + unknown, 1, 1, "makes no sense"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TJournalContents j = TJournalReader::Parse(c.Data, "j");
+        ASSERT_EQ(j.Error, "");
+        ASSERT_EQ(j.Runs.size(), 1u);
+        EXPECT_EQ(j.ProgramVersion, "9.9");
+        const TJournalRun& run = j.Runs[0];
+        ASSERT_EQ(run.Pending.size(), c.Pending);
+        EXPECT_EQ(run.Pending[0].Url, "http://a.test/b");
+        EXPECT_EQ(run.Pending[0].Referrer, "r");
+        EXPECT_EQ(run.Pending[0].TagKind, tagHref);
+        ASSERT_EQ(run.Reports.size(), c.Reports);
+        EXPECT_EQ(run.Reports[0].ResultLine, "\"mail\";\"x@a.test\"");
+        EXPECT_TRUE(run.Reports[0].Reported);
+        EXPECT_EQ(run.Fetched, 1);
+        EXPECT_EQ(run.Setting("StartingUrl"), "http://a.test/");
+        EXPECT_TRUE(j.Resumable());
+        if (*c.Dropped == 0)
+            EXPECT_EQ(j.Dropped, "");
+        else
+            EXPECT_NE(j.Dropped.find(c.Dropped), std::string::npos) << j.Dropped;
+        EXPECT_LE(j.SoundBytes, static_cast<std::int64_t>(c.Data.size()));
+    }
+    EXPECT_NE(TJournalReader::Parse("hello\n", "j").Error, "");
+    EXPECT_NE(TJournalReader::Parse("", "j").Error, "");
+    EXPECT_NE(TJournalReader::Read("/nonexistent/j").Error.find("cannot read journal"),
+              std::string::npos);
+}
+
+TEST(TRunJournal, AFullDiskKeepsWhatWasWholeAndSaysWhy) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("j").toStdString();
+    TRunJournal journal;
+    ASSERT_TRUE(journal.Create(path));
+    journal.Add('B', {"StartingUrl", "http://a.test/"});
+    journal.Commit();
+    ASSERT_TRUE(journal.Flush());
+    // Half a write goes through, then the disk is full.
+    journal.Write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (size > 8) return ::write(fd, data, size / 2);
+        errno = ENOSPC;
+        return -1;
+    };
+    journal.Add('H', {"a.test"});
+    journal.Commit();
+    EXPECT_FALSE(journal.Flush());
+    EXPECT_FALSE(journal.IsOpen());
+    EXPECT_NE(journal.Error().find("cannot write journal " + path + ": No space left on device"),
+              std::string::npos)
+        << journal.Error();
+    const TJournalContents j = TJournalReader::Read(path);
+    EXPECT_EQ(j.Dropped, "") << "the half-written group is cut off";
+    ASSERT_EQ(j.Runs.size(), 1u);
+    EXPECT_TRUE(j.Runs[0].Hosts.empty());
+}
+
+// A small site: a tree of pages, each with a mail address and a PDF of its own, and links to
+// pages met before (so the visited list matters) and a meta refresh.
+std::string MakeSite(const QString& Root, int Pages) {
+    for (int p = 0; p < Pages; ++p) {
+        std::string html = "<html><body><a href=\"mailto:u" + std::to_string(p) +
+                           "@site.test\">m</a> <a href=\"f" + std::to_string(p) +
+                           ".pdf?v=1#top\">f</a>";
+        for (int c = 3 * p + 1; c <= 3 * p + 3 && c < Pages; ++c)
+            html += " <a href=\"p" + std::to_string(c) + ".htm\">c</a>";
+        html += " <a href=\"p" + std::to_string(p / 2) + ".htm\">up</a></body></html>";
+        WriteAll(Root + QString("/p%1.htm").arg(p), html);
+    }
+    return "/p0.htm";
+}
+
+// What OnLinkFound tells of a link, so that a report read back from the journal must match
+// what the handler heard. Not the page it was found on: which of several pages linking to it
+// is analysed first depends on the order downloads end in.
+std::string Found(const std::string& Type, const std::string& Url, const std::string& Host,
+                  const std::string& Path, const std::string& File, const std::string& Extra,
+                  char HrefOrSrc) {
+    return Type + " " + Url + " " + Host + " " + Path + " " + File + " " + Extra + " " + HrefOrSrc;
+}
+
+class JournalCrawl : public ::testing::Test {
+protected:
+    static constexpr int kPages = 40;
+
+    void SetUp() override {
+        ASSERT_TRUE(m_site.isValid() && m_dir.isValid());
+        m_start = MakeSite(m_site.path(), kPages);
+        m_server = std::make_unique<TestServer>("{}", false, m_site.path().toStdString());
+        ASSERT_TRUE(m_server->Start());
+    }
+
+    struct TResult {
+        std::set<std::string> Found;  // reported links, also those replayed from the journal
+        std::set<std::string> Lines;  // the results file
+        int Requests = 0;             // page requests the run made
+        bool WorkingEnded = false;
+    };
+
+    void Wire(THttpScan& Scan, TResult& R, const std::string& ResultsFile) {
+        Scan.SetDepthSearchLevel(6);
+        Scan.SetConcurrentDownloads(3);
+        Scan.SetTypeList("mail\npdf");
+        Scan.SetAdaptiveTicks(true);
+        Scan.SetFileOfResults(ResultsFile);
+        Scan.OnLinkFound =
+            [&R](THttpScan&, const std::string& url, const std::string& type, const std::string&,
+                 const std::string& host, const std::string& path, const std::string& file,
+                 const std::string& extra, std::string&, char hrefOrSrc, int,
+                 bool&) { R.Found.insert(Found(type, url, host, path, file, extra, hrefOrSrc)); };
+        Scan.OnWorking = [&R](THttpScan&, bool working) { R.WorkingEnded = !working; };
+    }
+
+    int PageRequests() const {
+        int pages = 0;
+        for (const TestRequest& r : m_server->Requests())
+            if (r.path.ends_with(".htm")) ++pages;
+        return pages;
+    }
+
+    void Finish(THttpScan& Scan, TResult& R, const std::string& ResultsFile, int RequestsBefore) {
+        ASSERT_TRUE(WaitFor([&] { return R.WorkingEnded; }, 60000));
+        (void)Scan;
+        R.Requests = PageRequests() - RequestsBefore;
+        std::string lines = ReadAll(QString::fromStdString(ResultsFile));
+        for (std::size_t at = 0, end; (end = lines.find("\r\n", at)) != std::string::npos;
+             at = end + 2)
+            R.Lines.insert(lines.substr(at, end - at));
+    }
+
+    // A whole crawl with a journal at Path.
+    TResult Uninterrupted(const std::string& Path) {
+        TResult r;
+        THttpScan scan;
+        const std::string results = m_dir.filePath("full.txt").toStdString();
+        Wire(scan, r, results);
+        EXPECT_TRUE(scan.OpenJournal(Path));
+        const int before = PageRequests();
+        EXPECT_TRUE(scan.Start(m_server->Url(m_start)));
+        Finish(scan, r, results, before);
+        EXPECT_TRUE(scan.FinishJournal());
+        return r;
+    }
+
+    // Continues the journal at Path, as the next start of the program would.
+    TResult Resumed(const std::string& Path, const TJournalContents& J) {
+        TResult r;
+        THttpScan scan;
+        Wire(scan, r, "");
+        // The run goes on writing the results file it began.
+        const std::string results = J.Runs.back().Setting("FileOfResults");
+        for (const TJournalReport& report : J.Runs.back().Reports)
+            if (report.Reported)
+                r.Found.insert(Found(report.TypeLink, report.UrlFound, report.HostName,
+                                     report.UrlPath, report.UrlPathWithFile, report.ExtraInfos,
+                                     report.HrefOrSrc));
+        EXPECT_TRUE(scan.ContinueJournal(Path, J)) << scan.JournalError();
+        const int before = PageRequests();
+        EXPECT_TRUE(scan.Resume(J.Runs.back()));
+        Finish(scan, r, results, before);
+        return r;
+    }
+
+    QTemporaryDir m_site, m_dir;
+    std::unique_ptr<TestServer> m_server;
+    std::string m_start;
+};
+
+// A crash leaves the journal cut off anywhere: after the header, mid-record, mid-page, near the
+// end. Every cut continues to the same harvest and results file, fetching exactly the pages the
+// cut journal had not finished, each once.
+TEST_F(JournalCrawl, ACutAnywhereResumesToTheSameHarvest) {
+    const QString full = m_dir.filePath("full.journal");
+    const TResult whole = Uninterrupted(full.toStdString());
+    ASSERT_EQ(whole.Requests, kPages);
+    // Without the type filter each page but the start page is reported too.
+    ASSERT_EQ(whole.Found.size(), 3u * kPages - 1);
+    const std::string data = ReadAll(full);
+    // The first cut falls right after the run's first group (its settings and start page).
+    const std::size_t firstGroup = data.find(" K\n", data.find(" K\n") + 3) + 3;
+    std::vector<std::size_t> cuts{firstGroup};
+    for (const double fraction : {0.1, 0.33, 0.5, 0.61, 0.9, 0.99})
+        cuts.push_back(static_cast<std::size_t>(static_cast<double>(data.size()) * fraction));
+    // And after each record of the third page's group: between a link's visited mark, its
+    // report and its queueing.
+    std::size_t third = data.find("\tfetched\n");
+    for (int i = 0; i < 2; ++i) third = data.find("\tfetched\n", third + 1);
+    for (std::size_t at = data.rfind(" K\n", third) + 3; at < third; at = data.find('\n', at) + 1)
+        cuts.push_back(at);
+    for (const std::size_t cut : cuts) {
+        SCOPED_TRACE("cut at byte " + std::to_string(cut));
+        const QString path = m_dir.filePath("cut.journal");
+        WriteAll(path, data.substr(0, cut));
+        const TJournalContents j = TJournalReader::Read(path.toStdString());
+        ASSERT_EQ(j.Error, "");
+        ASSERT_EQ(j.Runs.size(), 1u);
+        ASSERT_FALSE(j.Runs[0].Finished);
+        const TResult r = Resumed(path.toStdString(), j);
+        EXPECT_EQ(r.Found, whole.Found);
+        EXPECT_EQ(r.Lines, whole.Lines);
+        EXPECT_EQ(r.Requests, kPages - j.Runs[0].Fetched);
+        // The continued journal holds the whole run now, and says it ended.
+        const TJournalContents after = TJournalReader::Read(path.toStdString());
+        EXPECT_EQ(after.Dropped, "");
+        EXPECT_TRUE(after.Runs.back().Finished);
+        EXPECT_EQ(after.Runs.back().Fetched, kPages);
+    }
+}
+
+TEST_F(JournalCrawl, AStoppedRunGoesOnAndAFinishedOneIsNotResumed) {
+    const std::string path = m_dir.filePath("stopped.journal").toStdString();
+    const TResult whole = Uninterrupted(m_dir.filePath("whole.journal").toStdString());
+    TResult first;
+    {
+        THttpScan scan;
+        const std::string results = m_dir.filePath("first.txt").toStdString();
+        Wire(scan, first, results);
+        scan.SetConcurrentDownloads(1);
+        scan.OnPageReceived = [&](THttpScan& s, const std::string&, const std::string&,
+                                  const std::string&, const std::string&) {
+            if (PageRequests() >= 10) s.Stop();
+        };
+        ASSERT_TRUE(scan.OpenJournal(path));
+        ASSERT_TRUE(scan.Start(m_server->Url(m_start)));
+        ASSERT_TRUE(WaitFor([&] { return first.WorkingEnded; }, 60000));
+    }
+    const TJournalContents j = TJournalReader::Read(path);
+    ASSERT_EQ(j.Runs.size(), 1u);
+    EXPECT_TRUE(j.Runs[0].Stopped);
+    EXPECT_LT(j.Runs[0].Fetched, kPages);
+    EXPECT_TRUE(j.Resumable());
+    const TResult r = Resumed(path, j);
+    EXPECT_EQ(r.Found, whole.Found);
+
+    const TJournalContents done = TJournalReader::Read(path);
+    EXPECT_TRUE(done.Runs.back().Finished);
+    THttpScan scan;
+    EXPECT_FALSE(scan.Resume(done.Runs.back()));
+    EXPECT_FALSE(TJournalReader::Read(m_dir.filePath("whole.journal").toStdString()).Resumable());
+}
+
+// The journal's disk fills up mid-run: the run stops and says why, and what was written still
+// continues to the whole harvest.
+TEST_F(JournalCrawl, AJournalThatCannotBeWrittenStopsTheRunAndStaysResumable) {
+    const TResult whole = Uninterrupted(m_dir.filePath("whole.journal").toStdString());
+    const std::string path = m_dir.filePath("full-disk.journal").toStdString();
+    TResult first;
+    std::vector<std::string> errors;
+    {
+        THttpScan scan;
+        Wire(scan, first, m_dir.filePath("first.txt").toStdString());
+        scan.OnError = [&](THttpScan&, const std::string& url, unsigned code,
+                           const std::string& message) {
+            if (code == 0) errors.push_back(url + "|" + message);
+        };
+        ASSERT_TRUE(scan.OpenJournal(path));
+        std::size_t room = 6000;
+        ImplOf(scan).Journal.Write = [&room](int fd, const void* data,
+                                             std::size_t size) -> ssize_t {
+            if (room == 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            const std::size_t n = std::min(room, size);
+            room -= n;
+            return ::write(fd, data, n);
+        };
+        ASSERT_TRUE(scan.Start(m_server->Url(m_start)));
+        ASSERT_TRUE(WaitFor([&] { return first.WorkingEnded; }, 60000));
+        EXPECT_NE(scan.JournalError().find("No space left on device"), std::string::npos);
+    }
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], path + "|cannot write journal " + path + ": No space left on device");
+    const TJournalContents j = TJournalReader::Read(path);
+    ASSERT_EQ(j.Error, "");
+    EXPECT_EQ(j.Dropped, "");
+    ASSERT_EQ(j.Runs.size(), 1u);
+    EXPECT_LT(j.Runs[0].Fetched, kPages);
+    EXPECT_EQ(Resumed(path, j).Found, whole.Found);
+}
+
+}  // namespace
