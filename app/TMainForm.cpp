@@ -759,7 +759,8 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
         Event->accept();
         return;
     }
-    m_httpScan->Stop();
+    // A run that closing stops has not ended normally.
+    if (m_httpScan->Stop()) m_runCut = true;
     m_closeRequested = true;
     // During a run the window stays until the crawler reports the end of work.
     if (!m_scanIdle) {

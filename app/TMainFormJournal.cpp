@@ -92,7 +92,15 @@ void TMainForm::EndJournal() {
 
 void TMainForm::DiscardJournal() {
     m_httpScan->CloseJournal();
-    if (JournalUsed()) QFile::remove(JournalFileName());
+    if (!m_keepJournal && JournalUsed()) QFile::remove(JournalFileName());
+}
+
+void TMainForm::EndSession() {
+    m_keepJournal = true;
+    if (ScanIdle())
+        Beenden1Click();
+    else
+        close();
 }
 
 void TMainForm::TellJournalError() {

@@ -53,8 +53,7 @@ TSearchResume TSearchJournal::ResumeOf(const TJournalContents& Contents) {
     if (r.List.isEmpty()) {
         if (!runs.empty() && !runs.back().Finished) r.Run = runs.size() - 1;
     } else if (entryRuns >= 0 && static_cast<std::size_t>(entryRuns) < runs.size()) {
-        const TJournalRun& run = runs[static_cast<std::size_t>(entryRuns)];
-        if (run.Finished || run.Stopped)
+        if (runs[static_cast<std::size_t>(entryRuns)].Finished)
             ++r.Entry;
         else
             r.Run = static_cast<std::size_t>(entryRuns);

@@ -37,8 +37,9 @@ public:
     static std::vector<std::string> EntryNote(int Entry);
 
     // A search from one start URL continues its run unless it ran out of work. A list
-    // continues the run of its last noted entry; that entry's run having ended (out of work,
-    // or stopped, which in a list sends the search on), it goes on with the next entry.
+    // continues the run of its last noted entry, or, that run having run out of work, goes on
+    // with the next entry. A stopped run is continued too: a stop by closing or a failure cut
+    // it short, and after a user's Stop a list notes its next entry at once.
     static TSearchResume ResumeOf(const TJournalContents& Contents);
 
     // The system's reason in one of the crawler's journal errors ("cannot write journal PATH:

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 
 #include <unistd.h>
 
@@ -232,6 +233,27 @@ TEST_F(SearchJournalTest, StopKeepsTheJournalAndQuittingRemovesIt) {
             EXPECT_TRUE(w->close());
         EXPECT_FALSE(QFile::exists(w->JournalFileName()));
     }
+}
+
+TEST_F(SearchJournalTest, TheSessionEndingKeepsTheSearchForTheNextStart) {
+    TestServer server(SlowSite());
+    ASSERT_TRUE(server.Start());
+    auto w = StartedWindow();
+    QSignalSpy quit(w.get(), &TMainForm::Quit);
+    Search(*w, server.Url("/"));
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 1; }));
+    w->EndSession();
+    ASSERT_TRUE(WaitFor([&] { return quit.count() == 1; }));
+    EXPECT_TRUE(QFile::exists(w->JournalFileName()));
+    w.reset();
+
+    m_prompter.questionAnswers = {true};
+    w = StartedWindow();
+    EXPECT_EQ(m_prompter.questions, QStringList{kResume});
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 2; }));
+    EXPECT_EQ(w->ResultLines().size(), 3u);
+    EXPECT_EQ(server.CountRequests("/"), 1);
+    StopSearch(*w);
 }
 
 TEST_F(SearchJournalTest, ASecondWindowLeavesTheFirstOnesJournalAlone) {

@@ -42,7 +42,7 @@ TEST(TSearchJournalTest, ResumeOfFindsTheRunOrEntryToGoOnWith) {
         {"one URL, out of work", false, 0, "", "F", 0, -1, false},
         {"one URL, not begun", false, 0, "", "", 0, -1, false},
         {"list, cut short in entry 2", true, 1, "1", "fO", 1, 1, true},
-        {"list, entry 2 stopped", true, 1, "1", "Fs", 2, -1, true},
+        {"list, entry 2 stopped", true, 1, "1", "Fs", 1, 1, true},
         {"list, entry 3 noted, not begun", true, 2, "2", "FF", 2, -1, true},
         {"list, last entry done", true, 2, "2", "FFF", 3, -1, false},
         {"list, an entry beyond it", true, 0, "7", "O", 3, -1, false},
