@@ -778,7 +778,8 @@ void TMainForm::FormClose() {
     DeleteResultsFile();
     DiscardJournal();
     SaveSettings();
-    if (!QFile::exists(m_settingsPath + "NoWer.ini")) ShowPromotion();
+    // An ending session does not wait for a window that asks nothing.
+    if (!m_sessionEnding && !QFile::exists(m_settingsPath + "NoWer.ini")) ShowPromotion();
     emit Quit();
 }
 

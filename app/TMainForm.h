@@ -97,8 +97,8 @@ public:
     void Update1Click();
     void Warum1Click();
     // The session ends or the program was told to end (SIGTERM, SIGHUP): the window ends as by
-    // "Beenden", after the run when one is active, but the search keeps its journal, so that
-    // the next start offers to continue it.
+    // "Beenden", after the run when one is active and without the promotional window, and the
+    // search keeps its journal, so that the next start offers to continue it.
     void EndSession();
 
 signals:
@@ -192,7 +192,8 @@ private:
     bool m_deferredShown = false;  // the run has deferred links: Memo7 shows their line
     bool m_runCut = false;         // the last run was stopped by the user or by a failure
     bool m_journalTold = false;    // the user knows that the search's journal failed
-    bool m_keepJournal = false;    // the program ends without the user quitting
+    // The program ends without the user quitting: no promotion, and the journal stays.
+    bool m_sessionEnding = false;
     bool m_closeRequested = false;
     bool m_closing = false;
     bool m_activated = false;

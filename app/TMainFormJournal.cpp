@@ -92,11 +92,11 @@ void TMainForm::EndJournal() {
 
 void TMainForm::DiscardJournal() {
     m_httpScan->CloseJournal();
-    if (!m_keepJournal && JournalUsed()) QFile::remove(JournalFileName());
+    if (!m_sessionEnding && JournalUsed()) QFile::remove(JournalFileName());
 }
 
 void TMainForm::EndSession() {
-    m_keepJournal = true;
+    m_sessionEnding = true;
     if (ScanIdle())
         Beenden1Click();
     else

@@ -241,10 +241,12 @@ TEST_F(SearchJournalTest, TheSessionEndingKeepsTheSearchForTheNextStart) {
     auto w = StartedWindow();
     QSignalSpy quit(w.get(), &TMainForm::Quit);
     Search(*w, server.Url("/"));
-    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return w->ResultLines().size() == 3; }));
+    QFile::remove(m_app.filePath("NoWer.ini"));
     w->EndSession();
     ASSERT_TRUE(WaitFor([&] { return quit.count() == 1; }));
     EXPECT_TRUE(QFile::exists(w->JournalFileName()));
+    EXPECT_TRUE(m_prompter.dialogs.isEmpty()) << "no promotion";
     w.reset();
 
     m_prompter.questionAnswers = {true};
