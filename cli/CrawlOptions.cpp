@@ -287,7 +287,7 @@ How far to crawl:
                            (default: 5000); further links are not lost but wait,
                            in the order found, until the queue has room: the
                            first 1000 in memory, the rest in a temporary file
-                           in $TMPDIR (or /tmp) that is removed afterwards
+                           in $TMPDIR (or /tmp) that leaves nothing behind
       --robots             also harvest /robots.txt of every new host as a page
       --no-redirect        do not follow meta refresh redirects in pages
 

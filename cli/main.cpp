@@ -257,6 +257,9 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
         return kExitRefused;
     }
     const std::string journalFile = resumed ? Options.ResumeFile : Options.JournalFile;
+    if (resumed && resumed->Journal.ProgramVersion != TARNWICK_VERSION)
+        std::fprintf(stderr, "tarnwick-crawl: journal %s was begun by version %s\n",
+                     journalFile.c_str(), resumed->Journal.ProgramVersion.c_str());
     if (resumed && !resumed->Journal.Dropped.empty())
         std::fprintf(stderr, "tarnwick-crawl: journal %s: left out %s\n", journalFile.c_str(),
                      resumed->Journal.Dropped.c_str());

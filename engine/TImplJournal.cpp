@@ -254,9 +254,9 @@ bool THttpScan::ContinueJournal(const std::string& Path, const TJournalContents&
 }
 
 void THttpScan::JournalNote(const std::vector<std::string>& Fields) {
-    m_impl->Journal.Add('N', Fields);
-    // A note between runs is kept at once; one made during a run goes with the run's next step.
-    if (!m_impl->Running) m_impl->JournalCommit();
+    // Kept whatever becomes of the page being analysed when it is made.
+    m_impl->Journal.AddAlone('N', Fields);
+    if (!m_impl->Running) m_impl->JournalTick();
 }
 
 bool THttpScan::FinishJournal() {

@@ -71,6 +71,12 @@ void TRunJournal::Commit() {
     if (m_committed.size() >= kWriteBytes) Flush();
 }
 
+void TRunJournal::AddAlone(char Kind, const std::vector<std::string>& Fields) {
+    if (m_fd < 0) return;
+    AppendJournalRecord(m_committed, Kind, Fields);
+    AppendJournalRecord(m_committed, 'K', {});
+}
+
 void TRunJournal::Abort() {
     m_group.clear();
 }

@@ -41,6 +41,8 @@ public:
     void Add(char Kind, const std::vector<std::string>& Fields);
     // Closes the open group with a commit record; it is written at the next Flush.
     void Commit();
+    // A record that is a group of its own, whatever the open group holds.
+    void AddAlone(char Kind, const std::vector<std::string>& Fields);
     // Forgets the records of the open group.
     void Abort();
     // Writes the committed groups. False once a write has failed.

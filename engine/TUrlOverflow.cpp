@@ -89,7 +89,12 @@ std::unique_ptr<TSpillFile> OpenTemporary(const std::string& Folder, std::string
     // business. Plain system calls: the file is written once and read once, in batches.
     std::string path = folder + "/tarnwick-queue-XXXXXX";
     const int fd = ::mkstemp(path.data());
-    if (fd >= 0) return std::make_unique<TSpillFile>(fd, std::move(path), true);
+    if (fd >= 0) {
+        // Used through its descriptor alone: without a name it is gone with the process,
+        // however the process ends.
+        ::unlink(path.c_str());
+        return std::make_unique<TSpillFile>(fd, std::move(path));
+    }
     Error = "cannot create overflow file in " + folder + ": " + std::strerror(errno);
     return nullptr;
 }
@@ -98,7 +103,6 @@ std::unique_ptr<TSpillFile> OpenTemporary(const std::string& Folder, std::string
 
 TSpillFile::~TSpillFile() {
     if (Fd >= 0) ::close(Fd);
-    if (Remove) ::unlink(Path.c_str());
 }
 
 TUrlOverflow::TUrlOverflow() : OpenSpill(OpenTemporary) {}

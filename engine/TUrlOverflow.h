@@ -2,7 +2,9 @@
 // Where queue entries wait while the scheduler's queue is full: first in, first out, like the
 // queue itself. The oldest entries (up to Budget) are kept in memory; beyond that, entries are
 // appended to a spill file that is read back in order as the memory part drains. The file is a
-// private temporary file, removed when the store is emptied or cleared and at destruction.
+// private temporary file whose name is removed as soon as it is made, so that no process, and
+// no crash, leaves it behind; it is closed when the store is emptied or cleared and at
+// destruction. A run journal keeps what must survive a crash.
 // GUI thread only, owned by the scheduler.
 
 #include <cstdint>
@@ -13,17 +15,15 @@
 
 #include "TUrlInQueue.h"
 
-// An open spill file: closed, and removed when Remove is set, at destruction.
+// An open spill file, closed at destruction. Path names it in messages; it need not exist.
 struct TSpillFile {
-    TSpillFile(int Descriptor, std::string FilePath, bool RemoveIt)
-        : Fd(Descriptor), Path(std::move(FilePath)), Remove(RemoveIt) {}
+    TSpillFile(int Descriptor, std::string FilePath) : Fd(Descriptor), Path(std::move(FilePath)) {}
     ~TSpillFile();
     TSpillFile(const TSpillFile&) = delete;
     TSpillFile& operator=(const TSpillFile&) = delete;
 
     int Fd;
     std::string Path;
-    bool Remove;
 };
 
 class TUrlOverflow {

@@ -130,7 +130,9 @@ public:
     bool OpenJournal(const std::string& Path);
     // Continues a journal read by TJournalReader after its sound part.
     bool ContinueJournal(const std::string& Path, const TJournalContents& Contents);
-    // An owner's record, handed back by TJournalReader in order (such as a list position).
+    // An owner's record, handed back by TJournalReader in order (such as a list position). It
+    // stands alone: neither a stop nor a crash amid a page takes it away once written, which is
+    // at once between runs and with the run's next step during one.
     void JournalNote(const std::vector<std::string>& Fields);
     // Marks the whole job done (the journal is then not resumable) and closes it. False when
     // that could not be written.
@@ -193,7 +195,8 @@ public:
     // is not lost: it waits in an overflow, in the order met, and enters the queue as the queue
     // drains, so pages are fetched in the same order as with an unlimited queue. The first
     // 1,000 waiting links are kept in memory, the rest in a private temporary file in
-    // SpillFolder that is removed when the overflow empties and at the end of the run.
+    // SpillFolder whose name is removed at once, so that nothing is left behind even by a
+    // killed process; it is closed when the overflow empties and at the end of the run.
     int MaxQueueSize() const;
     void SetMaxQueueSize(int Value);  // > 9
     // Links waiting in the overflow now; a change of it raises OnUpdatedStats too.

@@ -146,7 +146,7 @@ TEST_F(HarvestRunTest, DeferredLinksThatCannotBeKeptAreReportedInGerman) {
     overflow.Budget = 1;
     overflow.OpenSpill = [](const std::string&, std::string&) {
         const int fd = ::open("/dev/full", O_RDWR);
-        return fd >= 0 ? std::make_unique<TSpillFile>(fd, "/dev/full", false) : nullptr;
+        return fd >= 0 ? std::make_unique<TSpillFile>(fd, "/dev/full") : nullptr;
     };
     w->Controls().URLEdit->setText(Q(server.Url("/")));
     w->StartBitBtnClick();

@@ -155,6 +155,30 @@ TEST_F(ResumeCliTest, KilledAtAnyMomentItResumesToTheWholeHarvest) {
     EXPECT_NE(again.Err.find("has ended; there is nothing to resume"), std::string::npos);
 }
 
+TEST_F(ResumeCliTest, AListGoesOnAtTheStartUrlWhereItStopped) {
+    QFile list(m_dir.filePath("starts.txt"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    for (const char* page : {"/p1.htm", "/p2.htm", "/p3.htm"})
+        list.write((m_server.Url(page) + "\n").c_str());
+    list.close();
+    const QStringList args{"--no-proxy", "-t",      "mail",   "-d",           "2",
+                           "--journal",  m_journal, "--list", list.fileName()};
+    ASSERT_EQ(Crawl(args).Status, 0);
+    const std::string whole = Output();
+    m_before = PageRequests();
+    ASSERT_TRUE(QFile::remove(m_journal));
+    // Each start URL fetches its page and three below it: killed amid the second one.
+    EXPECT_TRUE(Crawl(args, 6).Killed);
+    const TRun resumed = Crawl(Resume());
+    EXPECT_EQ(resumed.Status, 0) << resumed.Err;
+    EXPECT_EQ(Output(), whole);
+    // The first start URL's pages were done before the kill and are not fetched again.
+    const std::map<std::string, int> fetches = FetchesSince();
+    for (const char* page : {"/p1.htm", "/p4.htm", "/p5.htm", "/p6.htm"})
+        EXPECT_EQ(fetches.at(page), 1) << page;
+    EXPECT_EQ(fetches.at("/p12.htm"), 1);
+}
+
 TEST_F(ResumeCliTest, ASignalLeavesAResumableJournalAndSaysHow) {
     const std::string whole = Uninterrupted();
     for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
