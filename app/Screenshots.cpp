@@ -40,6 +40,7 @@ class TSilentPrompter : public TPrompter {
 public:
     void Information(QWidget*, const QString&) override {}
     void Message(QWidget*, const QString&) override {}
+    bool Question(QWidget*, const QString&) override { return false; }
     QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
         return {};
     }

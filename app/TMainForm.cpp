@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLockFile>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
@@ -24,6 +25,7 @@
 #include "TLinkDecisionLog.h"
 #include "TPromoForm.h"
 #include "TPrompter.h"
+#include "TSearchJournal.h"
 #include "TServerOptions.h"
 #include "TSpezialURLForm.h"
 #include "TTipForm.h"
@@ -162,6 +164,13 @@ TMainForm::~TMainForm() {
 
 QString TMainForm::ResultsFileName() const {
     return WithTrailingSlash(m_resultsFolder) + "Tarnwick.bin";
+}
+
+QString TMainForm::JournalFileName() const {
+    // Without a state folder of its own the program leaves no journal anywhere else.
+    return m_resultsFolder.isEmpty()
+               ? QString()
+               : WithTrailingSlash(m_resultsFolder) + TSearchJournal::FileName;
 }
 
 QString TMainForm::StatusText() const {
@@ -461,6 +470,8 @@ void TMainForm::StartBitBtnClick() {
         m_prompter.Information(
             this,
             "Zur Erinnerung: Sie haben eine Filter in der Lasche \"Filter\" für die URL gesetzt!");
+    // Pressing Start during a run starts nothing, and must not replace the run's journal.
+    if (m_scanIdle && !BeginJournal()) return;
     StartRun();
 }
 
@@ -487,7 +498,7 @@ bool TMainForm::ProxyComplete() {
     return false;
 }
 
-void TMainForm::StartRun() {
+void TMainForm::StartRun(const TJournalRun* Resumed) {
     m_ui->ResultLabel->setText("Ergebnis");
     SetRunningLook(true);
     QString url;
@@ -497,17 +508,29 @@ void TMainForm::StartRun() {
         m_ui->ListSearchBitBtn->setText(QString("Seite %1 durchsuchen").arg(m_urlListIndex + 1));
         url = m_urlList.at(m_urlListIndex);
     }
-    if (m_httpScan->Start(Bytes(url))) {
+    if (m_scanIdle) {
+        m_runCut = false;
+        // Noted before the run begins, so that the journal tells whose run follows; a continued
+        // run was noted when it first began.
+        if (!m_urlList.isEmpty() && !Resumed)
+            m_httpScan->JournalNote(TSearchJournal::EntryNote(m_urlListIndex));
+    }
+    if (Resumed ? m_httpScan->Resume(*Resumed) : m_httpScan->Start(Bytes(url))) {
         m_ui->URLEdit->setText(Text(m_httpScan->StartingUrl()));
         m_ui->Memo6->clear();
         // The entries of a list gather their results, so their decisions are kept together.
-        if (m_urlList.isEmpty() || m_urlListIndex == 0) m_decisions->Clear();
+        if (Resumed || m_urlList.isEmpty() || m_urlListIndex == 0) m_decisions->Clear();
         m_decisions->NoteStart(m_httpScan->StartingUrl());
     } else if (m_scanIdle) {
         SetRunningLook(false);
         // A list entry the crawler refuses (no URL, not a URL) would otherwise hold the whole
         // list at that entry for good; the list goes on with the next entry instead.
-        if (!m_urlList.isEmpty()) m_timer1.start();
+        if (!m_urlList.isEmpty())
+            m_timer1.start();
+        else if (Resumed)
+            m_httpScan->CloseJournal();  // kept: its results are not lost with the refusal
+        else
+            DiscardJournal();
     }
 }
 
@@ -525,7 +548,9 @@ void TMainForm::SetRunningLook(bool Running) {
 }
 
 void TMainForm::StopBitBtnClick() {
-    if (m_httpScan->Stop()) SetStatusText(StatusText() + "    stopping...");
+    if (!m_httpScan->Stop()) return;
+    m_runCut = true;
+    SetStatusText(StatusText() + "    stopping...");
 }
 
 void TMainForm::ListSearchBitBtnClick() {
@@ -561,6 +586,7 @@ void TMainForm::Timer1Timer() {
     m_urlList.clear();
     m_ui->ListSearchBitBtn->setText("&Liste abarbeiten");
     m_ui->StartBitBtn->setText("&Start");
+    if (!m_runCut) EndJournal();
 }
 
 void TMainForm::CheckUrlBitBtnClick() {
@@ -596,8 +622,14 @@ void TMainForm::HttpScan1Working(bool Working) {
                                                 "gespeichert werden (%1). Die Suche wurde "
                                                 "angehalten.")
                                      .arg(QString::fromLocal8Bit(spillError)));
+    const bool journalFailed = !m_journalTold && !m_httpScan->JournalError().empty();
+    if (journalFailed) TellJournalError();
+    m_runCut = m_runCut || !writeError.empty() || !spillError.empty() || journalFailed;
     SetRunningLook(false);
-    if (!m_urlList.isEmpty()) m_timer1.start();
+    if (!m_urlList.isEmpty())
+        m_timer1.start();
+    else if (!m_runCut)
+        EndJournal();
     m_scanIdle = true;
     if (m_closeRequested) close();
 }
@@ -624,11 +656,15 @@ void TMainForm::HttpScan1PageReceived(const std::string& Url) {
 }
 
 void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink) {
+    AddResult(UrlFound, TypeLink);
+    ShowResultCount();
+}
+
+void TMainForm::AddResult(const std::string& UrlFound, const std::string& TypeLink) {
     // The bytes are kept apart from the list's display, so a result is saved exactly as found.
     m_resultLines.push_back(TypePrefix(TypeLink) + ResultText(TypeLink, UrlFound));
     m_resultUrls.push_back(UrlFound);
     m_ui->ErgMemo->appendPlainText(Text(m_resultLines.back()));
-    ShowResultCount();
 }
 
 void TMainForm::ShowResultCount() {
@@ -710,6 +746,7 @@ void TMainForm::showEvent(QShowEvent* Event) {
 void TMainForm::FormActivate() {
     if (!QFile::exists(m_settingsPath + "NoTip.ini")) ShowTip();
     showMaximized();
+    OfferResume();
 }
 
 void TMainForm::ShowTip() {
@@ -722,7 +759,8 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
         Event->accept();
         return;
     }
-    m_httpScan->Stop();
+    // A run that closing stops has not ended normally.
+    if (m_httpScan->Stop()) m_runCut = true;
     m_closeRequested = true;
     // During a run the window stays until the crawler reports the end of work.
     if (!m_scanIdle) {
@@ -738,8 +776,10 @@ void TMainForm::FormClose() {
     m_timer1.stop();
     m_urlList.clear();
     DeleteResultsFile();
+    DiscardJournal();
     SaveSettings();
-    if (!QFile::exists(m_settingsPath + "NoWer.ini")) ShowPromotion();
+    // An ending session does not wait for a window that asks nothing.
+    if (!m_sessionEnding && !QFile::exists(m_settingsPath + "NoWer.ini")) ShowPromotion();
     emit Quit();
 }
 
@@ -753,6 +793,7 @@ void TMainForm::Beenden1Click() {
     m_closing = true;
     m_timer1.stop();
     DeleteResultsFile();
+    DiscardJournal();
     SaveSettings();
     emit Quit();
     close();

@@ -5,6 +5,12 @@
 // the user's config folder when installed; see TProgramFolders), and turns the crawler's
 // events into the status bar, the statistics, the list of visited pages and the result list.
 // GUI thread only. Every question to the user goes through the TPrompter given at creation.
+//
+// Each search (one start URL, or a whole list) is journalled in the state folder, so that a
+// search cut short by a crash or a kill can be continued at the next start of the window (see
+// TSearchJournal). A normal end of the search and quitting remove the journal; Stop leaves it.
+// One window at a time owns the state folder's journal; a second program running meanwhile
+// searches without one.
 
 #include <QImage>
 #include <QMainWindow>
@@ -18,6 +24,7 @@
 #include "TProgramFolders.h"
 
 class QLabel;
+class QLockFile;
 class QPlainTextEdit;
 class TLinkDecisionLog;
 class TWhyForm;
@@ -27,6 +34,9 @@ class TZusammenfassenForm;
 class THttpScan;
 class TServerOptions;
 class TPrompter;
+struct TJournalContents;
+struct TJournalRun;
+struct TSearchResume;
 
 namespace Ui {
 class TMainForm;
@@ -58,6 +68,8 @@ public:
     Ui::TMainForm& Controls() { return *m_ui; }
     QString StatusText() const;
     QString ResultsFileName() const;
+    // The journal of the current or last search in the state folder; empty without one.
+    QString JournalFileName() const;
 
     void LoadSettings();
     void SaveSettings();
@@ -84,6 +96,10 @@ public:
     void Hilfedatei1Click();
     void Update1Click();
     void Warum1Click();
+    // The session ends or the program was told to end (SIGTERM, SIGHUP): the window ends as by
+    // "Beenden", after the run when one is active and without the promotional window, and the
+    // search keeps its journal, so that the next start offers to continue it.
+    void EndSession();
 
 signals:
     // The program should end now (closing finished, or "Beenden").
@@ -124,8 +140,8 @@ private:
     void Edit4Change();
     void MaskEdit1Change();
 
-    // Run control.
-    void StartRun();
+    // Run control. Resumed: a run of the journal to continue instead of starting the URL.
+    void StartRun(const TJournalRun* Resumed = nullptr);
     // False (after telling the user what to fill in) when "Proxy verwenden" lacks its address
     // or port.
     bool ProxyComplete();
@@ -135,11 +151,25 @@ private:
                                int Errors);
     void HttpScan1PageReceived(const std::string& Url);
     void HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink);
+    void AddResult(const std::string& UrlFound, const std::string& TypeLink);
     void SetRunningLook(bool Running);
     void SetStatusText(const QString& Text);
     void DeleteResultsFile();
     void ClearResults();
     void ShowResultCount();
+
+    // The search's journal (TMainFormJournal.cpp).
+    bool JournalOwned();
+    bool JournalUsed();
+    bool BeginJournal();
+    void EndJournal();
+    void DiscardJournal();
+    void TellJournalError();
+    void OfferResume();
+    void ResumeSearch(const TJournalContents& Journal, const TSearchResume& Resume);
+    void ShowRunSettings(const TJournalRun& Run);
+    void ReplayResults(const TJournalContents& Journal);
+    void TellDropped(const TJournalContents& Journal);
 
     // Start-up and closing.
     void FormActivate();
@@ -160,6 +190,10 @@ private:
     int m_urlListIndex = 0;
     bool m_scanIdle = true;
     bool m_deferredShown = false;  // the run has deferred links: Memo7 shows their line
+    bool m_runCut = false;         // the last run was stopped by the user or by a failure
+    bool m_journalTold = false;    // the user knows that the search's journal failed
+    // The program ends without the user quitting: no promotion, and the journal stays.
+    bool m_sessionEnding = false;
     bool m_closeRequested = false;
     bool m_closing = false;
     bool m_activated = false;
@@ -174,4 +208,5 @@ private:
     // What the last run decided about each link, for "Warum?".
     std::unique_ptr<TLinkDecisionLog> m_decisions;
     TWhyForm* m_whyForm;  // owned through Qt's parent
+    std::unique_ptr<QLockFile> m_journalLock;
 };

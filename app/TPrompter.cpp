@@ -14,6 +14,11 @@ void TDialogPrompter::Message(QWidget* Parent, const QString& Text) {
     box.exec();
 }
 
+bool TDialogPrompter::Question(QWidget* Parent, const QString& Text) {
+    return QMessageBox::question(Parent, "Frage", Text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 QString TDialogPrompter::OpenFileName(QWidget* Parent, const QString& Title, const QString& Folder,
                                       const QString& Filter) {
     return QFileDialog::getOpenFileName(Parent, Title, Folder, Filter);

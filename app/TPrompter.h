@@ -15,6 +15,8 @@ public:
     virtual void Information(QWidget* Parent, const QString& Text) = 0;
     // A plain message box (failures to start the browser or editor, engine messages).
     virtual void Message(QWidget* Parent, const QString& Text) = 0;
+    // A question with the buttons Yes and No: true for Yes.
+    virtual bool Question(QWidget* Parent, const QString& Text) = 0;
     // A file name to open, or empty when the user cancelled.
     virtual QString OpenFileName(QWidget* Parent, const QString& Title, const QString& Folder,
                                  const QString& Filter) = 0;
@@ -29,6 +31,7 @@ class TDialogPrompter : public TPrompter {
 public:
     void Information(QWidget* Parent, const QString& Text) override;
     void Message(QWidget* Parent, const QString& Text) override;
+    bool Question(QWidget* Parent, const QString& Text) override;
     QString OpenFileName(QWidget* Parent, const QString& Title, const QString& Folder,
                          const QString& Filter) override;
     QString SaveFileName(QWidget* Parent, const QString& Proposed, const QString& Filter) override;

@@ -50,12 +50,7 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &TMainForm::Quit, &app, &QApplication::quit, Qt::QueuedConnection);
     // A session that ends must not wait for the promotional window: when idle the program ends
     // as by "Beenden"; during a run the close request stops the run first.
-    const TCloseSignal closeSignal([&window] {
-        if (window.ScanIdle())
-            window.Beenden1Click();
-        else
-            window.close();
-    });
+    const TCloseSignal closeSignal([&window] { window.EndSession(); });
     window.show();
     const int status = app.exec();
     WindowsInfo.reset();

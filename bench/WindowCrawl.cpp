@@ -27,6 +27,10 @@ class SilentPrompter : public TPrompter {
 public:
     void Information(QWidget*, const QString& Text) override { Report(Text); }
     void Message(QWidget*, const QString& Text) override { Report(Text); }
+    bool Question(QWidget*, const QString& Text) override {
+        Report(Text);
+        return false;
+    }
     QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
         return {};
     }

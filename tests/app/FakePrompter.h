@@ -12,6 +12,8 @@ class FakePrompter : public TPrompter {
 public:
     QStringList informations;
     QStringList messages;
+    QStringList questions;
+    std::deque<bool> questionAnswers;      // Yes (true) or No, in turn; No when none is left
     QStringList dialogs;                   // object names of the dialogs shown modally
     std::deque<QString> openAnswers;       // file names the open dialog answers, in turn
     std::deque<QString> saveAnswers;       // file names the save dialog answers, in turn
@@ -20,6 +22,13 @@ public:
 
     void Information(QWidget*, const QString& text) override { informations << text; }
     void Message(QWidget*, const QString& text) override { messages << text; }
+    bool Question(QWidget*, const QString& text) override {
+        questions << text;
+        if (questionAnswers.empty()) return false;
+        const bool answer = questionAnswers.front();
+        questionAnswers.pop_front();
+        return answer;
+    }
     QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
         return Next(openAnswers);
     }
