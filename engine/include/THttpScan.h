@@ -139,6 +139,7 @@ public:
     bool FinishJournal();
     // Closes the journal as it stands: it stays resumable.
     void CloseJournal();
+    // The path of the journal last opened or continued, also after it was closed; empty before.
     const std::string& JournalFile() const;
     // Why the journal could not be opened or written ("cannot write journal PATH: reason").
     const std::string& JournalError() const;
