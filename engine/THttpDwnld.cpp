@@ -88,8 +88,8 @@ void THttpDwnld::SetWorking(bool Value) {
     if (OnWorking) OnWorking(*this, Value);
 }
 
-void THttpDwnld::EntryDone(const THttpGet& Slot, TEntryOutcome Outcome) {
-    if (OnEntryDone && !Stopping && Slot.EntryId != 0) OnEntryDone(Slot.EntryId, Outcome);
+void THttpDwnld::EntryDone(std::uint64_t Id, TEntryOutcome Outcome) {
+    if (OnEntryDone && !Stopping && Id != 0) OnEntryDone(Id, Outcome);
 }
 
 void THttpDwnld::Log(const std::string& Text) {
@@ -169,7 +169,7 @@ void THttpDwnld::StepSlot(int Index) {
                 slot.SlotState = slotReceived;
             } else if (slot.Skipped) {
                 slot.SlotState = slotIdle;
-                EntryDone(slot, TEntryOutcome::NotHtml);
+                EntryDone(slot.EntryId, TEntryOutcome::NotHtml);
             } else {
                 slot.SlotState = slotFailed;
             }
@@ -192,12 +192,12 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
         ++Done;
         if (!Stopping && OnPageReceived) OnPageReceived(*this, slot);
         // A page whose analysis a stop cut short stays unfinished.
-        EntryDone(slot, TEntryOutcome::Fetched);
+        EntryDone(slot.EntryId, TEntryOutcome::Fetched);
     } else if ((status >= 201 && status <= 299) || (status >= 500 && status <= 599)) {
         slot.SlotState = slotFailed;
     } else if (!Stopping) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
-        EntryDone(slot, TEntryOutcome::Error);
+        EntryDone(slot.EntryId, TEntryOutcome::Error);
     }
 }
 
@@ -208,7 +208,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;
-        EntryDone(slot, TEntryOutcome::Failed);
+        EntryDone(slot.EntryId, TEntryOutcome::Failed);
         return;
     }
     // A retry goes behind everything already queued.
@@ -219,7 +219,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
                                                    .FetchMode = slot.FetchMode,
                                                    .CountArea = slot.CountArea});
     ++RetriesCount;
-    if (queued) EntryDone(slot, TEntryOutcome::Retried);
+    if (queued) EntryDone(slot.EntryId, TEntryOutcome::Retried);
 }
 
 int THttpDwnld::ChooseEntry() {
@@ -269,7 +269,7 @@ bool THttpDwnld::StartSlot(int Index) {
     Log("starting download for " + entry.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
     slot.StartFetch(Kind);
-    if (slot.SlotState == slotIdle) EntryDone(slot, TEntryOutcome::Dropped);
+    if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped);
     return true;
 }
 
@@ -313,10 +313,9 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 const TServerReason reason = Policy.LastReason();
                 TUrlInQueue::Entry refused = TakeEntry(i);
                 m_active = true;
-                if (OnEntryDone && !Stopping)
-                    OnEntryDone(refused.Object.Id, reason == TServerReason::RobotsDisallowed
-                                                       ? TEntryOutcome::Robots
-                                                       : TEntryOutcome::RobotsUnreachable);
+                EntryDone(refused.Object.Id, reason == TServerReason::RobotsDisallowed
+                                                 ? TEntryOutcome::Robots
+                                                 : TEntryOutcome::RobotsUnreachable);
                 if (OnSkipped) OnSkipped(*this, refused.Url, refused.Object.Referrer, reason);
                 if (Stopping) return -1;
                 break;

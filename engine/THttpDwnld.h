@@ -155,7 +155,8 @@ private:
                        int ContentLength, const std::string& ContentType, int StatusCode,
                        const std::string& Headers);
     void Log(const std::string& Text);
-    void EntryDone(const THttpGet& Slot, TEntryOutcome Outcome);
+    // Tells OnEntryDone, unless stopping or the entry has no number (a server's robots.txt).
+    void EntryDone(std::uint64_t Id, TEntryOutcome Outcome);
     int ChooseEntry();
     int ChooseReadyEntry(int SlotIndex, std::string& Server);
     void StartRobots(int SlotIndex, const std::string& Server);
