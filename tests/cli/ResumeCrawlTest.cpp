@@ -61,17 +61,22 @@ protected:
     }
 
     // KillAfter 0: the journal holds the run's beginning, and no page has been asked for.
+    // KillAfter > 0: that many more pages are finished in the journal. Counted as finished, not
+    // as asked for, so that the downloads a resumption repeats first are over by then.
     bool Reached(int Before, int KillAfter) const {
-        if (KillAfter > 0) return PageRequests() - Before >= KillAfter;
         QFile journal(m_journal);
-        return journal.open(QIODevice::ReadOnly) && journal.readAll().contains("\tStartingUrl\t");
+        const QByteArray text =
+            journal.open(QIODevice::ReadOnly) ? journal.readAll() : QByteArray();
+        if (KillAfter > 0) return text.count("\tfetched\n") - Before >= KillAfter;
+        return text.contains("\tStartingUrl\t");
     }
 
-    // Runs tarnwick-crawl; with KillAfter >= 0, kills it (SIGKILL) once that many more page
-    // requests have arrived, or with Signal instead of SIGKILL.
+    // Runs tarnwick-crawl; with KillAfter >= 0, kills it (SIGKILL, or Signal) once Reached.
     TRun Crawl(const QStringList& Args, int KillAfter = -1, int Signal = SIGKILL) {
         QProcess process;
-        const int before = PageRequests();
+        QFile journal(m_journal);
+        const int before =
+            journal.open(QIODevice::ReadOnly) ? journal.readAll().count("\tfetched\n") : 0;
         process.start(TARNWICK_CRAWL_BINARY, QStringList{"-q", "-o", m_output} + Args);
         EXPECT_TRUE(process.waitForStarted());
         TRun run;
