@@ -66,7 +66,7 @@ asan-engine: deps
 # The engine's tests alone under ThreadSanitizer (run by CI); a report fails the test.
 tsan: deps
 	cmake --preset tsan >/dev/null && cmake --build build-tsan -j $(JOBS) --target engine_tests && \
-	cd build-tsan && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1" \
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1" \
 	ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^engine\.'
 
 # libFuzzer targets (clang, ASan, UBSan) in build-fuzz; each runs FUZZ_TIME seconds on a copy

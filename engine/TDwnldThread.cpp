@@ -1,20 +1,26 @@
 #include "TDwnldThread.h"
 
 #include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "TNoticeQueue.h"
 
 namespace {
 constexpr int kTickBurst = 16;
 }  // namespace
 
 TDwnldThread::TDwnldThread(std::function<TTickPace()> Tick, std::function<void()> Finished)
-    : m_tick(std::move(Tick)), m_finished(std::move(Finished)) {
-    connect(this, &QThread::finished, this, [this] {
-        // Pairs with the end of run(): everything the thread did happens before the delete.
-        m_runEnded.load(std::memory_order_acquire);
-        if (m_finished) m_finished();
-        deleteLater();
-    });
-    connect(this, &TDwnldThread::TickRequested, this, &TDwnldThread::RunTick, Qt::QueuedConnection);
+    : m_tick(std::move(Tick)), m_finished(std::move(Finished)), m_queue(TNoticeQueue::Main()) {}
+
+bool TDwnldThread::Start(std::string& Why) {
+    try {
+        std::thread([self = shared_from_this()] { self->Run(); }).detach();
+        return true;
+    } catch (const std::system_error& e) {
+        Why = e.code().message();
+        return false;
+    }
 }
 
 void TDwnldThread::RunTick() {
@@ -23,22 +29,33 @@ void TDwnldThread::RunTick() {
     // Ticks that ask for no pause follow each other here, a few in a row, without a round trip
     // through the driver thread for each; then the GUI thread's own event loop has its turn.
     for (int burst = 1;
-         burst < kTickBurst && pace.WaitMs <= 0 && m_tick && !isInterruptionRequested(); ++burst)
+         burst < kTickBurst && pace.WaitMs <= 0 && m_tick && !InterruptionRequested(); ++burst)
         pace = m_tick();
-    m_paceMs.store(pace.WaitMs, std::memory_order_relaxed);
-    m_paceWakeable.store(pace.Wakeable, std::memory_order_relaxed);
     {
         std::lock_guard<std::mutex> lock(m_tickLock);
-        m_tickEnded.store(true, std::memory_order_release);
+        m_pace = pace;
+        m_tickEnded = true;
     }
     m_tickDone.notify_one();
+}
+
+void TDwnldThread::Ended() {
+    if (m_finished) m_finished();
 }
 
 void TDwnldThread::Detach() {
     m_tick = nullptr;
     m_finished = nullptr;
-    requestInterruption();
+    RequestInterruption();
     Wake();
+}
+
+void TDwnldThread::RequestInterruption() {
+    m_interrupted.store(true, std::memory_order_relaxed);
+}
+
+bool TDwnldThread::InterruptionRequested() const {
+    return m_interrupted.load(std::memory_order_relaxed);
 }
 
 void TDwnldThread::Wake() {
@@ -49,8 +66,8 @@ void TDwnldThread::Wake() {
     m_wakeup.notify_one();
 }
 
-void TDwnldThread::run() {
-    while (!isInterruptionRequested()) {
+void TDwnldThread::Run() {
+    while (!InterruptionRequested()) {
         // A notice that arrives while the tick runs must cut the following pause short, so the
         // flag is cleared before the tick, not after it.
         {
@@ -59,29 +76,28 @@ void TDwnldThread::run() {
         }
         {
             std::lock_guard<std::mutex> lock(m_tickLock);
-            m_tickEnded.store(false, std::memory_order_relaxed);
+            m_tickEnded = false;
         }
-        emit TickRequested();
+        m_queue->Post([self = shared_from_this()] { self->RunTick(); });
         TTickPace pace;
         {
             std::unique_lock<std::mutex> lock(m_tickLock);
-            m_tickDone.wait(lock, [this] { return m_tickEnded.load(std::memory_order_acquire); });
-            pace = {m_paceMs.load(std::memory_order_relaxed),
-                    m_paceWakeable.load(std::memory_order_relaxed)};
+            m_tickDone.wait(lock, [this] { return m_tickEnded; });
+            pace = m_pace;
         }
-        if (isInterruptionRequested()) break;
+        if (InterruptionRequested()) break;
         Pause(pace);
     }
-    m_runEnded.store(true, std::memory_order_release);
+    m_queue->Post([self = shared_from_this()] { self->Ended(); });
 }
 
 void TDwnldThread::Pause(const TTickPace& Pace) {
     if (Pace.WaitMs <= 0) return;
     if (!Pace.Wakeable) {
-        QThread::msleep(static_cast<unsigned long>(Pace.WaitMs));
+        std::this_thread::sleep_for(std::chrono::milliseconds(Pace.WaitMs));
         return;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
     m_wakeup.wait_for(lock, std::chrono::milliseconds(Pace.WaitMs),
-                      [this] { return m_woken || isInterruptionRequested(); });
+                      [this] { return m_woken || InterruptionRequested(); });
 }

@@ -17,11 +17,11 @@ THttpGet::THttpGet() = default;
 THttpGet::~THttpGet() {
     if (m_control) m_control->Terminate();
     if (!m_worker) return;
-    const bool idle = !m_worker->Busy() && m_worker->isRunning();
+    const bool idle = !m_worker->Busy();
     m_worker->Quit();
     // An idle worker ends at once; waiting for it keeps its connections from outliving the
     // program's libcurl. A busy one finishes its stopped download alone.
-    if (idle) m_worker->wait();
+    if (idle) m_worker->WaitEnded();
 }
 
 void THttpGet::StartFetch(TSchedulerKind NewKind) {
@@ -59,12 +59,13 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
 
     m_control = std::make_shared<TFetchControl>();
     // A worker still busy with a stopped download finishes it alone and ends; a new one, with
-    // connections of its own, takes this download. Workers delete themselves (deleteLater).
+    // connections of its own, takes this download. A worker goes when its thread has ended and
+    // its last notice has run.
     if (m_worker && m_worker->Busy()) {
         m_worker->Quit();
-        m_worker = nullptr;
+        m_worker.reset();
     }
-    if (!m_worker) m_worker = new THttpThread(this);
+    if (!m_worker) m_worker = std::make_shared<THttpThread>(this);
     WorkerActive = true;
     m_worker->Give(std::move(request), m_control);
 }
@@ -91,7 +92,7 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
 
 void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, std::string* Page,
                          std::string* PageFinalUrl) {
-    if (Worker != m_worker) return;  // a stopped worker that a newer one replaced
+    if (Worker != m_worker.get()) return;  // a stopped worker that a newer one replaced
     if (Page) Body = std::move(*Page);
     if (PageFinalUrl) FinalUrl = std::move(*PageFinalUrl);
     m_control.reset();

@@ -80,7 +80,7 @@ private:
 
     // The slot's worker, kept from one download to the next. Not owned: told to quit, the
     // worker frees itself.
-    THttpThread* m_worker = nullptr;
+    std::shared_ptr<THttpThread> m_worker;
     std::shared_ptr<TFetchControl> m_control;
 };
 

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "AsciiCase.h"
 #include "TCrackUrl.h"
 #include "THttpGet.h"
-#include "TIdleEventDispatcher.h"
+#include "TNoticeQueue.h"
 
 namespace {
 
@@ -109,15 +111,7 @@ void TFetchControl::Terminate() {
     if (Multi) curl_multi_wakeup(Multi);
 }
 
-THttpThread::THttpThread(THttpGet* Slot) : m_slot(Slot) {
-    // The worker never runs an event loop of its own; the thread takes ownership.
-    setEventDispatcher(new TIdleEventDispatcher);
-    // Both notices run on the GUI thread, where this object lives.
-    connect(this, &THttpThread::WorkEnded, this, &THttpThread::EndOfWork, Qt::QueuedConnection);
-    connect(this, &THttpThread::NoticeRequested, this, &THttpThread::RunNotice,
-            Qt::QueuedConnection);
-    connect(this, &QThread::finished, this, &QObject::deleteLater);
-}
+THttpThread::THttpThread(THttpGet* Slot) : m_slot(Slot), m_queue(TNoticeQueue::Main()) {}
 
 void THttpThread::Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Control) {
     m_busy = true;
@@ -128,7 +122,22 @@ void THttpThread::Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Con
         m_hasJob = true;
     }
     m_jobReady.notify_one();
-    if (!isRunning()) start();
+    if (m_started) return;
+    try {
+        std::thread([self = shared_from_this()] { self->Run(); }).detach();
+        m_started = true;
+    } catch (const std::system_error&) {
+        // No thread to spare: the download fails like one that found no server, and the slot
+        // retries it as such.
+        {
+            std::lock_guard<std::mutex> guard(m_jobLock);
+            m_hasJob = false;
+            m_nextControl.reset();
+        }
+        ResetOutcome();
+        m_success = false;
+        m_queue->Post([self = shared_from_this()] { self->EndOfWork(); });
+    }
 }
 
 void THttpThread::Quit() {
@@ -138,13 +147,15 @@ void THttpThread::Quit() {
         m_quit = true;
     }
     m_jobReady.notify_one();
-    if (!isRunning() && !isFinished()) deleteLater();  // never started: no finished signal comes
+}
+
+void THttpThread::WaitEnded() {
+    if (!m_started) return;
+    std::unique_lock<std::mutex> lock(m_jobLock);
+    m_endedSignal.wait(lock, [this] { return m_ended; });
 }
 
 void THttpThread::EndOfWork() {
-    {
-        std::lock_guard<std::mutex> guard(m_noticeLock);  // pairs with the end of the download
-    }
     m_busy = false;
     // The slot may give the next download from inside its end notice: every result is moved
     // out before that, and nothing here is touched after it.
@@ -154,31 +165,18 @@ void THttpThread::EndOfWork() {
 }
 
 void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
-    std::uint64_t ticket = 0;
-    {
-        std::lock_guard<std::mutex> guard(m_noticeLock);
-        m_notices.push_back(std::move(Notice));
-        ticket = ++m_noticesSent;
-    }
-    emit NoticeRequested();
+    const std::uint64_t ticket = ++m_noticesSent;
+    m_queue->Post([self = shared_from_this(), notice = std::move(Notice)] {
+        if (self->m_slot) notice(*self->m_slot);
+        {
+            std::lock_guard<std::mutex> guard(self->m_noticeLock);
+            ++self->m_noticesRun;
+        }
+        self->m_noticeDone.notify_one();
+    });
     if (!Wait) return;
     std::unique_lock<std::mutex> lock(m_noticeLock);
     m_noticeDone.wait(lock, [&] { return m_noticesRun >= ticket; });
-}
-
-void THttpThread::RunNotice() {
-    std::vector<std::function<void(THttpGet&)>> notices;
-    {
-        std::lock_guard<std::mutex> guard(m_noticeLock);
-        notices.swap(m_notices);
-    }
-    for (const auto& notice : notices)
-        if (m_slot) notice(*m_slot);
-    {
-        std::lock_guard<std::mutex> guard(m_noticeLock);
-        m_noticesRun += notices.size();
-    }
-    m_noticeDone.notify_one();
 }
 
 void THttpThread::ResetAttempt() {
@@ -386,7 +384,7 @@ std::string THttpThread::RedirectedUrl(CURL* easy) {
     return effective;
 }
 
-void THttpThread::run() {
+void THttpThread::Run() {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(m_jobLock);
@@ -399,18 +397,14 @@ void THttpThread::run() {
         ResetOutcome();
         RunExchange();
         m_control.reset();
-        {
-            std::lock_guard<std::mutex> guard(m_noticeLock);  // publishes the outcome
-        }
-        emit WorkEnded();
+        m_queue->Post([self = shared_from_this()] { self->EndOfWork(); });
     }
     m_multi.reset();  // the connections close on this thread, which used them
-    std::lock_guard<std::mutex> guard(m_noticeLock);  // publishes the end to the destructor
-}
-
-THttpThread::~THttpThread() {
-    // Runs after the finished signal, on the GUI thread: everything run() did comes before.
-    std::lock_guard<std::mutex> guard(m_noticeLock);
+    {
+        std::lock_guard<std::mutex> guard(m_jobLock);
+        m_ended = true;
+    }
+    m_endedSignal.notify_all();
 }
 
 void THttpThread::ResetOutcome() {

@@ -4,11 +4,10 @@
 // a stop request wakes it at once. The multi handle keeps the worker's idle connections, so the
 // next download to the same server needs no new connection, and the thread outlives each
 // download, so that no thread is started or ended per page.
-// The header notice is a blocking queued call to the slot on the GUI thread; the body travels
-// with the end notice. The QThread object itself lives on the GUI thread and is the context of
-// those calls; once told to quit it ends after its download and deletes itself.
-
-#include <QThread>
+// The header notice is a blocking call to the slot on the GUI thread (through the notice queue);
+// the body travels with the end notice. The object is shared by its slot, its thread and the
+// notices on their way; once told to quit, the thread ends after its download, and the object
+// goes with the last of them.
 
 #include <atomic>
 #include <chrono>
@@ -18,12 +17,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "CurlSupport.h"
 #include "EngineTypes.h"
 
 class THttpGet;
+class TNoticeQueue;
 
 // Shared between a slot and its worker: the abort flag and the multi handle to wake.
 struct TFetchControl {
@@ -52,30 +51,29 @@ struct TFetchRequest {
     TFetchLimits Limits;
 };
 
-class THttpThread : public QThread {
-    Q_OBJECT
+class THttpThread : public std::enable_shared_from_this<THttpThread> {
 public:
+    // GUI thread. Made through std::make_shared: the thread holds the object while it runs.
     explicit THttpThread(THttpGet* Slot);
-    ~THttpThread() override;
+    THttpThread(const THttpThread&) = delete;
+    THttpThread& operator=(const THttpThread&) = delete;
 
-    // GUI thread: hands the next download to an idle worker (one that is not Busy).
+    // GUI thread: hands the next download to an idle worker (one that is not Busy). The thread
+    // starts with the first one; if it cannot, the download ends as failed.
     void Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Control);
     // GUI thread: a download was given and its end notice has not run yet.
     bool Busy() const { return m_busy; }
-    // GUI thread: the slot is gone; no notice reaches it any more. The worker ends after the
-    // download it runs, if any, and deletes itself.
+    // GUI thread: the thread runs (or ran) and was not told to quit.
+    bool Started() const { return m_started; }
+    // GUI thread: the slot is gone; no notice reaches it any more. The thread ends after the
+    // download it runs, if any.
     void Quit();
-
-signals:
-    // Emitted by the worker; runs RunNotice on the GUI thread.
-    void NoticeRequested();
-    // Emitted by the worker after each download; runs EndOfWork on the GUI thread.
-    void WorkEnded();
-
-protected:
-    void run() override;
+    // GUI thread, after Quit: returns once the thread has closed its connections and ended
+    // its work. Only for an idle worker: a busy one may wait for the GUI thread.
+    void WaitEnded();
 
 private:
+    void Run();
     void RunExchange();
     void ResetOutcome();
     bool Perform(CURL* easy);
@@ -91,19 +89,22 @@ private:
     // Runs Notice with the slot on the GUI thread (not at all once the slot is gone), in the
     // order sent and before the end notice; Wait: returns after it has run.
     void Notify(std::function<void(THttpGet&)> Notice, bool Wait);
-    void RunNotice();
 
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
     static size_t WriteThunk(char* data, size_t size, size_t count, void* self);
 
-    THttpGet* m_slot;     // GUI thread only
-    bool m_busy = false;  // GUI thread only
+    THttpGet* m_slot;        // GUI thread only
+    bool m_busy = false;     // GUI thread only
+    bool m_started = false;  // GUI thread only
+    std::shared_ptr<TNoticeQueue> m_queue;
 
     // The next download, handed over under m_jobLock.
     std::mutex m_jobLock;
     std::condition_variable m_jobReady;
     bool m_hasJob = false;  // guarded by m_jobLock
     bool m_quit = false;    // guarded by m_jobLock
+    bool m_ended = false;   // guarded by m_jobLock: the thread has left its work
+    std::condition_variable m_endedSignal;
     TFetchRequest m_nextRequest;
     std::shared_ptr<TFetchControl> m_nextControl;
 
@@ -121,16 +122,14 @@ private:
     bool m_authPending = false;  // a 401/407 was met; the exchange is repeated with credentials
     std::size_t m_bytesRead = 0;
 
-    // Hand-over of notices and of the outcome to the GUI thread. The worker asks through a queued
-    // connection made on the GUI thread and waits on this mutex and condition, not inside Qt, so
-    // that race detectors see every value pass in both directions.
+    // A notice the worker waits for: the GUI thread counts the notices it has run.
     std::mutex m_noticeLock;
     std::condition_variable m_noticeDone;
-    std::vector<std::function<void(THttpGet&)>> m_notices;  // guarded by m_noticeLock
-    std::uint64_t m_noticesSent = 0;                        // guarded by m_noticeLock
-    std::uint64_t m_noticesRun = 0;                         // guarded by m_noticeLock
+    std::uint64_t m_noticesSent = 0;  // worker thread only
+    std::uint64_t m_noticesRun = 0;   // guarded by m_noticeLock
 
-    // Outcome, read on the GUI thread in the end notice, before the next download is given.
+    // Outcome, read on the GUI thread in the end notice, before the next download is given; the
+    // notice queue's lock carries it over.
     bool m_success = true;
     bool m_skipped = false;
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice

@@ -9,6 +9,7 @@
 #include "TDwnldThread.h"
 #include "THttpGet.h"
 #include "THttpScan.h"
+#include "TNoticeQueue.h"
 
 TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     VisitedHosts.SetCapacity(10000);
@@ -95,8 +96,17 @@ void TImpl::Log(const std::string& Text) {
 }
 
 void TImpl::StartDriver() {
-    Driver = new TDwnldThread([this] { return TickStep(); }, [this] { DriverEnded(); });
-    Driver->start();
+    Driver =
+        std::make_shared<TDwnldThread>([this] { return TickStep(); }, [this] { DriverEnded(); });
+    std::string why;
+    if (Driver->Start(why)) return;
+    // Without its driver the run cannot go on: it ends at once, as stopped, and says why.
+    Driver.reset();
+    const std::string message = "cannot start the download thread: " + why;
+    Error(StartUrlParts.Url, 0, message);
+    Log(message);
+    Dwnld.Stopping = true;
+    TNoticeQueue::Main()->Post([this] { DriverEnded(); });
 }
 
 void TImpl::SetAdaptiveTicks(bool Value) {
@@ -112,7 +122,7 @@ TTickPace TImpl::TickStep() {
     const bool goesOn = Dwnld.CheckProgress();
     if (!goesOn) {
         CloseResultsFile();
-        if (Driver) Driver->requestInterruption();
+        if (Driver) Driver->RequestInterruption();
         return {};
     }
     const TTickPace pace = AdaptiveTicks ? TTickPace{Dwnld.AdaptiveDelayMs(), true} : TTickPace{};

@@ -105,7 +105,7 @@ struct TImpl {
     // Tick as fast as there is work instead of every 50 ms; see TickStep.
     bool AdaptiveTicks = false;
     TCrackUrl StartUrlParts;
-    TDwnldThread* Driver = nullptr;  // frees itself when it ends
+    std::shared_ptr<TDwnldThread> Driver;  // until its end handler has run
     bool Running = false;
     std::string ResultsPath = "thttpscan_results.txt";
     TQuickSortStringList VisitedHosts;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,25 +21,24 @@ using Clock = std::chrono::steady_clock;
 // Drives a TDwnldThread whose ticks answer with the given pace and are counted.
 struct CountingDriver {
     explicit CountingDriver(TTickPace Pace) : pace(Pace) {
-        thread = new TDwnldThread(
+        thread = std::make_shared<TDwnldThread>(
             [this] {
                 ++ticks;
                 return pace;
             },
             [this] { endHandlerRan = true; });
-        // The object deletes itself on the GUI thread once its thread has ended.
-        QObject::connect(thread, &QObject::destroyed, [this] { finished = true; });
-        thread->start();
+        std::string why;
+        EXPECT_TRUE(thread->Start(why)) << why;
     }
     ~CountingDriver() {
-        if (!finished) thread->Detach();
-        WaitFor([this] { return finished.load(); });
+        thread->Detach();
+        // The thread and its last task let go of the object; then only this test holds it.
+        WaitFor([this] { return thread.use_count() == 1; });
     }
     TTickPace pace;
-    TDwnldThread* thread = nullptr;  // deletes itself after its end: not used once finished
+    std::shared_ptr<TDwnldThread> thread;
     int ticks = 0;
     bool endHandlerRan = false;
-    std::atomic<bool> finished{false};
 };
 
 TEST(TDwnldThreadTest, WakeEndsAWakeablePauseAndLeavesAFixedOneAlone) {
@@ -64,7 +63,7 @@ TEST(TDwnldThreadTest, ZeroPausesTickAtOnceAndDetachEndsTheThreadSilently) {
     ASSERT_TRUE(WaitFor([&] { return driver.ticks >= 50; }, 5000));
     driver.thread->Detach();
     const int seen = driver.ticks;
-    ASSERT_TRUE(WaitFor([&] { return driver.finished.load(); }));
+    ASSERT_TRUE(WaitFor([&] { return driver.thread.use_count() == 1; }));
     SpinFor(20);
     EXPECT_EQ(driver.ticks, seen);  // no tick reaches a detached owner
     EXPECT_FALSE(driver.endHandlerRan);
