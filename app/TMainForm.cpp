@@ -160,6 +160,11 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
 
 TMainForm::~TMainForm() {
     SetEngineMessageHook(nullptr);
+    // A run still going ends with the crawler, which waits for it: that happens here, while the
+    // window is whole, and with no handler of the window left to reach. Its journal stays for
+    // the next start, as after a kill.
+    DisconnectCrawler();
+    delete m_httpScan;
 }
 
 QString TMainForm::ResultsFileName() const {
@@ -281,6 +286,17 @@ void TMainForm::ConnectCrawler() {
                                const std::string& reason) {
         m_ui->StatusBar1->showMessage(TServerOptions::WaitText(Text(server), ms, Text(reason)), ms);
     };
+}
+
+void TMainForm::DisconnectCrawler() {
+    THttpScan& scan = *m_httpScan;
+    scan.OnWorking = nullptr;
+    scan.OnUpdatedStats = nullptr;
+    scan.OnPageReceived = nullptr;
+    scan.OnLinkFound = nullptr;
+    scan.OnLinkDecision = nullptr;
+    scan.OnSkipped = nullptr;
+    scan.OnServerWait = nullptr;
 }
 
 // ---- control events that pass a setting to the crawler

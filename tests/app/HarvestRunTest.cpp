@@ -19,6 +19,7 @@
 #include "Shown.h"
 #include "THttpScan.h"
 #include "TImpl.h"
+#include "TJournalReader.h"
 #include "TMainForm.h"
 #include "TZusammenfassenForm.h"
 #include "TestServer.h"
@@ -340,3 +341,21 @@ TEST_F(HarvestRunTest, TheManagerOpensAtTheLastSaveFolder) {
 }
 
 }  // namespace
+
+TEST_F(HarvestRunTest, AWindowDestroyedDuringARunLeavesItsJournalToResume) {
+    TestServer server(R"({"routes": {"/": {"body": "<a href=/slow>s</a>"},
+        "/slow": {"body": "<p>s</p>", "delay_before_headers": 30}}})");
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();
+    w->Controls().URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 1; }));
+    const QString journal = w->JournalFileName();
+    // The engine ends its run while the window goes: no handler of the half-destroyed window
+    // may run, and the journal stays for the next start.
+    w.reset();
+    const TJournalContents kept = TJournalReader::Read(journal.toStdString());
+    EXPECT_TRUE(kept.Resumable()) << kept.Error;
+    ASSERT_EQ(kept.Runs.size(), 1u);
+    EXPECT_FALSE(kept.Runs[0].Finished);
+}
