@@ -213,8 +213,19 @@ void TMainForm::ReplayResults(const TJournalContents& Journal) {
 }
 
 void TMainForm::TellDropped(const TJournalContents& Journal) {
-    if (Journal.Dropped.empty()) return;
-    m_prompter.Message(this, QString("Das Protokoll des letzten Suchlaufs %1 war nicht ganz "
-                                     "lesbar; verwendet wird nur der lesbare Teil. Ausgelassen: %2")
-                                 .arg(JournalFileName(), QString::fromStdString(Journal.Dropped)));
+    QStringList parts;
+    if (Journal.DroppedBytes > 0)
+        parts << QString(Journal.DroppedDamage
+                             ? "die letzten %1 Bytes, ab einer beschädigten Stelle"
+                             : "die letzten %1 Bytes, nicht zu Ende geschrieben")
+                     .arg(Journal.DroppedBytes);
+    if (Journal.UnknownRecords > 0)
+        parts << QString("%1 Einträge einer neueren Programmversion (%2)")
+                     .arg(Journal.UnknownRecords)
+                     .arg(QString::fromStdString(Journal.ProgramVersion));
+    if (parts.isEmpty()) return;
+    m_prompter.Message(this,
+                       QString("Das Protokoll des letzten Suchlaufs %1 war nicht ganz "
+                               "lesbar; verwendet wird nur der lesbare Teil. Ausgelassen: %2.")
+                           .arg(JournalFileName(), parts.join("; ")));
 }

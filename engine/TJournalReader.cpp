@@ -268,6 +268,7 @@ TJournalContents TJournalReader::Parse(const std::string& Data, const std::strin
     std::size_t pos = 0;
     std::size_t groupStart = 0;
     std::string damage;
+    bool damaged = false;  // not merely cut short by a stop amid a write
     while (pos < Data.size()) {
         const std::size_t end = Data.find('\n', pos);
         TJournalRecord record;
@@ -277,6 +278,7 @@ TJournalContents TJournalReader::Parse(const std::string& Data, const std::strin
         }
         if (!ParseJournalRecord(std::string_view(Data).substr(pos, end - pos), record)) {
             damage = "a damaged record at byte " + std::to_string(pos);
+            damaged = true;
             break;
         }
         pos = end + 1;
@@ -285,6 +287,7 @@ TJournalContents TJournalReader::Parse(const std::string& Data, const std::strin
         if (!commit) continue;
         if (!builder.Apply(group)) {
             damage = "a record that makes no sense at byte " + std::to_string(groupStart);
+            damaged = true;
             group.clear();
             break;
         }
@@ -312,5 +315,8 @@ TJournalContents TJournalReader::Parse(const std::string& Data, const std::strin
                    " of a kind this version does not know (journal of version " +
                    out.ProgramVersion + ")";
     out.Dropped = std::move(dropped);
+    out.DroppedBytes = lost > 0 ? lost : 0;
+    out.DroppedDamage = damaged;
+    out.UnknownRecords = builder.UnknownRecords();
     return out;
 }

@@ -68,6 +68,12 @@ struct TJournalContents {
     std::int64_t SoundBytes = 0;
     // What was left out, in words; empty when everything was read.
     std::string Dropped;
+    // The same in figures, for a message of the owner's own: the bytes after the sound part,
+    // whether they began with a damaged record (else a group never completed), and the records
+    // of a later version that were skipped.
+    std::int64_t DroppedBytes = 0;
+    bool DroppedDamage = false;
+    int UnknownRecords = 0;
 
     bool Resumable() const { return Error.empty() && !Finished; }
 };

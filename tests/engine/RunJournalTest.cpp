@@ -94,14 +94,20 @@ TEST(TJournalReader, UsesWholeGroupsOnlyAndSaysWhatItLeftOut) {
         std::string Data;
         std::size_t Pending, Reports;
         const char* Dropped;  // a part of the Dropped text; "" when nothing was left out
+        std::size_t DroppedBytes;
+        bool Damage;
+        int Unknown;
     } cases[] = {
-        {"sound", sound, 1, 1, ""},
-        {"torn last write", sound + open.substr(0, open.size() / 2), 1, 1,
-         "incomplete last record"},
-        {"group never committed", sound + open, 1, 1, "never completed"},
-        {"damaged record", damaged, 1, 1, "damaged record at byte"},
-        {"later kind", sound + unknown, 1, 1, "1 record of a kind this version does not know"},
-        {"malformed group", sound + badGroup + unknown, 1, 1, "makes no sense"},
+        {"sound", sound, 1, 1, "", 0, false, 0},
+        {"torn last write", sound + open.substr(0, open.size() / 2), 1, 1, "incomplete last record",
+         open.size() / 2, false, 0},
+        {"group never committed", sound + open, 1, 1, "never completed", open.size(), false, 0},
+        {"damaged record", damaged, 1, 1, "damaged record at byte", damaged.size() - sound.size(),
+         true, 0},
+        {"later kind", sound + unknown, 1, 1, "1 record of a kind this version does not know", 0,
+         false, 1},
+        {"malformed group", sound + badGroup + unknown, 1, 1, "makes no sense",
+         badGroup.size() + unknown.size(), true, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -124,6 +130,9 @@ TEST(TJournalReader, UsesWholeGroupsOnlyAndSaysWhatItLeftOut) {
             EXPECT_EQ(j.Dropped, "");
         else
             EXPECT_NE(j.Dropped.find(c.Dropped), std::string::npos) << j.Dropped;
+        EXPECT_EQ(j.DroppedBytes, static_cast<std::int64_t>(c.DroppedBytes));
+        EXPECT_EQ(j.DroppedDamage, c.Damage);
+        EXPECT_EQ(j.UnknownRecords, c.Unknown);
         EXPECT_LE(j.SoundBytes, static_cast<std::int64_t>(c.Data.size()));
     }
     EXPECT_NE(TJournalReader::Parse("hello\n", "j").Error, "");
