@@ -163,7 +163,7 @@ TMainForm::~TMainForm() {
     // A run still going ends with the crawler, which waits for it: that happens here, while the
     // window is whole, and with no handler of the window left to reach. Its journal stays for
     // the next start, as after a kill.
-    DisconnectCrawler();
+    m_httpScan->ClearEvents();
     delete m_httpScan;
 }
 
@@ -286,17 +286,6 @@ void TMainForm::ConnectCrawler() {
                                const std::string& reason) {
         m_ui->StatusBar1->showMessage(TServerOptions::WaitText(Text(server), ms, Text(reason)), ms);
     };
-}
-
-void TMainForm::DisconnectCrawler() {
-    THttpScan& scan = *m_httpScan;
-    scan.OnWorking = nullptr;
-    scan.OnUpdatedStats = nullptr;
-    scan.OnPageReceived = nullptr;
-    scan.OnLinkFound = nullptr;
-    scan.OnLinkDecision = nullptr;
-    scan.OnSkipped = nullptr;
-    scan.OnServerWait = nullptr;
 }
 
 // ---- control events that pass a setting to the crawler

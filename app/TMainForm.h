@@ -113,8 +113,6 @@ protected:
 private:
     void ConnectControls();
     void ConnectCrawler();
-    // Every handler ConnectCrawler sets, taken back.
-    void DisconnectCrawler();
     void AddWhyMenus();
     void ShowListMenu(QPlainTextEdit& List, const QPoint& Pos);
     void LoadBanner();

@@ -85,14 +85,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
 
 TCrawlSession::~TCrawlSession() {
     SetEngineMessageHook(nullptr);
-    m_scan.OnLinkFound = nullptr;
-    m_scan.OnPageReceived = nullptr;
-    m_scan.OnError = nullptr;
-    m_scan.OnMetaTag = nullptr;
-    m_scan.OnSkipped = nullptr;
-    m_scan.OnUpdatedStats = nullptr;
-    m_scan.OnWorking = nullptr;
-    m_scan.OnLinkDecision = nullptr;
+    m_scan.ClearEvents();
 }
 
 void TCrawlSession::KeepExplanations() {

@@ -24,6 +24,19 @@ THttpScan::~THttpScan() {
     }
 }
 
+void THttpScan::ClearEvents() {
+    OnError = nullptr;
+    OnLinkFound = nullptr;
+    OnLog = nullptr;
+    OnMetaTag = nullptr;
+    OnPageReceived = nullptr;
+    OnUpdatedStats = nullptr;
+    OnWorking = nullptr;
+    OnSkipped = nullptr;
+    OnServerWait = nullptr;
+    OnLinkDecision = nullptr;
+}
+
 bool THttpScan::Start(const std::string& Url) {
     if (m_impl->Running) return false;
     if (!Url.empty()) m_impl->StartingUrl = Url;

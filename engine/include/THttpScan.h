@@ -264,6 +264,9 @@ public:
     TOnSkipped OnSkipped;
     TOnServerWait OnServerWait;
     TOnLinkDecision OnLinkDecision;
+    // Takes every handler above back: an owner that goes while a run still ends (its
+    // destructor) hears nothing of that end.
+    void ClearEvents();
 
 private:
     // The engine's own code (and its internal tests) reach the state through ImplOf in TImpl.h.
