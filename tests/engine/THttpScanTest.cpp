@@ -3,9 +3,14 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "EngineMessage.h"
@@ -444,6 +449,68 @@ TEST_F(THttpScanTest, DepthOneFetchesOnlyTheStartPageButReportsItsLinks) {
     ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
     EXPECT_EQ(found, (std::vector<std::string>{server.Url("/a.htm"), server.Url("/b.htm")}));
     EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+// In a child process, as a user of its own whose thread limit leaves Spare threads beyond those
+// running: crawls a closed port and tells how the run ended. The limit binds only users without
+// CAP_SYS_RESOURCE, hence the change of user.
+[[noreturn]] void CrawlWithSpareThreads(int Spare) {
+    if (setgid(54321) != 0 || setuid(54321) != 0) std::_Exit(2);
+    char folder[] = "/tmp/tarnwick-nproc-XXXXXX";  // the new user's own, to leave nothing behind
+    if (!mkdtemp(folder)) std::_Exit(3);
+    const std::string results = std::string(folder) + "/results.txt";
+    // A sanitizer's runtime starts a thread of its own with the first one: that one first.
+    std::thread([] {}).join();
+    std::ifstream status("/proc/self/status");
+    int threads = 0;
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Threads:", 0) == 0) threads = std::atoi(line.c_str() + 8);
+    const rlim_t limit = static_cast<rlim_t>(threads + Spare);
+    const rlimit bound{limit, limit};
+    if (threads == 0 || setrlimit(RLIMIT_NPROC, &bound) != 0) std::_Exit(4);
+    bool ended = false;
+    {
+        Recorder rec;
+        THttpScan scan;
+        scan.SetAdaptiveTicks(AdaptiveTicksWanted());
+        scan.SetProxyType(PROXY_DIRECT);
+        scan.SetFileOfResults(results);
+        rec.Attach(scan);
+        if (!scan.Start("http://127.0.0.1:9/")) std::_Exit(5);
+        ended = WaitFor([&] { return rec.Ended(); }, 30000);
+        for (const auto& [url, code, message] : rec.errors)
+            std::cerr << "error " << code << " " << url << " " << message << "\n";
+        if (!rec.stats.empty())
+            std::cerr << "retries " << rec.stats.back().retries << " errors "
+                      << rec.stats.back().errors << "\n";
+    }
+    std::cerr << (ended ? "ended" : "still running") << "\n";
+    std::remove(results.c_str());
+    rmdir(folder);
+    // No exit handlers: a leak checker would want a thread of its own for its check.
+    std::_Exit(ended ? 0 : 6);
+}
+
+TEST_F(THttpScanTest, ThreadsThatCannotStartEndTheRunWithAReason) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run as a user of its own";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // No driver: the run ends at once and says why.
+    EXPECT_EXIT(
+        {
+            m_dir.remove();
+            CrawlWithSpareThreads(0);
+        },
+        testing::ExitedWithCode(0),
+        "error 0 http://127.0.0.1:9/ cannot start the download thread: Resource temporarily "
+        "unavailable\n.*ended");
+    // A driver but no fetch worker: each attempt fails like an unreachable server, and after
+    // its retries the URL is reported once.
+    EXPECT_EXIT(
+        {
+            m_dir.remove();
+            CrawlWithSpareThreads(1);
+        },
+        testing::ExitedWithCode(0), "error 0 http://127.0.0.1:9/ \nretries 3 errors 1\nended");
 }
 
 }  // namespace
