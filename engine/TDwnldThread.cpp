@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <system_error>
-#include <thread>
 
 #include "TNoticeQueue.h"
 
@@ -15,7 +14,7 @@ TDwnldThread::TDwnldThread(std::function<TTickPace()> Tick, std::function<void()
 
 bool TDwnldThread::Start(std::string& Why) {
     try {
-        std::thread([self = shared_from_this()] { self->Run(); }).detach();
+        m_thread = std::thread([self = shared_from_this()] { self->Run(); });
         return true;
     } catch (const std::system_error& e) {
         Why = e.code().message();
@@ -40,6 +39,8 @@ void TDwnldThread::RunTick() {
 }
 
 void TDwnldThread::Ended() {
+    // Posted as the thread's last act: it has all but returned.
+    if (m_thread.joinable()) m_thread.join();
     if (m_finished) m_finished();
 }
 
@@ -48,6 +49,12 @@ void TDwnldThread::Detach() {
     m_finished = nullptr;
     RequestInterruption();
     Wake();
+    if (m_thread.joinable()) m_thread.detach();
+}
+
+TDwnldThread::~TDwnldThread() {
+    // Only when its end never ran (the program ends): the thread may be this very one.
+    if (m_thread.joinable()) m_thread.detach();
 }
 
 void TDwnldThread::RequestInterruption() {

@@ -1,8 +1,9 @@
 #pragma once
 // The scheduler's driver thread. It does no work itself: it hands one tick at a time to the GUI
 // thread (through the notice queue), waits for it, then pauses as the tick asks. It ends when
-// interruption is requested; Finished then runs on the GUI thread. The object is shared by its
-// owner, its thread and the tasks on their way, and goes with the last of them.
+// interruption is requested; Finished then runs on the GUI thread, after the thread has ended.
+// The object is shared by its owner, its thread and the tasks on their way, and goes with the
+// last of them.
 
 #include <atomic>
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 class TNoticeQueue;
 
@@ -27,11 +29,13 @@ public:
     TDwnldThread(std::function<TTickPace()> Tick, std::function<void()> Finished);
     TDwnldThread(const TDwnldThread&) = delete;
     TDwnldThread& operator=(const TDwnldThread&) = delete;
+    ~TDwnldThread();
 
     // GUI thread: starts the thread. False, with the system's reason in Why, when it cannot;
     // then nothing runs, Finished included.
     bool Start(std::string& Why);
-    // GUI thread: the owner is gone; no tick or end handler may reach it any more.
+    // GUI thread: the owner is gone; no tick or end handler may reach it any more, and the
+    // thread ends alone.
     void Detach();
     // Any thread: ends the thread after the tick it waits for, if any.
     void RequestInterruption();
@@ -49,6 +53,7 @@ private:
     std::function<TTickPace()> m_tick;  // GUI thread only
     std::function<void()> m_finished;   // GUI thread only
     std::shared_ptr<TNoticeQueue> m_queue;
+    std::thread m_thread;  // GUI thread only: joined at the end, or detached with the owner
     std::atomic<bool> m_interrupted{false};
     // The tick's hand-over: the driver waits on its own mutex and condition until the GUI thread
     // has run the tick, and reads the pace it stored.

@@ -16,12 +16,9 @@ THttpGet::THttpGet() = default;
 
 THttpGet::~THttpGet() {
     if (m_control) m_control->Terminate();
-    if (!m_worker) return;
-    const bool idle = !m_worker->Busy();
-    m_worker->Quit();
-    // An idle worker ends at once; waiting for it keeps its connections from outliving the
-    // program's libcurl. A busy one finishes its stopped download alone.
-    if (idle) m_worker->WaitEnded();
+    // Its download is stopped, so the worker ends at once; waiting for it keeps its connections
+    // and transfers from outliving the program's libcurl.
+    if (m_worker) m_worker->End(std::chrono::seconds(2));
 }
 
 void THttpGet::StartFetch(TSchedulerKind NewKind) {
@@ -59,10 +56,9 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
 
     m_control = std::make_shared<TFetchControl>();
     // A worker still busy with a stopped download finishes it alone and ends; a new one, with
-    // connections of its own, takes this download. A worker goes when its thread has ended and
-    // its last notice has run.
+    // connections of its own, takes this download.
     if (m_worker && m_worker->Busy()) {
-        m_worker->Quit();
+        m_worker->Retire();
         m_worker.reset();
     }
     if (!m_worker) m_worker = std::make_shared<THttpThread>(this);

@@ -124,7 +124,7 @@ void THttpThread::Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Con
     m_jobReady.notify_one();
     if (m_started) return;
     try {
-        std::thread([self = shared_from_this()] { self->Run(); }).detach();
+        m_thread = std::thread([self = shared_from_this()] { self->Run(); });
         m_started = true;
     } catch (const std::system_error&) {
         // No thread to spare: the download fails like one that found no server, and the slot
@@ -147,12 +147,36 @@ void THttpThread::Quit() {
         m_quit = true;
     }
     m_jobReady.notify_one();
+    // A notice the worker waits for would run on this thread, which may be waiting itself.
+    {
+        std::lock_guard<std::mutex> guard(m_noticeLock);
+        m_released = true;
+    }
+    m_noticeDone.notify_all();
 }
 
-void THttpThread::WaitEnded() {
-    if (!m_started) return;
-    std::unique_lock<std::mutex> lock(m_jobLock);
-    m_endedSignal.wait(lock, [this] { return m_ended; });
+void THttpThread::End(std::chrono::milliseconds Bound) {
+    Quit();
+    if (!m_thread.joinable()) return;
+    bool ended = false;
+    {
+        std::unique_lock<std::mutex> lock(m_jobLock);
+        ended = m_endedSignal.wait_for(lock, Bound, [this] { return m_ended; });
+    }
+    if (ended)
+        m_thread.join();
+    else
+        m_thread.detach();
+}
+
+void THttpThread::Retire() {
+    Quit();
+    if (m_thread.joinable()) m_thread.detach();
+}
+
+THttpThread::~THttpThread() {
+    // Only when its slot never let go (the program ends): the thread may be this very one.
+    if (m_thread.joinable()) m_thread.detach();
 }
 
 void THttpThread::EndOfWork() {
@@ -176,7 +200,7 @@ void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
     });
     if (!Wait) return;
     std::unique_lock<std::mutex> lock(m_noticeLock);
-    m_noticeDone.wait(lock, [&] { return m_noticesRun >= ticket; });
+    m_noticeDone.wait(lock, [&] { return m_noticesRun >= ticket || m_released; });
 }
 
 void THttpThread::ResetAttempt() {

@@ -6,8 +6,8 @@
 // download, so that no thread is started or ended per page.
 // The header notice is a blocking call to the slot on the GUI thread (through the notice queue);
 // the body travels with the end notice. The object is shared by its slot, its thread and the
-// notices on their way; once told to quit, the thread ends after its download, and the object
-// goes with the last of them.
+// notices on their way, and goes with the last of them. The slot ends the thread with End, which
+// waits for it, or lets a busy one finish its stopped download alone with Retire.
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "CurlSupport.h"
 #include "EngineTypes.h"
@@ -63,16 +64,16 @@ public:
     void Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Control);
     // GUI thread: a download was given and its end notice has not run yet.
     bool Busy() const { return m_busy; }
-    // GUI thread: the thread runs (or ran) and was not told to quit.
-    bool Started() const { return m_started; }
     // GUI thread: the slot is gone; no notice reaches it any more. The thread ends after the
-    // download it runs, if any.
-    void Quit();
-    // GUI thread, after Quit: returns once the thread has closed its connections and ended
-    // its work. Only for an idle worker: a busy one may wait for the GUI thread.
-    void WaitEnded();
+    // download it runs, if any, which its slot has stopped; End waits for that, up to Bound
+    // (a name lookup that libcurl cannot cut short may hold a thread longer: that one is left
+    // to end alone). Retire does not wait at all.
+    void End(std::chrono::milliseconds Bound);
+    void Retire();
+    ~THttpThread();
 
 private:
+    void Quit();
     void Run();
     void RunExchange();
     void ResetOutcome();
@@ -96,6 +97,7 @@ private:
     THttpGet* m_slot;        // GUI thread only
     bool m_busy = false;     // GUI thread only
     bool m_started = false;  // GUI thread only
+    std::thread m_thread;    // GUI thread only: joined or detached when the slot lets go
     std::shared_ptr<TNoticeQueue> m_queue;
 
     // The next download, handed over under m_jobLock.
@@ -127,6 +129,7 @@ private:
     std::condition_variable m_noticeDone;
     std::uint64_t m_noticesSent = 0;  // worker thread only
     std::uint64_t m_noticesRun = 0;   // guarded by m_noticeLock
+    bool m_released = false;          // guarded by m_noticeLock: the slot waits for no notice
 
     // Outcome, read on the GUI thread in the end notice, before the next download is given; the
     // notice queue's lock carries it over.

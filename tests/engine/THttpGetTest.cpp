@@ -13,6 +13,7 @@
 #include "TCrackUrl.h"
 #include "THttpGet.h"
 #include "TestServer.h"
+#include "ThreadCount.h"
 
 namespace {
 
@@ -439,6 +440,28 @@ TEST(THttpGetTest, StopFetchEndsABlockedWorker) {
         Outcome o = Finish(slot, 5000);
         EXPECT_TRUE(o.finished);
         EXPECT_FALSE(o.succeeded);
+    }
+}
+
+TEST(THttpGetTest, ASlotGoesOnlyAfterItsWorkerThread) {
+    TestServer server(R"({"routes": {
+        "/silent": {"body": "x", "delay_before_headers": 30},
+        "/stalled": {"body": "x", "delay_after_headers": 30},
+        "/trickling": {"body": "<p>", "body_repeat": 100000, "trickle": {"bytes": 8, "interval": 0.05}}}})");
+    ASSERT_TRUE(server.Start());
+    for (const char* path : {"/silent", "/stalled", "/trickling"}) {
+        SCOPED_TRACE(path);
+        const int before = ThreadCount();
+        {
+            THttpGet slot;
+            Prepare(slot, server.Url(path));
+            slot.StartFetch(kindHtmlPages);
+            ASSERT_TRUE(WaitFor([&] { return server.CountRequests(path) == 1; }));
+            SpinFor(100);
+            EXPECT_EQ(ThreadCount(), before + 1);
+        }
+        // Its transfer and connections end with it, not after the program's libcurl.
+        EXPECT_EQ(ThreadCount(), before);
     }
 }
 

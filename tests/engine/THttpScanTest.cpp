@@ -18,6 +18,7 @@
 #include "THttpScan.h"
 #include "TImpl.h"
 #include "TestServer.h"
+#include "ThreadCount.h"
 
 namespace {
 
@@ -451,6 +452,22 @@ TEST_F(THttpScanTest, DepthOneFetchesOnlyTheStartPageButReportsItsLinks) {
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+TEST_F(THttpScanTest, NoThreadOfTheCrawlerOutlivesIt) {
+    TestServer server(R"({"routes": {"/": {"body": "<a href=/a.htm>a</a>"},
+        "/a.htm": {"body": "a", "delay_before_headers": 30}}})");
+    ASSERT_TRUE(server.Start());
+    const int before = ThreadCount();
+    {
+        Recorder rec;
+        auto scan = NewScan(rec);
+        ASSERT_TRUE(scan->Start(server.Url("/")));
+        // The driver, and a worker waiting for an answer when the crawler goes.
+        ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/a.htm") == 1; }));
+        EXPECT_EQ(ThreadCount(), before + 2);
+    }
+    EXPECT_EQ(ThreadCount(), before);
+}
+
 // In a child process, as a user of its own whose thread limit leaves Spare threads beyond those
 // running: crawls a closed port and tells how the run ended. The limit binds only users without
 // CAP_SYS_RESOURCE, hence the change of user.
@@ -459,12 +476,7 @@ TEST_F(THttpScanTest, DepthOneFetchesOnlyTheStartPageButReportsItsLinks) {
     char folder[] = "/tmp/tarnwick-nproc-XXXXXX";  // the new user's own, to leave nothing behind
     if (!mkdtemp(folder)) std::_Exit(3);
     const std::string results = std::string(folder) + "/results.txt";
-    // A sanitizer's runtime starts a thread of its own with the first one: that one first.
-    std::thread([] {}).join();
-    std::ifstream status("/proc/self/status");
-    int threads = 0;
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("Threads:", 0) == 0) threads = std::atoi(line.c_str() + 8);
+    const int threads = ThreadCount();
     const rlim_t limit = static_cast<rlim_t>(threads + Spare);
     const rlimit bound{limit, limit};
     if (threads == 0 || setrlimit(RLIMIT_NPROC, &bound) != 0) std::_Exit(4);
