@@ -420,13 +420,17 @@ TEST(THttpGetTest, TheTimeOutHoldsWhileTheServerIsSilent) {
     }
 }
 
+// Downloads that block their worker: no answer, no body after the headers, a body in drops.
+const char* const kBlockingRoutes = R"({"routes": {
+    "/silent": {"body": "x", "delay_before_headers": 30},
+    "/stalled": {"body": "x", "delay_after_headers": 30},
+    "/trickling": {"body": "<p>", "body_repeat": 100000, "trickle": {"bytes": 8, "interval": 0.05}}}})";
+const char* const kBlockingPaths[] = {"/silent", "/stalled", "/trickling"};
+
 TEST(THttpGetTest, StopFetchEndsABlockedWorker) {
-    TestServer server(R"({"routes": {
-        "/silent": {"body": "x", "delay_before_headers": 30},
-        "/stalled": {"body": "x", "delay_after_headers": 30},
-        "/trickling": {"body": "<p>", "body_repeat": 100000, "trickle": {"bytes": 8, "interval": 0.05}}}})");
+    TestServer server(kBlockingRoutes);
     ASSERT_TRUE(server.Start());
-    for (const char* path : {"/silent", "/stalled", "/trickling"}) {
+    for (const char* path : kBlockingPaths) {
         SCOPED_TRACE(path);
         THttpGet slot;
         Prepare(slot, server.Url(path));
@@ -444,12 +448,9 @@ TEST(THttpGetTest, StopFetchEndsABlockedWorker) {
 }
 
 TEST(THttpGetTest, ASlotGoesOnlyAfterItsWorkerThread) {
-    TestServer server(R"({"routes": {
-        "/silent": {"body": "x", "delay_before_headers": 30},
-        "/stalled": {"body": "x", "delay_after_headers": 30},
-        "/trickling": {"body": "<p>", "body_repeat": 100000, "trickle": {"bytes": 8, "interval": 0.05}}}})");
+    TestServer server(kBlockingRoutes);
     ASSERT_TRUE(server.Start());
-    for (const char* path : {"/silent", "/stalled", "/trickling"}) {
+    for (const char* path : kBlockingPaths) {
         SCOPED_TRACE(path);
         const int before = ThreadCount();
         {
