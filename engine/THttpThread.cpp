@@ -122,10 +122,9 @@ void THttpThread::Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Con
         m_hasJob = true;
     }
     m_jobReady.notify_one();
-    if (m_started) return;
+    if (m_thread.joinable()) return;  // started with the first download
     try {
         m_thread = std::thread([self = shared_from_this()] { self->Run(); });
-        m_started = true;
     } catch (const std::system_error&) {
         // No thread to spare: the download fails like one that found no server, and the slot
         // retries it as such.

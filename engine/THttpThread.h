@@ -94,10 +94,9 @@ private:
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
     static size_t WriteThunk(char* data, size_t size, size_t count, void* self);
 
-    THttpGet* m_slot;        // GUI thread only
-    bool m_busy = false;     // GUI thread only
-    bool m_started = false;  // GUI thread only
-    std::thread m_thread;    // GUI thread only: joined or detached when the slot lets go
+    THttpGet* m_slot;      // GUI thread only
+    bool m_busy = false;   // GUI thread only
+    std::thread m_thread;  // GUI thread only: joined or detached when the slot lets go
     std::shared_ptr<TNoticeQueue> m_queue;
 
     // The next download, handed over under m_jobLock.
