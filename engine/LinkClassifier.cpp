@@ -43,6 +43,20 @@ bool HasScheme(std::string_view Value) {
     });
 }
 
+// A script pseudo-link: its value begins with "javascript:" once blanks and control bytes are left
+// out, as a browser skips them around and inside a scheme. A web address that merely holds the
+// word, such as a guide's ".../Web/JavaScript/Guide" or "javascript-intro.pdf", is a link.
+bool IsScriptLink(std::string_view Value) {
+    constexpr std::string_view kScheme = "JAVASCRIPT:";
+    std::size_t matched = 0;
+    for (const char c : Value) {
+        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f') continue;
+        if (AsciiUpper(c) != kScheme[matched]) return false;
+        if (++matched == kScheme.size()) return true;
+    }
+    return false;
+}
+
 // The page's directory URL: never its file name or query.
 std::string BaseOf(const TCrackUrl& Page) {
     return OriginOf(Page) + Page.UrlPath;
@@ -95,6 +109,8 @@ std::string TypeFromExtension(std::string_view Url, std::size_t PathFrom) {
     if (d == 0) return "0";
     if (s == 0 || d < s) return "htm";  // no dot in the last path segment: a directory or host
     if (d == Url.size()) return "0";
+    // The extension of ".../tree/2.0.0" is one the catalogue lacks, not the mark of no type.
+    if (Url.substr(d) == "0") return "htm";
     return std::string(Url.substr(d));
 }
 
@@ -108,7 +124,7 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) 
         link.Resolved = MailAddress(Value, upper);
         return link;
     }
-    if (upper.find("JAVASCRIPT") != std::string::npos) return link;
+    if (IsScriptLink(Value)) return link;
 
     const std::string value = NormalizeLinkValue(Value);
     const bool absolute = StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:");

@@ -14,8 +14,8 @@ struct TResolvedLink {
     bool Mail = false;
 };
 
-// A mailto value gives the address alone (case kept, "?..." cut); a value holding JAVASCRIPT in
-// any case gives nothing; "HTTP:" and "HTTPS:" values are taken unchanged; any other value is
+// A mailto value gives the address alone (case kept, "?..." cut); a "javascript:" value in any
+// case gives nothing; "HTTP:" and "HTTPS:" values are taken unchanged; any other value is
 // resolved against the page's directory (scheme, host, port unless it is the scheme's default,
 // UrlPath of PageParts). A failed resolution, or a result of 1024 characters or more, gives
 // nothing. A fragment is cut off unless "#" is the first character. A web URL comes out in the

@@ -73,7 +73,7 @@ TEST(LinkClassifierResolveLink, DropsWhatCannotBeAnAddress) {
     const ResolveCase cases[] = {
         {"http://host/dir/a.htm", "javascript:go()", ""},
         {"http://host/dir/a.htm", "JaVaScRiPt:history.back", ""},
-        {"http://host/dir/a.htm", "x.htm?js=JAVASCRIPT", ""},
+        {"http://host/dir/a.htm", " \x01java\tscript :go()", ""},  // as a browser reads it
         {"http://host/dir/a.htm",
          "a\x01"
          "b.htm",
@@ -81,6 +81,21 @@ TEST(LinkClassifierResolveLink, DropsWhatCannotBeAnAddress) {
         {"http://host/dir/a.htm", std::string("a\0b.htm", 7), ""},
         {"no url", "x.htm", ""},  // a page whose address could not be split
         {"no url", "http://h/x.htm", "http://h/x.htm"},
+    };
+    for (const ResolveCase& c : cases)
+        EXPECT_EQ(ResolveLink(PageAt(c.Page), c.Value).Resolved, c.Resolved) << c.Value;
+}
+
+// Only a "javascript:" value is a script; addresses that hold the word are ordinary links.
+TEST(LinkClassifierResolveLink, KeepsAddressesThatMerelyNameJavaScript) {
+    const ResolveCase cases[] = {
+        {"http://host/dir/a.htm", "https://developer.mozilla.org/en-US/docs/Web/JavaScript/Guide",
+         "https://developer.mozilla.org/en-US/docs/Web/JavaScript/Guide"},
+        {"http://host/dir/a.htm", "books/javascript-intro.pdf",
+         "http://host/dir/books/javascript-intro.pdf"},
+        {"http://host/dir/a.htm", "x.htm?js=JAVASCRIPT", "http://host/dir/x.htm?js=JAVASCRIPT"},
+        {"http://host/dir/a.htm", "/wiki/JavaScript:_The_Good_Parts",
+         "http://host/wiki/JavaScript:_The_Good_Parts"},
     };
     for (const ResolveCase& c : cases)
         EXPECT_EQ(ResolveLink(PageAt(c.Page), c.Value).Resolved, c.Resolved) << c.Value;
@@ -118,6 +133,8 @@ TEST(LinkClassifierClassifyLink, TypesByTheLastSegmentAndTheCatalogue) {
         {"http://host/page.html", "http", "htm"},
         {"http://host/a.zip", "http", "zip"},
         {"http://host/x.tar.gz", "http", "gz"},
+        {"https://host/tree/2.0.0", "https", "htm"},  // an extension, not "no type"
+        {"http://host/v2.0/", "http", "htm"},
         {"http://host/desk.theme", "http", "theme"},
         {"HTTPS://H/Doc.PDF", "https", "pdf"},
         {"ftp://host/file.zip", "ftp", "0"},

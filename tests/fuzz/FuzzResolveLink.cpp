@@ -39,7 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         FUZZ_CHECK(link.Mail);
     } else {
         FUZZ_CHECK(!link.Mail);
-        if (upper.find("JAVASCRIPT") != std::string::npos) FUZZ_CHECK(link.Resolved.empty());
+        // A "javascript:" value, read as a browser reads a scheme, is dropped.
+        std::string squeezed;
+        for (const char c : upper)
+            if (static_cast<unsigned char>(c) > ' ' && c != '\x7f') squeezed += c;
+        if (squeezed.rfind("JAVASCRIPT:", 0) == 0) FUZZ_CHECK(link.Resolved.empty());
         const bool absolute = upper.rfind("HTTP:", 0) == 0 || upper.rfind("HTTPS:", 0) == 0;
         const bool ascii = std::all_of(value.begin(), value.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
