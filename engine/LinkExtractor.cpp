@@ -238,11 +238,21 @@ void MarkAtParen(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& mar
 
 // ---- extraction ----
 
-// Script expressions: calls, concatenations and array accesses.
-bool ContainsScriptSign(std::string_view Value) {
-    for (char c : Value)
-        if (c == '(' || c == ')' || c == '+' || c == '[' || c == ']') return true;
+// Script expressions: calls, concatenations and array accesses; in a web address only the
+// square brackets count.
+bool ContainsScriptSign(std::string_view Value, bool WebAddress) {
+    for (char c : Value) {
+        if (c == '[' || c == ']') return true;
+        if (!WebAddress && (c == '(' || c == ')' || c == '+')) return true;
+    }
     return false;
+}
+
+// An address written out with its web scheme is no script call or concatenation: parentheses and
+// "+" are characters of it, as in ".../wiki/Mercury_(planet)" or ".../v8.git/+/refs/...".
+bool IsWebAddress(std::string_view Value) {
+    return FindUpper(Value.substr(0, 7), "HTTP://") == 0 ||
+           FindUpper(Value.substr(0, 8), "HTTPS://") == 0;
 }
 
 bool ContainsTopWindow(const std::string& Value) {
@@ -253,8 +263,9 @@ bool ContainsTopWindow(const std::string& Value) {
 // expressions and values that cannot be addresses are refused. False when Value is dropped.
 bool AcceptValue(std::string& Value, TTagKind Kind) {
     if (ContainsTopWindow(Value)) return false;
+    const bool webAddress = IsWebAddress(Value);
 
-    const std::size_t open = Value.find('(');
+    const std::size_t open = webAddress ? std::string::npos : Value.find('(');
     if (open != std::string::npos && open >= 1) {
         Value = Value.substr(open + 1, kMaxBracketValue);
         const std::size_t close = Value.find(')');
@@ -266,7 +277,7 @@ bool AcceptValue(std::string& Value, TTagKind Kind) {
     const std::size_t greater = Value.find('>');
     if (greater != std::string::npos) Value.resize(greater);
 
-    if (ContainsScriptSign(Value)) return false;
+    if (ContainsScriptSign(Value, webAddress)) return false;
 
     if (Kind == tagValue)
         return Value.find('/') != std::string::npos && Value.find(';') == std::string::npos;

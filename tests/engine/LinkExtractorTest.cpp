@@ -431,6 +431,22 @@ TEST(LinkExtractorExtractLinks, KeepsTheQuirksOfTheCleanedText) {
     for (const PageCase& c : cases) EXPECT_EQ(ExtractFromPage(c.Html), c.Expected) << c.Html;
 }
 
+// Parentheses and "+" mark script expressions in other values only.
+TEST(LinkExtractorExtractLinks, KeepsWebAddressesThatHoldScriptSigns) {
+    const PageCase cases[] = {
+        {"<a href=\"https://en.wikipedia.org/wiki/Mercury_(planet)\">",
+         {{"https://en.wikipedia.org/wiki/Mercury_(planet)", 4}}},
+        {"<a href=\"https://h.test/v8.git/+/refs/x.cc\">",
+         {{"https://h.test/v8.git/+/refs/x.cc", 4}}},
+        {"<img src=\"HTTP://h.test/a+b.gif\">", {{"HTTP://h.test/a+b.gif", 6}}},
+        {"<a href=\"http://h.test/?a[0]=1\">", {}},  // square brackets still mark a script
+        {"<a href=\"http://h.test/a.htm<b>\">", {{"http://h.test/a.htm", 4}}},
+        {"<a href=\"wiki/Mercury_(planet)\">", {{"planet", 4}}},  // a call, as before
+        {"<a href=\"http:x+y.htm\">", {}},
+    };
+    for (const PageCase& c : cases) EXPECT_EQ(ExtractFromPage(c.Html), c.Expected) << c.Html;
+}
+
 TEST(LinkExtractorExtractLinks, AppliesTheValueRulesToCollectedValues) {
     const PageCase cases[] = {
         {"{4}   x.htm ", {{"x.htm", 4}}},  // leading blanks skipped
