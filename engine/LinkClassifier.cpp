@@ -153,6 +153,10 @@ TLinkClass ClassifyLink(std::string_view Resolved) {
     if (separator != std::string_view::npos && separator >= 1) {
         result.Scheme = AsciiLowerCase(Resolved.substr(0, separator));
         pathFrom = separator + 3;
+    } else if (HasScheme(Resolved)) {
+        // "news:comp.lang.c", "tel:030.1234" or "c:/x.pdf" name no web page either: another
+        // scheme, written without "//".
+        result.Scheme = AsciiLowerCase(Resolved.substr(0, Resolved.find(':')));
     }
 
     if (Resolved.find_first_of("&?") != std::string_view::npos)

@@ -29,7 +29,7 @@ std::string CombineUrl(const std::string& Base, const std::string& Value);
 std::string CombineUrlGeneral(const std::string& Base, const std::string& Value);
 
 struct TLinkClass {
-    std::string Scheme;    // lower-case text before "://", "http" when there is none
+    std::string Scheme;    // lower-case text before "://" or a scheme's ":", else "http"
     std::string TypeLink;  // "htm" for pages, a catalogue extension for files, "0" for no type
 };
 

@@ -139,6 +139,11 @@ TEST(LinkClassifierClassifyLink, TypesByTheLastSegmentAndTheCatalogue) {
         {"HTTPS://H/Doc.PDF", "https", "pdf"},
         {"ftp://host/file.zip", "ftp", "0"},
         {"ftp://host/list?x", "ftp", "htm"},
+        // Other schemes written without "//" are no web pages either.
+        {"news:comp.lang.c", "news", "0"},
+        {"TEL:030.1234", "tel", "0"},
+        {"C:/Daten/Preise.pdf", "c", "0"},
+        {"news:x?y", "news", "htm"},
         {"http://host/a.gif?x=1", "http", "htm"},
         {"http://host/a&b.gif", "http", "htm"},
         {"http://h.alpha.test", "http", "htm"},  // the slashes of "://" are no separators
