@@ -251,8 +251,9 @@ bool ContainsScriptSign(std::string_view Value, bool WebAddress) {
 // An address written out with its web scheme is no script call or concatenation: parentheses and
 // "+" are characters of it, as in ".../wiki/Mercury_(planet)" or ".../v8.git/+/refs/...".
 bool IsWebAddress(std::string_view Value) {
-    return FindUpper(Value.substr(0, 7), "HTTP://") == 0 ||
-           FindUpper(Value.substr(0, 8), "HTTPS://") == 0;
+    const auto* p = reinterpret_cast<TBytes>(Value.data());
+    return UpperMatchAt(p, Value.size(), 0, "HTTP://") ||
+           UpperMatchAt(p, Value.size(), 0, "HTTPS://");
 }
 
 bool ContainsTopWindow(const std::string& Value) {
