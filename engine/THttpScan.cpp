@@ -76,6 +76,7 @@ bool THttpScan::Start() {
             d.JournalCommit();
             d.StartDriver();
             d.Running = true;
+            d.StopIfJournalFailed();
             result = true;
         }
     }

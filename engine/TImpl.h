@@ -94,6 +94,7 @@ struct TImpl {
     void JournalRunEnds(bool Finished);
     // A journal write failed: OnError and OnLog tell why, and the run stops.
     void JournalFailed();
+    void StopIfJournalFailed();
     // The settings a journal records, and their restoration.
     std::vector<std::pair<std::string, std::string>> JournalSettings() const;
     void ApplyJournalSettings(const TJournalRun& Run);
@@ -128,5 +129,7 @@ struct TImpl {
     TLinkRules Rules;
     TRunJournal Journal;
     std::string JournalError;  // why the journal failed; empty when it did not
-    bool Restoring = false;    // a resumed run is being put back: nothing to record
+    // The journal failed between runs (a note of the owner): the next run stops as it begins.
+    bool JournalFailedIdle = false;
+    bool Restoring = false;  // a resumed run is being put back: nothing to record
 };

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <type_traits>
+#include <utility>
 
 #include "EngineMessage.h"
 #include "TDwnldThread.h"
@@ -180,7 +181,14 @@ void TImpl::JournalFailed() {
     // The journal is only worth its cost if it can be trusted: the run stops with it.
     if (Owner.OnError) Owner.OnError(Owner, Journal.Path(), 0, JournalError);
     if (Owner.OnLog) Owner.OnLog(Owner, JournalError);
-    if (Running) Dwnld.StopAll();
+    if (Running)
+        Dwnld.StopAll();
+    else
+        JournalFailedIdle = true;
+}
+
+void TImpl::StopIfJournalFailed() {
+    if (std::exchange(JournalFailedIdle, false)) Dwnld.StopAll();
 }
 
 bool TImpl::RestoreRun(const TJournalRun& Run) {
@@ -239,6 +247,7 @@ bool TImpl::RestoreRun(const TJournalRun& Run) {
 
 bool THttpScan::OpenJournal(const std::string& Path) {
     TImpl& d = *m_impl;
+    d.JournalFailedIdle = false;
     d.JournalError.clear();
     if (d.Journal.Create(Path)) return true;
     d.JournalError = d.Journal.Error();
@@ -247,6 +256,7 @@ bool THttpScan::OpenJournal(const std::string& Path) {
 
 bool THttpScan::ContinueJournal(const std::string& Path, const TJournalContents& Contents) {
     TImpl& d = *m_impl;
+    d.JournalFailedIdle = false;
     d.JournalError.clear();
     if (Contents.Error.empty() && d.Journal.Continue(Path, Contents.SoundBytes)) return true;
     d.JournalError = Contents.Error.empty() ? d.Journal.Error() : Contents.Error;
@@ -272,6 +282,7 @@ bool THttpScan::FinishJournal() {
 
 void THttpScan::CloseJournal() {
     m_impl->Journal.Close();
+    m_impl->JournalFailedIdle = false;
 }
 
 const std::string& THttpScan::JournalFile() const {
@@ -290,6 +301,7 @@ bool THttpScan::Resume(const TJournalRun& Run) {
     if (restored) {
         d.StartDriver();
         d.Running = true;
+        d.StopIfJournalFailed();
     }
     d.StartGuard = false;
     return restored;

@@ -392,4 +392,24 @@ TEST_F(JournalCrawl, AJournalThatCannotBeWrittenStopsTheRunAndStaysResumable) {
     EXPECT_EQ(Resumed(path, j).Found, whole.Found);
 }
 
+// A note the owner adds between runs that cannot be written stops the run that follows as it
+// begins, as a failure within a run would.
+TEST_F(JournalCrawl, ANoteThatCannotBeWrittenStopsTheNextRun) {
+    const std::string path = m_dir.filePath("note.journal").toStdString();
+    TResult r;
+    THttpScan scan;
+    Wire(scan, r, m_dir.filePath("note.txt").toStdString());
+    ASSERT_TRUE(scan.OpenJournal(path));
+    ImplOf(scan).Journal.Write = [](int, const void*, std::size_t) -> ssize_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    scan.JournalNote({"owner", "entry", "1"});
+    ASSERT_NE(scan.JournalError(), "");
+    const int before = PageRequests();
+    ASSERT_TRUE(scan.Start(m_server->Url(m_start)));
+    Finish(scan, r, m_dir.filePath("note.txt").toStdString(), before);
+    EXPECT_LE(r.Requests, 1) << "the start page at most";
+}
+
 }  // namespace
