@@ -519,6 +519,9 @@ void TMainForm::StartRun(const TJournalRun* Resumed) {
         // run was noted when it first began.
         if (!m_urlList.isEmpty() && !Resumed)
             m_httpScan->JournalNote(TSearchJournal::EntryNote(m_urlListIndex));
+        if (!Resumed)
+            m_httpScan->JournalNote(TSearchJournal::KeywordsNote(m_ui->IncludeMemo->toPlainText(),
+                                                                 m_ui->ExcludeMemo->toPlainText()));
     }
     if (Resumed ? m_httpScan->Resume(*Resumed) : m_httpScan->Start(Bytes(url))) {
         m_ui->URLEdit->setText(Text(m_httpScan->StartingUrl()));

@@ -141,6 +141,9 @@ void TMainForm::ResumeSearch(const TJournalContents& Journal, const TSearchResum
     TellDropped(Journal);
     // Before the results: a change of the follow mode empties the result list.
     if (!Journal.Runs.empty()) ShowRunSettings(Journal.Runs.back());
+    // The memos' own text, not the crawler's widened lists; their change tells the crawler.
+    if (Resume.IncludeText) m_ui->IncludeMemo->setPlainText(*Resume.IncludeText);
+    if (Resume.ExcludeText) m_ui->ExcludeMemo->setPlainText(*Resume.ExcludeText);
     ReplayResults(Journal);
     ShowResultCount();
     const QString file = JournalFileName();

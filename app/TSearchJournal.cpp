@@ -19,6 +19,10 @@ bool EntryNumber(const std::string& Text, int& Entry) {
     return true;
 }
 
+QString Utf8Text(const std::string& Field) {
+    return QString::fromUtf8(Field.data(), static_cast<qsizetype>(Field.size()));
+}
+
 }  // namespace
 
 const QString TSearchJournal::FileName = "Suchlauf.journal";
@@ -33,6 +37,11 @@ std::vector<std::string> TSearchJournal::EntryNote(int Entry) {
     return {kTag, "entry", std::to_string(Entry)};
 }
 
+std::vector<std::string> TSearchJournal::KeywordsNote(const QString& Include,
+                                                      const QString& Exclude) {
+    return {kTag, "keywords", Include.toUtf8().toStdString(), Exclude.toUtf8().toStdString()};
+}
+
 TSearchResume TSearchJournal::ResumeOf(const TJournalContents& Contents) {
     TSearchResume r;
     int entryRuns = -1;  // runs begun before the last entry note
@@ -41,12 +50,14 @@ TSearchResume TSearchJournal::ResumeOf(const TJournalContents& Contents) {
         if (f.size() < 2 || f[0] != kTag) continue;
         if (f[1] == "list") {
             r.List.clear();
-            for (auto it = f.begin() + 2; it != f.end(); ++it)
-                r.List << QString::fromUtf8(it->data(), static_cast<qsizetype>(it->size()));
+            for (auto it = f.begin() + 2; it != f.end(); ++it) r.List << Utf8Text(*it);
             r.Entry = 0;
             entryRuns = -1;
         } else if (f[1] == "entry" && f.size() == 3 && EntryNumber(f[2], r.Entry)) {
             entryRuns = note.RunsBefore;
+        } else if (f[1] == "keywords" && f.size() == 4) {
+            r.IncludeText = Utf8Text(f[2]);
+            r.ExcludeText = Utf8Text(f[3]);
         }
     }
     const std::vector<TJournalRun>& runs = Contents.Runs;

@@ -21,6 +21,9 @@ struct TSearchResume {
     // Entry afresh or nothing is left to continue.
     std::optional<std::size_t> Run;
     bool HasResults = false;  // a run reported links
+    // The keyword memos' texts as the last run began with them; none in a journal of an
+    // earlier version, which did not note them.
+    std::optional<QString> IncludeText, ExcludeText;
 
     bool CanContinue() const { return Run.has_value() || (!List.isEmpty() && Entry < List.size()); }
 };
@@ -35,6 +38,9 @@ public:
     static std::vector<std::string> ListNote(const QStringList& Urls);
     // Noted before each run of a list: the entry (from 0) that the run that follows crawls.
     static std::vector<std::string> EntryNote(int Entry);
+    // Noted before each run: the texts of the include and exclude memos. The crawler keeps only
+    // their lower-cased, sorted and widened lists, which do not give the user's text back.
+    static std::vector<std::string> KeywordsNote(const QString& Include, const QString& Exclude);
 
     // A search from one start URL continues its run unless it ran out of work. A list
     // continues the run of its last noted entry, or, that run having run out of work, goes on

@@ -98,6 +98,8 @@ TEST_F(SearchJournalTest, AKilledSearchIsContinuedToTheResultsOfAnUninterruptedO
     // Settings changed for this search only: Program.ini still holds the defaults.
     w->Controls().Edit5->setText("5");
     w->Controls().SpiderOptionsGroupBox->SetItemIndex(1);
+    const QString exclude = "nirgends\nK\u00e4se";
+    w->Controls().ExcludeMemo->setPlainText(exclude);
     Search(*w, server.Url("/"));
     QByteArray killed = JournalAfter(*w, 4);
     ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }, 30000));
@@ -119,6 +121,7 @@ TEST_F(SearchJournalTest, AKilledSearchIsContinuedToTheResultsOfAnUninterruptedO
     EXPECT_EQ(w->Controls().SpiderOptionsGroupBox->ItemIndex(), 1);
     EXPECT_EQ(w->Controls().Edit6->text(), "2");
     EXPECT_EQ(w->HttpScan1().Retries(), 5);
+    EXPECT_EQ(w->Controls().ExcludeMemo->toPlainText().toStdString(), exclude.toStdString());
     // The statistics go on from the pages done before the kill (the start page at least).
     const QStringList resumedStats = w->Controls().Memo7->toPlainText().split('\n');
     ASSERT_GE(resumedStats.size(), 2);

@@ -67,6 +67,20 @@ TEST(TSearchJournalTest, ResumeOfFindsTheRunOrEntryToGoOnWith) {
     }
 }
 
+TEST(TSearchJournalTest, ResumeOfGivesTheMemosOfTheLastRunBegun) {
+    TJournalContents contents;
+    EXPECT_FALSE(TSearchJournal::ResumeOf(contents).IncludeText) << "an earlier version's journal";
+    contents.Notes.push_back({0, TSearchJournal::KeywordsNote("alt", "")});
+    contents.Notes.push_back({1, TSearchJournal::KeywordsNote("shop\nK\u00e4se", "")});
+    // Damaged or foreign notes leave the window's last one in force.
+    contents.Notes.push_back({2, {"tarnwick", "keywords", "zu wenig"}});
+    contents.Notes.push_back({2, {"tarnwick-crawl", "keywords", "a", "b"}});
+    const TSearchResume r = TSearchJournal::ResumeOf(contents);
+    ASSERT_TRUE(r.IncludeText && r.ExcludeText);
+    EXPECT_EQ(*r.IncludeText, "shop\nK\u00e4se");
+    EXPECT_EQ(*r.ExcludeText, "") << "an emptied memo is restored empty";
+}
+
 TEST(TSearchJournalTest, ReasonIsTheSystemsWordsAfterTheFile) {
     EXPECT_EQ(
         TSearchJournal::Reason("cannot write journal /s/a: b: No space left on device", "/s/a: b"),
