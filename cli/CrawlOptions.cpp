@@ -356,7 +356,9 @@ Start URLs and output:
                            before is kept, and each page is fetched at most
                            once more; only -o, --format, -q, --progress and
                            --results-file may be given with it (--explain then
-                           covers the links met after the resumption)
+                           covers the links met after the resumption); the
+                           temporary output files (-o FILE.XXXXXX) of killed
+                           runs are removed once the harvest is written
   -q, --quiet              no progress line
       --progress           show the progress line also when standard error is
                            not a terminal

@@ -60,6 +60,8 @@ public:
     std::size_t Count() const { return m_count; }
     // "cannot write NAME: reason".
     const std::string& Error() const { return m_error; }
+    // The temporary file being written; empty once it took its name, or when written in place.
+    const std::string& TempName() const { return m_tempName; }
 
 private:
     bool WriteAll(const char* Data, std::size_t Size);

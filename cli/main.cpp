@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
@@ -140,6 +141,8 @@ struct TResumed {
     std::size_t Entry = 0;           // the start URL to go on with
     std::optional<std::size_t> Run;  // its run, when it had begun and not ended
     int PagesBefore = 0;             // fetched by the runs before it
+    // The temporary output files of the runs before: a kill leaves them behind.
+    std::vector<std::string> StaleTemps;
 };
 
 constexpr const char* kNoteTag = "tarnwick-crawl";
@@ -175,6 +178,8 @@ TResumed ReadResumed(TCrawlOptions& Options) {
             args.emplace(f.begin() + 2, f.end());
         else if (f[1] == "starts")
             r.StartUrls.assign(f.begin() + 2, f.end());
+        else if (f[1] == "output-temp" && f.size() == 3)
+            r.StaleTemps.push_back(f[2]);
         else if (f[1] == "entry" && f.size() == 3) {
             r.Entry = static_cast<std::size_t>(std::strtoull(f[2].c_str(), nullptr, 10));
             entryRuns = note.RunsBefore;
@@ -220,6 +225,28 @@ void ReplayHarvest(const TJournalContents& Journal, THarvestSink& Sink) {
             if (report.Reported)
                 Sink.Add({report.TypeLink, ResultText(report.TypeLink, report.UrlFound),
                           report.FromUrl});
+}
+
+// Notes the temporary file the harvest is written to, so that a resumption can remove it
+// should this run be killed before it takes its name.
+void NoteOutputTemp(THttpScan& Scan, const THarvestSink& Sink) {
+    if (Sink.TempName().empty()) return;
+    const QString path = QFileInfo(QFile::decodeName(Sink.TempName().c_str())).absoluteFilePath();
+    Scan.JournalNote({kNoteTag, "output-temp", QFile::encodeName(path).toStdString()});
+}
+
+// Removes what killed runs left half written, once this run's harvest has been written. Only
+// regular files, and never the harvest just written.
+void RemoveStaleTemps(const std::vector<std::string>& Temps, const std::string& OutputFile) {
+    const QString output =
+        OutputFile.empty() ? QString()
+                           : QFileInfo(QFile::decodeName(OutputFile.c_str())).absoluteFilePath();
+    for (const std::string& temp : Temps) {
+        struct stat st {};
+        const QString path = QFile::decodeName(temp.c_str());
+        if (path == output || lstat(temp.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        unlink(temp.c_str());
+    }
 }
 
 std::vector<TSkippedUrl> SkippedOf(const TJournalContents& Journal) {
@@ -276,6 +303,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
         return kExitRefused;
     }
     if (!journalFile.empty() && !resumed) NoteCrawl(scan, Options, urls);
+    if (!journalFile.empty()) NoteOutputTemp(scan, sink);
     const bool terminal = isatty(STDERR_FILENO) != 0;
     TProgressLine progress(!Options.Quiet && (Options.Progress || terminal), terminal);
     TCrawlSession session(scan, std::move(urls), progress, sink);
@@ -310,6 +338,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
                      skippedError.empty() ? sink.Error().c_str() : skippedError.c_str());
         return kExitRefused;
     }
+    if (resumed) RemoveStaleTemps(resumed->StaleTemps, Options.OutputFile);
     if (session.Interrupted()) {
         if (resumable) SayHowToResume(journalFile);
         return 128 + session.Signal();

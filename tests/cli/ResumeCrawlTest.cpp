@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -151,6 +152,9 @@ TEST_F(ResumeCliTest, KilledAtAnyMomentItResumesToTheWholeHarvest) {
         EXPECT_EQ(last.Status, 0) << last.Err;
     }
     EXPECT_EQ(Output(), whole);
+    // What the kills left half written went with the resumption that wrote the harvest.
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files).join(' ').toStdString(),
+              "crawl.journal found.txt");
     const std::map<std::string, int> fetches = FetchesSince();
     EXPECT_EQ(fetches.size(), 40u);
     for (const auto& [path, count] : fetches) EXPECT_LE(count, 2) << path;
