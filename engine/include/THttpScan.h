@@ -132,7 +132,8 @@ public:
     bool ContinueJournal(const std::string& Path, const TJournalContents& Contents);
     // An owner's record, handed back by TJournalReader in order (such as a list position). It
     // stands alone: neither a stop nor a crash amid a page takes it away once written, which is
-    // at once between runs and with the run's next step during one.
+    // at once between runs and with the run's next step during one. A note that fails between
+    // runs is reported as any journal failure, and the next run stops as it begins.
     void JournalNote(const std::vector<std::string>& Fields);
     // Marks the whole job done (the journal is then not resumable) and closes it. False when
     // that could not be written.
