@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "HarvestText.h"
 #include "TJournalReader.h"
 
 namespace {
@@ -17,10 +18,6 @@ bool EntryNumber(const std::string& Text, int& Entry) {
     if (Text.empty() || ec != std::errc() || ptr != end || number < 0) return false;
     Entry = number;
     return true;
-}
-
-QString Utf8Text(const std::string& Field) {
-    return QString::fromUtf8(Field.data(), static_cast<qsizetype>(Field.size()));
 }
 
 }  // namespace
@@ -50,14 +47,14 @@ TSearchResume TSearchJournal::ResumeOf(const TJournalContents& Contents) {
         if (f.size() < 2 || f[0] != kTag) continue;
         if (f[1] == "list") {
             r.List.clear();
-            for (auto it = f.begin() + 2; it != f.end(); ++it) r.List << Utf8Text(*it);
+            for (auto it = f.begin() + 2; it != f.end(); ++it) r.List << TextOfBytes(*it);
             r.Entry = 0;
             entryRuns = -1;
         } else if (f[1] == "entry" && f.size() == 3 && EntryNumber(f[2], r.Entry)) {
             entryRuns = note.RunsBefore;
         } else if (f[1] == "keywords" && f.size() == 4) {
-            r.IncludeText = Utf8Text(f[2]);
-            r.ExcludeText = Utf8Text(f[3]);
+            r.IncludeText = TextOfBytes(f[2]);
+            r.ExcludeText = TextOfBytes(f[3]);
         }
     }
     const std::vector<TJournalRun>& runs = Contents.Runs;

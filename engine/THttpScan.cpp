@@ -76,7 +76,6 @@ bool THttpScan::Start() {
             d.JournalCommit();
             d.StartDriver();
             d.Running = true;
-            d.StopIfJournalFailed();
             result = true;
         }
     }

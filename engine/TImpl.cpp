@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "LinkExtractor.h"
 #include "TDwnldThread.h"
@@ -99,7 +100,11 @@ void TImpl::StartDriver() {
     Driver =
         std::make_shared<TDwnldThread>([this] { return TickStep(); }, [this] { DriverEnded(); });
     std::string why;
-    if (Driver->Start(why)) return;
+    if (Driver->Start(why)) {
+        // A journal that failed since the last run leaves this one nothing to keep it in.
+        if (std::exchange(JournalFailedIdle, false)) Dwnld.StopAll();
+        return;
+    }
     // Without its driver the run cannot go on: it ends at once, as stopped, and says why.
     Driver.reset();
     const std::string message = "cannot start the download thread: " + why;

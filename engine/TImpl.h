@@ -94,7 +94,6 @@ struct TImpl {
     void JournalRunEnds(bool Finished);
     // A journal write failed: OnError and OnLog tell why, and the run stops.
     void JournalFailed();
-    void StopIfJournalFailed();
     // The settings a journal records, and their restoration.
     std::vector<std::pair<std::string, std::string>> JournalSettings() const;
     void ApplyJournalSettings(const TJournalRun& Run);

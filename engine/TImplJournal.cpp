@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <type_traits>
-#include <utility>
 
 #include "EngineMessage.h"
 #include "TDwnldThread.h"
@@ -187,10 +186,6 @@ void TImpl::JournalFailed() {
         JournalFailedIdle = true;
 }
 
-void TImpl::StopIfJournalFailed() {
-    if (std::exchange(JournalFailedIdle, false)) Dwnld.StopAll();
-}
-
 bool TImpl::RestoreRun(const TJournalRun& Run) {
     ApplyJournalSettings(Run);
     if (StartingUrl.empty() || !StartUrlParts.Crack(NormalizeUrl(StartingUrl))) {
@@ -301,7 +296,6 @@ bool THttpScan::Resume(const TJournalRun& Run) {
     if (restored) {
         d.StartDriver();
         d.Running = true;
-        d.StopIfJournalFailed();
     }
     d.StartGuard = false;
     return restored;
