@@ -1,5 +1,7 @@
 #include "LinkDecision.h"
 
+#include <algorithm>
+
 #include "LinkClassifier.h"
 #include "UrlEncoding.h"
 
@@ -33,6 +35,21 @@ const char* LinkReasonWord(TLinkReason Reason) {
             return "stopped";
     }
     return "";
+}
+
+TVisit TVisit::Of(std::intptr_t Value) {
+    TVisit v;
+    v.Flags = Value & 7;
+    v.State = static_cast<TVisitState>((Value >> 3) & 3);
+    v.Depth = static_cast<int>((Value >> 8) & kMaxDepth);
+    v.Entry = static_cast<std::uint32_t>(static_cast<std::uint64_t>(Value) >> 32);
+    return v;
+}
+
+std::intptr_t TVisit::Value() const {
+    return (Flags & 7) | static_cast<std::intptr_t>(State) << 3 |
+           static_cast<std::intptr_t>(std::clamp(Depth, 0, kMaxDepth)) << 8 |
+           static_cast<std::intptr_t>(static_cast<std::uint64_t>(Entry) << 32);
 }
 
 TLinkReason MainReason(const TLinkDecision& D) {
@@ -88,15 +105,59 @@ bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkStat
     Out.Web = !Out.Mail && scheme.compare(0, 4, "http") == 0;
 
     int index = -1;
-    if (Out.Web)
+    if (Out.Web) {
         Out.NewHost = !State.VisitedHosts.Find(Out.LinkParts.HostName, index, Out.HostInsertPos);
+        Out.RobotsAsked = !Out.NewHost && State.VisitedHosts.Objects(index) != 0;
+    }
     if (State.VisitedUrls.Find(Out.Resolved, Out.UrlIndex, Out.UrlInsertPos)) {
-        if (State.VisitedUrls.Objects(Out.UrlIndex) != kQueuedByRefresh)
-            return Drop(Out, TLinkReason::Seen);
+        const TVisit met = TVisit::Of(State.VisitedUrls.Objects(Out.UrlIndex));
+        Out.Shorter = met.Depth > 0 && Page.Depth + 1 < met.Depth && !State.Stopping;
         // A refresh queued it before any link named it; the link is still news to the owner.
-        Out.QueuedByRefresh = true;
+        if (met.QueuedByRefreshOnly()) {
+            Out.QueuedByRefresh = true;
+            return true;
+        }
+        // Met before: news only where the first page held its report back, or as a shorter path.
+        const bool heldBack =
+            (met.Flags & TVisit::kUnwritten) != 0 && Rules.LinkReport != reportAllLinks;
+        if (!heldBack && !Out.Shorter) return Drop(Out, TLinkReason::Seen);
+        Out.Again = true;
     }
     return true;
+}
+
+// A link met before that this page may still report (its first page held it back) or reach by a
+// shorter path. Written and Reported say whether it is reported now; Followed whether its page
+// is now queued, fetched or analysed at the shorter depth.
+void DecideAgain(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
+                 TLinkDecision& Out) {
+    const TVisit met = TVisit::Of(State.VisitedUrls.Objects(Out.UrlIndex));
+    Out.ReportReason = Out.FollowReason = TLinkReason::Seen;
+    if ((met.Flags & TVisit::kUnwritten) != 0 && Rules.LinkReport != reportAllLinks &&
+        SiteAndPath(false, Rules.LinkReport == reportCurrentSiteLinks, Out.LinkParts.Domain,
+                    Page.PageParts, Out.Resolved) == TLinkReason::None) {
+        int index = -1;
+        int insertPos = -1;
+        Out.Written = true;
+        Out.Reported =
+            !Rules.TypeFilterEnabled || Rules.TypeList.Find(Out.TypeLink, index, insertPos);
+        Out.ReportReason = Out.Reported ? TLinkReason::None : TLinkReason::Type;
+    }
+    if (!Out.Shorter) return;
+    switch (met.State) {
+        case TVisitState::Met:
+            Out.Followed = Page.Depth < State.DepthLimit;
+            Out.FollowReason = Out.Followed ? TLinkReason::None : TLinkReason::Depth;
+            Out.QueueRobots = Out.Followed && Rules.SeekRobots && !Out.RobotsAsked;
+            break;
+        case TVisitState::Waiting:
+        case TVisitState::Analysed:
+            Out.Followed = true;
+            Out.FollowReason = TLinkReason::None;
+            break;
+        case TVisitState::Finished:
+            break;
+    }
 }
 
 }  // namespace
@@ -113,7 +174,7 @@ void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLi
     } else if (Page.Depth >= State.DepthLimit) {
         Out.FollowReason = TLinkReason::Depth;
     } else {
-        Out.QueueRobots = Out.NewHost && Rules.SeekRobots;
+        Out.QueueRobots = !Out.RobotsAsked && Rules.SeekRobots;
         Out.Followed = true;
     }
 }
@@ -123,10 +184,15 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
     Out.Value = Value;
     Out.Mail = Out.Web = Out.Alive = Out.Reported = Out.Written = Out.Followed = false;
     Out.NewHost = Out.QueuedByRefresh = Out.QueueRobots = Out.FollowRule = false;
+    Out.RobotsAsked = Out.Again = Out.Shorter = false;
     Out.ReportReason = Out.FollowReason = TLinkReason::None;
     Out.Keyword.clear();
     Out.HostInsertPos = Out.UrlIndex = Out.UrlInsertPos = -1;
     if (!Survives(Page, Rules, State, Out)) return;
+    if (Out.Again) {
+        DecideAgain(Page, Rules, State, Out);
+        return;
+    }
     Out.Alive = true;
 
     const std::string& domain = Out.LinkParts.Domain;

@@ -88,8 +88,8 @@ void THttpDwnld::SetWorking(bool Value) {
     if (OnWorking) OnWorking(*this, Value);
 }
 
-void THttpDwnld::EntryDone(std::uint64_t Id, TEntryOutcome Outcome) {
-    if (OnEntryDone && !Stopping && Id != 0) OnEntryDone(Id, Outcome);
+void THttpDwnld::EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string& Url) {
+    if (OnEntryDone && !Stopping && Id != 0) OnEntryDone(Id, Outcome, Url);
 }
 
 void THttpDwnld::Log(const std::string& Text) {
@@ -169,7 +169,7 @@ void THttpDwnld::StepSlot(int Index) {
                 slot.SlotState = slotReceived;
             } else if (slot.Skipped) {
                 slot.SlotState = slotIdle;
-                EntryDone(slot.EntryId, TEntryOutcome::NotHtml);
+                EntryDone(slot.EntryId, TEntryOutcome::NotHtml, slot.UrlParts.Url);
             } else {
                 slot.SlotState = slotFailed;
             }
@@ -189,15 +189,16 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
     slot.SlotState = slotIdle;
     const int status = slot.StatusCode;
     if (status == 200) {
-        ++Done;
+        // A page fetched once more for a shorter path was counted the first time.
+        if (slot.FetchMode != fetchAgain) ++Done;
         if (!Stopping && OnPageReceived) OnPageReceived(*this, slot);
         // A page whose analysis a stop cut short stays unfinished.
-        EntryDone(slot.EntryId, TEntryOutcome::Fetched);
+        EntryDone(slot.EntryId, TEntryOutcome::Fetched, slot.UrlParts.Url);
     } else if ((status >= 201 && status <= 299) || (status >= 500 && status <= 599)) {
         slot.SlotState = slotFailed;
     } else if (!Stopping) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
-        EntryDone(slot.EntryId, TEntryOutcome::Error);
+        EntryDone(slot.EntryId, TEntryOutcome::Error, slot.UrlParts.Url);
     }
 }
 
@@ -208,7 +209,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;
-        EntryDone(slot.EntryId, TEntryOutcome::Failed);
+        EntryDone(slot.EntryId, TEntryOutcome::Failed, slot.UrlParts.Url);
         return;
     }
     // A retry goes behind everything already queued.
@@ -219,7 +220,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
                                                    .FetchMode = slot.FetchMode,
                                                    .CountArea = slot.CountArea});
     ++RetriesCount;
-    if (queued) EntryDone(slot.EntryId, TEntryOutcome::Retried);
+    if (queued) EntryDone(slot.EntryId, TEntryOutcome::Retried, slot.UrlParts.Url);
 }
 
 int THttpDwnld::ChooseEntry() {
@@ -269,7 +270,7 @@ bool THttpDwnld::StartSlot(int Index) {
     Log("starting download for " + entry.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
     slot.StartFetch(Kind);
-    if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped);
+    if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped, entry.Url);
     return true;
 }
 
@@ -313,9 +314,11 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 const TServerReason reason = Policy.LastReason();
                 TUrlInQueue::Entry refused = TakeEntry(i);
                 m_active = true;
-                EntryDone(refused.Object.Id, reason == TServerReason::RobotsDisallowed
-                                                 ? TEntryOutcome::Robots
-                                                 : TEntryOutcome::RobotsUnreachable);
+                EntryDone(refused.Object.Id,
+                          reason == TServerReason::RobotsDisallowed
+                              ? TEntryOutcome::Robots
+                              : TEntryOutcome::RobotsUnreachable,
+                          refused.Url);
                 if (OnSkipped) OnSkipped(*this, refused.Url, refused.Object.Referrer, reason);
                 if (Stopping) return -1;
                 break;

@@ -124,7 +124,8 @@ public:
     // An entry was queued (Entry.Id set), and the scheduler is done with an entry. Neither is
     // told while stopping: a stopped entry stays unfinished.
     std::function<void(const std::string& Url, const TUrlObject& Entry)> OnQueued;
-    std::function<void(std::uint64_t Id, TEntryOutcome Outcome)> OnEntryDone;
+    std::function<void(std::uint64_t Id, TEntryOutcome Outcome, const std::string& Url)>
+        OnEntryDone;
     // The number of the last entry queued in this run; the next gets one more.
     std::uint64_t LastEntryId = 0;
     // Called whenever a slot's download has ended (lets a driver wake up early).
@@ -156,7 +157,7 @@ private:
                        const std::string& Headers);
     void Log(const std::string& Text);
     // Tells OnEntryDone, unless stopping or the entry has no number (a server's robots.txt).
-    void EntryDone(std::uint64_t Id, TEntryOutcome Outcome);
+    void EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string& Url);
     int ChooseEntry();
     int ChooseReadyEntry(int SlotIndex, std::string& Server);
     void StartRobots(int SlotIndex, const std::string& Server);

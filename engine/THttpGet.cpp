@@ -42,7 +42,7 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     request.Url = UrlParts.Url;
     request.Connection = Connection;
     request.Referrer = Referrer;
-    request.KeepBody = FetchMode == fetchPage || FetchMode == fetchRobots;
+    request.KeepBody = true;
     request.RobotsRules = FetchMode == fetchRobots;
     request.HeaderMayRefuse = HeaderMayRefuse;
     request.Deadline = std::chrono::steady_clock::now() +

@@ -70,9 +70,14 @@ bool THttpScan::Start() {
         int insertPos = -1;
         if (!d.VisitedUrls.Find(full, index, insertPos, true)) {
             d.JournalRunBegins();
-            d.VisitedUrls.SetObject(insertPos, 1);
-            d.JournalVisited(full, 1);
-            d.Dwnld.AddUrl(full, {.Referrer = full, .Depth = 1});
+            TVisit visit{.Flags = TVisit::kFollowedPage, .Depth = 1};
+            d.VisitedUrls.SetObject(insertPos, visit.Value());
+            d.JournalVisited(full, visit.JournalFlag());
+            if (d.Dwnld.AddUrl(full, {.Referrer = full, .Depth = 1})) {
+                visit.State = TVisitState::Waiting;
+                visit.Entry = static_cast<std::uint32_t>(d.Dwnld.LastEntryId);
+                d.VisitedUrls.SetObject(insertPos, visit.Value());
+            }
             d.JournalCommit();
             d.StartDriver();
             d.Running = true;

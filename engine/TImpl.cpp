@@ -52,10 +52,10 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     };
     Dwnld.OnOverflowFailed = [this](THttpDwnld&) { OverflowFailed(); };
     Dwnld.OnQueued = [this](const std::string& url, const TUrlObject& entry) {
-        JournalQueued(url, entry);
+        EntryQueued(url, entry);
     };
-    Dwnld.OnEntryDone = [this](std::uint64_t id, TEntryOutcome outcome) {
-        JournalDone(id, outcome);
+    Dwnld.OnEntryDone = [this](std::uint64_t id, TEntryOutcome outcome, const std::string& url) {
+        EntryDone(id, outcome, url);
     };
     Dwnld.OnSlotEnded = [this] {
         if (Driver && AdaptiveTicks) Driver->Wake();
@@ -77,6 +77,7 @@ void TImpl::WorkingChanged(bool Working) {
         SkippedByRobots = 0;
         SpillError.clear();
     }
+    Ledger.Clear();
     if (Owner.OnWorking) Owner.OnWorking(Owner, Working);
     if (!Working) {
         VisitedUrls.Clear();
@@ -195,15 +196,20 @@ void TImpl::OverflowFailed() {
 }
 
 void TImpl::PageReceived(THttpGet& Page) {
-    if (Owner.OnPageReceived)
+    const bool firstFetch = Page.FetchMode != fetchAgain;
+    if (Owner.OnPageReceived && firstFetch)
         Owner.OnPageReceived(Owner, Page.UrlParts.HostName, Page.UrlParts.Url, Page.Headers,
                              Page.Body);
     TPageContext context;
     context.PageParts = Page.UrlParts;
     context.Referrer = Page.Referrer;
     context.Depth = Page.Depth;
+    Ledger.Hold();
+    KeptLinks = BeginPage(Page, context.Depth);
     if (!Page.FinalUrl.empty()) UseFinalUrl(context, Page.FinalUrl);
-    AnalysePage(context, Page.Body);
+    AnalysePage(context, Page.Body, firstFetch);
+    KeptLinks = nullptr;
+    Ledger.Release();
 }
 
 void TImpl::UseFinalUrl(TPageContext& Page, const std::string& FinalUrl) {
@@ -211,11 +217,26 @@ void TImpl::UseFinalUrl(TPageContext& Page, const std::string& FinalUrl) {
     if (!final.Crack(FinalUrl)) return;
     Page.CreditedUrl = Page.PageParts.Url;
     Page.PageParts = std::move(final);
-    // The page has been fetched under its final address too; a link to that is no new page.
+    // The page has been fetched under its final address too, at the page's depth: that address
+    // is no new page, but the first link to it is still news, as for a refresh's target.
     int index = -1;
     int insertPos = -1;
-    if (!VisitedUrls.Find(FinalUrl, index, insertPos, true)) {
-        VisitedUrls.SetObject(insertPos, 1);
-        JournalVisited(FinalUrl, 1);
+    const bool met = VisitedUrls.Find(FinalUrl, index, insertPos, true);
+    TVisit visit = met ? TVisit::Of(VisitedUrls.Objects(index))
+                       : TVisit{.Flags = kQueuedByRefresh, .State = TVisitState::Analysed};
+    if (!met) {
+        index = insertPos;
+        visit.Depth = Page.Depth;
+    } else if (visit.Depth > Page.Depth) {
+        // Fetched under this name at the shorter depth: its links are this page's links.
+        if (visit.State == TVisitState::Met) visit.State = TVisitState::Analysed;
+        if (visit.State == TVisitState::Waiting) Ledger.Shortened(visit.Entry, Page.Depth);
+        visit.Depth = Page.Depth;
+    } else {
+        return;
     }
+    VisitedUrls.SetObject(index, visit.Value());
+    JournalVisited(VisitedUrls.Strings(index), visit.JournalFlag());
+    // A shorter path to the final address is one to the page asked for.
+    if (KeptLinks) Ledger.Keep(VisitedUrls.Strings(index), Page.Depth).push_back({Page.Url(), 0});
 }

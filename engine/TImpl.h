@@ -12,6 +12,7 @@
 #include "EngineTypes.h"
 #include "LinkDecision.h"
 #include "TCrackUrl.h"
+#include "TDepthLedger.h"
 #include "THttpDwnld.h"
 #include "TQuickSortStringList.h"
 #include "TRunJournal.h"
@@ -51,11 +52,12 @@ struct TImpl {
     void StartDriver();
     void SetAdaptiveTicks(bool Value);
 
-    // Page analysis.
+    // Page analysis. FirstFetch is false for a page fetched once more for a shorter path: its
+    // head and page events were told the first time.
     // A redirected page: its links resolve against FinalUrl, which also counts as visited.
     void UseFinalUrl(TPageContext& Page, const std::string& FinalUrl);
-    void AnalysePage(TPageContext& Page, const std::string& Body);
-    void ParseHeadOf(const TPageContext& Page, const std::string& Body);
+    void AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch = true);
+    void ParseHeadOf(const TPageContext& Page, const std::string& Body, bool FirstFetch);
     void FollowRefresh(const TPageContext& Page, const std::string& Target);
     // Decides about one link value of the page and applies the decision; Decision is the
     // page's scratch record, reused from link to link.
@@ -64,7 +66,37 @@ struct TImpl {
     // Its results-file line when the link was written ("" when the handler wrote none).
     std::optional<std::string> ApplyLink(const TPageContext& Page, TTagKind TagKind,
                                          TLinkDecision& Decision);
+    void ApplyAgain(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision);
+    std::optional<std::string> ReportLink(const TPageContext& Page, TTagKind TagKind,
+                                          const TLinkDecision& D, bool& Go);
     TLinkState LinkState() const;
+
+    // Shortest-path depths (TImplDepth.cpp). A page's depth is that of the shortest path to it
+    // found so far, kept in its VisitedUrls entry (TVisit).
+    struct TShorterPath {
+        std::string Url;       // as VisitedUrls has it
+        int Depth = 0;         // its depth by this path
+        std::string Referrer;  // the page the path comes through
+        int PageDepth = 0;     // that page's depth
+        TTagKind TagKind = tagHref;
+    };
+    // Brings the page of Path.Url, and whatever was found from it, down to the shorter depth:
+    // a page not queued for the depth limit is queued, a waiting one waits at the new depth, an
+    // analysed one has its kept links followed from there (or, with none kept, is fetched once
+    // more). OnLinkDecision tells each page it changes, but the first when Told says that its
+    // caller tells it.
+    void Shorten(TShorterPath Path, bool Told);
+    // Queues a page to follow, after its host's robots.txt when SeekRobots asks for that and it
+    // was not asked for yet. Parts: the page's URL parts, when at hand. False when the scheduler
+    // could not keep it.
+    bool QueuePage(const std::string& Url, TUrlObject Entry, const TCrackUrl* Parts);
+    // The depth a page fetched by Page is analysed at (the shortest path found meanwhile), and
+    // where its page links are kept when a shorter path may still turn up; null when not.
+    std::vector<TKeptLink>* BeginPage(const THttpGet& Page, int& Depth);
+    void KeepLink(const std::string& Url, unsigned char Step, TTagKind TagKind);
+    // The scheduler's reports about its entries.
+    void EntryQueued(const std::string& Url, const TUrlObject& Entry);
+    void EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string& Url);
 
     // Results file.
     bool OpenResultsFile();
@@ -82,7 +114,8 @@ struct TImpl {
     // open, except while a resumed run is being restored.
     void JournalRunBegins();
     void JournalVisited(const std::string& Url, int Flag);
-    void JournalHost(const std::string& Host);
+    // A host met, or (RobotsAsked) one whose robots.txt is queued.
+    void JournalHost(const std::string& Host, bool RobotsAsked);
     void JournalQueued(const std::string& Url, const TUrlObject& Entry);
     void JournalDone(std::uint64_t Id, TEntryOutcome Outcome);
     // A written link, with its visited flag.
@@ -108,7 +141,7 @@ struct TImpl {
     std::shared_ptr<TDwnldThread> Driver;  // until its end handler has run
     bool Running = false;
     std::string ResultsPath = "thttpscan_results.txt";
-    TQuickSortStringList VisitedHosts;
+    TQuickSortStringList VisitedHosts;  // value 1: its robots.txt was queued (SeekRobots)
     std::unique_ptr<std::FILE, TFileCloser> ResultsFile;
     bool ResultsUnflushed = false;  // lines written since the last flush
     std::string ResultsError;  // why the results file failed in this run; empty when it did not
@@ -123,7 +156,9 @@ struct TImpl {
     std::string StartingUrl;
     bool StartGuard = false;
     bool StopGuard = false;
-    TQuickSortStringList VisitedUrls;
+    TQuickSortStringList VisitedUrls;  // values: TVisit
+    TDepthLedger Ledger;
+    std::vector<TKeptLink>* KeptLinks = nullptr;  // of the page being analysed, while kept
     // Keyword, type, report and scan settings of the link decision.
     TLinkRules Rules;
     TRunJournal Journal;

@@ -1,6 +1,7 @@
 // The run journal of the crawler's state object: what it records as a run goes, and how a run
 // is put back from it.
 
+#include <algorithm>
 #include <charconv>
 #include <type_traits>
 
@@ -126,8 +127,12 @@ void TImpl::JournalVisited(const std::string& Url, int Flag) {
     if (Journal.IsOpen() && !Restoring) Journal.Add('V', {std::to_string(Flag), Url});
 }
 
-void TImpl::JournalHost(const std::string& Host) {
-    if (Journal.IsOpen() && !Restoring) Journal.Add('H', {Host});
+void TImpl::JournalHost(const std::string& Host, bool RobotsAsked) {
+    if (!Journal.IsOpen() || Restoring) return;
+    if (RobotsAsked)
+        Journal.Add('H', {Host, "robots"});
+    else
+        Journal.Add('H', {Host});
 }
 
 void TImpl::JournalQueued(const std::string& Url, const TUrlObject& E) {
@@ -210,8 +215,13 @@ bool TImpl::RestoreRun(const TJournalRun& Run) {
         if (!VisitedUrls.Find(url, index, insertPos, true)) index = insertPos;
         VisitedUrls.SetObject(index, flag);
     }
-    for (const std::string& host : Run.Hosts)
-        if (!VisitedHosts.Find(host, index, insertPos, false)) VisitedHosts.Insert(insertPos, host);
+    for (const auto& [host, robotsAsked] : Run.Hosts) {
+        if (!VisitedHosts.Find(host, index, insertPos, false)) {
+            VisitedHosts.Insert(insertPos, host);
+            index = insertPos;
+        }
+        if (robotsAsked) VisitedHosts.SetObject(index, 1);
+    }
 
     Restoring = true;
     Dwnld.ResetRun();
@@ -221,7 +231,19 @@ bool TImpl::RestoreRun(const TJournalRun& Run) {
     Dwnld.RetriesCount = Run.Retries;
     SkippedByRobots = Run.Skipped;
     Dwnld.LastEntryId = Run.LastId;
-    for (const TJournalEntry& e : Run.Pending)
+    for (const TJournalEntry& e : Run.Pending) {
+        int depth = e.Depth;
+        // A page waits under its entry's number, at the shortest depth found for it.
+        if (VisitedUrls.Find(e.Url, index, insertPos)) {
+            TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
+            if (visit.State == TVisitState::Waiting && visit.Depth > 0 &&
+                e.FetchMode != fetchRobots) {
+                visit.Entry = static_cast<std::uint32_t>(e.Id);
+                VisitedUrls.SetObject(index, visit.Value());
+                depth = std::min(depth, visit.Depth);
+            }
+        }
+        Ledger.Queued(static_cast<std::uint32_t>(e.Id), depth);
         Dwnld.AddUrl(e.Url, {.Referrer = e.Referrer,
                              .Depth = e.Depth,
                              .RetryCount = e.RetryCount,
@@ -230,6 +252,7 @@ bool TImpl::RestoreRun(const TJournalRun& Run) {
                              .CountArea = e.CountArea,
                              .Priority = e.Priority,
                              .Id = e.Id});
+    }
     Restoring = false;
     if (Journal.IsOpen()) {
         Journal.Add('C', {});

@@ -26,16 +26,10 @@ bool EndsWithRobotsTxt(const std::string& url) {
     return url.size() >= 10 && AsciiLowerCase(url.substr(url.size() - 10)) == "robots.txt";
 }
 
-// The robots.txt of the link's own server: same scheme and port, so a site on another port or
-// behind https is asked, not port 80 of its host.
-std::string RobotsTxtUrl(const TCrackUrl& Link) {
-    return OriginOf(Link) + "/robots.txt";
-}
-
 }  // namespace
 
-void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
-    if (Owner.OnMetaTag) ParseHeadOf(Page, Body);
+void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch) {
+    if (Owner.OnMetaTag) ParseHeadOf(Page, Body, FirstFetch);
     TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
@@ -62,16 +56,17 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body) {
     });
 }
 
-void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body) {
+void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body, bool FirstFetch) {
     const std::string& url = Page.Url();
+    // A page fetched again for a shorter path told its head the first time.
     ParseHead(
         Body,
         [&](const std::string& title) {
-            if (Owner.OnMetaTag)
+            if (FirstFetch && Owner.OnMetaTag)
                 Owner.OnMetaTag(Owner, url, Page.Referrer, "TITLE", "TITLE", title, "", "", "", "");
         },
         [&](const THeadTag& tag, bool raise) {
-            if (raise && Owner.OnMetaTag)
+            if (raise && FirstFetch && Owner.OnMetaTag)
                 Owner.OnMetaTag(Owner, url, Page.Referrer, tag.TagType, tag.Attrib[0], tag.Value[0],
                                 tag.Attrib[1], tag.Value[1], tag.Attrib[2], tag.Value[2]);
             if (AllowRedirect) FollowRefresh(Page, MetaRefreshTarget(tag));
@@ -87,12 +82,26 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
         if (resolved.Mail || resolved.Resolved.empty()) return;
         target = resolved.Resolved;
     }
+    // A refresh leads no deeper than its page: the target has the page's depth.
     int index = -1;
     int insertPos = -1;
-    if (VisitedUrls.Find(target, index, insertPos, true)) return;
-    VisitedUrls.SetObject(insertPos, kQueuedByRefresh);
-    JournalVisited(target, kQueuedByRefresh);
-    Dwnld.AddUrl(target, {.Referrer = Page.Url(), .Depth = Page.Depth, .TagKind = tagRefresh});
+    if (VisitedUrls.Find(target, index, insertPos, true)) {
+        const std::string key = VisitedUrls.Strings(index);
+        if (TVisit::Of(VisitedUrls.Objects(index)).Depth > Page.Depth)
+            Shorten({key, Page.Depth, Page.Url(), Page.Depth, tagRefresh}, true);
+        KeepLink(key, 0, tagRefresh);
+        return;
+    }
+    TVisit visit{.Flags = kQueuedByRefresh, .Depth = Page.Depth};
+    VisitedUrls.SetObject(insertPos, visit.Value());
+    if (QueuePage(target, {.Referrer = Page.Url(), .Depth = Page.Depth, .TagKind = tagRefresh},
+                  nullptr)) {
+        visit.State = TVisitState::Waiting;
+        visit.Entry = static_cast<std::uint32_t>(Dwnld.LastEntryId);
+        VisitedUrls.SetObject(insertPos, visit.Value());
+    }
+    JournalVisited(target, visit.JournalFlag());
+    KeepLink(target, 0, tagRefresh);
 }
 
 TLinkState TImpl::LinkState() const {
@@ -103,22 +112,46 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind T
                         TLinkDecision& Decision) {
     DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
     // The host counts as met by any typed web link, also one whose URL was met before (the start
-    // URL, a redirect's target): a later page of that host asks for no robots.txt.
+    // URL, a redirect's target).
     if (Decision.Web && Decision.NewHost) {
         VisitedHosts.Insert(Decision.HostInsertPos, Decision.LinkParts.HostName);
-        JournalHost(Decision.LinkParts.HostName);
+        JournalHost(Decision.LinkParts.HostName, false);
     }
+    int entry = Decision.UrlIndex;
     if (Decision.Alive) {
         const std::optional<std::string> line = ApplyLink(Page, TagKind, Decision);
+        if (!Decision.QueuedByRefresh) entry = Decision.UrlInsertPos;
         // One record of the link: where its visited mark ended up, and its report if any.
-        const int entry = Decision.QueuedByRefresh ? Decision.UrlIndex : Decision.UrlInsertPos;
-        const int flag = static_cast<int>(VisitedUrls.Objects(entry));
+        const int flag = TVisit::Of(VisitedUrls.Objects(entry)).JournalFlag();
         if (line)
             JournalReport(Decision, Page.Url(), HrefOrSrcOf(TagKind), *line, flag);
         else
             JournalVisited(Decision.Resolved, flag);
+    } else if (Decision.Again) {
+        ApplyAgain(Page, TagKind, Decision);
     }
+    // Every page link of a page that a shorter path may still reach is kept for it.
+    if (KeptLinks && entry >= 0 && TVisit::Of(VisitedUrls.Objects(entry)).Depth > 0)
+        KeepLink(VisitedUrls.Strings(entry), 1, TagKind);
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
+}
+
+// The owner hears of a link: OnLinkFound when the type filter admits it, and the results file.
+// Its line, or none when the handler wrote none.
+std::optional<std::string> TImpl::ReportLink(const TPageContext& Page, TTagKind TagKind,
+                                             const TLinkDecision& D, bool& Go) {
+    std::string writeToFile = "x";
+    if (D.Reported && Owner.OnLinkFound) {
+        static const std::string empty;
+        const TCrackUrl& parts = D.LinkParts;
+        Owner.OnLinkFound(Owner, D.Resolved, D.TypeLink, Page.Url(), D.Web ? parts.HostName : empty,
+                          D.Web ? parts.UrlPath : empty, D.Web ? parts.UrlPathWithFile : empty,
+                          D.Web ? parts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind), 0,
+                          Go);
+    }
+    if (writeToFile == "x") writeToFile = DefaultResultLine(D.TypeLink, D.Resolved);
+    if (!writeToFile.empty()) WriteResultLine(writeToFile);
+    return writeToFile;
 }
 
 // The effects of a live link, in the order the owner sees them: visited lists, OnLinkFound and
@@ -127,48 +160,66 @@ std::optional<std::string> TImpl::ApplyLink(const TPageContext& Page, TTagKind T
                                             TLinkDecision& Decision) {
     const TLinkDecision& d = Decision;
     const int entry = d.QueuedByRefresh ? d.UrlIndex : d.UrlInsertPos;
-    if (d.QueuedByRefresh)
-        VisitedUrls.SetObject(entry, 1);
-    else
+    TVisit visit;
+    if (d.QueuedByRefresh) {
+        // Queued already, so a page that is followed; this first link is its only report.
+        visit = TVisit::Of(VisitedUrls.Objects(entry));
+        visit.Flags = TVisit::kFollowedPage;
+    } else {
         VisitedUrls.Insert(entry, d.Resolved);
+    }
+    // A later page that the report rule admits may still report it.
+    if (!d.Written && !d.Mail) visit.Flags |= TVisit::kUnwritten;
+    VisitedUrls.SetObject(entry, visit.Value());
 
     std::optional<std::string> written;
     bool go = true;
-    if (d.Written) {
-        std::string writeToFile = "x";
-        if (d.Reported && Owner.OnLinkFound) {
-            static const std::string empty;
-            const TCrackUrl& parts = d.LinkParts;
-            Owner.OnLinkFound(
-                Owner, d.Resolved, d.TypeLink, Page.Url(), d.Web ? parts.HostName : empty,
-                d.Web ? parts.UrlPath : empty, d.Web ? parts.UrlPathWithFile : empty,
-                d.Web ? parts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind), 0, go);
-        }
-        if (writeToFile == "x") writeToFile = DefaultResultLine(d.TypeLink, d.Resolved);
-        if (!writeToFile.empty()) WriteResultLine(writeToFile);
-        written = std::move(writeToFile);
-    }
+    if (d.Written) written = ReportLink(Page, TagKind, d, go);
     if (!d.Web || d.TypeLink != "htm") return written;
     if (!go) {
         Decision.Followed = false;
         Decision.FollowReason = TLinkReason::Caller;
         return written;
     }
-    VisitedUrls.SetObject(entry, 1);  // a page that is followed
-    if (!d.FollowRule || d.QueuedByRefresh) return written;
+    visit.Flags |= TVisit::kFollowedPage;
+    VisitedUrls.SetObject(entry, visit.Value());
+    if (d.QueuedByRefresh) {
+        if (d.Shorter) Shorten({d.Resolved, Page.Depth + 1, Page.Url(), Page.Depth, TagKind}, true);
+        return written;
+    }
+    if (!d.FollowRule) return written;
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);
-    if (d.QueueRobots)
-        Dwnld.AddUrl(RobotsTxtUrl(d.LinkParts), {.Referrer = "",
-                                                 .Depth = Page.Depth + 1,
-                                                 .RetryCount = Dwnld.Retries,
-                                                 .TagKind = TagKind});
-    if (!d.Followed) return written;
+    visit.Depth = Page.Depth + 1;
     // A full queue defers the link to the scheduler's overflow; only a failed spill loses it.
-    if (!Dwnld.AddUrl(d.Resolved,
-                      {.Referrer = Page.Url(), .Depth = Page.Depth + 1, .TagKind = TagKind})) {
-        Decision.Followed = false;
-        Decision.FollowReason = TLinkReason::Queue;
+    if (d.Followed) {
+        if (QueuePage(d.Resolved,
+                      {.Referrer = Page.Url(), .Depth = visit.Depth, .TagKind = TagKind},
+                      &d.LinkParts)) {
+            visit.State = TVisitState::Waiting;
+            visit.Entry = static_cast<std::uint32_t>(Dwnld.LastEntryId);
+        } else {
+            Decision.Followed = false;
+            Decision.FollowReason = TLinkReason::Queue;
+        }
     }
+    VisitedUrls.SetObject(entry, visit.Value());
     return written;
+}
+
+// A link met before that this page reports after all, or reaches by a shorter path.
+void TImpl::ApplyAgain(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision) {
+    const TLinkDecision& d = Decision;
+    if (d.Written) {
+        TVisit visit = TVisit::Of(VisitedUrls.Objects(d.UrlIndex));
+        visit.Flags &= ~TVisit::kUnwritten;
+        VisitedUrls.SetObject(d.UrlIndex, visit.Value());
+        // Whatever its handler says, a page the run has queued already stays queued.
+        bool go = true;
+        const std::optional<std::string> line = ReportLink(Page, TagKind, d, go);
+        JournalReport(d, Page.Url(), HrefOrSrcOf(TagKind), *line, visit.JournalFlag());
+    }
+    if (d.Shorter)
+        Shorten({VisitedUrls.Strings(d.UrlIndex), Page.Depth + 1, Page.Url(), Page.Depth, TagKind},
+                true);
 }

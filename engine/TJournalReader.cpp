@@ -63,7 +63,7 @@ bool DecodeEntry(const std::vector<std::string>& F, TJournalEntry& E) {
     if (F.size() != 9 || !Number(F[0], E.Id) || !Number(F[1], E.Depth) ||
         !Number(F[2], E.RetryCount) || !Number(F[3], E.CountArea) || !Number(F[4], tag) ||
         !Number(F[5], mode) || !Number(F[6], priority) || E.Id == 0 || tag < 0 || tag > 255 ||
-        (mode != fetchPage && mode != fetchRobots))
+        (mode != fetchPage && mode != fetchRobots && mode != fetchAgain))
         return false;
     E.TagKind = static_cast<TTagKind>(tag);
     E.FetchMode = static_cast<TFetchMode>(mode);
@@ -93,6 +93,7 @@ bool WellFormed(const TJournalRecord& R, bool& RunBegun) {
             return RunBegun && f.size() == 2 && Number(f[0], flag);
         }
         case 'H':
+            return RunBegun && (f.size() == 1 || f.size() == 2);
         case 'E':
             return RunBegun && f.size() == 1;
         case 'Q': {
@@ -156,7 +157,7 @@ void TJournalBuilder::ApplyOne(const TJournalRecord& R) {
             return;
         }
         case 'H':
-            Run()->Hosts.push_back(f[0]);
+            Run()->Hosts.emplace_back(f[0], f.size() == 2 && f[1] == "robots");
             return;
         case 'Q':
             Queued(f);

@@ -140,12 +140,39 @@ void TLinkDecisionLog::NoteStart(const std::string& Url) {
 
 void TLinkDecisionLog::Note(const TLinkDecision& D, const std::string& FromUrl, int Depth) {
     const std::string_view key = KeyOf(D);
-    if (Lookup(key)) return;
+    if (TRecord* r = Lookup(key)) {
+        Revise(*r, D, FromUrl, Depth);
+        return;
+    }
     const std::uint8_t flags = (D.Reported ? kReported : 0) | (D.Followed ? kFollowed : 0);
     Add(TRecord{0, 0, PageIndex(FromUrl), static_cast<std::uint16_t>(std::clamp(Depth, 0, 65535)),
                 Intern(m_types, D.Alive ? D.TypeLink : std::string()),
                 Reasons(D.ReportReason, D.FollowReason), flags, Intern(m_keywords, D.Keyword)},
         key);
+}
+
+void TLinkDecisionLog::Revise(TRecord& R, const TLinkDecision& D, const std::string& FromUrl,
+                              int Depth) {
+    // A later meeting matters where it changes the outcome: a report that the first page's rule
+    // held back, or a shorter path that follows the page after all, or from nearer the start.
+    const auto reportReason = static_cast<TLinkReason>(R.Reasons & 0x0F);
+    const bool written =
+        D.Written && (reportReason == TLinkReason::Site || reportReason == TLinkReason::Path);
+    const bool followed = D.Followed && (!(R.Flags & kFollowed) || Depth < R.Depth);
+    if (!written && !followed) return;
+    R.From = PageIndex(FromUrl);
+    R.Depth = static_cast<std::uint16_t>(std::clamp(Depth, 0, 65535));
+    TLinkReason report = reportReason;
+    TLinkReason follow = static_cast<TLinkReason>(R.Reasons >> 4);
+    if (written) {
+        report = D.ReportReason;
+        if (D.Reported) R.Flags |= kReported;
+    }
+    if (followed) {
+        follow = TLinkReason::None;
+        R.Flags |= kFollowed;
+    }
+    R.Reasons = Reasons(report, follow);
 }
 
 void TLinkDecisionLog::NoteNotFetched(const std::string& Url, TLinkReason Reason) {

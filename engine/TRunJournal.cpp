@@ -39,7 +39,9 @@ bool TRunJournal::Create(const std::string& Path) {
     if (!Open(Path, O_CREAT | O_TRUNC)) return false;
     m_written = 0;
     m_started = 0;
-    Add('J', {"tarnwick-journal", "1", TARNWICK_VERSION});
+    // Version 2: visited flags carry depths and states, host records robots.txt requests, and
+    // entries may be fetched again. Version 1 journals are read as before.
+    Add('J', {"tarnwick-journal", "2", TARNWICK_VERSION});
     Commit();
     return Sync(true);
 }

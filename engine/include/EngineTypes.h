@@ -34,8 +34,10 @@ enum TTagKind : unsigned char {
     tagRefresh = 72,  // a followed meta refresh
 };
 
-// Fetch modes of a download slot: a page whose body is delivered, or a server's robots.txt.
-enum TFetchMode : unsigned char { fetchPage = 1, fetchRobots = 2 };
+// Fetch modes of a download slot: a page whose body is delivered, a server's robots.txt, or a
+// page fetched once more because a shorter path to it was found after its links were analysed
+// (its links are followed again; it is not reported or counted a second time).
+enum TFetchMode : unsigned char { fetchPage = 1, fetchRobots = 2, fetchAgain = 3 };
 
 // Kinds of download scheduler, passed to its callbacks and slots; HTML pages are the only one.
 enum TSchedulerKind : unsigned char { kindHtmlPages = 1 };

@@ -4,6 +4,7 @@
 // "no" the rule that said it. It reads the run's visited lists and queue but changes nothing;
 // the crawler state object (TImpl) applies the record: visited lists, event, results file, queue.
 
+#include <cstdint>
 #include <string>
 
 #include "EngineTypes.h"
@@ -40,15 +41,48 @@ struct TLinkRules {
 // What the run has met so far, as the decision reads it. A full queue is no reason here: the
 // scheduler defers what does not fit.
 struct TLinkState {
-    const TQuickSortStringList& VisitedUrls;  // flag 1: a followed page; kQueuedByRefresh
-    const TQuickSortStringList& VisitedHosts;
-    int DepthLimit = 3;  // pages at this depth are not followed further
+    const TQuickSortStringList& VisitedUrls;   // values: TVisit
+    const TQuickSortStringList& VisitedHosts;  // value 1: its robots.txt was asked for
+    int DepthLimit = 3;                        // pages at this depth are not followed further
     bool Stopping = false;
 };
 
 // Flag of a VisitedUrls entry that a meta refresh queued before any link of a page named it:
 // the first link to it is still reported (it is queued already).
 inline constexpr std::intptr_t kQueuedByRefresh = 2;
+
+// Where a page that the run follows stands with the scheduler.
+enum class TVisitState : unsigned char {
+    Met,       // not queued: found beyond the depth limit
+    Waiting,   // queued, or being fetched
+    Analysed,  // fetched and its links analysed
+    Finished,  // given up, refused, or no HTML page: nothing to analyse
+};
+
+// The value of a VisitedUrls entry. Its low bits are the flags the journal has always kept: 1 for
+// a page that is followed, kQueuedByRefresh, and kUnwritten for a link whose first page held it
+// back by the report rule (a later page may still report it). A page that the run follows also
+// has its depth, the length of the shortest path to it found so far (0: none, as for files,
+// addresses, pages out of scope and journals of version 1, where depths were not kept), where it
+// stands, and while it waits, the number of its queue entry. The journal keeps JournalFlag, all
+// but the entry number.
+struct TVisit {
+    static constexpr std::intptr_t kFollowedPage = 1;
+    static constexpr std::intptr_t kUnwritten = 4;
+    // Depths beyond this are not kept: such pages are never found by a shorter path.
+    static constexpr int kMaxDepth = (1 << 23) - 1;
+
+    std::intptr_t Flags = 0;
+    TVisitState State = TVisitState::Met;
+    int Depth = 0;
+    std::uint32_t Entry = 0;
+
+    static TVisit Of(std::intptr_t Value);
+    std::intptr_t Value() const;
+    int JournalFlag() const { return static_cast<int>(Value() & 0x7FFFFFFF); }
+    // Refresh-queued and never named by a link yet.
+    bool QueuedByRefreshOnly() const { return (Flags & 3) == kQueuedByRefresh; }
+};
 
 // Why a link was not reported or not followed. The words of LinkReasonWord are stable: the
 // command line writes them.
@@ -91,11 +125,17 @@ struct TLinkDecision {
     // Visited list positions for the one who applies the record.
     bool NewHost = false;    // a typed web link whose host is not in VisitedHosts (met URL or not)
     int HostInsertPos = -1;  // where it goes
-    int UrlIndex = -1;       // the VisitedUrls entry met before (queued by a refresh)
-    int UrlInsertPos = -1;   // where a new VisitedUrls entry goes
+    bool RobotsAsked = false;  // its host's robots.txt was asked for already
+    int UrlIndex = -1;         // the VisitedUrls entry met before
+    int UrlInsertPos = -1;     // where a new VisitedUrls entry goes
     bool QueuedByRefresh = false;
     bool QueueRobots = false;  // queue the host's robots.txt before the page
     bool FollowRule = false;   // LinkScan admits it
+    // A link met before (Alive false, UrlIndex its entry) that this page still changes: it
+    // reports a link the first page held back (Written, Reported), or it is a shorter path to a
+    // page the run follows (Shorter; its page's depth + 1 is less than the entry's depth).
+    bool Again = false;
+    bool Shorter = false;
 };
 
 // The most telling "no" of D: why a page link is not followed, else why the link is not

@@ -37,9 +37,11 @@ struct TJournalRun {
     std::string Setting(const std::string& Key) const;
     // Replaces (or adds) a setting, for an owner that continues the run with another value.
     void SetSetting(const std::string& Key, const std::string& Value);
-    // The visited lists, as each change was made: URL and its flag, and host names.
+    // The visited lists, as each change was made: URL and its flag (a TVisit without its entry
+    // number; journals of version 1 kept only 0, 1 and 2), and host names, true once the host's
+    // robots.txt was queued as a page.
     std::vector<std::pair<std::string, int>> Visited;
-    std::vector<std::string> Hosts;
+    std::vector<std::pair<std::string, bool>> Hosts;
     std::vector<TJournalEntry> Pending;  // in queue order, downloads cut short included
     std::vector<TJournalReport> Reports;
     int Fetched = 0, Errors = 0, Retries = 0, Skipped = 0;

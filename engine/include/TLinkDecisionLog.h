@@ -1,7 +1,9 @@
 #pragma once
 // The decisions of one run, kept to be asked about later ("why was this page not visited?"):
-// one compact record per distinct URL, the first decision taken about it, since every later link
-// to it only meets it again. Fed from OnLinkDecision and OnSkipped; GUI thread only.
+// one compact record per distinct URL with the final decision taken about it. That is the first,
+// unless a later link changed it: a page whose report rule admits a link the first page held
+// back, or a shorter path that follows a page after all (the record then names the page and
+// depth of that path). Fed from OnLinkDecision and OnSkipped; GUI thread only.
 //
 // Memory: the URL text, once, in large blocks, a 24-byte record, a slot of an open-addressing
 // index and the page it was found on, shared by all links of that page.
@@ -40,7 +42,7 @@ public:
 
     void Clear();
     void NoteStart(const std::string& Url);
-    // Keeps D unless its URL has a record already.
+    // Keeps D, or where its URL has a record already, what D changes of it.
     void Note(const TLinkDecision& D, const std::string& FromUrl, int Depth);
     // A queued URL that the scheduler did not fetch: it is recorded as not followed for Reason.
     void NoteNotFetched(const std::string& Url, TLinkReason Reason);
@@ -80,6 +82,7 @@ private:
     TRecord* Lookup(std::string_view Url);
     void Add(TRecord Record, std::string_view Url);
     TLinkRecord Expand(const TRecord& Record) const;
+    void Revise(TRecord& R, const TLinkDecision& D, const std::string& FromUrl, int Depth);
 
     // Texts lie in blocks of 1 MiB; an offset is the block number times the block size plus the
     // place in the block. No text spans two blocks.

@@ -237,23 +237,29 @@ TEST(LinkDecision, NamesTheExcludeKeywordAndTheMainReason) {
     EXPECT_EQ(MainReason(Decide(f, "http://o.beta.test/x.htm")), R::Depth);
 }
 
-TEST(LinkDecision, ASecondLinkOfAHostIsNoNewHost) {
+TEST(LinkDecision, AHostsRobotsTxtComesWithItsFirstFollowedPage) {
     TSetup s;
     s.Rules.SeekRobots = true;
     const TLinkDecision first = Decide(s, "http://new.test/a.htm");
     EXPECT_TRUE(first.NewHost);
     EXPECT_TRUE(first.QueueRobots);
-    s.VisitedHosts.Add("NEW.test");
+    // Asked for already (value 1): a second page of the host asks for nothing more.
+    s.VisitedHosts.Add("NEW.test", 1);
     const TLinkDecision second = Decide(s, "http://new.test/b.htm");
     EXPECT_FALSE(second.NewHost);
     EXPECT_FALSE(second.QueueRobots);
     EXPECT_TRUE(second.Followed);
-    // A file of a new host records the host but asks for no robots.txt.
+    // A file of a new host records the host but asks for no robots.txt; the first page of that
+    // host does, whichever page met the host first.
     TSetup f;
     f.Rules.SeekRobots = true;
     const TLinkDecision file = Decide(f, "http://new.test/a.zip");
     EXPECT_TRUE(file.NewHost);
     EXPECT_FALSE(file.QueueRobots);
+    f.VisitedHosts.Add("new.test");
+    const TLinkDecision page = Decide(f, "http://new.test/a.htm");
+    EXPECT_FALSE(page.NewHost);
+    EXPECT_TRUE(page.QueueRobots);
 }
 
 }  // namespace
@@ -264,7 +270,7 @@ TEST(LinkDecision, ASecondLinkOfAHostIsNoNewHost) {
 namespace {
 
 // The crawler applies the decisions: a link back to the start URL (met before) still records its
-// host, so the next page of that host asks for no robots.txt of its own.
+// host, and the first followed page of that host asks for its robots.txt once.
 TEST(LinkDecisionApplied, ALinkMetBeforeStillRecordsItsHost) {
     THttpScan scan;
     scan.SetSeekRobotsTxt(true);
@@ -276,8 +282,8 @@ TEST(LinkDecisionApplied, ALinkMetBeforeStillRecordsItsHost) {
     impl.VisitedUrls.Find(start, index, pos, true);
     TPageContext page;
     page.PageParts.Crack(start);
-    impl.AnalysePage(page, R"(<a href="/">home</a> <a href="/b.htm">b</a>)");
-    EXPECT_EQ(impl.Dwnld.QueueCount(), 1);  // b.htm alone
+    impl.AnalysePage(page, R"(<a href="/">home</a> <a href="/b.htm">b</a> <a href="/c.htm">c</a>)");
+    EXPECT_EQ(impl.Dwnld.QueueCount(), 3);  // robots.txt, b.htm and c.htm
     EXPECT_EQ(impl.VisitedHosts.Count(), 1);
 }
 

@@ -35,6 +35,9 @@ MAX_HEAD_BYTES = 1024 * 1024
 # Idle limits, so a client that stalls cannot keep a thread forever.
 READ_TIMEOUT = 30.0
 WRITE_TIMEOUT = 60.0
+# The longest a "hold_until" answer waits for the path it names; a client that never asks for
+# it then gets its answer all the same, so a test fails on its result instead of hanging.
+HOLD_LIMIT = 30.0
 
 CONTENT_TYPES = {
     ".htm": "text/html",
@@ -68,6 +71,7 @@ ROUTE_FIELDS = {
     "close_without_response": (bool,),
     "endless_headers": (int, float),
     "before": (list,),
+    "hold_until": (str,),
 }
 
 
@@ -313,6 +317,9 @@ class Server:
         self.tls_context = tls_context
         self.log_lock = threading.Lock()
         self.log_file = open(log_path, "ab")
+        # Paths requested so far, for answers held until another path was asked for.
+        self.requested = set()
+        self.requested_changed = threading.Condition()
         self.stopping = threading.Event()
         self.wake_read, self.wake_write = os.pipe()
 
@@ -337,6 +344,9 @@ class Server:
         with self.log_lock:
             self.log_file.write(line)
             self.log_file.flush()
+        with self.requested_changed:
+            self.requested.add(path)
+            self.requested_changed.notify_all()
 
     # ---- connections ----
 
@@ -414,6 +424,11 @@ class Server:
     # ---- described responses ----
 
     def serve_route(self, conn, request, route):
+        # Held until the client has asked for another path: an order of answers without timing.
+        hold = route.get("hold_until")
+        if hold is not None:
+            with self.requested_changed:
+                self.requested_changed.wait_for(lambda: hold in self.requested, HOLD_LIMIT)
         delay = route.get("delay_before_headers", 0)
         if delay > 0:
             time.sleep(delay)
