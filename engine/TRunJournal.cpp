@@ -1,7 +1,6 @@
 #include "TRunJournal.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,15 @@ namespace {
 constexpr std::size_t kWriteBytes = 256 * 1024;
 constexpr std::chrono::seconds kSyncInterval{1};
 constexpr std::int64_t kStartWriteBytes = 256 * 1024;
+
+// A write lock on the whole file, owned by the open file (not the process), so that it ends with
+// the file's close, a crash's included, and two openings in one process exclude each other too.
+struct flock WholeFile() {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
 }  // namespace
 
 TRunJournal::TRunJournal()
@@ -35,9 +43,9 @@ bool TRunJournal::Open(const std::string& Path, int Flags) {
     // cut before the lock is held: the file may be another process's live journal.
     m_fd = ::open(Path.c_str(), Flags | O_WRONLY | O_CLOEXEC, 0600);
     if (m_fd < 0) return Fail("cannot create journal " + Path, errno);
-    // The lock belongs to this open file and goes with its close, a crash's included.
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) return RefuseInUse();
+    struct flock lock = WholeFile();
+    while (::fcntl(m_fd, F_OFD_SETLK, &lock) != 0) {
+        if (errno == EAGAIN || errno == EACCES) return RefuseInUse();
         if (errno != EINTR) return Fail("cannot lock journal " + Path, errno);
     }
     m_lastSync = std::chrono::steady_clock::now();
@@ -55,10 +63,9 @@ bool TRunJournal::RefuseInUse() {
 bool TRunJournal::FileInUse(const std::string& Path) {
     const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
-    int locked = 0;
-    while ((locked = ::flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
-    }
-    const bool inUse = locked != 0 && errno == EWOULDBLOCK;
+    // Only asks: a lock taken to test would make a journal opened meanwhile fail as in use.
+    struct flock lock = WholeFile();
+    const bool inUse = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
     ::close(fd);
     return inUse;
 }

@@ -4,8 +4,8 @@
 // with its commit record, so a reader never sees half of a page's effects; committed groups are
 // written out by Flush and made durable (fdatasync) by Sync. A failed write cuts the file back
 // to its last whole group and closes it: what is there stays readable. An open journal holds an
-// advisory lock (flock) on its file, so that no other process continues or replaces it
-// meanwhile. GUI thread only.
+// advisory write lock on its whole file (fcntl F_OFD_SETLK), so that no other process continues
+// or replaces it meanwhile. GUI thread only.
 
 #include <chrono>
 #include <cstdint>
