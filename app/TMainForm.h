@@ -165,6 +165,8 @@ private:
     void EndJournal();
     void DiscardJournal();
     void TellJournalError();
+    // The journal is another's (User: who, as the message names it); the search goes without.
+    void TellJournalInUse(const QString& User);
     void OfferResume();
     void ResumeSearch(const TJournalContents& Journal, const TSearchResume& Resume);
     void ShowRunSettings(const TJournalRun& Run);

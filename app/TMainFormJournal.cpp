@@ -66,10 +66,20 @@ bool TMainForm::JournalOwned() {
 }
 
 bool TMainForm::BeginJournal() {
-    if (!JournalOwned()) return true;
     const QString file = JournalFileName();
+    if (file.isEmpty()) return true;
+    // Another window's search, or another program, keeps its own journal there: this search
+    // goes without one rather than take it away.
+    if (!JournalOwned()) {
+        TellJournalInUse("einem anderen Tarnwick-Fenster");
+        return true;
+    }
     m_journalTold = false;
     if (!m_httpScan->OpenJournal(FileBytes(file))) {
+        if (m_httpScan->JournalInUse()) {
+            TellJournalInUse("einem anderen Programm");
+            return true;
+        }
         m_prompter.Message(this, JournalText("Das Protokoll des Suchlaufs %1 konnte nicht angelegt "
                                              "werden: %2. Die Suche wurde nicht gestartet.",
                                              *m_httpScan, file));
@@ -80,8 +90,18 @@ bool TMainForm::BeginJournal() {
 }
 
 bool TMainForm::JournalUsed() {
-    // A journal this window did not write (another program's, left by a crash) stays.
-    return !m_httpScan->JournalFile().empty() && JournalOwned();
+    // A journal this window did not write (another program's, left by a crash, or in use by
+    // one) stays.
+    return !m_httpScan->JournalFile().empty() && !m_httpScan->JournalInUse() && JournalOwned();
+}
+
+void TMainForm::TellJournalInUse(const QString& User) {
+    // Its refusal is no failure of a journal that this search writes.
+    m_journalTold = true;
+    m_prompter.Message(this, QString("Das Protokoll des Suchlaufs %1 wird bereits von %2 benutzt. "
+                                     "Die Suche läuft ohne Protokoll und kann nach einem Absturz "
+                                     "nicht fortgesetzt werden.")
+                                 .arg(JournalFileName(), User));
 }
 
 void TMainForm::EndJournal() {
@@ -115,7 +135,8 @@ void TMainForm::OfferResume() {
     // Only a journal left behind before this window began a search of its own.
     if (!m_scanIdle || !m_httpScan->JournalFile().empty() || !JournalOwned()) return;
     const QString file = JournalFileName();
-    if (!QFile::exists(file)) return;
+    // One that another program continues right now is neither offered nor removed.
+    if (!QFile::exists(file) || THttpScan::JournalFileInUse(FileBytes(file))) return;
     const TJournalContents journal = TJournalReader::Read(FileBytes(file));
     // A journal that cannot be read is left for the next search to replace.
     if (!journal.Resumable()) {
@@ -149,6 +170,13 @@ void TMainForm::ResumeSearch(const TJournalContents& Journal, const TSearchResum
     const QString file = JournalFileName();
     m_journalTold = false;
     if (!m_httpScan->ContinueJournal(FileBytes(file), Journal)) {
+        if (m_httpScan->JournalInUse()) {
+            m_prompter.Message(this, QString("Das Protokoll des Suchlaufs %1 wird bereits von "
+                                             "einem anderen Programm benutzt. Der Suchlauf wird "
+                                             "nicht fortgesetzt.")
+                                         .arg(file));
+            return;
+        }
         m_prompter.Message(this, JournalText("Das Protokoll des Suchlaufs %1 konnte nicht "
                                              "fortgeschrieben werden: %2. Der Suchlauf wird nicht "
                                              "fortgesetzt.",

@@ -339,7 +339,9 @@ Start URLs and output:
                            URL again); crawled after the URLs of the command line
   -o, --output FILE        write the harvest to FILE instead of standard output;
                            it is written as FILE.XXXXXX beside it and replaces
-                           FILE only once it is complete
+                           FILE only once it is complete; a symbolic link is
+                           followed and stays, a device, a pipe or /dev/stdout
+                           is written as it is
       --format text|tsv|jsonl
                            text: one result per line, sorted, without
                            duplicates, written at the end (default); tsv:
@@ -350,7 +352,9 @@ Start URLs and output:
                            start of every run)
       --journal FILE       record the crawl in FILE as it goes (made durable at
                            least once a second), so that it can be continued
-                           after a crash, a kill or a power cut
+                           after a crash, a kill or a power cut; no other
+                           process may use it meanwhile, and a journal that
+                           can still be continued is not replaced
       --resume FILE        continue the crawl recorded in journal FILE with its
                            own options and start URLs: every result found
                            before is kept, and each page is fetched at most
@@ -364,6 +368,10 @@ Start URLs and output:
                            not a terminal
   -h, --help               show this help and exit
       --version            show the version and exit
+
+No two of -o, --results-file, --skipped, --explain, the journal and the file of
+standard output may be one file (devices such as /dev/null may be shared). When
+one cannot be written, the others are still written with what was found.
 
 Environment:
   TARNWICK_PASSWORD        password for --user (--password-file takes precedence)
@@ -382,9 +390,12 @@ Exit status:
   0    every run started, a page was fetched and the harvest was written
   1    a start URL was refused (the reason is on standard error), the
        harvest, the results file, the file of waiting links or the journal
-       could not be written, or the journal of --resume could not be read
-       or holds a crawl that has ended
-  2    bad usage, or an option's file could not be read
+       could not be written, the journal is in use by another process, or
+       the journal of --resume could not be read or holds a crawl that has
+       ended
+  2    bad usage (two outputs naming one file, or --journal naming a journal
+       that can still be continued, included), or an option's file could not
+       be read
   3    no page could be fetched at all (each failing start URL is named on
        standard error)
   130  interrupted by Ctrl-C (the results found so far were written)

@@ -1,9 +1,7 @@
 #include "ExplainOutput.h"
 
-#include <QFile>
-#include <QSaveFile>
-
 #include "HarvestOutput.h"
+#include "OutputFile.h"
 #include "TLinkDecisionLog.h"
 
 QByteArray FormatExplained(const TLinkDecisionLog& Log) {
@@ -21,10 +19,6 @@ QByteArray FormatExplained(const TLinkDecisionLog& Log) {
 }
 
 bool WriteExplained(const std::string& FileName, const QByteArray& Lines, std::string& Error) {
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(FileName)));
-    if (!file.open(QIODevice::WriteOnly) || file.write(Lines) < 0 || !file.commit()) {
-        Error = "cannot write " + FileName + ": " + file.errorString().toLocal8Bit().toStdString();
-        return false;
-    }
-    return true;
+    return WriteOutputFile(FileName, Lines.constData(), static_cast<std::size_t>(Lines.size()),
+                           Error);
 }

@@ -12,5 +12,5 @@ class TLinkDecisionLog;
 // "no" as a stable lower-case word, "" when nothing said no.
 QByteArray FormatExplained(const TLinkDecisionLog& Log);
 
-// Writes Lines to FileName through a save file; false with Error set on failure.
+// Writes Lines to FileName as an output file (see TOutputFile); false with Error set on failure.
 bool WriteExplained(const std::string& FileName, const QByteArray& Lines, std::string& Error);

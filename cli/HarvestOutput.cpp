@@ -1,15 +1,6 @@
 #include "HarvestOutput.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QString>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "HarvestText.h"
 
@@ -50,16 +41,6 @@ QByteArray JsonString(const std::string& Text) {
     return '"' + escaped.toUtf8() + '"';
 }
 
-namespace {
-
-bool IsRegularOrMissing(const std::string& Name) {
-    struct stat info {};
-    if (stat(Name.c_str(), &info) != 0) return errno == ENOENT;
-    return S_ISREG(info.st_mode);
-}
-
-}  // namespace
-
 QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format) {
     QByteArray out;
     if (Format == TOutputFormat::Tsv) {
@@ -81,54 +62,6 @@ QByteArray FormatText(std::vector<std::string> Urls) {
     return out;
 }
 
-THarvestSink::~THarvestSink() {
-    if (m_ownsFd && m_fd >= 0) close(m_fd);
-    if (!m_tempName.empty()) unlink(m_tempName.c_str());
-}
-
-void THarvestSink::Fail(const std::string& Reason) {
-    if (m_error.empty())
-        m_error = "cannot write " + (m_name.empty() ? std::string("standard output") : m_name) +
-                  ": " + Reason;
-}
-
-bool THarvestSink::Open(const std::string& FileName) {
-    m_name = FileName;
-    if (FileName.empty()) {
-        m_fd = STDOUT_FILENO;
-        return true;
-    }
-    if (IsRegularOrMissing(FileName)) {
-        std::string pattern = FileName + ".XXXXXX";
-        m_fd = mkostemp(pattern.data(), O_CLOEXEC);
-        if (m_fd < 0) {
-            Fail(std::strerror(errno));
-            return false;
-        }
-        m_tempName = pattern;
-        // The finished file gets the permissions a newly created file would have, or the old
-        // file's, not mkstemp's owner-only ones.
-        struct stat old {};
-        mode_t mode = 0;
-        if (stat(FileName.c_str(), &old) == 0) {
-            mode = old.st_mode & 07777;
-        } else {
-            const mode_t mask = umask(0);
-            umask(mask);
-            mode = 0666 & ~mask;
-        }
-        fchmod(m_fd, mode);
-    } else {
-        m_fd = open(FileName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (m_fd < 0) {
-            Fail(std::strerror(errno));
-            return false;
-        }
-    }
-    m_ownsFd = true;
-    return true;
-}
-
 void THarvestSink::Add(const THarvestItem& Item) {
     ++m_count;
     if (m_format == TOutputFormat::Text) {
@@ -137,20 +70,6 @@ void THarvestSink::Add(const THarvestItem& Item) {
     }
     m_buffer += FormatRecord(Item, m_format);
     if (m_buffer.size() >= kFlushBytes) Flush();
-}
-
-bool THarvestSink::WriteAll(const char* Data, std::size_t Size) {
-    while (Size > 0) {
-        const ssize_t written = write(m_fd, Data, Size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            Fail(std::strerror(errno));
-            return false;
-        }
-        Data += written;
-        Size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped) {
@@ -166,40 +85,19 @@ QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped) {
 
 bool WriteSkipped(const std::string& FileName, const std::vector<TSkippedUrl>& Skipped,
                   std::string& Error) {
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(FileName)));
-    if (!file.open(QIODevice::WriteOnly) || file.write(FormatSkipped(Skipped)) < 0 ||
-        !file.commit()) {
-        Error = "cannot write " + FileName + ": " + file.errorString().toLocal8Bit().toStdString();
-        return false;
-    }
-    return true;
+    const QByteArray text = FormatSkipped(Skipped);
+    return WriteOutputFile(FileName, text.constData(), static_cast<std::size_t>(text.size()),
+                           Error);
 }
 
 bool THarvestSink::Flush() {
-    if (!m_error.empty()) return false;
-    if (m_buffer.isEmpty()) return true;
-    const bool ok = WriteAll(m_buffer.constData(), static_cast<std::size_t>(m_buffer.size()));
+    if (m_buffer.isEmpty()) return m_file.Error().empty();
+    const bool ok = m_file.Write(m_buffer.constData(), static_cast<std::size_t>(m_buffer.size()));
     m_buffer.clear();
     return ok;
 }
 
 bool THarvestSink::Finish() {
     if (m_format == TOutputFormat::Text) m_buffer = FormatText(std::move(m_texts));
-    if (!Flush()) return false;
-    if (!m_ownsFd) return true;
-    // A full disk may only show when the file is closed.
-    const int fd = m_fd;
-    m_fd = -1;
-    m_ownsFd = false;
-    if (close(fd) != 0) {
-        Fail(std::strerror(errno));
-        return false;
-    }
-    if (m_tempName.empty()) return true;
-    if (rename(m_tempName.c_str(), m_name.c_str()) != 0) {
-        Fail(std::strerror(errno));
-        return false;
-    }
-    m_tempName.clear();
-    return true;
+    return Flush() && m_file.Commit();
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CrawlOptions.h"
+#include "OutputFile.h"
 
 // One reported link: its type, the result text (ResultText: address decoded, or file URL) and
 // the page it was found on, all as bytes.
@@ -32,26 +33,23 @@ struct TSkippedUrl {
 // One "URL<TAB>reason" line per skipped URL, in the order met.
 QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped);
 
-// Writes the skipped URLs to FileName through a save file; false with Error set on failure.
+// Writes the skipped URLs to FileName as an output file (see TOutputFile); false with Error set
+// on failure.
 bool WriteSkipped(const std::string& FileName, const std::vector<TSkippedUrl>& Skipped,
                   std::string& Error);
 
 // Writes the harvest to standard output or to a file. TSV and JSONL records go out as they are
 // found: Add buffers them and Flush (called at least once a second) writes them, so memory stays
 // flat and a killed run keeps what it found. The text format is sorted, so it is built by Finish.
-// A named regular file is written under a temporary name beside it (FILE.XXXXXX), created by
-// Open, and takes its name only in Finish, so an old file stays whole until the new one is;
-// anything else (a device, a pipe) is written as it is. Failures name the system's reason.
+// The file is a TOutputFile: a named regular file is written under a temporary name beside its
+// final target and takes its name only in Finish, so an old file stays whole until the new one
+// is; anything else (a device, a pipe) is written as it is.
 class THarvestSink {
 public:
     explicit THarvestSink(TOutputFormat Format) : m_format(Format) {}
-    // Removes a temporary file that never took its name.
-    ~THarvestSink();
-    THarvestSink(const THarvestSink&) = delete;
-    THarvestSink& operator=(const THarvestSink&) = delete;
 
     // FileName empty: standard output. False with Error set when it cannot be written.
-    bool Open(const std::string& FileName);
+    bool Open(const std::string& FileName) { return m_file.Open(FileName); }
     void Add(const THarvestItem& Item);
     // Writes what Add buffered; false once a write has failed.
     bool Flush();
@@ -59,21 +57,14 @@ public:
     bool Finish();
     std::size_t Count() const { return m_count; }
     // "cannot write NAME: reason".
-    const std::string& Error() const { return m_error; }
+    const std::string& Error() const { return m_file.Error(); }
     // The temporary file being written; empty once it took its name, or when written in place.
-    const std::string& TempName() const { return m_tempName; }
+    const std::string& TempName() const { return m_file.TempName(); }
 
 private:
-    bool WriteAll(const char* Data, std::size_t Size);
-    void Fail(const std::string& Reason);
-
     TOutputFormat m_format;
-    int m_fd = -1;
-    bool m_ownsFd = false;
-    std::string m_name;      // as the user gave it; empty for standard output
-    std::string m_tempName;  // the file written until Finish; empty when written in place
+    TOutputFile m_file;
     QByteArray m_buffer;
     std::vector<std::string> m_texts;  // the text format's results, sorted at the end
     std::size_t m_count = 0;
-    std::string m_error;
 };

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CrawlOptions.h"
@@ -20,6 +21,7 @@
 #include "HarvestOutput.h"
 #include "HarvestText.h"
 #include "InterruptBridge.h"
+#include "OutputFile.h"
 #include "THttpScan.h"
 #include "TJournalReader.h"
 
@@ -263,6 +265,37 @@ void SayHowToResume(const std::string& JournalFile) {
                  JournalFile.c_str(), JournalFile.c_str());
 }
 
+// The files of this crawl that must each be a file of their own.
+std::vector<TNamedOutput> NamedOutputs(const TCrawlOptions& O, const std::string& JournalFile) {
+    std::vector<TNamedOutput> outputs{
+        {O.OutputFile.empty() ? "standard output" : "-o", O.OutputFile}};
+    if (!O.ResultsFile.empty()) outputs.push_back({"--results-file", O.ResultsFile, false});
+    if (!O.SkippedFile.empty()) outputs.push_back({"--skipped", O.SkippedFile});
+    if (!O.ExplainFile.empty()) outputs.push_back({"--explain", O.ExplainFile});
+    if (!JournalFile.empty())
+        outputs.push_back({O.ResumeFile.empty() ? "--journal" : "--resume", JournalFile, false});
+    return outputs;
+}
+
+// A new journal must not take the place of a crawl that can still be continued.
+std::string UnfinishedJournal(const std::string& JournalFile) {
+    struct stat st {};
+    if (stat(JournalFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if (!TJournalReader::Read(JournalFile).Resumable()) return {};
+    return "journal " + JournalFile +
+           " holds a crawl that has not ended; continue it with: tarnwick-crawl --resume " +
+           JournalFile + " (or give --journal another file)";
+}
+
+void Say(const std::string& Text) {
+    std::fprintf(stderr, "tarnwick-crawl: %s\n", Text.c_str());
+}
+
+int Refused(const std::string& Text) {
+    Say(Text);
+    return kExitRefused;
+}
+
 int UsageError(const std::string& Text) {
     std::fprintf(stderr, "tarnwick-crawl: %s\nTry 'tarnwick-crawl --help' for more information.\n",
                  Text.c_str());
@@ -274,16 +307,25 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     THttpScan scan;
     std::vector<std::string> urls;
     std::optional<TResumed> resumed;
+    // A journal that another process writes is neither read nor touched: its crawl is that
+    // process's alone.
+    const std::string journalFile =
+        Options.ResumeFile.empty() ? Options.JournalFile : Options.ResumeFile;
+    if (!journalFile.empty() && THttpScan::JournalFileInUse(journalFile))
+        return Refused("journal " + journalFile + " is in use by another process");
     try {
         if (!Options.ResumeFile.empty()) resumed = ReadResumed(Options);
         Configure(scan, Options);
         urls = StartUrls(Options);
     } catch (const TUsageError& error) {
         if (resumed || Options.ResumeFile.empty()) return UsageError(error.Text);
-        std::fprintf(stderr, "tarnwick-crawl: %s\n", error.Text.c_str());
-        return kExitRefused;
+        return Refused(error.Text);
     }
-    const std::string journalFile = resumed ? Options.ResumeFile : Options.JournalFile;
+    if (const std::string same = SameOutputFile(NamedOutputs(Options, journalFile)); !same.empty())
+        return UsageError(same);
+    if (!resumed && !journalFile.empty())
+        if (const std::string unfinished = UnfinishedJournal(journalFile); !unfinished.empty())
+            return UsageError(unfinished);
     if (resumed && resumed->Journal.ProgramVersion != TARNWICK_VERSION)
         std::fprintf(stderr, "tarnwick-crawl: journal %s was begun by version %s\n",
                      journalFile.c_str(), resumed->Journal.ProgramVersion.c_str());
@@ -292,16 +334,12 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
                      resumed->Journal.Dropped.c_str());
     // An output that cannot be written is found out before the crawl, not after it.
     THarvestSink sink(Options.Format);
-    if (!sink.Open(Options.OutputFile)) {
-        std::fprintf(stderr, "tarnwick-crawl: %s\n", sink.Error().c_str());
-        return kExitRefused;
-    }
-    // A journal that cannot be written is found out before the crawl too.
+    if (!sink.Open(Options.OutputFile)) return Refused(sink.Error());
+    // A journal that cannot be written, or that another process took meanwhile, is found out
+    // before the crawl too.
     if (resumed ? !scan.ContinueJournal(journalFile, resumed->Journal)
-                : !journalFile.empty() && !scan.OpenJournal(journalFile)) {
-        std::fprintf(stderr, "tarnwick-crawl: %s\n", scan.JournalError().c_str());
-        return kExitRefused;
-    }
+                : !journalFile.empty() && !scan.OpenJournal(journalFile))
+        return Refused(scan.JournalError());
     if (!journalFile.empty() && !resumed) NoteCrawl(scan, Options, urls);
     if (!journalFile.empty()) NoteOutputTemp(scan, sink);
     const bool terminal = isatty(STDERR_FILENO) != 0;
@@ -322,31 +360,32 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     app.exec();
 
     // The journal stays resumable unless the whole crawl ended and its harvest was written; one
-    // that failed keeps what it holds up to the failure.
+    // that failed keeps what it holds up to the failure. Whatever failed, every output that can
+    // still be written is, with everything found so far: a results file on a full disk must not
+    // take the harvest with it.
     const bool resumable = !journalFile.empty();
+    std::vector<std::string> failures;
+    const bool sinkFailed = !sink.Error().empty();  // already said when it happened
+    if (!sink.Finish() && !sinkFailed) failures.push_back(sink.Error());
+    std::string error;
+    if (!Options.SkippedFile.empty() &&
+        !WriteSkipped(Options.SkippedFile, session.Skipped(), error))
+        failures.push_back(std::exchange(error, {}));
+    if (!Options.ExplainFile.empty() &&
+        !WriteExplained(Options.ExplainFile, session.Explained(), error))
+        failures.push_back(error);
+    for (const std::string& failure : failures) Say(failure);
     if (session.WriteFailed()) {
         if (resumable) SayHowToResume(journalFile);
         return kExitRefused;
     }
-    std::string skippedError;
-    if (!sink.Finish() ||
-        (!Options.SkippedFile.empty() &&
-         !WriteSkipped(Options.SkippedFile, session.Skipped(), skippedError)) ||
-        (!Options.ExplainFile.empty() &&
-         !WriteExplained(Options.ExplainFile, session.Explained(), skippedError))) {
-        std::fprintf(stderr, "tarnwick-crawl: %s\n",
-                     skippedError.empty() ? sink.Error().c_str() : skippedError.c_str());
-        return kExitRefused;
-    }
+    if (!failures.empty()) return kExitRefused;
     if (resumed) RemoveStaleTemps(resumed->StaleTemps, Options.OutputFile);
     if (session.Interrupted()) {
         if (resumable) SayHowToResume(journalFile);
         return 128 + session.Signal();
     }
-    if (!journalFile.empty() && !scan.FinishJournal()) {
-        std::fprintf(stderr, "tarnwick-crawl: %s\n", scan.JournalError().c_str());
-        return kExitRefused;
-    }
+    if (!journalFile.empty() && !scan.FinishJournal()) return Refused(scan.JournalError());
     if (session.RefusedStarts() > 0) return kExitRefused;
     return session.PagesFetched() == 0 ? kExitNothingFetched : kExitOk;
 }

@@ -276,9 +276,19 @@ bool THttpScan::ContinueJournal(const std::string& Path, const TJournalContents&
     TImpl& d = *m_impl;
     d.JournalFailedIdle = false;
     d.JournalError.clear();
-    if (Contents.Error.empty() && d.Journal.Continue(Path, Contents.SoundBytes)) return true;
+    if (Contents.Error.empty() &&
+        d.Journal.Continue(Path, Contents.SoundBytes, Contents.SoundBytes + Contents.DroppedBytes))
+        return true;
     d.JournalError = Contents.Error.empty() ? d.Journal.Error() : Contents.Error;
     return false;
+}
+
+bool THttpScan::JournalInUse() const {
+    return m_impl->Journal.InUse();
+}
+
+bool THttpScan::JournalFileInUse(const std::string& Path) {
+    return TRunJournal::FileInUse(Path);
 }
 
 void THttpScan::JournalNote(const std::vector<std::string>& Fields) {

@@ -1,6 +1,7 @@
 #include "TRunJournal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,15 @@ namespace {
 constexpr std::size_t kWriteBytes = 256 * 1024;
 constexpr std::chrono::seconds kSyncInterval{1};
 constexpr std::int64_t kStartWriteBytes = 256 * 1024;
+
+// A write lock on the whole file, owned by the open file (not the process), so that it ends with
+// the file's close, a crash's included, and two openings in one process exclude each other too.
+struct flock WholeFile() {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
 }  // namespace
 
 TRunJournal::TRunJournal()
@@ -25,18 +35,44 @@ TRunJournal::~TRunJournal() {
 bool TRunJournal::Open(const std::string& Path, int Flags) {
     Close();
     m_error.clear();
+    m_inUse = false;
     m_path = Path;
     m_group.clear();
     m_committed.clear();
-    // The journal holds the addresses the user crawls: the user's business alone.
+    // The journal holds the addresses the user crawls: the user's business alone. Nothing is
+    // cut before the lock is held: the file may be another process's live journal.
     m_fd = ::open(Path.c_str(), Flags | O_WRONLY | O_CLOEXEC, 0600);
     if (m_fd < 0) return Fail("cannot create journal " + Path, errno);
+    struct flock lock = WholeFile();
+    while (::fcntl(m_fd, F_OFD_SETLK, &lock) != 0) {
+        if (errno == EAGAIN || errno == EACCES) return RefuseInUse();
+        if (errno != EINTR) return Fail("cannot lock journal " + Path, errno);
+    }
     m_lastSync = std::chrono::steady_clock::now();
     return true;
 }
 
+bool TRunJournal::RefuseInUse() {
+    ::close(m_fd);
+    m_fd = -1;
+    m_inUse = true;
+    m_error = "journal " + m_path + " is in use by another process";
+    return false;
+}
+
+bool TRunJournal::FileInUse(const std::string& Path) {
+    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    // Only asks: a lock taken to test would make a journal opened meanwhile fail as in use.
+    struct flock lock = WholeFile();
+    const bool inUse = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return inUse;
+}
+
 bool TRunJournal::Create(const std::string& Path) {
-    if (!Open(Path, O_CREAT | O_TRUNC)) return false;
+    if (!Open(Path, O_CREAT)) return false;
+    if (::ftruncate(m_fd, 0) != 0) return Fail("cannot create journal " + Path, errno);
     m_written = 0;
     m_started = 0;
     // Version 2: visited flags carry depths and states, host records robots.txt requests, and
@@ -46,8 +82,13 @@ bool TRunJournal::Create(const std::string& Path) {
     return Sync(true);
 }
 
-bool TRunJournal::Continue(const std::string& Path, std::int64_t SoundBytes) {
+bool TRunJournal::Continue(const std::string& Path, std::int64_t SoundBytes,
+                           std::int64_t FileBytes) {
     if (!Open(Path, 0)) return false;
+    // Another process wrote it between its reading and this lock: what was read is stale.
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) return Fail("cannot write journal " + Path, errno);
+    if (info.st_size != FileBytes) return RefuseInUse();
     if (::ftruncate(m_fd, SoundBytes) != 0 || ::lseek(m_fd, SoundBytes, SEEK_SET) < 0)
         return Fail("cannot write journal " + Path, errno);
     m_written = SoundBytes;

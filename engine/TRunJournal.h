@@ -3,7 +3,9 @@
 // interrupted crawl can be continued. Records are gathered in a group that becomes valid only
 // with its commit record, so a reader never sees half of a page's effects; committed groups are
 // written out by Flush and made durable (fdatasync) by Sync. A failed write cuts the file back
-// to its last whole group and closes it: what is there stays readable. GUI thread only.
+// to its last whole group and closes it: what is there stays readable. An open journal holds an
+// advisory write lock on its whole file (fcntl F_OFD_SETLK), so that no other process continues
+// or replaces it meanwhile. GUI thread only.
 
 #include <chrono>
 #include <cstdint>
@@ -29,12 +31,18 @@ public:
     // header written through. False with Error set when it cannot be made.
     bool Create(const std::string& Path);
     // Continues the journal at Path after its first SoundBytes bytes; what follows them (a torn
-    // or damaged tail) is cut off first.
-    bool Continue(const std::string& Path, std::int64_t SoundBytes);
+    // or damaged tail) is cut off first. FileBytes is the file's length when it was read: a
+    // file of another length was written since, and is left alone as one in use.
+    bool Continue(const std::string& Path, std::int64_t SoundBytes, std::int64_t FileBytes);
     bool IsOpen() const { return m_fd >= 0; }
     const std::string& Path() const { return m_path; }
     // Why the journal could not be made or written ("cannot write journal PATH: reason").
     const std::string& Error() const { return m_error; }
+    // The last Create or Continue was refused, the file untouched, because another process
+    // has it open as a journal.
+    bool InUse() const { return m_inUse; }
+    // Whether another process has the journal at Path open now. Changes nothing.
+    static bool FileInUse(const std::string& Path);
 
     // Adds a record to the open group.
     void Add(char Kind, std::initializer_list<std::string_view> Fields);
@@ -56,6 +64,7 @@ public:
 private:
     bool Fail(const std::string& What, int ErrorNumber);
     bool Open(const std::string& Path, int Flags);
+    bool RefuseInUse();
 
     int m_fd = -1;
     std::string m_path;
@@ -65,5 +74,6 @@ private:
     std::int64_t m_started = 0;  // written out up to here, or asked to be
     std::chrono::steady_clock::time_point m_lastSync{};
     bool m_unsynced = false;
+    bool m_inUse = false;
     std::string m_error;
 };

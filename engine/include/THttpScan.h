@@ -124,12 +124,21 @@ public:
     // the run goes and made durable at least once a second and at each run's end. A journal
     // that cannot be written stops the run (OnError with ErrorCode 0 and the journal's path,
     // and OnLog, both with JournalError's text). It stays open for the runs that follow, until
-    // FinishJournal, CloseJournal or the component's end.
+    // FinishJournal, CloseJournal or the component's end. While it is open, no other process
+    // can open or continue it (an advisory lock on the file): such an attempt fails with
+    // JournalInUse set and leaves the file as it is.
     //
     // A new journal at Path, replacing any file there (readable by its owner only).
     bool OpenJournal(const std::string& Path);
-    // Continues a journal read by TJournalReader after its sound part.
+    // Continues a journal read by TJournalReader after its sound part. Fails as in use when
+    // the file was written by another process after it was read.
     bool ContinueJournal(const std::string& Path, const TJournalContents& Contents);
+    // The last OpenJournal or ContinueJournal failed because another process has the journal
+    // open; JournalError then says so in one line.
+    bool JournalInUse() const;
+    // Whether another process has the journal at Path open now, for a message before anything
+    // is read or written. Changes nothing.
+    static bool JournalFileInUse(const std::string& Path);
     // An owner's record, handed back by TJournalReader in order (such as a list position). It
     // stands alone: neither a stop nor a crash amid a page takes it away once written, which is
     // at once between runs and with the run's next step during one. A note that fails between

@@ -21,6 +21,7 @@
 #include "THttpScan.h"
 #include "TImpl.h"
 #include "TMainForm.h"
+#include "TRunJournal.h"
 #include "TestServer.h"
 #include "WindowTest.h"
 #include "ui_TMainForm.h"
@@ -276,12 +277,40 @@ TEST_F(SearchJournalTest, ASecondWindowLeavesTheFirstOnesJournalAlone) {
     ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/slow") == 2; }));
     StopSearch(*second);
     EXPECT_TRUE(m_prompter.questions.isEmpty());
+    EXPECT_EQ(m_prompter.messages,
+              QStringList{"Das Protokoll des Suchlaufs " + first->JournalFileName() +
+                          " wird bereits von einem anderen Tarnwick-Fenster benutzt. Die Suche "
+                          "läuft ohne Protokoll und kann nach einem Absturz nicht fortgesetzt "
+                          "werden."});
     EXPECT_TRUE(Read(first->JournalFileName()).startsWith(journal));
     // The first goes away as in a crash; the second quits and leaves its journal.
     StopSearch(*first);
     first.reset();
     second->Beenden1Click();
     EXPECT_TRUE(Read(second->JournalFileName()).startsWith(journal));
+}
+
+TEST_F(SearchJournalTest, AJournalAnotherProgramHoldsIsNeitherOfferedNorTaken) {
+    TestServer server("{\"routes\": {" + Site("/", "index", 2, 0) + "}}");
+    ASSERT_TRUE(server.Start());
+    const QString file = NewWindow()->JournalFileName();
+    // Another program's crawl that can be continued, with its journal open.
+    TRunJournal other;
+    ASSERT_TRUE(other.Create(file.toStdString()));
+    other.Add('B', {"StartingUrl", server.Url("/")});
+    other.Commit();
+    ASSERT_TRUE(other.Flush());
+    const QByteArray held = Read(file);
+    auto w = StartedWindow();
+    EXPECT_TRUE(m_prompter.questions.isEmpty());
+    Search(*w, server.Url("/"));
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w) && w->ResultLines().size() == 3; }));
+    EXPECT_EQ(m_prompter.messages,
+              QStringList{"Das Protokoll des Suchlaufs " + file +
+                          " wird bereits von einem anderen Programm benutzt. Die Suche läuft "
+                          "ohne Protokoll und kann nach einem Absturz nicht fortgesetzt werden."});
+    w->Beenden1Click();
+    EXPECT_EQ(Read(file), held);
 }
 
 TEST_F(SearchJournalTest, AJournalThatCannotBeWrittenIsReportedInGerman) {

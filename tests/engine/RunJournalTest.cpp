@@ -168,6 +168,38 @@ TEST(TRunJournal, AFullDiskKeepsWhatWasWholeAndSaysWhy) {
     EXPECT_TRUE(j.Runs[0].Hosts.empty());
 }
 
+TEST(TRunJournal, AnOpenJournalIsLeftAloneByEveryOtherOpening) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("j").toStdString();
+    TRunJournal first;
+    ASSERT_TRUE(first.Create(path));
+    first.Add('H', {"a.test"});
+    first.Commit();
+    ASSERT_TRUE(first.Flush());
+    const std::string before = ReadAll(QString::fromStdString(path));
+    const auto size = static_cast<std::int64_t>(before.size());
+    EXPECT_TRUE(TRunJournal::FileInUse(path));
+    // Each open(2) is a file of its own for the lock, as another process's would be.
+    TRunJournal second;
+    EXPECT_FALSE(second.Create(path));
+    EXPECT_TRUE(second.InUse());
+    EXPECT_EQ(second.Error(), "journal " + path + " is in use by another process");
+    EXPECT_FALSE(second.Continue(path, size, size));
+    EXPECT_TRUE(second.InUse());
+    EXPECT_EQ(ReadAll(QString::fromStdString(path)), before);
+
+    first.Close();
+    EXPECT_FALSE(TRunJournal::FileInUse(path));
+    EXPECT_FALSE(TRunJournal::FileInUse(path + ".missing"));
+    // Read at one length, found at another: written meanwhile, so what was read is stale.
+    EXPECT_FALSE(second.Continue(path, size, size - 1));
+    EXPECT_TRUE(second.InUse());
+    EXPECT_EQ(ReadAll(QString::fromStdString(path)), before);
+    EXPECT_TRUE(second.Continue(path, size, size));
+    EXPECT_FALSE(second.InUse());
+    EXPECT_TRUE(TRunJournal::FileInUse(path));
+}
+
 // A small site: a tree of pages, each with a mail address and a PDF of its own, and links to
 // pages met before (so the visited list matters) and a meta refresh.
 std::string MakeSite(const QString& Root, int Pages) {
