@@ -4,7 +4,12 @@
 
 namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
+
+// What the worker met, else the answer's status (a 5xx page, a 429).
+TFetchFailure FailureOf(const THttpGet& Slot) {
+    return Slot.Failure != TFetchFailure::None ? Slot.Failure : TFetchFailure::HttpStatus;
 }
+}  // namespace
 
 const char* EntryOutcomeText(TEntryOutcome Outcome) {
     switch (Outcome) {
@@ -197,6 +202,8 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
         slot.SlotState = slotFailed;
     } else if (!Stopping) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
+        if (OnFailed)
+            OnFailed(*this, slot.UrlParts.Url, slot.Referrer, TFetchFailure::HttpStatus, status);
         EntryDone(slot.EntryId, TEntryOutcome::Error);
     }
 }
@@ -204,13 +211,16 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
 void THttpDwnld::FinishFailed(THttpGet& slot) {
     slot.SlotState = slotIdle;
     if (Stopping) return;
+    const TFetchFailure reason = FailureOf(slot);
     if (slot.RetryCount >= Retries) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;
+        if (OnFailed) OnFailed(*this, slot.UrlParts.Url, slot.Referrer, reason, slot.StatusCode);
         EntryDone(slot.EntryId, TEntryOutcome::Failed);
         return;
     }
+    Log("retrying (" + FetchFailureText(reason, slot.StatusCode) + "): " + slot.UrlParts.Url);
     // A retry goes behind everything already queued.
     const bool queued = AddUrl(slot.UrlParts.Url, {.Referrer = slot.Referrer,
                                                    .Depth = slot.Depth,

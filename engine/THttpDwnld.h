@@ -110,6 +110,10 @@ public:
     std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url, int Status,
                        const std::string& Message, const std::string& Referrer)>
         OnError;
+    // Beside every OnError of a download: why the URL was not fetched.
+    std::function<void(THttpDwnld&, const std::string& Url, const std::string& Referrer,
+                       TFetchFailure Reason, int Status)>
+        OnFailed;
     std::function<void(THttpDwnld&, const std::string& Text)> OnLog;
     std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url,
                        const std::string& Headers, int Status, const std::string& ContentType,

@@ -35,6 +35,7 @@ void THttpScan::ClearEvents() {
     OnSkipped = nullptr;
     OnServerWait = nullptr;
     OnLinkDecision = nullptr;
+    OnFetchFailed = nullptr;
 }
 
 bool THttpScan::Start(const std::string& Url) {
