@@ -9,6 +9,13 @@ constexpr std::chrono::milliseconds kStatsInterval{50};
 TFetchFailure FailureOf(const THttpGet& Slot) {
     return Slot.Failure != TFetchFailure::None ? Slot.Failure : TFetchFailure::HttpStatus;
 }
+
+// A mend: a login that the credentials could not answer is refused again on every attempt, so
+// unlike every other failure it is not retried; a retry would only repeat the refusal.
+bool RetryIsFutile(TFetchFailure Reason) {
+    return Reason == TFetchFailure::LoginRequired || Reason == TFetchFailure::LoginRefused ||
+           Reason == TFetchFailure::ProxyLoginRefused;
+}
 }  // namespace
 
 const char* EntryOutcomeText(TEntryOutcome Outcome) {
@@ -212,7 +219,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
     slot.SlotState = slotIdle;
     if (Stopping) return;
     const TFetchFailure reason = FailureOf(slot);
-    if (slot.RetryCount >= Retries) {
+    if (slot.RetryCount >= Retries || RetryIsFutile(reason)) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;

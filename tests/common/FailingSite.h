@@ -27,7 +27,8 @@ inline std::vector<FailingPage> FailingPages() {
         {"/blank.htm", "empty body", 200, 2},
         {"/busy.htm", "HTTP status 503", 503, 2},
         {"/gone.htm", "HTTP status 404", 404, 1},
-        {"/login.htm", "login required", 401, 2},
+        // Not retried: the answer would be the same refusal (no login is given).
+        {"/login.htm", "login required", 401, 1},
         {"http://127.0.0.1:1/", "connection refused", 0, 2},
         {"http://x.invalid/", "host not found", 0, 2},
     };

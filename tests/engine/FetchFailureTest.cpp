@@ -1,5 +1,5 @@
 // Why a page could not be fetched: each failure gets its own reason in OnFetchFailed and OnLog,
-// beside OnError, whose values stay.
+// beside OnError, whose values stay, and a refused login is not tried again.
 
 #include <gtest/gtest.h>
 
@@ -106,6 +106,49 @@ TEST(FetchFailureTest, EachFailureIsToldWithItsOwnReason) {
     EXPECT_EQ(server.CountRequests("/loop.htm"), 2 * 21);
     EXPECT_EQ(server.CountRequests("/chain21.htm"), 2);
     EXPECT_EQ(server.CountRequests("/chain22.htm"), 0);
+}
+
+TEST(FetchFailureTest, ALoginTheCredentialsCannotAnswerIsNotRetried) {
+    TestServer server(R"({"routes": {
+        "/login.htm": {"auth": {"user": "anna", "password": "pw"}, "body": "<p>in</p>"}}})");
+    TestServer proxy(R"({"proxy": {"user": "pu", "password": "ppw"}})");
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(proxy.Start());
+    const std::string url = server.Url("/login.htm");
+    const struct {
+        std::string user, proxyUser, reason;
+        int status;
+    } cases[] = {
+        {"anna", "", "login refused", 401},
+        {"", "pu", "login required", 401},
+        {"", "nobody", "proxy login refused", 407},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const int before = server.CountRequests("/login.htm") + proxy.CountRequests("/login.htm");
+        FailureCrawl crawl;
+        crawl.Run(url, [&](THttpScan& scan) {
+            scan.SetRetries(3);
+            scan.SetUserName(c.user);
+            scan.SetPassword("wrong");
+            scan.SetProxyUser(c.proxyUser);
+            scan.SetProxyPassword("ppw");
+            if (c.status == 407) {
+                scan.SetProxyType(PROXY_USEPROXY);
+                scan.SetProxyAddress("127.0.0.1");
+                scan.SetProxyPort(proxy.Port());
+            }
+        });
+        ASSERT_EQ(crawl.failures.count(url), 1u);
+        EXPECT_EQ(crawl.failures.at(url).reason, c.reason);
+        EXPECT_EQ(crawl.failures.at(url).errorCode, static_cast<unsigned>(c.status));
+        // One attempt: the request, and its repeat with the credentials.
+        EXPECT_EQ(crawl.Count("HTML: starting download for " + url), 1);
+        EXPECT_EQ(server.CountRequests("/login.htm") + proxy.CountRequests("/login.htm") - before,
+                  2);
+        EXPECT_EQ(crawl.retries, 0);
+        EXPECT_EQ(crawl.errors, 1);
+    }
 }
 
 }  // namespace
