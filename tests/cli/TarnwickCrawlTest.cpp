@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 
+#include "FailingSite.h"
 #include "TestServer.h"
 
 namespace {
@@ -425,8 +426,9 @@ TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) 
                                      Q(unreachable), Q(server.Url("/gone.htm"))});
     EXPECT_EQ(none.exitCode, 3);
     EXPECT_EQ(none.out, "");
-    EXPECT_NE(none.err.find("no page could be fetched from " + unreachable + " (no answer)"),
-              std::string::npos)
+    EXPECT_NE(
+        none.err.find("no page could be fetched from " + unreachable + " (connection refused)"),
+        std::string::npos)
         << none.err;
     EXPECT_NE(none.err.find("no page could be fetched from " + server.Url("/gone.htm") +
                             " (HTTP status 404)"),
@@ -445,6 +447,39 @@ TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) 
     EXPECT_EQ(some.exitCode, 0) << some.err;
     EXPECT_EQ(some.out, "x@example.org\n");
     EXPECT_NE(some.err.find(unreachable), std::string::npos) << some.err;
+}
+
+TEST_F(CrawlCliTest, SkippedNamesWhyEachDownloadFailed) {
+    const std::vector<FailingPage> pages = FailingPages();
+    TestServer server(FailingSiteConfig(pages));
+    ASSERT_TRUE(server.Start());
+    const QString skipped = m_dir.filePath("skipped.txt");
+    const RunResult r =
+        RunCrawl({"--no-proxy", "-q", "--ignore-robots", "--follow", "all", "--timeout", "1",
+                  "--retries", "1", "--skipped", skipped, Q(server.Url("/"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    QFile file(skipped);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    std::map<std::string, std::string> reasons;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty()) continue;
+        const QList<QByteArray> fields = line.split('\t');
+        ASSERT_EQ(fields.size(), 2) << line.toStdString();
+        reasons[fields[0].toStdString()] = fields[1].toStdString();
+    }
+    EXPECT_EQ(reasons.size(), pages.size());
+    for (const FailingPage& page : pages) {
+        EXPECT_EQ(reasons[FailingUrl(server.BaseUrl(), page)], page.Reason) << page.Link;
+    }
+
+    // A start page that fails is named with the same words.
+    const RunResult start = RunCrawl(
+        {"--no-proxy", "-q", "--ignore-robots", "--retries", "1", Q(server.Url("/reset.htm"))});
+    EXPECT_EQ(start.exitCode, 3);
+    EXPECT_NE(start.err.find("no page could be fetched from " + server.Url("/reset.htm") +
+                             " (connection reset)"),
+              std::string::npos)
+        << start.err;
 }
 
 TEST_F(CrawlCliTest, TextFormatKeepsResultsThatDifferAfterASemicolon) {
