@@ -111,7 +111,7 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
          }},
         {"--include", [](auto&, auto& v, auto& o) { o.IncludeFile = v; }},
         {"--exclude", [](auto&, auto& v, auto& o) { o.ExcludeFile = v; }},
-        {"--retries", [](auto& n, auto& v, auto& o) { o.Retries = ParseNumber(n, v, 1); }},
+        {"--retries", [](auto& n, auto& v, auto& o) { o.Retries = ParseNumber(n, v, 0); }},
         {"--timeout", [](auto& n, auto& v, auto& o) { o.TimeOut = ParseNumber(n, v, 1); }},
         {"--max-queue", [](auto& n, auto& v, auto& o) { o.MaxQueue = ParseNumber(n, v, 10); }},
         {"--delay", [](auto& n, auto& v, auto& o) { o.DelayMs = ParseSeconds(n, v); }},
@@ -321,8 +321,9 @@ Consideration for servers:
 
 Downloads:
   -c, --concurrent N       parallel downloads, at most 1000 (default: 6)
-      --retries N          further attempts after a failed download (default: 3;
-                           a refused login is not tried again)
+      --retries N          further attempts after a failed download; 0: one
+                           attempt only (default: 3; a refused login is not
+                           tried again)
       --timeout SECONDS    time one download may take, connecting and waiting for
                            a silent server included (default: 300)
       --agent TEXT         user agent sent with every request; its first word

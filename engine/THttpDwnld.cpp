@@ -219,7 +219,7 @@ void THttpDwnld::FinishFailed(THttpGet& slot) {
     slot.SlotState = slotIdle;
     if (Stopping) return;
     const TFetchFailure reason = FailureOf(slot);
-    if (slot.RetryCount >= Retries || RetryIsFutile(reason)) {
+    if (!RetriesEnabled || slot.RetryCount >= Retries || RetryIsFutile(reason)) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;

@@ -83,6 +83,8 @@ public:
     int ConcurrentDownloads = 3;
     int DepthLimit = 2;
     int Retries = 3;
+    // False: a failed download is not tried again, whatever Retries says.
+    bool RetriesEnabled = true;
     int TimeOut = 300;
     TSchedulerKind Kind = kindHtmlPages;
     // The queue in memory never grows beyond this; later entries wait in Overflow and move up,

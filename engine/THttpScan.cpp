@@ -309,6 +309,13 @@ void THttpScan::SetRetries(int Value) {
     m_impl->Dwnld.Retries = Value;
 }
 
+bool THttpScan::RetriesEnabled() const {
+    return m_impl->Dwnld.RetriesEnabled;
+}
+void THttpScan::SetRetriesEnabled(bool Value) {
+    m_impl->Dwnld.RetriesEnabled = Value;
+}
+
 bool THttpScan::ObeyRobotsTxt() const {
     return m_impl->Dwnld.Policy.Settings.ObeyRobotsTxt;
 }

@@ -252,6 +252,10 @@ public:
     void SetReferer(const std::string& Value);
     int Retries() const;
     void SetRetries(int Value);  // > 0
+    // True (the default): a failed download is tried again, up to Retries times (a login the
+    // credentials cannot answer is not). False: every URL gets one attempt; Retries is kept.
+    bool RetriesEnabled() const;
+    void SetRetriesEnabled(bool Value);
     bool SeekRobotsTxt() const;
     void SetSeekRobotsTxt(bool Value);
     const std::string& StartingUrl() const;
