@@ -281,6 +281,9 @@ void TMainForm::ConnectCrawler() {
                             const std::string&) {
         m_decisions->NoteNotFetched(url, TLinkReason::Robots);
     };
+    scan.OnFetchFailed = [this](THttpScan&, const std::string& url, const std::string&,
+                                TFetchFailure reason,
+                                int status) { HttpScan1FetchFailed(url, reason, status); };
     // A wait of a second or more is told in the status bar for as long as it lasts.
     scan.OnServerWait = [this](THttpScan&, const std::string& server, int ms,
                                const std::string& reason) {

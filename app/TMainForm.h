@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "FetchFailure.h"
 #include "TProgramFolders.h"
 
 class QLabel;
@@ -67,6 +68,9 @@ public:
     TWhyForm& WhyForm() { return *m_whyForm; }
     Ui::TMainForm& Controls() { return *m_ui; }
     QString StatusText() const;
+    // The status bar's note of a page that could not be fetched, with the reason in German:
+    // "Nicht geladen: URL (Zeitüberschreitung)".
+    static QString FailureText(const QString& Url, TFetchFailure Reason, int Status);
     QString ResultsFileName() const;
     // The journal of the current or last search in the state folder; empty without one.
     QString JournalFileName() const;
@@ -151,6 +155,7 @@ private:
                                int Errors);
     void HttpScan1PageReceived(const std::string& Url);
     void HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink);
+    void HttpScan1FetchFailed(const std::string& Url, TFetchFailure Reason, int Status);
     void AddResult(const std::string& UrlFound, const std::string& TypeLink);
     void SetRunningLook(bool Running);
     void SetStatusText(const QString& Text);

@@ -111,7 +111,7 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
          }},
         {"--include", [](auto&, auto& v, auto& o) { o.IncludeFile = v; }},
         {"--exclude", [](auto&, auto& v, auto& o) { o.ExcludeFile = v; }},
-        {"--retries", [](auto& n, auto& v, auto& o) { o.Retries = ParseNumber(n, v, 1); }},
+        {"--retries", [](auto& n, auto& v, auto& o) { o.Retries = ParseNumber(n, v, 0); }},
         {"--timeout", [](auto& n, auto& v, auto& o) { o.TimeOut = ParseNumber(n, v, 1); }},
         {"--max-queue", [](auto& n, auto& v, auto& o) { o.MaxQueue = ParseNumber(n, v, 10); }},
         {"--delay", [](auto& n, auto& v, auto& o) { o.DelayMs = ParseSeconds(n, v); }},
@@ -300,8 +300,16 @@ Consideration for servers:
       --max-per-host N     parallel downloads to one server (default: 0, no limit
                            beyond --concurrent)
       --skipped FILE       list the URLs that were not fetched, one URL<TAB>reason
-                           per line (robots: forbidden by robots.txt;
-                           robots-unreachable: its robots.txt could not be read)
+                           per line, in the order met: robots (forbidden by
+                           robots.txt), robots-unreachable (its robots.txt could
+                           not be read), or why its download failed: host not
+                           found, proxy not found, connection refused, cannot
+                           connect, timed out, connection reset, empty reply,
+                           cut short, network error, redirect loop, too many
+                           redirects, refused scheme, TLS error, bad answer,
+                           too large, no content type, empty body, login
+                           required, login refused, proxy login refused,
+                           internal error, or HTTP status N
       --explain FILE       why each link was followed, reported or skipped: one
                            JSON line per distinct link met, with url, from,
                            depth, type, reported, followed and reason (seen,
@@ -313,7 +321,9 @@ Consideration for servers:
 
 Downloads:
   -c, --concurrent N       parallel downloads, at most 1000 (default: 6)
-      --retries N          further attempts after a failed download (default: 3)
+      --retries N          further attempts after a failed download; 0: one
+                           attempt only (default: 3; a refused login is not
+                           tried again)
       --timeout SECONDS    time one download may take, connecting and waiting for
                            a silent server included (default: 300)
       --agent TEXT         user agent sent with every request; its first word
@@ -359,10 +369,11 @@ Start URLs and output:
                            own options and start URLs: every result found
                            before is kept, and each page is fetched at most
                            once more; only -o, --format, -q, --progress and
-                           --results-file may be given with it (--explain then
-                           covers the links met after the resumption); the
-                           temporary output files (-o FILE.XXXXXX) of killed
-                           runs are removed once the harvest is written
+                           --results-file may be given with it (--explain, and
+                           --skipped as to failed downloads, then cover what is
+                           met after the resumption); the temporary output
+                           files (-o FILE.XXXXXX) of killed runs are removed
+                           once the harvest is written
   -q, --quiet              no progress line
       --progress           show the progress line also when standard error is
                            not a terminal

@@ -51,8 +51,9 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
     };
     m_scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string&,
                                    const std::string&, const std::string&) { ++m_runPages; };
-    m_scan.OnError = [this](THttpScan&, const std::string& Url, unsigned Code,
-                            const std::string& Message) { OnError(Url, Code, Message); };
+    m_scan.OnError = [this](THttpScan&, const std::string&, unsigned, const std::string& Message) {
+        OnError(Message);
+    };
     // The engine reads page heads, and so follows meta refresh redirects, only for a listener.
     m_scan.OnMetaTag = [](THttpScan&, const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&,
@@ -62,9 +63,16 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
         m_skipped.push_back({Url, Reason});
         if (m_decisions) m_decisions->NoteNotFetched(Url, TLinkReason::Robots);
         // A start page that robots.txt keeps out is named with that reason at the run's end.
-        if (m_next > 0 && (Url == m_urls[m_next - 1] || Url == m_scan.StartingUrl()))
+        if (IsStartUrl(Url))
             m_startError = Reason == "robots" ? "robots.txt forbids it"
                                               : "no answer or a server error for its robots.txt";
+    };
+    m_scan.OnFetchFailed = [this](THttpScan&, const std::string& Url, const std::string&,
+                                  TFetchFailure Reason, int Status) {
+        const std::string why = FetchFailureText(Reason, Status);
+        m_skipped.push_back({Url, why});
+        // Only the start page's failure is named: further pages fail often and harmlessly.
+        if (IsStartUrl(Url)) m_startError = why;
     };
     m_scan.OnUpdatedStats = [this](THttpScan&, int q, int d, int a, int done, int r, int e) {
         OnStats(q, d, a, done, r, e);
@@ -128,16 +136,16 @@ void TCrawlSession::Interrupt(int Signal) {
     m_scan.Stop();
 }
 
-void TCrawlSession::OnError(const std::string& Url, unsigned Code, const std::string& Message) {
-    // Results, waiting links or a journal that cannot be kept end the crawl as a failure.
+void TCrawlSession::OnError(const std::string& Message) {
+    // Results, waiting links or a journal that cannot be kept end the crawl as a failure. A
+    // page's failure is told by OnFetchFailed, with its reason.
     if (!m_scan.ResultsFileError().empty() || !m_scan.SpillFileError().empty() ||
-        !m_scan.JournalError().empty()) {
+        !m_scan.JournalError().empty())
         StopForWriteError(Message);
-        return;
-    }
-    // Only the start page's failure is named: further pages fail often and harmlessly.
-    if (m_next == 0 || Url != m_urls[m_next - 1]) return;
-    m_startError = Code == 0 ? std::string("no answer") : "HTTP status " + std::to_string(Code);
+}
+
+bool TCrawlSession::IsStartUrl(const std::string& Url) const {
+    return m_next > 0 && (Url == m_urls[m_next - 1] || Url == m_scan.StartingUrl());
 }
 
 void TCrawlSession::RunEnded() {

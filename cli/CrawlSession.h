@@ -60,6 +60,8 @@ public:
     // URLs.
     void Interrupt(int Signal);
 
+    // The URLs not fetched, in the order met: those robots.txt kept out and those whose download
+    // failed, each with its reason. After ResumeAt, the earlier runs' robots.txt refusals first.
     const std::vector<TSkippedUrl>& Skipped() const { return m_skipped; }
     // Keep every run's link decisions; Explained() then holds the --explain lines of all runs.
     void KeepExplanations();
@@ -79,7 +81,9 @@ signals:
 private:
     void StartNext();
     void OnStats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries, int Errors);
-    void OnError(const std::string& Url, unsigned Code, const std::string& Message);
+    void OnError(const std::string& Message);
+    // Url is the current run's start page (as given, or as the crawler holds it).
+    bool IsStartUrl(const std::string& Url) const;
     void RunEnded();
     void ScheduleNext();
     void FlushOutput();

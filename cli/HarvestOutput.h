@@ -25,7 +25,8 @@ QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format);
 // The text format: the result texts sorted, each distinct one once.
 QByteArray FormatText(std::vector<std::string> Urls);
 
-// A URL the crawler did not fetch, and why ("robots", "robots-unreachable").
+// A URL the crawler did not fetch, and why: "robots", "robots-unreachable", or the words of its
+// failed download ("timed out", "HTTP status 404", ...).
 struct TSkippedUrl {
     std::string Url, Reason;
 };

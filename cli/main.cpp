@@ -77,7 +77,9 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
     if (!O.AllTypes) Scan.SetTypeList(JoinLines(O.Types));
     if (O.Depth) Scan.SetDepthSearchLevel(*O.Depth);
     if (O.Concurrent) Scan.SetConcurrentDownloads(*O.Concurrent);
-    if (O.Retries) Scan.SetRetries(*O.Retries);
+    // The engine keeps refusing 0 retries; no retry at all is a switch of its own.
+    if (O.Retries) Scan.SetRetriesEnabled(*O.Retries > 0);
+    if (O.Retries && *O.Retries > 0) Scan.SetRetries(*O.Retries);
     if (O.TimeOut) Scan.SetTimeOut(*O.TimeOut);
     if (O.MaxQueue) Scan.SetMaxQueueSize(*O.MaxQueue);
     // Unless told otherwise the crawl keeps to the start page's site and to the servers'

@@ -29,7 +29,12 @@ _tarnwick_crawl() {
             compopt -o nospace
             return
             ;;
-        -d | --depth | -c | --concurrent | --retries | --timeout | --max-queue | --agent | \
+        --retries)
+            # 0: one attempt only.
+            COMPREPLY=($(compgen -W '0 1 2 3' -- "$cur"))
+            return
+            ;;
+        -d | --depth | -c | --concurrent | --timeout | --max-queue | --agent | \
             --proxy | --proxy-user | --user | --delay | --max-per-host)
             return
             ;;

@@ -1,5 +1,7 @@
 #include "CurlSupport.h"
 
+#include <cerrno>
+
 TCurlGlobal::TCurlGlobal() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
 }
@@ -45,4 +47,59 @@ TCurlMulti MakeMultiHandle() {
 std::string TakeCurlString(char* s) {
     TCurlString owner(s);
     return s ? std::string(s) : std::string();
+}
+
+TFetchFailure FailureOfCurl(CURLcode Code, long OsErrno) {
+    switch (Code) {
+        case CURLE_OK:
+        case CURLE_ABORTED_BY_CALLBACK:
+            return TFetchFailure::None;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return TFetchFailure::HostNotFound;
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return TFetchFailure::ProxyNotFound;
+        case CURLE_COULDNT_CONNECT:
+            return OsErrno == ECONNREFUSED ? TFetchFailure::ConnectionRefused
+                                           : TFetchFailure::CannotConnect;
+        case CURLE_OPERATION_TIMEDOUT:
+            return TFetchFailure::TimedOut;
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return OsErrno == ECONNRESET || OsErrno == EPIPE ? TFetchFailure::ConnectionReset
+                                                             : TFetchFailure::NetworkError;
+        case CURLE_GOT_NOTHING:
+            return TFetchFailure::EmptyReply;
+        case CURLE_PARTIAL_FILE:
+            return TFetchFailure::CutShort;
+        case CURLE_TOO_MANY_REDIRECTS:
+            return TFetchFailure::TooManyRedirects;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return TFetchFailure::RefusedScheme;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_USE_SSL_FAILED:
+            return TFetchFailure::TlsError;
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_BAD_CONTENT_ENCODING:
+        case CURLE_HTTP_RETURNED_ERROR:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+        case CURLE_RANGE_ERROR:
+            return TFetchFailure::BadAnswer;
+        case CURLE_FILESIZE_EXCEEDED:
+            return TFetchFailure::TooLarge;
+        case CURLE_FAILED_INIT:
+        case CURLE_OUT_OF_MEMORY:
+            return TFetchFailure::InternalError;
+        default:
+            return TFetchFailure::NetworkError;
+    }
 }

@@ -4,7 +4,19 @@
 
 namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
+
+// What the worker met, else the answer's status (a 5xx page, a 429).
+TFetchFailure FailureOf(const THttpGet& Slot) {
+    return Slot.Failure != TFetchFailure::None ? Slot.Failure : TFetchFailure::HttpStatus;
 }
+
+// A mend: a login that the credentials could not answer is refused again on every attempt, so
+// unlike every other failure it is not retried; a retry would only repeat the refusal.
+bool RetryIsFutile(TFetchFailure Reason) {
+    return Reason == TFetchFailure::LoginRequired || Reason == TFetchFailure::LoginRefused ||
+           Reason == TFetchFailure::ProxyLoginRefused;
+}
+}  // namespace
 
 const char* EntryOutcomeText(TEntryOutcome Outcome) {
     switch (Outcome) {
@@ -198,6 +210,8 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
         slot.SlotState = slotFailed;
     } else if (!Stopping) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
+        if (OnFailed)
+            OnFailed(*this, slot.UrlParts.Url, slot.Referrer, TFetchFailure::HttpStatus, status);
         EntryDone(slot.EntryId, TEntryOutcome::Error, slot.UrlParts.Url);
     }
 }
@@ -205,13 +219,16 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
 void THttpDwnld::FinishFailed(THttpGet& slot) {
     slot.SlotState = slotIdle;
     if (Stopping) return;
-    if (slot.RetryCount >= Retries) {
+    const TFetchFailure reason = FailureOf(slot);
+    if (!RetriesEnabled || slot.RetryCount >= Retries || RetryIsFutile(reason)) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;
+        if (OnFailed) OnFailed(*this, slot.UrlParts.Url, slot.Referrer, reason, slot.StatusCode);
         EntryDone(slot.EntryId, TEntryOutcome::Failed, slot.UrlParts.Url);
         return;
     }
+    Log("retrying (" + FetchFailureText(reason, slot.StatusCode) + "): " + slot.UrlParts.Url);
     // A retry goes behind everything already queued.
     const bool queued = AddUrl(slot.UrlParts.Url, {.Referrer = slot.Referrer,
                                                    .Depth = slot.Depth,

@@ -83,6 +83,8 @@ public:
     int ConcurrentDownloads = 3;
     int DepthLimit = 2;
     int Retries = 3;
+    // False: a failed download is not tried again, whatever Retries says.
+    bool RetriesEnabled = true;
     int TimeOut = 300;
     TSchedulerKind Kind = kindHtmlPages;
     // The queue in memory never grows beyond this; later entries wait in Overflow and move up,
@@ -110,6 +112,10 @@ public:
     std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url, int Status,
                        const std::string& Message, const std::string& Referrer)>
         OnError;
+    // Beside every OnError of a download: why the URL was not fetched.
+    std::function<void(THttpDwnld&, const std::string& Url, const std::string& Referrer,
+                       TFetchFailure Reason, int Status)>
+        OnFailed;
     std::function<void(THttpDwnld&, const std::string& Text)> OnLog;
     std::function<void(THttpDwnld&, TSchedulerKind Kind, const std::string& Url,
                        const std::string& Headers, int Status, const std::string& ContentType,

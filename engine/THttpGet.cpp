@@ -30,6 +30,7 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     Kind = NewKind;
     Skipped = false;
     Succeeded = false;
+    Failure = TFetchFailure::None;
     StatusCode = 0;
     RetryAfterMs = -1;
     if (WorkerActive) return;
@@ -86,14 +87,15 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
                  Headers);
 }
 
-void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, std::string* Page,
-                         std::string* PageFinalUrl) {
+void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
+                         std::string* Page, std::string* PageFinalUrl) {
     if (Worker != m_worker.get()) return;  // a stopped worker that a newer one replaced
     if (Page) Body = std::move(*Page);
     if (PageFinalUrl) FinalUrl = std::move(*PageFinalUrl);
     m_control.reset();
     Succeeded = Success;
     Skipped = WasSkipped;
+    Failure = Why;
     WorkerActive = false;
     SlotState = slotFinished;
     if (OnEnd) OnEnd(*this);

@@ -11,6 +11,7 @@
 
 #include "CurlSupport.h"
 #include "EngineTypes.h"
+#include "FetchFailure.h"
 #include "TCrackUrl.h"
 
 class THttpGet;
@@ -64,6 +65,8 @@ public:
     int RetryAfterMs = -1;  // what a 429 or 503 asked for with Retry-After; -1 without one
     bool Succeeded = false;
     bool Skipped = false;
+    // Why the download failed: None when it succeeded, was skipped or was stopped.
+    TFetchFailure Failure = TFetchFailure::None;
 
     TSchedulerKind Kind = kindHtmlPages;
     TSlotState SlotState = slotRetired;
@@ -75,8 +78,8 @@ private:
     void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
                       int Length, bool& Accept);
     // Page is the body to keep, or null when the download delivers none.
-    void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, std::string* Page,
-                   std::string* PageFinalUrl);
+    void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
+                   std::string* Page, std::string* PageFinalUrl);
 
     // The slot's worker, kept from one download to the next. Not owned: told to quit, the
     // worker frees itself.

@@ -35,6 +35,7 @@ void THttpScan::ClearEvents() {
     OnSkipped = nullptr;
     OnServerWait = nullptr;
     OnLinkDecision = nullptr;
+    OnFetchFailed = nullptr;
 }
 
 bool THttpScan::Start(const std::string& Url) {
@@ -311,6 +312,13 @@ int THttpScan::Retries() const {
 void THttpScan::SetRetries(int Value) {
     if (Value <= 0) return;
     m_impl->Dwnld.Retries = Value;
+}
+
+bool THttpScan::RetriesEnabled() const {
+    return m_impl->Dwnld.RetriesEnabled;
+}
+void THttpScan::SetRetriesEnabled(bool Value) {
+    m_impl->Dwnld.RetriesEnabled = Value;
 }
 
 bool THttpScan::ObeyRobotsTxt() const {

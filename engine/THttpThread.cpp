@@ -103,6 +103,10 @@ bool IsFollowedRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+bool IsWebUrl(std::string_view url) {
+    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+}
+
 }  // namespace
 
 void TFetchControl::Terminate() {
@@ -135,6 +139,7 @@ void THttpThread::Give(TFetchRequest Request, std::shared_ptr<TFetchControl> Con
         }
         ResetOutcome();
         m_success = false;
+        m_failure = TFetchFailure::InternalError;
         m_queue->Post([self = shared_from_this()] { self->EndOfWork(); });
     }
 }
@@ -183,7 +188,7 @@ void THttpThread::EndOfWork() {
     // The slot may give the next download from inside its end notice: every result is moved
     // out before that, and nothing here is touched after it.
     if (m_slot)
-        m_slot->EndNotice(this, m_success, m_skipped, m_bodyReady ? &m_body : nullptr,
+        m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &m_body : nullptr,
                           m_bodyReady ? &m_finalUrl : nullptr);
 }
 
@@ -210,6 +215,9 @@ void THttpThread::ResetAttempt() {
     m_gated = false;
     m_authPending = false;
     m_bytesRead = 0;
+    m_hops.clear();
+    m_redirectLoop = false;
+    m_redirectPending = false;
 }
 
 size_t THttpThread::HeaderThunk(char* data, size_t size, size_t count, void* self) {
@@ -224,14 +232,21 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
     if (m_control->Terminated) return 0;
     // A server that keeps sending header lines passes the stall limit; the download's time and
     // the size cap bound it all the same.
-    if (std::chrono::steady_clock::now() > m_request.Deadline) return 0;
-    if (m_headers.size() + size > m_request.Limits.MaxBodyBytes) return 0;
+    if (std::chrono::steady_clock::now() > m_request.Deadline) {
+        m_failure = TFetchFailure::TimedOut;
+        return 0;
+    }
+    if (m_headers.size() + size > m_request.Limits.MaxBodyBytes) {
+        m_failure = TFetchFailure::TooLarge;
+        return 0;
+    }
     if (m_gated) return size;  // trailers of a response already judged
     std::string_view line(data, size);
     if (line.substr(0, 5) == "HTTP/") {
         m_headers.assign(line);
         m_status = ParseStatusLine(line);
         m_hasLocation = false;
+        m_redirectPending = false;
         return size;
     }
     m_headers.append(line);
@@ -240,8 +255,23 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
     // The end of one response's headers: interim answers and redirects that libcurl follows
     // are not the response the page is judged by.
     if (m_status >= 100 && m_status < 200) return size;
-    if (IsFollowedRedirect(m_status) && m_hasLocation) return size;
+    if (IsFollowedRedirect(m_status) && m_hasLocation) {
+        NoteRedirect();
+        return size;
+    }
     return GateResponse() ? size : 0;
+}
+
+// libcurl counts redirects but does not tell a loop from a long chain: the addresses that
+// redirected are kept, and one that redirects a second time closes a loop.
+void THttpThread::NoteRedirect() {
+    m_redirectPending = true;
+    char* url = nullptr;
+    if (curl_easy_getinfo(m_easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || !url) return;
+    if (std::find(m_hops.begin(), m_hops.end(), url) != m_hops.end())
+        m_redirectLoop = true;
+    else
+        m_hops.emplace_back(url);
 }
 
 bool THttpThread::GateResponse() {
@@ -250,6 +280,7 @@ bool THttpThread::GateResponse() {
         // Only the status matters for anything but a 2xx; no credentials are offered.
         Notify([status](THttpGet& slot) { slot.StatusNotice(status, -1); }, false);
         m_gated = status >= 200 && status < 300;
+        if (!m_gated) m_failure = TFetchFailure::HttpStatus;
         return m_gated;
     }
     const bool wantsCredentials = status == 401 || status == 407;
@@ -292,7 +323,10 @@ bool THttpThread::GateResponse() {
         m_authPending = true;
         return false;
     }
-    if (!typed) return false;
+    if (!typed) {
+        m_failure = TFetchFailure::NoContentType;
+        return false;
+    }
     if (!html) {
         m_skipped = true;
         return false;
@@ -306,7 +340,10 @@ bool THttpThread::GateResponse() {
 
 size_t THttpThread::OnBodyData(const char* data, size_t size) {
     if (!m_gated || m_control->Terminated) return 0;
-    if (std::chrono::steady_clock::now() > m_request.Deadline) return 0;
+    if (std::chrono::steady_clock::now() > m_request.Deadline) {
+        m_failure = TFetchFailure::TimedOut;
+        return 0;
+    }
     if (m_request.RobotsRules && m_bytesRead + size > m_request.Limits.MaxBodyBytes) {
         // Rules beyond the limit are not read; what came before it is used.
         m_body.append(data, m_request.Limits.MaxBodyBytes - m_bytesRead);
@@ -315,7 +352,10 @@ size_t THttpThread::OnBodyData(const char* data, size_t size) {
         return 0;
     }
     m_bytesRead += size;
-    if (m_bytesRead > m_request.Limits.MaxBodyBytes) return 0;
+    if (m_bytesRead > m_request.Limits.MaxBodyBytes) {
+        m_failure = TFetchFailure::TooLarge;
+        return 0;
+    }
     if (!m_request.KeepBody) return size;
     // A NUL byte is dropped alone; the bytes after it in the same chunk are kept.
     const char* end = data + size;
@@ -346,36 +386,55 @@ bool THttpThread::ApplyProxy(CURL* easy) const {
     return false;
 }
 
-bool THttpThread::Perform(CURL* easy) {
+CURLcode THttpThread::Perform(CURL* easy) {
     if (!m_multi) m_multi = MakeMultiHandle();
     CURLM* multi = m_multi.get();
-    if (!multi || curl_multi_add_handle(multi, easy) != CURLM_OK) return false;
+    if (!multi || curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
     {
         std::lock_guard<std::mutex> guard(m_control->Lock);
         m_control->Multi = multi;
     }
-    bool done = false;
+    CURLcode result = CURLE_FAILED_INIT;
+    m_easy = easy;
     while (!m_control->Terminated) {
         int running = 0;
         if (curl_multi_perform(multi, &running) != CURLM_OK) break;
         if (running == 0) {
             int left = 0;
             CURLMsg* message = curl_multi_info_read(multi, &left);
-            done = message && message->msg == CURLMSG_DONE && message->data.result == CURLE_OK;
+            if (message && message->msg == CURLMSG_DONE) result = message->data.result;
             break;
         }
         // A silent server sends no data to notice the deadline by: the wait itself stops there.
-        if (std::chrono::steady_clock::now() >= m_request.Deadline) break;
+        if (std::chrono::steady_clock::now() >= m_request.Deadline) {
+            result = CURLE_OPERATION_TIMEDOUT;
+            break;
+        }
         const int wait = static_cast<int>(std::min<long>(RemainingMs(), 1000));
         if (curl_multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) break;
     }
+    m_easy = nullptr;
+    if (m_control->Terminated) result = CURLE_ABORTED_BY_CALLBACK;
     {
         std::lock_guard<std::mutex> guard(m_control->Lock);
         m_control->Multi = nullptr;
     }
     // An unfinished transfer closes its connection here, so no stale bytes meet the next one.
     curl_multi_remove_handle(multi, easy);
-    return done;
+    return result;
+}
+
+void THttpThread::NoteFailure(CURL* easy, CURLcode Code) {
+    if (m_failure != TFetchFailure::None || m_skipped || m_control->Terminated) return;
+    long osErrno = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+    // A transfer that ended well without a judged answer never got one it could read.
+    m_failure = Code == CURLE_OK ? TFetchFailure::BadAnswer : FailureOfCurl(Code, osErrno);
+    if (m_failure == TFetchFailure::TooManyRedirects && m_redirectLoop)
+        m_failure = TFetchFailure::RedirectLoop;
+    // An answer libcurl cannot read as HTTP (HTTP/0.9) is an unsupported protocol too.
+    if (m_failure == TFetchFailure::RefusedScheme && !m_redirectPending && IsWebUrl(m_request.Url))
+        m_failure = TFetchFailure::BadAnswer;
 }
 
 // Credentials go only to their origin: the request and the answer that asked for them must both
@@ -434,6 +493,7 @@ void THttpThread::ResetOutcome() {
     ResetAttempt();
     m_success = true;
     m_skipped = false;
+    m_failure = TFetchFailure::None;
     m_bodyReady = false;
     m_cut = false;
     m_finalUrl.clear();
@@ -441,6 +501,8 @@ void THttpThread::ResetOutcome() {
 
 void THttpThread::RunExchange() {
     m_success = false;
+    // Until the transfer runs, a failure is the engine's own.
+    m_failure = TFetchFailure::InternalError;
     TCurlEasy easy = MakeEasyHandle(m_request.Limits);
     TCurlUrl url(curl_url());
     if (!easy || !url || m_control->Terminated) return;
@@ -464,39 +526,57 @@ void THttpThread::RunExchange() {
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THttpThread::WriteThunk);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
     if (!ApplyProxy(h)) return;
+    m_failure = TFetchFailure::None;
 
     // One answer to a request for credentials: the second 401 or 407 is a failure.
     bool credentialsSent = false;
     for (;;) {
         ResetAttempt();
-        if (std::chrono::steady_clock::now() >= m_request.Deadline) return;
+        if (std::chrono::steady_clock::now() >= m_request.Deadline) {
+            m_failure = TFetchFailure::TimedOut;
+            return;
+        }
         // The connect phase and every repeat of the request stay within the download's time.
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, RemainingMs());
-        const bool done = Perform(h);
+        const CURLcode code = Perform(h);
         if (m_control->Terminated) return;
         if (m_authPending) {
-            if (credentialsSent) return;
+            const bool proxy = m_status == 407;
+            const bool noLogin = m_request.Connection.UserName.empty();
+            if (credentialsSent) {
+                m_failure = proxy     ? TFetchFailure::ProxyLoginRefused
+                            : noLogin ? TFetchFailure::LoginRequired
+                                      : TFetchFailure::LoginRefused;
+                return;
+            }
             credentialsSent = true;
-            if (m_status == 407) {
+            if (proxy) {
                 curl_easy_setopt(h, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
                 curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, m_request.Connection.ProxyUser.c_str());
                 curl_easy_setopt(h, CURLOPT_PROXYPASSWORD,
                                  m_request.Connection.ProxyPassword.c_str());
             } else {
-                if (!MaySendCredentials(h)) return;
+                if (!MaySendCredentials(h)) {
+                    m_failure = TFetchFailure::LoginRequired;
+                    return;
+                }
                 curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
                 curl_easy_setopt(h, CURLOPT_USERNAME, m_request.Connection.UserName.c_str());
                 curl_easy_setopt(h, CURLOPT_PASSWORD, m_request.Connection.Password.c_str());
             }
             continue;
         }
-        if (!(done || m_cut) || !m_gated) return;
+        if (!(code == CURLE_OK || m_cut) || !m_gated) {
+            NoteFailure(h, code);
+            return;
+        }
         break;
     }
     if (m_request.KeepBody) {
         m_finalUrl = RedirectedUrl(h);
         m_bodyReady = true;
         m_success = m_bytesRead > 0 || m_request.RobotsRules;  // an empty robots.txt has no rules
+        if (!m_success) m_failure = TFetchFailure::EmptyBody;
     } else {
         m_success = true;
     }

@@ -18,9 +18,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "CurlSupport.h"
 #include "EngineTypes.h"
+#include "FetchFailure.h"
 
 class THttpGet;
 class TNoticeQueue;
@@ -77,7 +79,12 @@ private:
     void Run();
     void RunExchange();
     void ResetOutcome();
-    bool Perform(CURL* easy);
+    // The transfer's result; CURLE_OPERATION_TIMEDOUT at the download's deadline and
+    // CURLE_ABORTED_BY_CALLBACK when stopped.
+    CURLcode Perform(CURL* easy);
+    // Names why the exchange failed, unless a callback already did or the body was not wanted.
+    void NoteFailure(CURL* easy, CURLcode Code);
+    void NoteRedirect();
     void EndOfWork();
     bool ApplyProxy(CURL* easy) const;
     size_t OnHeaderLine(const char* data, size_t size);
@@ -121,6 +128,10 @@ private:
     bool m_hasLocation = false;
     bool m_gated = false;        // the final response's headers were judged
     bool m_authPending = false;  // a 401/407 was met; the exchange is repeated with credentials
+    CURL* m_easy = nullptr;      // the transfer that Perform drives, for the redirect notes
+    std::vector<std::string> m_hops;  // the addresses that answered with a followed redirect
+    bool m_redirectLoop = false;      // a redirect came back to one of them
+    bool m_redirectPending = false;   // the last answer was a redirect that libcurl follows
     std::size_t m_bytesRead = 0;
 
     // A notice the worker waits for: the GUI thread counts the notices it has run.
@@ -134,6 +145,7 @@ private:
     // notice queue's lock carries it over.
     bool m_success = true;
     bool m_skipped = false;
+    TFetchFailure m_failure = TFetchFailure::None;  // why it failed, when it did
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
     bool m_cut = false;        // a robots.txt body reached its size limit
     std::string m_finalUrl;    // the page's address after redirects, empty without any

@@ -38,6 +38,9 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     Dwnld.OnError = [this](THttpDwnld&, int, const std::string& url, int status,
                            const std::string& message,
                            const std::string&) { Error(url, status, message); };
+    Dwnld.OnFailed = [this](THttpDwnld&, const std::string& url, const std::string& referrer,
+                            TFetchFailure reason,
+                            int status) { Failed(url, referrer, reason, status); };
     Dwnld.OnWorking = [this](THttpDwnld&, bool working) { WorkingChanged(working); };
     Dwnld.OnSkipped = [this](THttpDwnld&, const std::string& url, const std::string& referrer,
                              TServerReason reason) {
@@ -87,6 +90,12 @@ void TImpl::WorkingChanged(bool Working) {
 
 void TImpl::Error(const std::string& Url, int Status, const std::string& Message) {
     if (Owner.OnError) Owner.OnError(Owner, Url, static_cast<unsigned>(Status), Message);
+}
+
+void TImpl::Failed(const std::string& Url, const std::string& Referrer, TFetchFailure Reason,
+                   int Status) {
+    Log("failed (" + FetchFailureText(Reason, Status) + "): " + Url);
+    if (Owner.OnFetchFailed) Owner.OnFetchFailed(Owner, Url, Referrer, Reason, Status);
 }
 
 void TImpl::HeaderArrived(const std::string& Url, int Status) {

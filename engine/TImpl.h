@@ -42,6 +42,8 @@ struct TImpl {
     void Stats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries, int Errors);
     void WorkingChanged(bool Working);
     void Error(const std::string& Url, int Status, const std::string& Message);
+    void Failed(const std::string& Url, const std::string& Referrer, TFetchFailure Reason,
+                int Status);
     void HeaderArrived(const std::string& Url, int Status);
     void Log(const std::string& Text);
 

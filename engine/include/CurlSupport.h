@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "FetchFailure.h"
+
 struct TCurlEasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
@@ -62,6 +64,11 @@ TCurlEasy MakeEasyHandle(const TFetchLimits& limits);
 // slot's idle connections (at most two, so a slot that changes servers now and then still finds
 // its connection) and its name cache. Returns an empty pointer when libcurl cannot make one.
 TCurlMulti MakeMultiHandle();
+
+// The reason behind a transfer's result Code; OsErrno is the transfer's CURLINFO_OS_ERRNO, which
+// tells a refused connection from an unreachable host and a reset from other receive errors.
+// CURLE_UNSUPPORTED_PROTOCOL is a refused scheme: the caller knows when it was a bad answer.
+TFetchFailure FailureOfCurl(CURLcode Code, long OsErrno);
 
 // Text of a libcurl string result, or empty; frees the libcurl string.
 std::string TakeCurlString(char* s);

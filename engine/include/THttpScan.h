@@ -1,6 +1,6 @@
 #pragma once
 // THttpScan crawls the web from one start URL. Its owner sets properties, calls Start, and
-// learns everything through nine events, each raised on the GUI thread only and only when
+// learns everything through eleven events, each raised on the GUI thread only and only when
 // assigned (an empty std::function means nobody listens). All state lives in a private TImpl.
 //
 // One run: a successful Start until the scheduler finds nothing left to do (or was stopped) and
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "EngineTypes.h"
+#include "FetchFailure.h"
 #include "LinkDecision.h"
 
 class THttpScan;
@@ -32,7 +33,7 @@ struct TJournalRun;
 
 // A URL was not fetched: ErrorCode is its HTTP status. ErrorMsg is "ERROR" for a status that is
 // not retried (such as 404), "" when the retries of a failed download are used up (ErrorCode
-// then the last status, 0 when no answer came).
+// then the last status, 0 when no answer came). OnFetchFailed follows with the reason.
 using TOnError = std::function<void(THttpScan& Sender, const std::string& Url, unsigned ErrorCode,
                                     const std::string& ErrorMsg)>;
 // A link passed the keyword lists, was not met before in the run, and LinkReport and the type
@@ -79,6 +80,13 @@ using TOnWorking = std::function<void(THttpScan& Sender, bool Working_)>;
 // page that linked it. Links to it are still reported: reporting fetches nothing.
 using TOnSkipped = std::function<void(THttpScan& Sender, const std::string& Url,
                                       const std::string& Referrer, const std::string& Reason)>;
+// Right after each OnError of a URL (not of a file): why it was not fetched. Reason is what its
+// last attempt met (FetchFailureText puts it into words: "timed out", "redirect loop", ...), or
+// HttpStatus for an answer judged by its status; Status is that attempt's HTTP status, 0 when
+// none came. Referrer is the page that linked it. OnLog (while LogsEnabled) says the same.
+using TOnFetchFailed =
+    std::function<void(THttpScan& Sender, const std::string& Url, const std::string& Referrer,
+                       TFetchFailure Reason, int Status)>;
 // Queued work waits Milliseconds (a second or more) for Server ("http://host:80") before its
 // next request may start. Reason: "Retry-After" or "429" (the server asked for a pause),
 // "Crawl-delay" (its robots.txt), "delay" (HostDelayMs). Told once per pause or gap.
@@ -253,6 +261,10 @@ public:
     void SetReferer(const std::string& Value);
     int Retries() const;
     void SetRetries(int Value);  // > 0
+    // True (the default): a failed download is tried again, up to Retries times (a login the
+    // credentials cannot answer is not). False: every URL gets one attempt; Retries is kept.
+    bool RetriesEnabled() const;
+    void SetRetriesEnabled(bool Value);
     bool SeekRobotsTxt() const;
     void SetSeekRobotsTxt(bool Value);
     const std::string& StartingUrl() const;
@@ -274,6 +286,7 @@ public:
     TOnSkipped OnSkipped;
     TOnServerWait OnServerWait;
     TOnLinkDecision OnLinkDecision;
+    TOnFetchFailed OnFetchFailed;
     // Takes every handler above back: an owner that goes while a run still ends (its
     // destructor) hears nothing of that end.
     void ClearEvents();

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -323,6 +324,25 @@ TEST_F(HarvestRunTest, TheManagerMergesTickedFilesWithoutDuplicates) {
     list->setCurrentItem(nullptr);
     merger.CheckListBox1DblClick();
     EXPECT_EQ(m_prompter.informations.back(), "Bitte treffen Sie zuerst eine Auswahl!");
+}
+
+TEST_F(HarvestRunTest, APageThatCannotBeFetchedIsToldInTheStatusBarWithItsReason) {
+    EXPECT_EQ(TMainForm::FailureText("http://a.test/", TFetchFailure::TimedOut, 200),
+              "Nicht geladen: http://a.test/ (Zeitüberschreitung)");
+    EXPECT_EQ(TMainForm::FailureText("http://a.test/x", TFetchFailure::HttpStatus, 404),
+              "Nicht geladen: http://a.test/x (HTTP-Status 404)");
+    auto w = NewWindow();
+    Ui::TMainForm& u = w->Controls();
+    u.Edit5->setText("1");
+    u.URLEdit->setText("http://127.0.0.1:1/");
+    QStringList shown;
+    QObject::connect(u.StatusBar1, &QStatusBar::messageChanged, [&](const QString& message) {
+        if (!message.isEmpty()) shown << message;
+    });
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+    EXPECT_EQ(shown, QStringList{"Nicht geladen: http://127.0.0.1:1/ (Verbindung abgelehnt)"});
+    EXPECT_EQ(w->StatusText(), "   Working...     Done.");
 }
 
 TEST_F(HarvestRunTest, TheManagerOpensAtTheLastSaveFolder) {

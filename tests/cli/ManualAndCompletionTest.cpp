@@ -9,6 +9,8 @@
 
 #include <set>
 
+#include "FetchFailure.h"
+
 namespace {
 
 QString ReadText(const QString& name) {
@@ -24,11 +26,15 @@ std::set<QString> Options(const QString& Text) {
     return options;
 }
 
-std::set<QString> HelpOptions() {
+QString HelpText() {
     QProcess process;
     process.start(TARNWICK_CRAWL_BINARY, {"--help"});
     EXPECT_TRUE(process.waitForFinished(10000));
-    return Options(QString::fromUtf8(process.readAllStandardOutput()));
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+std::set<QString> HelpOptions() {
+    return Options(HelpText());
 }
 
 TEST(ManualAndCompletionTest, EveryOptionOfTheHelpIsInTheManualAndTheCompletion) {
@@ -50,6 +56,26 @@ TEST(ManualAndCompletionTest, EveryOptionOfTheHelpIsInTheManualAndTheCompletion)
     // And neither offers an option the program does not know.
     for (const QString& option : inCompletion)
         EXPECT_TRUE(help.count(option)) << "completion offers " << option.toStdString();
+}
+
+TEST(ManualAndCompletionTest, EveryReasonOfAFailedDownloadIsListedOnce) {
+    // Line breaks and quotes aside, as the reader sees the words.
+    const QString manual = ReadText(TARNWICK_DIST_DIR "/man/tarnwick-crawl.1")
+                               .replace("\\-", "-")
+                               .remove('"')
+                               .simplified();
+    const QString help = HelpText().simplified();
+    for (int i = 1; i <= static_cast<int>(TFetchFailure::InternalError); ++i) {
+        const auto reason = static_cast<TFetchFailure>(i);
+        const QString words = reason == TFetchFailure::HttpStatus
+                                  ? QString("HTTP status N")
+                                  : QString::fromStdString(FetchFailureText(reason, 0));
+        // The words alone, not as the end of longer ones ("proxy login refused").
+        const QRegularExpression alone("(?<![\\w-]|proxy )" + QRegularExpression::escape(words) +
+                                       "(?![\\w-])");
+        EXPECT_EQ(manual.count(alone), 1) << words.toStdString();
+        EXPECT_EQ(help.count(alone), 1) << words.toStdString();
+    }
 }
 
 }  // namespace

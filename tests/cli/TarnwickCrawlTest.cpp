@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 
+#include "FailingSite.h"
 #include "TestServer.h"
 
 namespace {
@@ -197,6 +198,7 @@ TEST_F(CrawlCliTest, BadUsageGivesStatusTwoWithTheOptionNamed) {
         {{"--delay", "-1", "http://x/"}, "--delay"},
         {{"--delay", "soon", "http://x/"}, "--delay"},
         {{"--max-per-host", "-2", "http://x/"}, "--max-per-host"},
+        {{"--retries", "-1", "http://x/"}, "--retries"},
         {{"--concurrent", "1001", "http://x/"}, "at most 1000"},
     };
     for (const Case& c : cases) {
@@ -425,8 +427,9 @@ TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) 
                                      Q(unreachable), Q(server.Url("/gone.htm"))});
     EXPECT_EQ(none.exitCode, 3);
     EXPECT_EQ(none.out, "");
-    EXPECT_NE(none.err.find("no page could be fetched from " + unreachable + " (no answer)"),
-              std::string::npos)
+    EXPECT_NE(
+        none.err.find("no page could be fetched from " + unreachable + " (connection refused)"),
+        std::string::npos)
         << none.err;
     EXPECT_NE(none.err.find("no page could be fetched from " + server.Url("/gone.htm") +
                             " (HTTP status 404)"),
@@ -445,6 +448,41 @@ TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) 
     EXPECT_EQ(some.exitCode, 0) << some.err;
     EXPECT_EQ(some.out, "x@example.org\n");
     EXPECT_NE(some.err.find(unreachable), std::string::npos) << some.err;
+}
+
+TEST_F(CrawlCliTest, SkippedNamesWhyEachDownloadFailedAndRetriesZeroMeansOneAttempt) {
+    const std::vector<FailingPage> pages = FailingPages();
+    TestServer server(FailingSiteConfig(pages));
+    ASSERT_TRUE(server.Start());
+    const QString skipped = m_dir.filePath("skipped.txt");
+    const RunResult r =
+        RunCrawl({"--no-proxy", "-q", "--ignore-robots", "--follow", "all", "--timeout", "1",
+                  "--retries", "0", "--skipped", skipped, Q(server.Url("/"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    QFile file(skipped);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    std::map<std::string, std::string> reasons;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty()) continue;
+        const QList<QByteArray> fields = line.split('\t');
+        ASSERT_EQ(fields.size(), 2) << line.toStdString();
+        reasons[fields[0].toStdString()] = fields[1].toStdString();
+    }
+    EXPECT_EQ(reasons.size(), pages.size());
+    for (const FailingPage& page : pages)
+        EXPECT_EQ(reasons[FailingUrl(server.BaseUrl(), page)], page.Reason) << page.Link;
+    for (const char* path : {"/reset.htm", "/busy.htm", "/slow.htm", "/closed.htm"})
+        EXPECT_EQ(server.CountRequests(path), 1) << path;
+
+    // A start page that fails is named with the same words.
+    const RunResult start = RunCrawl(
+        {"--no-proxy", "-q", "--ignore-robots", "--retries", "0", Q(server.Url("/reset.htm"))});
+    EXPECT_EQ(start.exitCode, 3);
+    EXPECT_NE(start.err.find("no page could be fetched from " + server.Url("/reset.htm") +
+                             " (connection reset)"),
+              std::string::npos)
+        << start.err;
+    EXPECT_EQ(server.CountRequests("/reset.htm"), 2);
 }
 
 TEST_F(CrawlCliTest, TextFormatKeepsResultsThatDifferAfterASemicolon) {
