@@ -83,9 +83,9 @@ TEST_F(WhyTest, EachRuleIsNamedInGerman) {
     const struct {
         QString url, answer;
     } cases[] = {
-        {Url("/docs/final.htm"),
-         fromQ1 + "Nicht besucht: Die Adresse war in diesem Lauf schon bekannt (etwa als Ziel "
-                  "einer Weiterleitung); jede Adresse wird nur einmal bearbeitet."},
+        // Fetched as the redirect's target, so visited; its first link is news.
+        {Url("/docs/final.htm"), fromQ1 + "Besucht, aber nicht gemeldet: Der Typ 'htm' ist nicht "
+                                          "unter den gesuchten Typen (Suchen nach)."},
         {Url("/docs/deep.htm"),
          fromQ1 + "Nicht besucht: Die Seite, auf der der Link steht, liegt schon in der "
                   "eingestellten Suchtiefe (Einstellungen, Suchtiefe)."},
