@@ -369,11 +369,10 @@ Start URLs and output:
                            own options and start URLs: every result found
                            before is kept, and each page is fetched at most
                            once more; only -o, --format, -q, --progress and
-                           --results-file may be given with it (--explain, and
-                           --skipped as to failed downloads, then cover what is
-                           met after the resumption); the temporary output
-                           files (-o FILE.XXXXXX) of killed runs are removed
-                           once the harvest is written
+                           --results-file may be given with it (--explain then
+                           covers what is met after the resumption); the
+                           temporary output files (-o FILE.XXXXXX) of killed
+                           runs are removed once the harvest is written
   -q, --quiet              no progress line
       --progress           show the progress line also when standard error is
                            not a terminal

@@ -94,7 +94,8 @@ void TImpl::Error(const std::string& Url, int Status, const std::string& Message
 
 void TImpl::Failed(const std::string& Url, const std::string& Referrer, TFetchFailure Reason,
                    int Status) {
-    Log("failed (" + FetchFailureText(Reason, Status) + "): " + Url);
+    FailureText = FetchFailureText(Reason, Status);
+    Log("failed (" + FailureText + "): " + Url);
     if (Owner.OnFetchFailed) Owner.OnFetchFailed(Owner, Url, Referrer, Reason, Status);
 }
 

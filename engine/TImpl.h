@@ -164,6 +164,8 @@ struct TImpl {
     // Keyword, type, report and scan settings of the link decision.
     TLinkRules Rules;
     TRunJournal Journal;
+    // Why the entry about to be done with failed, for its journal record; told by Failed.
+    std::string FailureText;
     std::string JournalError;  // why the journal failed; empty when it did not
     // The journal failed between runs (a note of the owner): the next run stops as it begins.
     bool JournalFailedIdle = false;

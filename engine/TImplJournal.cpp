@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <type_traits>
+#include <utility>
 
 #include "EngineMessage.h"
 #include "TDwnldThread.h"
@@ -143,9 +144,14 @@ void TImpl::JournalQueued(const std::string& Url, const TUrlObject& E) {
 }
 
 void TImpl::JournalDone(std::uint64_t Id, TEntryOutcome Outcome) {
+    // A page's analysis and its end go into the journal together, or not at all. A failure
+    // keeps its reason, so that a resumed run can still name it.
+    const std::string failure = std::exchange(FailureText, {});
     if (!Journal.IsOpen()) return;
-    // A page's analysis and its end go into the journal together, or not at all.
-    Journal.Add('D', {std::to_string(Id), EntryOutcomeText(Outcome)});
+    if (!failure.empty() && (Outcome == TEntryOutcome::Failed || Outcome == TEntryOutcome::Error))
+        Journal.Add('D', {std::to_string(Id), EntryOutcomeText(Outcome), failure});
+    else
+        Journal.Add('D', {std::to_string(Id), EntryOutcomeText(Outcome)});
     JournalCommit();
 }
 

@@ -101,7 +101,7 @@ bool WellFormed(const TJournalRecord& R, bool& RunBegun) {
             return RunBegun && DecodeEntry(f, scratch);
         }
         case 'D':
-            return RunBegun && f.size() == 2 && Number(f[0], number);
+            return RunBegun && (f.size() == 2 || f.size() == 3) && Number(f[0], number);
         case 'R': {
             int flag = 0;
             return RunBegun && f.size() == 7 && f[3].size() == 1 && Number(f[5], flag);
@@ -223,6 +223,8 @@ void TJournalBuilder::Done(const std::vector<std::string>& F) {
     const std::string& outcome = F[1];
     if (outcome == "robots" || outcome == "robots-unreachable")
         run.SkippedUrls.emplace_back(entry.Url, outcome);
+    else if (F.size() == 3)
+        run.SkippedUrls.emplace_back(entry.Url, F[2]);  // a failure and its reason
     if (outcome == "fetched")
         ++run.Fetched;
     else if (outcome == "failed")

@@ -75,8 +75,9 @@ bool TRunJournal::Create(const std::string& Path) {
     if (::ftruncate(m_fd, 0) != 0) return Fail("cannot create journal " + Path, errno);
     m_written = 0;
     m_started = 0;
-    // Version 2: visited flags carry depths and states, host records robots.txt requests, and
-    // entries may be fetched again. Version 1 journals are read as before.
+    // Version 2: visited flags carry depths and states, host records robots.txt requests, a
+    // failed entry its reason, and entries may be fetched again. Version 1 journals are read as
+    // before.
     Add('J', {"tarnwick-journal", "2", TARNWICK_VERSION});
     Commit();
     return Sync(true);

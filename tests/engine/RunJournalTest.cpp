@@ -141,6 +141,33 @@ TEST(TJournalReader, UsesWholeGroupsOnlyAndSaysWhatItLeftOut) {
               std::string::npos);
 }
 
+// Version 2 adds to the records of version 1 without changing them: depths and states in the
+// visited flags, robots.txt requests of hosts, the reason of a failure, and entries fetched again.
+TEST(TJournalReader, ReadsTheRecordsOfBothVersions) {
+    std::string later;
+    const TVisit waiting{.Flags = TVisit::kFollowedPage, .State = TVisitState::Waiting, .Depth = 3};
+    AppendJournalRecord(later, 'H', {"a.test"});
+    AppendJournalRecord(later, 'H', {"a.test", "robots"});
+    AppendJournalRecord(later, 'V', {std::to_string(waiting.JournalFlag()), "http://a.test/c"});
+    AppendJournalRecord(later, 'Q', {"3", "3", "0", "0", "4", "3", "0", "http://a.test/c", "r"});
+    AppendJournalRecord(later, 'D', {"2", "failed", "timed out"});
+    AppendJournalRecord(later, 'K', {});
+    const TJournalContents j = TJournalReader::Parse(Journal({later}), "j");
+    ASSERT_EQ(j.Dropped, "");
+    const TJournalRun& run = j.Runs.at(0);
+    EXPECT_EQ(run.Hosts,
+              (std::vector<std::pair<std::string, bool>>{{"a.test", false}, {"a.test", true}}));
+    const TVisit read = TVisit::Of(run.Visited.back().second);
+    EXPECT_EQ(read.Depth, 3);
+    EXPECT_EQ(read.State, TVisitState::Waiting);
+    EXPECT_EQ(read.Entry, 0u);
+    ASSERT_EQ(run.Pending.size(), 1u);
+    EXPECT_EQ(run.Pending[0].FetchMode, fetchAgain);
+    EXPECT_EQ(run.SkippedUrls,
+              (std::vector<std::pair<std::string, std::string>>{{"http://a.test/b", "timed out"}}));
+    EXPECT_EQ(run.Errors, 1);
+}
+
 TEST(TRunJournal, AFullDiskKeepsWhatWasWholeAndSaysWhy) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("j").toStdString();

@@ -17,6 +17,7 @@
 
 #include "EventLoopWait.h"
 #include "THttpScan.h"
+#include "TJournalReader.h"
 #include "TLinkDecisionLog.h"
 #include "TestServer.h"
 
@@ -54,8 +55,10 @@ std::unique_ptr<TestServer> Serve(const TSite& Site) {
     return server->Start() ? std::move(server) : nullptr;
 }
 
+// Resume: continue that journal's last run instead of starting.
 void Crawl(const std::string& Start, int Depth, int Downloads, TCrawl& Out,
-           const std::function<void(THttpScan&)>& Setup = {}) {
+           const std::function<void(THttpScan&)>& Setup = {},
+           const TJournalContents* Resume = nullptr) {
     THttpScan scan;
     scan.SetProxyType(PROXY_DIRECT);
     scan.SetFileOfResults("");
@@ -78,7 +81,7 @@ void Crawl(const std::string& Start, int Depth, int Downloads, TCrawl& Out,
                         const std::string&, const std::string&, const std::string&,
                         const std::string&, const std::string&, const std::string&) {};
     if (Setup) Setup(scan);
-    ASSERT_TRUE(scan.Start(Start));
+    ASSERT_TRUE(Resume ? scan.Resume(Resume->Runs.back()) : scan.Start(Start));
     ASSERT_TRUE(WaitFor([&] { return ended; }, 60000));
 }
 
@@ -146,6 +149,44 @@ TEST_P(ShortestDepthOrder, TheShorterPathWinsWhateverArrivesFirst) {
 
 INSTANTIATE_TEST_SUITE_P(Orders, ShortestDepthOrder, ::testing::ValuesIn(kOrderCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
+
+// A run stopped once the page on both paths is analysed at the limit, and continued from its
+// journal: the links kept for the shorter path are gone with the first process, so the page is
+// fetched once more when that path arrives, and is not listed or counted a second time.
+TEST(ShortestDepth, AResumedRunFetchesAPageOnceMoreForAShorterPath) {
+    const auto server = Serve(kOrderCases[0].Site);
+    ASSERT_TRUE(server);
+    const std::string base = server->BaseUrl();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string journal = dir.filePath("run.journal").toStdString();
+    TCrawl first;
+    Crawl(base + "/", 4, 6, first, [&](THttpScan& s) {
+        ASSERT_TRUE(s.OpenJournal(journal));
+        // Reported at the end of the step that analysed x.htm (the fourth page), before the
+        // answer of slow.htm can be taken in.
+        s.OnUpdatedStats = [&](THttpScan& scan, int, int, int, int done, int, int) {
+            if (done >= 4) scan.Stop();
+        };
+    });
+    ASSERT_EQ(first.Pages.count(base + "/x.htm"), 1u);
+    ASSERT_FALSE(first.Found.count("found@example.org"));
+    const TJournalContents contents = TJournalReader::Read(journal);
+    ASSERT_TRUE(contents.Resumable()) << contents.Error;
+    TCrawl resumed;
+    int done = 0;
+    Crawl(
+        base + "/", 4, 6, resumed,
+        [&](THttpScan& s) {
+            ASSERT_TRUE(s.ContinueJournal(journal, contents));
+            s.OnUpdatedStats = [&](THttpScan&, int, int, int, int d, int, int) { done = d; };
+        },
+        &contents);
+    EXPECT_TRUE(resumed.Found.count("found@example.org"));
+    EXPECT_EQ(server->CountRequests("/x.htm"), 2);
+    EXPECT_EQ(resumed.Pages.count(base + "/x.htm"), 0u);
+    EXPECT_EQ(done, contents.Runs.back().Fetched + 3);  // slow.htm, r.htm and d.htm
+}
 
 // Under "current site" the first page to meet a link may hold its report back; a later page
 // whose site it is reports it.
