@@ -1,47 +1,48 @@
 #include "TDepthLedger.h"
 
 void TDepthLedger::Clear() {
-    m_entryDepth.clear();
     m_waitingAt.clear();
     m_waiting = 0;
+    m_otherDepth.clear();
     m_kept.clear();
     m_keptAt.clear();
     m_holds = 0;
 }
 
-void TDepthLedger::Queued(std::uint32_t Id, int Depth) {
-    const auto [it, added] = m_entryDepth.try_emplace(Id, Depth);
-    if (!added) return;
+void TDepthLedger::Queued(int Depth) {
     ++m_waitingAt[Depth];
     ++m_waiting;
 }
 
-void TDepthLedger::Shortened(std::uint32_t Id, int Depth) {
-    const auto it = m_entryDepth.find(Id);
-    if (it == m_entryDepth.end() || Depth >= it->second) return;
-    if (--m_waitingAt[it->second] == 0) m_waitingAt.erase(it->second);
-    ++m_waitingAt[Depth];
-    it->second = Depth;
+void TDepthLedger::Moved(int From, int To) {
+    if (From == To) return;
+    const auto it = m_waitingAt.find(From);
+    if (it == m_waitingAt.end()) return;
+    if (--it->second == 0) m_waitingAt.erase(it);
+    ++m_waitingAt[To];
 }
 
-void TDepthLedger::Done(std::uint32_t Id, std::uint32_t Next) {
-    const auto it = m_entryDepth.find(Id);
-    if (it == m_entryDepth.end()) return;
-    const int depth = it->second;
-    m_entryDepth.erase(it);
-    if (--m_waitingAt[depth] == 0) m_waitingAt.erase(depth);
+void TDepthLedger::Done(int Depth) {
+    const auto it = m_waitingAt.find(Depth);
+    if (it == m_waitingAt.end()) return;
+    if (--it->second == 0) m_waitingAt.erase(it);
     --m_waiting;
-    // A retry waits where the entry it repeats did.
-    if (Next != 0) {
-        const auto next = m_entryDepth.find(Next);
-        if (next != m_entryDepth.end() && depth < next->second) Shortened(Next, depth);
-    }
     LetGo();
 }
 
-int TDepthLedger::DepthOf(std::uint32_t Id) const {
-    const auto it = m_entryDepth.find(Id);
-    return it == m_entryDepth.end() ? 0 : it->second;
+void TDepthLedger::QueuedOther(std::uint32_t Id, int Depth) {
+    if (m_otherDepth.try_emplace(Id, Depth).second) Queued(Depth);
+}
+
+bool TDepthLedger::DoneOther(std::uint32_t Id, std::uint32_t Next) {
+    const auto it = m_otherDepth.find(Id);
+    if (it == m_otherDepth.end()) return false;
+    const int depth = it->second;
+    m_otherDepth.erase(it);
+    // A retry waits where the entry it repeats did.
+    if (Next != 0 && m_otherDepth.try_emplace(Next, depth).second) return true;
+    Done(depth);
+    return true;
 }
 
 bool TDepthLedger::ShorterMayCome(int Depth) const {
@@ -86,11 +87,11 @@ void TDepthLedger::LetGo() {
 }
 
 std::size_t TDepthLedger::MemoryBytes() const {
-    std::size_t bytes = m_entryDepth.size() * (sizeof(std::uint32_t) + sizeof(int) + 16) +
-                        m_entryDepth.bucket_count() * sizeof(void*);
+    std::size_t bytes = m_otherDepth.size() * 32 + m_otherDepth.bucket_count() * sizeof(void*) +
+                        m_waitingAt.size() * 48 + m_kept.bucket_count() * sizeof(void*);
     for (const auto& [url, page] : m_kept) {
-        bytes +=
-            url.capacity() + sizeof(TKeptPage) + 32 + page.Links.capacity() * sizeof(TKeptLink);
+        bytes += 32 + sizeof(std::string) + url.capacity() + sizeof(TKeptPage) +
+                 page.Links.capacity() * sizeof(TKeptLink);
         for (const TKeptLink& link : page.Links) bytes += link.Url.capacity();
     }
     for (const auto& [depth, urls] : m_keptAt)

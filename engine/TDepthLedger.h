@@ -3,7 +3,8 @@
 // path from the start page whatever order downloads finish in. Downloads run side by side, so a
 // page may be analysed at depth 5 while the page that links it at depth 3 is still on its way.
 //
-// The ledger counts the queue entries still waiting (queued or being fetched) at each depth. A
+// The ledger counts the queue entries still waiting (queued or being fetched) at each depth; it
+// holds nothing per entry, so the queue's spill file keeps its worth. A
 // shorter path to an analysed page can only come from a waiting entry above it, so a page
 // analysed while one waits keeps its page links here; when a shorter path turns up, they are
 // followed again from the new depth without fetching the page again. Once nothing waits above a
@@ -32,16 +33,17 @@ class TDepthLedger {
 public:
     void Clear();
 
-    // Entries are known by the low 32 bits of their numbers, as the visited list keeps them.
-    // A queue entry waits at Depth.
-    void Queued(std::uint32_t Id, int Depth);
-    // The waiting entry Id has a shorter path now.
-    void Shortened(std::uint32_t Id, int Depth);
-    // The scheduler is done with entry Id (Next: the entry that retries it, 0 when none).
-    // Lets go of the links that can no longer be needed, unless a page is being analysed.
-    void Done(std::uint32_t Id, std::uint32_t Next = 0);
-    // The depth of a waiting entry; 0 when it is not waiting.
-    int DepthOf(std::uint32_t Id) const;
+    // A page waits at Depth (its VisitedUrls entry keeps that depth and its queue entry), has a
+    // shorter path now, or is no longer waiting. Done lets go of the links that can no longer be
+    // needed, unless a page is being analysed.
+    void Queued(int Depth);
+    void Moved(int From, int To);
+    void Done(int Depth);
+    // Entries that no page of the visited list stands for (a host's robots.txt, queued as a
+    // page) are known by the low 32 bits of their numbers. DoneOther is false for any other
+    // entry; Next is the entry that retries it (0: none).
+    void QueuedOther(std::uint32_t Id, int Depth);
+    bool DoneOther(std::uint32_t Id, std::uint32_t Next);
     // Whether an entry waits above Depth: a page analysed at Depth may still be reached by a
     // shorter path.
     bool ShorterMayCome(int Depth) const;
@@ -66,9 +68,9 @@ private:
     };
     void LetGo();
 
-    std::unordered_map<std::uint32_t, int> m_entryDepth;
     std::map<int, int> m_waitingAt;  // depth: entries waiting there (none listed with 0)
     int m_waiting = 0;
+    std::unordered_map<std::uint32_t, int> m_otherDepth;
     int m_holds = 0;
     std::unordered_map<std::string, TKeptPage> m_kept;
     // Kept pages by depth; a page that a shorter path moved is listed at both depths.

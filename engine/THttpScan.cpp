@@ -75,6 +75,7 @@ bool THttpScan::Start() {
             d.VisitedUrls.SetObject(insertPos, visit.Value());
             d.JournalVisited(full, visit.JournalFlag());
             if (d.Dwnld.AddUrl(full, {.Referrer = full, .Depth = 1})) {
+                d.Ledger.Queued(1);
                 visit.State = TVisitState::Waiting;
                 visit.Entry = static_cast<std::uint32_t>(d.Dwnld.LastEntryId);
                 d.VisitedUrls.SetObject(insertPos, visit.Value());

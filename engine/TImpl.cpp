@@ -55,7 +55,7 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     };
     Dwnld.OnOverflowFailed = [this](THttpDwnld&) { OverflowFailed(); };
     Dwnld.OnQueued = [this](const std::string& url, const TUrlObject& entry) {
-        EntryQueued(url, entry);
+        JournalQueued(url, entry);
     };
     Dwnld.OnEntryDone = [this](std::uint64_t id, TEntryOutcome outcome, const std::string& url) {
         EntryDone(id, outcome, url);
@@ -240,7 +240,7 @@ void TImpl::UseFinalUrl(TPageContext& Page, const std::string& FinalUrl) {
     } else if (visit.Depth > Page.Depth) {
         // Fetched under this name at the shorter depth: its links are this page's links.
         if (visit.State == TVisitState::Met) visit.State = TVisitState::Analysed;
-        if (visit.State == TVisitState::Waiting) Ledger.Shortened(visit.Entry, Page.Depth);
+        if (visit.State == TVisitState::Waiting) Ledger.Moved(visit.Depth, Page.Depth);
         visit.Depth = Page.Depth;
     } else {
         return;

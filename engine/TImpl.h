@@ -89,15 +89,14 @@ struct TImpl {
     // caller tells it.
     void Shorten(TShorterPath Path, bool Told);
     // Queues a page to follow, after its host's robots.txt when SeekRobots asks for that and it
-    // was not asked for yet. Parts: the page's URL parts, when at hand. False when the scheduler
-    // could not keep it.
+    // was not asked for yet, and counts it as waiting at its depth. Parts: the page's URL parts,
+    // when at hand. False when the scheduler could not keep it.
     bool QueuePage(const std::string& Url, TUrlObject Entry, const TCrackUrl* Parts);
     // The depth a page fetched by Page is analysed at (the shortest path found meanwhile), and
     // where its page links are kept when a shorter path may still turn up; null when not.
     std::vector<TKeptLink>* BeginPage(const THttpGet& Page, int& Depth);
     void KeepLink(const std::string& Url, unsigned char Step, TTagKind TagKind);
-    // The scheduler's reports about its entries.
-    void EntryQueued(const std::string& Url, const TUrlObject& Entry);
+    // The scheduler is done with an entry.
     void EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string& Url);
 
     // Results file.

@@ -35,13 +35,17 @@ bool TImpl::QueuePage(const std::string& Url, TUrlObject Entry, const TCrackUrl*
             VisitedHosts.Objects(index) == 0) {
             VisitedHosts.SetObject(index, 1);
             JournalHost(Parts->HostName, true);
-            Dwnld.AddUrl(RobotsTxtUrl(*Parts), {.Referrer = "",
-                                                .Depth = Entry.Depth,
-                                                .RetryCount = Dwnld.Retries,
-                                                .TagKind = Entry.TagKind});
+            if (Dwnld.AddUrl(RobotsTxtUrl(*Parts), {.Referrer = "",
+                                                    .Depth = Entry.Depth,
+                                                    .RetryCount = Dwnld.Retries,
+                                                    .TagKind = Entry.TagKind}))
+                Ledger.QueuedOther(EntryNumber(Dwnld.LastEntryId), Entry.Depth);
         }
     }
-    return Dwnld.AddUrl(Url, std::move(Entry));
+    const int depth = Entry.Depth;
+    if (!Dwnld.AddUrl(Url, std::move(Entry))) return false;
+    Ledger.Queued(depth);
+    return true;
 }
 
 std::vector<TKeptLink>* TImpl::BeginPage(const THttpGet& Page, int& Depth) {
@@ -73,6 +77,7 @@ void TImpl::Shorten(TShorterPath Path, bool Told) {
         TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
         if (visit.Depth == 0 || step.Depth >= visit.Depth) continue;
         const std::string url = VisitedUrls.Strings(index);
+        const int before = visit.Depth;
         visit.Depth = step.Depth;
         const TUrlObject entry{
             .Referrer = step.Referrer, .Depth = step.Depth, .TagKind = step.TagKind};
@@ -85,7 +90,7 @@ void TImpl::Shorten(TShorterPath Path, bool Told) {
                 }
                 break;
             case TVisitState::Waiting:
-                Ledger.Shortened(visit.Entry, step.Depth);
+                Ledger.Moved(before, step.Depth);
                 break;
             case TVisitState::Analysed:
                 if (std::vector<TKeptLink>* kept = Ledger.Kept(url, step.Depth)) {
@@ -122,11 +127,6 @@ void TImpl::Shorten(TShorterPath Path, bool Told) {
     }
 }
 
-void TImpl::EntryQueued(const std::string& Url, const TUrlObject& Entry) {
-    JournalQueued(Url, Entry);
-    Ledger.Queued(EntryNumber(Entry.Id), Entry.Depth);
-}
-
 void TImpl::EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string& Url) {
     const std::uint32_t entry = EntryNumber(Id);
     // A retry is queued before its entry is done with: it is the last entry queued.
@@ -134,18 +134,21 @@ void TImpl::EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string
         Outcome == TEntryOutcome::Retried ? EntryNumber(Dwnld.LastEntryId) : 0;
     int index = -1;
     int insertPos = -1;
+    bool page = false;
     if (VisitedUrls.Find(Url, index, insertPos)) {
         TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
-        if (visit.State == TVisitState::Waiting && visit.Entry == entry) {
+        page = visit.State == TVisitState::Waiting && visit.Entry == entry;
+        if (page) {
             visit.Entry = next;
             if (next == 0) {
                 visit.State = Outcome == TEntryOutcome::Fetched ? TVisitState::Analysed
                                                                 : TVisitState::Finished;
                 JournalVisited(VisitedUrls.Strings(index), visit.JournalFlag());
+                Ledger.Done(visit.Depth);
             }
             VisitedUrls.SetObject(index, visit.Value());
         }
     }
-    Ledger.Done(entry, next);
+    if (!page) Ledger.DoneOther(entry, next);
     JournalDone(Id, Outcome);
 }

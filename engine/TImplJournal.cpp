@@ -1,7 +1,6 @@
 // The run journal of the crawler's state object: what it records as a run goes, and how a run
 // is put back from it.
 
-#include <algorithm>
 #include <charconv>
 #include <type_traits>
 #include <utility>
@@ -238,18 +237,18 @@ bool TImpl::RestoreRun(const TJournalRun& Run) {
     SkippedByRobots = Run.Skipped;
     Dwnld.LastEntryId = Run.LastId;
     for (const TJournalEntry& e : Run.Pending) {
-        int depth = e.Depth;
         // A page waits under its entry's number, at the shortest depth found for it.
+        bool page = false;
         if (VisitedUrls.Find(e.Url, index, insertPos)) {
             TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
-            if (visit.State == TVisitState::Waiting && visit.Depth > 0 &&
-                e.FetchMode != fetchRobots) {
+            page = visit.State == TVisitState::Waiting && visit.Depth > 0 && visit.Entry == 0;
+            if (page) {
                 visit.Entry = static_cast<std::uint32_t>(e.Id);
                 VisitedUrls.SetObject(index, visit.Value());
-                depth = std::min(depth, visit.Depth);
+                Ledger.Queued(visit.Depth);
             }
         }
-        Ledger.Queued(static_cast<std::uint32_t>(e.Id), depth);
+        if (!page) Ledger.QueuedOther(static_cast<std::uint32_t>(e.Id), e.Depth);
         Dwnld.AddUrl(e.Url, {.Referrer = e.Referrer,
                              .Depth = e.Depth,
                              .RetryCount = e.RetryCount,
