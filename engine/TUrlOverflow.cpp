@@ -1,5 +1,7 @@
 #include "TUrlOverflow.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,9 @@ namespace {
 // Encoded entries are written in batches of about this size, and read back in chunks of it.
 // Small: the two buffers are all the memory the spilled entries cost.
 constexpr std::size_t kBatchBytes = 16 * 1024;
+// The part of the spill file already read back is given back to the file system in steps of
+// this size: a long crawl whose backlog never quite empties keeps a file of what still waits.
+constexpr std::int64_t kReleaseBytes = 1024 * 1024;
 
 // One entry in the file: the two text lengths, the three numbers, the three bytes, the entry's
 // number, the texts.
@@ -135,9 +140,15 @@ void TUrlOverflow::Clear() {
     std::string().swap(m_chunk);
     m_spilled = 0;
     m_spillTotal = 0;
-    m_readPos = m_fileEnd = 0;
+    m_readPos = m_fileEnd = m_released = 0;
     m_file.reset();
     m_error.clear();
+}
+
+std::int64_t TUrlOverflow::SpillBytesHeld() const {
+    struct stat info {};
+    if (!m_file || ::fstat(m_file->Fd, &info) != 0) return 0;
+    return static_cast<std::int64_t>(info.st_blocks) * 512;
 }
 
 std::string TUrlOverflow::SpillPath() const {
@@ -203,9 +214,23 @@ bool TUrlOverflow::ReadBack() {
     // Everything has come back: the file goes, and the next spill starts a new one.
     if (m_spilled == 0) {
         m_file.reset();
-        m_readPos = m_fileEnd = 0;
+        m_readPos = m_fileEnd = m_released = 0;
         std::string().swap(m_tail);
         std::string().swap(m_chunk);
+    } else {
+        ReleaseRead();
     }
     return true;
+}
+
+void TUrlOverflow::ReleaseRead() {
+    const std::int64_t upTo = m_readPos / kReleaseBytes * kReleaseBytes;
+    if (!m_canRelease || upTo - m_released < kReleaseBytes) return;
+    // Space only: offsets stay as they are. A file system that cannot punch holes keeps the
+    // space until the file is drained, as before.
+    if (::fallocate(m_file->Fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
+                    static_cast<off_t>(m_released), static_cast<off_t>(upTo - m_released)) == 0)
+        m_released = upTo;
+    else
+        m_canRelease = false;
 }

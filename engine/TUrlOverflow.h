@@ -57,6 +57,9 @@ public:
     std::string SpillPath() const;
     // Entries ever written to a spill file since the last Clear.
     int SpillCount() const { return m_spillTotal; }
+    // Disk space the spill file takes now, in bytes (0 without one). Entries read back give
+    // their space back as reading goes on, so this follows what still waits, not what ever did.
+    std::int64_t SpillBytesHeld() const;
 
     // Entries kept in memory before the rest spills to the file. Beside the queue's own limit
     // (5000 by default) a large budget would keep a whole level of a big site in memory and
@@ -69,6 +72,7 @@ private:
     bool Fail(const std::string& What, int ErrorNumber);
     bool WriteTail();
     bool ReadBack();
+    void ReleaseRead();
 
     std::deque<TEntry> m_head;  // the oldest entries
     std::string m_tail;         // newer entries, encoded, not yet written to the file
@@ -77,6 +81,8 @@ private:
     int m_spillTotal = 0;
     std::int64_t m_readPos = 0;  // where the next unread entry of the file starts
     std::int64_t m_fileEnd = 0;  // where the next batch is written
+    std::int64_t m_released = 0;  // the file's space up to here is given back
+    bool m_canRelease = true;     // the file system gives space back (punches holes)
     std::unique_ptr<TSpillFile> m_file;
     std::string m_error;
 };

@@ -96,6 +96,31 @@ TEST(TUrlOverflow, KeepsOrderAndFieldsThroughMemoryAndFile) {
     EXPECT_FALSE(store.Take(none));
 }
 
+// A backlog that never quite empties: what was read back gives its disk space back, so the file
+// holds about what still waits.
+TEST(TUrlOverflow, WhatWasReadBackGivesItsSpaceBack) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    TUrlOverflow store;
+    store.Budget = 10;
+    store.Folder = folder.path().toStdString();
+    int added = 0, taken = 0;
+    TUrlOverflow::TEntry got;
+    // About 40 MB pass through the file; a thousand entries (about 1 MB) wait at any time.
+    for (int wave = 0; wave < 40; ++wave) {
+        for (int i = 0; i < 1000; ++i) ASSERT_TRUE(store.Add(Entry(added++, 1000)));
+        while (store.Count() > 1000) {
+            ASSERT_TRUE(store.Take(got));
+            ExpectSame(got, Entry(taken++, 1000));
+        }
+    }
+    EXPECT_NE(store.SpillPath(), "");
+    EXPECT_LT(store.SpillBytesHeld(), 4 * 1024 * 1024);
+    while (store.Take(got)) ExpectSame(got, Entry(taken++, 1000));
+    EXPECT_EQ(taken, added);
+    EXPECT_EQ(store.SpillBytesHeld(), 0);
+}
+
 // The spill file has no name in its folder even while it is in use: no other user can open it,
 // and a killed process leaves nothing behind.
 TEST(TUrlOverflow, TheSpillFileLeavesNoNameBehind) {
