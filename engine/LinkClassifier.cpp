@@ -174,14 +174,14 @@ TLinkClass ClassifyLink(std::string_view Resolved) {
 }
 
 bool ContainsKeyword(const TQuickSortStringList& List, std::string_view Text) {
-    return FirstKeywordIn(List, Text) != nullptr;
+    return !FirstKeywordIn(List, Text).empty();
 }
 
-const std::string* FirstKeywordIn(const TQuickSortStringList& List, std::string_view Text) {
+std::string_view FirstKeywordIn(const TQuickSortStringList& List, std::string_view Text) {
     const std::string lower = AsciiLowerCase(Text);
     for (int i = 0; i < List.Count(); ++i) {
-        const std::string& entry = List.Strings(i);
-        if (!entry.empty() && lower.find(entry) != std::string::npos) return &entry;
+        const std::string_view entry = List.Strings(i);
+        if (!entry.empty() && lower.find(entry) != std::string::npos) return entry;
     }
-    return nullptr;
+    return {};
 }

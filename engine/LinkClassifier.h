@@ -41,5 +41,5 @@ TLinkClass ClassifyLink(std::string_view Resolved);
 // True when an entry of List (in stored order) occurs in Text lower-cased. Empty entries never
 // match. Entries are compared as stored; the owners keep them lower-case.
 bool ContainsKeyword(const TQuickSortStringList& List, std::string_view Text);
-// The entry that makes ContainsKeyword true, or nullptr.
-const std::string* FirstKeywordIn(const TQuickSortStringList& List, std::string_view Text);
+// The entry that makes ContainsKeyword true, or an empty text.
+std::string_view FirstKeywordIn(const TQuickSortStringList& List, std::string_view Text);

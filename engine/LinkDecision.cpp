@@ -85,8 +85,9 @@ bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkStat
     Out.TypeLink = link.Mail ? "mail" : "0";
     if (Out.Resolved.empty()) return Drop(Out, TLinkReason::Scheme);
     if (Rules.ExcludeEnabled && Rules.ExcludeKeywords.Count() > 0) {
-        if (const std::string* hit = FirstKeywordIn(Rules.ExcludeKeywords, Out.Resolved)) {
-            Out.Keyword = *hit;
+        if (const std::string_view hit = FirstKeywordIn(Rules.ExcludeKeywords, Out.Resolved);
+            !hit.empty()) {
+            Out.Keyword = hit;
             return Drop(Out, TLinkReason::Exclude);
         }
     }

@@ -49,20 +49,21 @@ bool TDepthLedger::ShorterMayCome(int Depth) const {
     return !m_waitingAt.empty() && m_waitingAt.begin()->first < Depth;
 }
 
-std::vector<TKeptLink>& TDepthLedger::Keep(const std::string& Page, int Depth) {
-    TKeptPage& page = m_kept[Page];
+std::vector<TKeptLink>& TDepthLedger::Keep(std::string_view Page, int Depth) {
+    std::string url(Page);
+    TKeptPage& page = m_kept[url];
     page.Depth = Depth;
     page.Links.clear();
-    m_keptAt[Depth].push_back(Page);
+    m_keptAt[Depth].push_back(std::move(url));
     return page.Links;
 }
 
-std::vector<TKeptLink>* TDepthLedger::Kept(const std::string& Page, int Depth) {
-    const auto it = m_kept.find(Page);
+std::vector<TKeptLink>* TDepthLedger::Kept(std::string_view Page, int Depth) {
+    const auto it = m_kept.find(std::string(Page));
     if (it == m_kept.end()) return nullptr;
     if (Depth < it->second.Depth) {
         it->second.Depth = Depth;
-        m_keptAt[Depth].push_back(Page);
+        m_keptAt[Depth].push_back(it->first);
     }
     return &it->second.Links;
 }

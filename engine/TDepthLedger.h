@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -50,11 +51,11 @@ public:
 
     // Starts keeping the links of Page, analysed at Depth; returns where to put them. The
     // vector stays in place until Release: nothing is let go while a page is analysed.
-    std::vector<TKeptLink>& Keep(const std::string& Page, int Depth);
+    std::vector<TKeptLink>& Keep(std::string_view Page, int Depth);
     void Hold() { ++m_holds; }
     void Release();
     // The kept links of Page, null when none are kept; Depth moves the page to a new depth.
-    std::vector<TKeptLink>* Kept(const std::string& Page, int Depth);
+    std::vector<TKeptLink>* Kept(std::string_view Page, int Depth);
 
     int Waiting() const { return m_waiting; }
     std::size_t KeptPages() const { return m_kept.size(); }

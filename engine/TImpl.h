@@ -114,7 +114,7 @@ struct TImpl {
     // Run journal (see THttpScan::OpenJournal). Each records one change while a journal is
     // open, except while a resumed run is being restored.
     void JournalRunBegins();
-    void JournalVisited(const std::string& Url, int Flag);
+    void JournalVisited(std::string_view Url, int Flag);
     // A host met, or (RobotsAsked) one whose robots.txt is queued.
     void JournalHost(const std::string& Host, bool RobotsAsked);
     void JournalQueued(const std::string& Url, const TUrlObject& Entry);

@@ -76,7 +76,7 @@ void TImpl::Shorten(TShorterPath Path, bool Told) {
         if (!VisitedUrls.Find(step.Url, index, insertPos)) continue;
         TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
         if (visit.Depth == 0 || step.Depth >= visit.Depth) continue;
-        const std::string url = VisitedUrls.Strings(index);
+        const std::string url(VisitedUrls.Strings(index));
         const int before = visit.Depth;
         visit.Depth = step.Depth;
         const TUrlObject entry{

@@ -123,7 +123,7 @@ void TImpl::JournalRunBegins() {
     Journal.Add('B', fields);
 }
 
-void TImpl::JournalVisited(const std::string& Url, int Flag) {
+void TImpl::JournalVisited(std::string_view Url, int Flag) {
     if (Journal.IsOpen() && !Restoring) Journal.Add('V', {std::to_string(Flag), Url});
 }
 

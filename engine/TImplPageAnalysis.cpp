@@ -86,7 +86,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     int index = -1;
     int insertPos = -1;
     if (VisitedUrls.Find(target, index, insertPos, true)) {
-        const std::string key = VisitedUrls.Strings(index);
+        const std::string key(VisitedUrls.Strings(index));
         if (TVisit::Of(VisitedUrls.Objects(index)).Depth > Page.Depth)
             Shorten({key, Page.Depth, Page.Url(), Page.Depth, tagRefresh}, true);
         KeepLink(key, 0, tagRefresh);
@@ -132,7 +132,7 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind T
     }
     // Every page link of a page that a shorter path may still reach is kept for it.
     if (KeptLinks && entry >= 0 && TVisit::Of(VisitedUrls.Objects(entry)).Depth > 0)
-        KeepLink(VisitedUrls.Strings(entry), 1, TagKind);
+        KeepLink(std::string(VisitedUrls.Strings(entry)), 1, TagKind);
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
 }
 
@@ -220,6 +220,7 @@ void TImpl::ApplyAgain(const TPageContext& Page, TTagKind TagKind, TLinkDecision
         JournalReport(d, Page.Url(), HrefOrSrcOf(TagKind), *line, visit.JournalFlag());
     }
     if (d.Shorter)
-        Shorten({VisitedUrls.Strings(d.UrlIndex), Page.Depth + 1, Page.Url(), Page.Depth, TagKind},
+        Shorten({std::string(VisitedUrls.Strings(d.UrlIndex)), Page.Depth + 1, Page.Url(),
+                 Page.Depth, TagKind},
                 true);
 }

@@ -21,6 +21,9 @@ constexpr std::size_t kMaxChunk = 512;
 constexpr std::size_t kAppendFill = kMaxChunk * 3 / 4;
 // A chunk shrunk below this joins a neighbour, so deletions cannot leave many tiny chunks.
 constexpr std::size_t kMinChunk = kMaxChunk / 4;
+// Text blocks start small (a keyword list needs little) and double up to this size.
+constexpr std::size_t kFirstBlock = 256;
+constexpr std::size_t kLargestBlock = 1024 * 1024;
 
 }  // namespace
 
@@ -118,14 +121,54 @@ void TQuickSortStringList::RemoveOrMergeChunk(std::size_t ChunkNo) {
 
 // --- entry access -----------------------------------------------------------------------------
 
-const std::string& TQuickSortStringList::Strings(int Index) const {
-    static const std::string empty;
+std::string_view TQuickSortStringList::Strings(int Index) const {
     const Entry* e = EntryAt(Index);
-    return e ? e->Text : empty;
+    return e ? e->Text() : std::string_view();
 }
 
-void TQuickSortStringList::SetString(int Index, std::string S) {
-    if (Entry* e = EntryAt(Index)) e->Text = std::move(S);
+void TQuickSortStringList::SetString(int Index, std::string_view S) {
+    Entry* e = EntryAt(Index);
+    if (!e) return;
+    const Entry old = *e;
+    *e = Store(S, old.Value);
+    Forget(old);
+}
+
+// --- text blocks ------------------------------------------------------------------------------
+
+TQuickSortStringList::Entry TQuickSortStringList::Store(std::string_view S, std::intptr_t Value) {
+    Entry e;
+    e.Value = Value;
+    e.Size = static_cast<std::uint32_t>(S.size());
+    if (S.empty()) return e;
+    if (m_blocks.empty() || m_blockUsed + S.size() > m_blockSize) {
+        // A text longer than a block gets a block of its own size.
+        m_blockSize = std::max(
+            S.size(), m_blocks.empty() ? kFirstBlock : std::min(m_blockSize * 2, kLargestBlock));
+        m_blocks.push_back(std::make_unique<char[]>(m_blockSize));
+        m_blockUsed = 0;
+    }
+    char* at = m_blocks.back().get() + m_blockUsed;
+    std::memcpy(at, S.data(), S.size());
+    m_blockUsed += S.size();
+    m_textBytes += S.size();
+    e.Data = at;
+    return e;
+}
+
+void TQuickSortStringList::Forget(const Entry& E) {
+    m_textBytes -= E.Size;
+    m_deadBytes += E.Size;
+    if (m_deadBytes > 64 * 1024 && m_deadBytes > m_textBytes) Compact();
+}
+
+// Copies every entry's text into fresh blocks, in order, and lets the old blocks go.
+void TQuickSortStringList::Compact() {
+    std::vector<std::unique_ptr<char[]>> old;
+    old.swap(m_blocks);
+    m_blockSize = m_blockUsed = m_textBytes = m_deadBytes = 0;
+    for (Chunk& c : m_chunks)
+        for (Entry& e : c.Entries) e = Store(e.Text(), e.Value);
 }
 
 std::intptr_t TQuickSortStringList::Objects(int Index) const {
@@ -164,57 +207,62 @@ void TQuickSortStringList::Append(Entry E) {
     ++m_count;
 }
 
-void TQuickSortStringList::Insert(int Index, std::string S, std::intptr_t Value) {
-    InsertEntry(Index, Entry{std::move(S), Value});
+void TQuickSortStringList::Insert(int Index, std::string_view S, std::intptr_t Value) {
+    InsertEntry(Index, Store(S, Value));
 }
 
-void TQuickSortStringList::Add(std::string S, std::intptr_t Value) {
-    Append(Entry{std::move(S), Value});
+void TQuickSortStringList::Add(std::string_view S, std::intptr_t Value) {
+    Append(Store(S, Value));
 }
 
 void TQuickSortStringList::Delete(int Index) {
     if (Index < 0 || Index >= m_count) return;
     Place p = Locate(Index);
     std::vector<Entry>& entries = m_chunks[p.ChunkNo].Entries;
+    const Entry gone = entries[p.Offset];
     entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(p.Offset));
     ShiftStarts(p.ChunkNo + 1, -1);
     --m_count;
     RemoveOrMergeChunk(p.ChunkNo);
+    Forget(gone);
 }
 
 void TQuickSortStringList::Clear() {
     m_chunks.clear();
     m_chunkStart.clear();
     m_count = 0;
+    m_blocks.clear();
+    m_blockSize = m_blockUsed = m_textBytes = m_deadBytes = 0;
 }
 
+// The entries leave the chunks; their texts stay in the blocks for Refill.
 std::vector<TQuickSortStringList::Entry> TQuickSortStringList::TakeAll() {
     std::vector<Entry> all;
     all.reserve(static_cast<std::size_t>(m_count));
-    for (Chunk& c : m_chunks)
-        std::move(c.Entries.begin(), c.Entries.end(), std::back_inserter(all));
-    Clear();
+    for (Chunk& c : m_chunks) all.insert(all.end(), c.Entries.begin(), c.Entries.end());
+    m_chunks.clear();
+    m_chunkStart.clear();
+    m_count = 0;
     return all;
 }
 
 void TQuickSortStringList::Refill(std::vector<Entry> Entries) {
-    Clear();
-    for (Entry& e : Entries) Append(std::move(e));
+    for (const Entry& e : Entries) Append(e);
 }
 
 void TQuickSortStringList::SetText(std::string_view Text) {
     Clear();
-    ForEachLine(Text, [this](std::string_view Line) { Add(std::string(Line)); });
+    ForEachLine(Text, [this](std::string_view Line) { Add(Line); });
 }
 
 std::string TQuickSortStringList::Text() const {
     std::size_t length = 0;
     for (const Chunk& c : m_chunks)
-        for (const Entry& e : c.Entries) length += e.Text.size() + 2;
+        for (const Entry& e : c.Entries) length += e.Size + 2;
     std::string out;
     out.reserve(length);
     for (const Chunk& c : m_chunks)
-        for (const Entry& e : c.Entries) out.append(e.Text).append("\r\n");
+        for (const Entry& e : c.Entries) out.append(e.Text()).append("\r\n");
     return out;
 }
 
@@ -244,7 +292,7 @@ int TQuickSortStringList::CompareKeys(std::string_view A, std::string_view B) {
 
 bool TQuickSortStringList::Find(std::string_view S, int& Index, int& InsertPos, bool AddIfMissing) {
     const bool found = std::as_const(*this).Find(S, Index, InsertPos);
-    if (!found && AddIfMissing) Insert(InsertPos, std::string(S), 0);
+    if (!found && AddIfMissing) Insert(InsertPos, S, 0);
     return found;
 }
 
@@ -268,7 +316,7 @@ void TQuickSortStringList::Search(std::string_view S, int& Index, int& InsertPos
         int mid = lo + (hi - lo) / 2;  // (lo + hi) div 2 without overflow
         Place p = LocateNear(mid, hint);
         hint = p.ChunkNo;
-        int c = CompareKeys(m_chunks[p.ChunkNo].Entries[p.Offset].Text, S);
+        int c = CompareKeys(m_chunks[p.ChunkNo].Entries[p.Offset].Text(), S);
         if (c == 0) {
             Index = mid;
             return;
@@ -286,10 +334,10 @@ void TQuickSortStringList::Search(std::string_view S, int& Index, int& InsertPos
 
 void TQuickSortStringList::Sort() {
     std::vector<Entry> all = TakeAll();
-    if (m_removeEmptyBeforeSort) std::erase_if(all, [](const Entry& e) { return e.Text.empty(); });
+    if (m_removeEmptyBeforeSort) std::erase_if(all, [](const Entry& e) { return e.Size == 0; });
     // Equal keys may end in any order. An introsort keeps that freedom and, unlike a plain
     // quicksort, stays fast on long runs of equal lines (a pasted keyword list, say).
     std::sort(all.begin(), all.end(),
-              [](const Entry& a, const Entry& b) { return CompareKeys(a.Text, b.Text) < 0; });
+              [](const Entry& a, const Entry& b) { return CompareKeys(a.Text(), b.Text()) < 0; });
     Refill(std::move(all));
 }

@@ -33,11 +33,16 @@ struct TRecordHead {
     std::uint64_t Id;
 };
 constexpr std::size_t kHeadBytes = 5 * 4 + 3 + 8;
+// The referrer length of an entry found on the same page as the one before it: every link of a
+// page has the page as its referrer, so it is written once, not once per link.
+constexpr std::uint32_t kSameReferrer = 0xFFFFFFFF;
 
-void Encode(const TUrlOverflow::TEntry& Entry, std::string& Out) {
+// LastReferrer: the referrer of the entry written before, updated.
+void Encode(const TUrlOverflow::TEntry& Entry, std::string& Out, std::string& LastReferrer) {
     const TUrlObject& o = Entry.Object;
+    const bool same = o.Referrer == LastReferrer;
     const TRecordHead head{static_cast<std::uint32_t>(Entry.Url.size()),
-                           static_cast<std::uint32_t>(o.Referrer.size()),
+                           same ? kSameReferrer : static_cast<std::uint32_t>(o.Referrer.size()),
                            o.CountArea,
                            o.RetryCount,
                            o.Depth,
@@ -57,19 +62,22 @@ void Encode(const TUrlOverflow::TEntry& Entry, std::string& Out) {
     std::memcpy(bytes + 23, &head.Id, 8);
     Out.append(bytes, kHeadBytes);
     Out += Entry.Url;
+    if (same) return;
     Out += o.Referrer;
+    LastReferrer = o.Referrer;
 }
 
 // Decodes the record at Data; the bytes it took, or 0 when Size does not hold all of it (Needed
-// then tells how many it takes).
+// then tells how many it takes). LastReferrer: the referrer of the entry read before, updated.
 std::size_t Decode(const char* Data, std::size_t Size, TUrlOverflow::TEntry& Out,
-                   std::size_t& Needed) {
+                   std::size_t& Needed, std::string& LastReferrer) {
     Needed = kHeadBytes;
     if (Size < kHeadBytes) return 0;
     TRecordHead head{};
     std::memcpy(&head.UrlLength, Data, 4);
     std::memcpy(&head.ReferrerLength, Data + 4, 4);
-    Needed = kHeadBytes + std::size_t{head.UrlLength} + head.ReferrerLength;
+    const bool same = head.ReferrerLength == kSameReferrer;
+    Needed = kHeadBytes + std::size_t{head.UrlLength} + (same ? 0 : head.ReferrerLength);
     if (Size < Needed) return 0;
     TUrlObject& o = Out.Object;
     std::memcpy(&o.CountArea, Data + 8, 4);
@@ -80,7 +88,12 @@ std::size_t Decode(const char* Data, std::size_t Size, TUrlOverflow::TEntry& Out
     o.Priority = Data[22] != 0;
     std::memcpy(&o.Id, Data + 23, 8);
     Out.Url.assign(Data + kHeadBytes, head.UrlLength);
-    o.Referrer.assign(Data + kHeadBytes + head.UrlLength, head.ReferrerLength);
+    if (same) {
+        o.Referrer = LastReferrer;
+    } else {
+        o.Referrer.assign(Data + kHeadBytes + head.UrlLength, head.ReferrerLength);
+        LastReferrer = o.Referrer;
+    }
     return Needed;
 }
 
@@ -121,7 +134,7 @@ bool TUrlOverflow::Add(TEntry Entry) {
     }
     // Room for a batch and the entry that passes it, so the buffer does not double.
     if (m_tail.capacity() < kBatchBytes) m_tail.reserve(kBatchBytes + 1024);
-    Encode(Entry, m_tail);
+    Encode(Entry, m_tail, m_writtenReferrer);
     ++m_spilled;
     ++m_spillTotal;
     return m_tail.size() < kBatchBytes || WriteTail();
@@ -141,6 +154,8 @@ void TUrlOverflow::Clear() {
     m_spilled = 0;
     m_spillTotal = 0;
     m_readPos = m_fileEnd = m_released = 0;
+    m_writtenReferrer.clear();
+    m_readReferrer.clear();
     m_file.reset();
     m_error.clear();
 }
@@ -197,7 +212,8 @@ bool TUrlOverflow::ReadBack() {
         TEntry entry;
         while (m_spilled > 0 && m_head.size() < budget) {
             const std::size_t n =
-                Decode(m_chunk.data() + used, static_cast<std::size_t>(got) - used, entry, needed);
+                Decode(m_chunk.data() + used, static_cast<std::size_t>(got) - used, entry, needed,
+                       m_readReferrer);
             if (n == 0) break;
             used += n;
             --m_spilled;
@@ -215,6 +231,8 @@ bool TUrlOverflow::ReadBack() {
     if (m_spilled == 0) {
         m_file.reset();
         m_readPos = m_fileEnd = m_released = 0;
+        m_writtenReferrer.clear();
+        m_readReferrer.clear();
         std::string().swap(m_tail);
         std::string().swap(m_chunk);
     } else {

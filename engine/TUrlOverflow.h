@@ -79,10 +79,13 @@ private:
     std::string m_chunk;        // what was last read back
     int m_spilled = 0;          // entries in the file and in m_tail, not yet read back
     int m_spillTotal = 0;
-    std::int64_t m_readPos = 0;  // where the next unread entry of the file starts
-    std::int64_t m_fileEnd = 0;  // where the next batch is written
+    std::int64_t m_readPos = 0;   // where the next unread entry of the file starts
+    std::int64_t m_fileEnd = 0;   // where the next batch is written
     std::int64_t m_released = 0;  // the file's space up to here is given back
     bool m_canRelease = true;     // the file system gives space back (punches holes)
+    // The referrers of the last entry written to and read from the file: a run of entries of
+    // one page stores it once.
+    std::string m_writtenReferrer, m_readReferrer;
     std::unique_ptr<TSpillFile> m_file;
     std::string m_error;
 };

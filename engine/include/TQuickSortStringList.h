@@ -4,10 +4,13 @@
 // entry carries one integer value that owners use as a flag. GUI thread only, no locking.
 //
 // Positions (Index, InsertPos, Strings(i)) behave as in a plain array; the storage underneath is
-// chunked so that insertion into a list of a million entries does not move half of them.
+// chunked so that insertion into a list of a million entries does not move half of them. The
+// texts lie one after the other in blocks of the list's own, so an entry costs its bytes and a
+// small record, not a string object and an allocation of its own each.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,15 +25,17 @@ public:
     int Capacity() const;
 
     // An index outside 0..Count-1 reads as an empty string with value 0 and is ignored by the
-    // writers and Delete; Insert moves it to the nearer end so the string is never lost.
-    const std::string& Strings(int Index) const;
-    void SetString(int Index, std::string S);
+    // writers and Delete; Insert moves it to the nearer end so the string is never lost. The
+    // text stays in place while entries are added (Insert, Add, Find); SetString, Delete, Sort,
+    // SetText and Clear may move or free it.
+    std::string_view Strings(int Index) const;
+    void SetString(int Index, std::string_view S);
     std::intptr_t Objects(int Index) const;
     void SetObject(int Index, std::intptr_t Value);
 
     // Plain list operations: they do not keep the order, the owner does (by Sort or Find).
-    void Insert(int Index, std::string S, std::intptr_t Value = 0);
-    void Add(std::string S, std::intptr_t Value = 0);
+    void Insert(int Index, std::string_view S, std::intptr_t Value = 0);
+    void Add(std::string_view S, std::intptr_t Value = 0);
     void Delete(int Index);
     void Clear();
     // Replaces the content by the lines of Text (a line ends at CR, LF or CR LF; a final line
@@ -57,8 +62,10 @@ public:
 
 private:
     struct Entry {
-        std::string Text;
+        const char* Data = nullptr;
+        std::uint32_t Size = 0;
         std::intptr_t Value = 0;
+        std::string_view Text() const { return {Data, Size}; }
     };
     // A run of consecutive entries; see the source file for the size rules.
     struct Chunk {
@@ -83,7 +90,17 @@ private:
     void Search(std::string_view S, int& Index, int& InsertPos) const;
     std::vector<Entry> TakeAll();
     void Refill(std::vector<Entry> Entries);
+    // A copy of S in the blocks, as an entry's text.
+    Entry Store(std::string_view S, std::intptr_t Value);
+    // S's bytes are no longer used; the blocks are rewritten once most of their bytes are not.
+    void Forget(const Entry& E);
+    void Compact();
 
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_blockSize = 0;  // of the last block; blocks grow to 1 MiB as the list does
+    std::size_t m_blockUsed = 0;
+    std::size_t m_textBytes = 0;  // bytes of the blocks in use by entries
+    std::size_t m_deadBytes = 0;  // bytes of the blocks no entry uses any more
     std::vector<Chunk> m_chunks;
     std::vector<int> m_chunkStart;  // position of the first entry of each chunk
     int m_count = 0;

@@ -25,7 +25,9 @@ namespace {
 TUrlOverflow::TEntry Entry(int Number, std::size_t Padding = 0) {
     TUrlOverflow::TEntry e;
     e.Url = "http://h.alpha.test/p" + std::to_string(Number) + ".htm" + std::string(Padding, 'x');
-    e.Object.Referrer = Number % 2 ? "http://h.alpha.test/" : "";
+    // Runs of links of one page, as a page's links are queued, among entries without one.
+    e.Object.Referrer =
+        Number % 7 < 5 ? "http://h.alpha.test/from" + std::to_string(Number / 7) : "";
     e.Object.Depth = Number % 7;
     e.Object.RetryCount = Number % 3;
     e.Object.CountArea = -Number;
