@@ -10,11 +10,11 @@
 
 #include <QTemporaryDir>
 
-#include <random>
 #include <string>
 
 #include "THttpScan.h"
 #include "TImpl.h"
+#include "UrlMaker.h"
 
 namespace {
 
@@ -22,23 +22,6 @@ double HeapInUse() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<double>(info.uordblks + info.hblkhd);
 }
-
-// 60-character URLs spread over 4,000 hosts, as VisitedUrlsBench makes them.
-class UrlMaker {
-public:
-    explicit UrlMaker(unsigned Seed) : m_rng(Seed) {}
-    void Next(std::string& Url) {
-        Url.assign("http://www.host");
-        Url.append(std::to_string(m_rng() % 4000));
-        Url.append(".example/");
-        static constexpr char kPathChars[] = "abcdefghijklmnopqrstuvwxyz0123456789/-_";
-        while (Url.size() < 60) Url.push_back(kPathChars[m_rng() % (sizeof kPathChars - 1)]);
-        Url.append(".htm");
-    }
-
-private:
-    std::mt19937_64 m_rng;
-};
 
 void BM_BytesPerUrlMet(benchmark::State& State) {
     const int target = static_cast<int>(State.range(0));
@@ -50,7 +33,7 @@ void BM_BytesPerUrlMet(benchmark::State& State) {
         scan.SetDepthSearchLevel(20);
         TImpl& impl = ImplOf(scan);
         impl.Dwnld.Overflow.Folder = spill.path().toStdString();
-        UrlMaker maker(7);
+        UrlMaker maker(7, 60, ".htm");
         std::vector<std::string> recent;
         std::string url, page = "http://www.host0.example/start.htm", body;
         for (int n = 0; impl.VisitedUrls.Count() < target; ++n) {

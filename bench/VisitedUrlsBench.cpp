@@ -10,29 +10,9 @@
 
 #include "TLinkDecisionLog.h"
 #include "TQuickSortStringList.h"
+#include "UrlMaker.h"
 
 namespace {
-
-constexpr std::size_t kUrlLength = 60;
-
-// URLs of a crawl share a few thousand hosts, so comparisons run over long common prefixes as
-// they do in a real run; the rest is random so that every URL is new.
-class UrlMaker {
-public:
-    explicit UrlMaker(unsigned Seed) : m_rng(Seed) {}
-
-    void Next(std::string& Url) {
-        Url.assign("http://www.host");
-        Url.append(std::to_string(m_rng() % 4000));
-        Url.append(".example/");
-        static constexpr char kPathChars[] = "abcdefghijklmnopqrstuvwxyz0123456789/-_";
-        while (Url.size() < kUrlLength)
-            Url.push_back(kPathChars[m_rng() % (sizeof kPathChars - 1)]);
-    }
-
-private:
-    std::mt19937_64 m_rng;
-};
 
 long ResidentBytes() {
     std::ifstream status("/proc/self/status");

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <string>
 
+#include "FileText.h"
 #include "TestServer.h"
 
 namespace {
@@ -41,17 +42,6 @@ TRun RunCrawl(const QStringList& Args, const QString& StdoutFile = {}) {
     EXPECT_TRUE(process.waitForFinished(60000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardError().toStdString()};
-}
-
-std::string ReadAll(const QString& Path) {
-    QFile file(Path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
-
-void WriteAll(const QString& Path, const std::string& Data) {
-    QFile file(Path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(Data.data(), static_cast<qint64>(Data.size()));
 }
 
 mode_t TypeOf(const QString& Path) {

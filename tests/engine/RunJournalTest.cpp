@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "EventLoopWait.h"
+#include "FileText.h"
 #include "JournalRecord.h"
 #include "THttpScan.h"
 #include "TImpl.h"
@@ -22,17 +23,6 @@
 #include "TestServer.h"
 
 namespace {
-
-std::string ReadAll(const QString& Path) {
-    QFile file(Path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
-
-void WriteAll(const QString& Path, const std::string& Data) {
-    QFile file(Path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(Data.data(), static_cast<qint64>(Data.size()));
-}
 
 TEST(JournalRecord, AnyBytesSurviveAndAnyChangeIsNoticed) {
     const std::vector<std::string> fields{"",
