@@ -276,13 +276,15 @@ What to harvest:
                            (one per line)
 
 How far to crawl:
-  -d, --depth N            pages to go down from the start page; 1 fetches the
-                           start page alone (default: 3)
+  -d, --depth N            pages to go down from the start page, by the shortest
+                           path to each; 1 fetches the start page alone
+                           (default: 3)
       --follow all|site|path
                            which links are followed: all, those of the start
                            page's site, or those under its folder (default: site)
       --report all|site|path
-                           which links are reported (default: all)
+                           which links are reported, by any page that meets
+                           them (default: all)
       --max-queue N        hold at most N links in the queue in memory, N >= 10
                            (default: 5000); further links are not lost but wait,
                            in the order found, until the queue has room: the
@@ -311,11 +313,11 @@ Consideration for servers:
                            required, login refused, proxy login refused,
                            internal error, or HTTP status N
       --explain FILE       why each link was followed, reported or skipped: one
-                           JSON line per distinct link met, with url, from,
-                           depth, type, reported, followed and reason (seen,
-                           depth, exclude, include, type, site, path, scheme,
-                           queue: the waiting links' file failed, robots,
-                           caller, stopped; "" when nothing said no)
+                           JSON line per distinct link met, its final decision,
+                           with url, from, depth, type, reported, followed and
+                           reason (seen, depth, exclude, include, type, site,
+                           path, scheme, queue: the waiting links' file failed,
+                           robots, caller, stopped; "" when nothing said no)
   A server that answers 429 or 503 is paused as its Retry-After asks (at most
   120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.
 

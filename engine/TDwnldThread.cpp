@@ -1,5 +1,7 @@
 #include "TDwnldThread.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <system_error>
 
@@ -74,6 +76,7 @@ void TDwnldThread::Wake() {
 }
 
 void TDwnldThread::Run() {
+    pthread_setname_np(pthread_self(), "tarnwick-tick");
     while (!InterruptionRequested()) {
         // A notice that arrives while the tick runs must cut the following pause short, so the
         // flag is cleared before the tick, not after it.

@@ -1,5 +1,7 @@
 #include "THttpThread.h"
 
+#include <pthread.h>
+
 #include <ctime>
 
 #include "TServerPolicy.h"
@@ -467,6 +469,8 @@ std::string THttpThread::RedirectedUrl(CURL* easy) {
 }
 
 void THttpThread::Run() {
+    // Named, so that tools (top -H, gdb) and tests tell the engine's threads from others.
+    pthread_setname_np(pthread_self(), "tarnwick-fetch");
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(m_jobLock);

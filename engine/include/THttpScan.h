@@ -64,7 +64,8 @@ using TOnMetaTag = std::function<void(
     const std::string& Tag2ndAttrib, const std::string& Tag2ndValue,
     const std::string& Tag3rdAttrib, const std::string& Tag3rdValue)>;
 // A page was fetched and is about to be analysed: its host, its URL (as asked for, not the final
-// URL of a redirect), the response head and the body.
+// URL of a redirect), the response head and the body. Once per page: a page fetched a second
+// time for a shorter path (see DepthSearchLevel) is neither told again nor counted again.
 using TOnPageReceived =
     std::function<void(THttpScan& Sender, const std::string& HostName, const std::string& Url,
                        const std::string& Head, const std::string& Body)>;
@@ -96,7 +97,10 @@ using TOnServerWait = std::function<void(THttpScan& Sender, const std::string& S
 // Every link value met in a page, with the decision taken about it (what it resolved to, whether
 // it was reported and followed, and the rule behind each "no"), after OnLinkFound and queueing.
 // FromUrl is the page it was found on, Depth that page's depth. A refused robots.txt is told
-// later, by OnSkipped. Raised only when assigned; a crawl without it does no extra work.
+// later, by OnSkipped. A link met again is told again: where the later meeting changes the
+// outcome (its page reports it after all, or it is a shorter path to a page), the decision says
+// so, and each page whose depth a shorter path brings down is told as followed from the page of
+// that path. Raised only when assigned; a crawl without it does no extra work.
 using TOnLinkDecision = std::function<void(THttpScan& Sender, const TLinkDecision& Decision,
                                            const std::string& FromUrl, int Depth)>;
 
@@ -190,6 +194,12 @@ public:
     void SetAdaptiveTicks(bool Value);
     int ConcurrentDownloads() const;
     void SetConcurrentDownloads(int Value);  // > 0; also sets the per-server connection limits
+    // Pages at this depth are fetched, their links reported but not followed; the start page has
+    // depth 1. A page's depth is the length of the shortest path of links to it from the start
+    // page (a meta refresh adds none), whatever the order in which downloads finish: a shorter
+    // path found after a page was queued, fetched or analysed brings it and what it links down
+    // to the shorter depth. A page is fetched at most twice for that, and only in a resumed run,
+    // which no longer has the links it kept.
     int DepthSearchLevel() const;
     void SetDepthSearchLevel(int Value);  // > 0
     const std::string& FileOfResults() const;

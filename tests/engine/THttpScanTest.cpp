@@ -456,16 +456,16 @@ TEST_F(THttpScanTest, NoThreadOfTheCrawlerOutlivesIt) {
     TestServer server(R"({"routes": {"/": {"body": "<a href=/a.htm>a</a>"},
         "/a.htm": {"body": "a", "delay_before_headers": 30}}})");
     ASSERT_TRUE(server.Start());
-    const int before = ThreadCount();
+    const int before = EngineThreadCount();
     {
         Recorder rec;
         auto scan = NewScan(rec);
         ASSERT_TRUE(scan->Start(server.Url("/")));
         // The driver, and a worker waiting for an answer when the crawler goes.
         ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/a.htm") == 1; }));
-        EXPECT_EQ(ThreadCount(), before + 2);
+        EXPECT_EQ(EngineThreadCount(), before + 2);
     }
-    EXPECT_EQ(ThreadCount(), before);
+    EXPECT_EQ(EngineThreadCount(), before);
 }
 
 // In a child process, as a user of its own whose thread limit leaves Spare threads beyond those
