@@ -416,7 +416,8 @@ TEST(THttpGetTest, TheTimeOutHoldsWhileTheServerIsSilent) {
         const auto took = std::chrono::steady_clock::now() - start;
         ASSERT_TRUE(o.finished);
         EXPECT_FALSE(o.succeeded);
-        EXPECT_LT(took, std::chrono::milliseconds(2500));
+        // The one-second time-out, not the server's 30 s; wide enough for a loaded machine.
+        EXPECT_LT(took, std::chrono::seconds(6));
     }
 }
 
