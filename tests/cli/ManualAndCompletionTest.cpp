@@ -10,6 +10,7 @@
 #include <set>
 
 #include "FetchFailure.h"
+#include "LinkDecision.h"
 
 namespace {
 
@@ -75,6 +76,28 @@ TEST(ManualAndCompletionTest, EveryReasonOfAFailedDownloadIsListedOnce) {
                                        "(?![\\w-])");
         EXPECT_EQ(manual.count(alone), 1) << words.toStdString();
         EXPECT_EQ(help.count(alone), 1) << words.toStdString();
+    }
+}
+
+TEST(ManualAndCompletionTest, EveryExplainReasonIsListedOnce) {
+    const QString manual = ReadText(TARNWICK_DIST_DIR "/man/tarnwick-crawl.1")
+                               .replace("\\-", "-")
+                               .remove('"')
+                               .simplified();
+    const QString help = HelpText().simplified();
+    // From the reasons of --explain up to the next option.
+    const auto reasons = [](const QString& text) {
+        const qsizetype at = text.indexOf("reason", text.indexOf("--explain"));
+        const qsizetype end = text.indexOf(" --", at);
+        return text.mid(at, end < 0 ? -1 : end - at);
+    };
+    for (int i = 1; i <= static_cast<int>(TLinkReason::Stopped); ++i) {
+        const QString word = LinkReasonWord(static_cast<TLinkReason>(i));
+        // Not as part of "robots-unreachable" or "robots.txt".
+        const QRegularExpression alone("(?<![\\w-])" + QRegularExpression::escape(word) +
+                                       "(?![\\w.-])");
+        EXPECT_EQ(reasons(manual).count(alone), 1) << word.toStdString();
+        EXPECT_EQ(reasons(help).count(alone), 1) << word.toStdString();
     }
 }
 
