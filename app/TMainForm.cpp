@@ -861,7 +861,7 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
         Event->ignore();
         return;
     }
-    // An ending session cannot wait for an answer; its journal keeps the results.
+    // An ending session cannot wait for an answer.
     if (!m_sessionEnding && !ResultsMayGo()) {
         // The user keeps the window: a later end of a run must not close it after all.
         m_closeRequested = false;
