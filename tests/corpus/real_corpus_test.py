@@ -159,9 +159,12 @@ class Reading:
 def cut_values(value):
     """The value rules of the extractor that a browser does not know: a value ends at its first
     blank or comma, and one with "(" is taken for a script call whose argument is the link."""
-    cuts = [re.split(r"[ ,]", value, 1)[0]]
-    if "(" in value[1:]:
-        cuts.append(value[value.index("(") + 1:].split(")")[0])
+    first = re.split(r"[ ,]", value, 1)[0]
+    cuts = [first]
+    # Both rules may apply: "x.html#f(a.B, c.D)" ends at its blank, then gives what follows "(".
+    for cut in (value, first):
+        if "(" in cut[1:]:
+            cuts.append(cut[cut.index("(") + 1:].split(")")[0])
     return [c for c in cuts if c != value]
 
 
@@ -297,6 +300,10 @@ def main():
         # The extractor reads attribute patterns anywhere in the text, also in example code.
         ("links read from attribute text that the page shows",
          lambda u: bool(found_on.get(u, set()) & reading.showing)),
+        # A page that only a resource link leads to (<link rel="search" href="search.html">) is
+        # fetched as a page, and its own links with it.
+        ("links of pages that only resource links lead to",
+         lambda u: bool(found_on.get(u, set()) & (resources - pages))),
     ]
     unexplained = requested - pages - {key(start)}
     for title, applies in reasons:
