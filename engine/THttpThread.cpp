@@ -198,7 +198,7 @@ void THttpThread::EndOfWork() {
     if (m_bodyReady)
         page = {std::move(m_body), std::move(m_finalUrl), std::move(m_encoding),
                 std::move(m_place)};
-    m_place.Release();
+    DropBody();
     if (m_slot)
         m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
                           m_transferred);
@@ -222,8 +222,7 @@ void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
 void THttpThread::ResetAttempt() {
     m_headers.clear();
     m_contentType.clear();
-    m_body.clear();
-    m_place.Release();
+    DropBody();
     m_status = 0;
     m_hasLocation = false;
     m_gated = false;
@@ -376,6 +375,14 @@ size_t THttpThread::OnBodyData(const char* data, size_t size) {
     // character. Decoding drops NUL characters alone.
     m_body.append(data, size);
     return size;
+}
+
+void THttpThread::DropBody() {
+    // The memory goes before the place: a worker keeps no large body beyond the budget, also
+    // after a failed download (one cut at the size limit held a large place).
+    m_body.clear();
+    m_body.shrink_to_fit();
+    m_place.Release();
 }
 
 bool THttpThread::MakeRoom(std::size_t Size) {

@@ -94,6 +94,8 @@ private:
     // A body about to grow beyond the small ones takes a large place of the budget, waiting for
     // one; false when the download was stopped or ran out of time meanwhile.
     bool MakeRoom(std::size_t Size);
+    // Frees the body that no one takes over, and its place of the budget.
+    void DropBody();
     // The page as the slot gets it: decoded from its character set (a robots.txt as it came).
     void FinishBody(CURL* easy);
     bool GateResponse();
