@@ -5,6 +5,7 @@
 #include "AsciiCase.h"
 #include "CurlSupport.h"
 #include "FileTypeCatalogue.h"
+#include "PageCharset.h"
 #include "PlainUrl.h"
 #include "TextBytes.h"
 #include "UrlEncoding.h"
@@ -116,7 +117,8 @@ std::string TypeFromExtension(std::string_view Url, std::size_t PathFrom) {
 
 }  // namespace
 
-TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) {
+TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
+                          std::string_view PageEncoding) {
     TResolvedLink link;
     const std::string upper = AsciiUpperCase(Value);
     if (upper.find("MAILTO:") != std::string::npos) {
@@ -126,7 +128,7 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) 
     }
     if (IsScriptLink(Value)) return link;
 
-    const std::string value = NormalizeLinkValue(Value);
+    const std::string value = NormalizeLinkValue(QueryInEncoding(Value, PageEncoding));
     const bool absolute = StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:");
     std::string resolved;
     if (absolute) {

@@ -19,8 +19,10 @@ struct TResolvedLink {
 // resolved against the page's directory (scheme, host, port unless it is the scheme's default,
 // UrlPath of PageParts). A failed resolution, or a result of 1024 characters or more, gives
 // nothing. A fragment is cut off unless "#" is the first character. A web URL comes out in the
-// percent-encoded form a browser sends (NormalizeUrl).
-TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value);
+// percent-encoded form a browser sends (NormalizeUrl), the query in the page's encoding
+// PageEncoding (a WHATWG name; empty for UTF-8).
+TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
+                          std::string_view PageEncoding = {});
 
 // Standard relative resolution of Value against the absolute URL Base; empty when either cannot
 // be used or the result has 1024 characters or more. Plain values against plain bases are

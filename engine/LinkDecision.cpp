@@ -79,7 +79,7 @@ bool Drop(TLinkDecision& Out, TLinkReason Reason) {
 // Resolution, keywords, typing and the visited look-up; false when the link is dropped.
 bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
               TLinkDecision& Out) {
-    TResolvedLink link = ResolveLink(Page.PageParts, Out.Value);
+    TResolvedLink link = ResolveLink(Page.PageParts, Out.Value, Page.Encoding);
     Out.Resolved = std::move(link.Resolved);
     Out.Mail = link.Mail;
     Out.TypeLink = link.Mail ? "mail" : "0";

@@ -255,6 +255,14 @@ int THttpScan::DeferredCount() const {
     return m_impl->Dwnld.DeferredCount();
 }
 
+std::uint64_t THttpScan::BytesReceived() const {
+    return m_impl->Dwnld.Transferred.Received;
+}
+
+std::uint64_t THttpScan::BytesDecoded() const {
+    return m_impl->Dwnld.Transferred.Decoded;
+}
+
 const std::string& THttpScan::SpillFolder() const {
     return m_impl->Dwnld.Overflow.Folder;
 }

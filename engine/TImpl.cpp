@@ -214,6 +214,7 @@ void TImpl::PageReceived(THttpGet& Page) {
     context.PageParts = Page.UrlParts;
     context.Referrer = Page.Referrer;
     context.Depth = Page.Depth;
+    context.Encoding = Page.Encoding;
     Ledger.Hold();
     KeptLinks = BeginPage(Page, context.Depth);
     if (!Page.FinalUrl.empty()) UseFinalUrl(context, Page.FinalUrl);

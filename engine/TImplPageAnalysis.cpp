@@ -78,7 +78,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     std::string target = DecodedValue(Target);
     // A relative target is resolved against the page like any other link.
     if (AsciiUpperCase(target.substr(0, 4)) != "HTTP") {
-        const TResolvedLink resolved = ResolveLink(Page.PageParts, target);
+        const TResolvedLink resolved = ResolveLink(Page.PageParts, target, Page.Encoding);
         if (resolved.Mail || resolved.Resolved.empty()) return;
         target = resolved.Resolved;
     }

@@ -65,6 +65,10 @@ QString TextOfBytes(std::string_view Bytes) {
                          : QString::fromLatin1(Bytes.data(), size);
 }
 
+std::string Utf8OfBytes(std::string_view Bytes) {
+    return IsUtf8(Bytes) ? std::string(Bytes) : Latin1ToUtf8(Bytes);
+}
+
 std::vector<std::string> ByteLines(const QByteArray& Data) {
     std::vector<std::string> lines;
     ForEachLine(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())),
@@ -183,7 +187,9 @@ bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& 
     }
     in.close();
 
-    const std::vector<std::string> lines = RemoveDuplicateLines(ByteLines(data));
+    std::vector<std::string> lines = ByteLines(data);
+    for (std::string& line : lines) line = Utf8OfBytes(line);
+    lines = RemoveDuplicateLines(std::move(lines));
     if (!WriteByteLines(FileName, lines, Error)) {
         Error = CannotWriteText(FileName, Error);
         return false;

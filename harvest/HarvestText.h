@@ -28,6 +28,9 @@ std::string KeywordLines(std::string_view Text);
 // Bytes as a person reads them: UTF-8 when they are valid UTF-8, else Latin-1 (every byte kept).
 QString TextOfBytes(std::string_view Bytes);
 
+// The same text as UTF-8 bytes: what the harvest writes, whatever an older file held.
+std::string Utf8OfBytes(std::string_view Bytes);
+
 // The lines of a file's bytes: CR, LF or CR LF end a line, a final line end adds no line.
 std::vector<std::string> ByteLines(const QByteArray& Data);
 
@@ -52,7 +55,9 @@ std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines);
 // lines: results that share their part before a ";" stay apart. Blank lines are dropped.
 std::vector<std::string> SortedDistinctLines(std::vector<std::string> Lines);
 
-// Rewrites the file sorted and without duplicates (RemoveDuplicateLines), lines ended by CR LF.
+// Rewrites the file sorted and without duplicates (RemoveDuplicateLines), lines ended by CR LF,
+// every line as UTF-8 (Utf8OfBytes), so that a result saved by an older version in Latin-1 and
+// the same result in UTF-8 are one.
 // The old content is replaced only once the new one is completely written. On failure returns
 // false with a readable Error and leaves the file as it was.
 bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& Error);

@@ -20,6 +20,8 @@ struct TPageContext {
     std::string CreditedUrl;  // empty: the Url of PageParts
     std::string Referrer;
     int Depth = 1;
+    // The WHATWG name of the page's encoding: the query of its links is sent in it. Empty: UTF-8.
+    std::string Encoding;
 
     const std::string& Url() const { return CreditedUrl.empty() ? PageParts.Url : CreditedUrl; }
 };

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Crawls HTML that nobody on the team wrote (the Apache HTTP server manual of Debian's apache2-doc)
 with tarnwick-crawl, served by the local test server, and compares the harvest with what a real
-HTML parser (Python's html.parser) finds on the same pages, the way a browser reads them.
+HTML parser (Python's html.parser) finds on the same pages, the way a browser reads them. Sites of
+our own test the character sets (each page decoded as a browser decodes it) and compression (files
+compressed beforehand beside a page are served instead of it).
 
-Usage: real_corpus_test.py CRAWLER TESTSERVER SITE_DIR
+Usage: real_corpus_test.py CRAWLER TESTSERVER SITE_DIR [START_PAGE]
 
 What must hold:
   - every page of the site that a link leads to is fetched;
@@ -64,6 +66,43 @@ class PageLinks(html.parser.HTMLParser):
     handle_comment = handle_data
 
 
+# WHATWG labels of the sites' encodings and the Python codecs that read them as browsers do.
+CODECS = {"utf-8": "utf-8", "utf8": "utf-8", "iso-8859-1": "cp1252", "latin1": "cp1252",
+          "us-ascii": "cp1252", "windows-1252": "cp1252", "windows-1251": "cp1251",
+          "koi8-r": "koi8_r", "shift_jis": "cp932", "sjis": "cp932", "euc-jp": "euc_jp",
+          "gbk": "gbk", "gb2312": "gbk", "utf-16le": "utf-16-le", "utf-16be": "utf-16-be"}
+META_CHARSET = re.compile(rb"""(?i)<meta[^>]*?charset\s*=\s*["']?([-\w:]+)""")
+
+
+def page_codec(data):
+    """The encoding a browser reads a page in when the server names none: byte-order mark, a meta
+    declaration near the start, else UTF-8 when valid and windows-1252 when not."""
+    for bom, codec in ((b"\xef\xbb\xbf", "utf-8-sig"), (b"\xff\xfe", "utf-16"),
+                       (b"\xfe\xff", "utf-16")):
+        if data.startswith(bom):
+            return codec
+    declared = META_CHARSET.search(data[:1024])
+    if declared:
+        codec = CODECS.get(declared.group(1).decode("ascii").lower())
+        if codec:
+            return "utf-8" if codec.startswith("utf-16") else codec
+    try:
+        data.decode("utf-8")
+        return "utf-8"
+    except UnicodeDecodeError:
+        return "cp1252"
+
+
+def browser_url(url, codec):
+    """The address as a browser sends it: the path as UTF-8, the query in the page's encoding."""
+    parts = urllib.parse.urlsplit(url)
+    safe = "/%:@!$&'()*+,;=-._~?"
+    query_codec = "utf-8" if codec.startswith("utf") else codec
+    query = urllib.parse.quote(parts.query.encode(query_codec, "xmlcharrefreplace"), safe=safe)
+    return urllib.parse.urlunsplit((parts.scheme, parts.netloc,
+                                    urllib.parse.quote(parts.path, safe=safe), query, ""))
+
+
 def browser_value(value):
     # URL parsers drop leading and trailing blanks and every tab and line break.
     return value.strip(" \t\r\n\f").replace("\t", "").replace("\n", "").replace("\r", "")
@@ -120,9 +159,12 @@ class Reading:
 def cut_values(value):
     """The value rules of the extractor that a browser does not know: a value ends at its first
     blank or comma, and one with "(" is taken for a script call whose argument is the link."""
-    cuts = [re.split(r"[ ,]", value, 1)[0]]
-    if "(" in value[1:]:
-        cuts.append(value[value.index("(") + 1:].split(")")[0])
+    first = re.split(r"[ ,]", value, 1)[0]
+    cuts = [first]
+    # Both rules may apply: "x.html#f(a.B, c.D)" ends at its blank, then gives what follows "(".
+    for cut in (value, first):
+        if "(" in cut[1:]:
+            cuts.append(cut[cut.index("(") + 1:].split(")")[0])
     return [c for c in cuts if c != value]
 
 
@@ -139,7 +181,9 @@ def browse(site, start):
         reading.pages.add(key(url))
         parser = PageLinks()
         with open(site.file_of(url), "rb") as f:
-            parser.feed(f.read().decode("utf-8", "replace"))
+            data = f.read()
+        codec = page_codec(data)
+        parser.feed(data.decode(codec, "replace"))
         if parser.shows_attributes:
             reading.showing.add(key(url))
         base = urllib.parse.urljoin(url, browser_value(parser.base)) if parser.base else url
@@ -155,7 +199,8 @@ def browse(site, start):
                 continue
             if value[:1] in ("#", "?"):
                 reading.folders.add(key(urllib.parse.urljoin(base, "./" + value.split("#")[0])))
-            resolved = urllib.parse.urldefrag(urllib.parse.urljoin(base, value))[0]
+            resolved = browser_url(urllib.parse.urldefrag(urllib.parse.urljoin(base, value))[0],
+                                   codec)
             reading.found.append((tag + "." + name, resolved, url))
             if (tag, name) in NAVIGATION or tag == "meta":
                 queue.append(resolved)
@@ -194,22 +239,31 @@ def report(title, items, limit=10):
         print("    " + (" ".join(item) if isinstance(item, tuple) else item))
 
 
+def compressed_files(site_dir):
+    return [os.path.join(folder, name) for folder, _, names in os.walk(site_dir)
+            for name in names if name.endswith((".br", ".zst", ".gz"))]
+
+
 def main():
     crawler, server, site_dir = sys.argv[1:4]
-    if not os.path.isfile(os.path.join(site_dir, "index.html")):
-        sys.exit("the corpus is missing: %s (Debian's apache2-doc; 'make deps' installs it)"
-                 % site_dir)
+    start_page = sys.argv[4] if len(sys.argv) > 4 else "index.html"
+    if not os.path.isfile(os.path.join(site_dir, start_page)):
+        sys.exit("the corpus is missing: %s (Debian's documentation packages; 'make deps' "
+                 "installs them)" % os.path.join(site_dir, start_page))
     with tempfile.TemporaryDirectory() as workdir:
         process, port, log = start_server(server, site_dir, workdir)
         try:
             origin = "http://127.0.0.1:%d" % port
-            start = origin + "/index.html"
+            start = origin + "/" + start_page
             harvest = crawl(crawler, start, workdir)
         finally:
             process.stdin.close()  # the server ends when its input does
             process.wait()
         with open(log) as f:
-            requested = {key(origin + json.loads(line)["target"]) for line in f}
+            entries = [json.loads(line) for line in f]
+        requested = {key(origin + e["target"]) for e in entries}
+        uncompressed = [e["target"] for e in entries
+                        if e["headers"].get("accept-encoding") != "gzip, deflate, br, zstd"]
 
     site = Site(site_dir, origin)
     reading = browse(site, start)
@@ -219,6 +273,11 @@ def main():
     for _, url, page in harvest:
         found_on.setdefault(key(url), set()).add(key(page))
     failures = []
+
+    # Compression: every request asks for it, so the files compressed beforehand are sent.
+    report("files compressed beforehand", compressed_files(site_dir), 0)
+    report("requests not asking for gzip, deflate, br and zstd (fault)", uncompressed)
+    failures += ["no Accept-Encoding: " + t for t in uncompressed]
 
     # Pages: every page a reader reaches is fetched.
     missing_pages = pages - requested
@@ -241,6 +300,10 @@ def main():
         # The extractor reads attribute patterns anywhere in the text, also in example code.
         ("links read from attribute text that the page shows",
          lambda u: bool(found_on.get(u, set()) & reading.showing)),
+        # A page that only a resource link leads to (<link rel="search" href="search.html">) is
+        # fetched as a page, and its own links with it.
+        ("links of pages that only resource links lead to",
+         lambda u: bool(found_on.get(u, set()) & (resources - pages))),
     ]
     unexplained = requested - pages - {key(start)}
     for title, applies in reasons:
