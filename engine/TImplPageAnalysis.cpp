@@ -85,7 +85,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     // A refresh leads no deeper than its page: the target has the page's depth.
     int index = -1;
     int insertPos = -1;
-    if (VisitedUrls.Find(target, index, insertPos, true)) {
+    if (FindVisited(target, index, insertPos, true)) {
         const std::string key(VisitedUrls.Strings(index));
         if (TVisit::Of(VisitedUrls.Objects(index)).Depth > Page.Depth)
             Shorten({key, Page.Depth, Page.Url(), Page.Depth, tagRefresh}, true);
@@ -101,7 +101,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
         VisitedUrls.SetObject(insertPos, visit.Value());
     }
     JournalVisited(target, visit.JournalFlag());
-    KeepLink(target, 0, tagRefresh);
+    KeepLink(std::string(VisitedUrls.Strings(insertPos)), 0, tagRefresh);
 }
 
 TLinkState TImpl::LinkState() const {
@@ -166,7 +166,7 @@ std::optional<std::string> TImpl::ApplyLink(const TPageContext& Page, TTagKind T
         visit = TVisit::Of(VisitedUrls.Objects(entry));
         visit.Flags = TVisit::kFollowedPage;
     } else {
-        VisitedUrls.Insert(entry, d.Resolved);
+        VisitedUrls.Insert(entry, d.Key);
     }
     // A later page that the report rule admits may still report it.
     if (!d.Written && !d.Mail) visit.Flags |= TVisit::kUnwritten;

@@ -14,7 +14,7 @@ using R = TLinkReason;
 
 struct TSetup {
     TLinkRules Rules;
-    TQuickSortStringList VisitedUrls;
+    TQuickSortStringList VisitedUrls{TListOrder::Exact};  // keys, as the crawler keeps them
     TQuickSortStringList VisitedHosts;
     int DepthLimit = 3;
     bool Stopping = false;
@@ -98,13 +98,22 @@ const TCase kCases[] = {
     {"empty include list limits nothing", [](TSetup& s) { s.Rules.IncludeEnabled = true; },
      "http://h.alpha.test/a.htm", "http://h.alpha.test/a.htm", "htm", true, true, true, true,
      R::None, R::None},
-    // Met before.
-    {"seen in another letter case",
-     [](TSetup& s) { s.VisitedUrls.Add("HTTP://H.ALPHA.TEST/DOCS/B.HTM", 1); }, "b.htm",
-     "http://h.alpha.test/docs/b.htm", "htm", false, false, false, false, R::Seen, R::Seen},
-    {"queued by a refresh is still news, not queued twice",
-     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/docs/b.htm", kQueuedByRefresh); },
-     "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, true, R::None, R::None},
+    // Met before: under the URL's normal form, path and query in their own case.
+    {"seen with scheme and host in another case",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/docs/b.htm", 1); },
+     "HTTP://H.Alpha.TEST:80/docs/./x/../%62.htm?", "HTTP://H.Alpha.TEST:80/docs/./x/../%62.htm?",
+     "htm", false, false, false, false, R::Seen, R::Seen},
+    {"path in another case is another file",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/doc/report.pdf", 0); },
+     "/Doc/Report.pdf", "http://h.alpha.test/Doc/Report.pdf", "pdf", true, true, true, false,
+     R::None, R::None},
+    {"query in another case is another page",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/p?id=Xy7q", 1); }, "/p?id=xY7Q",
+     "http://h.alpha.test/p?id=xY7Q", "htm", true, true, true, true, R::None, R::None},
+    {"mail address seen in another case",
+     [](TSetup& s) { s.VisitedUrls.Add("anna.s@example.com", 0); },
+     "mailto:Anna.S@Example.com", "Anna.S@Example.com", "mail", false, false, false, false,
+     R::Seen, R::Seen},
     // Scan rules against the start URL.
     {"initial site admits another host of the domain",
      [](TSetup& s) {
