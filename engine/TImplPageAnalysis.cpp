@@ -39,14 +39,17 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     if (PageHook) PageHook(text);
     ExtractLinks(text, [&](const std::string& rawValue, TTagKind tagKind) {
         if (Dwnld.Stopping) return false;
-        const std::string value = DecodedValue(rawValue);
+        std::string value = DecodedValue(rawValue);
         // A base value re-splits the page: relative links after it resolve against it, and it
         // becomes the page URL of the links that follow.
         if (tagKind == tagBase) {
-            // A base that is no URL (such as a bare folder) leaves the page as it was, so the
-            // links after it still resolve against the page itself.
+            // A relative base ("sub/dir/", "/x/") is resolved against the page first, and is
+            // the link then handed on. A base that names no web URL (a script, an address)
+            // leaves the page as it was, so the links after it still resolve against the page.
+            const TResolvedLink resolved = ResolveLink(Page.PageParts, value);
             TCrackUrl base;
-            if (base.Crack(value)) {
+            if (!resolved.Mail && base.Crack(resolved.Resolved)) {
+                value = resolved.Resolved;
                 Page.PageParts = std::move(base);
                 Page.CreditedUrl.clear();
             }
