@@ -50,7 +50,8 @@ bool HasDotSegment(std::string_view Path) {
 }
 
 // Part with its escapes in normal form: those of unreserved characters decoded, the others in
-// upper case. Lower: letters, decoded ones included, go to lower case too (the host).
+// upper case, and a "%" that begins no escape written "%25" (else "%%41b" would give "%Ab", a new
+// escape). Lower: letters, decoded ones included, go to lower case too (the host).
 void AppendEscapesNormal(std::string_view Part, bool Lower, std::string& Out) {
     const auto put = [&](char c) { Out += Lower ? AsciiLower(c) : c; };
     for (std::size_t i = 0; i < Part.size(); ++i) {
@@ -58,7 +59,10 @@ void AppendEscapesNormal(std::string_view Part, bool Lower, std::string& Out) {
         const int high = c == '%' && i + 2 < Part.size() ? AsciiHexValue(Part[i + 1]) : -1;
         const int low = high >= 0 ? AsciiHexValue(Part[i + 2]) : -1;
         if (low < 0) {
-            put(c);
+            if (c == '%')
+                Out += "%25";
+            else
+                put(c);
             continue;
         }
         const char decoded = static_cast<char>(high * 16 + low);
