@@ -142,7 +142,8 @@ std::string ShortType(std::string Type) {
 // without the segment's ";" parameters. The path begins at the first "/" after PathFrom.
 std::string_view TypedPath(std::string_view Url, std::size_t PathFrom) {
     const std::size_t slash = Url.find('/', PathFrom);
-    const std::size_t end = std::min(Url.find_first_of("?#", PathFrom), Url.size());
+    std::size_t end = PathFrom;
+    while (end < Url.size() && Url[end] != '?' && Url[end] != '#') ++end;
     if (slash == std::string_view::npos || slash > end) return Url.substr(0, end);
     const std::size_t segment = Url.rfind('/', end - 1) + 1;
     return Url.substr(0, std::min(Url.find(';', segment), end));

@@ -135,16 +135,34 @@ void AppendAuthority(std::string_view Scheme, std::string_view Authority, std::s
 bool IsVisitedKey(std::string_view Text) {
     const std::size_t separator = SchemeEnd(Text);
     if (separator == std::string_view::npos) return !HasUpper(Text);
-    if (Text.find_first_of("%#") != std::string_view::npos) return false;
-    const std::size_t pathFrom = Text.find_first_of("/?", separator + 3);
-    if (pathFrom == std::string_view::npos || Text[pathFrom] != '/') return false;
-    const std::string_view authority = Text.substr(0, pathFrom);
-    if (HasUpper(authority) || authority.back() == ':' || authority.ends_with(":80") ||
+    // One pass, as every link found is asked: an authority in lower case, a path without dot
+    // segments, no escape, no fragment and no empty query.
+    const std::size_t size = Text.size();
+    if (HasUpper(Text.substr(0, separator))) return false;
+    std::size_t at = separator + 3;
+    for (; at < size && Text[at] != '/'; ++at) {
+        const char c = Text[at];
+        if (IsUpper(c) || c == '%' || c == '?' || c == '#') return false;
+    }
+    const std::string_view authority = Text.substr(0, at);
+    if (at == size || authority.back() == ':' || authority.ends_with(":80") ||
         authority.ends_with(":443"))
         return false;
-    const std::size_t question = Text.find('?', pathFrom);
-    if (question + 1 == Text.size()) return false;  // an empty query
-    return !HasDotSegment(Text.substr(pathFrom, question - pathFrom));
+    std::size_t segment = at;  // the "/" before the current segment
+    for (++at; at <= size; ++at) {
+        const char c = at < size ? Text[at] : '/';
+        if (c == '%' || c == '#') return false;
+        if (c != '/' && c != '?') continue;
+        const std::string_view name = Text.substr(segment + 1, at - segment - 1);
+        if (name == "." || name == "..") return false;
+        if (c == '?') break;
+        segment = at;
+    }
+    if (at >= size) return true;
+    if (at + 1 == size) return false;  // an empty query
+    for (++at; at < size; ++at)
+        if (Text[at] == '%' || Text[at] == '#') return false;
+    return true;
 }
 
 void VisitedKeyInto(std::string_view Text, std::string& Key) {
