@@ -49,24 +49,29 @@ bool HasDotSegment(std::string_view Path) {
     return false;
 }
 
-// Part with its escapes in normal form: those of unreserved characters decoded, the others in
-// upper case, and a "%" that begins no escape written "%25" (else "%%41b" would give "%Ab", a new
-// escape). Lower: letters, decoded ones included, go to lower case too (the host).
-void AppendEscapesNormal(std::string_view Part, bool Lower, std::string& Out) {
+// True when a "%" in Text begins no escape.
+bool HasStrayPercent(std::string_view Text) {
+    for (std::size_t at = Text.find('%'); at != std::string_view::npos; at = Text.find('%', at + 1))
+        if (at + 2 >= Text.size() || AsciiHexValue(Text[at + 1]) < 0 ||
+            AsciiHexValue(Text[at + 2]) < 0)
+            return true;
+    return false;
+}
+
+// Part with its escapes in upper case and, with Decode, those of unreserved characters decoded.
+// Lower: letters, decoded ones included, go to lower case too (the host).
+void AppendEscapesNormal(std::string_view Part, bool Lower, bool Decode, std::string& Out) {
     const auto put = [&](char c) { Out += Lower ? AsciiLower(c) : c; };
     for (std::size_t i = 0; i < Part.size(); ++i) {
         const char c = Part[i];
         const int high = c == '%' && i + 2 < Part.size() ? AsciiHexValue(Part[i + 1]) : -1;
         const int low = high >= 0 ? AsciiHexValue(Part[i + 2]) : -1;
         if (low < 0) {
-            if (c == '%')
-                Out += "%25";
-            else
-                put(c);
+            put(c);
             continue;
         }
         const char decoded = static_cast<char>(high * 16 + low);
-        if (IsUnreserved(decoded)) {
+        if (Decode && IsUnreserved(decoded)) {
             put(decoded);
         } else {
             Out += '%';
@@ -114,17 +119,18 @@ bool IsDefaultPort(std::string_view Scheme, std::string_view Port) {
            (Scheme == "https" && Port == "443");
 }
 
-void AppendAuthority(std::string_view Scheme, std::string_view Authority, std::string& Out) {
+void AppendAuthority(std::string_view Scheme, std::string_view Authority, bool Decode,
+                     std::string& Out) {
     const std::size_t at = Authority.rfind('@');
     if (at != std::string_view::npos) {
-        AppendEscapesNormal(Authority.substr(0, at + 1), false, Out);
+        AppendEscapesNormal(Authority.substr(0, at + 1), false, Decode, Out);
         Authority.remove_prefix(at + 1);
     }
     // An IPv6 literal holds colons of its own; the port's colon comes after its "]".
     const std::size_t bracket = !Authority.empty() && Authority[0] == '[' ? Authority.find(']') : 0;
     const std::size_t colon =
         Authority.find(':', bracket == std::string_view::npos ? Authority.size() : bracket);
-    AppendEscapesNormal(Authority.substr(0, colon), true, Out);
+    AppendEscapesNormal(Authority.substr(0, colon), true, Decode, Out);
     if (colon == std::string_view::npos) return;
     const std::string_view port = Authority.substr(colon + 1);
     if (!IsDefaultPort(Scheme, port)) Out.append(":").append(port);
@@ -183,19 +189,22 @@ void VisitedKeyInto(std::string_view Text, std::string& Key) {
     Key += "://";
     std::string_view rest = Text.substr(separator + 3);
     rest = rest.substr(0, rest.find('#'));
+    // A "%" that begins no escape is sent as written, and the key stays a URL that asks for the
+    // same: its escapes are then kept (decoding "%%41b" would make the new escape "%Ab").
+    const bool decode = !HasStrayPercent(rest);
     const std::size_t pathFrom = std::min(rest.find_first_of("/?"), rest.size());
-    if (pathFrom > 0) AppendAuthority(scheme, rest.substr(0, pathFrom), Key);
+    if (pathFrom > 0) AppendAuthority(scheme, rest.substr(0, pathFrom), decode, Key);
     rest.remove_prefix(pathFrom);
 
     const std::size_t question = rest.find('?');
     std::string path;
-    AppendEscapesNormal(rest.substr(0, question), false, path);
+    AppendEscapesNormal(rest.substr(0, question), false, decode, path);
     if (HasDotSegment(path)) path = RemoveDotSegments(path);
     if (path.empty() && (scheme == "http" || scheme == "https")) path = "/";
     Key += path;
     if (question == std::string_view::npos || question + 1 == rest.size()) return;
     Key += '?';
-    AppendEscapesNormal(rest.substr(question + 1), false, Key);
+    AppendEscapesNormal(rest.substr(question + 1), false, decode, Key);
 }
 
 std::string VisitedKey(std::string_view Text) {

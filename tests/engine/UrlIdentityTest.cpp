@@ -35,9 +35,12 @@ TEST(UrlIdentityTest, KeysAUrlByItsNormalForm) {
         // Escapes: unreserved characters decoded, the rest in upper case.
         {"http://h.test/%7Euser/%41b%2d.htm", "http://h.test/~user/Ab-.htm"},
         {"http://h.test/a%2fb?q=%3d%c3%bc", "http://h.test/a%2Fb?q=%3D%C3%BC"},
-        {"http://h.test/%zz%4", "http://h.test/%25zz%254"},
-        {"http://H.test/%%41b?%%4b", "http://h.test/%25Ab?%25K"},
-        {"http://%4%44/", "http://%254d/"},
+        // A "%" that begins no escape is sent as written: the URL keeps its escapes, in upper
+        // case, so that its key asks the server for the same thing.
+        {"http://h.test/%zz%4", "http://h.test/%zz%4"},
+        {"http://H.test/%%41b?%%4b", "http://h.test/%%41b?%%4B"},
+        {"http://h.test/%7e/p?q=50%", "http://h.test/%7E/p?q=50%"},
+        {"http://%4%44/", "http://%4%44/"},
         {"http://H%2Ecom/", "http://h.com/"},
         // Dot segments, never above the root.
         {"http://h.test/a/./b/../c.htm", "http://h.test/a/c.htm"},
