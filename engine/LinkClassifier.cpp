@@ -84,8 +84,11 @@ std::string CombineUrlGeneral(const std::string& Base, const std::string& Value)
     if (!parsed || parsedBase != Base) {
         parsed.reset(curl_url());
         parsedBase.clear();
+        // The base's fragment plays no part (RFC 3986, 5.2.2), but libcurl would resolve
+        // against a "/" inside it ("x#a/" and "b" gave "x#a/b").
         if (!parsed ||
-            curl_url_set(parsed.get(), CURLUPART_URL, Base.c_str(), flags) != CURLUE_OK) {
+            curl_url_set(parsed.get(), CURLUPART_URL, Base.c_str(), flags) != CURLUE_OK ||
+            curl_url_set(parsed.get(), CURLUPART_FRAGMENT, nullptr, 0) != CURLUE_OK) {
             parsed.reset();
             return {};
         }

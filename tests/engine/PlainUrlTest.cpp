@@ -182,7 +182,7 @@ TEST(PlainUrlTest, CombineGivesTheGeneralResultForChosenValues) {
                                              "a.htm?#f",
                                              "a.htm?x#"};
     // A page's own URL is the base too: its last segment and query give way to a path.
-    for (const std::string& page : {base, base + "page.asp?id=1"})
+    for (const std::string& page : {base, base + "page.asp?id=1", base + "x#c/d"})
         for (const std::string& value : values)
             EXPECT_EQ(CombineUrl(page, value), CombineUrlGeneral(page, value)) << page << value;
     EXPECT_EQ(CombineUrl(base + "about?x=1", "team.pdf"),
@@ -190,6 +190,8 @@ TEST(PlainUrlTest, CombineGivesTheGeneralResultForChosenValues) {
     EXPECT_EQ(CombineUrl(base + "list.asp?page=1", "?page=2"),
               "http://www.example.com:8080/dir/sub/list.asp?page=2");
     EXPECT_EQ(CombineUrl(base + "a.htm?q#f", ""), "http://www.example.com:8080/dir/sub/a.htm?q");
+    // The base's fragment plays no part, even when it holds a "/".
+    EXPECT_EQ(CombineUrl(base + "x#c/d", "?q"), "http://www.example.com:8080/dir/sub/x?q");
     EXPECT_EQ(CombineUrl(base, "a/b/c.htm?x=1#frag"),
               "http://www.example.com:8080/dir/sub/a/b/c.htm?x=1#frag");
     EXPECT_EQ(CombineUrl(base, "/root.htm"), "http://www.example.com:8080/root.htm");
