@@ -136,6 +136,24 @@ void AppendAuthority(std::string_view Scheme, std::string_view Authority, bool D
     if (!IsDefaultPort(Scheme, port)) Out.append(":").append(port);
 }
 
+// Authority, path and query of a URL (Rest, without its fragment) in normal form.
+void AppendRestNormal(std::string_view Scheme, std::string_view Rest, bool Decode,
+                      std::string& Out) {
+    const std::size_t pathFrom = std::min(Rest.find_first_of("/?"), Rest.size());
+    if (pathFrom > 0) AppendAuthority(Scheme, Rest.substr(0, pathFrom), Decode, Out);
+    Rest.remove_prefix(pathFrom);
+
+    const std::size_t question = Rest.find('?');
+    std::string path;
+    AppendEscapesNormal(Rest.substr(0, question), false, Decode, path);
+    if (HasDotSegment(path)) path = RemoveDotSegments(path);
+    if (path.empty() && (Scheme == "http" || Scheme == "https")) path = "/";
+    Out += path;
+    if (question == std::string_view::npos || question + 1 == Rest.size()) return;
+    Out += '?';
+    AppendEscapesNormal(Rest.substr(question + 1), false, Decode, Out);
+}
+
 }  // namespace
 
 bool IsVisitedKey(std::string_view Text) {
@@ -190,21 +208,16 @@ void VisitedKeyInto(std::string_view Text, std::string& Key) {
     std::string_view rest = Text.substr(separator + 3);
     rest = rest.substr(0, rest.find('#'));
     // A "%" that begins no escape is sent as written, and the key stays a URL that asks for the
-    // same: its escapes are then kept (decoding "%%41b" would make the new escape "%Ab").
-    const bool decode = !HasStrayPercent(rest);
-    const std::size_t pathFrom = std::min(rest.find_first_of("/?"), rest.size());
-    if (pathFrom > 0) AppendAuthority(scheme, rest.substr(0, pathFrom), decode, Key);
-    rest.remove_prefix(pathFrom);
-
-    const std::size_t question = rest.find('?');
-    std::string path;
-    AppendEscapesNormal(rest.substr(0, question), false, decode, path);
-    if (HasDotSegment(path)) path = RemoveDotSegments(path);
-    if (path.empty() && (scheme == "http" || scheme == "https")) path = "/";
-    Key += path;
-    if (question == std::string_view::npos || question + 1 == rest.size()) return;
-    Key += '?';
-    AppendEscapesNormal(rest.substr(question + 1), false, decode, Key);
+    // same: its escapes are then kept (decoding "%%41b" would make the new escape "%Ab"). Where
+    // such a "%" stood only in a segment that ".." removed, the key holds none, and is decoded
+    // like any other, or it would not be its own key.
+    const std::size_t restFrom = Key.size();
+    const bool stray = HasStrayPercent(rest);
+    AppendRestNormal(scheme, rest, !stray, Key);
+    if (stray && !HasStrayPercent(std::string_view(Key).substr(restFrom))) {
+        Key.resize(restFrom);
+        AppendRestNormal(scheme, rest, true, Key);
+    }
 }
 
 std::string VisitedKey(std::string_view Text) {

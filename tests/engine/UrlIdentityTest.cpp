@@ -41,6 +41,7 @@ TEST(UrlIdentityTest, KeysAUrlByItsNormalForm) {
         {"http://H.test/%%41b?%%4b", "http://h.test/%%41b?%%4B"},
         {"http://h.test/%7e/p?q=50%", "http://h.test/%7E/p?q=50%"},
         {"http://%4%44/", "http://%4%44/"},
+        {"http://H%44.test/a%/../b%7e", "http://hd.test/b~"},  // that "%" is in no key
         {"http://H%2Ecom/", "http://h.com/"},
         // Dot segments, never above the root.
         {"http://h.test/a/./b/../c.htm", "http://h.test/a/c.htm"},
