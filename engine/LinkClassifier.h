@@ -16,11 +16,12 @@ struct TResolvedLink {
 
 // A mailto value gives the address alone (case kept, "?..." cut); a "javascript:" value in any
 // case gives nothing; "HTTP:" and "HTTPS:" values are taken unchanged; any other value is
-// resolved against the page's directory (scheme, host, port unless it is the scheme's default,
-// UrlPath of PageParts). A failed resolution, or a result of 1024 characters or more, gives
-// nothing. A fragment is cut off unless "#" is the first character. A web URL comes out in the
-// percent-encoded form a browser sends (NormalizeUrl), the query in the page's encoding
-// PageEncoding (a WHATWG name; empty for UTF-8).
+// resolved by RFC 3986 against the page's URL (the Url of PageParts, its origin without user,
+// password or default port), so "team.pdf" on "/nx/about" is "/nx/team.pdf" and "?page=2" on
+// "/dir/list.asp?page=1" is "/dir/list.asp?page=2". A failed resolution, or a result of 1024
+// characters or more, gives nothing. A fragment is cut off unless "#" is the first character. A web
+// URL comes out in the percent-encoded form a browser sends (NormalizeUrl), the query in the
+// page's encoding PageEncoding (a WHATWG name; empty for UTF-8).
 TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
                           std::string_view PageEncoding = {});
 
@@ -35,9 +36,11 @@ struct TLinkClass {
     std::string TypeLink;  // "htm" for pages, a catalogue extension for files, "0" for no type
 };
 
-// Types a resolved URL by its last path segment's extension: "htm" for a query, a directory or an
-// extension the file type catalogue lacks; the catalogue extension (jpeg and mpeg given as jpg and
-// mpg) for a file; "0" for a non-web scheme, a URL without any dot, or one ending in ".".
+// Types a resolved URL by the extension of its last path segment, its query, fragment and ";"
+// parameters left out: the catalogue extension (jpeg and mpeg given as jpg and mpg) for a file,
+// so "x.pdf?a=1" and "x.pdf;jsessionid=1" are "pdf"; otherwise "htm" for a URL with a query or
+// "&", a directory or an extension the file type catalogue lacks; "0" for a non-web scheme
+// without query, a URL without any dot, or one ending in ".".
 TLinkClass ClassifyLink(std::string_view Resolved);
 
 // True when an entry of List (in stored order) occurs in Text lower-cased. Empty entries never

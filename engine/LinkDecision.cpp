@@ -4,6 +4,7 @@
 
 #include "LinkClassifier.h"
 #include "UrlEncoding.h"
+#include "UrlIdentity.h"
 
 const char* LinkReasonWord(TLinkReason Reason) {
     switch (Reason) {
@@ -110,7 +111,8 @@ bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkStat
         Out.NewHost = !State.VisitedHosts.Find(Out.LinkParts.HostName, index, Out.HostInsertPos);
         Out.RobotsAsked = !Out.NewHost && State.VisitedHosts.Objects(index) != 0;
     }
-    if (State.VisitedUrls.Find(Out.Resolved, Out.UrlIndex, Out.UrlInsertPos)) {
+    VisitedKeyInto(Out.Resolved, Out.Key);
+    if (State.VisitedUrls.Find(Out.Key, Out.UrlIndex, Out.UrlInsertPos)) {
         const TVisit met = TVisit::Of(State.VisitedUrls.Objects(Out.UrlIndex));
         Out.Shorter = met.Depth > 0 && Page.Depth + 1 < met.Depth && !State.Stopping;
         // A refresh queued it before any link named it; the link is still news to the owner.
@@ -187,6 +189,7 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
     Out.NewHost = Out.QueuedByRefresh = Out.QueueRobots = Out.FollowRule = false;
     Out.RobotsAsked = Out.Again = Out.Shorter = false;
     Out.ReportReason = Out.FollowReason = TLinkReason::None;
+    Out.Key.clear();
     Out.Keyword.clear();
     Out.HostInsertPos = Out.UrlIndex = Out.UrlInsertPos = -1;
     if (!Survives(Page, Rules, State, Out)) return;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "EngineTypes.h"
 #include "LinkDecision.h"
@@ -72,6 +73,8 @@ struct TImpl {
     std::optional<std::string> ReportLink(const TPageContext& Page, TTagKind TagKind,
                                           const TLinkDecision& D, bool& Go);
     TLinkState LinkState() const;
+    // Looks Url up in VisitedUrls under its key, as VisitedUrls.Find does with the key.
+    bool FindVisited(std::string_view Url, int& Index, int& InsertPos, bool AddIfMissing = false);
 
     // Shortest-path depths (TImplDepth.cpp). A page's depth is that of the shortest path to it
     // found so far, kept in its VisitedUrls entry (TVisit).
@@ -157,7 +160,8 @@ struct TImpl {
     std::string StartingUrl;
     bool StartGuard = false;
     bool StopGuard = false;
-    TQuickSortStringList VisitedUrls;  // values: TVisit
+    // Every URL and address met, under its key (VisitedKey), compared exactly; values: TVisit.
+    TQuickSortStringList VisitedUrls{TListOrder::Exact};
     TDepthLedger Ledger;
     std::vector<TKeptLink>* KeptLinks = nullptr;  // of the page being analysed, while kept
     // Keyword, type, report and scan settings of the link decision.

@@ -39,14 +39,17 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     if (PageHook) PageHook(text);
     ExtractLinks(text, [&](const std::string& rawValue, TTagKind tagKind) {
         if (Dwnld.Stopping) return false;
-        const std::string value = DecodedValue(rawValue);
+        std::string value = DecodedValue(rawValue);
         // A base value re-splits the page: relative links after it resolve against it, and it
         // becomes the page URL of the links that follow.
         if (tagKind == tagBase) {
-            // A base that is no URL (such as a bare folder) leaves the page as it was, so the
-            // links after it still resolve against the page itself.
+            // A relative base ("sub/dir/", "/x/") is resolved against the page first, and is
+            // the link then handed on. A base that names no web URL (a script, an address)
+            // leaves the page as it was, so the links after it still resolve against the page.
+            const TResolvedLink resolved = ResolveLink(Page.PageParts, value);
             TCrackUrl base;
-            if (base.Crack(value)) {
+            if (!resolved.Mail && base.Crack(resolved.Resolved)) {
+                value = resolved.Resolved;
                 Page.PageParts = std::move(base);
                 Page.CreditedUrl.clear();
             }
@@ -85,7 +88,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     // A refresh leads no deeper than its page: the target has the page's depth.
     int index = -1;
     int insertPos = -1;
-    if (VisitedUrls.Find(target, index, insertPos, true)) {
+    if (FindVisited(target, index, insertPos, true)) {
         const std::string key(VisitedUrls.Strings(index));
         if (TVisit::Of(VisitedUrls.Objects(index)).Depth > Page.Depth)
             Shorten({key, Page.Depth, Page.Url(), Page.Depth, tagRefresh}, true);
@@ -101,7 +104,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
         VisitedUrls.SetObject(insertPos, visit.Value());
     }
     JournalVisited(target, visit.JournalFlag());
-    KeepLink(target, 0, tagRefresh);
+    KeepLink(std::string(VisitedUrls.Strings(insertPos)), 0, tagRefresh);
 }
 
 TLinkState TImpl::LinkState() const {
@@ -166,7 +169,7 @@ std::optional<std::string> TImpl::ApplyLink(const TPageContext& Page, TTagKind T
         visit = TVisit::Of(VisitedUrls.Objects(entry));
         visit.Flags = TVisit::kFollowedPage;
     } else {
-        VisitedUrls.Insert(entry, d.Resolved);
+        VisitedUrls.Insert(entry, d.Key);
     }
     // A later page that the report rule admits may still report it.
     if (!d.Written && !d.Mail) visit.Flags |= TVisit::kUnwritten;

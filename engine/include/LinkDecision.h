@@ -43,7 +43,7 @@ struct TLinkRules {
 // What the run has met so far, as the decision reads it. A full queue is no reason here: the
 // scheduler defers what does not fit.
 struct TLinkState {
-    const TQuickSortStringList& VisitedUrls;   // values: TVisit
+    const TQuickSortStringList& VisitedUrls;   // Exact, by VisitedKey; values: TVisit
     const TQuickSortStringList& VisitedHosts;  // value 1: its robots.txt was asked for
     int DepthLimit = 3;                        // pages at this depth are not followed further
     bool Stopping = false;
@@ -90,7 +90,7 @@ struct TVisit {
 // command line writes them.
 enum class TLinkReason : unsigned char {
     None,     // nothing said no
-    Seen,     // met before in this run (any letter case)
+    Seen,     // met before in this run (under the same key, VisitedKey)
     Depth,    // found on a page at the depth limit
     Exclude,  // an exclude keyword occurs in it (Keyword)
     Include,  // no include keyword occurs in it
@@ -110,6 +110,7 @@ const char* LinkReasonWord(TLinkReason Reason);
 struct TLinkDecision {
     std::string Value;     // the link value as found (references decoded)
     std::string Resolved;  // absolute URL or bare e-mail address; empty when it resolves to none
+    std::string Key;       // Resolved as the visited list keeps it (VisitedKey), once typed
     std::string TypeLink;  // "mail", "htm", a catalogue extension, "0" when none
     TCrackUrl LinkParts;   // split from Resolved for a typed link (empty parts for an address)
     bool Mail = false;

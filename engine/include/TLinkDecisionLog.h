@@ -47,8 +47,8 @@ public:
     // A queued URL that the scheduler did not fetch: it is recorded as not followed for Reason.
     void NoteNotFetched(const std::string& Url, TLinkReason Reason);
 
-    // The record of Url, compared without regard to the case of ASCII letters, as the crawler
-    // compares URLs.
+    // The record of Url, compared under its key (the normal form of a URL, the lower-case form
+    // of an address), as the crawler compares URLs.
     std::optional<TLinkRecord> Find(std::string_view Url) const;
     std::size_t Count() const { return m_records.size(); }
     // Every record in the order met.

@@ -121,8 +121,9 @@ std::vector<Case> HostileCases() {
         {"https mixed case", "HtTpS://Other.Test/A.HTM", V{{"HtTpS://Other.Test/A.HTM", "htm"}}},
         {"jpeg in capitals", "HTTP://Host.test/Pic.JPEG", V{{"HTTP://Host.test/Pic.JPEG", "jpg"}}},
         {"URL ending in dot", "http://host.test/file.", {}},
-        {"fragment only", "#top", V{{dir, "htm"}}},
-        {"query only", "?page=2", V{{dir + "?page=2", "htm"}}},
+        // Resolved against the page itself, not its folder.
+        {"fragment only", "#top", V{{kPage, "htm"}}},
+        {"query only", "?page=2", V{{kPage + "?page=2", "htm"}}},
         {"climbing above the root", "../../../../x.htm", V{{"http://h.alpha.test/x.htm", "htm"}}},
         {"empty value", "", {}},
         {"equals sign only", "=", {}},

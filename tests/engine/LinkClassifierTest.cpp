@@ -37,20 +37,30 @@ TEST(LinkClassifierResolveLink, GivesTheBareAddressOfAMailtoLink) {
     }
 }
 
-TEST(LinkClassifierResolveLink, ResolvesAgainstThePageDirectory) {
+// By RFC 3986 against the page's URL, as a browser resolves: an extension-less page is no folder.
+TEST(LinkClassifierResolveLink, ResolvesAgainstThePageUrl) {
     const ResolveCase cases[] = {
         {"http://host/dir/index.htm", "page.htm", "http://host/dir/page.htm"},
         {"http://host:8080/dir/index.htm", "page.htm", "http://host:8080/dir/page.htm"},
         {"http://host:80/dir/index.htm", "page.htm", "http://host/dir/page.htm"},
         {"https://host/dir/index.htm", "page.htm", "https://host/dir/page.htm"},
+        {"https://host:443/nx/about", "team.pdf", "https://host/nx/team.pdf"},
         {"https://host:8443/dir/", "page.htm", "https://host:8443/dir/page.htm"},
         {"https://host:80/dir/", "page.htm", "https://host:80/dir/page.htm"},
-        {"http://host/dir/list.asp?page=1", "?page=2", "http://host/dir/?page=2"},
+        {"http://user:pw@host/dir/a.htm", "b.htm", "http://host/dir/b.htm"},
+        {"http://host/nx/about", "team.pdf", "http://host/nx/team.pdf"},
+        {"http://host/nx/about/", "team.pdf", "http://host/nx/about/team.pdf"},
+        {"http://host/nx/about?x=1#y", "team.pdf", "http://host/nx/team.pdf"},
+        {"http://host/nx/about", "about/team.pdf", "http://host/nx/about/team.pdf"},
+        {"http://host/a/2.0", "b.htm", "http://host/a/b.htm"},
+        {"http://host", "x.htm", "http://host/x.htm"},
+        {"http://host/dir/list.asp?page=1", "?page=2", "http://host/dir/list.asp?page=2"},
         {"http://host/dir/sub/a.htm", "../x", "http://host/dir/x"},
+        {"http://host/nx/about", "../x", "http://host/x"},
         {"http://host/dir/a.htm", "//other/x", "http://other/x"},
         {"http://host/dir/a.htm", "/abs", "http://host/abs"},
-        {"http://host/dir/a.htm", "", "http://host/dir/"},
-        {"http://host/dir/a.htm", "#top", "http://host/dir/"},
+        {"http://host/dir/a.htm?q", "", "http://host/dir/a.htm?q"},
+        {"http://host/dir/a.htm", "#top", "http://host/dir/a.htm"},
         {"http://host/dir/a.htm", "x.htm#part", "http://host/dir/x.htm"},
         {"http://host/dir/a.htm", "ftp://host/file.zip", "ftp://host/file.zip"},
         // Taken unchanged, case and all, but still without the fragment.
@@ -144,8 +154,20 @@ TEST(LinkClassifierClassifyLink, TypesByTheLastSegmentAndTheCatalogue) {
         {"TEL:030.1234", "tel", "0"},
         {"C:/Daten/Preise.pdf", "c", "0"},
         {"news:x?y", "news", "htm"},
-        {"http://host/a.gif?x=1", "http", "htm"},
-        {"http://host/a&b.gif", "http", "htm"},
+        // The last path segment without query, fragment and ";" parameters names a file.
+        {"http://host/x.pdf?a=1", "http", "pdf"},
+        {"http://host/x.pdf?download=1", "http", "pdf"},
+        {"http://host/X.PDF;jsessionid=A1.b?y", "http", "pdf"},
+        {"http://host/a.gif?x=1", "http", "gif"},
+        {"http://localhost/x.JPEG?s=2", "http", "jpg"},
+        {"http://host/dl.php?f=a.pdf", "http", "htm"},
+        {"http://h.test/dir/file;v=a.zip", "http", "htm"},
+        {"http://host/x.htm;v=a.pdf", "http", "htm"},
+        {"http://host/list?x", "http", "htm"},
+        {"http://localhost/list?x", "http", "htm"},
+        {"http://host?a.pdf", "http", "htm"},
+        {"ftp://host/x.pdf?a=1", "ftp", "htm"},
+        {"http://host/a&b.gif", "http", "htm"},  // "&" in the name: a page, as before
         {"http://h.alpha.test", "http", "htm"},  // the slashes of "://" are no separators
         {"http://h.alpha.test/dir/", "http", "htm"},
         {"http://www.example.zip", "http", "htm"},

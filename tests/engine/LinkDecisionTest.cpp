@@ -14,7 +14,7 @@ using R = TLinkReason;
 
 struct TSetup {
     TLinkRules Rules;
-    TQuickSortStringList VisitedUrls;
+    TQuickSortStringList VisitedUrls{TListOrder::Exact};  // keys, as the crawler keeps them
     TQuickSortStringList VisitedHosts;
     int DepthLimit = 3;
     bool Stopping = false;
@@ -98,10 +98,43 @@ const TCase kCases[] = {
     {"empty include list limits nothing", [](TSetup& s) { s.Rules.IncludeEnabled = true; },
      "http://h.alpha.test/a.htm", "http://h.alpha.test/a.htm", "htm", true, true, true, true,
      R::None, R::None},
-    // Met before.
-    {"seen in another letter case",
-     [](TSetup& s) { s.VisitedUrls.Add("HTTP://H.ALPHA.TEST/DOCS/B.HTM", 1); }, "b.htm",
-     "http://h.alpha.test/docs/b.htm", "htm", false, false, false, false, R::Seen, R::Seen},
+    // Met before: under the URL's normal form, path and query in their own case.
+    {"seen with scheme and host in another case",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/docs/b.htm", 1); },
+     "HTTP://H.Alpha.TEST:80/docs/./x/../%62.htm?", "HTTP://H.Alpha.TEST:80/docs/./x/../%62.htm?",
+     "htm", false, false, false, false, R::Seen, R::Seen},
+    {"path in another case is another file",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/doc/report.pdf", 0); },
+     "/Doc/Report.pdf", "http://h.alpha.test/Doc/Report.pdf", "pdf", true, true, true, false,
+     R::None, R::None},
+    {"query in another case is another page",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/p?id=Xy7q", 1); }, "/p?id=xY7Q",
+     "http://h.alpha.test/p?id=xY7Q", "htm", true, true, true, true, R::None, R::None},
+    {"mail address seen in another case",
+     [](TSetup& s) { s.VisitedUrls.Add("anna.s@example.com", 0); },
+     "mailto:Anna.S@Example.com", "Anna.S@Example.com", "mail", false, false, false, false,
+     R::Seen, R::Seen},
+    {"file with a query is a file", kDefaults, "x.pdf?download=1",
+     "http://h.alpha.test/docs/x.pdf?download=1", "pdf", true, true, true, false, R::None,
+     R::None},
+    {"relative link on an extension-less page",
+     [](TSetup& s) { s.PageUrl = "http://h.alpha.test/nx/about"; }, "team.pdf",
+     "http://h.alpha.test/nx/team.pdf", "pdf", true, true, true, false, R::None, R::None},
+    // The start path stays the folder the user started in.
+    {"initial path of an extension-less start page",
+     [](TSetup& s) {
+         s.Rules.LinkScan = scanInitialPath;
+         s.PageUrl = s.StartUrl = "http://h.alpha.test/nx/about";
+     },
+     "team.htm", "http://h.alpha.test/nx/team.htm", "htm", true, true, true, false, R::None,
+     R::Path},
+    {"initial path admits the start page's folder",
+     [](TSetup& s) {
+         s.Rules.LinkScan = scanInitialPath;
+         s.PageUrl = s.StartUrl = "http://h.alpha.test/nx/about";
+     },
+     "about/staff.htm", "http://h.alpha.test/nx/about/staff.htm", "htm", true, true, true, true,
+     R::None, R::None},
     {"queued by a refresh is still news, not queued twice",
      [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/docs/b.htm", kQueuedByRefresh); },
      "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, true, R::None, R::None},
@@ -285,6 +318,38 @@ TEST(LinkDecisionApplied, ALinkMetBeforeStillRecordsItsHost) {
     impl.AnalysePage(page, R"(<a href="/">home</a> <a href="/b.htm">b</a> <a href="/c.htm">c</a>)");
     EXPECT_EQ(impl.Dwnld.QueueCount(), 3);  // robots.txt, b.htm and c.htm
     EXPECT_EQ(impl.VisitedHosts.Count(), 1);
+}
+
+// A base value is resolved against the page and then used: it is the link reported and the page
+// of the links after it. One that names no web URL leaves the page as it was.
+TEST(LinkDecisionApplied, ARelativeBaseIsResolvedAgainstThePageAndUsed) {
+    using Found = std::vector<std::pair<std::string, std::string>>;  // link, page it is from
+    const std::string page = "http://h.test/nx/about";
+    const std::pair<const char*, Found> cases[] = {
+        {"<base href=sub/dir/><a href=x.htm>x</a>",
+         {{"http://h.test/nx/sub/dir/", "http://h.test/nx/sub/dir/"},
+          {"http://h.test/nx/sub/dir/x.htm", "http://h.test/nx/sub/dir/"}}},
+        {"<base href=/x/><a href=y.htm>y</a>",
+         {{"http://h.test/x/", "http://h.test/x/"}, {"http://h.test/x/y.htm", "http://h.test/x/"}}},
+        {"<base href=http://o.test/d/><a href=../y.htm>y</a>",
+         {{"http://o.test/d/", "http://o.test/d/"}, {"http://o.test/y.htm", "http://o.test/d/"}}},
+        {"<base href=mailto:b@h.test><a href=y.htm>y</a>",
+         {{"b@h.test", page}, {"http://h.test/nx/y.htm", page}}},
+        {"<base href=ftp://f.test/d/><a href=y.htm>y</a>", {{"http://h.test/nx/y.htm", page}}},
+    };
+    for (const auto& [html, expected] : cases) {
+        THttpScan scan;
+        scan.SetFileOfResults("");
+        Found found;
+        scan.OnLinkFound = [&](THttpScan&, const std::string& url, const std::string&,
+                               const std::string& from, const std::string&, const std::string&,
+                               const std::string&, const std::string&, std::string&, char, int,
+                               bool&) { found.emplace_back(url, from); };
+        TPageContext context;
+        context.PageParts.Crack(page);
+        ImplOf(scan).AnalysePage(context, html);
+        EXPECT_EQ(found, expected) << html;
+    }
 }
 
 }  // namespace

@@ -328,17 +328,64 @@ TEST_F(SiteCrawlTest, AFullQueueDefersLinksAndFetchesThemAllInOrder) {
     EXPECT_EQ(found.size(), 100u);  // every page link and every page's address
 }
 
-TEST_F(SiteCrawlTest, ABaseThatIsNoUrlLeavesThePageAsItWas) {
-    QFile file(m_dirA.filePath("docs/relbase.htm"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<base href=/elsewhere/><a href=x.htm>x</a>");
-    file.close();
+TEST_F(SiteCrawlTest, ARelativeBaseIsResolvedAgainstThePageAndUsed) {
+    WriteSite(m_dirA, {{"docs/relbase.htm", "<base href=../elsewhere/><a href=x.htm>x</a>"}});
     Crawl(A + "/docs/relbase.htm", [](THttpScan& s) { s.SetDepthSearchLevel(1); });
-    // The base value is a link of its own, and the link after it resolves against the page.
+    // The base is a link of its own, and the page of the links after it.
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].url, A + "/elsewhere/");
-    EXPECT_EQ(found[1].url, A + "/docs/x.htm");
-    EXPECT_EQ(found[1].from, A + "/docs/relbase.htm");
+    EXPECT_EQ(found[1].url, A + "/elsewhere/x.htm");
+    EXPECT_EQ(found[1].from, A + "/elsewhere/");
+}
+
+// One page, one fetch, however its links write it; but addresses that differ in the letter case
+// of path or query are other pages and files, as on any Linux server. A relative link on an
+// extension-less page resolves as a browser resolves it, and following the start path keeps to
+// the folder the user started in.
+TEST_F(SiteCrawlTest, UrlsAreKeyedByTheirNormalFormAndResolvedAsABrowserDoes) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TestServer site(R"({"routes": {"/nx/about": {"body": "<a href=team.pdf>t</a> )"
+                    R"(<a href=about/staff.htm>s</a> <a href=more.htm>m</a> )"
+                    R"(<a href=/p.htm?id=Xy7q>1</a> <a href=/p.htm?id=xY7Q>2</a> )"
+                    R"(<a href=/Doc/Report.pdf>3</a> <a href=/doc/report.pdf>4</a> )"
+                    R"(<a href=x.pdf;jsessionid=A1?download=1>5</a>"}}})",
+                    false, dir.path().toStdString());
+    ASSERT_TRUE(site.Start());
+    const std::string C = site.BaseUrl();
+    WriteSite(dir,
+              {{"nx/about/staff.htm",
+                "<a href=./%73taff.htm>1</a> <a href=staff.htm?>2</a>"
+                "<a href=" +
+                    Replace(C, "http:", "HTTP:") + "/./p.htm?id=Xy7q>3</a> <a href=../about>4</a>"},
+               {"p.htm", "<p>p</p>"},
+               {"nx/more.htm", "<p>more</p>"}});
+    Crawl(C + "/nx/about");
+    const Set links = {C + "/nx/team.pdf",    C + "/nx/about/staff.htm",
+                       C + "/nx/more.htm",    C + "/p.htm?id=Xy7q",
+                       C + "/p.htm?id=xY7Q",  C + "/Doc/Report.pdf",
+                       C + "/doc/report.pdf", C + "/nx/x.pdf;jsessionid=A1?download=1"};
+    EXPECT_EQ(Urls(), links);
+    EXPECT_EQ(found.size(), links.size());  // the other ways of writing them are met before
+    for (const Found& f : found)
+        EXPECT_EQ(f.type, f.url.find(".pdf") != std::string::npos ? "pdf" : "htm");
+    const auto requests = site.Requests();
+    const auto asked = [&](const std::string& path, const std::string& query) {
+        return std::count_if(requests.begin(), requests.end(), [&](const TestRequest& r) {
+            return r.path == path && r.query == query;
+        });
+    };
+    EXPECT_EQ(asked("/nx/about", ""), 1);
+    EXPECT_EQ(asked("/nx/about/staff.htm", ""), 1);
+    EXPECT_EQ(asked("/p.htm", "id=Xy7q"), 1);
+    EXPECT_EQ(asked("/p.htm", "id=xY7Q"), 1);
+    EXPECT_EQ(requests.size(), 5u);  // no file, and nothing under /nx/about/ that is not there
+
+    found.clear();
+    pages.clear();
+    Crawl(C + "/nx/about", [](THttpScan& s) { s.SetLinkScan(scanInitialPath); });
+    EXPECT_EQ(pages, (Set{C + "/nx/about", C + "/nx/about/staff.htm"}));
+    EXPECT_EQ(Urls(), links);
 }
 
 TEST_F(SiteCrawlTest, StopFromALinkHandlerEndsThePageScanAtOnce) {

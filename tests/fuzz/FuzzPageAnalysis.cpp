@@ -14,6 +14,7 @@
 #include "LinkExtractor.h"
 #include "THttpScan.h"
 #include "TImpl.h"
+#include "UrlIdentity.h"
 
 extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
     static TCurlGlobal curl;
@@ -88,12 +89,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     page.Depth = 1 + static_cast<int>(settings % 4);
     impl.AnalysePage(page, rest);
 
-    // Every reported link was recorded as visited, and the visited list kept its order.
+    // Every reported link was recorded as visited, under its key, and the visited list kept
+    // its order.
     FUZZ_CHECK(impl.VisitedUrls.Count() >= links);
     FUZZ_CHECK(logs >= 1 || stopEarly);
-    for (int i = 1; i < impl.VisitedUrls.Count(); ++i)
-        FUZZ_CHECK(TQuickSortStringList::CompareKeys(impl.VisitedUrls.Strings(i - 1),
-                                                     impl.VisitedUrls.Strings(i)) < 0);
+    for (int i = 0; i < impl.VisitedUrls.Count(); ++i) {
+        const std::string_view entry = impl.VisitedUrls.Strings(i);
+        FUZZ_CHECK(VisitedKey(entry) == entry);
+        if (i > 0) FUZZ_CHECK(impl.VisitedUrls.Compare(impl.VisitedUrls.Strings(i - 1), entry) < 0);
+    }
     // Without robots.txt requests everything queued was first entered as visited.
     if (!(settings & 0x80)) FUZZ_CHECK(impl.Dwnld.QueueCount() <= impl.VisitedUrls.Count());
     return 0;

@@ -13,6 +13,7 @@
 #include "LinkClassifier.h"
 #include "TCrackUrl.h"
 #include "UrlEncoding.h"
+#include "UrlIdentity.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static TCurlGlobal curl;
@@ -57,6 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         // A fragment is cut unless "#" is the first character.
         const std::size_t hash = link.Resolved.find('#');
         FUZZ_CHECK(hash == std::string::npos || hash == 0);
+    }
+    // A key is its own key, and a text said to be its own key is.
+    for (const std::string& text : {value, link.Resolved}) {
+        const std::string key = VisitedKey(text);
+        FUZZ_CHECK(VisitedKey(key) == key);
+        FUZZ_CHECK(!IsVisitedKey(text) || key == text);
     }
     if (!link.Resolved.empty() && !link.Mail) {
         // A link written raw or percent-encoded gives one text: the result is in final form.
