@@ -33,6 +33,8 @@ const char* LinkReasonWord(TLinkReason Reason) {
             return "caller";
         case TLinkReason::Stopped:
             return "stopped";
+        case TLinkReason::Invalid:
+            return "invalid";
     }
     return "";
 }
@@ -78,11 +80,14 @@ bool Drop(TLinkDecision& Out, TLinkReason Reason) {
 
 // Resolution, keywords, typing and the visited look-up; false when the link is dropped.
 bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
-              TLinkDecision& Out) {
-    TResolvedLink link = ResolveLink(Page.PageParts, Out.Value);
-    Out.Resolved = std::move(link.Resolved);
-    Out.Mail = link.Mail;
-    Out.TypeLink = link.Mail ? "mail" : "0";
+              TResolvedLink&& Link, TLinkDecision& Out) {
+    Out.Resolved = std::move(Link.Resolved);
+    Out.Mail = Link.Mail;
+    Out.TypeLink = Link.Mail ? "mail" : "0";
+    if (Link.Invalid) {
+        if (!Link.Part.empty()) Out.Value = "mailto:" + Link.Part;
+        return Drop(Out, TLinkReason::Invalid);
+    }
     if (Out.Resolved.empty()) return Drop(Out, TLinkReason::Scheme);
     if (Rules.ExcludeEnabled && Rules.ExcludeKeywords.Count() > 0) {
         if (const std::string_view hit = FirstKeywordIn(Rules.ExcludeKeywords, Out.Resolved);
@@ -180,8 +185,11 @@ void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLi
     }
 }
 
-void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
-                const TLinkState& State, const std::string& Value, TLinkDecision& Out) {
+namespace {
+
+void Decide(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+            const TLinkState& State, const std::string& Value, TResolvedLink&& Link,
+            TLinkDecision& Out) {
     Out.Value = Value;
     Out.Mail = Out.Web = Out.Alive = Out.Reported = Out.Written = Out.Followed = false;
     Out.NewHost = Out.QueuedByRefresh = Out.QueueRobots = Out.FollowRule = false;
@@ -189,7 +197,7 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
     Out.ReportReason = Out.FollowReason = TLinkReason::None;
     Out.Keyword.clear();
     Out.HostInsertPos = Out.UrlIndex = Out.UrlInsertPos = -1;
-    if (!Survives(Page, Rules, State, Out)) return;
+    if (!Survives(Page, Rules, State, std::move(Link), Out)) return;
     if (Out.Again) {
         DecideAgain(Page, Rules, State, Out);
         return;
@@ -230,6 +238,23 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
         return;
     }
     DecideQueueing(Page, Rules, State, Out);
+}
+
+}  // namespace
+
+void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                const TLinkState& State, const std::string& Value, TLinkDecision& Out) {
+    Decide(Page, StartParts, Rules, State, Value, ResolveLink(Page.PageParts, Value), Out);
+}
+
+void DecideMailLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                    const TLinkState& State, const std::string& Value, const std::string& Part,
+                    bool IsAddress, TLinkDecision& Out) {
+    TResolvedLink link;
+    link.Mail = true;
+    link.Invalid = !IsAddress;
+    (IsAddress ? link.Resolved : link.Part) = Part;
+    Decide(Page, StartParts, Rules, State, Value, std::move(link), Out);
 }
 
 std::string DefaultResultLine(const std::string& TypeLink, const std::string& Url) {

@@ -535,7 +535,7 @@ const char* kRulesSite = R"({"routes": {
   "/docs/index.htm": {"body": "<a href=\"r.htm\">r</a> <a href=\"q1.htm\">1</a> <a href=\"logout.htm\">x</a> <a href=\"/a.zip\">z</a> <a href=\"a.pdf\">p</a> <a href=\"http://localhost:1/docs/x.htm\">o</a> <a href=\"/other/docs.htm\">o</a> <a href=\"ftp://127.0.0.1/docs/f.zip\">f</a> <a href=\"private/p.htm\">p</a> <a href=\"q2.htm\">2</a> <a href=\"q3.htm\">3</a> <a href=\"q4.htm\">4</a> <a href=\"q5.htm\">5</a> <a href=\"q6.htm\">6</a> <a href=\"q7.htm\">7</a> <a href=\"q8.htm\">8</a> <a href=\"q9.htm\">9</a> <a href=\"q10.htm\">10</a>"},
   "/docs/r.htm": {"redirect": "/docs/final.htm"},
   "/docs/final.htm": {"body": "<p>final</p>"},
-  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a>"}}})";
+  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a> <a href=\"mailto:a@docs.example,nodocs\">n</a>"}}})";
 
 }  // namespace
 
@@ -582,6 +582,9 @@ TEST_F(CrawlCliTest, ExplainTellsForEachLinkWhatWasDecidedAndWhy) {
         {server.Url("/docs/q10.htm"), true, true, ""},  // met while the queue was full
         {server.Url("/docs/private/p.htm"), true, false, "robots"},
         {"info@docs.example", true, false, ""},
+        // Each part of a mailto value is a link of its own.
+        {"a@docs.example", true, false, ""},
+        {"mailto:nodocs", false, false, "invalid"},
     };
     for (const Expect& e : expected) {
         SCOPED_TRACE(e.url);

@@ -3,7 +3,10 @@
 with tarnwick-crawl, served by the local test server, and compares the harvest with what a real
 HTML parser (Python's html.parser) finds on the same pages, the way a browser reads them.
 
-Usage: real_corpus_test.py CRAWLER TESTSERVER SITE_DIR
+Usage: real_corpus_test.py CRAWLER TESTSERVER SITE_DIR [START_PAGE]
+
+Other manuals, each made by another generator, are crawled the same way (START_PAGE is the page of
+SITE_DIR to begin with, index.html when not given).
 
 What must hold:
   - every page of the site that a link leads to is fetched;
@@ -13,6 +16,7 @@ Where the crawler's answer differs because of a rule it keeps on purpose, the di
 listed below with its reason and counted in the output; any other difference fails the test.
 """
 
+import email.utils
 import html.parser
 import json
 import os
@@ -80,8 +84,28 @@ def key(url):
     return urllib.parse.unquote(urllib.parse.urldefrag(url)[0])
 
 
-def mail_address(value):
-    return urllib.parse.unquote(value[len("mailto:"):].split("?", 1)[0])
+def is_address(text):
+    local, at, domain = text.rpartition("@")
+    return at == "@" and "@" not in local.strip('"') and 1 <= len(local) <= 64 \
+        and 1 <= len(domain) <= 255
+
+
+def mail_addresses(value):
+    """What a mail program takes from a mailto value (RFC 6068): the addresses before "?" and in
+    the to, cc and bcc fields, without display names; "(a@b.de)" is the address a@b.de."""
+    to, _, query = value[len("mailto:"):].split("#", 1)[0].partition("?")
+    lists = [urllib.parse.unquote(to)]
+    for field in query.split("&") if query else []:
+        name, _, text = field.partition("=")
+        if urllib.parse.unquote(name).lower() in ("to", "cc", "bcc"):
+            lists.append(urllib.parse.unquote(text))
+    # A page's "(a@b.de)" is an address in brackets, which the parser would take for a comment.
+    lists = [re.sub(r"\(([^()\s]+@[^()\s]+)\)", r"\1", text) for text in lists]
+    addresses = []
+    for _, address in email.utils.getaddresses(lists):
+        if is_address(address):
+            addresses.append(address)
+    return addresses
 
 
 class Site:
@@ -120,6 +144,8 @@ class Reading:
 def cut_values(value):
     """The value rules of the extractor that a browser does not know: a value ends at its first
     blank or comma, and one with "(" is taken for a script call whose argument is the link."""
+    if re.match(r"(?i)(mailto|https?):", value):
+        return []  # a value that names its scheme is read as written
     cuts = [re.split(r"[ ,]", value, 1)[0]]
     if "(" in value[1:]:
         cuts.append(value[value.index("(") + 1:].split(")")[0])
@@ -149,7 +175,7 @@ def browse(site, start):
             for cut in cut_values(value):
                 reading.cut.add(key(urllib.parse.urljoin(base, cut)))
             if value.lower().startswith("mailto:"):
-                reading.found.append(("mail", mail_address(value), url))
+                reading.found += [("mail", address, url) for address in mail_addresses(value)]
                 continue
             if value.lower().startswith("javascript:"):
                 continue
@@ -162,9 +188,9 @@ def browse(site, start):
     return reading
 
 
-def crawl(crawler, start, workdir):
+def crawl(crawler, start, workdir, types=("--all-types",)):
     out = os.path.join(workdir, "harvest.tsv")
-    run = subprocess.run([crawler, "--no-proxy", "--follow", "site", "--all-types", "--depth",
+    run = subprocess.run([crawler, "--no-proxy", "--follow", "site", *types, "--depth",
                           "100", "--format", "tsv", "-q", "-o", out, start],
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
     if run.returncode != 0:
@@ -196,15 +222,16 @@ def report(title, items, limit=10):
 
 def main():
     crawler, server, site_dir = sys.argv[1:4]
-    if not os.path.isfile(os.path.join(site_dir, "index.html")):
-        sys.exit("the corpus is missing: %s (Debian's apache2-doc; 'make deps' installs it)"
-                 % site_dir)
+    start_page = sys.argv[4] if len(sys.argv) > 4 else "index.html"
+    if not os.path.isfile(os.path.join(site_dir, start_page)):
+        sys.exit("the corpus is missing: %s ('make deps' installs it)" % site_dir)
     with tempfile.TemporaryDirectory() as workdir:
         process, port, log = start_server(server, site_dir, workdir)
         try:
             origin = "http://127.0.0.1:%d" % port
-            start = origin + "/index.html"
+            start = origin + "/" + start_page
             harvest = crawl(crawler, start, workdir)
+            mail_only = crawl(crawler, start, workdir, ("-t", "mail"))
         finally:
             process.stdin.close()  # the server ends when its input does
             process.wait()
@@ -269,6 +296,10 @@ def main():
     report("addresses no browser shows (fault)", our_mails - mails)
     failures += ["address missing: " + m for m in mails - our_mails]
     failures += ["address not on the pages: " + m for m in our_mails - mails]
+    # Asked for mail alone, the crawler finds the same addresses.
+    mail_run = {url for kind, url, _ in mail_only if kind == "mail"}
+    report("addresses that a crawl for mail alone differs in (fault)", mail_run ^ our_mails)
+    failures += ["mail-only crawl differs: " + m for m in mail_run ^ our_mails]
 
     # Character references are text of the page, never part of an address.
     garbled = {url for _, url, _ in harvest if re.search(r"&(amp|#\d+|#x[0-9a-f]+);", url, re.I)}
