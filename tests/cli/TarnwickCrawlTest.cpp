@@ -60,8 +60,8 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Two pages: the start page links to a second one; one address is written with "%40", one comes
-// in two letter cases, one is repeated on the second page.
+// Two pages: the start page links to a second one; one address is written with "%40" and on the
+// second page in capitals, one is repeated on the second page.
 const char* kSiteConfig = R"({"routes": {
   "/": {"body": "<html><body><a href=\"mailto:b@example.org\">b</a> <a href=\"mailto:a%40example.org\">a</a> <a href=\"/doc.pdf\">d</a> <a href=\"p2.htm\">2</a></body></html>"},
   "/p2.htm": {"body": "<html><body><a href=\"mailto:A@example.org\">A</a> <a href=\"mailto:b@example.org\">b</a> <a href=\"/files/x.pdf\">x</a> <img src=\"pic.gif\"></body></html>"},
@@ -85,9 +85,10 @@ TEST_F(CrawlCliTest, TextFormatIsSortedWithoutDuplicatesAndDecodesAtSign) {
     ASSERT_TRUE(server.Start());
     const RunResult r = RunCrawl({"-t", "mail,pdf", "--no-proxy", Q(server.Url("/"))});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    // Case-insensitive order; the two cases of one address both stay, the upper one first.
-    EXPECT_EQ(r.out, "A@example.org\na@example.org\nb@example.org\n" + server.Url("/doc.pdf") +
-                         "\n" + server.Url("/files/x.pdf") + "\n");
+    // Case-insensitive order. "a%40example.org" and "A@example.org" name one address (RFC 6068):
+    // reported once, as first found.
+    EXPECT_EQ(r.out, "a@example.org\nb@example.org\n" + server.Url("/doc.pdf") + "\n" +
+                         server.Url("/files/x.pdf") + "\n");
 }
 
 TEST_F(CrawlCliTest, TsvAndJsonlKeepTheOrderFoundAndThePage) {
@@ -97,8 +98,7 @@ TEST_F(CrawlCliTest, TsvAndJsonlKeepTheOrderFoundAndThePage) {
     const RunResult tsv = RunCrawl({"--types=mail,pdf", "--format", "tsv", "--no-proxy", Q(start)});
     EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
     EXPECT_EQ(tsv.out, "mail\tb@example.org\t" + start + "\n" + "mail\ta@example.org\t" + start +
-                           "\n" + "pdf\t" + server.Url("/doc.pdf") + "\t" + start + "\n" +
-                           "mail\tA@example.org\t" + second + "\n" + "pdf\t" +
+                           "\n" + "pdf\t" + server.Url("/doc.pdf") + "\t" + start + "\n" + "pdf\t" +
                            server.Url("/files/x.pdf") + "\t" + second + "\n");
 
     const RunResult json =
@@ -487,12 +487,13 @@ TEST_F(CrawlCliTest, SkippedNamesWhyEachDownloadFailedAndRetriesZeroMeansOneAtte
 
 TEST_F(CrawlCliTest, TextFormatKeepsResultsThatDifferAfterASemicolon) {
     TestServer server(R"({"routes": {"/": {"body":
-      "<a href=\"/dl;v=2/manual.pdf\">2</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"mailto:a;b@example.org\">b</a> <a href=\"mailto:a;c@example.org\">c</a>"}}})");
+      "<a href=\"/dl;v=2/manual.pdf\">2</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"mailto:%22a;b%22@example.org\">b</a> <a href=\"mailto:%22a;c%22@example.org\">c</a>"}}})");
     ASSERT_TRUE(server.Start());
     const RunResult r = RunCrawl({"--no-proxy", "-t", "mail,pdf", "-d", "1", Q(server.Url("/"))});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "a;b@example.org\na;c@example.org\n" + server.Url("/dl;v=2/manual.pdf") +
-                         "\n" + server.Url("/dl;v=3/manual.pdf") + "\n");
+    EXPECT_EQ(r.out, "\"a;b\"@example.org\n\"a;c\"@example.org\n" +
+                         server.Url("/dl;v=2/manual.pdf") + "\n" +
+                         server.Url("/dl;v=3/manual.pdf") + "\n");
 }
 
 TEST_F(CrawlCliTest, PasswordFromEnvironmentOrFileReachesABasicAuthPage) {
