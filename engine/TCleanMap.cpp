@@ -1,14 +1,17 @@
 #include "TCleanMap.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
 // Source bytes that cleaning keeps as they are, whatever stands around them: all but control
 // bytes, blanks, quotes, apostrophes and commas. They keep their order in the cleaned text.
-bool IsSolidSource(unsigned char c) {
-    return c > ' ' && c != '"' && c != '\'' && c != ',';
-}
+constexpr std::array<bool, 256> kSolidSource = [] {
+    std::array<bool, 256> table{};
+    for (int c = ' ' + 1; c < 256; ++c) table[c] = c != '"' && c != '\'' && c != ',';
+    return table;
+}();
 
 bool IsWhite(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -25,13 +28,13 @@ bool IsSolidCleaned(std::string_view Cleaned, std::size_t i) {
 
 }  // namespace
 
-bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::string& Value,
-                          std::size_t& Resume) const {
+bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::size_t End,
+                          std::string& Value, std::size_t& Resume) const {
     if (Start >= Cleaned.size() || Anchors.empty()) return false;
-    const auto anchor =
-        std::upper_bound(Anchors.begin(), Anchors.end(), Start,
-                         [](std::size_t pos, const TAnchor& a) { return pos < a.Cleaned; }) -
-        1;
+    // Values are read in the order of the page: the walk to the anchor goes on from the last one.
+    if (Hint >= Anchors.size() || Anchors[Hint].Cleaned > Start) Hint = 0;
+    while (Hint + 1 < Anchors.size() && Anchors[Hint + 1].Cleaned <= Start) ++Hint;
+    const TAnchor* anchor = &Anchors[Hint];
     // The solid bytes between the anchor and Start, then the one of Start, are the same in both.
     std::size_t solid = 0;
     for (std::size_t c = anchor->Cleaned; c < Start; ++c) solid += IsSolidCleaned(Cleaned, c);
@@ -40,7 +43,7 @@ bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::stri
     std::size_t s = anchor->Source;
     for (;; ++s) {
         if (s >= n) return false;
-        if (!IsSolidSource(src[s])) continue;
+        if (!kSolidSource[src[s]]) continue;
         if (solid == 0) break;
         --solid;
     }
@@ -49,7 +52,7 @@ bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::stri
     // The blanks, quotes and the like between the attribute's "=" and the value: the quote
     // nearest to the value opened it.
     unsigned char quote = 0;
-    for (std::size_t b = s; b > 0 && !IsSolidSource(src[b - 1]); --b) {
+    for (std::size_t b = s; b > 0 && !kSolidSource[src[b - 1]]; --b) {
         if (src[b - 1] == '"' || src[b - 1] == '\'') {
             quote = src[b - 1];
             break;
@@ -60,15 +63,23 @@ bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::stri
            (quote != 0 ? src[end] != quote : !IsWhite(src[end])))
         ++end;
 
-    Value.clear();
+    Value.assign(Source.substr(s, end - s));
     std::size_t valueSolid = 0;
+    bool control = false;
     for (std::size_t k = s; k < end; ++k) {
-        if (src[k] >= ' ') Value += static_cast<char>(src[k]);
-        valueSolid += IsSolidSource(src[k]);
+        valueSolid += kSolidSource[src[k]];
+        control = control || src[k] < ' ';
     }
+    // Tabs and line breaks inside a value are no part of the address, as browsers read it.
+    if (control) std::erase_if(Value, [](char c) { return static_cast<unsigned char>(c) < ' '; });
     while (!Value.empty() && IsWhite(static_cast<unsigned char>(Value.back()))) Value.pop_back();
 
-    // Resume after the cleaned byte of the value's last solid byte.
+    // Mostly the page wrote the value as cleaning left it: the scan goes on where it stopped.
+    if (Value == Cleaned.substr(Start, End - Start)) {
+        Resume = End + 1;
+        return true;
+    }
+    // Else it resumes after the cleaned byte of the value's last solid byte.
     std::size_t c = Start;
     for (; c < Cleaned.size() && valueSolid > 0; ++c) valueSolid -= IsSolidCleaned(Cleaned, c);
     Resume = c;

@@ -18,12 +18,15 @@ struct TCleanMap {
     };
     std::string_view Source;
     std::vector<TAnchor> Anchors;
+    // The anchor of the value read last; reading in page order walks each anchor once.
+    mutable std::size_t Hint = 0;
 
     // The value that starts at Start of the marked cleaned text, as the page wrote it: a quoted
     // value up to its closing quote, an unquoted one up to a blank or ">", and either not beyond
-    // "<" or ">"; without control bytes and trailing blanks. Resume is the cleaned position just
-    // after it. False when the source byte of Start cannot be found (the cleaned text was
-    // changed in length, or made from another text).
-    bool ReadValue(std::string_view Cleaned, std::size_t Start, std::string& Value,
+    // "<" or ">"; without control bytes and trailing blanks. Cleaned[Start, End) is the value as
+    // the cleaned text has it, ended by the byte at End. Resume is the cleaned position where the
+    // scan goes on after the value. False when the source byte of Start cannot be found (the
+    // cleaned text was changed in length, or made from another text).
+    bool ReadValue(std::string_view Cleaned, std::size_t Start, std::size_t End, std::string& Value,
                    std::size_t& Resume) const;
 };

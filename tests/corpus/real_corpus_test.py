@@ -148,7 +148,8 @@ def cut_values(value):
         return []  # a value that names its scheme is read as written
     cuts = [re.split(r"[ ,]", value, 1)[0]]
     if "(" in value[1:]:
-        cuts.append(value[value.index("(") + 1:].split(")")[0])
+        inner = value[value.index("(") + 1:].split(")")[0]
+        cuts += [inner, re.split(r"[ ,]", inner, 1)[0]]
     return [c for c in cuts if c != value]
 
 
@@ -265,6 +266,12 @@ def main():
         # "#part" and "?query" resolve against the page's folder, never its file name.
         ("folders asked for by '#...' and '?...' links", lambda u: u in reading.folders),
         ("values cut by the value rules (first blank, script call)", lambda u: u in reading.cut),
+        # Extensions the file type catalogue lacks (.js, .py) name pages; their answer is skipped.
+        ("files typed as pages by their extension",
+         lambda u: site.file_of(u) is not None and not site.is_page(u)),
+        # A folder that a "#..." link led to is a page of the site, and so are its links.
+        ("links on folder pages that '#...' and '?...' links led to",
+         lambda u: bool(found_on.get(u)) and found_on[u] <= reading.folders),
         # The extractor reads attribute patterns anywhere in the text, also in example code.
         ("links read from attribute text that the page shows",
          lambda u: bool(found_on.get(u, set()) & reading.showing)),
