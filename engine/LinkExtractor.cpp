@@ -310,6 +310,7 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
     if (Map != nullptr) {
         Map->Source = Text;
         Map->Anchors.clear();
+        Map->Hint = 0;
         Map->Anchors.reserve(n / kAnchorSpacing + 1);
         nextAnchorOut = nextAnchorIn = 0;
     }

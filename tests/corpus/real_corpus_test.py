@@ -180,7 +180,7 @@ def browse(site, start):
                 continue
             if value.lower().startswith("javascript:"):
                 continue
-            if value[:1] in ("#", "?"):
+            if value[:1] in ("#", "?", ""):
                 reading.folders.add(key(urllib.parse.urljoin(base, "./" + value.split("#")[0])))
             resolved = urllib.parse.urldefrag(urllib.parse.urljoin(base, value))[0]
             reading.found.append((tag + "." + name, resolved, url))
@@ -263,14 +263,14 @@ def main():
         ("broken links of the manual (a reader meets the same 404)", lambda u: u in reading.broken),
         # Style sheets and scripts: no file type, so pages; their answer is skipped unread.
         ("resources typed as pages by their extension", lambda u: u in resources),
-        # "#part" and "?query" resolve against the page's folder, never its file name.
-        ("folders asked for by '#...' and '?...' links", lambda u: u in reading.folders),
+        # "#part", "?query" and "" resolve against the page's folder, never its file name.
+        ("folders asked for by '#...', '?...' and empty links", lambda u: u in reading.folders),
         ("values cut by the value rules (first blank, script call)", lambda u: u in reading.cut),
         # Extensions the file type catalogue lacks (.js, .py) name pages; their answer is skipped.
         ("files typed as pages by their extension",
          lambda u: site.file_of(u) is not None and not site.is_page(u)),
         # A folder that a "#..." link led to is a page of the site, and so are its links.
-        ("links on folder pages that '#...' and '?...' links led to",
+        ("links on folder pages that '#...', '?...' and empty links led to",
          lambda u: bool(found_on.get(u)) and found_on[u] <= reading.folders),
         # The extractor reads attribute patterns anywhere in the text, also in example code.
         ("links read from attribute text that the page shows",
