@@ -311,13 +311,16 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
         Map->Source = Text;
         Map->Anchors.clear();
         Map->Hint = 0;
-        Map->Anchors.reserve(n / kAnchorSpacing + 1);
-        nextAnchorOut = nextAnchorIn = 0;
+        if (n <= UINT32_MAX) {
+            Map->Anchors.reserve(n / kAnchorSpacing + 1);
+            nextAnchorOut = nextAnchorIn = 0;
+        }
     }
     while (i < n) {
         const auto written = static_cast<std::size_t>(out - begin);
         if (written >= nextAnchorOut || i >= nextAnchorIn) {
-            Map->Anchors.push_back({written, i});
+            Map->Anchors.push_back(
+                {static_cast<std::uint32_t>(written), static_cast<std::uint32_t>(i)});
             nextAnchorOut = written + kAnchorSpacing;
             nextAnchorIn = i + kAnchorSpacing;
         }

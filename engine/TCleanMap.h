@@ -5,6 +5,7 @@
 // the thread that analyses the page; it refers to the cleaned source, which must outlive it.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,9 +13,11 @@
 struct TCleanMap {
     // A cleaned position and the source position it came from: cleaned bytes before Cleaned
     // came from source bytes before Source. One every few hundred bytes of either text.
+    // Offsets of 32 bits keep the map at an eighth of the page; a text of 4 GiB or more gets no
+    // anchors, and its values are read as cleaned.
     struct TAnchor {
-        std::size_t Cleaned = 0;
-        std::size_t Source = 0;
+        std::uint32_t Cleaned = 0;
+        std::uint32_t Source = 0;
     };
     std::string_view Source;
     std::vector<TAnchor> Anchors;
