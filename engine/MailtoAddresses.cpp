@@ -85,20 +85,40 @@ std::vector<std::string_view> SplitOutside(std::string_view Text, char Separator
     return pieces;
 }
 
-// True when the comment that opens Text closes at its last byte: "(a@b.de)", not "(a) (b)".
-bool IsOneComment(std::string_view Text) {
-    if (Text.size() < 2 || Text.front() != '(' || Text.back() != ')') return false;
-    const std::string kind = Structure(Text.substr(0, Text.size() - 1));
-    return std::all_of(kind.begin(), kind.end(), [](char k) { return k == kComment; }) &&
-           Structure(Text).back() == kComment;
+// Element without the comments that wrap it whole: "( (a@b.de) )" is a@b.de, "(a) (b)" stays.
+// Where each "(" closes is found in one walk, so deep nesting costs no more than its length.
+std::string_view Unwrapped(std::string_view Element) {
+    Element = Trimmed(Element);
+    if (Element.empty() || Element.front() != '(') return Element;
+    std::vector<std::size_t> closeOf(Element.size(), std::string_view::npos);
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < Element.size(); ++i) {
+        const char c = Element[i];
+        if (c == '\\') {
+            ++i;
+        } else if (c == '(') {
+            open.push_back(i);
+        } else if (c == ')') {
+            closeOf[open.back()] = i;
+            open.pop_back();
+            if (open.empty()) break;  // the comment that opens the element ends here
+        }
+    }
+    std::size_t from = 0, to = Element.size();
+    while (from < to && Element[from] == '(' && closeOf[from] == to - 1) {
+        ++from;
+        --to;
+        while (from < to && IsWhite(Element[from])) ++from;
+        while (from < to && IsWhite(Element[to - 1])) --to;
+    }
+    return Element.substr(from, to - from);
 }
 
 // The address an element names: what its angle brackets enclose where it has them ("Name
 // <a@b.de>"), else the element without its comments. An element wholly in parentheses is an
 // address written in brackets, as pages write "(a@b.de)", not a comment.
 std::string AddressOf(std::string_view Element) {
-    Element = Trimmed(Element);
-    while (IsOneComment(Element)) Element = Trimmed(Element.substr(1, Element.size() - 2));
+    Element = Unwrapped(Element);
     const std::string kind = Structure(Element);
     for (std::size_t i = 0; i < Element.size(); ++i) {
         if (Element[i] != '<' || kind[i] != kPlain) continue;

@@ -47,6 +47,10 @@ TEST(LinkClassifierResolveLink, GivesEveryAddressOfAMailtoValue) {
         {"mailto:anna+news@example.org", {"anna+news@example.org"}},
         {"mailto:list+subscribe@lists.example.org", {"list+subscribe@lists.example.org"}},
         {"mailto:(toni@example.org)", {"toni@example.org"}},
+        {"mailto:( (a@x.de) )", {"a@x.de"}},
+        {"mailto:(a@x.de) (b)", {"!"}},  // two comments, and nothing else
+        {"mailto:(a@x.de\\)", {"!"}},    // an escaped bracket leaves the comment open
+        {"mailto:" + std::string(5000, '(') + "a@x.de" + std::string(5000, ')'), {"a@x.de"}},
         {"mailto:a@x.de,b@y.de", {"a@x.de", "b@y.de"}},
         {"mailto:a@x.de%2C%20b@y.de", {"a@x.de", "b@y.de"}},
         {"mailto:a@x.de,,b@y.de,", {"a@x.de", "b@y.de"}},
