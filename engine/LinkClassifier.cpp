@@ -5,6 +5,7 @@
 #include "AsciiCase.h"
 #include "CurlSupport.h"
 #include "FileTypeCatalogue.h"
+#include "MailtoAddresses.h"
 #include "PageCharset.h"
 #include "PlainUrl.h"
 #include "TextBytes.h"
@@ -25,11 +26,15 @@ std::string CutAtFrom2nd(const std::string& Text, char Ch) {
     return at != std::string::npos && at >= 1 ? Text.substr(0, at) : Text;
 }
 
-std::string MailAddress(const std::string& Value, const std::string& UpperValue) {
-    // The address follows the "mailto:" that was found: a value such as
-    // "javascript:location.href=mailto:a@b" must not give part of the script as an address.
-    const std::size_t at = UpperValue.find("MAILTO:");
-    return CutAtFrom2nd(Value.substr(at + 7), '?');
+constexpr std::string_view kMailto = "MAILTO:";
+
+std::size_t FindMailto(std::string_view Value) {
+    for (std::size_t i = 0; i + kMailto.size() <= Value.size(); ++i) {
+        std::size_t k = 0;
+        while (k < kMailto.size() && AsciiUpper(Value[i + k]) == kMailto[k]) ++k;
+        if (k == kMailto.size()) return i;
+    }
+    return std::string_view::npos;
 }
 
 // True when Value begins with a scheme and ":" ("news:", "tel:"): it is absolute, whether or not
@@ -171,16 +176,31 @@ bool IsFileTypeOf(std::string_view Path, std::size_t PathFrom, std::string& Type
 
 }  // namespace
 
+bool IsMailtoValue(std::string_view Value) {
+    return FindMailto(Value) != std::string_view::npos;
+}
+
+std::vector<TResolvedLink> ResolveMailto(std::string_view Value) {
+    // The parts follow the "mailto:" that was found: a value such as
+    // "javascript:location.href=mailto:a@b" must not give part of the script as an address.
+    const std::size_t at = FindMailto(Value);
+    std::vector<TResolvedLink> links;
+    for (TMailPart& part :
+         MailtoParts(at == std::string_view::npos ? "" : Value.substr(at + kMailto.size()))) {
+        TResolvedLink& link = links.emplace_back();
+        link.Mail = true;
+        link.Invalid = !part.Address;
+        (part.Address ? link.Resolved : link.Part) = std::move(part.Text);
+    }
+    return links;
+}
+
 TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
                           std::string_view PageEncoding) {
+    if (IsMailtoValue(Value)) return std::move(ResolveMailto(Value).front());
     TResolvedLink link;
-    const std::string upper = AsciiUpperCase(Value);
-    if (upper.find("MAILTO:") != std::string::npos) {
-        link.Mail = true;
-        link.Resolved = MailAddress(Value, upper);
-        return link;
-    }
     if (IsScriptLink(Value)) return link;
+    const std::string upper = AsciiUpperCase(Value.substr(0, 6));
 
     const std::string value = NormalizeLinkValue(QueryInEncoding(Value, PageEncoding));
     const bool absolute = StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:");

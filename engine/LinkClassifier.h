@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "TCrackUrl.h"
 #include "TQuickSortStringList.h"
@@ -12,10 +13,20 @@
 struct TResolvedLink {
     std::string Resolved;  // absolute URL or bare e-mail address; empty when the link is dropped
     bool Mail = false;
+    // A part of a mailto value that is no address: Resolved is empty, Part holds its text.
+    bool Invalid = false;
+    std::string Part;
 };
 
-// A mailto value gives the address alone (case kept, "?..." cut); a "javascript:" value in any
-// case gives nothing; "HTTP:" and "HTTPS:" values are taken unchanged; any other value is
+// True when Value is taken for a mailto link: it holds "mailto:" in any case, anywhere.
+bool IsMailtoValue(std::string_view Value);
+
+// Every part of a mailto value, read after the "mailto:" found in it (MailtoParts): each address,
+// case kept, and each part that is no address (Invalid). Never empty.
+std::vector<TResolvedLink> ResolveMailto(std::string_view Value);
+
+// A mailto value gives its first part (ResolveMailto); a "javascript:" value in any case gives
+// nothing; "HTTP:" and "HTTPS:" values are taken unchanged; any other value is
 // resolved by RFC 3986 against the page's URL (the Url of PageParts, its origin without user,
 // password or default port), so "team.pdf" on "/nx/about" is "/nx/team.pdf" and "?page=2" on
 // "/dir/list.asp?page=1" is "/dir/list.asp?page=2". A failed resolution, or a result of 1024

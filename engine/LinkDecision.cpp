@@ -34,6 +34,8 @@ const char* LinkReasonWord(TLinkReason Reason) {
             return "caller";
         case TLinkReason::Stopped:
             return "stopped";
+        case TLinkReason::Invalid:
+            return "invalid";
     }
     return "";
 }
@@ -79,11 +81,14 @@ bool Drop(TLinkDecision& Out, TLinkReason Reason) {
 
 // Resolution, keywords, typing and the visited look-up; false when the link is dropped.
 bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
-              TLinkDecision& Out) {
-    TResolvedLink link = ResolveLink(Page.PageParts, Out.Value, Page.Encoding);
-    Out.Resolved = std::move(link.Resolved);
-    Out.Mail = link.Mail;
-    Out.TypeLink = link.Mail ? "mail" : "0";
+              TResolvedLink&& Link, TLinkDecision& Out) {
+    Out.Resolved = std::move(Link.Resolved);
+    Out.Mail = Link.Mail;
+    Out.TypeLink = Link.Mail ? "mail" : "0";
+    if (Link.Invalid) {
+        if (!Link.Part.empty()) Out.Value = "mailto:" + Link.Part;
+        return Drop(Out, TLinkReason::Invalid);
+    }
     if (Out.Resolved.empty()) return Drop(Out, TLinkReason::Scheme);
     if (Rules.ExcludeEnabled && Rules.ExcludeKeywords.Count() > 0) {
         if (const std::string_view hit = FirstKeywordIn(Rules.ExcludeKeywords, Out.Resolved);
@@ -182,8 +187,11 @@ void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLi
     }
 }
 
-void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
-                const TLinkState& State, const std::string& Value, TLinkDecision& Out) {
+namespace {
+
+void Decide(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+            const TLinkState& State, const std::string& Value, TResolvedLink&& Link,
+            TLinkDecision& Out) {
     Out.Value = Value;
     Out.Mail = Out.Web = Out.Alive = Out.Reported = Out.Written = Out.Followed = false;
     Out.NewHost = Out.QueuedByRefresh = Out.QueueRobots = Out.FollowRule = false;
@@ -192,7 +200,7 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
     Out.Key.clear();
     Out.Keyword.clear();
     Out.HostInsertPos = Out.UrlIndex = Out.UrlInsertPos = -1;
-    if (!Survives(Page, Rules, State, Out)) return;
+    if (!Survives(Page, Rules, State, std::move(Link), Out)) return;
     if (Out.Again) {
         DecideAgain(Page, Rules, State, Out);
         return;
@@ -233,6 +241,24 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
         return;
     }
     DecideQueueing(Page, Rules, State, Out);
+}
+
+}  // namespace
+
+void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                const TLinkState& State, const std::string& Value, TLinkDecision& Out) {
+    Decide(Page, StartParts, Rules, State, Value, ResolveLink(Page.PageParts, Value, Page.Encoding),
+           Out);
+}
+
+void DecideMailLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                    const TLinkState& State, const std::string& Value, const std::string& Part,
+                    bool IsAddress, TLinkDecision& Out) {
+    TResolvedLink link;
+    link.Mail = true;
+    link.Invalid = !IsAddress;
+    (IsAddress ? link.Resolved : link.Part) = Part;
+    Decide(Page, StartParts, Rules, State, Value, std::move(link), Out);
 }
 
 std::string DefaultResultLine(const std::string& TypeLink, const std::string& Url) {

@@ -18,6 +18,8 @@ namespace {
 using TBytes = const unsigned char*;
 
 constexpr std::size_t kMaxBracketValue = 32000;
+// Bytes of either text between two anchors of a clean map: a value is found from the nearest.
+constexpr std::size_t kAnchorSpacing = 64;
 
 // The same folding as AsciiUpper, as a table for the byte-wise walks.
 constexpr std::array<unsigned char, 256> kUpper = [] {
@@ -238,22 +240,18 @@ void MarkAtParen(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& mar
 
 // ---- extraction ----
 
-// Script expressions: calls, concatenations and array accesses; in a web address only the
-// square brackets count.
-bool ContainsScriptSign(std::string_view Value, bool WebAddress) {
-    for (char c : Value) {
-        if (c == '[' || c == ']') return true;
-        if (!WebAddress && (c == '(' || c == ')' || c == '+')) return true;
-    }
-    return false;
+// Script expressions: calls, concatenations and array accesses.
+bool ContainsScriptSign(std::string_view Value) {
+    return Value.find_first_of("()+[]") != std::string_view::npos;
 }
 
-// An address written out with its web scheme is no script call or concatenation: parentheses and
-// "+" are characters of it, as in ".../wiki/Mercury_(planet)" or ".../v8.git/+/refs/...".
-bool IsWebAddress(std::string_view Value) {
+// A value that names its scheme is an address written out, no script expression: "+",
+// parentheses, commas and square brackets are characters of it, as in "mailto:anna+news@...",
+// ".../wiki/Mercury_(planet)", "http://[2001:db8::1]/" or "?a[]=1".
+bool NamesItsScheme(std::string_view Value) {
     const auto* p = reinterpret_cast<TBytes>(Value.data());
-    return UpperMatchAt(p, Value.size(), 0, "HTTP://") ||
-           UpperMatchAt(p, Value.size(), 0, "HTTPS://");
+    return UpperMatchAt(p, Value.size(), 0, "MAILTO:") ||
+           UpperMatchAt(p, Value.size(), 0, "HTTP:") || UpperMatchAt(p, Value.size(), 0, "HTTPS:");
 }
 
 bool ContainsTopWindow(const std::string& Value) {
@@ -264,9 +262,9 @@ bool ContainsTopWindow(const std::string& Value) {
 // expressions and values that cannot be addresses are refused. False when Value is dropped.
 bool AcceptValue(std::string& Value, TTagKind Kind) {
     if (ContainsTopWindow(Value)) return false;
-    const bool webAddress = IsWebAddress(Value);
+    const bool address = NamesItsScheme(Value);
 
-    const std::size_t open = webAddress ? std::string::npos : Value.find('(');
+    const std::size_t open = address ? std::string::npos : Value.find('(');
     if (open != std::string::npos && open >= 1) {
         Value = Value.substr(open + 1, kMaxBracketValue);
         const std::size_t close = Value.find(')');
@@ -278,7 +276,7 @@ bool AcceptValue(std::string& Value, TTagKind Kind) {
     const std::size_t greater = Value.find('>');
     if (greater != std::string::npos) Value.resize(greater);
 
-    if (ContainsScriptSign(Value, webAddress)) return false;
+    if (!address && ContainsScriptSign(Value)) return false;
 
     if (Kind == tagValue)
         return Value.find('/') != std::string::npos && Value.find(';') == std::string::npos;
@@ -297,7 +295,8 @@ bool IsAnalysedHeadTag(const std::string& UpperTag) {
 
 }  // namespace
 
-std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks) {
+std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks,
+                      TCleanMap* Map) {
     const std::array<unsigned char, 256> classes = CleanClasses(QuotesToBlanks, LineFeedsToBlanks);
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
@@ -305,7 +304,26 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
     auto* const begin = reinterpret_cast<unsigned char*>(result.data());
     unsigned char* out = begin;  // never ahead of i, so 16 bytes fit wherever 16 are read
     std::size_t i = 0;
+    // Anchors are noted between steps, where the cleaned bytes so far are those of Text[0, i).
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t nextAnchorOut = kNone, nextAnchorIn = kNone;
+    if (Map != nullptr) {
+        Map->Source = Text;
+        Map->Anchors.clear();
+        Map->Hint = 0;
+        if (n <= UINT32_MAX) {
+            Map->Anchors.reserve(n / kAnchorSpacing + 1);
+            nextAnchorOut = nextAnchorIn = 0;
+        }
+    }
     while (i < n) {
+        const auto written = static_cast<std::size_t>(out - begin);
+        if (written >= nextAnchorOut || i >= nextAnchorIn) {
+            Map->Anchors.push_back(
+                {static_cast<std::uint32_t>(written), static_cast<std::uint32_t>(i)});
+            nextAnchorOut = written + kAnchorSpacing;
+            nextAnchorIn = i + kAnchorSpacing;
+        }
 #if defined(__SSE2__)
         if (n - i >= 16) {
             const unsigned plain = i >= 1 && n - i >= 17 ? CopyPlainRunWithBlanks16(p + i, out)
@@ -424,6 +442,12 @@ void CloseOpenAreas(std::string& Text) {
 void ExtractLinks(
     std::string_view Text,
     const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate) {
+    ExtractLinks(Text, nullptr, OnCandidate);
+}
+
+void ExtractLinks(
+    std::string_view Text, const TCleanMap* Map,
+    const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate) {
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
     std::string value;
@@ -460,7 +484,10 @@ void ExtractLinks(
             continue;
         }
         value.assign(Text.substr(start, i - start));
-        ++i;
+        // Where a value that names its scheme ends is read from the page as written.
+        std::size_t resume = i + 1;
+        if (Map != nullptr && NamesItsScheme(value)) Map->ReadValue(Text, start, i, value, resume);
+        i = resume;
         if (AcceptValue(value, kind) && !OnCandidate(value, kind)) return;
     }
 }

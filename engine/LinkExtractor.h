@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "EngineTypes.h"
+#include "TCleanMap.h"
 
 // Marker codes. A marker stands in the cleaned text in place of one character; the cleaned text
 // holds no other byte below 32. A value marker is the tag kind of the value after it.
@@ -18,8 +19,10 @@ constexpr unsigned char kHrefMarker = tagHref, kValueMarker = tagValue, kSrcMark
 // Drops control bytes (a line feed becomes a blank when LineFeedsToBlanks), turns double quotes,
 // apostrophes and commas into blanks when QuotesToBlanks, and drops every blank that stands
 // after "=" or before a blank or "=" of Text. The blank of a quote that closes an empty quoted
-// value ('=""') stays, so that the next attribute is not glued to the "=".
-std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks);
+// value ('=""') stays, so that the next attribute is not glued to the "=". With a Map, also
+// records where the cleaned bytes came from; Text must then outlive the map.
+std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks,
+                      TCleanMap* Map = nullptr);
 
 // Replaces the last character of every occurrence (ASCII case ignored) of the tag and attribute
 // patterns by its marker code; where two patterns end on the same character the later one of the
@@ -33,7 +36,13 @@ void CloseOpenAreas(std::string& Text);
 // Walks the marked text and hands every accepted candidate (the value rules applied) with its tag
 // kind to OnCandidate in document order; OnCandidate returns false to end the scan at once (the
 // scheduler is stopping). A base value (kind 7) is handed on like the others; the caller re-splits
-// the page parts for it.
+// the page parts for it. A value that names its scheme (mailto:, http:, https:) keeps "+", "(",
+// ")" and square brackets, and with the Map of the cleaning, it is read as the page wrote it
+// (TCleanMap::ReadValue): commas and a quoted value's blanks stay, and markers within it are no
+// tags.
+void ExtractLinks(
+    std::string_view Text, const TCleanMap* Map,
+    const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate);
 void ExtractLinks(
     std::string_view Text,
     const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate);

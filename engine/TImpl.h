@@ -63,9 +63,11 @@ struct TImpl {
     void ParseHeadOf(const TPageContext& Page, const std::string& Body, bool FirstFetch);
     void FollowRefresh(const TPageContext& Page, const std::string& Target);
     // Decides about one link value of the page and applies the decision; Decision is the
-    // page's scratch record, reused from link to link.
+    // page's scratch record, reused from link to link. Each address of a mailto value is a link
+    // of its own: decided, applied and told in the order of the value.
     void ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                      TLinkDecision& Decision);
+    void ApplyDecision(TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision);
     // Its results-file line when the link was written ("" when the handler wrote none).
     std::optional<std::string> ApplyLink(const TPageContext& Page, TTagKind TagKind,
                                          TLinkDecision& Decision);

@@ -33,11 +33,15 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
-    std::string text = CleanText(Body, true, false);
+    TCleanMap map;
+    std::string text = CleanText(Body, true, false, &map);
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
     if (Dwnld.Stopping || !MarkTags(text)) return;
+    const std::size_t cleanedSize = text.size();
     if (PageHook) PageHook(text);
-    ExtractLinks(text, [&](const std::string& rawValue, TTagKind tagKind) {
+    // A hook that changed the text's length has moved its bytes away from the map.
+    const TCleanMap* source = text.size() == cleanedSize ? &map : nullptr;
+    ExtractLinks(text, source, [&](const std::string& rawValue, TTagKind tagKind) {
         if (Dwnld.Stopping) return false;
         std::string value = DecodedValue(rawValue);
         // A base value re-splits the page: relative links after it resolve against it, and it
@@ -113,7 +117,23 @@ TLinkState TImpl::LinkState() const {
 
 void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                         TLinkDecision& Decision) {
-    DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
+    if (!IsMailtoValue(Value)) {
+        DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
+        ApplyDecision(Page, TagKind, Decision);
+        return;
+    }
+    bool first = true;
+    for (const TResolvedLink& part : ResolveMailto(Value)) {
+        // A handler that stops the run ends the page's scan, also within one value.
+        if (!first && Dwnld.Stopping) return;
+        first = false;
+        DecideMailLink(Page, StartUrlParts, Rules, LinkState(), Value,
+                       part.Invalid ? part.Part : part.Resolved, !part.Invalid, Decision);
+        ApplyDecision(Page, TagKind, Decision);
+    }
+}
+
+void TImpl::ApplyDecision(TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision) {
     // The host counts as met by any typed web link, also one whose URL was met before (the start
     // URL, a redirect's target).
     if (Decision.Web && Decision.NewHost) {

@@ -45,7 +45,12 @@ std::string DecodeMailAddress(std::string_view Address) {
 }
 
 std::string ResultText(std::string_view TypeLink, std::string_view UrlFound) {
-    return DecodeAtSign(TypeLink == "mail" ? DecodeMailAddress(UrlFound) : std::string(UrlFound));
+    if (TypeLink != "mail") return DecodeAtSign(UrlFound);
+    // The engine hands on an address decoded already, its "@" plain; decoding it again would make
+    // the page's "a%2541@x.de" (the address a%41@x.de) into aA@x.de. A text without "@" is an
+    // address as the page wrote it, as earlier versions kept it in their run journals.
+    if (UrlFound.find('@') != std::string_view::npos) return std::string(UrlFound);
+    return DecodeAtSign(DecodeMailAddress(UrlFound));
 }
 
 std::string KeywordLines(std::string_view Text) {

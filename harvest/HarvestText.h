@@ -16,8 +16,9 @@ std::string DecodeAtSign(std::string_view Text);
 // that would decode to a control byte or to bytes that are not UTF-8 keeps its escapes.
 std::string DecodeMailAddress(std::string_view Address);
 
-// The text the harvest shows and saves for a reported link: a mail address decoded, then the
-// at-sign repair for every type.
+// The text the harvest shows and saves for a reported link: the at-sign repair for every type
+// but mail; a mail address as the engine gives it, decoded, or one without "@" (as an earlier
+// version's run journal holds it) decoded here.
 std::string ResultText(std::string_view TypeLink, std::string_view UrlFound);
 
 // A keyword list (one keyword a line) for the engine, whose URLs hold characters outside ASCII

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "FetchFailure.h"
+#include "LinkDecision.h"
 
 namespace {
 
@@ -75,6 +76,26 @@ TEST(ManualAndCompletionTest, EveryReasonOfAFailedDownloadIsListedOnce) {
                                        "(?![\\w-])");
         EXPECT_EQ(manual.count(alone), 1) << words.toStdString();
         EXPECT_EQ(help.count(alone), 1) << words.toStdString();
+    }
+}
+
+TEST(ManualAndCompletionTest, EveryReasonOfExplainIsListedInItsEntry) {
+    // The --explain entry alone: many reasons are also common words elsewhere.
+    const QString manual = ReadText(TARNWICK_DIST_DIR "/man/tarnwick-crawl.1").replace("\\-", "-");
+    const qsizetype manualAt = manual.indexOf(".BI --explain");
+    const QString manualEntry = manual.mid(
+        manualAt, manual.indexOf(QRegularExpression("\n\\.(TP|SS)"), manualAt) - manualAt);
+    const QString help = HelpText();
+    const qsizetype helpAt = help.indexOf("--explain FILE");
+    const QString helpEntry =
+        help.mid(helpAt, help.indexOf(QRegularExpression("\n\\s*-"), helpAt) - helpAt);
+    ASSERT_GT(manualAt, 0);
+    ASSERT_GT(helpAt, 0);
+    for (int i = 1; i <= static_cast<int>(TLinkReason::Invalid); ++i) {
+        const QString word = LinkReasonWord(static_cast<TLinkReason>(i));
+        const QRegularExpression alone("(?<![\\w-])" + word + "(?![\\w-])");
+        EXPECT_TRUE(manualEntry.contains(alone)) << word.toStdString();
+        EXPECT_TRUE(helpEntry.contains(alone)) << word.toStdString();
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,15 +26,74 @@ TEST(LinkClassifierResolveLink, GivesTheBareAddressOfAMailtoLink) {
     const std::pair<const char*, const char*> cases[] = {
         {"mailto:Bob.Smith@Example.COM?subject=Hi", "Bob.Smith@Example.COM"},
         {"MAILTO:a@b.test", "a@b.test"},
-        {"MailTo:a@b.test#x", "a@b.test#x"},  // no fragment rule for addresses
-        {"mailto:?subject=Hi", "?subject=Hi"},
+        {"MailTo:a@b.test#x", "a@b.test"},  // a fragment is no part of an address
+        {"mailto:?subject=Hi", ""},         // no address at all
         // The address follows the "mailto:" that was found, not the value's eighth character.
         {"javascript:location.href=mailto:bob@x.test", "bob@x.test"},
+        {"mailto:x@y.test,z@y.test", "x@y.test"},  // the first of several
     };
     for (const auto& [value, address] : cases) {
         const TResolvedLink link = ResolveLink(page, value);
         EXPECT_TRUE(link.Mail) << value;
         EXPECT_EQ(link.Resolved, address) << value;
+    }
+}
+
+// Every part of a mailto value, as RFC 6068 and RFC 5322 read it; "!" marks a part that is no
+// address.
+TEST(LinkClassifierResolveLink, GivesEveryAddressOfAMailtoValue) {
+    const std::string longLocal(10000, 'a');
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"mailto:anna+news@example.org", {"anna+news@example.org"}},
+        {"mailto:list+subscribe@lists.example.org", {"list+subscribe@lists.example.org"}},
+        {"mailto:(toni@example.org)", {"toni@example.org"}},
+        {"mailto:( (a@x.de) )", {"a@x.de"}},
+        {"mailto:(a@x.de) (b)", {"!"}},  // two comments, and nothing else
+        {"mailto:(a@x.de\\)", {"!"}},    // an escaped bracket leaves the comment open
+        {"mailto:" + std::string(5000, '(') + "a@x.de" + std::string(5000, ')'), {"a@x.de"}},
+        {"mailto:a@x.de,b@y.de", {"a@x.de", "b@y.de"}},
+        {"mailto:a@x.de%2C%20b@y.de", {"a@x.de", "b@y.de"}},
+        {"mailto:a@x.de,,b@y.de,", {"a@x.de", "b@y.de"}},
+        {"mailto:?to=x@y.de", {"x@y.de"}},
+        {"mailto:a@x.de?subject=Hi&CC=c@x.de,d@x.de&body=e@x.de&bcc=f@x.de&to=g@x.de",
+         {"a@x.de", "c@x.de", "d@x.de", "f@x.de", "g@x.de"}},
+        {"mailto:a@x.de#b@y.de", {"a@x.de"}},
+        {"mailto:Anna Muster <anna@x.de>", {"anna@x.de"}},
+        {"mailto:%22Muster, Anna%22 <anna@x.de>, <b@y.de>", {"anna@x.de", "b@y.de"}},
+        {"mailto:Anna%20%3Canna@x.de%3E", {"anna@x.de"}},
+        {"mailto:anna@x.de (Anna Muster)", {"anna@x.de"}},
+        {"mailto:j%C3%BCrgen@m\xC3\xBCller.test", {"j\xC3\xBCrgen@m\xC3\xBCller.test"}},
+        {"mailto:team%40x.de", {"team@x.de"}},
+        {"mailto:%22a,b@c%22@x.de", {"\"a,b@c\"@x.de"}},
+        {"mailto:root@localhost", {"root@localhost"}},
+        {"mailto:a@[192.0.2.1]", {"a@[192.0.2.1]"}},
+        // ";" separates only where every piece is an address.
+        {"mailto:a@x.de;b@y.de", {"a@x.de", "b@y.de"}},
+        {"mailto:a;b", {"!a;b"}},
+        {"mailto:a@x.de;subject", {"!a@x.de;subject"}},
+        // Not addresses.
+        {"mailto:nodomain", {"!nodomain"}},
+        {"mailto:@x.de", {"!@x.de"}},
+        {"mailto:two@@x.de", {"!two@@x.de"}},
+        {"mailto:" + longLocal + "@x.de", {"!" + longLocal + "@x.de"}},
+        {"mailto:" + std::string(64, 'a') + "@x.de", {std::string(64, 'a') + "@x.de"}},
+        {"mailto:a@" + std::string(256, 'x'), {"!a@" + std::string(256, 'x')}},
+        {"mailto:a@x..de", {"!a@x..de"}},
+        {"mailto:a b@x.de", {"!a b@x.de"}},
+        {"mailto:a%0A@x.de", {"!a\n@x.de"}},
+        {"mailto:Anna Muster", {"!Anna Muster"}},
+        {"mailto:", {"!"}},
+        {"mailto:?subject=Hi", {"!"}},
+        {"mailto:ok@x.de,nodomain", {"ok@x.de", "!nodomain"}},
+    };
+    for (const auto& [value, expected] : cases) {
+        std::vector<std::string> parts;
+        for (const TResolvedLink& link : ResolveMailto(value)) {
+            EXPECT_TRUE(link.Mail) << value;
+            EXPECT_EQ(link.Invalid, link.Resolved.empty()) << value;
+            parts.push_back(link.Invalid ? "!" + link.Part : link.Resolved);
+        }
+        EXPECT_EQ(parts, expected) << value.substr(0, 80);
     }
 }
 

@@ -48,6 +48,29 @@ const TCase kCases[] = {
      true, true, R::None, R::None},
     {"mail address, case kept", kDefaults, "MAILTO:Anna.S@Example.com?subject=Hi",
      "Anna.S@Example.com", "mail", true, true, true, false, R::None, R::None},
+    {"plus-addressed mail", kDefaults, "mailto:anna+news@example.org", "anna+news@example.org",
+     "mail", true, true, true, false, R::None, R::None},
+    {"mail address in brackets", kDefaults, "mailto:(toni@example.org)", "toni@example.org",
+     "mail", true, true, true, false, R::None, R::None},
+    {"mail domain without a dot", kDefaults, "mailto:root@localhost", "root@localhost", "mail",
+     true, true, true, false, R::None, R::None},
+    {"no domain is no address", kDefaults, "mailto:nodomain", "", "mail", false, false, false,
+     false, R::Invalid, R::Invalid},
+    {"two at-signs are no address", kDefaults, "mailto:two@@x.de", "", "mail", false, false,
+     false, false, R::Invalid, R::Invalid},
+    {"no address comes before the keywords",
+     [](TSetup& s) {
+         Lines(s.Rules.ExcludeKeywords, "x.de");
+         s.Rules.ExcludeEnabled = true;
+     },
+     "mailto:@x.de", "", "mail", false, false, false, false, R::Invalid, R::Invalid},
+    {"IPv6 literal", kDefaults, "http://[2001:db8::1]/a.htm", "http://[2001:db8::1]/a.htm", "htm",
+     true, true, true, true, R::None, R::None},
+    {"brackets in the query", kDefaults, "x.php?a[]=1", "http://h.alpha.test/docs/x.php?a[]=1",
+     "htm", true, true, true, true, R::None, R::None},
+    {"comma in a file name", kDefaults, "http://h.alpha.test/BREACH%20-%20SSL,%20gone.pdf",
+     "http://h.alpha.test/BREACH%20-%20SSL,%20gone.pdf", "pdf", true, true, true, false, R::None,
+     R::None},
     {"javascript resolves to nothing", kDefaults, "javascript:go('x.htm')", "", "0", false,
      false, false, false, R::Scheme, R::Scheme},
     {"ftp file has no type", kDefaults, "ftp://host.test/file.zip", "ftp://host.test/file.zip",
@@ -270,6 +293,24 @@ TEST(LinkDecision, NamesTheExcludeKeywordAndTheMainReason) {
     EXPECT_EQ(MainReason(Decide(f, "http://o.beta.test/x.htm")), R::Depth);
 }
 
+TEST(LinkDecision, APartOfAMailtoValueIsALinkOfItsOwn) {
+    TSetup s;
+    TPageContext page;
+    page.PageParts.Crack(s.PageUrl);
+    const TLinkState state{s.VisitedUrls, s.VisitedHosts, s.DepthLimit, s.Stopping};
+    TLinkDecision d;
+    DecideMailLink(page, page.PageParts, s.Rules, state, "mailto:ok@x.de,nodomain", "nodomain",
+                   false, d);
+    EXPECT_EQ(d.Value, "mailto:nodomain");  // names the part, not the whole value
+    EXPECT_EQ(MainReason(d), R::Invalid);
+    DecideMailLink(page, page.PageParts, s.Rules, state, "mailto:ok@x.de,nodomain", "ok@x.de", true,
+                   d);
+    EXPECT_EQ(d.Value, "mailto:ok@x.de,nodomain");
+    EXPECT_EQ(d.Resolved, "ok@x.de");
+    EXPECT_TRUE(d.Reported);
+    EXPECT_STREQ(LinkReasonWord(R::Invalid), "invalid");
+}
+
 TEST(LinkDecision, AHostsRobotsTxtComesWithItsFirstFollowedPage) {
     TSetup s;
     s.Rules.SeekRobots = true;
@@ -350,6 +391,32 @@ TEST(LinkDecisionApplied, ARelativeBaseIsResolvedAgainstThePageAndUsed) {
         ImplOf(scan).AnalysePage(context, html);
         EXPECT_EQ(found, expected) << html;
     }
+}
+
+// Each address of a mailto value is decided, told and entered as visited on its own.
+TEST(LinkDecisionApplied, EachAddressOfAMailtoValueIsALinkOfItsOwn) {
+    THttpScan scan;
+    scan.SetFileOfResults("");
+    std::vector<std::string> found;
+    scan.OnLinkFound = [&](THttpScan&, const std::string& url, const std::string& type,
+                           const std::string&, const std::string&, const std::string&,
+                           const std::string&, const std::string&, std::string&, char, int,
+                           bool&) { found.push_back(type + " " + url); };
+    std::vector<std::string> decided;
+    scan.OnLinkDecision = [&](THttpScan&, const TLinkDecision& d, const std::string&, int) {
+        decided.push_back((d.Resolved.empty() ? d.Value : d.Resolved) + " " +
+                          LinkReasonWord(MainReason(d)));
+    };
+    TImpl& impl = ImplOf(scan);
+    TPageContext page;
+    page.PageParts.Crack("http://h.alpha.test/");
+    impl.AnalysePage(page, R"(<a href="mailto:a@x.de,B@y.de?cc=c@z.de">m</a>
+        <a href="mailto:b@Y.de, nodomain">n</a> <a href=mailto:anna+news@x.de>)");
+    EXPECT_EQ(found, (std::vector<std::string>{"mail a@x.de", "mail B@y.de", "mail c@z.de",
+                                               "mail anna+news@x.de"}));
+    EXPECT_EQ(decided, (std::vector<std::string>{"a@x.de ", "B@y.de ", "c@z.de ", "b@Y.de seen",
+                                                 "mailto:nodomain invalid", "anna+news@x.de "}));
+    EXPECT_EQ(impl.VisitedUrls.Count(), 4);
 }
 
 }  // namespace

@@ -33,9 +33,9 @@ std::string Shown(const std::string& Text) {
 
 using Candidates = std::vector<std::pair<std::string, int>>;
 
-Candidates ExtractMarked(const std::string& Marked) {
+Candidates ExtractMarked(const std::string& Marked, const TCleanMap* Map = nullptr) {
     Candidates found;
-    ExtractLinks(Marked, [&](const std::string& value, unsigned char kind) {
+    ExtractLinks(Marked, Map, [&](const std::string& value, unsigned char kind) {
         found.emplace_back(value, kind);
         return true;
     });
@@ -44,10 +44,11 @@ Candidates ExtractMarked(const std::string& Marked) {
 
 // The page pipeline as the crawler runs it.
 Candidates ExtractFromPage(std::string_view Html) {
-    std::string text = CleanText(Html, true, false);
+    TCleanMap map;
+    std::string text = CleanText(Html, true, false, &map);
     if (!MarkTags(text)) return {};
     CloseOpenAreas(text);
-    return ExtractMarked(text);
+    return ExtractMarked(text, &map);
 }
 
 // The per-pattern automaton of the pattern table, written as plainly as possible, to check the
@@ -431,20 +432,74 @@ TEST(LinkExtractorExtractLinks, KeepsTheQuirksOfTheCleanedText) {
     for (const PageCase& c : cases) EXPECT_EQ(ExtractFromPage(c.Html), c.Expected) << c.Html;
 }
 
-// Parentheses and "+" mark script expressions in other values only.
-TEST(LinkExtractorExtractLinks, KeepsWebAddressesThatHoldScriptSigns) {
+// A value that names its scheme is read as the page wrote it: "+", parentheses, commas and
+// brackets are part of it, a quoted one ends at its quote. Other values keep the rules.
+TEST(LinkExtractorExtractLinks, ReadsValuesThatNameTheirSchemeAsWritten) {
     const PageCase cases[] = {
         {"<a href=\"https://en.wikipedia.org/wiki/Mercury_(planet)\">",
          {{"https://en.wikipedia.org/wiki/Mercury_(planet)", 4}}},
         {"<a href=\"https://h.test/v8.git/+/refs/x.cc\">",
          {{"https://h.test/v8.git/+/refs/x.cc", 4}}},
         {"<img src=\"HTTP://h.test/a+b.gif\">", {{"HTTP://h.test/a+b.gif", 6}}},
-        {"<a href=\"http://h.test/?a[0]=1\">", {}},  // square brackets still mark a script
+        {"<a href=\"mailto:anna+news@example.org\">", {{"mailto:anna+news@example.org", 4}}},
+        {"<a href=\"mailto:(toni@example.org)\">", {{"mailto:(toni@example.org)", 4}}},
+        {"<a href=\"http://host/BREACH%20-%20SSL,%20gone%20in%2030%20seconds.pdf\">x</a>",
+         {{"http://host/BREACH%20-%20SSL,%20gone%20in%2030%20seconds.pdf", 4}}},
+        {"<a href=\"http://[2001:db8::1]/a.htm\"> <a href='http://h.test/x.php?a[]=1'>",
+         {{"http://[2001:db8::1]/a.htm", 4}, {"http://h.test/x.php?a[]=1", 4}}},
+        {"<a href=\"http://h.test/?a[0]=1\">", {{"http://h.test/?a[0]=1", 4}}},
+        {"<a href=\"http:x+y.htm\">", {{"http:x+y.htm", 4}}},
+        {"<a HREF=\"MailTo:a@x.de, b@y.de\">", {{"MailTo:a@x.de, b@y.de", 4}}},
+        {"<a href='mailto:Anna Muster &lt;anna@x.de&gt;'>A</a> <a href=n.htm>",
+         {{"mailto:Anna Muster &lt;anna@x.de&gt;", 4}, {"n.htm", 4}}},
+        // Unquoted up to a blank or ">"; quoted up to the quote, an apostrophe inside included.
+        {"<a href=http://h/a,b.htm>x</a><a href=http://h/c,d.htm title=x>",
+         {{"http://h/a,b.htm", 4}, {"http://h/c,d.htm", 4}}},
+        {"<a href=\"http://h/it's,x.htm \" >", {{"http://h/it's,x.htm", 4}}},
+        {"<a href=\"http://h/a\tb,\nc.htm\">", {{"http://h/ab,c.htm", 4}}},
+        {"<a href=\" http://h/a,b.htm\">", {{"http://h/a,b.htm", 4}}},
+        // What stands inside the quotes is no tag; an unclosed quote ends at ">" or "<".
+        {"<a href=\"http://h/?q=1, href=x.htm\"><a href=y.htm>",
+         {{"http://h/?q=1, href=x.htm", 4}, {"y.htm", 4}}},
+        {"<a href=\"http://h/a,b.htm>x</a> <a href=\"c.htm\">",
+         {{"http://h/a,b.htm", 4}, {"c.htm", 4}}},
         {"<a href=\"http://h.test/a.htm<b>\">", {{"http://h.test/a.htm", 4}}},
-        {"<a href=\"wiki/Mercury_(planet)\">", {{"planet", 4}}},  // a call, as before
-        {"<a href=\"http:x+y.htm\">", {}},
+        {"<p onclick=\"openWin('http://h/a,b.htm','w')\">", {{"http://h/a,b.htm", 4}}},
+        {"<base href=\"http://h/a,b/\"><option value=\"http://h/c,d\">",
+         {{"http://h/a,b/", 7}, {"http://h/c,d", 5}}},
+        // Bare values and script expressions keep the drop and comma rules.
+        {"<a href=\"wiki/Mercury_(planet)\">", {{"planet", 4}}},
+        {"<a href=\"x,mailto:a@b.de\">", {{"x", 4}}},
+        {"<p onclick=\"openWin('a,b.htm','w')\">", {{"a", 4}}},
+        {"<a href=\"list[1].htm\">", {}},
+        {"<a href=\"javascript:f('http://h/x',1)\">", {{"", 4}}},  // the call's empty argument
     };
     for (const PageCase& c : cases) EXPECT_EQ(ExtractFromPage(c.Html), c.Expected) << c.Html;
+    // Without the map of the cleaning the value is the cleaned one, script signs and all.
+    EXPECT_EQ(ExtractMarked(Marked("{4}mailto:(a+b@x.de) ")),
+              (Candidates{{"mailto:(a+b@x.de)", 4}}));
+}
+
+// The map is read from its nearest anchor: values far into a page, after runs of blanks, quotes
+// and control bytes that cleaning drops or changes, are read whole.
+TEST(LinkExtractorExtractLinks, ReadsSchemeValuesAsWrittenAnywhereInALongPage) {
+    const std::string filler[] = {
+        "  ",       "\"\"",   "\r\n\t", ", ,",        "<p>text, more</p>",
+        "'x'",      "=\" \"", " href=", "openWin( a", std::string(300, ' '),
+        "\x01\x02", "<b>"};
+    std::mt19937 random(31);
+    std::string page;
+    Candidates expected;
+    for (int k = 0; k < 2000; ++k) {
+        page += filler[random() % std::size(filler)];
+        const std::string url = "http://h/" + std::to_string(k) + ",x y.htm";
+        page += k % 2 ? "<a href=\"" + url + "\">" : "<img src='" + url + "'>";
+        expected.emplace_back(url, k % 2 ? 4 : 6);
+    }
+    Candidates found;
+    for (const auto& candidate : ExtractFromPage(page))
+        if (candidate.first.rfind("http://h/", 0) == 0) found.push_back(candidate);
+    EXPECT_EQ(found, expected);
 }
 
 TEST(LinkExtractorExtractLinks, AppliesTheValueRulesToCollectedValues) {

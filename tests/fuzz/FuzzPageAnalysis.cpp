@@ -12,6 +12,7 @@
 #include "CurlSupport.h"
 #include "FuzzCheck.h"
 #include "LinkExtractor.h"
+#include "MailtoAddresses.h"
 #include "THttpScan.h"
 #include "TImpl.h"
 #include "UrlIdentity.h"
@@ -66,6 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         FUZZ_CHECK(countArea == 0);
         // A NUL never survives cleaning, so no reported address may hold one.
         FUZZ_CHECK(url.find('\0') == std::string::npos);
+        // Only an address is reported as mail; a web link, whose scheme is any that begins with
+        // "http", may end in the catalogue's extension "mail".
+        const bool web =
+            AsciiUpperCase(url.substr(0, 4)) == "HTTP" && url.find(':') != std::string::npos;
+        FUZZ_CHECK(type != "mail" || web || IsMailAddress(url));
         writeToFile = links % 2 ? "x" : "";
         follow = links % 3 != 0;
         // A handler that stops the run ends the page's scan.

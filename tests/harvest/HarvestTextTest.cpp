@@ -34,9 +34,12 @@ TEST(HarvestTextTest, MailAddressesAreDecodedWholeUnlessThatWouldBreakThem) {
         {"j\xFCrgen%40x.test", "j\xFCrgen%40x.test"},
     };
     for (const auto& [address, decoded] : cases) EXPECT_EQ(DecodeMailAddress(address), decoded);
-    // The result text: addresses decoded, the at-sign repair after it for every type.
+    // The result text: an address as an earlier run journal holds it is decoded, the at-sign
+    // repair after it; one the engine decoded is never decoded twice.
     EXPECT_EQ(ResultText("mail", "j%C3%BCrgen%40x.test"), "j\xC3\xBCrgen@x.test");
     EXPECT_EQ(ResultText("mail", "j%FCrgen%40x%40y"), "j%FCrgen@x%40y");
+    EXPECT_EQ(ResultText("mail", "a%41@x.de"), "a%41@x.de");
+    EXPECT_EQ(ResultText("mail", "a%40b\"@x.de"), "a%40b\"@x.de");
     EXPECT_EQ(ResultText("pdf", "http://h/pr%C3%BCfung.pdf"), "http://h/pr%C3%BCfung.pdf");
     EXPECT_EQ(ResultText("pdf", "http://h/a%40b%40c.pdf"), "http://h/a@b%40c.pdf");
 }
