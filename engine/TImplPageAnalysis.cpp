@@ -6,6 +6,8 @@
 #include "FileTypeCatalogue.h"
 #include "LinkClassifier.h"
 #include "LinkExtractor.h"
+#include "MetaRefresh.h"
+#include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
 
@@ -33,7 +35,11 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
-    std::string text = CleanText(Body, true, false);
+    // The copy with srcset candidates split goes once it is cleaned.
+    std::string text = [&Body] {
+        std::string split;
+        return CleanText(SplitSourceSets(Body, split), true, false);
+    }();
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
     if (Dwnld.Stopping || !MarkTags(text)) return;
     if (PageHook) PageHook(text);
