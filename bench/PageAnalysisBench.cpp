@@ -121,6 +121,16 @@ void BM_WholePipeline(benchmark::State& State) {
 }
 BENCHMARK(BM_WholePipeline)->Unit(benchmark::kMicrosecond);
 
+// A page without srcset, as most are: the walk finds nothing to split and copies nothing.
+void BM_SplitSourceSets(benchmark::State& State) {
+    for (auto _ : State) {
+        std::string split;
+        benchmark::DoNotOptimize(SplitSourceSets(Page(), split).data());
+    }
+    SetThroughput(State);
+}
+BENCHMARK(BM_SplitSourceSets)->Unit(benchmark::kMicrosecond);
+
 void BM_CleanText(benchmark::State& State) {
     for (auto _ : State) {
         std::string text = CleanText(Page(), true, false);

@@ -111,68 +111,97 @@ std::array<unsigned char, 256> CleanClasses(bool QuotesToBlanks, bool LineFeedsT
     return classes;
 }
 
-// Whether a byte of a page stands inside a tag, outside any quoted attribute value, as a
-// browser's tokenizer reads the page: there a line break or tab parts attributes as a blank does.
-// Worked out lazily from the original bytes, for the few places that ask, in increasing order.
+// Whether a byte of a page stands inside a tag, outside its quoted attribute values, where a
+// browser parts attributes by a line break or tab as by a blank: the nearest "<" or ">" before it
+// is a "<" that opens a tag (before a letter, "/", "!" or "?"), and every quote that opened a value
+// of that tag since (a quote after "=", blanks between) is closed again. A "<" or ">" inside a
+// quoted value counts too: the answer needs only the few bytes back to the nearest one. Asked
+// for positions in increasing order; each byte is looked at about once over all questions.
 class TTagTracker {
 public:
     TTagTracker(TBytes Text, std::size_t Size) : m_p(Text), m_n(Size) {}
 
     bool InTag(std::size_t Pos) {
-        Advance(Pos);
-        return m_mode == kInTag;
+        // Only bytes after the last question can hold a nearer "<" or ">".
+        for (std::size_t end = Pos; end > m_scanned;) {
+            const std::size_t at = FindLastAngle(m_p, m_scanned, end);
+            if (at == kNone) break;
+            if (m_p[at] == '>' || OpensTag(at)) {
+                m_tag = m_p[at] == '<';
+                m_walked = at + 1;
+                m_quote = 0;
+                break;
+            }
+            end = at;  // a "<" that opens nothing, as in "a < b"
+        }
+        m_scanned = Pos;
+        if (!m_tag) return false;
+        WalkQuotes(Pos);
+        return m_quote == 0;
     }
 
 private:
-    enum TMode : unsigned char { kInText, kInTag, kInQuote };
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-    void Advance(std::size_t Pos) {
-        while (m_at < Pos) {
-            if (m_mode == kInText) {
-                const void* less = std::memchr(m_p + m_at, '<', Pos - m_at);
-                if (less == nullptr) {
-                    m_at = Pos;
-                    break;
-                }
-                m_at = static_cast<std::size_t>(static_cast<TBytes>(less) - m_p) + 1;
-                // "<" opens a tag only before a name, an end tag's "/" or a declaration.
-                const unsigned char next = m_at < m_n ? kUpper[m_p[m_at]] : 0;
-                if ((next >= 'A' && next <= 'Z') || next == '/' || next == '!' || next == '?') {
-                    m_mode = kInTag;
-                    m_afterEquals = false;
-                }
-            } else if (m_mode == kInQuote) {
-                const void* close = std::memchr(m_p + m_at, m_quote, Pos - m_at);
+    bool OpensTag(std::size_t At) const {
+        const unsigned char next = At + 1 < m_n ? kUpper[m_p[At + 1]] : 0;
+        return (next >= 'A' && next <= 'Z') || next == '/' || next == '!' || next == '?';
+    }
+
+    // Follows the quoted values of the open tag up to Pos.
+    void WalkQuotes(std::size_t Pos) {
+        while (m_walked < Pos) {
+            if (m_quote != 0) {
+                const void* close = std::memchr(m_p + m_walked, m_quote, Pos - m_walked);
                 if (close == nullptr) {
-                    m_at = Pos;
-                    break;
+                    m_walked = Pos;
+                    return;
                 }
-                m_at = static_cast<std::size_t>(static_cast<TBytes>(close) - m_p) + 1;
-                m_mode = kInTag;
-                m_afterEquals = false;
-            } else {
-                const unsigned char c = m_p[m_at++];
-                if (c == '>') {
-                    m_mode = kInText;
-                } else if ((c == '"' || c == '\'') && m_afterEquals) {
-                    // Only a quote right after "=" opens a quoted value.
-                    m_mode = kInQuote;
-                    m_quote = c;
-                } else if (c == '=') {
-                    m_afterEquals = true;
-                } else if (c != ' ' && !IsTagSpace(c)) {
-                    m_afterEquals = false;
-                }
+                m_walked = static_cast<std::size_t>(static_cast<TBytes>(close) - m_p) + 1;
+                m_quote = 0;
+                continue;
             }
+            std::size_t at = m_walked;
+            while (at < Pos && m_p[at] != '"' && m_p[at] != '\'') ++at;
+            m_walked = at >= Pos ? Pos : at + 1;
+            // The value's quote follows "=": the bytes before it down to the tag's "<" are
+            // never all blanks, as a name follows the "<".
+            if (at < Pos && AfterEquals(at)) m_quote = m_p[at];
         }
+    }
+
+    bool AfterEquals(std::size_t Pos) const {
+        while (Pos > 0 && IsHtmlSpace(static_cast<char>(m_p[Pos - 1]))) --Pos;
+        return Pos > 0 && m_p[Pos - 1] == '=';
+    }
+
+    // The last "<" or ">" in [From, End), or kNone. Sixteen bytes at a time where the processor
+    // allows it.
+    static std::size_t FindLastAngle(TBytes p, std::size_t From, std::size_t End) {
+        std::size_t i = End;
+#if defined(__SSE2__)
+        while (i >= From + 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 16));
+            const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                              _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+            const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
+            if (bits != 0) return i - 16 + 31 - static_cast<std::size_t>(std::countl_zero(bits));
+            i -= 16;
+        }
+#endif
+        while (i > From) {
+            --i;
+            if (p[i] == '<' || p[i] == '>') return i;
+        }
+        return kNone;
     }
 
     TBytes m_p;
     std::size_t m_n;
-    std::size_t m_at = 0;  // the mode holds for the byte at m_at
-    TMode m_mode = kInText;
-    unsigned char m_quote = 0;
-    bool m_afterEquals = false;
+    std::size_t m_scanned = 0;  // every question so far was about a byte before this
+    bool m_tag = false;         // the nearest "<" or ">" so far opens a tag
+    std::size_t m_walked = 0;   // quotes of that tag are followed up to here
+    unsigned char m_quote = 0;  // the quote of the value open there, or 0
 };
 
 #if defined(__SSE2__)
@@ -438,7 +467,11 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
             case kDrop:
                 break;
             case kTagSpace:
-                blank = tags.InTag(i);
+                // Next to "=" or before a blank it is dropped wherever it stands: no need to ask.
+                blank =
+                    !(out != begin && out[-1] == '=') &&
+                    !(i + 1 < n && (IsHtmlSpace(static_cast<char>(p[i + 1])) || p[i + 1] == '=')) &&
+                    tags.InTag(i);
                 break;
             case kQuote:
                 // The quote that closes an empty value (alt="") leaves a blank, so the attribute

@@ -122,37 +122,31 @@ bool IsTagSpace(char c) {
     return c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
-// For each byte: whether it stands inside a tag and outside a quoted value.
+// For each byte: whether the nearest "<" or ">" before it is a "<" that opens a tag, and every
+// value of that tag quoted since is closed.
 std::vector<bool> ReferenceInTag(const std::string& Text) {
+    auto opensTag = [&](std::size_t k) {
+        const char next = k + 1 < Text.size() ? Text[k + 1] : '\0';
+        return std::isalpha(static_cast<unsigned char>(next)) ||
+               std::string_view("/!?").find(next) != std::string_view::npos;
+    };
     std::vector<bool> inTag(Text.size());
-    enum { Outside, Tag, Quoted } mode = Outside;
-    char quote = 0;
-    bool afterEquals = false;
     for (std::size_t i = 0; i < Text.size(); ++i) {
-        const char c = Text[i];
-        inTag[i] = mode == Tag;
-        if (mode == Outside) {
-            const char next = i + 1 < Text.size() ? Text[i + 1] : '\0';
-            if (c == '<' && (std::isalpha(static_cast<unsigned char>(next)) ||
-                             std::string_view("/!?").find(next) != std::string_view::npos)) {
-                mode = Tag;
-                afterEquals = false;
+        std::size_t k = i;
+        while (k > 0 && Text[k - 1] != '>' && !(Text[k - 1] == '<' && opensTag(k - 1))) --k;
+        if (k == 0 || Text[k - 1] == '>') continue;
+        char quote = 0;
+        for (std::size_t j = k; j < i; ++j) {
+            if (quote != 0) {
+                if (Text[j] == quote) quote = 0;
+            } else if (Text[j] == '"' || Text[j] == '\'') {
+                std::size_t before = j;
+                while (before > 0 && (Text[before - 1] == ' ' || IsTagSpace(Text[before - 1])))
+                    --before;
+                if (before > 0 && Text[before - 1] == '=') quote = Text[j];
             }
-        } else if (mode == Quoted) {
-            if (c == quote) {
-                mode = Tag;
-                afterEquals = false;
-            }
-        } else if (c == '>') {
-            mode = Outside;
-        } else if ((c == '"' || c == '\'') && afterEquals) {
-            mode = Quoted;
-            quote = c;
-        } else if (c == '=') {
-            afterEquals = true;
-        } else if (c != ' ' && !IsTagSpace(c)) {
-            afterEquals = false;
         }
+        inTag[i] = quote == 0;
     }
     return inTag;
 }
