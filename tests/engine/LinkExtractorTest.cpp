@@ -1,5 +1,4 @@
 #include "LinkExtractor.h"
-#include "MetaRefresh.h"
 #include "SourceSet.h"
 
 #include <gtest/gtest.h>
@@ -718,43 +717,6 @@ TEST(LinkExtractorParseHead, ParseHeadTagKeepsQuotedCaseAndDropsSigns) {
             if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
         EXPECT_EQ(Fields(ParseHeadTag(c.Tag, upper, raise)), c.Fields) << c.Tag;
         EXPECT_EQ(raise, c.Raise) << c.Tag;
-    }
-}
-
-// Read as a browser reads it: the described cases, and the spellings of real pages.
-TEST(LinkExtractorParseHead, FindsTheRefreshTarget) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"<meta http-equiv=\"refresh\" content=\"5; URL=next.htm\">", "next.htm"},
-        {"<meta http-equiv=refresh content=5;url=Next.htm>", "Next.htm"},  // case kept
-        {"<meta http-equiv=\"Refresh\" content=\"0;URL=http://h/x\">", "http://h/x"},
-        {"<meta http-equiv=\"refresh\" content=\"5; url=next.htm\">", "next.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"5; URL=\">", ""},
-        {"<meta http-equiv=\"refresh\" content=\"5\">", ""},  // the page itself
-        {"<meta content=\"5; URL=next.htm\" http-equiv=\"refresh\">", "next.htm"},
-        {"<meta name=\"refresh\" content=\"5; URL=next.htm\">", ""},
-        {"<link http-equiv=\"refresh\" content=\"5; URL=next.htm\">", ""},
-        {"<meta http-equiv=\"refresh\" content=\"0; URL='t.htm'\">", "t.htm"},
-        {"<meta http-equiv='REFRESH' content='0; Url=\"t.htm\"'>", "t.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"0,url=t.htm\">", "t.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"0 ; url=t.htm\">", "t.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"0;\r\n  url=t.htm\">", "t.htm"},
-        {"<meta\thttp-equiv=\"refresh\"\r\ncontent=\"0; url = 't.htm' \">", "t.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"3;t.htm\">", "t.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"3 't.htm'\">", "t.htm"},
-        {"<meta http-equiv=\"refresh\" content=\".5; url=t.htm\">", "t.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"0; URLt.htm\">", "URLt.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"0; u.htm\">", "u.htm"},
-        {"<meta http-equiv=\"refresh\" content=\"0; url=a.htm?x=1&amp;y=2\">",
-         "a.htm?x=1&amp;y=2"},  // references are the caller's
-        {"<meta http-equiv=\"refresh\" content=\"now; url=t.htm\">", ""},
-        {"<meta http-equiv=\"refresh\" content=\"0a; url=t.htm\">", ""},
-        {"<meta http-equiv=\"refresh \" content=\"0; url=t.htm\">", ""},
-        {"<meta http-equiv=\"refresh\">", ""},
-    };
-    for (const auto& [tag, target] : cases) {
-        const HeadEvents events = ParseHeadOf(std::string("<head>") + tag + "</head>");
-        ASSERT_EQ(events.Tags.size(), 1u) << tag;
-        EXPECT_EQ(MetaRefreshTarget(events.Tags[0].first), target) << tag;
     }
 }
 
