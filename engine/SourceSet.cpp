@@ -20,15 +20,15 @@ std::size_t SourceSetNameBefore(std::string_view Body, std::size_t Equals) {
     return start;
 }
 
-}  // namespace
-
-std::vector<std::string_view> SourceSetUrls(std::string_view Value) {
-    std::vector<std::string_view> urls;
+// Calls OnUrl with each candidate address of a srcset value, in order, without collecting them:
+// a hostile value of millions of candidates costs no list beside the rewritten page.
+template <class TOnUrl>
+void ForEachSourceSetUrl(std::string_view Value, TOnUrl&& OnUrl) {
     const std::size_t n = Value.size();
     std::size_t pos = 0;
     while (true) {
         while (pos < n && (IsHtmlSpace(Value[pos]) || Value[pos] == ',')) ++pos;
-        if (pos >= n) return urls;
+        if (pos >= n) return;
         const std::size_t start = pos;
         while (pos < n && !IsHtmlSpace(Value[pos])) ++pos;
         std::string_view url = Value.substr(start, pos - start);
@@ -49,8 +49,16 @@ std::vector<std::string_view> SourceSetUrls(std::string_view Value) {
                 }
             }
         }
-        if (!url.empty()) urls.push_back(url);
+        if (!url.empty()) OnUrl(url);
     }
+}
+
+}  // namespace
+
+std::vector<std::string_view> SourceSetUrls(std::string_view Value) {
+    std::vector<std::string_view> urls;
+    ForEachSourceSetUrl(Value, [&urls](std::string_view Url) { urls.push_back(Url); });
+    return urls;
 }
 
 std::string_view SplitSourceSets(std::string_view Body, std::string& Storage) {
@@ -82,13 +90,14 @@ std::string_view SplitSourceSets(std::string_view Body, std::string& Storage) {
             rewritten = true;
         }
         Storage.append(Body.substr(copied, name - copied));
-        const std::vector<std::string_view> urls = SourceSetUrls(Body.substr(start, end - start));
+        bool any = false;
+        ForEachSourceSetUrl(Body.substr(start, end - start), [&](std::string_view Url) {
+            if (any) Storage += ' ';
+            Storage.append("srcset=").append(quote).append(Url).append(quote);
+            any = true;
+        });
         // An attribute without candidates leaves a blank, so that nothing joins across it.
-        if (urls.empty()) Storage += ' ';
-        for (std::size_t k = 0; k < urls.size(); ++k) {
-            if (k > 0) Storage += ' ';
-            Storage.append("srcset=").append(quote).append(urls[k]).append(quote);
-        }
+        if (!any) Storage += ' ';
         copied = after;
         equals = after - 1;
     }
