@@ -416,21 +416,26 @@ bool IsAnalysedHeadTag(const std::string& UpperTag) {
     return UpperTag.size() > 5 && UpperTag[4] == ' ';
 }
 
-// Just after the ">" of the head's start tag, <HEAD> or <HEAD ...> but not <HEADER>; npos when
-// there is none.
-std::size_t HeadContentStart(std::string_view Body) {
+// The "<" of the first tag called UpperOpen ("<HEAD", "</HEAD"; ASCII case ignored) that is the
+// tag's whole name, as a ">", "/" or blank follows it: <HEADER> is not <HEAD>. npos when there is
+// none.
+std::size_t FindTagNamed(std::string_view Body, std::string_view UpperOpen) {
     for (std::size_t from = 0;;) {
-        const std::size_t at = FindUpper(Body.substr(from), "<HEAD");
+        const std::size_t at = FindUpper(Body.substr(from), UpperOpen);
         if (at == std::string_view::npos) return std::string_view::npos;
-        const std::size_t after = from + at + 5;
+        const std::size_t after = from + at + UpperOpen.size();
         if (after >= Body.size()) return std::string_view::npos;
-        if (Body[after] == '>') return after + 1;
-        if (IsHtmlSpace(Body[after]) || Body[after] == '/') {
-            const std::size_t close = Body.find('>', after);
-            return close == std::string_view::npos ? close : close + 1;
-        }
+        if (Body[after] == '>' || Body[after] == '/' || IsHtmlSpace(Body[after])) return from + at;
         from = after;
     }
+}
+
+// Just after the ">" of the head's start tag, with or without attributes; npos when there is none.
+std::size_t HeadContentStart(std::string_view Body) {
+    const std::size_t at = FindTagNamed(Body, "<HEAD");
+    if (at == std::string_view::npos) return at;
+    const std::size_t close = Body.find('>', at);
+    return close == std::string_view::npos ? close : close + 1;
 }
 
 }  // namespace
@@ -624,7 +629,7 @@ void ExtractLinks(
 void ParseHead(std::string_view Body, const std::function<void(const std::string& Title)>& OnTitle,
                const std::function<void(const THeadTag& Tag, bool Raise)>& OnHeadTag) {
     const std::size_t from = HeadContentStart(Body);
-    const std::size_t headEnd = FindUpper(Body, "</HEAD>");
+    const std::size_t headEnd = FindTagNamed(Body, "</HEAD");
     if (from == std::string_view::npos || headEnd == std::string_view::npos) return;
 
     const std::string_view rawHead =

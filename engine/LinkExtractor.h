@@ -60,7 +60,8 @@ struct THeadTag {
 // Head analysis of a page body: OnTitle(title) when the head has a title; OnHeadTag(tag, raise)
 // for every analysed head tag, raise = whether the meta-tag event is raised for it (the end of the
 // tag text was reached with a value open). The head runs from its start tag, with or without
-// attributes, to the first </HEAD>; nothing when either is missing.
+// attributes, to the first </HEAD> (blanks allowed before its ">"); nothing when either is
+// missing.
 void ParseHead(std::string_view Body, const std::function<void(const std::string& Title)>& OnTitle,
                const std::function<void(const THeadTag& Tag, bool Raise)>& OnHeadTag);
 

@@ -647,6 +647,9 @@ TEST(LinkExtractorParseHead, NeedsBothHeadTagsWhichMayHaveAttributes) {
         {"<head\n  prefix=\"og: http://ogp.me/ns#\"><title>T</title><meta name=a content=b></head>",
          true},
         {"<header><head lang=de><title>T</title><meta name=a content=b></head>", true},
+        {"<head>\n<title>T</title>\n<meta name=a content=b>\n</head\n>", true},
+        {"<head><title>T</title><meta name=a content=b></header></HEAD >", true},
+        {"<head><title>T</title><meta name=a content=b></headline>", false},
     };
     for (const auto& [body, isHead] : cases) {
         const HeadEvents events = ParseHeadOf(body);
