@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "AsciiCase.h"
+
 namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
 
@@ -432,7 +434,7 @@ void THttpDwnld::HeaderArrived(const std::string& Url, int CountArea, bool& Acce
                                int ContentLength, const std::string& ContentType, int StatusCode,
                                const std::string& Headers) {
     if (Stopping) return;
-    if (ContentType.find("htm") == std::string::npos) {
+    if (AsciiLowerCase(ContentType).find("htm") == std::string::npos) {
         Accept = false;
         return;
     }

@@ -112,6 +112,12 @@ bool IsWebUrl(std::string_view url) {
 
 }  // namespace
 
+bool IsPageContentType(std::string_view ContentType) {
+    const std::string lower = AsciiLowerCase(ContentType);
+    return lower.find("text/html") != std::string::npos ||
+           lower.find("application/xhtml+xml") != std::string::npos;
+}
+
 void TFetchControl::Terminate() {
     {
         std::lock_guard<std::mutex> guard(Lock);
@@ -303,7 +309,7 @@ bool THttpThread::GateResponse() {
         retryAfter = RetryAfterMs(retryAfterText, static_cast<long long>(std::time(nullptr)));
     std::string& contentType = m_contentType;
     const bool typed = FindHeader(m_headers, "content-type:", contentType);
-    const bool html = typed && contentType.find("text/html") != std::string::npos;
+    const bool html = typed && IsPageContentType(contentType);
     std::string lengthText;
     FindHeader(m_headers, "content-length:", lengthText);
     const int length = ParseContentLength(lengthText);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -28,6 +29,10 @@
 
 class THttpGet;
 class TNoticeQueue;
+
+// Whether an answer's Content-Type is a page whose body is read: it holds "text/html" or
+// "application/xhtml+xml", in any case ("TEXT/HTML; charset=UTF-8").
+bool IsPageContentType(std::string_view ContentType);
 
 // Shared between a slot and its worker: the abort flag and the multi handle to wake.
 struct TFetchControl {

@@ -6,6 +6,8 @@
 #include "FileTypeCatalogue.h"
 #include "LinkClassifier.h"
 #include "LinkExtractor.h"
+#include "MetaRefresh.h"
+#include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
 
@@ -33,8 +35,11 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
+    // The page with srcset candidates split: values are read back from it through the map.
+    std::string split;
+    const std::string_view source = SplitSourceSets(Body, split);
     TCleanMap map;
-    std::string text = CleanText(Body, true, false, &map);
+    std::string text = CleanText(source, true, false, &map);
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
     if (Dwnld.Stopping || !MarkTags(text)) return;
     const std::size_t cleanedSize = text.size();

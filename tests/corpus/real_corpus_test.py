@@ -33,7 +33,31 @@ HARVESTED = {"jpg", "gif", "mp3", "pdf", "zip"}
 NAVIGATION = {("a", "href"), ("area", "href"), ("frame", "src"), ("iframe", "src")}
 ATTRIBUTE_TEXT = re.compile(r"(?i)\b(href|src|value)\s*=")
 RESOURCES = {("img", "src"), ("link", "href"), ("script", "src"), ("embed", "src"),
-             ("source", "src"), ("input", "src"), ("audio", "src"), ("video", "src")}
+             ("source", "src"), ("input", "src"), ("audio", "src"), ("video", "src"),
+             ("img", "srcset"), ("source", "srcset"), ("object", "data"), ("video", "poster")}
+
+
+def srcset_urls(value):
+    """The candidate addresses of a srcset, as a browser splits them: an address runs to the next
+    blank and loses trailing commas; its descriptors run to the next comma outside parentheses."""
+    urls, pos = [], 0
+    while True:
+        pos = len(value) - len(value[pos:].lstrip(" \t\r\n\f,"))
+        if pos >= len(value):
+            return urls
+        end = pos
+        while end < len(value) and value[end] not in " \t\r\n\f":
+            end += 1
+        url, pos = value[pos:end], end
+        if url.endswith(","):
+            url = url.rstrip(",")
+        else:
+            in_parens = False
+            while pos < len(value) and (in_parens or value[pos] != ","):
+                in_parens = (in_parens or value[pos] == "(") and value[pos] != ")"
+                pos += 1
+        if url:
+            urls.append(url)
 
 
 class PageLinks(html.parser.HTMLParser):
@@ -60,7 +84,8 @@ class PageLinks(html.parser.HTMLParser):
                 self.refresh = content[at + 4:].strip().strip("'\"")
         for name, value in values.items():
             if value is not None and ((tag, name) in NAVIGATION or (tag, name) in RESOURCES):
-                self.links.append((tag, name, value))
+                for one in srcset_urls(value) if name == "srcset" else [value]:
+                    self.links.append((tag, name, one))
 
     handle_startendtag = handle_starttag
 

@@ -441,6 +441,50 @@ TEST_F(SiteCrawlTest, LinksAreTakenAsABrowserReadsThem) {
     EXPECT_EQ(m_a->CountRequests("/setup.zip"), 1);
 }
 
+// Tags as current pages write them: line breaks inside tags, a head with attributes and a
+// refresh in browser spelling, pictures in srcset, <picture>, <object>, <video> and <audio>, and
+// pages sent as TEXT/HTML or XHTML.
+TEST_F(SiteCrawlTest, TagsAreReadAsABrowserReadsThem) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TestServer server(R"({"routes": {
+        "/modern.htm": {"content_type": "TEXT/HTML; Charset=UTF-8", "body":
+          "<html><head lang=\"de\">\r\n<meta http-equiv=\"Refresh\"\r\n content=\"5; URL='moved.htm'\">\r\n</head><body>\r\n<a\r\nhref=\"crlf.htm\">c</a>\n<img\tsrc=\"img/tab.gif\">\n<picture><source srcset=\"img/wide.jpg 2x, img/narrow.jpg 1x\"><img src=\"img/pic.jpg\" srcset=\"img/big.jpg 800w,\n img/small.jpg 400w\"></picture>\n<object type=\"application/pdf\"\n data=\"files/doc.pdf\"></object>\n<video poster=\"img/poster.jpg\" src=\"media/clip.mpg\"><source src=\"media/clip.avi\"></video>\n<audio src=\"media/song.mp3\"><source src=\"media/song.wav\"></audio>\n<a href=\"page.xhtml\">x</a></body></html>"},
+        "/page.xhtml": {"content_type": "application/xhtml+xml", "body":
+          "<p><a href=\"mailto:xhtml@example.com\">m</a></p>"}}})",
+                      false, dir.path().toStdString());
+    ASSERT_TRUE(server.Start());
+    const std::string C = server.BaseUrl();
+    WriteSite(dir, {{"moved.htm", R"P(<a href="mailto:moved@example.com">m</a>)P"},
+                    {"crlf.htm", R"P(<a href="mailto:crlf@example.com">m</a>)P"}});
+    Crawl(C + "/modern.htm", [](THttpScan& s) {
+        s.SetDepthSearchLevel(2);
+        s.OnMetaTag = [](THttpScan&, const std::string&, const std::string&, const std::string&,
+                         const std::string&, const std::string&, const std::string&,
+                         const std::string&, const std::string&, const std::string&) {};
+    });
+
+    EXPECT_EQ(pages,
+              (Set{C + "/modern.htm", C + "/moved.htm", C + "/crlf.htm", C + "/page.xhtml"}));
+    std::map<std::string, Found> byUrl;
+    for (const Found& f : found) byUrl[f.url] = f;
+    for (const char* file :
+         {"/img/tab.gif", "/img/wide.jpg", "/img/narrow.jpg", "/img/pic.jpg", "/img/big.jpg",
+          "/img/small.jpg", "/files/doc.pdf", "/img/poster.jpg", "/media/clip.mpg",
+          "/media/clip.avi", "/media/song.mp3", "/media/song.wav"}) {
+        ASSERT_TRUE(byUrl.count(C + file)) << file;
+        EXPECT_EQ(byUrl[C + file].hrefOrSrc, 'S') << file;
+        EXPECT_EQ(byUrl[C + file].from, C + "/modern.htm") << file;
+    }
+    EXPECT_EQ(byUrl[C + "/files/doc.pdf"].type, "pdf");
+    EXPECT_EQ(byUrl[C + "/img/small.jpg"].type, "jpg");
+    for (const char* mail : {"moved@example.com", "crlf@example.com", "xhtml@example.com"})
+        EXPECT_TRUE(byUrl.count(mail)) << mail;
+    // Files are reported, never fetched.
+    EXPECT_EQ(server.CountRequests("/img/big.jpg"), 0);
+    EXPECT_EQ(server.CountRequests("/files/doc.pdf"), 0);
+}
+
 TEST_F(SiteCrawlTest, ARedirectedPagesLinksResolveAgainstItsFinalAddress) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

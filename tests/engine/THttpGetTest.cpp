@@ -12,6 +12,7 @@
 #include "EventLoopWait.h"
 #include "TCrackUrl.h"
 #include "THttpGet.h"
+#include "THttpThread.h"
 #include "TestServer.h"
 #include "ThreadCount.h"
 
@@ -73,7 +74,23 @@ Outcome FetchAgain(THttpGet& slot, const std::string& url) {
     return Finish(slot);
 }
 
-TEST(THttpGetTest, ContentTypeGateReadsOnlyTextHtmlExactly) {
+TEST(THttpGetTest, PageContentTypesAreHtmlAndXhtmlInAnyCase) {
+    const std::pair<const char*, bool> cases[] = {
+        {"text/html", true},
+        {"text/html; charset=iso-8859-1", true},
+        {"TEXT/HTML", true},
+        {"Text/Html;Charset=UTF-8", true},
+        {"application/xhtml+xml", true},
+        {"APPLICATION/XHTML+XML; charset=utf-8", true},
+        {"text/plain", false},
+        {"image/gif", false},
+        {"application/xml", false},
+        {"", false},
+    };
+    for (const auto& [type, page] : cases) EXPECT_EQ(IsPageContentType(type), page) << type;
+}
+
+TEST(THttpGetTest, ContentTypeGateReadsPagesOnly) {
     TestServer server(R"({"routes": {
         "/latin": {"content_type": "text/html; charset=iso-8859-1", "body": "<p>caf\u00e9</p>"},
         "/upper": {"content_type": "TEXT/HTML", "body": "<p>x</p>"},
@@ -88,15 +105,22 @@ TEST(THttpGetTest, ContentTypeGateReadsOnlyTextHtmlExactly) {
     EXPECT_EQ(latin.status, 200);
     EXPECT_EQ(latin.body, "<p>caf\xc3\xa9</p>");  // decoded from its charset into UTF-8
 
-    for (const char* path : {"/upper", "/xhtml", "/image"}) {
+    // A type in capitals, and XHTML, are pages too.
+    for (const char* path : {"/upper", "/xhtml"}) {
         SCOPED_TRACE(path);
         Outcome o = Fetch(server.Url(path));
         ASSERT_TRUE(o.finished);
-        EXPECT_FALSE(o.succeeded);
-        EXPECT_TRUE(o.skipped);
-        EXPECT_EQ(o.status, 200);
-        EXPECT_EQ(o.body, "");
+        EXPECT_TRUE(o.succeeded);
+        EXPECT_FALSE(o.skipped);
+        EXPECT_EQ(o.body, "<p>x</p>");
     }
+
+    Outcome image = Fetch(server.Url("/image"));
+    ASSERT_TRUE(image.finished);
+    EXPECT_FALSE(image.succeeded);
+    EXPECT_TRUE(image.skipped);
+    EXPECT_EQ(image.status, 200);
+    EXPECT_EQ(image.body, "");
 
     // Without any Content-Type the download fails; it is not skipped.
     Outcome none = Fetch(server.Url("/none"));

@@ -13,6 +13,7 @@
 #include "FuzzCheck.h"
 #include "LinkExtractor.h"
 #include "MailtoAddresses.h"
+#include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
 #include "UrlIdentity.h"
@@ -52,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     int links = 0, metaTags = 0, logs = 0;
     const bool stopEarly = (settings & 0x0f) == 0x0f;
     // Cleaning drops control bytes, so a base tag may only appear once they are gone.
+    std::string splitSets;
     const bool sawBase =
-        AsciiUpperCase(CleanText(rest, true, false)).find("BASE") != std::string::npos;
+        AsciiUpperCase(CleanText(SplitSourceSets(rest, splitSets), true, false)).find("BASE") !=
+        std::string::npos;
     scan.OnLinkFound = [&](THttpScan& sender, const std::string& url, const std::string& type,
                            const std::string& from, const std::string&, const std::string&,
                            const std::string&, const std::string&, std::string& writeToFile,
