@@ -197,11 +197,10 @@ class Site:
 
 class Reading:
     """What a reader meets: the pages, every link value on them (resolved), the links to missing
-    files, the folders that links to a fragment or query of their page name, and the pages that
-    show attribute text (example code)."""
+    files, and the pages that show attribute text (example code)."""
 
     def __init__(self):
-        self.pages, self.found, self.broken, self.folders, self.showing = set(), [], set(), set(), set()
+        self.pages, self.found, self.broken, self.showing = set(), [], set(), set()
         self.cut = set()  # where values cut by the value rules lead (see cut_values)
 
 
@@ -246,8 +245,6 @@ def browse(site, start):
                 continue
             if value.lower().startswith("javascript:"):
                 continue
-            if value[:1] in ("#", "?", ""):
-                reading.folders.add(key(urllib.parse.urljoin(base, "./" + value.split("#")[0])))
             resolved = browser_url(urllib.parse.urldefrag(urllib.parse.urljoin(base, value))[0],
                                    codec)
             reading.found.append((tag + "." + name, resolved, url))
@@ -329,14 +326,9 @@ def main():
     report("requests not asking for gzip, deflate, br and zstd (fault)", uncompressed)
     failures += ["no Accept-Encoding: " + t for t in uncompressed]
 
-    # Pages: every page a reader reaches is fetched. The visited list ignores the letter case of
-    # an address, so of "FAQ.html" and "faq.html" only the first met is fetched.
+    # Pages: every page a reader reaches is fetched ("FAQ.html" and "faq.html" are two).
     missing_pages = pages - requested
-    requested_folded = {u.lower() for u in requested}
-    same_but_case = {p for p in missing_pages if p.lower() in requested_folded}
-    missing_pages -= same_but_case
     report("pages a reader reaches", pages, 0)
-    report("of them differing from a fetched one in letter case alone", same_but_case, 3)
     report("of them not fetched (fault)", missing_pages)
     failures += ["page not fetched: " + p for p in missing_pages]
 
@@ -349,15 +341,10 @@ def main():
         ("broken links of the manual (a reader meets the same 404)", lambda u: u in reading.broken),
         # Style sheets and scripts: no file type, so pages; their answer is skipped unread.
         ("resources typed as pages by their extension", lambda u: u in resources),
-        # "#part", "?query" and "" resolve against the page's folder, never its file name.
-        ("folders asked for by '#...', '?...' and empty links", lambda u: u in reading.folders),
         ("values cut by the value rules (first blank, script call)", lambda u: u in reading.cut),
         # Extensions the file type catalogue lacks (.js, .py) name pages; their answer is skipped.
         ("files typed as pages by their extension",
          lambda u: site.file_of(u) is not None and not site.is_page(u)),
-        # A folder that a "#..." link led to is a page of the site, and so are its links.
-        ("links on folder pages that '#...', '?...' and empty links led to",
-         lambda u: bool(found_on.get(u)) and found_on[u] <= reading.folders),
         # The extractor reads attribute patterns anywhere in the text, also in example code.
         ("links read from attribute text that the page shows",
          lambda u: bool(found_on.get(u, set()) & reading.showing)),
@@ -377,11 +364,12 @@ def main():
     # Files of the harvested types: every one is reported with its type.
     files = {(extension(url), key(url)) for kind, url, _ in browsed
              if kind != "mail" and extension(url) in HARVESTED}
-    # A query makes any address a page: "x.gif?v=2" is reported, typed htm, not as a file.
-    with_query = {f for f in files if "?" in f[1] or "&" in f[1]}
-    missing_files = files - with_query - ours
+    # The type comes from the last path segment ("x.gif?v=2" is a gif); a name holding "&" is a
+    # page, as described.
+    with_amp = {f for f in files if "&" in posixpath.basename(urllib.parse.urlsplit(f[1]).path)}
+    missing_files = files - with_amp - ours
     report("file links of the harvested types", files, 0)
-    report("of them typed as pages for their query", with_query, 3)
+    report("of them typed as pages for the '&' in their name", with_amp, 3)
     report("of them not reported (fault)", missing_files)
     failures += ["file link not reported: %s %s" % f for f in missing_files]
 
