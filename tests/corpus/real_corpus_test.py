@@ -31,7 +31,7 @@ import urllib.parse
 
 HARVESTED = {"jpg", "gif", "mp3", "pdf", "zip"}
 NAVIGATION = {("a", "href"), ("area", "href"), ("frame", "src"), ("iframe", "src")}
-ATTRIBUTE_TEXT = re.compile(r"(?i)\b(href|src|value)\s*=")
+ATTRIBUTE_TEXT = re.compile(r"""(?i)\b(?:href|src|value)\s*=\s*["']?([^"'\s>]*)""")
 RESOURCES = {("img", "src"), ("link", "href"), ("script", "src"), ("embed", "src"),
              ("source", "src"), ("input", "src"), ("audio", "src"), ("video", "src"),
              ("img", "srcset"), ("source", "srcset"), ("object", "data"), ("video", "poster")}
@@ -70,6 +70,7 @@ class PageLinks(html.parser.HTMLParser):
         self.base = None
         self.refresh = None
         self.shows_attributes = False  # text or comments hold "href=" and the like
+        self.shown_values = []  # the values written after them
 
     def handle_starttag(self, tag, attrs):
         values = {}
@@ -90,7 +91,9 @@ class PageLinks(html.parser.HTMLParser):
     handle_startendtag = handle_starttag
 
     def handle_data(self, data):
-        self.shows_attributes |= ATTRIBUTE_TEXT.search(data) is not None
+        shown = ATTRIBUTE_TEXT.findall(data)
+        self.shows_attributes |= bool(shown)
+        self.shown_values += shown
 
     handle_comment = handle_data
 
@@ -201,6 +204,7 @@ class Reading:
 
     def __init__(self):
         self.pages, self.found, self.broken, self.showing = set(), [], set(), set()
+        self.shown = set()  # where the values of shown attribute text lead (a base among them)
         self.cut = set()  # where values cut by the value rules lead (see cut_values)
 
 
@@ -234,6 +238,7 @@ def browse(site, start):
         parser.feed(data.decode(codec, "replace"))
         if parser.shows_attributes:
             reading.showing.add(key(url))
+            reading.shown |= {key(urllib.parse.urljoin(url, v)) for v in parser.shown_values}
         base = urllib.parse.urljoin(url, browser_value(parser.base)) if parser.base else url
         targets = [("meta", "refresh", parser.refresh)] if parser.refresh else []
         for tag, name, value in parser.links + targets:
@@ -347,7 +352,7 @@ def main():
          lambda u: site.file_of(u) is not None and not site.is_page(u)),
         # The extractor reads attribute patterns anywhere in the text, also in example code.
         ("links read from attribute text that the page shows",
-         lambda u: bool(found_on.get(u, set()) & reading.showing)),
+         lambda u: u in reading.shown or bool(found_on.get(u, set()) & reading.showing)),
         # A page that only a resource link leads to (<link rel="search" href="search.html">) is
         # fetched as a page, and its own links with it.
         ("links of pages that only resource links lead to",
