@@ -37,9 +37,9 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     Log("page received, processing:" + pageUrl);
     // The page with srcset candidates split: values are read back from it through the map.
     std::string split;
-    const std::string_view source = SplitSourceSets(Body, split);
+    const std::string_view page = SplitSourceSets(Body, split);
     TCleanMap map;
-    std::string text = CleanText(source, true, false, &map);
+    std::string text = CleanText(page, true, false, &map);
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
     if (Dwnld.Stopping || !MarkTags(text)) return;
     const std::size_t cleanedSize = text.size();
