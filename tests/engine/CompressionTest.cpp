@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-
 #include <string>
 #include <vector>
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
+#include "FetchLimitsGuard.h"
+#include "FileText.h"
 #include "TBodyBudget.h"
 #include "THttpGet.h"
 #include "THttpScan.h"
@@ -18,20 +18,6 @@
 namespace {
 
 const std::string kSite = TARNWICK_TEST_DATA "/sites/compressed/";
-
-std::string FileBytes(const std::string& Path) {
-    QFile f(QString::fromStdString(Path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
-}
-
-class LimitsGuard {
-public:
-    LimitsGuard() : m_saved(FetchLimits()) {}
-    ~LimitsGuard() { FetchLimits() = m_saved; }
-
-private:
-    TFetchLimits m_saved;
-};
 
 void Start(THttpGet& slot, const std::string& url) {
     slot.SlotState = slotIdle;
@@ -46,7 +32,7 @@ bool Finished(const THttpGet& slot, int ms = 20000) {
 }
 
 TEST(CompressionTest, EveryCodingIsAskedForAndDecoded) {
-    const std::string page = FileBytes(kSite + "index.html");
+    const std::string page = ReadAll(QString::fromStdString(kSite + "index.html"));
     ASSERT_FALSE(page.empty());
     // brotli and zstd bodies were made once by their tools; gzip and deflate by the server.
     TestServer server(R"({"routes": {
@@ -66,7 +52,7 @@ TEST(CompressionTest, EveryCodingIsAskedForAndDecoded) {
         std::string path, body;
         bool compressed;
     } cases[] = {{"/br", page, true},
-                 {"/zstd", FileBytes(kSite + "zstd.htm"), true},
+                 {"/zstd", ReadAll(QString::fromStdString(kSite + "zstd.htm")), true},
                  {"/gzip", page, true},
                  {"/deflate", page, true},
                  {"/plain", page, false}};
@@ -95,7 +81,7 @@ TEST(CompressionTest, EveryCodingIsAskedForAndDecoded) {
 }
 
 TEST(CompressionTest, AGzipBombStopsAtTheLimitOfTheDecodedPage) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     FetchLimits().MaxBodyBytes = 1024 * 1024;
     // 64 MiB of blanks in about 64 KiB of gzip.
     TestServer server(R"({"routes": {"/bomb": {"body": "                ",
@@ -113,7 +99,7 @@ TEST(CompressionTest, AGzipBombStopsAtTheLimitOfTheDecodedPage) {
 }
 
 TEST(CompressionTest, LargeBodiesWaitForAPlaceOfTheBudget) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     FetchLimits().SmallBodyBytes = 16 * 1024;
     FetchLimits().MaxBodyBytes = 256 * 1024;
     FetchLimits().BodyBudgetBytes = 256 * 1024;  // one large place
@@ -152,7 +138,7 @@ TEST(CompressionTest, LargeBodiesWaitForAPlaceOfTheBudget) {
 }
 
 TEST(CompressionTest, ACrawlOfLargePagesGetsThroughOnePlace) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     FetchLimits().SmallBodyBytes = 8 * 1024;
     FetchLimits().MaxBodyBytes = 128 * 1024;
     FetchLimits().BodyBudgetBytes = 128 * 1024;

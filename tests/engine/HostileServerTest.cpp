@@ -17,6 +17,7 @@
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
+#include "FetchLimitsGuard.h"
 #include "THttpScan.h"
 #include "TestServer.h"
 
@@ -24,12 +25,6 @@ namespace {
 
 struct Stats {
     int inQueue, downloading, toAnalyze, done, retries, errors;
-};
-
-// Restores the engine-wide fetch limits that a test shortens.
-struct LimitsGuard {
-    TFetchLimits saved = FetchLimits();
-    ~LimitsGuard() { FetchLimits() = saved; }
 };
 
 // JSON string of Latin-1 bytes, as the test server reads route bodies.
@@ -157,7 +152,7 @@ protected:
 };
 
 TEST_F(HostileServerTest, ABodyThatNeverEndsIsStoppedByTheSizeCap) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     FetchLimits().MaxBodyBytes = 200000;
     TestServer server("{\"routes\": {" + IndexRoute("/endless.htm") +
                       R"(, "/endless.htm": {"body": "<p>", "endless": true}}})");

@@ -10,6 +10,7 @@
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
+#include "FetchLimitsGuard.h"
 #include "TCrackUrl.h"
 #include "THttpGet.h"
 #include "THttpThread.h"
@@ -17,16 +18,6 @@
 #include "ThreadCount.h"
 
 namespace {
-
-// Restores the engine-wide fetch limits after a test shortened them.
-class LimitsGuard {
-public:
-    LimitsGuard() : m_saved(FetchLimits()) {}
-    ~LimitsGuard() { FetchLimits() = m_saved; }
-
-private:
-    TFetchLimits m_saved;
-};
 
 struct Outcome {
     bool finished = false;
@@ -404,7 +395,7 @@ TEST(THttpGetTest, BodyDeadlineCountsFromTheStartOfTheDownload) {
 }
 
 TEST(THttpGetTest, AServerThatNeverAnswersEndsAsAFailure) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     FetchLimits().LowSpeedTimeSec = 1;
     TestServer server(R"({"routes": {
         "/silent": {"body": "x", "delay_before_headers": 20},
@@ -506,7 +497,7 @@ TEST(THttpGetTest, EmptyBodyFailsAndNulBytesAreDroppedAlone) {
 }
 
 TEST(THttpGetTest, HugeHeadersAreReadAndOversizedBodiesFail) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     TestServer server(R"({"routes": {
         "/huge": {"body": "<p>ok</p>", "huge_headers": 6000},
         "/big": {"body": "0123456789", "body_repeat": 500}}})");
@@ -523,7 +514,7 @@ TEST(THttpGetTest, HugeHeadersAreReadAndOversizedBodiesFail) {
 }
 
 TEST(THttpGetTest, HttpsIsFetchedOverVerifiedTls) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     TestServer server(R"({"routes": {"/s.htm": {"body": "<p>secure</p>"}}})", true);
     ASSERT_TRUE(server.Start());
     ASSERT_EQ(server.BaseUrl().rfind("https://", 0), 0u);
