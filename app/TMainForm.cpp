@@ -731,8 +731,9 @@ void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::strin
 }
 
 void TMainForm::AddResult(const std::string& UrlFound, const std::string& TypeLink) {
-    // The bytes are kept apart from the list's display, so a result is saved exactly as found.
-    m_resultLines.push_back(TypePrefix(TypeLink) + ResultText(TypeLink, UrlFound));
+    // The engine's results are UTF-8 text, whatever the page's character set; the lines are
+    // kept apart from the list's display, so a result is saved exactly as found.
+    m_resultLines.push_back(TypePrefix(TypeLink) + Utf8OfBytes(ResultText(TypeLink, UrlFound)));
     m_resultUrls.push_back(UrlFound);
     m_ui->ErgMemo->appendPlainText(Text(m_resultLines.back()));
 }
@@ -769,7 +770,7 @@ bool TMainForm::SaveResults() {
     std::vector<std::string> lines;
     for (const std::string& line : m_resultLines) lines.push_back(line.substr(6));
     QString error;
-    // The list is emptied only once the file holds it, byte for byte as the results came.
+    // The list is emptied only once the file holds it, as UTF-8 text as the results came.
     if (!WriteByteLines(fileName, lines, error)) {
         m_prompter.Information(this, CannotWriteText(fileName, error));
         return false;

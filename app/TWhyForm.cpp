@@ -66,6 +66,9 @@ QString RuleText(TLinkReason Reason, const TLinkRecord& R, bool Report) {
             return "Das Programm hat das Folgen des Links abgelehnt.";
         case TLinkReason::Stopped:
             return "Der Lauf wurde angehalten.";
+        case TLinkReason::Invalid:
+            return "Der mailto-Link nennt hier keine gültige E-Mail-Adresse (genau ein @, davor "
+                   "1 bis 64 und danach 1 bis 255 Zeichen).";
         case TLinkReason::None:
             break;
     }

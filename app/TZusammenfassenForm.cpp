@@ -219,7 +219,8 @@ bool TZusammenfassenForm::AnyFileChecked() {
 void TZusammenfassenForm::ZusammenfassenBitBtnClick() {
     if (!AnyFileChecked()) return;
     // Every source is read before the target is written, so the target may be one of them.
-    // Lines stay bytes: a merged file holds each result exactly as it was saved.
+    // A merged file holds each result as it was saved; RemoveDuplicates writes it as UTF-8, so a
+    // result saved in Latin-1 by an older version meets its UTF-8 twin.
     std::vector<std::string> merged;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString unreadable, reason;

@@ -319,7 +319,9 @@ Consideration for servers:
                            reason (seen, depth, exclude, include, type, site,
                            path, scheme, queue: the waiting links' file failed,
                            robots, robots-unreachable: its robots.txt could not
-                           be read, caller, stopped; "" when nothing said no)
+                           be read, caller, stopped, invalid: a part of a
+                           mailto link that is no address; "" when nothing said
+                           no)
   A server that answers 429 or 503 is paused as its Retry-After asks (at most
   120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.
 

@@ -1,6 +1,8 @@
 #include "CrawlSession.h"
 
 #include <csignal>
+#include <cstdio>
+#include <iterator>
 #include <utility>
 
 #include "EngineMessage.h"
@@ -34,6 +36,20 @@ void TProgressLine::Clear() {
 
 namespace {
 constexpr int kFlushIntervalMs = 1000;
+}
+
+std::string ByteCountText(std::uint64_t Bytes) {
+    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    if (Bytes < 1024) return std::to_string(Bytes) + " B";
+    double value = static_cast<double>(Bytes);
+    std::size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < std::size(kUnits)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+    return text;
 }
 
 TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls,
@@ -210,11 +226,14 @@ void TCrawlSession::OnStats(int InQueue, int Downloading, int ToAnalyze, int Don
                             int Errors) {
     const double seconds = static_cast<double>(m_runClock.elapsed()) / 1000.0;
     const double rate = seconds > 0.0 ? Done / seconds : 0.0;
-    char line[256];
+    char line[320];
     std::snprintf(line, sizeof line,
                   "[%zu/%zu] queue %d  deferred %d  loading %d  analysing %d  done %d  "
-                  "retries %d  errors %d  skipped %zu  found %zu  %.1f pages/s",
+                  "retries %d  errors %d  skipped %zu  found %zu  %.1f pages/s  received %s  "
+                  "decoded %s",
                   m_next, m_urls.size(), InQueue, m_scan.DeferredCount(), Downloading, ToAnalyze,
-                  Done, Retries, Errors, m_skipped.size(), m_sink.Count(), rate);
+                  Done, Retries, Errors, m_skipped.size(), m_sink.Count(), rate,
+                  ByteCountText(m_scan.BytesReceived()).c_str(),
+                  ByteCountText(m_scan.BytesDecoded()).c_str());
     m_progress.Show(line);
 }

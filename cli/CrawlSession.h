@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -15,6 +16,9 @@
 
 class THttpScan;
 class TLinkDecisionLog;
+
+// A byte count as the progress line shows it: "512 B", "1.5 KiB", "3.2 MiB".
+std::string ByteCountText(std::uint64_t Bytes);
 struct TJournalRun;
 
 // The status on standard error: on a terminal one line redrawn in place; elsewhere (a log file)

@@ -5,6 +5,8 @@
 #include "AsciiCase.h"
 #include "CurlSupport.h"
 #include "FileTypeCatalogue.h"
+#include "MailtoAddresses.h"
+#include "PageCharset.h"
 #include "PlainUrl.h"
 #include "TextBytes.h"
 #include "UrlEncoding.h"
@@ -24,11 +26,15 @@ std::string CutAtFrom2nd(const std::string& Text, char Ch) {
     return at != std::string::npos && at >= 1 ? Text.substr(0, at) : Text;
 }
 
-std::string MailAddress(const std::string& Value, const std::string& UpperValue) {
-    // The address follows the "mailto:" that was found: a value such as
-    // "javascript:location.href=mailto:a@b" must not give part of the script as an address.
-    const std::size_t at = UpperValue.find("MAILTO:");
-    return CutAtFrom2nd(Value.substr(at + 7), '?');
+constexpr std::string_view kMailto = "MAILTO:";
+
+std::size_t FindMailto(std::string_view Value) {
+    for (std::size_t i = 0; i + kMailto.size() <= Value.size(); ++i) {
+        std::size_t k = 0;
+        while (k < kMailto.size() && AsciiUpper(Value[i + k]) == kMailto[k]) ++k;
+        if (k == kMailto.size()) return i;
+    }
+    return std::string_view::npos;
 }
 
 // True when Value begins with a scheme and ":" ("news:", "tel:"): it is absolute, whether or not
@@ -57,9 +63,19 @@ bool IsScriptLink(std::string_view Value) {
     return false;
 }
 
-// The page's directory URL: never its file name or query.
+// The page's own URL, as a browser resolves against it: an extension-less page such as
+// "/nx/about" is no folder. Its origin is written without a default port (else every page of
+// an https site would be met twice) and without user name or password; the fragment plays no
+// part in resolution.
 std::string BaseOf(const TCrackUrl& Page) {
-    return OriginOf(Page) + Page.UrlPath;
+    const std::string_view url = Page.Url;
+    const std::size_t separator = url.find("://");
+    if (separator == std::string_view::npos) return OriginOf(Page) + Page.UrlPath;
+    const std::size_t pathFrom = std::min(url.find_first_of("/?#", separator + 3), url.size());
+    const std::size_t hash = std::min(url.find('#', pathFrom), url.size());
+    std::string base = OriginOf(Page);
+    base.append(url.substr(pathFrom, hash - pathFrom));
+    return base;
 }
 
 }  // namespace
@@ -74,8 +90,11 @@ std::string CombineUrlGeneral(const std::string& Base, const std::string& Value)
     if (!parsed || parsedBase != Base) {
         parsed.reset(curl_url());
         parsedBase.clear();
+        // The base's fragment plays no part (RFC 3986, 5.2.2), but libcurl would resolve
+        // against a "/" inside it ("x#a/" and "b" gave "x#a/b").
         if (!parsed ||
-            curl_url_set(parsed.get(), CURLUPART_URL, Base.c_str(), flags) != CURLUE_OK) {
+            curl_url_set(parsed.get(), CURLUPART_URL, Base.c_str(), flags) != CURLUE_OK ||
+            curl_url_set(parsed.get(), CURLUPART_FRAGMENT, nullptr, 0) != CURLUE_OK) {
             parsed.reset();
             return {};
         }
@@ -83,7 +102,14 @@ std::string CombineUrlGeneral(const std::string& Base, const std::string& Value)
     }
     TCurlUrl handle(curl_url_dup(parsed.get()));
     if (!handle) return {};
-    if (curl_url_set(handle.get(), CURLUPART_URL, Value.c_str(), flags) != CURLUE_OK) return {};
+    // An empty value names the base itself and "#x" a place in it (RFC 3986, 5.2.2); libcurl
+    // would drop the base's last segment and query.
+    const bool sameDocument = Value.empty() || Value[0] == '#';
+    const CURLUcode set = sameDocument
+                              ? curl_url_set(handle.get(), CURLUPART_FRAGMENT,
+                                             Value.empty() ? nullptr : Value.c_str() + 1, flags)
+                              : curl_url_set(handle.get(), CURLUPART_URL, Value.c_str(), flags);
+    if (set != CURLUE_OK) return {};
     char* combined = nullptr;
     if (curl_url_get(handle.get(), CURLUPART_URL, &combined, 0) != CURLUE_OK) return {};
     std::string result = TakeCurlString(combined);
@@ -114,19 +140,69 @@ std::string TypeFromExtension(std::string_view Url, std::size_t PathFrom) {
     return std::string(Url.substr(d));
 }
 
+// "jpeg" and "mpeg" are given as "jpg" and "mpg".
+std::string ShortType(std::string Type) {
+    if (Type == "jpeg") return "jpg";
+    if (Type == "mpeg") return "mpg";
+    return Type;
+}
+
+// The URL up to the end of its last path segment's name: without query and fragment, and
+// without the segment's ";" parameters. The path begins at the first "/" after PathFrom.
+std::string_view TypedPath(std::string_view Url, std::size_t PathFrom) {
+    const std::size_t slash = Url.find('/', PathFrom);
+    std::size_t end = PathFrom;
+    while (end < Url.size() && Url[end] != '?' && Url[end] != '#') ++end;
+    if (slash == std::string_view::npos || slash > end) return Url.substr(0, end);
+    const std::size_t segment = Url.rfind('/', end - 1) + 1;
+    return Url.substr(0, std::min(Url.find(';', segment), end));
+}
+
+// True when the last path segment of Path names a file of the catalogue (Type); a name holding
+// "&" is left to the page rule.
+bool IsFileTypeOf(std::string_view Path, std::size_t PathFrom, std::string& Type) {
+    const std::size_t slash = Path.find('/', PathFrom);
+    if (slash == std::string_view::npos) return false;
+    const std::string_view segment = Path.substr(Path.rfind('/') + 1);
+    const std::size_t dot = segment.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == segment.size() ||
+        segment.find('&') != std::string_view::npos)
+        return false;
+    std::string type = AsciiLowerCase(segment.substr(dot + 1));
+    if (FindFileType(type) < 0) return false;
+    Type = ShortType(std::move(type));
+    return true;
+}
+
 }  // namespace
 
-TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value) {
-    TResolvedLink link;
-    const std::string upper = AsciiUpperCase(Value);
-    if (upper.find("MAILTO:") != std::string::npos) {
-        link.Mail = true;
-        link.Resolved = MailAddress(Value, upper);
-        return link;
-    }
-    if (IsScriptLink(Value)) return link;
+bool IsMailtoValue(std::string_view Value) {
+    return FindMailto(Value) != std::string_view::npos;
+}
 
-    const std::string value = NormalizeLinkValue(Value);
+std::vector<TResolvedLink> ResolveMailto(std::string_view Value) {
+    // The parts follow the "mailto:" that was found: a value such as
+    // "javascript:location.href=mailto:a@b" must not give part of the script as an address.
+    const std::size_t at = FindMailto(Value);
+    std::vector<TResolvedLink> links;
+    for (TMailPart& part :
+         MailtoParts(at == std::string_view::npos ? "" : Value.substr(at + kMailto.size()))) {
+        TResolvedLink& link = links.emplace_back();
+        link.Mail = true;
+        link.Invalid = !part.Address;
+        (part.Address ? link.Resolved : link.Part) = std::move(part.Text);
+    }
+    return links;
+}
+
+TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
+                          std::string_view PageEncoding) {
+    if (IsMailtoValue(Value)) return std::move(ResolveMailto(Value).front());
+    TResolvedLink link;
+    if (IsScriptLink(Value)) return link;
+    const std::string upper = AsciiUpperCase(Value.substr(0, 6));
+
+    const std::string value = NormalizeLinkValue(QueryInEncoding(Value, PageEncoding));
     const bool absolute = StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:");
     std::string resolved;
     if (absolute) {
@@ -159,17 +235,20 @@ TLinkClass ClassifyLink(std::string_view Resolved) {
         result.Scheme = AsciiLowerCase(Resolved.substr(0, Resolved.find(':')));
     }
 
+    const bool web = StartsWith(result.Scheme, "http");
+    // A web URL is typed by its path: "x.pdf?download=1" and "x.pdf;jsessionid=..." are files.
+    const std::string_view path = web ? TypedPath(Resolved, pathFrom) : Resolved;
+    if (web && IsFileTypeOf(path, pathFrom, result.TypeLink)) return result;
     if (Resolved.find_first_of("&?") != std::string_view::npos)
         result.TypeLink = "htm";
-    else if (StartsWith(result.Scheme, "http"))
-        result.TypeLink = TypeFromExtension(Resolved, pathFrom);
+    else if (web)
+        result.TypeLink = TypeFromExtension(path, pathFrom);
 
     result.TypeLink = AsciiLowerCase(result.TypeLink);
     // Extensions the catalogue lacks (html, php, asp, cgi, ...) name pages.
     if (result.TypeLink != "0" && result.TypeLink != "htm" && FindFileType(result.TypeLink) < 0)
         result.TypeLink = "htm";
-    if (result.TypeLink == "jpeg") result.TypeLink = "jpg";
-    if (result.TypeLink == "mpeg") result.TypeLink = "mpg";
+    result.TypeLink = ShortType(std::move(result.TypeLink));
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include "LinkClassifier.h"
 #include "UrlEncoding.h"
+#include "UrlIdentity.h"
 
 const char* LinkReasonWord(TLinkReason Reason) {
     switch (Reason) {
@@ -35,6 +36,8 @@ const char* LinkReasonWord(TLinkReason Reason) {
             return "caller";
         case TLinkReason::Stopped:
             return "stopped";
+        case TLinkReason::Invalid:
+            return "invalid";
     }
     return "";
 }
@@ -80,11 +83,14 @@ bool Drop(TLinkDecision& Out, TLinkReason Reason) {
 
 // Resolution, keywords, typing and the visited look-up; false when the link is dropped.
 bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
-              TLinkDecision& Out) {
-    TResolvedLink link = ResolveLink(Page.PageParts, Out.Value);
-    Out.Resolved = std::move(link.Resolved);
-    Out.Mail = link.Mail;
-    Out.TypeLink = link.Mail ? "mail" : "0";
+              TResolvedLink&& Link, TLinkDecision& Out) {
+    Out.Resolved = std::move(Link.Resolved);
+    Out.Mail = Link.Mail;
+    Out.TypeLink = Link.Mail ? "mail" : "0";
+    if (Link.Invalid) {
+        if (!Link.Part.empty()) Out.Value = "mailto:" + Link.Part;
+        return Drop(Out, TLinkReason::Invalid);
+    }
     if (Out.Resolved.empty()) return Drop(Out, TLinkReason::Scheme);
     if (Rules.ExcludeEnabled && Rules.ExcludeKeywords.Count() > 0) {
         if (const std::string_view hit = FirstKeywordIn(Rules.ExcludeKeywords, Out.Resolved);
@@ -112,7 +118,8 @@ bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkStat
         Out.NewHost = !State.VisitedHosts.Find(Out.LinkParts.HostName, index, Out.HostInsertPos);
         Out.RobotsAsked = !Out.NewHost && State.VisitedHosts.Objects(index) != 0;
     }
-    if (State.VisitedUrls.Find(Out.Resolved, Out.UrlIndex, Out.UrlInsertPos)) {
+    VisitedKeyInto(Out.Resolved, Out.Key);
+    if (State.VisitedUrls.Find(Out.Key, Out.UrlIndex, Out.UrlInsertPos)) {
         const TVisit met = TVisit::Of(State.VisitedUrls.Objects(Out.UrlIndex));
         Out.Shorter = met.Depth > 0 && Page.Depth + 1 < met.Depth && !State.Stopping;
         // A refresh queued it before any link named it; the link is still news to the owner.
@@ -182,16 +189,20 @@ void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLi
     }
 }
 
-void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
-                const TLinkState& State, const std::string& Value, TLinkDecision& Out) {
+namespace {
+
+void Decide(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+            const TLinkState& State, const std::string& Value, TResolvedLink&& Link,
+            TLinkDecision& Out) {
     Out.Value = Value;
     Out.Mail = Out.Web = Out.Alive = Out.Reported = Out.Written = Out.Followed = false;
     Out.NewHost = Out.QueuedByRefresh = Out.QueueRobots = Out.FollowRule = false;
     Out.RobotsAsked = Out.Again = Out.Shorter = false;
     Out.ReportReason = Out.FollowReason = TLinkReason::None;
+    Out.Key.clear();
     Out.Keyword.clear();
     Out.HostInsertPos = Out.UrlIndex = Out.UrlInsertPos = -1;
-    if (!Survives(Page, Rules, State, Out)) return;
+    if (!Survives(Page, Rules, State, std::move(Link), Out)) return;
     if (Out.Again) {
         DecideAgain(Page, Rules, State, Out);
         return;
@@ -232,6 +243,24 @@ void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLi
         return;
     }
     DecideQueueing(Page, Rules, State, Out);
+}
+
+}  // namespace
+
+void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                const TLinkState& State, const std::string& Value, TLinkDecision& Out) {
+    Decide(Page, StartParts, Rules, State, Value, ResolveLink(Page.PageParts, Value, Page.Encoding),
+           Out);
+}
+
+void DecideMailLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                    const TLinkState& State, const std::string& Value, const std::string& Part,
+                    bool IsAddress, TLinkDecision& Out) {
+    TResolvedLink link;
+    link.Mail = true;
+    link.Invalid = !IsAddress;
+    (IsAddress ? link.Resolved : link.Part) = Part;
+    Decide(Page, StartParts, Rules, State, Value, std::move(link), Out);
 }
 
 std::string DefaultResultLine(const std::string& TypeLink, const std::string& Url) {

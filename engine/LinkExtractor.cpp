@@ -18,6 +18,8 @@ namespace {
 using TBytes = const unsigned char*;
 
 constexpr std::size_t kMaxBracketValue = 32000;
+// Bytes of either text between two anchors of a clean map: a value is found from the nearest.
+constexpr std::size_t kAnchorSpacing = 64;
 
 // The same folding as AsciiUpper, as a table for the byte-wise walks.
 constexpr std::array<unsigned char, 256> kUpper = [] {
@@ -91,11 +93,17 @@ std::size_t FindUpper(std::string_view Text, std::string_view UpperPattern) {
 
 // ---- cleaning ----
 
-enum TCleanClass : unsigned char { kKeep, kDrop, kBlank, kQuote };
+// kTagSpace: a tab, line feed, form feed or carriage return, which is a blank inside a tag and
+// dropped elsewhere.
+enum TCleanClass : unsigned char { kKeep, kDrop, kBlank, kQuote, kTagSpace };
+
+bool IsTagSpace(unsigned char c) {
+    return c != ' ' && IsHtmlSpace(static_cast<char>(c));
+}
 
 std::array<unsigned char, 256> CleanClasses(bool QuotesToBlanks, bool LineFeedsToBlanks) {
     std::array<unsigned char, 256> classes{};
-    for (int c = 0; c < 32; ++c) classes[c] = kDrop;
+    for (int c = 0; c < 32; ++c) classes[c] = IsTagSpace(c) ? kTagSpace : kDrop;
     if (LineFeedsToBlanks) classes['\n'] = kBlank;
     classes[' '] = kBlank;
     if (QuotesToBlanks) {
@@ -105,18 +113,114 @@ std::array<unsigned char, 256> CleanClasses(bool QuotesToBlanks, bool LineFeedsT
     return classes;
 }
 
+// Whether a byte of a page stands inside a tag, outside its quoted attribute values, where a
+// browser parts attributes by a line break or tab as by a blank: the nearest "<" or ">" before it
+// is a "<" that opens a tag (before a letter, "/", "!" or "?"), and every quote that opened a value
+// of that tag since (a quote after "=", blanks between) is closed again. A "<" or ">" inside a
+// quoted value counts too: the answer needs only the few bytes back to the nearest one. Asked
+// for positions in increasing order; each byte is looked at about once over all questions.
+class TTagTracker {
+public:
+    TTagTracker(TBytes Text, std::size_t Size) : m_p(Text), m_n(Size) {}
+
+    bool InTag(std::size_t Pos) {
+        // Only bytes after the last question can hold a nearer "<" or ">".
+        for (std::size_t end = Pos; end > m_scanned;) {
+            const std::size_t at = FindLastAngle(m_p, m_scanned, end);
+            if (at == kNone) break;
+            if (m_p[at] == '>' || OpensTag(at)) {
+                m_tag = m_p[at] == '<';
+                m_walked = at + 1;
+                m_quote = 0;
+                break;
+            }
+            end = at;  // a "<" that opens nothing, as in "a < b"
+        }
+        m_scanned = Pos;
+        if (!m_tag) return false;
+        WalkQuotes(Pos);
+        return m_quote == 0;
+    }
+
+private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    bool OpensTag(std::size_t At) const {
+        const unsigned char next = At + 1 < m_n ? kUpper[m_p[At + 1]] : 0;
+        return (next >= 'A' && next <= 'Z') || next == '/' || next == '!' || next == '?';
+    }
+
+    // Follows the quoted values of the open tag up to Pos.
+    void WalkQuotes(std::size_t Pos) {
+        while (m_walked < Pos) {
+            if (m_quote != 0) {
+                const void* close = std::memchr(m_p + m_walked, m_quote, Pos - m_walked);
+                if (close == nullptr) {
+                    m_walked = Pos;
+                    return;
+                }
+                m_walked = static_cast<std::size_t>(static_cast<TBytes>(close) - m_p) + 1;
+                m_quote = 0;
+                continue;
+            }
+            std::size_t at = m_walked;
+            while (at < Pos && m_p[at] != '"' && m_p[at] != '\'') ++at;
+            m_walked = at >= Pos ? Pos : at + 1;
+            // The value's quote follows "=": the bytes before it down to the tag's "<" are
+            // never all blanks, as a name follows the "<".
+            if (at < Pos && AfterEquals(at)) m_quote = m_p[at];
+        }
+    }
+
+    bool AfterEquals(std::size_t Pos) const {
+        while (Pos > 0 && IsHtmlSpace(static_cast<char>(m_p[Pos - 1]))) --Pos;
+        return Pos > 0 && m_p[Pos - 1] == '=';
+    }
+
+    // The last "<" or ">" in [From, End), or kNone. Sixteen bytes at a time where the processor
+    // allows it.
+    static std::size_t FindLastAngle(TBytes p, std::size_t From, std::size_t End) {
+        std::size_t i = End;
+#if defined(__SSE2__)
+        while (i >= From + 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 16));
+            const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                              _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+            const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
+            if (bits != 0) return i - 16 + 31 - static_cast<std::size_t>(std::countl_zero(bits));
+            i -= 16;
+        }
+#endif
+        while (i > From) {
+            --i;
+            if (p[i] == '<' || p[i] == '>') return i;
+        }
+        return kNone;
+    }
+
+    TBytes m_p;
+    std::size_t m_n;
+    std::size_t m_scanned = 0;  // every question so far was about a byte before this
+    bool m_tag = false;         // the nearest "<" or ">" so far opens a tag
+    std::size_t m_walked = 0;   // quotes of that tag are followed up to here
+    unsigned char m_quote = 0;  // the quote of the value open there, or 0
+};
+
 #if defined(__SSE2__)
 __m128i IsByte(__m128i v, char c) {
     return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
 }
 
+__m128i IsControl(__m128i v) {
+    // Signed compare after flipping the top bit: an unsigned "below 32".
+    return _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(char(0x80))),
+                          _mm_set1_epi8(char(0x80 + 32)));
+}
+
 // Control bytes, blanks, quotes, apostrophes and commas: the bytes CleanText may change.
 __m128i MaybeChanged(__m128i v) {
-    // Signed compare after flipping the top bit: an unsigned "below 32".
-    const __m128i control =
-        _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(char(0x80))), _mm_set1_epi8(char(0x80 + 32)));
     return _mm_or_si128(
-        _mm_or_si128(control, IsByte(v, ' ')),
+        _mm_or_si128(IsControl(v), IsByte(v, ' ')),
         _mm_or_si128(_mm_or_si128(IsByte(v, '"'), IsByte(v, '\'')), IsByte(v, ',')));
 }
 
@@ -136,7 +240,8 @@ unsigned CopyPlainRun16(TBytes p, unsigned char* Out) {
 
 // As CopyPlainRun16, but a blank between words also counts as kept: one whose left neighbour
 // is an ordinary byte other than "=" (so it is what was written last) and whose right neighbour
-// is neither a blank nor "=". Running text is full of them. p[-1] and p[16] must be readable.
+// is neither a blank, "=" nor a control byte (which may be a blank inside a tag). Running text is
+// full of them. p[-1] and p[16] must be readable.
 unsigned CopyPlainRunWithBlanks16(TBytes p, unsigned char* Out) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
@@ -144,7 +249,8 @@ unsigned CopyPlainRunWithBlanks16(TBytes p, unsigned char* Out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), v);
     const __m128i blank = IsByte(v, ' ');
     const __m128i leftNotOrdinary = _mm_or_si128(MaybeChanged(before), IsByte(before, '='));
-    const __m128i rightBlocks = _mm_or_si128(IsByte(after, ' '), IsByte(after, '='));
+    const __m128i rightBlocks =
+        _mm_or_si128(_mm_or_si128(IsByte(after, ' '), IsByte(after, '=')), IsControl(after));
     const __m128i easyBlank = _mm_andnot_si128(_mm_or_si128(leftNotOrdinary, rightBlocks), blank);
     return LeadingPlain(_mm_andnot_si128(easyBlank, MaybeChanged(v)));
 }
@@ -192,15 +298,32 @@ std::size_t FindMarkAnchor(TBytes p, std::size_t From, std::size_t N) {
     return i;
 }
 
-void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+// Attributes that name a picture, sound or film only in one element, as a browser reads them:
+// elsewhere " data=" is as likely a parameter in a code sample as a link.
+struct TElementSource {
+    std::string_view Attribute;  // with its leading blank, without "="
+    std::string_view Element;    // "<" and the name, with the blank after it
+};
+constexpr TElementSource kElementSources[] = {{" DATA", "<OBJECT "}, {" POSTER", "<VIDEO "}};
+
+// TagStart: the "<" of the tag the "=" at i stands in, or npos when a ">" came after the last "<".
+void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::size_t TagStart,
+                  std::vector<TMark>& marks) {
     if (UpperMatchBefore(p, n, i, " HREF")) {
         // "BASE HREF=" ends on the same "=" and comes later in the pattern table, so it wins.
         const bool base = UpperMatchBefore(p, n, i - 5, "BASE");
         marks.push_back({i, base ? kBaseMarker : kHrefMarker});
-    } else if (UpperMatchBefore(p, n, i, " SRC")) {
+    } else if (UpperMatchBefore(p, n, i, " SRC") || UpperMatchBefore(p, n, i, " SRCSET")) {
+        // A srcset holds one candidate here: SplitSourceSets gave each its own attribute.
         marks.push_back({i, kSrcMarker});
     } else if (UpperMatchBefore(p, n, i, " VALUE")) {
         marks.push_back({i, kValueMarker});
+    } else if (TagStart != std::string_view::npos) {
+        // The element's name is never overwritten by a marker, however far back it stands.
+        for (const TElementSource& source : kElementSources)
+            if (UpperMatchBefore(p, n, i, source.Attribute) &&
+                UpperMatchAt(p, n, TagStart, source.Element))
+                marks.push_back({i, kSrcMarker});
     }
 }
 
@@ -238,22 +361,18 @@ void MarkAtParen(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& mar
 
 // ---- extraction ----
 
-// Script expressions: calls, concatenations and array accesses; in a web address only the
-// square brackets count.
-bool ContainsScriptSign(std::string_view Value, bool WebAddress) {
-    for (char c : Value) {
-        if (c == '[' || c == ']') return true;
-        if (!WebAddress && (c == '(' || c == ')' || c == '+')) return true;
-    }
-    return false;
+// Script expressions: calls, concatenations and array accesses.
+bool ContainsScriptSign(std::string_view Value) {
+    return Value.find_first_of("()+[]") != std::string_view::npos;
 }
 
-// An address written out with its web scheme is no script call or concatenation: parentheses and
-// "+" are characters of it, as in ".../wiki/Mercury_(planet)" or ".../v8.git/+/refs/...".
-bool IsWebAddress(std::string_view Value) {
+// A value that names its scheme is an address written out, no script expression: "+",
+// parentheses, commas and square brackets are characters of it, as in "mailto:anna+news@...",
+// ".../wiki/Mercury_(planet)", "http://[2001:db8::1]/" or "?a[]=1".
+bool NamesItsScheme(std::string_view Value) {
     const auto* p = reinterpret_cast<TBytes>(Value.data());
-    return UpperMatchAt(p, Value.size(), 0, "HTTP://") ||
-           UpperMatchAt(p, Value.size(), 0, "HTTPS://");
+    return UpperMatchAt(p, Value.size(), 0, "MAILTO:") ||
+           UpperMatchAt(p, Value.size(), 0, "HTTP:") || UpperMatchAt(p, Value.size(), 0, "HTTPS:");
 }
 
 bool ContainsTopWindow(const std::string& Value) {
@@ -264,9 +383,9 @@ bool ContainsTopWindow(const std::string& Value) {
 // expressions and values that cannot be addresses are refused. False when Value is dropped.
 bool AcceptValue(std::string& Value, TTagKind Kind) {
     if (ContainsTopWindow(Value)) return false;
-    const bool webAddress = IsWebAddress(Value);
+    const bool address = NamesItsScheme(Value);
 
-    const std::size_t open = webAddress ? std::string::npos : Value.find('(');
+    const std::size_t open = address ? std::string::npos : Value.find('(');
     if (open != std::string::npos && open >= 1) {
         Value = Value.substr(open + 1, kMaxBracketValue);
         const std::size_t close = Value.find(')');
@@ -278,7 +397,7 @@ bool AcceptValue(std::string& Value, TTagKind Kind) {
     const std::size_t greater = Value.find('>');
     if (greater != std::string::npos) Value.resize(greater);
 
-    if (ContainsScriptSign(Value, webAddress)) return false;
+    if (!address && ContainsScriptSign(Value)) return false;
 
     if (Kind == tagValue)
         return Value.find('/') != std::string::npos && Value.find(';') == std::string::npos;
@@ -295,17 +414,64 @@ bool IsAnalysedHeadTag(const std::string& UpperTag) {
     return UpperTag.size() > 5 && UpperTag[4] == ' ';
 }
 
+// The "<" of the first tag called UpperOpen ("<HEAD", "</HEAD"; ASCII case ignored) that is the
+// tag's whole name, as a ">", "/" or blank follows it: <HEADER> is not <HEAD>. npos when there is
+// none.
+std::size_t FindTagNamed(std::string_view Body, std::string_view UpperOpen) {
+    for (std::size_t from = 0;;) {
+        const std::size_t at = FindUpper(Body.substr(from), UpperOpen);
+        if (at == std::string_view::npos) return std::string_view::npos;
+        const std::size_t after = from + at + UpperOpen.size();
+        if (after >= Body.size()) return std::string_view::npos;
+        if (Body[after] == '>' || Body[after] == '/' || IsHtmlSpace(Body[after])) return from + at;
+        from = after;
+    }
+}
+
+// Just after the ">" of the head's start tag, with or without attributes; npos when there is none.
+std::size_t HeadContentStart(std::string_view Body) {
+    const std::size_t at = FindTagNamed(Body, "<HEAD");
+    if (at == std::string_view::npos) return at;
+    const std::size_t close = Body.find('>', at);
+    return close == std::string_view::npos ? close : close + 1;
+}
+
 }  // namespace
 
-std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks) {
+std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeedsToBlanks,
+                      TCleanMap* Map) {
     const std::array<unsigned char, 256> classes = CleanClasses(QuotesToBlanks, LineFeedsToBlanks);
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
     std::string result(n, '\0');
     auto* const begin = reinterpret_cast<unsigned char*>(result.data());
     unsigned char* out = begin;  // never ahead of i, so 16 bytes fit wherever 16 are read
+    TTagTracker tags(p, n);
+    // A blank of Text, or a tab or line break inside a tag, which counts as one.
+    auto blankAt = [&](std::size_t Pos) {
+        return Pos < n && (p[Pos] == ' ' || (IsTagSpace(p[Pos]) && tags.InTag(Pos)));
+    };
     std::size_t i = 0;
+    // Anchors are noted between steps, where the cleaned bytes so far are those of Text[0, i).
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t nextAnchorOut = kNone, nextAnchorIn = kNone;
+    if (Map != nullptr) {
+        Map->Source = Text;
+        Map->Anchors.clear();
+        Map->Hint = 0;
+        if (n <= UINT32_MAX) {
+            Map->Anchors.reserve(n / kAnchorSpacing + 1);
+            nextAnchorOut = nextAnchorIn = 0;
+        }
+    }
     while (i < n) {
+        const auto written = static_cast<std::size_t>(out - begin);
+        if (written >= nextAnchorOut || i >= nextAnchorIn) {
+            Map->Anchors.push_back(
+                {static_cast<std::uint32_t>(written), static_cast<std::uint32_t>(i)});
+            nextAnchorOut = written + kAnchorSpacing;
+            nextAnchorIn = i + kAnchorSpacing;
+        }
 #if defined(__SSE2__)
         if (n - i >= 16) {
             const unsigned plain = i >= 1 && n - i >= 17 ? CopyPlainRunWithBlanks16(p + i, out)
@@ -316,30 +482,40 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
         }
 #endif
         const unsigned char c = p[i];
+        bool blank = false;
         switch (classes[c]) {
             case kKeep:
                 *out++ = c;
                 break;
             case kDrop:
                 break;
+            case kTagSpace:
+                // Next to "=" or before a blank it is dropped wherever it stands: no need to ask.
+                blank =
+                    !(out != begin && out[-1] == '=') &&
+                    !(i + 1 < n && (IsHtmlSpace(static_cast<char>(p[i + 1])) || p[i + 1] == '=')) &&
+                    tags.InTag(i);
+                break;
             case kQuote:
                 // The quote that closes an empty value (alt="") leaves a blank, so the attribute
                 // after it keeps the blank before its name: <img alt="" src=x.gif> still gives
                 // x.gif.
-                if (i >= 2 && p[i - 1] == c && p[i - 2] == '=') {
+                if (i >= 2 && p[i - 1] == c && p[i - 2] == '=')
                     *out++ = ' ';
-                    break;
-                }
-                [[fallthrough]];
-            default: {
-                // Last is the byte appended most recently ("X" before the first). The look-ahead
-                // reads Text itself: a quote that will become a blank does not count, so a blank
-                // before a quote survives.
-                const bool afterEquals = out != begin && out[-1] == '=';
-                const bool beforeBlankOrEquals = i + 1 < n && (p[i + 1] == ' ' || p[i + 1] == '=');
-                if (!afterEquals && !beforeBlankOrEquals) *out++ = ' ';
+                else
+                    blank = true;
                 break;
-            }
+            default:
+                blank = true;
+                break;
+        }
+        if (blank) {
+            // Last is the byte appended most recently ("X" before the first). The look-ahead
+            // reads Text itself: a quote that will become a blank does not count, so a blank
+            // before a quote survives.
+            const bool afterEquals = out != begin && out[-1] == '=';
+            const bool beforeBlankOrEquals = blankAt(i + 1) || (i + 1 < n && p[i + 1] == '=');
+            if (!afterEquals && !beforeBlankOrEquals) *out++ = ' ';
         }
         ++i;
     }
@@ -372,6 +548,7 @@ bool MarkTags(std::string& Text) {
         }
         pending.resize(kept);
     };
+    std::size_t tagStart = std::string_view::npos;
     for (std::size_t i = FindMarkAnchor(p, 0, n); i < n; i = FindMarkAnchor(p, i + 1, n)) {
         // Written in batches: a few dozen waiting markers cost nothing, a walk per anchor does.
         if (pending.size() >= kMarkBatch && i > kMarkLookBehind) writeBefore(i - kMarkLookBehind);
@@ -380,13 +557,15 @@ bool MarkTags(std::string& Text) {
             case kNotAnchor:
                 break;
             case kEquals:
-                MarkAtEquals(p, n, i, pending);
+                MarkAtEquals(p, n, i, tagStart, pending);
                 break;
             case kGreater:
                 MarkAtGreater(p, n, i, pending);
+                tagStart = std::string_view::npos;
                 break;
             case kLess:
                 MarkAtLess(p, n, i, pending);
+                tagStart = i;
                 break;
             case kParen:
                 MarkAtParen(p, n, i, pending);
@@ -424,6 +603,12 @@ void CloseOpenAreas(std::string& Text) {
 void ExtractLinks(
     std::string_view Text,
     const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate) {
+    ExtractLinks(Text, nullptr, OnCandidate);
+}
+
+void ExtractLinks(
+    std::string_view Text, const TCleanMap* Map,
+    const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate) {
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
     std::string value;
@@ -460,18 +645,20 @@ void ExtractLinks(
             continue;
         }
         value.assign(Text.substr(start, i - start));
-        ++i;
+        // Where a value that names its scheme ends is read from the page as written.
+        std::size_t resume = i + 1;
+        if (Map != nullptr && NamesItsScheme(value)) Map->ReadValue(Text, start, i, value, resume);
+        i = resume;
         if (AcceptValue(value, kind) && !OnCandidate(value, kind)) return;
     }
 }
 
 void ParseHead(std::string_view Body, const std::function<void(const std::string& Title)>& OnTitle,
                const std::function<void(const THeadTag& Tag, bool Raise)>& OnHeadTag) {
-    const std::size_t headStart = FindUpper(Body, "<HEAD>");
-    const std::size_t headEnd = FindUpper(Body, "</HEAD>");
-    if (headStart == std::string_view::npos || headEnd == std::string_view::npos) return;
+    const std::size_t from = HeadContentStart(Body);
+    const std::size_t headEnd = FindTagNamed(Body, "</HEAD");
+    if (from == std::string_view::npos || headEnd == std::string_view::npos) return;
 
-    const std::size_t from = headStart + 6;
     const std::string_view rawHead =
         headEnd > from ? Body.substr(from, headEnd - from) : std::string_view{};
     const std::string head = CleanText(rawHead, false, true);
@@ -512,6 +699,7 @@ void ParseHead(std::string_view Body, const std::function<void(const std::string
 THeadTag ParseHeadTag(std::string_view Tag, std::string_view UpperTag, bool& Raise) {
     THeadTag result;
     result.TagType = std::string(UpperTag.substr(0, 4));
+    result.Text = std::string(Tag);
     const std::size_t length = std::min(Tag.size(), UpperTag.size());
     int pair = 0;
     bool inValue = false;
@@ -540,14 +728,4 @@ THeadTag ParseHeadTag(std::string_view Tag, std::string_view UpperTag, bool& Rai
     }
     Raise = !stopped && inValue;
     return result;
-}
-
-std::string MetaRefreshTarget(const THeadTag& Tag) {
-    if (AsciiUpperCase(Tag.Attrib[0]) != "HTTP-EQUIV") return {};
-    if (AsciiUpperCase(Tag.Value[0]) != "REFRESH") return {};
-    if (AsciiUpperCase(Tag.Attrib[1]) != "CONTENT") return {};
-    // Only "URL" in capitals counts: a quoted lower-case "url=" keeps its case and is not found.
-    const std::size_t url = Tag.Value[1].find("URL");
-    if (url == std::string::npos) return {};
-    return Tag.Value[1].substr(url + 3);
 }

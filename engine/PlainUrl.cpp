@@ -116,11 +116,12 @@ bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts) {
 bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string& Result) {
     TPlainUrl base;
     if (!SplitPlainUrl(Base, base)) return false;
-    std::string_view dir = base.Rest;
-    if (dir.empty() || dir.front() != '/' || dir.back() != '/' ||
-        dir.find_first_of("?#") != std::string_view::npos ||
-        dir.find("//") != std::string_view::npos || HasDotSegment(dir.substr(1)))
+    // A value with a path replaces the base's last segment, query and fragment.
+    const std::string_view path = base.Rest.substr(0, base.Rest.find_first_of("?#"));
+    if (path.empty() || path.front() != '/' || path.find("//") != std::string_view::npos ||
+        HasDotSegment(path.substr(1)))
         return false;
+    std::string_view dir = path.substr(0, path.rfind('/') + 1);
     std::string_view value = Value;
     if (value.empty() || value[0] == '?' || value[0] == '#' || value.substr(0, 2) == "//" ||
         !IsPlainTail(value))

@@ -27,6 +27,7 @@ bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts);
 bool IsPlainTail(std::string_view Text);
 
 // Resolution of a plain relative value (a path, with query and fragment, that needs no escaping
-// and no dot segments except leading "./" and "../") against a plain directory URL such as
-// "http://host/dir/": plain concatenation. False when the general resolution must decide.
+// and no dot segments except leading "./" and "../") against a plain URL with a path, such as
+// "http://host/dir/" or "http://host/dir/page?x=1": the value joined to the base's directory.
+// False when the general resolution must decide.
 bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string& Result);

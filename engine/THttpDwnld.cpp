@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "AsciiCase.h"
+
 namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
 
@@ -76,6 +78,7 @@ void THttpDwnld::ResetRun() {
     Done = 0;
     Errors = 0;
     RetriesCount = 0;
+    Transferred = {};
     LastEntryId = 0;
     PriorityPending = false;
     IdleCountdown = 10;
@@ -176,6 +179,8 @@ void THttpDwnld::StepSlot(int Index) {
             break;
         case slotFinished:
             Log("thread done: " + slot.UrlParts.Url);
+            Transferred.Received += slot.Transferred.Received;
+            Transferred.Decoded += slot.Transferred.Decoded;
             if (FinishWithServer(Index)) break;
             if (slot.Succeeded) {
                 slot.SlotState = slotReceived;
@@ -204,9 +209,14 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
         // A page fetched once more for a shorter path was counted the first time.
         if (slot.FetchMode != fetchAgain) ++Done;
         if (!Stopping && OnPageReceived) OnPageReceived(*this, slot);
+        // Analysed: its memory goes back to the budget of the bodies held at once.
+        slot.ReleaseBody();
         // A page whose analysis a stop cut short stays unfinished.
         EntryDone(slot.EntryId, TEntryOutcome::Fetched, slot.UrlParts.Url);
-    } else if ((status >= 201 && status <= 299) || (status >= 500 && status <= 599)) {
+        return;
+    }
+    slot.ReleaseBody();
+    if ((status >= 201 && status <= 299) || (status >= 500 && status <= 599)) {
         slot.SlotState = slotFailed;
     } else if (!Stopping) {
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, status, "ERROR", slot.Referrer);
@@ -402,8 +412,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
     if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
-        slot.Body.clear();
-        slot.Body.shrink_to_fit();
+        slot.ReleaseBody();
         server.clear();
         slot.SlotState = slotIdle;
         return true;
@@ -429,7 +438,7 @@ void THttpDwnld::HeaderArrived(const std::string& Url, int CountArea, bool& Acce
                                int ContentLength, const std::string& ContentType, int StatusCode,
                                const std::string& Headers) {
     if (Stopping) return;
-    if (ContentType.find("htm") == std::string::npos) {
+    if (AsciiLowerCase(ContentType).find("htm") == std::string::npos) {
         Accept = false;
         return;
     }

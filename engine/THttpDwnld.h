@@ -99,9 +99,10 @@ public:
     // Active the queue is taken in order, as ever.
     TServerPolicy Policy;
 
-    int Done = 0;          // pages fetched with status 200 in this run
-    int Errors = 0;        // downloads that failed on their last allowed attempt
-    int RetriesCount = 0;  // entries put back into the queue for another attempt
+    int Done = 0;                // pages fetched with status 200 in this run
+    int Errors = 0;              // downloads that failed on their last allowed attempt
+    int RetriesCount = 0;        // entries put back into the queue for another attempt
+    TTransferBytes Transferred;  // body bytes of this run's ended downloads
     int IdleCountdown = 10;
     // Holds changed counters back until 50 ms have passed since the last report, for drivers
     // that tick faster than that; the held change is reported by a later tick.

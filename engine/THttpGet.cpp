@@ -35,9 +35,11 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     RetryAfterMs = -1;
     if (WorkerActive) return;
     ContentLength = 0;
-    Body.clear();
+    ReleaseBody();
     Headers.clear();
     FinalUrl.clear();
+    Encoding.clear();
+    Transferred = {};
 
     TFetchRequest request;
     request.Url = UrlParts.Url;
@@ -87,11 +89,22 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
                  Headers);
 }
 
+void THttpGet::ReleaseBody() {
+    Body.clear();
+    Body.shrink_to_fit();
+    m_bodyPlace.Release();
+}
+
 void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
-                         std::string* Page, std::string* PageFinalUrl) {
+                         TDeliveredPage* Page, TTransferBytes Bytes) {
     if (Worker != m_worker.get()) return;  // a stopped worker that a newer one replaced
-    if (Page) Body = std::move(*Page);
-    if (PageFinalUrl) FinalUrl = std::move(*PageFinalUrl);
+    if (Page) {
+        Body = std::move(Page->Body);
+        FinalUrl = std::move(Page->FinalUrl);
+        Encoding = std::move(Page->Encoding);
+        m_bodyPlace = std::move(Page->Place);
+    }
+    Transferred = Bytes;
     m_control.reset();
     Succeeded = Success;
     Skipped = WasSkipped;

@@ -12,11 +12,27 @@
 #include "CurlSupport.h"
 #include "EngineTypes.h"
 #include "FetchFailure.h"
+#include "TBodyBudget.h"
 #include "TCrackUrl.h"
 
 class THttpGet;
 class THttpThread;
 struct TFetchControl;
+
+// The body bytes of one download: as they came over the wire (compressed, where the server
+// compressed them) and as decoded.
+struct TTransferBytes {
+    std::uint64_t Received = 0;
+    std::uint64_t Decoded = 0;
+};
+
+// What a successful download delivers to its slot with the end notice.
+struct TDeliveredPage {
+    std::string Body;      // the page's text as UTF-8 (a robots.txt: its bytes)
+    std::string FinalUrl;  // empty when nothing redirected it
+    std::string Encoding;  // the WHATWG name of the encoding the page was read in
+    TBodyBudget::TPlace Place;
+};
 
 // Called once per download when the response headers have arrived, before any body byte is
 // kept. Setting Accept to false ends the download without its body, as skipped.
@@ -55,8 +71,12 @@ public:
     // Called after the end of a download has been recorded (SlotState is slotFinished).
     std::function<void(THttpGet&)> OnEnd;
 
-    // Outcome of the last download, readable once SlotState is slotFinished.
+    // Outcome of the last download, readable once SlotState is slotFinished. Body is the page's
+    // text, decoded into UTF-8 from its character set (a robots.txt's bytes as they came).
     std::string Body;
+    // The WHATWG name of the encoding the page was read in; empty for no page.
+    std::string Encoding;
+    TTransferBytes Transferred;
     std::string Headers;
     // Where the body came from after HTTP redirects; empty when nothing redirected it.
     std::string FinalUrl;
@@ -72,19 +92,23 @@ public:
     TSlotState SlotState = slotRetired;
     bool WorkerActive = false;
 
+    // Frees the body once it has been used, and with it its share of the engine's body budget.
+    void ReleaseBody();
+
 private:
     friend class THttpThread;
     void StatusNotice(int Status, int RetryAfter);
     void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
                       int Length, bool& Accept);
-    // Page is the body to keep, or null when the download delivers none.
+    // Page is what the download delivers, or null when it delivers none.
     void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
-                   std::string* Page, std::string* PageFinalUrl);
+                   TDeliveredPage* Page, TTransferBytes Bytes);
 
     // The slot's worker, kept from one download to the next. Not owned: told to quit, the
     // worker frees itself.
     std::shared_ptr<THttpThread> m_worker;
     std::shared_ptr<TFetchControl> m_control;
+    TBodyBudget::TPlace m_bodyPlace;  // held while Body is a large one
 };
 
 // The per-server connection limits of the engine. Every accepted ConcurrentDownloads value sets

@@ -69,7 +69,7 @@ bool THttpScan::Start() {
         d.Dwnld.Connection.CredentialOrigin = OriginKey(full);
         int index = -1;
         int insertPos = -1;
-        if (!d.VisitedUrls.Find(full, index, insertPos, true)) {
+        if (!d.FindVisited(full, index, insertPos, true)) {
             d.JournalRunBegins();
             TVisit visit{.Flags = TVisit::kFollowedPage, .Depth = 1};
             d.VisitedUrls.SetObject(insertPos, visit.Value());
@@ -253,6 +253,14 @@ void THttpScan::SetMaxQueueSize(int Value) {
 
 int THttpScan::DeferredCount() const {
     return m_impl->Dwnld.DeferredCount();
+}
+
+std::uint64_t THttpScan::BytesReceived() const {
+    return m_impl->Dwnld.Transferred.Received;
+}
+
+std::uint64_t THttpScan::BytesDecoded() const {
+    return m_impl->Dwnld.Transferred.Decoded;
 }
 
 const std::string& THttpScan::SpillFolder() const {

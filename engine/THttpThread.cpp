@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "AsciiCase.h"
+#include "PageCharset.h"
 #include "TCrackUrl.h"
 #include "THttpGet.h"
 #include "TNoticeQueue.h"
@@ -111,10 +112,20 @@ bool IsWebUrl(std::string_view url) {
 
 }  // namespace
 
+bool IsPageContentType(std::string_view ContentType) {
+    const std::string lower = AsciiLowerCase(ContentType);
+    return lower.find("text/html") != std::string::npos ||
+           lower.find("application/xhtml+xml") != std::string::npos;
+}
+
 void TFetchControl::Terminate() {
-    std::lock_guard<std::mutex> guard(Lock);
-    Terminated = true;
-    if (Multi) curl_multi_wakeup(Multi);
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Terminated = true;
+        if (Multi) curl_multi_wakeup(Multi);
+    }
+    // A transfer that waits for room in the body budget leaves at once.
+    TBodyBudget::Engine().Wake();
 }
 
 THttpThread::THttpThread(THttpGet* Slot) : m_slot(Slot), m_queue(TNoticeQueue::Main()) {}
@@ -189,9 +200,14 @@ void THttpThread::EndOfWork() {
     m_busy = false;
     // The slot may give the next download from inside its end notice: every result is moved
     // out before that, and nothing here is touched after it.
+    TDeliveredPage page;
+    if (m_bodyReady)
+        page = {std::move(m_body), std::move(m_finalUrl), std::move(m_encoding),
+                std::move(m_place)};
+    DropBody();
     if (m_slot)
-        m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &m_body : nullptr,
-                          m_bodyReady ? &m_finalUrl : nullptr);
+        m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
+                          m_transferred);
 }
 
 void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
@@ -211,7 +227,8 @@ void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
 
 void THttpThread::ResetAttempt() {
     m_headers.clear();
-    m_body.clear();
+    m_contentType.clear();
+    DropBody();
     m_status = 0;
     m_hasLocation = false;
     m_gated = false;
@@ -290,9 +307,9 @@ bool THttpThread::GateResponse() {
     std::string retryAfterText;
     if ((status == 429 || status == 503) && FindHeader(m_headers, "retry-after:", retryAfterText))
         retryAfter = RetryAfterMs(retryAfterText, static_cast<long long>(std::time(nullptr)));
-    std::string contentType;
+    std::string& contentType = m_contentType;
     const bool typed = FindHeader(m_headers, "content-type:", contentType);
-    const bool html = typed && contentType.find("text/html") != std::string::npos;
+    const bool html = typed && IsPageContentType(contentType);
     std::string lengthText;
     FindHeader(m_headers, "content-length:", lengthText);
     const int length = ParseContentLength(lengthText);
@@ -359,15 +376,48 @@ size_t THttpThread::OnBodyData(const char* data, size_t size) {
         return 0;
     }
     if (!m_request.KeepBody) return size;
-    // A NUL byte is dropped alone; the bytes after it in the same chunk are kept.
-    const char* end = data + size;
-    for (const char* p = data; p < end;) {
-        const char* nul = static_cast<const char*>(std::memchr(p, 0, static_cast<size_t>(end - p)));
-        const char* stop = nul ? nul : end;
-        m_body.append(p, static_cast<size_t>(stop - p));
-        p = nul ? nul + 1 : end;
-    }
+    if (!MakeRoom(size)) return 0;
+    // The bytes are kept as they came, NUL bytes too: in UTF-16 they are half of every
+    // character. Decoding drops NUL characters alone.
+    m_body.append(data, size);
     return size;
+}
+
+void THttpThread::DropBody() {
+    // The memory goes before the place: a worker keeps no large body beyond the budget, also
+    // after a failed download (one cut at the size limit held a large place).
+    m_body.clear();
+    m_body.shrink_to_fit();
+    m_place.Release();
+}
+
+bool THttpThread::MakeRoom(std::size_t Size) {
+    if (m_place || m_request.RobotsRules || m_body.size() + Size <= m_request.Limits.SmallBodyBytes)
+        return true;
+    const int places =
+        TBodyBudget::PlacesFor(m_request.Limits.BodyBudgetBytes, m_request.Limits.MaxBodyBytes);
+    m_place = TBodyBudget::Engine().Take(places, [this] {
+        return m_control->Terminated || std::chrono::steady_clock::now() > m_request.Deadline;
+    });
+    if (m_place) return true;
+    if (!m_control->Terminated) m_failure = TFetchFailure::TimedOut;
+    return false;
+}
+
+void THttpThread::FinishBody(CURL* easy) {
+    curl_off_t received = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &received) == CURLE_OK && received > 0)
+        m_transferred.Received = static_cast<std::uint64_t>(received);
+    m_transferred.Decoded = m_bytesRead;
+    if (!m_bodyReady) return;
+    if (m_request.RobotsRules) {
+        // Rules are ASCII; a NUL byte is dropped alone.
+        m_body.erase(std::remove(m_body.begin(), m_body.end(), '\0'), m_body.end());
+        return;
+    }
+    TPageText page = DecodePage(std::move(m_body), m_contentType);
+    m_body = std::move(page.Text);
+    m_encoding = std::move(page.Encoding);
 }
 
 bool THttpThread::ApplyProxy(CURL* easy) const {
@@ -501,6 +551,8 @@ void THttpThread::ResetOutcome() {
     m_bodyReady = false;
     m_cut = false;
     m_finalUrl.clear();
+    m_encoding.clear();
+    m_transferred = {};
 }
 
 void THttpThread::RunExchange() {
@@ -572,6 +624,7 @@ void THttpThread::RunExchange() {
         }
         if (!(code == CURLE_OK || m_cut) || !m_gated) {
             NoteFailure(h, code);
+            FinishBody(h);
             return;
         }
         break;
@@ -584,4 +637,5 @@ void THttpThread::RunExchange() {
     } else {
         m_success = true;
     }
+    FinishBody(h);
 }

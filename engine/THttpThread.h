@@ -17,15 +17,22 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "CurlSupport.h"
 #include "EngineTypes.h"
 #include "FetchFailure.h"
+#include "TBodyBudget.h"
+#include "THttpGet.h"
 
 class THttpGet;
 class TNoticeQueue;
+
+// Whether an answer's Content-Type is a page whose body is read: it holds "text/html" or
+// "application/xhtml+xml", in any case ("TEXT/HTML; charset=UTF-8").
+bool IsPageContentType(std::string_view ContentType);
 
 // Shared between a slot and its worker: the abort flag and the multi handle to wake.
 struct TFetchControl {
@@ -89,6 +96,13 @@ private:
     bool ApplyProxy(CURL* easy) const;
     size_t OnHeaderLine(const char* data, size_t size);
     size_t OnBodyData(const char* data, size_t size);
+    // A body about to grow beyond the small ones takes a large place of the budget, waiting for
+    // one; false when the download was stopped or ran out of time meanwhile.
+    bool MakeRoom(std::size_t Size);
+    // Frees the body that no one takes over, and its place of the budget.
+    void DropBody();
+    // The page as the slot gets it: decoded from its character set (a robots.txt as it came).
+    void FinishBody(CURL* easy);
     bool GateResponse();
     static std::string RedirectedUrl(CURL* easy);
     bool MaySendCredentials(CURL* easy) const;
@@ -123,7 +137,9 @@ private:
 
     // Worker-thread state of the exchange.
     std::string m_headers;
+    std::string m_contentType;  // of the answer whose body is read
     std::string m_body;
+    TBodyBudget::TPlace m_place;  // a large place of the body budget, once the body needs one
     int m_status = 0;
     bool m_hasLocation = false;
     bool m_gated = false;        // the final response's headers were judged
@@ -149,4 +165,6 @@ private:
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
     bool m_cut = false;        // a robots.txt body reached its size limit
     std::string m_finalUrl;    // the page's address after redirects, empty without any
+    std::string m_encoding;    // the encoding the page was decoded from
+    TTransferBytes m_transferred;
 };

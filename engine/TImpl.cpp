@@ -11,6 +11,7 @@
 #include "THttpGet.h"
 #include "THttpScan.h"
 #include "TNoticeQueue.h"
+#include "UrlIdentity.h"
 
 TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     VisitedHosts.SetCapacity(10000);
@@ -217,6 +218,7 @@ void TImpl::PageReceived(THttpGet& Page) {
     context.PageParts = Page.UrlParts;
     context.Referrer = Page.Referrer;
     context.Depth = Page.Depth;
+    context.Encoding = Page.Encoding;
     Ledger.Hold();
     KeptLinks = BeginPage(Page, context.Depth);
     if (!Page.FinalUrl.empty()) UseFinalUrl(context, Page.FinalUrl);
@@ -234,7 +236,7 @@ void TImpl::UseFinalUrl(TPageContext& Page, const std::string& FinalUrl) {
     // is no new page, but the first link to it is still news, as for a refresh's target.
     int index = -1;
     int insertPos = -1;
-    const bool met = VisitedUrls.Find(FinalUrl, index, insertPos, true);
+    const bool met = FindVisited(FinalUrl, index, insertPos, true);
     TVisit visit = met ? TVisit::Of(VisitedUrls.Objects(index))
                        : TVisit{.Flags = kQueuedByRefresh, .State = TVisitState::Analysed};
     if (!met) {
@@ -252,4 +254,8 @@ void TImpl::UseFinalUrl(TPageContext& Page, const std::string& FinalUrl) {
     JournalVisited(VisitedUrls.Strings(index), visit.JournalFlag());
     // A shorter path to the final address is one to the page asked for.
     if (KeptLinks) Ledger.Keep(VisitedUrls.Strings(index), Page.Depth).push_back({Page.Url(), 0});
+}
+
+bool TImpl::FindVisited(std::string_view Url, int& Index, int& InsertPos, bool AddIfMissing) {
+    return VisitedUrls.Find(VisitedKey(Url), Index, InsertPos, AddIfMissing);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "EngineTypes.h"
 #include "LinkDecision.h"
@@ -62,9 +63,11 @@ struct TImpl {
     void ParseHeadOf(const TPageContext& Page, const std::string& Body, bool FirstFetch);
     void FollowRefresh(const TPageContext& Page, const std::string& Target);
     // Decides about one link value of the page and applies the decision; Decision is the
-    // page's scratch record, reused from link to link.
+    // page's scratch record, reused from link to link. Each address of a mailto value is a link
+    // of its own: decided, applied and told in the order of the value.
     void ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                      TLinkDecision& Decision);
+    void ApplyDecision(TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision);
     // Its results-file line when the link was written ("" when the handler wrote none).
     std::optional<std::string> ApplyLink(const TPageContext& Page, TTagKind TagKind,
                                          TLinkDecision& Decision);
@@ -72,6 +75,8 @@ struct TImpl {
     std::optional<std::string> ReportLink(const TPageContext& Page, TTagKind TagKind,
                                           const TLinkDecision& D, bool& Go);
     TLinkState LinkState() const;
+    // Looks Url up in VisitedUrls under its key, as VisitedUrls.Find does with the key.
+    bool FindVisited(std::string_view Url, int& Index, int& InsertPos, bool AddIfMissing = false);
 
     // Shortest-path depths (TImplDepth.cpp). A page's depth is that of the shortest path to it
     // found so far, kept in its VisitedUrls entry (TVisit).
@@ -157,7 +162,8 @@ struct TImpl {
     std::string StartingUrl;
     bool StartGuard = false;
     bool StopGuard = false;
-    TQuickSortStringList VisitedUrls;  // values: TVisit
+    // Every URL and address met, under its key (VisitedKey), compared exactly; values: TVisit.
+    TQuickSortStringList VisitedUrls{TListOrder::Exact};
     TDepthLedger Ledger;
     std::vector<TKeptLink>* KeptLinks = nullptr;  // of the page being analysed, while kept
     // Keyword, type, report and scan settings of the link decision.

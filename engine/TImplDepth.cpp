@@ -51,7 +51,7 @@ bool TImpl::QueuePage(const std::string& Url, TUrlObject Entry, const TCrackUrl*
 std::vector<TKeptLink>* TImpl::BeginPage(const THttpGet& Page, int& Depth) {
     int index = -1;
     int insertPos = -1;
-    if (!VisitedUrls.Find(Page.UrlParts.Url, index, insertPos)) return nullptr;
+    if (!FindVisited(Page.UrlParts.Url, index, insertPos)) return nullptr;
     const TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
     if (visit.Entry != EntryNumber(Page.EntryId) || visit.Depth == 0) return nullptr;
     Depth = visit.Depth;
@@ -73,7 +73,7 @@ void TImpl::Shorten(TShorterPath Path, bool Told) {
         const TShorterPath& step = paths.front();
         int index = -1;
         int insertPos = -1;
-        if (!VisitedUrls.Find(step.Url, index, insertPos)) continue;
+        if (!FindVisited(step.Url, index, insertPos)) continue;
         TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
         if (visit.Depth == 0 || step.Depth >= visit.Depth) continue;
         const std::string url(VisitedUrls.Strings(index));
@@ -135,7 +135,7 @@ void TImpl::EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string
     int index = -1;
     int insertPos = -1;
     bool page = false;
-    if (VisitedUrls.Find(Url, index, insertPos)) {
+    if (FindVisited(Url, index, insertPos)) {
         TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
         page = visit.State == TVisitState::Waiting && visit.Entry == entry;
         if (page) {

@@ -216,8 +216,9 @@ bool TImpl::RestoreRun(const TJournalRun& Run) {
     VisitedHosts.Clear();
     int index = -1;
     int insertPos = -1;
+    // Journals of earlier versions kept URLs as found: each is keyed anew here.
     for (const auto& [url, flag] : Run.Visited) {
-        if (!VisitedUrls.Find(url, index, insertPos, true)) index = insertPos;
+        if (!FindVisited(url, index, insertPos, true)) index = insertPos;
         VisitedUrls.SetObject(index, flag);
     }
     for (const auto& [host, robotsAsked] : Run.Hosts) {
@@ -239,7 +240,7 @@ bool TImpl::RestoreRun(const TJournalRun& Run) {
     for (const TJournalEntry& e : Run.Pending) {
         // A page waits under its entry's number, at the shortest depth found for it.
         bool page = false;
-        if (VisitedUrls.Find(e.Url, index, insertPos)) {
+        if (FindVisited(e.Url, index, insertPos)) {
             TVisit visit = TVisit::Of(VisitedUrls.Objects(index));
             page = visit.State == TVisitState::Waiting && visit.Depth > 0 && visit.Entry == 0;
             if (page) {

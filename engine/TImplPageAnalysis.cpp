@@ -6,6 +6,8 @@
 #include "FileTypeCatalogue.h"
 #include "LinkClassifier.h"
 #include "LinkExtractor.h"
+#include "MetaRefresh.h"
+#include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
 
@@ -33,20 +35,30 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
-    std::string text = CleanText(Body, true, false);
+    // The page with srcset candidates split: values are read back from it through the map.
+    std::string split;
+    const std::string_view page = SplitSourceSets(Body, split);
+    TCleanMap map;
+    std::string text = CleanText(page, true, false, &map);
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
     if (Dwnld.Stopping || !MarkTags(text)) return;
+    const std::size_t cleanedSize = text.size();
     if (PageHook) PageHook(text);
-    ExtractLinks(text, [&](const std::string& rawValue, TTagKind tagKind) {
+    // A hook that changed the text's length has moved its bytes away from the map.
+    const TCleanMap* source = text.size() == cleanedSize ? &map : nullptr;
+    ExtractLinks(text, source, [&](const std::string& rawValue, TTagKind tagKind) {
         if (Dwnld.Stopping) return false;
-        const std::string value = DecodedValue(rawValue);
+        std::string value = DecodedValue(rawValue);
         // A base value re-splits the page: relative links after it resolve against it, and it
         // becomes the page URL of the links that follow.
         if (tagKind == tagBase) {
-            // A base that is no URL (such as a bare folder) leaves the page as it was, so the
-            // links after it still resolve against the page itself.
+            // A relative base ("sub/dir/", "/x/") is resolved against the page first, and is
+            // the link then handed on. A base that names no web URL (a script, an address)
+            // leaves the page as it was, so the links after it still resolve against the page.
+            const TResolvedLink resolved = ResolveLink(Page.PageParts, value);
             TCrackUrl base;
-            if (base.Crack(value)) {
+            if (!resolved.Mail && base.Crack(resolved.Resolved)) {
+                value = resolved.Resolved;
                 Page.PageParts = std::move(base);
                 Page.CreditedUrl.clear();
             }
@@ -78,14 +90,14 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
     std::string target = DecodedValue(Target);
     // A relative target is resolved against the page like any other link.
     if (AsciiUpperCase(target.substr(0, 4)) != "HTTP") {
-        const TResolvedLink resolved = ResolveLink(Page.PageParts, target);
+        const TResolvedLink resolved = ResolveLink(Page.PageParts, target, Page.Encoding);
         if (resolved.Mail || resolved.Resolved.empty()) return;
         target = resolved.Resolved;
     }
     // A refresh leads no deeper than its page: the target has the page's depth.
     int index = -1;
     int insertPos = -1;
-    if (VisitedUrls.Find(target, index, insertPos, true)) {
+    if (FindVisited(target, index, insertPos, true)) {
         const std::string key(VisitedUrls.Strings(index));
         if (TVisit::Of(VisitedUrls.Objects(index)).Depth > Page.Depth)
             Shorten({key, Page.Depth, Page.Url(), Page.Depth, tagRefresh}, true);
@@ -101,7 +113,7 @@ void TImpl::FollowRefresh(const TPageContext& Page, const std::string& Target) {
         VisitedUrls.SetObject(insertPos, visit.Value());
     }
     JournalVisited(target, visit.JournalFlag());
-    KeepLink(target, 0, tagRefresh);
+    KeepLink(std::string(VisitedUrls.Strings(insertPos)), 0, tagRefresh);
 }
 
 TLinkState TImpl::LinkState() const {
@@ -110,7 +122,23 @@ TLinkState TImpl::LinkState() const {
 
 void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                         TLinkDecision& Decision) {
-    DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
+    if (!IsMailtoValue(Value)) {
+        DecideLink(Page, StartUrlParts, Rules, LinkState(), Value, Decision);
+        ApplyDecision(Page, TagKind, Decision);
+        return;
+    }
+    bool first = true;
+    for (const TResolvedLink& part : ResolveMailto(Value)) {
+        // A handler that stops the run ends the page's scan, also within one value.
+        if (!first && Dwnld.Stopping) return;
+        first = false;
+        DecideMailLink(Page, StartUrlParts, Rules, LinkState(), Value,
+                       part.Invalid ? part.Part : part.Resolved, !part.Invalid, Decision);
+        ApplyDecision(Page, TagKind, Decision);
+    }
+}
+
+void TImpl::ApplyDecision(TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision) {
     // The host counts as met by any typed web link, also one whose URL was met before (the start
     // URL, a redirect's target).
     if (Decision.Web && Decision.NewHost) {
@@ -166,7 +194,7 @@ std::optional<std::string> TImpl::ApplyLink(const TPageContext& Page, TTagKind T
         visit = TVisit::Of(VisitedUrls.Objects(entry));
         visit.Flags = TVisit::kFollowedPage;
     } else {
-        VisitedUrls.Insert(entry, d.Resolved);
+        VisitedUrls.Insert(entry, d.Key);
     }
     // A later page that the report rule admits may still report it.
     if (!d.Written && !d.Mail) visit.Flags |= TVisit::kUnwritten;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <tuple>
 
+#include "UrlIdentity.h"
+
 namespace {
 
 constexpr std::size_t kBlockBits = 20;
@@ -11,24 +13,22 @@ constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
 // A value that resolved to nothing can be a whole script; its start names it well enough.
 constexpr std::size_t kMaxKey = 2048;
 
-static_assert(static_cast<unsigned>(TLinkReason::Stopped) < 16, "a reason fits four bits");
+static_assert(static_cast<unsigned>(TLinkReason::Invalid) < 16, "a reason fits four bits");
 
 constexpr std::uint8_t kStart = 1, kReported = 2, kFollowed = 4;
 
-char Fold(char C) {
-    return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
+// Records keep a URL as found; they are compared under its key, as the crawler's visited list
+// compares URLs. Most texts are their own key, so a key is built only for the others.
+std::string_view KeyOfText(std::string_view Text, std::string& Buffer) {
+    if (IsVisitedKey(Text)) return Text;
+    VisitedKeyInto(Text, Buffer);
+    return Buffer;
 }
 
-// The crawler's visited list folds a to z; so do the hash and the comparison here.
-std::size_t FoldedHash(std::string_view S) {
+std::size_t KeyHash(std::string_view Key) {
     std::uint64_t h = 1469598103934665603ull;
-    for (char c : S) h = (h ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+    for (char c : Key) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     return static_cast<std::size_t>(h ^ (h >> 29));
-}
-
-bool FoldedEqual(std::string_view A, std::string_view B) {
-    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(),
-                                              [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
 std::string_view KeyOf(const TLinkDecision& D) {
@@ -97,12 +97,15 @@ std::uint8_t TLinkDecisionLog::Intern(std::vector<std::string>& Table, const std
 }
 
 std::size_t TLinkDecisionLog::SlotOf(std::string_view Url) const {
+    std::string keyBuffer;
+    std::string recordBuffer;
+    const std::string_view key = KeyOfText(Url, keyBuffer);
     const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t i = FoldedHash(Url) & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = KeyHash(key) & mask;; i = (i + 1) & mask) {
         const std::uint32_t slot = m_slots[i];
         if (slot == 0) return i;
         const TRecord& r = m_records[slot - 1];
-        if (FoldedEqual(TextOf(r.UrlOffset, r.UrlLength), Url)) return i;
+        if (KeyOfText(TextOf(r.UrlOffset, r.UrlLength), recordBuffer) == key) return i;
     }
 }
 
@@ -110,10 +113,11 @@ void TLinkDecisionLog::Grow() {
     std::vector<std::uint32_t> old(m_slots.size() * 2, 0);
     old.swap(m_slots);
     const std::size_t mask = m_slots.size() - 1;
+    std::string buffer;
     for (std::uint32_t slot : old) {
         if (slot == 0) continue;
         const TRecord& r = m_records[slot - 1];
-        std::size_t i = FoldedHash(TextOf(r.UrlOffset, r.UrlLength)) & mask;
+        std::size_t i = KeyHash(KeyOfText(TextOf(r.UrlOffset, r.UrlLength), buffer)) & mask;
         while (m_slots[i] != 0) i = (i + 1) & mask;
         m_slots[i] = slot;
     }

@@ -27,7 +27,7 @@ constexpr std::size_t kLargestBlock = 1024 * 1024;
 
 }  // namespace
 
-TQuickSortStringList::TQuickSortStringList() = default;
+TQuickSortStringList::TQuickSortStringList(TListOrder Order) : m_order(Order) {}
 
 int TQuickSortStringList::Count() const {
     return m_count;
@@ -290,6 +290,12 @@ int TQuickSortStringList::CompareKeys(std::string_view A, std::string_view B) {
     return A.size() < B.size() ? -1 : 1;
 }
 
+int TQuickSortStringList::Compare(std::string_view A, std::string_view B) const {
+    if (m_order == TListOrder::CaseBlind) return CompareKeys(A, B);
+    const int c = A.compare(B);  // bytes as unsigned numbers, a proper prefix first
+    return (c > 0) - (c < 0);
+}
+
 bool TQuickSortStringList::Find(std::string_view S, int& Index, int& InsertPos, bool AddIfMissing) {
     const bool found = std::as_const(*this).Find(S, Index, InsertPos);
     if (!found && AddIfMissing) Insert(InsertPos, S, 0);
@@ -316,7 +322,7 @@ void TQuickSortStringList::Search(std::string_view S, int& Index, int& InsertPos
         int mid = lo + (hi - lo) / 2;  // (lo + hi) div 2 without overflow
         Place p = LocateNear(mid, hint);
         hint = p.ChunkNo;
-        int c = CompareKeys(m_chunks[p.ChunkNo].Entries[p.Offset].Text(), S);
+        int c = Compare(m_chunks[p.ChunkNo].Entries[p.Offset].Text(), S);
         if (c == 0) {
             Index = mid;
             return;
@@ -338,6 +344,6 @@ void TQuickSortStringList::Sort() {
     // Equal keys may end in any order. An introsort keeps that freedom and, unlike a plain
     // quicksort, stays fast on long runs of equal lines (a pasted keyword list, say).
     std::sort(all.begin(), all.end(),
-              [](const Entry& a, const Entry& b) { return CompareKeys(a.Text(), b.Text()) < 0; });
+              [this](const Entry& a, const Entry& b) { return Compare(a.Text(), b.Text()) < 0; });
     Refill(std::move(all));
 }

@@ -45,7 +45,12 @@ std::string DecodeMailAddress(std::string_view Address) {
 }
 
 std::string ResultText(std::string_view TypeLink, std::string_view UrlFound) {
-    return DecodeAtSign(TypeLink == "mail" ? DecodeMailAddress(UrlFound) : std::string(UrlFound));
+    if (TypeLink != "mail") return DecodeAtSign(UrlFound);
+    // The engine hands on an address decoded already, its "@" plain; decoding it again would make
+    // the page's "a%2541@x.de" (the address a%41@x.de) into aA@x.de. A text without "@" is an
+    // address as the page wrote it, as earlier versions kept it in their run journals.
+    if (UrlFound.find('@') != std::string_view::npos) return std::string(UrlFound);
+    return DecodeAtSign(DecodeMailAddress(UrlFound));
 }
 
 std::string KeywordLines(std::string_view Text) {
@@ -63,6 +68,10 @@ QString TextOfBytes(std::string_view Bytes) {
     const auto size = static_cast<qsizetype>(Bytes.size());
     return IsUtf8(Bytes) ? QString::fromUtf8(Bytes.data(), size)
                          : QString::fromLatin1(Bytes.data(), size);
+}
+
+std::string Utf8OfBytes(std::string_view Bytes) {
+    return IsUtf8(Bytes) ? std::string(Bytes) : Latin1ToUtf8(Bytes);
 }
 
 std::vector<std::string> ByteLines(const QByteArray& Data) {
@@ -183,7 +192,9 @@ bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& 
     }
     in.close();
 
-    const std::vector<std::string> lines = RemoveDuplicateLines(ByteLines(data));
+    std::vector<std::string> lines = ByteLines(data);
+    for (std::string& line : lines) line = Utf8OfBytes(line);
+    lines = RemoveDuplicateLines(std::move(lines));
     if (!WriteByteLines(FileName, lines, Error)) {
         Error = CannotWriteText(FileName, Error);
         return false;

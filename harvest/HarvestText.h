@@ -16,8 +16,9 @@ std::string DecodeAtSign(std::string_view Text);
 // that would decode to a control byte or to bytes that are not UTF-8 keeps its escapes.
 std::string DecodeMailAddress(std::string_view Address);
 
-// The text the harvest shows and saves for a reported link: a mail address decoded, then the
-// at-sign repair for every type.
+// The text the harvest shows and saves for a reported link: the at-sign repair for every type
+// but mail; a mail address as the engine gives it, decoded, or one without "@" (as an earlier
+// version's run journal holds it) decoded here.
 std::string ResultText(std::string_view TypeLink, std::string_view UrlFound);
 
 // A keyword list (one keyword a line) for the engine, whose URLs hold characters outside ASCII
@@ -27,6 +28,9 @@ std::string KeywordLines(std::string_view Text);
 
 // Bytes as a person reads them: UTF-8 when they are valid UTF-8, else Latin-1 (every byte kept).
 QString TextOfBytes(std::string_view Bytes);
+
+// The same text as UTF-8 bytes: what the harvest writes, whatever an older file held.
+std::string Utf8OfBytes(std::string_view Bytes);
 
 // The lines of a file's bytes: CR, LF or CR LF end a line, a final line end adds no line.
 std::vector<std::string> ByteLines(const QByteArray& Data);
@@ -52,7 +56,9 @@ std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines);
 // lines: results that share their part before a ";" stay apart. Blank lines are dropped.
 std::vector<std::string> SortedDistinctLines(std::vector<std::string> Lines);
 
-// Rewrites the file sorted and without duplicates (RemoveDuplicateLines), lines ended by CR LF.
+// Rewrites the file sorted and without duplicates (RemoveDuplicateLines), lines ended by CR LF,
+// every line as UTF-8 (Utf8OfBytes), so that a result saved by an older version in Latin-1 and
+// the same result in UTF-8 are one.
 // The old content is replaced only once the new one is completely written. On failure returns
 // false with a readable Error and leaves the file as it was.
 bool RemoveDuplicatesInFile(const QString& FileName, int& OutputLines, QString& Error);

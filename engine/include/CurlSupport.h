@@ -48,7 +48,11 @@ struct TFetchLimits {
     long ConnectTimeoutSec = 60;
     long LowSpeedTimeSec = 60;  // a transfer below 1 byte/s for this long fails
     long MaxRedirects = 20;
-    std::size_t MaxBodyBytes = std::size_t{64} * 1024 * 1024;
+    std::size_t MaxBodyBytes = std::size_t{64} * 1024 * 1024;  // of a page as decoded
+    // Bodies of all downloads at once: each may grow to SmallBodyBytes freely; larger ones share
+    // BodyBudgetBytes, in places of MaxBodyBytes (see TBodyBudget).
+    std::size_t SmallBodyBytes = std::size_t{1} * 1024 * 1024;
+    std::size_t BodyBudgetBytes = std::size_t{256} * 1024 * 1024;
     std::string CaFile;  // certificate authorities for https; empty means the system store
 };
 
@@ -56,8 +60,9 @@ struct TFetchLimits {
 TFetchLimits& FetchLimits();
 
 // Creates an easy handle with everything that must hold for every transfer: no signals, the
-// time-outs, http and https only (also for redirects), the redirect limit, HTTP/1.0, and
-// certificate verification. Returns an empty pointer when libcurl cannot make a handle.
+// time-outs, http and https only (also for redirects), the redirect limit, HTTP/1.0, compressed
+// answers (gzip, deflate, br, zstd, decoded by libcurl) and certificate verification. Returns an
+// empty pointer when libcurl cannot make a handle.
 TCurlEasy MakeEasyHandle(const TFetchLimits& limits);
 
 // Creates the multi handle that a download slot's workers use one after another. It keeps the

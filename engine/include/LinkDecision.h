@@ -20,6 +20,8 @@ struct TPageContext {
     std::string CreditedUrl;  // empty: the Url of PageParts
     std::string Referrer;
     int Depth = 1;
+    // The WHATWG name of the page's encoding: the query of its links is sent in it. Empty: UTF-8.
+    std::string Encoding;
 
     const std::string& Url() const { return CreditedUrl.empty() ? PageParts.Url : CreditedUrl; }
 };
@@ -41,7 +43,7 @@ struct TLinkRules {
 // What the run has met so far, as the decision reads it. A full queue is no reason here: the
 // scheduler defers what does not fit.
 struct TLinkState {
-    const TQuickSortStringList& VisitedUrls;   // values: TVisit
+    const TQuickSortStringList& VisitedUrls;   // Exact, by VisitedKey; values: TVisit
     const TQuickSortStringList& VisitedHosts;  // value 1: its robots.txt was asked for
     int DepthLimit = 3;                        // pages at this depth are not followed further
     bool Stopping = false;
@@ -88,7 +90,7 @@ struct TVisit {
 // command line writes them.
 enum class TLinkReason : unsigned char {
     None,     // nothing said no
-    Seen,     // met before in this run (any letter case)
+    Seen,     // met before in this run (under the same key, VisitedKey)
     Depth,    // found on a page at the depth limit
     Exclude,  // an exclude keyword occurs in it (Keyword)
     Include,  // no include keyword occurs in it
@@ -103,14 +105,18 @@ enum class TLinkReason : unsigned char {
     RobotsUnreachable,
     Caller,   // the OnLinkFound handler cleared FollowIfHtmlLink
     Stopped,  // the run was being stopped
+    Invalid,  // a part of a mailto value that is no address
 };
 
 // "seen", "depth", "exclude", ...; "" for None.
 const char* LinkReasonWord(TLinkReason Reason);
 
 struct TLinkDecision {
-    std::string Value;     // the link value as found (references decoded)
+    // The link value as found (references decoded); for a part of a mailto value that is no
+    // address, "mailto:" and that part, so that one can tell which part it was.
+    std::string Value;
     std::string Resolved;  // absolute URL or bare e-mail address; empty when it resolves to none
+    std::string Key;       // Resolved as the visited list keeps it (VisitedKey), once typed
     std::string TypeLink;  // "mail", "htm", a catalogue extension, "0" when none
     TCrackUrl LinkParts;   // split from Resolved for a typed link (empty parts for an address)
     bool Mail = false;
@@ -145,11 +151,18 @@ struct TLinkDecision {
 // reported; None when it is reported and, if a page, followed.
 TLinkReason MainReason(const TLinkDecision& D);
 
-// Decides about one link Value of Page: resolution (ResolveLink), keywords, typing
+// Decides about one link Value of Page (for a mailto value, about its first part): resolution
+// (ResolveLink), keywords, typing
 // (ClassifyLink), visited look-up, the report and scan rules against StartParts and the page,
 // the type filter, and queueing against State. Out is reused between calls to keep its buffers.
 void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
                 const TLinkState& State, const std::string& Value, TLinkDecision& Out);
+
+// The same for one part of a mailto value (Value as found), which is a link of its own: Part is
+// the address, or the text of a part that is no address (IsAddress false; dropped for Invalid).
+void DecideMailLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
+                    const TLinkState& State, const std::string& Value, const std::string& Part,
+                    bool IsAddress, TLinkDecision& Out);
 
 // The queueing part alone, for a page link that is alive, web and admitted by LinkScan: sets
 // Followed, QueueRobots and FollowReason (None, Stopped or Depth). The applier calls it again

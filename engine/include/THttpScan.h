@@ -17,6 +17,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -233,6 +234,10 @@ public:
     void SetMaxQueueSize(int Value);  // > 9
     // Links waiting in the overflow now; a change of it raises OnUpdatedStats too.
     int DeferredCount() const;
+    // Body bytes of the run's ended downloads: as received, compressed where the server
+    // compressed them, and as decoded. Downloads ask for gzip, deflate, br and zstd.
+    std::uint64_t BytesReceived() const;
+    std::uint64_t BytesDecoded() const;
     // Folder of the overflow file; empty (the default): $TMPDIR, else /tmp.
     const std::string& SpillFolder() const;
     void SetSpillFolder(const std::string& Value);

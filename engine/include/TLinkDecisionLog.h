@@ -58,8 +58,8 @@ public:
     // A URL whose download failed (OnFetchFailed).
     void NoteFailed(const std::string& Url, TFetchFailure Cause, int Status);
 
-    // The record of Url, compared without regard to the case of ASCII letters, as the crawler
-    // compares URLs.
+    // The record of Url, compared under its key (the normal form of a URL, the lower-case form
+    // of an address), as the crawler compares URLs.
     std::optional<TLinkRecord> Find(std::string_view Url) const;
     std::size_t Count() const { return m_records.size(); }
     // Every record in the order met.

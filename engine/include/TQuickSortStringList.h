@@ -1,7 +1,8 @@
 #pragma once
-// The engine's ordered string set: entries stand in ascending CompareKeys order, so a string is
-// looked up by binary search and, when missing, inserted at its place in the same call. Each
-// entry carries one integer value that owners use as a flag. GUI thread only, no locking.
+// The engine's ordered string set: entries stand in ascending order of the list's comparison
+// (CompareKeys, or byte by byte for a list made Exact), so a string is looked up by binary
+// search and, when missing, inserted at its place in the same call. Each entry carries one
+// integer value that owners use as a flag. GUI thread only, no locking.
 //
 // Positions (Index, InsertPos, Strings(i)) behave as in a plain array; the storage underneath is
 // chunked so that insertion into a list of a million entries does not move half of them. The
@@ -15,9 +16,13 @@
 #include <string_view>
 #include <vector>
 
+// How a list compares its entries: CompareKeys (host, keyword and type lists), or byte by byte
+// (the visited list, whose entries are keys already: see UrlIdentity.h).
+enum class TListOrder : unsigned char { CaseBlind, Exact };
+
 class TQuickSortStringList {
 public:
-    TQuickSortStringList();
+    explicit TQuickSortStringList(TListOrder Order = TListOrder::CaseBlind);
 
     int Count() const;
     // Allocation hint only, never a limit.
@@ -47,6 +52,9 @@ public:
     // -1, 0 or 1; only the letters a to z are folded (to capitals), every other byte compares
     // by its code, and a proper prefix sorts first.
     static int CompareKeys(std::string_view A, std::string_view B);
+    // -1, 0 or 1 by this list's order.
+    int Compare(std::string_view A, std::string_view B) const;
+    TListOrder Order() const { return m_order; }
 
     // True when an entry equal to S exists (Index = its position, InsertPos = -1). Otherwise
     // False with Index = -1 and InsertPos = the position that keeps the order; with AddIfMissing
@@ -55,7 +63,7 @@ public:
     // The same look-up without insertion, for readers of a const list.
     bool Find(std::string_view S, int& Index, int& InsertPos) const;
 
-    // Removes empty strings, then sorts by CompareKeys (not stable); values move with strings.
+    // Removes empty strings, then sorts by Compare (not stable); values move with strings.
     void Sort();
 
     bool RemoveEmptyBeforeSort() const { return m_removeEmptyBeforeSort; }
@@ -106,4 +114,5 @@ private:
     int m_count = 0;
     int m_capacity = 0;
     bool m_removeEmptyBeforeSort = true;
+    TListOrder m_order = TListOrder::CaseBlind;
 };

@@ -1,6 +1,6 @@
-// The window on pages with text outside ASCII: the result list shows characters, saved files keep
-// the bytes, and a start URL, keywords and settings typed with umlauts reach the engine and come
-// back unchanged.
+// The window on pages with text outside ASCII: the result list shows characters, saved files are
+// UTF-8, and a start URL, keywords and settings typed with umlauts reach the engine and come back
+// unchanged.
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(UmlautWindowTest, TheListShowsCharactersAndTheSavedFileKeepsTheBytes) {
+TEST_F(UmlautWindowTest, TheListShowsCharactersAndTheSavedFileIsUtf8) {
     TestServer server(UmlautSiteConfig());
     ASSERT_TRUE(server.Start());
     auto w = NewWindow();
@@ -54,12 +54,13 @@ TEST_F(UmlautWindowTest, TheListShowsCharactersAndTheSavedFileKeepsTheBytes) {
     EXPECT_EQ(Read(File("out.txt")), "anna@m\xC3\xBCller.test\r\n" + books.toUtf8() + "\r\n" +
                                          pdf.toUtf8() +
                                          "\r\nj\xC3\xBCrgen@m\xC3\xBCller.test\r\n"
-                                         "m\xFCller@latin.test\r\n");
+                                         "m\xC3\xBCller@latin.test\r\n");
 
-    // The result manager merges the bytes as they were saved, whatever their encoding.
+    // The result manager merges into UTF-8: a file that an older version saved in Latin-1 gives
+    // its results as characters, and one it shares with a UTF-8 file is kept once.
     QFile more(File("more.txt"));
     ASSERT_TRUE(more.open(QIODevice::WriteOnly));
-    more.write("anna@m\xC3\xBCller.test\r\nz\xFC@x.test\r\n");
+    more.write("anna@m\xC3\xBCller.test\r\nz\xFC@x.test\r\nm\xFCller@latin.test\r\n");
     more.close();
     TZusammenfassenForm& merger = w->Merger();
     merger.ChooseFolder(m_files.path());
@@ -67,7 +68,7 @@ TEST_F(UmlautWindowTest, TheListShowsCharactersAndTheSavedFileKeepsTheBytes) {
         merger.CheckListBox1()->item(i)->setCheckState(Qt::Checked);
     m_prompter.saveAnswers = {File("all.txt")};
     merger.ZusammenfassenBitBtnClick();
-    EXPECT_EQ(Read(File("all.txt")), Read(File("out.txt")) + "z\xFC@x.test\r\n");
+    EXPECT_EQ(Read(File("all.txt")), Read(File("out.txt")) + "z\xC3\xBC@x.test\r\n");
 }
 
 TEST_F(UmlautWindowTest, ATypedStartUrlWithUmlautsIsCrawledAndKeptInTheSettings) {

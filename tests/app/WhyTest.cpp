@@ -23,7 +23,7 @@ const char* kRulesSite = R"({"routes": {
   "/docs/index.htm": {"body": "<a href=\"r.htm\">r</a> <a href=\"q1.htm\">1</a> <a href=\"logout.htm\">x</a> <a href=\"/a.zip\">z</a> <a href=\"a.pdf\">p</a> <a href=\"http://localhost:1/docs/x.htm\">o</a> <a href=\"/other/docs.htm\">o</a> <a href=\"ftp://127.0.0.1/docs/f.zip\">f</a> <a href=\"private/p.htm\">p</a> <a href=\"q2.htm\">2</a> <a href=\"q3.htm\">3</a> <a href=\"q4.htm\">4</a> <a href=\"q5.htm\">5</a> <a href=\"q6.htm\">6</a> <a href=\"q7.htm\">7</a> <a href=\"q8.htm\">8</a> <a href=\"q9.htm\">9</a> <a href=\"q10.htm\">10</a> <a href=\"refused.htm\">r</a>"},
   "/docs/r.htm": {"redirect": "/docs/final.htm"},
   "/docs/final.htm": {"body": "<p>final</p>"},
-  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a> <a href=\"mailto:team%40docs.example\">t</a>"}}})";
+  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a> <a href=\"mailto:team%40docs.example\">t</a> <a href=\"mailto:nodomain\">n</a>"}}})";
 
 class WhyTest : public WindowTest {
 protected:
@@ -114,9 +114,12 @@ TEST_F(WhyTest, EachRuleIsNamedInGerman) {
                                             "\"robots.txt beachten\")."},
         {Url("/docs/index.htm"), "Startadresse des Laufs."},
         {Url("/never.htm"), "Diese Adresse ist im letzten Lauf nicht vorgekommen."},
-        {"  " + Url("/DOCS/LOGOUT.HTM") + " ",
+        // Looked up as the crawler compares URLs: scheme and host in any case, any spelling of
+        // the same path; a path in another case is another file.
+        {"  HTTP" + Url("/docs/./%6Cogout.htm").mid(4) + " ",
          from + "Nicht besucht: Die Adresse enthält den Begriff 'logout' (Filter: \"URL darf "
                 "Begriffe nicht enthalten\")."},
+        {Url("/DOCS/LOGOUT.HTM"), "Diese Adresse ist im letzten Lauf nicht vorgekommen."},
     };
     for (const auto& c : cases) EXPECT_EQ(Ask(c.url).toStdString(), c.answer.toStdString());
     EXPECT_EQ(m_server.CountRequests("/docs/q10.htm"), 1);
@@ -174,6 +177,14 @@ TEST_F(WhyTest, TheDialogShowsTheWholeAnswerAtItsOpeningSize) {
     QApplication::processEvents();
     EXPECT_GE(answer->height(), answer->heightForWidth(answer->width()));
     form.hide();
+}
+
+TEST_F(WhyTest, APartOfAMailtoLinkThatIsNoAddressIsNamed) {
+    Crawl();
+    EXPECT_EQ(Ask("mailto:nodomain").toStdString(),
+              "Gefunden auf " + m_server.Url("/docs/q1.htm") +
+                  " (Tiefe 2). Nicht besucht: Der mailto-Link nennt hier keine gültige "
+                  "E-Mail-Adresse (genau ein @, davor 1 bis 64 und danach 1 bis 255 Zeichen).");
 }
 
 TEST_F(WhyTest, ARefusalOfTheCallerIsNamed) {

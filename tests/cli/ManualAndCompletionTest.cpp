@@ -79,25 +79,23 @@ TEST(ManualAndCompletionTest, EveryReasonOfAFailedDownloadIsListedOnce) {
     }
 }
 
-TEST(ManualAndCompletionTest, EveryExplainReasonIsListedOnce) {
-    const QString manual = ReadText(TARNWICK_DIST_DIR "/man/tarnwick-crawl.1")
-                               .replace("\\-", "-")
-                               .remove('"')
-                               .simplified();
-    const QString help = HelpText().simplified();
-    // From the reasons of --explain up to the next option.
-    const auto reasons = [](const QString& text) {
-        const qsizetype at = text.indexOf("reason", text.indexOf("--explain"));
-        const qsizetype end = text.indexOf(" --", at);
-        return text.mid(at, end < 0 ? -1 : end - at);
-    };
-    for (int i = 1; i <= static_cast<int>(TLinkReason::Stopped); ++i) {
+TEST(ManualAndCompletionTest, EveryReasonOfExplainIsListedInItsEntry) {
+    // The --explain entry alone: many reasons are also common words elsewhere.
+    const QString manual = ReadText(TARNWICK_DIST_DIR "/man/tarnwick-crawl.1").replace("\\-", "-");
+    const qsizetype manualAt = manual.indexOf(".BI --explain");
+    const QString manualEntry = manual.mid(
+        manualAt, manual.indexOf(QRegularExpression("\n\\.(TP|SS)"), manualAt) - manualAt);
+    const QString help = HelpText();
+    const qsizetype helpAt = help.indexOf("--explain FILE");
+    const QString helpEntry =
+        help.mid(helpAt, help.indexOf(QRegularExpression("\n\\s*-"), helpAt) - helpAt);
+    ASSERT_GT(manualAt, 0);
+    ASSERT_GT(helpAt, 0);
+    for (int i = 1; i <= static_cast<int>(TLinkReason::Invalid); ++i) {
         const QString word = LinkReasonWord(static_cast<TLinkReason>(i));
-        // Not as part of "robots-unreachable" or "robots.txt".
-        const QRegularExpression alone("(?<![\\w-])" + QRegularExpression::escape(word) +
-                                       "(?![\\w.-])");
-        EXPECT_EQ(reasons(manual).count(alone), 1) << word.toStdString();
-        EXPECT_EQ(reasons(help).count(alone), 1) << word.toStdString();
+        const QRegularExpression alone("(?<![\\w-])" + word + "(?![\\w-])");
+        EXPECT_TRUE(manualEntry.contains(alone)) << word.toStdString();
+        EXPECT_TRUE(helpEntry.contains(alone)) << word.toStdString();
     }
 }
 

@@ -61,8 +61,8 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Two pages: the start page links to a second one; one address is written with "%40", one comes
-// in two letter cases, one is repeated on the second page.
+// Two pages: the start page links to a second one; one address is written with "%40" and on the
+// second page in capitals, one is repeated on the second page.
 const char* kSiteConfig = R"({"routes": {
   "/": {"body": "<html><body><a href=\"mailto:b@example.org\">b</a> <a href=\"mailto:a%40example.org\">a</a> <a href=\"/doc.pdf\">d</a> <a href=\"p2.htm\">2</a></body></html>"},
   "/p2.htm": {"body": "<html><body><a href=\"mailto:A@example.org\">A</a> <a href=\"mailto:b@example.org\">b</a> <a href=\"/files/x.pdf\">x</a> <img src=\"pic.gif\"></body></html>"},
@@ -86,9 +86,10 @@ TEST_F(CrawlCliTest, TextFormatIsSortedWithoutDuplicatesAndDecodesAtSign) {
     ASSERT_TRUE(server.Start());
     const RunResult r = RunCrawl({"-t", "mail,pdf", "--no-proxy", Q(server.Url("/"))});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    // Case-insensitive order; the two cases of one address both stay, the upper one first.
-    EXPECT_EQ(r.out, "A@example.org\na@example.org\nb@example.org\n" + server.Url("/doc.pdf") +
-                         "\n" + server.Url("/files/x.pdf") + "\n");
+    // Case-insensitive order. "a%40example.org" and "A@example.org" name one address (RFC 6068):
+    // reported once, as first found.
+    EXPECT_EQ(r.out, "a@example.org\nb@example.org\n" + server.Url("/doc.pdf") + "\n" +
+                         server.Url("/files/x.pdf") + "\n");
 }
 
 TEST_F(CrawlCliTest, TsvAndJsonlKeepTheOrderFoundAndThePage) {
@@ -98,8 +99,7 @@ TEST_F(CrawlCliTest, TsvAndJsonlKeepTheOrderFoundAndThePage) {
     const RunResult tsv = RunCrawl({"--types=mail,pdf", "--format", "tsv", "--no-proxy", Q(start)});
     EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
     EXPECT_EQ(tsv.out, "mail\tb@example.org\t" + start + "\n" + "mail\ta@example.org\t" + start +
-                           "\n" + "pdf\t" + server.Url("/doc.pdf") + "\t" + start + "\n" +
-                           "mail\tA@example.org\t" + second + "\n" + "pdf\t" +
+                           "\n" + "pdf\t" + server.Url("/doc.pdf") + "\t" + start + "\n" + "pdf\t" +
                            server.Url("/files/x.pdf") + "\t" + second + "\n");
 
     const RunResult json =
@@ -494,12 +494,13 @@ TEST_F(CrawlCliTest, SkippedNamesWhyEachDownloadFailedAndRetriesZeroMeansOneAtte
 
 TEST_F(CrawlCliTest, TextFormatKeepsResultsThatDifferAfterASemicolon) {
     TestServer server(R"({"routes": {"/": {"body":
-      "<a href=\"/dl;v=2/manual.pdf\">2</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"mailto:a;b@example.org\">b</a> <a href=\"mailto:a;c@example.org\">c</a>"}}})");
+      "<a href=\"/dl;v=2/manual.pdf\">2</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"/dl;v=3/manual.pdf\">3</a> <a href=\"mailto:%22a;b%22@example.org\">b</a> <a href=\"mailto:%22a;c%22@example.org\">c</a>"}}})");
     ASSERT_TRUE(server.Start());
     const RunResult r = RunCrawl({"--no-proxy", "-t", "mail,pdf", "-d", "1", Q(server.Url("/"))});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "a;b@example.org\na;c@example.org\n" + server.Url("/dl;v=2/manual.pdf") +
-                         "\n" + server.Url("/dl;v=3/manual.pdf") + "\n");
+    EXPECT_EQ(r.out, "\"a;b\"@example.org\n\"a;c\"@example.org\n" +
+                         server.Url("/dl;v=2/manual.pdf") + "\n" +
+                         server.Url("/dl;v=3/manual.pdf") + "\n");
 }
 
 TEST_F(CrawlCliTest, PasswordFromEnvironmentOrFileReachesABasicAuthPage) {
@@ -542,7 +543,7 @@ const char* kRulesSite = R"({"routes": {
   "/docs/index.htm": {"body": "<a href=\"r.htm\">r</a> <a href=\"q1.htm\">1</a> <a href=\"logout.htm\">x</a> <a href=\"/a.zip\">z</a> <a href=\"a.pdf\">p</a> <a href=\"http://localhost:1/docs/x.htm\">o</a> <a href=\"/other/docs.htm\">o</a> <a href=\"ftp://127.0.0.1/docs/f.zip\">f</a> <a href=\"private/p.htm\">p</a> <a href=\"q2.htm\">2</a> <a href=\"q3.htm\">3</a> <a href=\"q4.htm\">4</a> <a href=\"q5.htm\">5</a> <a href=\"q6.htm\">6</a> <a href=\"q7.htm\">7</a> <a href=\"q8.htm\">8</a> <a href=\"q9.htm\">9</a> <a href=\"q10.htm\">10</a>"},
   "/docs/r.htm": {"redirect": "/docs/final.htm"},
   "/docs/final.htm": {"body": "<p>final</p>"},
-  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a>"}}})";
+  "/docs/q1.htm": {"body": "<a href=\"final.htm\">f</a> <a href=\"deep.htm\">d</a> <a href=\"mailto:info@docs.example\">m</a> <a href=\"mailto:a@docs.example,nodocs\">n</a>"}}})";
 
 }  // namespace
 
@@ -589,6 +590,9 @@ TEST_F(CrawlCliTest, ExplainTellsForEachLinkWhatWasDecidedAndWhy) {
         {server.Url("/docs/q10.htm"), true, true, ""},  // met while the queue was full
         {server.Url("/docs/private/p.htm"), true, false, "robots"},
         {"info@docs.example", true, false, ""},
+        // Each part of a mailto value is a link of its own.
+        {"a@docs.example", true, false, ""},
+        {"mailto:nodocs", false, false, "invalid"},
     };
     for (const Expect& e : expected) {
         SCOPED_TRACE(e.url);

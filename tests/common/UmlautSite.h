@@ -1,6 +1,7 @@
 #pragma once
 // A small site whose links hold text outside ASCII, for the test server: a UTF-8 start page and
-// a Latin-1 page that declares its character set and holds the byte 0xFC.
+// a Latin-1 page that declares its character set and holds the byte 0xFC, among others in an
+// address that the start page holds too.
 
 #include <string>
 
@@ -28,7 +29,7 @@ inline std::string UmlautSiteConfig() {
         "<a href=\"latin.htm\">l</a>";
     const std::string latin =
         "<a href=\"mailto:m\xFCller@latin.test\">m</a> <a href=\"b\xFC"
-        "cher.pdf\">b</a>";
+        "cher.pdf\">b</a> <a href=\"mailto:anna@m\xFCller.test\">a</a>";
     return R"({"routes": {"/": {"content_type": "text/html; charset=utf-8", "body": ")" +
            JsonBytes(start) +
            R"("}, "/latin.htm": {"content_type": "text/html; charset=iso-8859-1", "body": ")" +

@@ -1,9 +1,14 @@
 #!/usr/bin/python3
 """Crawls HTML that nobody on the team wrote (the Apache HTTP server manual of Debian's apache2-doc)
 with tarnwick-crawl, served by the local test server, and compares the harvest with what a real
-HTML parser (Python's html.parser) finds on the same pages, the way a browser reads them.
+HTML parser (Python's html.parser) finds on the same pages, the way a browser reads them. Sites of
+our own test the character sets (each page decoded as a browser decodes it) and compression (files
+compressed beforehand beside a page are served instead of it).
 
-Usage: real_corpus_test.py CRAWLER TESTSERVER SITE_DIR
+Usage: real_corpus_test.py CRAWLER TESTSERVER SITE_DIR [START_PAGE]
+
+Other manuals, each made by another generator, are crawled the same way (START_PAGE is the page of
+SITE_DIR to begin with, index.html when not given).
 
 What must hold:
   - every page of the site that a link leads to is fetched;
@@ -13,6 +18,7 @@ Where the crawler's answer differs because of a rule it keeps on purpose, the di
 listed below with its reason and counted in the output; any other difference fails the test.
 """
 
+import email.utils
 import html.parser
 import json
 import os
@@ -25,9 +31,33 @@ import urllib.parse
 
 HARVESTED = {"jpg", "gif", "mp3", "pdf", "zip"}
 NAVIGATION = {("a", "href"), ("area", "href"), ("frame", "src"), ("iframe", "src")}
-ATTRIBUTE_TEXT = re.compile(r"(?i)\b(href|src|value)\s*=")
+ATTRIBUTE_TEXT = re.compile(r"""(?i)\b(?:href|src|value)\s*=\s*["']?([^"'\s>]*)""")
 RESOURCES = {("img", "src"), ("link", "href"), ("script", "src"), ("embed", "src"),
-             ("source", "src"), ("input", "src"), ("audio", "src"), ("video", "src")}
+             ("source", "src"), ("input", "src"), ("audio", "src"), ("video", "src"),
+             ("img", "srcset"), ("source", "srcset"), ("object", "data"), ("video", "poster")}
+
+
+def srcset_urls(value):
+    """The candidate addresses of a srcset, as a browser splits them: an address runs to the next
+    blank and loses trailing commas; its descriptors run to the next comma outside parentheses."""
+    urls, pos = [], 0
+    while True:
+        pos = len(value) - len(value[pos:].lstrip(" \t\r\n\f,"))
+        if pos >= len(value):
+            return urls
+        end = pos
+        while end < len(value) and value[end] not in " \t\r\n\f":
+            end += 1
+        url, pos = value[pos:end], end
+        if url.endswith(","):
+            url = url.rstrip(",")
+        else:
+            in_parens = False
+            while pos < len(value) and (in_parens or value[pos] != ","):
+                in_parens = (in_parens or value[pos] == "(") and value[pos] != ")"
+                pos += 1
+        if url:
+            urls.append(url)
 
 
 class PageLinks(html.parser.HTMLParser):
@@ -40,6 +70,7 @@ class PageLinks(html.parser.HTMLParser):
         self.base = None
         self.refresh = None
         self.shows_attributes = False  # text or comments hold "href=" and the like
+        self.shown_values = []  # the values written after them
 
     def handle_starttag(self, tag, attrs):
         values = {}
@@ -54,14 +85,54 @@ class PageLinks(html.parser.HTMLParser):
                 self.refresh = content[at + 4:].strip().strip("'\"")
         for name, value in values.items():
             if value is not None and ((tag, name) in NAVIGATION or (tag, name) in RESOURCES):
-                self.links.append((tag, name, value))
+                for one in srcset_urls(value) if name == "srcset" else [value]:
+                    self.links.append((tag, name, one))
 
     handle_startendtag = handle_starttag
 
     def handle_data(self, data):
-        self.shows_attributes |= ATTRIBUTE_TEXT.search(data) is not None
+        shown = ATTRIBUTE_TEXT.findall(data)
+        self.shows_attributes |= bool(shown)
+        self.shown_values += shown
 
     handle_comment = handle_data
+
+
+# WHATWG labels of the sites' encodings and the Python codecs that read them as browsers do.
+CODECS = {"utf-8": "utf-8", "utf8": "utf-8", "iso-8859-1": "cp1252", "latin1": "cp1252",
+          "us-ascii": "cp1252", "windows-1252": "cp1252", "windows-1251": "cp1251",
+          "koi8-r": "koi8_r", "shift_jis": "cp932", "sjis": "cp932", "euc-jp": "euc_jp",
+          "gbk": "gbk", "gb2312": "gbk", "utf-16le": "utf-16-le", "utf-16be": "utf-16-be"}
+META_CHARSET = re.compile(rb"""(?i)<meta[^>]*?charset\s*=\s*["']?([-\w:]+)""")
+
+
+def page_codec(data):
+    """The encoding a browser reads a page in when the server names none: byte-order mark, a meta
+    declaration near the start, else UTF-8 when valid and windows-1252 when not."""
+    for bom, codec in ((b"\xef\xbb\xbf", "utf-8-sig"), (b"\xff\xfe", "utf-16"),
+                       (b"\xfe\xff", "utf-16")):
+        if data.startswith(bom):
+            return codec
+    declared = META_CHARSET.search(data[:1024])
+    if declared:
+        codec = CODECS.get(declared.group(1).decode("ascii").lower())
+        if codec:
+            return "utf-8" if codec.startswith("utf-16") else codec
+    try:
+        data.decode("utf-8")
+        return "utf-8"
+    except UnicodeDecodeError:
+        return "cp1252"
+
+
+def browser_url(url, codec):
+    """The address as a browser sends it: the path as UTF-8, the query in the page's encoding."""
+    parts = urllib.parse.urlsplit(url)
+    safe = "/%:@!$&'()*+,;=-._~?"
+    query_codec = "utf-8" if codec.startswith("utf") else codec
+    query = urllib.parse.quote(parts.query.encode(query_codec, "xmlcharrefreplace"), safe=safe)
+    return urllib.parse.urlunsplit((parts.scheme, parts.netloc,
+                                    urllib.parse.quote(parts.path, safe=safe), query, ""))
 
 
 def browser_value(value):
@@ -80,8 +151,28 @@ def key(url):
     return urllib.parse.unquote(urllib.parse.urldefrag(url)[0])
 
 
-def mail_address(value):
-    return urllib.parse.unquote(value[len("mailto:"):].split("?", 1)[0])
+def is_address(text):
+    local, at, domain = text.rpartition("@")
+    return at == "@" and "@" not in local.strip('"') and 1 <= len(local) <= 64 \
+        and 1 <= len(domain) <= 255
+
+
+def mail_addresses(value):
+    """What a mail program takes from a mailto value (RFC 6068): the addresses before "?" and in
+    the to, cc and bcc fields, without display names; "(a@b.de)" is the address a@b.de."""
+    to, _, query = value[len("mailto:"):].split("#", 1)[0].partition("?")
+    lists = [urllib.parse.unquote(to)]
+    for field in query.split("&") if query else []:
+        name, _, text = field.partition("=")
+        if urllib.parse.unquote(name).lower() in ("to", "cc", "bcc"):
+            lists.append(urllib.parse.unquote(text))
+    # A page's "(a@b.de)" is an address in brackets, which the parser would take for a comment.
+    lists = [re.sub(r"\(([^()\s]+@[^()\s]+)\)", r"\1", text) for text in lists]
+    addresses = []
+    for _, address in email.utils.getaddresses(lists):
+        if is_address(address):
+            addresses.append(address)
+    return addresses
 
 
 class Site:
@@ -109,20 +200,23 @@ class Site:
 
 class Reading:
     """What a reader meets: the pages, every link value on them (resolved), the links to missing
-    files, the folders that links to a fragment or query of their page name, and the pages that
-    show attribute text (example code)."""
+    files, and the pages that show attribute text (example code)."""
 
     def __init__(self):
-        self.pages, self.found, self.broken, self.folders, self.showing = set(), [], set(), set(), set()
+        self.pages, self.found, self.broken, self.showing = set(), [], set(), set()
+        self.shown = set()  # where the values of shown attribute text lead (a base among them)
         self.cut = set()  # where values cut by the value rules lead (see cut_values)
 
 
 def cut_values(value):
     """The value rules of the extractor that a browser does not know: a value ends at its first
     blank or comma, and one with "(" is taken for a script call whose argument is the link."""
+    if re.match(r"(?i)(mailto|https?):", value):
+        return []  # a value that names its scheme is read as written
     cuts = [re.split(r"[ ,]", value, 1)[0]]
     if "(" in value[1:]:
-        cuts.append(value[value.index("(") + 1:].split(")")[0])
+        inner = value[value.index("(") + 1:].split(")")[0]
+        cuts += [inner, re.split(r"[ ,]", inner, 1)[0]]
     return [c for c in cuts if c != value]
 
 
@@ -139,9 +233,12 @@ def browse(site, start):
         reading.pages.add(key(url))
         parser = PageLinks()
         with open(site.file_of(url), "rb") as f:
-            parser.feed(f.read().decode("utf-8", "replace"))
+            data = f.read()
+        codec = page_codec(data)
+        parser.feed(data.decode(codec, "replace"))
         if parser.shows_attributes:
             reading.showing.add(key(url))
+            reading.shown |= {key(urllib.parse.urljoin(url, v)) for v in parser.shown_values}
         base = urllib.parse.urljoin(url, browser_value(parser.base)) if parser.base else url
         targets = [("meta", "refresh", parser.refresh)] if parser.refresh else []
         for tag, name, value in parser.links + targets:
@@ -149,22 +246,21 @@ def browse(site, start):
             for cut in cut_values(value):
                 reading.cut.add(key(urllib.parse.urljoin(base, cut)))
             if value.lower().startswith("mailto:"):
-                reading.found.append(("mail", mail_address(value), url))
+                reading.found += [("mail", address, url) for address in mail_addresses(value)]
                 continue
             if value.lower().startswith("javascript:"):
                 continue
-            if value[:1] in ("#", "?"):
-                reading.folders.add(key(urllib.parse.urljoin(base, "./" + value.split("#")[0])))
-            resolved = urllib.parse.urldefrag(urllib.parse.urljoin(base, value))[0]
+            resolved = browser_url(urllib.parse.urldefrag(urllib.parse.urljoin(base, value))[0],
+                                   codec)
             reading.found.append((tag + "." + name, resolved, url))
             if (tag, name) in NAVIGATION or tag == "meta":
                 queue.append(resolved)
     return reading
 
 
-def crawl(crawler, start, workdir):
+def crawl(crawler, start, workdir, types=("--all-types",)):
     out = os.path.join(workdir, "harvest.tsv")
-    run = subprocess.run([crawler, "--no-proxy", "--follow", "site", "--all-types", "--depth",
+    run = subprocess.run([crawler, "--no-proxy", "--follow", "site", *types, "--depth",
                           "100", "--format", "tsv", "-q", "-o", out, start],
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
     if run.returncode != 0:
@@ -194,22 +290,32 @@ def report(title, items, limit=10):
         print("    " + (" ".join(item) if isinstance(item, tuple) else item))
 
 
+def compressed_files(site_dir):
+    return [os.path.join(folder, name) for folder, _, names in os.walk(site_dir)
+            for name in names if name.endswith((".br", ".zst", ".gz"))]
+
+
 def main():
     crawler, server, site_dir = sys.argv[1:4]
-    if not os.path.isfile(os.path.join(site_dir, "index.html")):
-        sys.exit("the corpus is missing: %s (Debian's apache2-doc; 'make deps' installs it)"
-                 % site_dir)
+    start_page = sys.argv[4] if len(sys.argv) > 4 else "index.html"
+    if not os.path.isfile(os.path.join(site_dir, start_page)):
+        sys.exit("the corpus is missing: %s (Debian's documentation packages; 'make deps' "
+                 "installs them)" % os.path.join(site_dir, start_page))
     with tempfile.TemporaryDirectory() as workdir:
         process, port, log = start_server(server, site_dir, workdir)
         try:
             origin = "http://127.0.0.1:%d" % port
-            start = origin + "/index.html"
+            start = origin + "/" + start_page
             harvest = crawl(crawler, start, workdir)
+            mail_only = crawl(crawler, start, workdir, ("-t", "mail"))
         finally:
             process.stdin.close()  # the server ends when its input does
             process.wait()
         with open(log) as f:
-            requested = {key(origin + json.loads(line)["target"]) for line in f}
+            entries = [json.loads(line) for line in f]
+        requested = {key(origin + e["target"]) for e in entries}
+        uncompressed = [e["target"] for e in entries
+                        if e["headers"].get("accept-encoding") != "gzip, deflate, br, zstd"]
 
     site = Site(site_dir, origin)
     reading = browse(site, start)
@@ -220,7 +326,12 @@ def main():
         found_on.setdefault(key(url), set()).add(key(page))
     failures = []
 
-    # Pages: every page a reader reaches is fetched.
+    # Compression: every request asks for it, so the files compressed beforehand are sent.
+    report("files compressed beforehand", compressed_files(site_dir), 0)
+    report("requests not asking for gzip, deflate, br and zstd (fault)", uncompressed)
+    failures += ["no Accept-Encoding: " + t for t in uncompressed]
+
+    # Pages: every page a reader reaches is fetched ("FAQ.html" and "faq.html" are two).
     missing_pages = pages - requested
     report("pages a reader reaches", pages, 0)
     report("of them not fetched (fault)", missing_pages)
@@ -235,12 +346,17 @@ def main():
         ("broken links of the manual (a reader meets the same 404)", lambda u: u in reading.broken),
         # Style sheets and scripts: no file type, so pages; their answer is skipped unread.
         ("resources typed as pages by their extension", lambda u: u in resources),
-        # "#part" and "?query" resolve against the page's folder, never its file name.
-        ("folders asked for by '#...' and '?...' links", lambda u: u in reading.folders),
         ("values cut by the value rules (first blank, script call)", lambda u: u in reading.cut),
+        # Extensions the file type catalogue lacks (.js, .py) name pages; their answer is skipped.
+        ("files typed as pages by their extension",
+         lambda u: site.file_of(u) is not None and not site.is_page(u)),
         # The extractor reads attribute patterns anywhere in the text, also in example code.
         ("links read from attribute text that the page shows",
-         lambda u: bool(found_on.get(u, set()) & reading.showing)),
+         lambda u: u in reading.shown or bool(found_on.get(u, set()) & reading.showing)),
+        # A page that only a resource link leads to (<link rel="search" href="search.html">) is
+        # fetched as a page, and its own links with it.
+        ("links of pages that only resource links lead to",
+         lambda u: bool(found_on.get(u, set()) & (resources - pages))),
     ]
     unexplained = requested - pages - {key(start)}
     for title, applies in reasons:
@@ -253,22 +369,31 @@ def main():
     # Files of the harvested types: every one is reported with its type.
     files = {(extension(url), key(url)) for kind, url, _ in browsed
              if kind != "mail" and extension(url) in HARVESTED}
-    # A query makes any address a page: "x.gif?v=2" is reported, typed htm, not as a file.
-    with_query = {f for f in files if "?" in f[1] or "&" in f[1]}
-    missing_files = files - with_query - ours
+    # The type comes from the last path segment ("x.gif?v=2" is a gif); a name holding "&" is a
+    # page, as described.
+    with_amp = {f for f in files if "&" in posixpath.basename(urllib.parse.urlsplit(f[1]).path)}
+    missing_files = files - with_amp - ours
     report("file links of the harvested types", files, 0)
-    report("of them typed as pages for their query", with_query, 3)
+    report("of them typed as pages for the '&' in their name", with_amp, 3)
     report("of them not reported (fault)", missing_files)
     failures += ["file link not reported: %s %s" % f for f in missing_files]
 
     # Mail: exactly the addresses a browser shows.
     mails = {url for kind, url, _ in browsed if kind == "mail"}
     our_mails = {url for kind, url, _ in harvest if kind == "mail"}
+    # An address met again in another letter case is the same one, reported once.
+    our_folded = {m.lower() for m in our_mails}
+    missing_mails = {m for m in mails if m.lower() not in our_folded}
     report("mailto addresses", mails)
-    report("missing addresses (fault)", mails - our_mails)
+    report("of them reported in another letter case", mails - our_mails - missing_mails, 3)
+    report("missing addresses (fault)", missing_mails)
     report("addresses no browser shows (fault)", our_mails - mails)
-    failures += ["address missing: " + m for m in mails - our_mails]
+    failures += ["address missing: " + m for m in missing_mails]
     failures += ["address not on the pages: " + m for m in our_mails - mails]
+    # Asked for mail alone, the crawler finds the same addresses.
+    mail_run = {url for kind, url, _ in mail_only if kind == "mail"}
+    report("addresses that a crawl for mail alone differs in (fault)", mail_run ^ our_mails)
+    failures += ["mail-only crawl differs: " + m for m in mail_run ^ our_mails]
 
     # Character references are text of the page, never part of an address.
     garbled = {url for _, url, _ in harvest if re.search(r"&(amp|#\d+|#x[0-9a-f]+);", url, re.I)}

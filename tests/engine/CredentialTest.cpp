@@ -14,15 +14,11 @@
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
+#include "FetchLimitsGuard.h"
 #include "THttpScan.h"
 #include "TestServer.h"
 
 namespace {
-
-struct LimitsGuard {
-    TFetchLimits saved = FetchLimits();
-    ~LimitsGuard() { FetchLimits() = saved; }
-};
 
 const std::string kUser = "webUser7";
 const std::string kPassword = "webSecret7";
@@ -121,7 +117,7 @@ std::string AuthRoute(const std::string& path, const std::string& redirect) {
 }
 
 TEST_F(CredentialTest, AnsweredCredentialsStayWithTheirHostAcrossRedirects) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     TestServer other(R"({"routes": {"/landing.htm": {"body": "<p>other</p>"}}})");
     TestServer secure(R"({"routes": {"/landing.htm": {"body": "<p>secure</p>"}}})", true);
     ASSERT_TRUE(other.Start());

@@ -17,6 +17,7 @@
 
 #include "CurlSupport.h"
 #include "EventLoopWait.h"
+#include "FetchLimitsGuard.h"
 #include "THttpScan.h"
 #include "TestServer.h"
 
@@ -24,12 +25,6 @@ namespace {
 
 struct Stats {
     int inQueue, downloading, toAnalyze, done, retries, errors;
-};
-
-// Restores the engine-wide fetch limits that a test shortens.
-struct LimitsGuard {
-    TFetchLimits saved = FetchLimits();
-    ~LimitsGuard() { FetchLimits() = saved; }
 };
 
 // JSON string of Latin-1 bytes, as the test server reads route bodies.
@@ -157,7 +152,7 @@ protected:
 };
 
 TEST_F(HostileServerTest, ABodyThatNeverEndsIsStoppedByTheSizeCap) {
-    LimitsGuard guard;
+    FetchLimitsGuard guard;
     FetchLimits().MaxBodyBytes = 200000;
     TestServer server("{\"routes\": {" + IndexRoute("/endless.htm") +
                       R"(, "/endless.htm": {"body": "<p>", "endless": true}}})");
@@ -271,17 +266,19 @@ TEST_F(HostileServerTest, HighBytesAndNulBytesInUrlsAndAddresses) {
     ASSERT_TRUE(server.Start());
     ASSERT_TRUE(Crawl(server.Url("/odd.htm")));
     ExpectConsistentStats();
-    // The bytes are not UTF-8: the path is read as Latin-1 and sent as UTF-8, as a browser does.
-    const std::string escaped = server.Url("/%C2%80%C3%BF.htm");
+    // The bytes are not UTF-8 and nothing declares them: the page is read as windows-1252 (0x80
+    // is the euro sign), its addresses come out as UTF-8 and its path is sent as UTF-8, as a
+    // browser does.
+    const std::string escaped = server.Url("/%E2%82%AC%C3%BF.htm");
     const std::vector<std::string> expected = {"htm " + escaped, "htm " + server.Url("/ab.htm"),
-                                               "mail \xe4x@example.com",
-                                               "mail \xfc@\xe9xample.com"};
+                                               "mail \xc3\xa4x@example.com",
+                                               "mail \xc3\xbc@\xc3\xa9xample.com"};
     EXPECT_EQ(links, expected);
-    EXPECT_TRUE(HasResult("mail", "\xe4x@example.com"));
-    EXPECT_TRUE(HasResult("mail", "\xfc@\xe9xample.com"));
+    EXPECT_TRUE(HasResult("mail", "\xc3\xa4x@example.com"));
+    EXPECT_TRUE(HasResult("mail", "\xc3\xbc@\xc3\xa9xample.com"));
     EXPECT_TRUE(HasResult("htm", escaped));
     // The escaped page is asked for as escaped; the server has no such page.
-    EXPECT_EQ(server.CountRequests("/%C2%80%C3%BF.htm"), 1);
+    EXPECT_EQ(server.CountRequests("/%E2%82%AC%C3%BF.htm"), 1);
     EXPECT_EQ(errorPages, std::vector<std::string>{escaped + " 404"});
     EXPECT_EQ(pages.size(), 2u);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,10 +26,11 @@ TEST(LinkClassifierResolveLink, GivesTheBareAddressOfAMailtoLink) {
     const std::pair<const char*, const char*> cases[] = {
         {"mailto:Bob.Smith@Example.COM?subject=Hi", "Bob.Smith@Example.COM"},
         {"MAILTO:a@b.test", "a@b.test"},
-        {"MailTo:a@b.test#x", "a@b.test#x"},  // no fragment rule for addresses
-        {"mailto:?subject=Hi", "?subject=Hi"},
+        {"MailTo:a@b.test#x", "a@b.test"},  // a fragment is no part of an address
+        {"mailto:?subject=Hi", ""},         // no address at all
         // The address follows the "mailto:" that was found, not the value's eighth character.
         {"javascript:location.href=mailto:bob@x.test", "bob@x.test"},
+        {"mailto:x@y.test,z@y.test", "x@y.test"},  // the first of several
     };
     for (const auto& [value, address] : cases) {
         const TResolvedLink link = ResolveLink(page, value);
@@ -37,20 +39,88 @@ TEST(LinkClassifierResolveLink, GivesTheBareAddressOfAMailtoLink) {
     }
 }
 
-TEST(LinkClassifierResolveLink, ResolvesAgainstThePageDirectory) {
+// Every part of a mailto value, as RFC 6068 and RFC 5322 read it; "!" marks a part that is no
+// address.
+TEST(LinkClassifierResolveLink, GivesEveryAddressOfAMailtoValue) {
+    const std::string longLocal(10000, 'a');
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"mailto:anna+news@example.org", {"anna+news@example.org"}},
+        {"mailto:list+subscribe@lists.example.org", {"list+subscribe@lists.example.org"}},
+        {"mailto:(toni@example.org)", {"toni@example.org"}},
+        {"mailto:( (a@x.de) )", {"a@x.de"}},
+        {"mailto:(a@x.de) (b)", {"!"}},  // two comments, and nothing else
+        {"mailto:(a@x.de\\)", {"!"}},    // an escaped bracket leaves the comment open
+        {"mailto:" + std::string(5000, '(') + "a@x.de" + std::string(5000, ')'), {"a@x.de"}},
+        {"mailto:a@x.de,b@y.de", {"a@x.de", "b@y.de"}},
+        {"mailto:a@x.de%2C%20b@y.de", {"a@x.de", "b@y.de"}},
+        {"mailto:a@x.de,,b@y.de,", {"a@x.de", "b@y.de"}},
+        {"mailto:?to=x@y.de", {"x@y.de"}},
+        {"mailto:a@x.de?subject=Hi&CC=c@x.de,d@x.de&body=e@x.de&bcc=f@x.de&to=g@x.de",
+         {"a@x.de", "c@x.de", "d@x.de", "f@x.de", "g@x.de"}},
+        {"mailto:a@x.de#b@y.de", {"a@x.de"}},
+        {"mailto:Anna Muster <anna@x.de>", {"anna@x.de"}},
+        {"mailto:%22Muster, Anna%22 <anna@x.de>, <b@y.de>", {"anna@x.de", "b@y.de"}},
+        {"mailto:Anna%20%3Canna@x.de%3E", {"anna@x.de"}},
+        {"mailto:anna@x.de (Anna Muster)", {"anna@x.de"}},
+        {"mailto:j%C3%BCrgen@m\xC3\xBCller.test", {"j\xC3\xBCrgen@m\xC3\xBCller.test"}},
+        {"mailto:team%40x.de", {"team@x.de"}},
+        {"mailto:%22a,b@c%22@x.de", {"\"a,b@c\"@x.de"}},
+        {"mailto:root@localhost", {"root@localhost"}},
+        {"mailto:a@[192.0.2.1]", {"a@[192.0.2.1]"}},
+        // ";" separates only where every piece is an address.
+        {"mailto:a@x.de;b@y.de", {"a@x.de", "b@y.de"}},
+        {"mailto:a;b", {"!a;b"}},
+        {"mailto:a@x.de;subject", {"!a@x.de;subject"}},
+        // Not addresses.
+        {"mailto:nodomain", {"!nodomain"}},
+        {"mailto:@x.de", {"!@x.de"}},
+        {"mailto:two@@x.de", {"!two@@x.de"}},
+        {"mailto:" + longLocal + "@x.de", {"!" + longLocal + "@x.de"}},
+        {"mailto:" + std::string(64, 'a') + "@x.de", {std::string(64, 'a') + "@x.de"}},
+        {"mailto:a@" + std::string(256, 'x'), {"!a@" + std::string(256, 'x')}},
+        {"mailto:a@x..de", {"!a@x..de"}},
+        {"mailto:a b@x.de", {"!a b@x.de"}},
+        {"mailto:a%0A@x.de", {"!a\n@x.de"}},
+        {"mailto:Anna Muster", {"!Anna Muster"}},
+        {"mailto:", {"!"}},
+        {"mailto:?subject=Hi", {"!"}},
+        {"mailto:ok@x.de,nodomain", {"ok@x.de", "!nodomain"}},
+    };
+    for (const auto& [value, expected] : cases) {
+        std::vector<std::string> parts;
+        for (const TResolvedLink& link : ResolveMailto(value)) {
+            EXPECT_TRUE(link.Mail) << value;
+            EXPECT_EQ(link.Invalid, link.Resolved.empty()) << value;
+            parts.push_back(link.Invalid ? "!" + link.Part : link.Resolved);
+        }
+        EXPECT_EQ(parts, expected) << value.substr(0, 80);
+    }
+}
+
+// By RFC 3986 against the page's URL, as a browser resolves: an extension-less page is no folder.
+TEST(LinkClassifierResolveLink, ResolvesAgainstThePageUrl) {
     const ResolveCase cases[] = {
         {"http://host/dir/index.htm", "page.htm", "http://host/dir/page.htm"},
         {"http://host:8080/dir/index.htm", "page.htm", "http://host:8080/dir/page.htm"},
         {"http://host:80/dir/index.htm", "page.htm", "http://host/dir/page.htm"},
         {"https://host/dir/index.htm", "page.htm", "https://host/dir/page.htm"},
+        {"https://host:443/nx/about", "team.pdf", "https://host/nx/team.pdf"},
         {"https://host:8443/dir/", "page.htm", "https://host:8443/dir/page.htm"},
         {"https://host:80/dir/", "page.htm", "https://host:80/dir/page.htm"},
-        {"http://host/dir/list.asp?page=1", "?page=2", "http://host/dir/?page=2"},
+        {"http://user:pw@host/dir/a.htm", "b.htm", "http://host/dir/b.htm"},
+        {"http://host/nx/about", "team.pdf", "http://host/nx/team.pdf"},
+        {"http://host/nx/about/", "team.pdf", "http://host/nx/about/team.pdf"},
+        {"http://host/nx/about?x=1#y", "team.pdf", "http://host/nx/team.pdf"},
+        {"http://host/nx/about", "about/team.pdf", "http://host/nx/about/team.pdf"},
+        {"http://host/a/2.0", "b.htm", "http://host/a/b.htm"},
+        {"http://host", "x.htm", "http://host/x.htm"},
+        {"http://host/dir/list.asp?page=1", "?page=2", "http://host/dir/list.asp?page=2"},
         {"http://host/dir/sub/a.htm", "../x", "http://host/dir/x"},
+        {"http://host/nx/about", "../x", "http://host/x"},
         {"http://host/dir/a.htm", "//other/x", "http://other/x"},
         {"http://host/dir/a.htm", "/abs", "http://host/abs"},
-        {"http://host/dir/a.htm", "", "http://host/dir/"},
-        {"http://host/dir/a.htm", "#top", "http://host/dir/"},
+        {"http://host/dir/a.htm?q", "", "http://host/dir/a.htm?q"},
+        {"http://host/dir/a.htm", "#top", "http://host/dir/a.htm"},
         {"http://host/dir/a.htm", "x.htm#part", "http://host/dir/x.htm"},
         {"http://host/dir/a.htm", "ftp://host/file.zip", "ftp://host/file.zip"},
         // Taken unchanged, case and all, but still without the fragment.
@@ -144,8 +214,20 @@ TEST(LinkClassifierClassifyLink, TypesByTheLastSegmentAndTheCatalogue) {
         {"TEL:030.1234", "tel", "0"},
         {"C:/Daten/Preise.pdf", "c", "0"},
         {"news:x?y", "news", "htm"},
-        {"http://host/a.gif?x=1", "http", "htm"},
-        {"http://host/a&b.gif", "http", "htm"},
+        // The last path segment without query, fragment and ";" parameters names a file.
+        {"http://host/x.pdf?a=1", "http", "pdf"},
+        {"http://host/x.pdf?download=1", "http", "pdf"},
+        {"http://host/X.PDF;jsessionid=A1.b?y", "http", "pdf"},
+        {"http://host/a.gif?x=1", "http", "gif"},
+        {"http://localhost/x.JPEG?s=2", "http", "jpg"},
+        {"http://host/dl.php?f=a.pdf", "http", "htm"},
+        {"http://h.test/dir/file;v=a.zip", "http", "htm"},
+        {"http://host/x.htm;v=a.pdf", "http", "htm"},
+        {"http://host/list?x", "http", "htm"},
+        {"http://localhost/list?x", "http", "htm"},
+        {"http://host?a.pdf", "http", "htm"},
+        {"ftp://host/x.pdf?a=1", "ftp", "htm"},
+        {"http://host/a&b.gif", "http", "htm"},  // "&" in the name: a page, as before
         {"http://h.alpha.test", "http", "htm"},  // the slashes of "://" are no separators
         {"http://h.alpha.test/dir/", "http", "htm"},
         {"http://www.example.zip", "http", "htm"},

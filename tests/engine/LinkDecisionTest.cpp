@@ -14,7 +14,7 @@ using R = TLinkReason;
 
 struct TSetup {
     TLinkRules Rules;
-    TQuickSortStringList VisitedUrls;
+    TQuickSortStringList VisitedUrls{TListOrder::Exact};  // keys, as the crawler keeps them
     TQuickSortStringList VisitedHosts;
     int DepthLimit = 3;
     bool Stopping = false;
@@ -48,6 +48,29 @@ const TCase kCases[] = {
      true, true, R::None, R::None},
     {"mail address, case kept", kDefaults, "MAILTO:Anna.S@Example.com?subject=Hi",
      "Anna.S@Example.com", "mail", true, true, true, false, R::None, R::None},
+    {"plus-addressed mail", kDefaults, "mailto:anna+news@example.org", "anna+news@example.org",
+     "mail", true, true, true, false, R::None, R::None},
+    {"mail address in brackets", kDefaults, "mailto:(toni@example.org)", "toni@example.org",
+     "mail", true, true, true, false, R::None, R::None},
+    {"mail domain without a dot", kDefaults, "mailto:root@localhost", "root@localhost", "mail",
+     true, true, true, false, R::None, R::None},
+    {"no domain is no address", kDefaults, "mailto:nodomain", "", "mail", false, false, false,
+     false, R::Invalid, R::Invalid},
+    {"two at-signs are no address", kDefaults, "mailto:two@@x.de", "", "mail", false, false,
+     false, false, R::Invalid, R::Invalid},
+    {"no address comes before the keywords",
+     [](TSetup& s) {
+         Lines(s.Rules.ExcludeKeywords, "x.de");
+         s.Rules.ExcludeEnabled = true;
+     },
+     "mailto:@x.de", "", "mail", false, false, false, false, R::Invalid, R::Invalid},
+    {"IPv6 literal", kDefaults, "http://[2001:db8::1]/a.htm", "http://[2001:db8::1]/a.htm", "htm",
+     true, true, true, true, R::None, R::None},
+    {"brackets in the query", kDefaults, "x.php?a[]=1", "http://h.alpha.test/docs/x.php?a[]=1",
+     "htm", true, true, true, true, R::None, R::None},
+    {"comma in a file name", kDefaults, "http://h.alpha.test/BREACH%20-%20SSL,%20gone.pdf",
+     "http://h.alpha.test/BREACH%20-%20SSL,%20gone.pdf", "pdf", true, true, true, false, R::None,
+     R::None},
     {"javascript resolves to nothing", kDefaults, "javascript:go('x.htm')", "", "0", false,
      false, false, false, R::Scheme, R::Scheme},
     {"ftp file has no type", kDefaults, "ftp://host.test/file.zip", "ftp://host.test/file.zip",
@@ -98,10 +121,43 @@ const TCase kCases[] = {
     {"empty include list limits nothing", [](TSetup& s) { s.Rules.IncludeEnabled = true; },
      "http://h.alpha.test/a.htm", "http://h.alpha.test/a.htm", "htm", true, true, true, true,
      R::None, R::None},
-    // Met before.
-    {"seen in another letter case",
-     [](TSetup& s) { s.VisitedUrls.Add("HTTP://H.ALPHA.TEST/DOCS/B.HTM", 1); }, "b.htm",
-     "http://h.alpha.test/docs/b.htm", "htm", false, false, false, false, R::Seen, R::Seen},
+    // Met before: under the URL's normal form, path and query in their own case.
+    {"seen with scheme and host in another case",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/docs/b.htm", 1); },
+     "HTTP://H.Alpha.TEST:80/docs/./x/../%62.htm?", "HTTP://H.Alpha.TEST:80/docs/./x/../%62.htm?",
+     "htm", false, false, false, false, R::Seen, R::Seen},
+    {"path in another case is another file",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/doc/report.pdf", 0); },
+     "/Doc/Report.pdf", "http://h.alpha.test/Doc/Report.pdf", "pdf", true, true, true, false,
+     R::None, R::None},
+    {"query in another case is another page",
+     [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/p?id=Xy7q", 1); }, "/p?id=xY7Q",
+     "http://h.alpha.test/p?id=xY7Q", "htm", true, true, true, true, R::None, R::None},
+    {"mail address seen in another case",
+     [](TSetup& s) { s.VisitedUrls.Add("anna.s@example.com", 0); },
+     "mailto:Anna.S@Example.com", "Anna.S@Example.com", "mail", false, false, false, false,
+     R::Seen, R::Seen},
+    {"file with a query is a file", kDefaults, "x.pdf?download=1",
+     "http://h.alpha.test/docs/x.pdf?download=1", "pdf", true, true, true, false, R::None,
+     R::None},
+    {"relative link on an extension-less page",
+     [](TSetup& s) { s.PageUrl = "http://h.alpha.test/nx/about"; }, "team.pdf",
+     "http://h.alpha.test/nx/team.pdf", "pdf", true, true, true, false, R::None, R::None},
+    // The start path stays the folder the user started in.
+    {"initial path of an extension-less start page",
+     [](TSetup& s) {
+         s.Rules.LinkScan = scanInitialPath;
+         s.PageUrl = s.StartUrl = "http://h.alpha.test/nx/about";
+     },
+     "team.htm", "http://h.alpha.test/nx/team.htm", "htm", true, true, true, false, R::None,
+     R::Path},
+    {"initial path admits the start page's folder",
+     [](TSetup& s) {
+         s.Rules.LinkScan = scanInitialPath;
+         s.PageUrl = s.StartUrl = "http://h.alpha.test/nx/about";
+     },
+     "about/staff.htm", "http://h.alpha.test/nx/about/staff.htm", "htm", true, true, true, true,
+     R::None, R::None},
     {"queued by a refresh is still news, not queued twice",
      [](TSetup& s) { s.VisitedUrls.Add("http://h.alpha.test/docs/b.htm", kQueuedByRefresh); },
      "b.htm", "http://h.alpha.test/docs/b.htm", "htm", true, true, true, true, R::None, R::None},
@@ -237,6 +293,24 @@ TEST(LinkDecision, NamesTheExcludeKeywordAndTheMainReason) {
     EXPECT_EQ(MainReason(Decide(f, "http://o.beta.test/x.htm")), R::Depth);
 }
 
+TEST(LinkDecision, APartOfAMailtoValueIsALinkOfItsOwn) {
+    TSetup s;
+    TPageContext page;
+    page.PageParts.Crack(s.PageUrl);
+    const TLinkState state{s.VisitedUrls, s.VisitedHosts, s.DepthLimit, s.Stopping};
+    TLinkDecision d;
+    DecideMailLink(page, page.PageParts, s.Rules, state, "mailto:ok@x.de,nodomain", "nodomain",
+                   false, d);
+    EXPECT_EQ(d.Value, "mailto:nodomain");  // names the part, not the whole value
+    EXPECT_EQ(MainReason(d), R::Invalid);
+    DecideMailLink(page, page.PageParts, s.Rules, state, "mailto:ok@x.de,nodomain", "ok@x.de", true,
+                   d);
+    EXPECT_EQ(d.Value, "mailto:ok@x.de,nodomain");
+    EXPECT_EQ(d.Resolved, "ok@x.de");
+    EXPECT_TRUE(d.Reported);
+    EXPECT_STREQ(LinkReasonWord(R::Invalid), "invalid");
+}
+
 TEST(LinkDecision, AHostsRobotsTxtComesWithItsFirstFollowedPage) {
     TSetup s;
     s.Rules.SeekRobots = true;
@@ -285,6 +359,64 @@ TEST(LinkDecisionApplied, ALinkMetBeforeStillRecordsItsHost) {
     impl.AnalysePage(page, R"(<a href="/">home</a> <a href="/b.htm">b</a> <a href="/c.htm">c</a>)");
     EXPECT_EQ(impl.Dwnld.QueueCount(), 3);  // robots.txt, b.htm and c.htm
     EXPECT_EQ(impl.VisitedHosts.Count(), 1);
+}
+
+// A base value is resolved against the page and then used: it is the link reported and the page
+// of the links after it. One that names no web URL leaves the page as it was.
+TEST(LinkDecisionApplied, ARelativeBaseIsResolvedAgainstThePageAndUsed) {
+    using Found = std::vector<std::pair<std::string, std::string>>;  // link, page it is from
+    const std::string page = "http://h.test/nx/about";
+    const std::pair<const char*, Found> cases[] = {
+        {"<base href=sub/dir/><a href=x.htm>x</a>",
+         {{"http://h.test/nx/sub/dir/", "http://h.test/nx/sub/dir/"},
+          {"http://h.test/nx/sub/dir/x.htm", "http://h.test/nx/sub/dir/"}}},
+        {"<base href=/x/><a href=y.htm>y</a>",
+         {{"http://h.test/x/", "http://h.test/x/"}, {"http://h.test/x/y.htm", "http://h.test/x/"}}},
+        {"<base href=http://o.test/d/><a href=../y.htm>y</a>",
+         {{"http://o.test/d/", "http://o.test/d/"}, {"http://o.test/y.htm", "http://o.test/d/"}}},
+        {"<base href=mailto:b@h.test><a href=y.htm>y</a>",
+         {{"b@h.test", page}, {"http://h.test/nx/y.htm", page}}},
+        {"<base href=ftp://f.test/d/><a href=y.htm>y</a>", {{"http://h.test/nx/y.htm", page}}},
+    };
+    for (const auto& [html, expected] : cases) {
+        THttpScan scan;
+        scan.SetFileOfResults("");
+        Found found;
+        scan.OnLinkFound = [&](THttpScan&, const std::string& url, const std::string&,
+                               const std::string& from, const std::string&, const std::string&,
+                               const std::string&, const std::string&, std::string&, char, int,
+                               bool&) { found.emplace_back(url, from); };
+        TPageContext context;
+        context.PageParts.Crack(page);
+        ImplOf(scan).AnalysePage(context, html);
+        EXPECT_EQ(found, expected) << html;
+    }
+}
+
+// Each address of a mailto value is decided, told and entered as visited on its own.
+TEST(LinkDecisionApplied, EachAddressOfAMailtoValueIsALinkOfItsOwn) {
+    THttpScan scan;
+    scan.SetFileOfResults("");
+    std::vector<std::string> found;
+    scan.OnLinkFound = [&](THttpScan&, const std::string& url, const std::string& type,
+                           const std::string&, const std::string&, const std::string&,
+                           const std::string&, const std::string&, std::string&, char, int,
+                           bool&) { found.push_back(type + " " + url); };
+    std::vector<std::string> decided;
+    scan.OnLinkDecision = [&](THttpScan&, const TLinkDecision& d, const std::string&, int) {
+        decided.push_back((d.Resolved.empty() ? d.Value : d.Resolved) + " " +
+                          LinkReasonWord(MainReason(d)));
+    };
+    TImpl& impl = ImplOf(scan);
+    TPageContext page;
+    page.PageParts.Crack("http://h.alpha.test/");
+    impl.AnalysePage(page, R"(<a href="mailto:a@x.de,B@y.de?cc=c@z.de">m</a>
+        <a href="mailto:b@Y.de, nodomain">n</a> <a href=mailto:anna+news@x.de>)");
+    EXPECT_EQ(found, (std::vector<std::string>{"mail a@x.de", "mail B@y.de", "mail c@z.de",
+                                               "mail anna+news@x.de"}));
+    EXPECT_EQ(decided, (std::vector<std::string>{"a@x.de ", "B@y.de ", "c@z.de ", "b@Y.de seen",
+                                                 "mailto:nodomain invalid", "anna+news@x.de "}));
+    EXPECT_EQ(impl.VisitedUrls.Count(), 4);
 }
 
 }  // namespace

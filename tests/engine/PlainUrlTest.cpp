@@ -181,8 +181,17 @@ TEST(PlainUrlTest, CombineGivesTheGeneralResultForChosenValues) {
                                              "../b.htm?x=1#y",
                                              "a.htm?#f",
                                              "a.htm?x#"};
-    for (const std::string& value : values)
-        EXPECT_EQ(CombineUrl(base, value), CombineUrlGeneral(base, value)) << value;
+    // A page's own URL is the base too: its last segment and query give way to a path.
+    for (const std::string& page : {base, base + "page.asp?id=1", base + "x#c/d"})
+        for (const std::string& value : values)
+            EXPECT_EQ(CombineUrl(page, value), CombineUrlGeneral(page, value)) << page << value;
+    EXPECT_EQ(CombineUrl(base + "about?x=1", "team.pdf"),
+              "http://www.example.com:8080/dir/sub/team.pdf");
+    EXPECT_EQ(CombineUrl(base + "list.asp?page=1", "?page=2"),
+              "http://www.example.com:8080/dir/sub/list.asp?page=2");
+    EXPECT_EQ(CombineUrl(base + "a.htm?q#f", ""), "http://www.example.com:8080/dir/sub/a.htm?q");
+    // The base's fragment plays no part, even when it holds a "/".
+    EXPECT_EQ(CombineUrl(base + "x#c/d", "?q"), "http://www.example.com:8080/dir/sub/x?q");
     EXPECT_EQ(CombineUrl(base, "a/b/c.htm?x=1#frag"),
               "http://www.example.com:8080/dir/sub/a/b/c.htm?x=1#frag");
     EXPECT_EQ(CombineUrl(base, "/root.htm"), "http://www.example.com:8080/root.htm");
@@ -199,8 +208,9 @@ TEST(PlainUrlTest, CombineGivesTheGeneralResultForRandomValues) {
     std::mt19937 rng(7122026);
     static const std::vector<std::string> schemes = {"http://", "https://", "HTTP://"};
     static const std::vector<std::string> dirs = {
-        "/",  "/a/",   "/a/b/",     "/a/./", "/a/../b/", "/%7e/", "/x?y/", "/a b/",
-        "//", "/.../", "/page.htm", "",      "/a/b",     "?q",    "#f"};
+        "/",     "/a/",   "/a/b/",     "/a/./", "/a/../b/", "/%7e/", "/x?y/", "/a b/",
+        "//",    "/.../", "/page.htm", "",      "/a/b",     "?q",    "#f",    "/a/b.htm?x=1#f",
+        "/a/b?", "/a/..", "/a;p/b"};
     static const std::vector<std::string> heads = {
         "",  "",   "",   "/",    "//",      "./",    "../",    "?",
         "#", "a:", "1:", "+.-:", "mailto:", "http:", "../../", "./../"};

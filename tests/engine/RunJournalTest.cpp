@@ -406,6 +406,37 @@ TEST_F(JournalCrawl, AStoppedRunGoesOnAndAFinishedOneIsNotResumed) {
     EXPECT_FALSE(TJournalReader::Read(m_dir.filePath("whole.journal").toStdString()).Resumable());
 }
 
+// Journals of earlier versions kept each visited URL as it was found: resumed, each is keyed
+// anew, so a page met under another way of writing it is not fetched again.
+TEST_F(JournalCrawl, VisitedUrlsOfAnEarlierJournalAreKeyedAnew) {
+    const std::string origin = m_server->BaseUrl();
+    const std::string written = "HTTP://" + origin.substr(7);
+    const TVisit analysed{
+        .Flags = TVisit::kFollowedPage, .State = TVisitState::Analysed, .Depth = 1};
+    const TVisit waiting{.Flags = TVisit::kFollowedPage, .State = TVisitState::Waiting, .Depth = 2};
+    TJournalRun run;
+    run.Settings = {{"StartingUrl", origin + m_start}, {"FileOfResults", ""}};
+    run.Visited = {{written + "/./p0.htm", analysed.JournalFlag()},
+                   {written + "/%70"
+                              "1.htm",
+                    waiting.JournalFlag()}};
+    run.Pending = {{.Id = 1,
+                    .Url = origin + "/p1.htm",
+                    .Referrer = origin + m_start,
+                    .Depth = 2,
+                    .TagKind = tagHref}};
+    run.LastId = 1;
+    TResult r;
+    THttpScan scan;
+    Wire(scan, r, "");
+    ASSERT_TRUE(scan.Resume(run));
+    Finish(scan, r, "", 0);
+    // p1 links back to p0, which the journal had as analysed under another spelling.
+    EXPECT_EQ(m_server->CountRequests("/p0.htm"), 0);
+    EXPECT_EQ(m_server->CountRequests("/p1.htm"), 1);
+    EXPECT_EQ(m_server->CountRequests("/p4.htm"), 1);
+}
+
 // The journal's disk fills up mid-run: the run stops and says why, and what was written still
 // continues to the whole harvest.
 TEST_F(JournalCrawl, AJournalThatCannotBeWrittenStopsTheRunAndStaysResumable) {

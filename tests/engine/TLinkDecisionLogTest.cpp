@@ -1,5 +1,6 @@
-// The run's decision log: one record per distinct URL, found again in any letter case, the first
-// decision kept, a later robots.txt refusal folded in.
+// The run's decision log: one record per distinct URL, found again under its key (another case
+// of scheme and host, another way of writing it), the first decision kept, a later robots.txt
+// refusal folded in.
 
 #include <gtest/gtest.h>
 
@@ -22,17 +23,20 @@ TLinkDecision Decision(const std::string& Resolved, bool Followed, TLinkReason F
     return d;
 }
 
-TEST(TLinkDecisionLog, KeepsTheFirstDecisionPerUrlInAnyLetterCase) {
+TEST(TLinkDecisionLog, KeepsTheFirstDecisionPerUrlUnderItsKey) {
     TLinkDecisionLog log;
     log.NoteStart("http://h.test/");
     log.Note(Decision("http://h.test/a.htm", true, TLinkReason::None), "http://h.test/", 1);
-    log.Note(Decision("HTTP://H.TEST/A.HTM", false, TLinkReason::Seen), "http://h.test/b.htm", 2);
+    log.Note(Decision("HTTP://H.TEST:80/./%61.htm", false, TLinkReason::Seen),
+             "http://h.test/b.htm", 2);
+    log.Note(Decision("http://h.test/A.htm", false, TLinkReason::Depth), "http://h.test/b.htm", 3);
     log.Note(Decision("http://h.test/logout.htm", false, TLinkReason::Exclude), "http://h.test/",
              1);
     log.Note(Decision("", false, TLinkReason::Scheme, "javascript:go()"), "http://h.test/", 1);
-    EXPECT_EQ(log.Count(), 4u);
+    EXPECT_EQ(log.Count(), 5u);
+    EXPECT_EQ(log.Find("http://h.test/A.htm")->FollowReason, TLinkReason::Depth);
 
-    const auto a = log.Find("http://H.test/a.htm");
+    const auto a = log.Find("http://H.test/a.htm#top");
     ASSERT_TRUE(a);
     EXPECT_EQ(a->Url, "http://h.test/a.htm");
     EXPECT_EQ(a->FromUrl, "http://h.test/");
@@ -47,7 +51,7 @@ TEST(TLinkDecisionLog, KeepsTheFirstDecisionPerUrlInAnyLetterCase) {
     EXPECT_FALSE(out->Reported);
     EXPECT_EQ(out->TypeLink, "");
 
-    ASSERT_TRUE(log.Find("javascript:go()"));
+    ASSERT_TRUE(log.Find("JavaScript:go()"));
     const auto start = log.Find("http://h.test/");
     ASSERT_TRUE(start);
     EXPECT_TRUE(start->Start);
@@ -103,7 +107,7 @@ TEST(TLinkDecisionLog, ManyUrlsAcrossBlocksAndGrowthAreAllFoundInOrder) {
             "http://h.test/from" + std::to_string(i / 50) + ".htm", 2);
     ASSERT_EQ(log.Count(), static_cast<std::size_t>(n));
     for (int i = 0; i < n; i += 997) {
-        const auto r = log.Find("http://h.test/PAGE" + std::to_string(i) + ".htm");
+        const auto r = log.Find("HTTP://H.test/page" + std::to_string(i) + ".htm");
         ASSERT_TRUE(r) << i;
         EXPECT_EQ(r->FromUrl, "http://h.test/from" + std::to_string(i / 50) + ".htm");
         EXPECT_EQ(r->Followed, i % 2 == 1);

@@ -139,6 +139,25 @@ TEST(TQuickSortStringListTest, FindMatchesCaseInsensitivelyAndNeverAddsAnEqualSt
     EXPECT_EQ(Pairs(l), (std::vector<Pair>{{"abc", 1}, {"def", 2}, {"xyz", 3}}));
 }
 
+// An Exact list (the visited list) tells every byte apart and orders by unsigned bytes.
+TEST(TQuickSortStringListTest, AnExactListComparesByteByByte) {
+    TQuickSortStringList l(TListOrder::Exact);
+    int index = 99;
+    int pos = 99;
+    for (const char* s : {"b", "B", "a_b", "azz", "\xE9", "abc", "ab", "b"})
+        l.Find(s, index, pos, true);
+    EXPECT_EQ(Lines(l), (std::vector<std::string>{"B", "a_b", "ab", "abc", "azz", "b", "\xE9"}));
+    EXPECT_TRUE(l.Find("B", index, pos, false));
+    EXPECT_EQ(index, 0);
+    EXPECT_FALSE(l.Find("AB", index, pos, false));
+    EXPECT_EQ(pos, 0);
+    l.Add("A");
+    l.Sort();
+    EXPECT_EQ(Lines(l).front(), "A");
+    EXPECT_EQ(l.Compare("a", "A"), 1);
+    EXPECT_EQ(TQuickSortStringList().Compare("a", "A"), 0);
+}
+
 TEST(TQuickSortStringListTest, FindInsertsMissingStringWhereItKeepsTheOrder) {
     struct Case {
         std::string S;

@@ -12,8 +12,11 @@
 #include "CurlSupport.h"
 #include "FuzzCheck.h"
 #include "LinkExtractor.h"
+#include "MailtoAddresses.h"
+#include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
+#include "UrlIdentity.h"
 
 extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
     static TCurlGlobal curl;
@@ -50,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     int links = 0, metaTags = 0, logs = 0;
     const bool stopEarly = (settings & 0x0f) == 0x0f;
     // Cleaning drops control bytes, so a base tag may only appear once they are gone.
+    std::string splitSets;
     const bool sawBase =
-        AsciiUpperCase(CleanText(rest, true, false)).find("BASE") != std::string::npos;
+        AsciiUpperCase(CleanText(SplitSourceSets(rest, splitSets), true, false)).find("BASE") !=
+        std::string::npos;
     scan.OnLinkFound = [&](THttpScan& sender, const std::string& url, const std::string& type,
                            const std::string& from, const std::string&, const std::string&,
                            const std::string&, const std::string&, std::string& writeToFile,
@@ -65,6 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         FUZZ_CHECK(countArea == 0);
         // A NUL never survives cleaning, so no reported address may hold one.
         FUZZ_CHECK(url.find('\0') == std::string::npos);
+        // Only an address is reported as mail; a web link, whose scheme is any that begins with
+        // "http", may end in the catalogue's extension "mail".
+        const bool web =
+            AsciiUpperCase(url.substr(0, 4)) == "HTTP" && url.find(':') != std::string::npos;
+        FUZZ_CHECK(type != "mail" || web || IsMailAddress(url));
         writeToFile = links % 2 ? "x" : "";
         follow = links % 3 != 0;
         // A handler that stops the run ends the page's scan.
@@ -88,12 +98,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     page.Depth = 1 + static_cast<int>(settings % 4);
     impl.AnalysePage(page, rest);
 
-    // Every reported link was recorded as visited, and the visited list kept its order.
+    // Every reported link was recorded as visited, under its key, and the visited list kept
+    // its order.
     FUZZ_CHECK(impl.VisitedUrls.Count() >= links);
     FUZZ_CHECK(logs >= 1 || stopEarly);
-    for (int i = 1; i < impl.VisitedUrls.Count(); ++i)
-        FUZZ_CHECK(TQuickSortStringList::CompareKeys(impl.VisitedUrls.Strings(i - 1),
-                                                     impl.VisitedUrls.Strings(i)) < 0);
+    for (int i = 0; i < impl.VisitedUrls.Count(); ++i) {
+        const std::string_view entry = impl.VisitedUrls.Strings(i);
+        FUZZ_CHECK(VisitedKey(entry) == entry);
+        if (i > 0) FUZZ_CHECK(impl.VisitedUrls.Compare(impl.VisitedUrls.Strings(i - 1), entry) < 0);
+    }
     // Without robots.txt requests everything queued was first entered as visited.
     if (!(settings & 0x80)) FUZZ_CHECK(impl.Dwnld.QueueCount() <= impl.VisitedUrls.Count());
     return 0;

@@ -5,14 +5,17 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "AsciiCase.h"
 #include "CharacterReferences.h"
 #include "CurlSupport.h"
 #include "FuzzCheck.h"
 #include "LinkClassifier.h"
+#include "MailtoAddresses.h"
 #include "TCrackUrl.h"
 #include "UrlEncoding.h"
+#include "UrlIdentity.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static TCurlGlobal curl;
@@ -37,6 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
     if (upper.find("MAILTO:") != std::string::npos) {
         FUZZ_CHECK(link.Mail);
+        // Every part is told, and only an address is given as one.
+        const std::vector<TResolvedLink> parts = ResolveMailto(value);
+        FUZZ_CHECK(!parts.empty());
+        FUZZ_CHECK(parts.front().Resolved == link.Resolved);
+        for (const TResolvedLink& part : parts) {
+            FUZZ_CHECK(part.Mail && part.Invalid == part.Resolved.empty());
+            FUZZ_CHECK(part.Invalid || (IsMailAddress(part.Resolved) && part.Part.empty()));
+            FUZZ_CHECK(std::none_of(part.Resolved.begin(), part.Resolved.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < ' '; }));
+        }
     } else {
         FUZZ_CHECK(!link.Mail);
         // A "javascript:" value, read as a browser reads a scheme, is dropped.
@@ -57,6 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         // A fragment is cut unless "#" is the first character.
         const std::size_t hash = link.Resolved.find('#');
         FUZZ_CHECK(hash == std::string::npos || hash == 0);
+    }
+    // A key is its own key, and a text said to be its own key is.
+    for (const std::string& text : {value, link.Resolved}) {
+        const std::string key = VisitedKey(text);
+        FUZZ_CHECK(VisitedKey(key) == key);
+        FUZZ_CHECK(!IsVisitedKey(text) || key == text);
     }
     if (!link.Resolved.empty() && !link.Mail) {
         // A link written raw or percent-encoded gives one text: the result is in final form.

@@ -14,6 +14,7 @@ Standard library only: it must run with the system's python3 without extra packa
 
 import argparse
 import base64
+import gzip
 import http
 import json
 import os
@@ -29,6 +30,7 @@ import tempfile
 import threading
 import time
 import urllib.parse
+import zlib
 
 # A request head larger than this is refused; no real client of the tests sends one.
 MAX_HEAD_BYTES = 1024 * 1024
@@ -59,6 +61,8 @@ ROUTE_FIELDS = {
     "headers": (list,),
     "body": (str,),
     "body_repeat": (int,),
+    "body_file": (str,),
+    "encode": (str,),
     "content_length": (bool, int),
     "redirect": (str,),
     "auth": (dict,),
@@ -118,6 +122,10 @@ def check_route(path, route):
         if (not isinstance(pair, list) or len(pair) != 2
                 or not all(isinstance(p, str) for p in pair)):
             raise ConfigError("route %r: headers must be [name, value] pairs" % path)
+    if route.get("encode", "gzip") not in ("gzip", "deflate"):
+        raise ConfigError("route %r: encode must be gzip or deflate" % path)
+    if "body_file" in route and not os.path.isfile(route["body_file"]):
+        raise ConfigError("route %r: body_file %r is missing" % (path, route["body_file"]))
     trickle = route.get("trickle")
     if trickle is not None:
         if not isinstance(trickle.get("bytes"), int) or trickle["bytes"] < 1:
@@ -445,6 +453,9 @@ class Server:
         status = route.get("status", 302 if redirect is not None else 200)
         reason = route.get("reason", reason_for(status))
         body = route.get("body", "").encode("latin-1")
+        if "body_file" in route:
+            with open(route["body_file"], "rb") as f:
+                body = f.read()
         repeat = max(0, route.get("body_repeat", 1))
         endless = route.get("endless", False)
         head_only = request.method.upper() == "HEAD"
@@ -453,6 +464,11 @@ class Server:
         content_type = route.get("content_type", "text/html")
         if content_type is not None:
             head.append("Content-Type: " + content_type)
+        encoding = route.get("encode")
+        if encoding is not None:
+            # Compressed whether or not the client asked for it, as some servers do.
+            body, repeat = compress(body * repeat, encoding), 1
+            head.append("Content-Encoding: " + encoding)
         # An endless body has no length unless a test asks for a (wrong) one.
         length_setting = route.get("content_length", not endless)
         if length_setting is True:
@@ -500,7 +516,15 @@ class Server:
             self.send_simple(conn, request, 404, body=small_page(404, "Not Found"))
             return
         extension = os.path.splitext(file_name)[1].lower()
-        self.send_simple(conn, request, 200, body=data,
+        # A file compressed beforehand beside the page is sent instead, when the client takes
+        # its coding (like gzip_static): brotli and zstd bodies are made by tools, not here.
+        coding = precompressed(file_name, request.header("accept-encoding") or "")
+        extra = ()
+        if coding is not None:
+            with open(file_name + PRECOMPRESSED[coding], "rb") as f:
+                data = f.read()
+            extra = [("Content-Encoding", coding), ("Vary", "Accept-Encoding")]
+        self.send_simple(conn, request, 200, extra_headers=extra, body=data,
                          content_type=CONTENT_TYPES.get(extension, "application/octet-stream"))
 
     def site_file(self, path):
@@ -649,6 +673,34 @@ class BodySender:
             sock = socket.socket(fileno=sock.detach())
         sock.close()
         raise ClientGone()
+
+
+PRECOMPRESSED = {"br": ".br", "zstd": ".zst", "gzip": ".gz"}
+
+
+def accepted_codings(accept_encoding):
+    """The codings of an Accept-Encoding value that are not refused with q=0."""
+    codings = set()
+    for item in accept_encoding.split(","):
+        name, _, params = item.strip().partition(";")
+        if params.replace(" ", "").lower() not in ("q=0", "q=0.0", "q=0.00", "q=0.000"):
+            codings.add(name.strip().lower())
+    return codings
+
+
+def precompressed(file_name, accept_encoding):
+    """The coding of a file compressed beforehand that the client accepts, best first."""
+    accepted = accepted_codings(accept_encoding)
+    for coding, suffix in PRECOMPRESSED.items():
+        if coding in accepted and os.path.isfile(file_name + suffix):
+            return coding
+    return None
+
+
+def compress(data, coding):
+    if coding == "gzip":
+        return gzip.compress(data, mtime=0)
+    return zlib.compress(data)  # "deflate" is the zlib format (RFC 9110)
 
 
 def filler_headers(total):
