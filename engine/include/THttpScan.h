@@ -104,6 +104,12 @@ using TOnServerWait = std::function<void(THttpScan& Sender, const std::string& S
 // that path. Raised only when assigned; a crawl without it does no extra work.
 using TOnLinkDecision = std::function<void(THttpScan& Sender, const TLinkDecision& Decision,
                                            const std::string& FromUrl, int Depth)>;
+// Asked of every link that resolved (UrlFound as OnLinkFound would get it; TypeLink "mail" for an
+// address, "0" for a URL dropped before it was typed) before
+// anything is done with it. True withholds it: the run keeps no trace of it, neither a visited
+// mark nor OnLinkFound, a results line, a journal record or OnLinkDecision; it is not followed,
+// and it is asked again wherever it is met. For what the owner must never keep.
+using TWithholdLink = std::function<bool(const std::string& UrlFound, const std::string& TypeLink)>;
 
 class THttpScan : public QObject {
     Q_OBJECT
@@ -302,6 +308,7 @@ public:
     TOnServerWait OnServerWait;
     TOnLinkDecision OnLinkDecision;
     TOnFetchFailed OnFetchFailed;
+    TWithholdLink WithholdLink;
     // Takes every handler above back: an owner that goes while a run still ends (its
     // destructor) hears nothing of that end.
     void ClearEvents();
