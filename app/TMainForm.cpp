@@ -227,6 +227,7 @@ void TMainForm::ConnectControls() {
     connect(u.ExcludeCheckBox, &QCheckBox::toggled, this, &TMainForm::ExcludeCheckBoxClick);
     connect(u.IncludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::IncludeMemoChange);
     connect(u.ExcludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ExcludeMemoChange);
+    connect(u.NeverMemo, &QPlainTextEdit::textChanged, this, &TMainForm::NeverMemoChange);
     for (QCheckBox* box :
          {u.CheckBox1, u.CheckBox2, u.CheckBox3, u.CheckBox4, u.CheckBox5, u.CheckBox6})
         connect(box, &QCheckBox::toggled, this, &TMainForm::FileRadioGroupBoxClick);
@@ -274,6 +275,10 @@ void TMainForm::ConnectCrawler() {
                               const std::string&, const std::string&, const std::string&,
                               const std::string&, const std::string&, std::string&, char, int,
                               bool&) { HttpScan1LinkFound(urlFound, typeLink); };
+    // Listed addresses never reach the crawler's results file, journal or decisions.
+    scan.WithholdLink = [this](const std::string& urlFound, const std::string& typeLink) {
+        return m_neverCollect.Withholds(typeLink, urlFound);
+    };
     scan.OnLinkDecision = [this](THttpScan&, const TLinkDecision& decision,
                                  const std::string& fromUrl,
                                  int depth) { m_decisions->Note(decision, fromUrl, depth); };
@@ -327,6 +332,31 @@ void TMainForm::IncludeMemoChange() {
 
 void TMainForm::ExcludeMemoChange() {
     m_httpScan->SetExcludeKeywords(KeywordLines(Bytes(m_ui->ExcludeMemo->toPlainText())));
+}
+
+void TMainForm::NeverMemoChange() {
+    std::vector<std::string> lines;
+    for (const QString& line : MemoLines(m_ui->NeverMemo)) lines.push_back(line.toStdString());
+    // A line that is no address or domain stays in the memo for the user to mend; it matches
+    // nothing meanwhile.
+    m_neverCollect.SetLines(lines);
+    // An address listed now leaves the result list at once, so that it is not saved.
+    std::vector<std::string> kept, keptUrls;
+    for (std::size_t i = 0; i < m_resultLines.size(); ++i) {
+        const std::string& line = m_resultLines[i];
+        if (line.rfind(TypePrefix("mail"), 0) == 0 && m_neverCollect.Holds(line.substr(6)))
+            continue;
+        kept.push_back(line);
+        keptUrls.push_back(m_resultUrls[i]);
+    }
+    if (kept.size() == m_resultLines.size()) return;
+    ClearResults();
+    m_resultLines = std::move(kept);
+    m_resultUrls = std::move(keptUrls);
+    QStringList shown;
+    for (const std::string& line : m_resultLines) shown << Text(line);
+    if (!shown.isEmpty()) m_ui->ErgMemo->setPlainText(shown.join('\n'));
+    ShowResultCount();
 }
 
 void TMainForm::FileRadioGroupBoxClick() {
@@ -451,6 +481,8 @@ void TMainForm::SaveSettings() {
         failed << "Include.ini: " + error;
     if (!WriteTextLines(m_settingsPath + "Exclude.ini", MemoLines(u.ExcludeMemo), error))
         failed << "Exclude.ini: " + error;
+    if (!WriteTextLines(m_settingsPath + "Sperrliste.ini", MemoLines(u.NeverMemo), error))
+        failed << "Sperrliste.ini: " + error;
     if (!failed.isEmpty())
         m_prompter.Information(
             this, "Die Einstellungen konnten nicht gespeichert werden:\n" + failed.join('\n'));
@@ -465,6 +497,10 @@ void TMainForm::LoadKeywordMemos() {
     m_ui->ExcludeMemo->clear();
     if (ReadTextLines(m_settingsPath + "Exclude.ini", lines))
         m_ui->ExcludeMemo->setPlainText(lines.join('\n'));
+    lines.clear();
+    m_ui->NeverMemo->clear();
+    if (ReadTextLines(m_settingsPath + "Sperrliste.ini", lines))
+        m_ui->NeverMemo->setPlainText(lines.join('\n'));
 }
 
 // ---- run control
@@ -614,13 +650,18 @@ void TMainForm::Update1Click() {
 
 void TMainForm::HttpScan1Working(bool Working) {
     if (Working) {
+        m_neverCollect.ResetLeftOut();
         SetStatusText("   Working...");
         m_scanIdle = false;
         m_deferredShown = false;
         return;
     }
     DeleteResultsFile();
-    SetStatusText(StatusText() + "     Done.");
+    QString done = StatusText() + "     Done.";
+    if (!m_neverCollect.Empty())
+        done +=
+            QString("     Nie erfasst: %1 Adressen der Sperrliste").arg(m_neverCollect.LeftOut());
+    SetStatusText(done);
     const std::string& writeError = m_httpScan->ResultsFileError();
     if (!writeError.empty())
         m_prompter.Message(this, QStringLiteral("Die Ergebnisdatei %1 konnte nicht geschrieben "
