@@ -337,9 +337,10 @@ void TMainForm::ExcludeMemoChange() {
 void TMainForm::NeverMemoChange() {
     std::vector<std::string> lines;
     for (const QString& line : MemoLines(m_ui->NeverMemo)) lines.push_back(line.toStdString());
-    // A line that is no address or domain stays in the memo for the user to mend; it matches
-    // nothing meanwhile.
-    m_neverCollect.SetLines(lines);
+    // A line that is no address or domain stays in the memo for the user to mend (each start
+    // reminds of it); it matches nothing meanwhile.
+    m_neverBadLines.clear();
+    for (const int line : m_neverCollect.SetLines(lines)) m_neverBadLines << QString::number(line);
     // An address listed now leaves the result list at once, so that it is not saved.
     std::vector<std::string> kept, keptUrls;
     for (std::size_t i = 0; i < m_resultLines.size(); ++i) {
@@ -481,8 +482,12 @@ void TMainForm::SaveSettings() {
         failed << "Include.ini: " + error;
     if (!WriteTextLines(m_settingsPath + "Exclude.ini", MemoLines(u.ExcludeMemo), error))
         failed << "Exclude.ini: " + error;
+    // The list names people: only its owner may read it.
     if (!WriteTextLines(m_settingsPath + "Sperrliste.ini", MemoLines(u.NeverMemo), error))
         failed << "Sperrliste.ini: " + error;
+    else
+        QFile::setPermissions(m_settingsPath + "Sperrliste.ini",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (!failed.isEmpty())
         m_prompter.Information(
             this, "Die Einstellungen konnten nicht gespeichert werden:\n" + failed.join('\n'));
@@ -514,6 +519,16 @@ void TMainForm::StartBitBtnClick() {
         m_prompter.Information(
             this,
             "Zur Erinnerung: Sie haben eine Filter in der Lasche \"Filter\" für die URL gesetzt!");
+    if (m_neverBadLines.size() == 1)
+        m_prompter.Information(
+            this, QString("In der Liste \"Nie erfassen\" ist Zeile %1 weder eine Adresse noch "
+                          "eine Domain und wird nicht beachtet. Bitte korrigieren Sie sie.")
+                      .arg(m_neverBadLines.front()));
+    else if (m_neverBadLines.size() > 1)
+        m_prompter.Information(
+            this, QString("In der Liste \"Nie erfassen\" sind die Zeilen %1 weder Adressen noch "
+                          "Domains und werden nicht beachtet. Bitte korrigieren Sie sie.")
+                      .arg(m_neverBadLines.join(", ")));
     // Pressing Start during a run starts nothing, and must not replace the run's journal.
     if (m_scanIdle && !BeginJournal()) return;
     StartRun();

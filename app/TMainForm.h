@@ -215,6 +215,7 @@ private:
     std::vector<std::string> m_resultLines;
     std::vector<std::string> m_resultUrls;  // each result as the crawler found it, for "Warum?"
     TNeverCollectList m_neverCollect;
+    QStringList m_neverBadLines;  // numbers of the lines of NeverMemo that are no entry
     std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TZusammenfassenForm> m_merger;
     std::unique_ptr<TSpezialURLForm> m_urlBuilder;

@@ -370,6 +370,18 @@ TEST_F(HarvestRunTest, AddressesOfTheNeverCollectListAreShownSavedAndMergedNowhe
     w->SaveSettings();
     EXPECT_EQ(Read(m_app.filePath("Sperrliste.ini")),
               "anna@example.org\r\n@.verein.example\r\nBERT@example.org\r\n");
+    EXPECT_EQ(QFile::permissions(m_app.filePath("Sperrliste.ini")),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser);
+
+    // A line that is no entry is named at the next start.
+    u.NeverMemo->appendPlainText("Anna Beispiel");
+    m_prompter.informations.clear();
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+    EXPECT_EQ(m_prompter.informations,
+              QStringList{"In der Liste \"Nie erfassen\" ist Zeile 4 weder eine Adresse noch "
+                          "eine Domain und wird nicht beachtet. Bitte korrigieren Sie sie."});
 }
 
 TEST_F(HarvestRunTest, APageThatCannotBeFetchedIsToldInTheStatusBarWithItsReason) {
