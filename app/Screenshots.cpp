@@ -12,12 +12,16 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
+#include <utility>
 
 #include "CurlSupport.h"
 #include "GermanQt.h"
@@ -35,19 +39,6 @@
 
 namespace {
 
-// Answers every question as a user who cancels, so nothing blocks.
-class TSilentPrompter : public TPrompter {
-public:
-    void Information(QWidget*, const QString&) override {}
-    void Message(QWidget*, const QString&) override {}
-    bool Question(QWidget*, const QString&) override { return false; }
-    QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    int ShowModal(QDialog&) override { return QDialog::Rejected; }
-};
-
 bool Save(QWidget& widget, const QString& file) {
     widget.show();
     QApplication::processEvents();
@@ -55,6 +46,43 @@ bool Save(QWidget& widget, const QString& file) {
     std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(file));
     return saved;
 }
+
+// Answers every question as a user who cancels, so nothing blocks. A box asked for while a
+// picture name waits in Shots is drawn to that file, as the user would see it.
+class TSilentPrompter : public TPrompter {
+public:
+    std::deque<QString> Shots;
+    QString OpenAnswer;
+    bool Saved = true;
+
+    void Information(QWidget*, const QString& Text) override {
+        Draw(QMessageBox::Information, "Hinweis", Text, QMessageBox::Ok);
+    }
+    void Message(QWidget*, const QString&) override {}
+    bool Question(QWidget*, const QString& Text) override {
+        Draw(QMessageBox::Question, "Frage", Text, QMessageBox::Yes | QMessageBox::No);
+        return false;
+    }
+    TAnswer YesNoCancel(QWidget*, const QString& Text) override {
+        Draw(QMessageBox::Question, "Frage", Text,
+             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        return TAnswer::Cancel;
+    }
+    QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return std::exchange(OpenAnswer, QString());
+    }
+    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    int ShowModal(QDialog&) override { return QDialog::Rejected; }
+
+private:
+    void Draw(QMessageBox::Icon Icon, const QString& Title, const QString& Text,
+              QMessageBox::StandardButtons Buttons) {
+        if (Shots.empty()) return;
+        QMessageBox box(Icon, Title, Text, Buttons);
+        Saved &= Save(box, Shots.front());
+        Shots.pop_front();
+    }
+};
 
 // Runs Condition's event loop until it holds, for at most Seconds.
 template <typename Condition>
@@ -99,7 +127,8 @@ bool SaveFileDialog(const QString& out, const QString& folder) {
 
 // The window during and after a harvest of the demo site, served by the project's local server,
 // at every size, and the result manager with the saved result.
-bool SaveRun(TMainForm& window, const QString& out, const QString& server, const QString& site) {
+bool SaveRun(TMainForm& window, TSilentPrompter& prompter, const QString& out,
+             const QString& server, const QString& site) {
     QTemporaryDir files;
     QFile config(files.filePath("config.json"));
     if (!config.open(QIODevice::WriteOnly) || config.write("{}") != 2) return false;
@@ -135,6 +164,25 @@ bool SaveRun(TMainForm& window, const QString& out, const QString& server, const
         ok &= Save(window.WhyForm(), out + "/why.png");
         window.WhyForm().hide();
     }
+    // The questions before unsaved results are lost: closing, and a new follow mode.
+    prompter.Shots = {out + "/question-close-unsaved.png", out + "/question-follow-mode.png"};
+    window.close();
+    u.SpiderOptionsGroupBox->Button(1)->click();
+    // A list whose second entry has no server: its summary, and "Warum?" about that entry.
+    QFile list(files.filePath("liste.txt"));
+    if (!list.open(QIODevice::WriteOnly)) return false;
+    list.write(QString("http://127.0.0.1:%1/\r\nhttp://127.0.0.1:1/\r\n").arg(port).toLatin1());
+    list.close();
+    prompter.OpenAnswer = list.fileName();
+    window.ListSearchBitBtnClick();
+    prompter.Shots = {out + "/list-summary.png"};
+    u.Edit5->setText("0");
+    window.StartBitBtnClick();
+    ok &= WaitUntil([&] { return prompter.Shots.empty() && window.ScanIdle(); }, 60);
+    ok &= prompter.Saved;
+    window.WhyForm().Ask("http://127.0.0.1:1/");
+    ok &= Save(window.WhyForm(), out + "/why-failed.png");
+    window.WhyForm().hide();
     TZusammenfassenForm& merger = window.Merger();
     merger.ChooseFolder(files.path());
     ok &= Save(merger, out + "/result-manager.png");
@@ -188,7 +236,7 @@ int main(int argc, char** argv) {
     TPromoForm promotion(window.AppPath());
     ok &= Save(promotion, out + "/promotion.png");
     if (argc >= 5)
-        ok &=
-            SaveRun(window, out, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+        ok &= SaveRun(window, prompter, out, QString::fromLocal8Bit(argv[3]),
+                      QString::fromLocal8Bit(argv[4]));
     return ok ? 0 : 1;
 }

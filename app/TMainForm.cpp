@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLockFile>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTextBlock>
 
@@ -19,6 +22,7 @@
 #include "TAboutBox.h"
 #include "TColumnSplitter.h"
 #include "TDocumentOpener.h"
+#include "THelpForm.h"
 #include "THttpScan.h"
 #include "TIniFile.h"
 #include "TJpegImage.h"
@@ -40,6 +44,8 @@ const QString kSection = "SETTINGS";
 const QString kUpdatePage = "https://tarnwick.example/update.html";
 const QString kBrowserFailure =
     "Unable to start internet browser! Make sure you have it properly set-up on your system!";
+const QString kUnsavedQuestion = "Das Ergebnis ist noch nicht gespeichert. Jetzt speichern?";
+const QString kEmptyList = "Die Ergebnisliste ist leer.";
 
 // What the user types reaches the engine as UTF-8, the encoding of today's web; libcurl turns an
 // international host name into its ASCII form.
@@ -82,7 +88,8 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
       m_statusLabel(new QLabel(this)),
       m_resultsFolder(ResultsFolder),
       m_decisions(std::make_unique<TLinkDecisionLog>()),
-      m_whyForm(new TWhyForm(*m_decisions, this)) {
+      m_whyForm(new TWhyForm(*m_decisions, this)),
+      m_openDocument(OpenDocument) {
     m_ui->setupUi(this);
     m_ui->StatusBar1->addWidget(m_statusLabel, 1);
     m_ui->UpDown1->SetAssociate(m_ui->Edit3);
@@ -125,6 +132,7 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
     ConnectControls();
     ConnectCrawler();
     AddWhyMenus();
+    SetTabOrder();
 
     // Window creation, in the order the settings reach the crawler.
     m_scanIdle = true;
@@ -213,6 +221,8 @@ void TMainForm::ShowBanner() {
 
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
     if (Watched == m_ui->Panel1 && Event->type() == QEvent::Resize) ShowBanner();
+    for (QPlainTextEdit* list : {m_ui->Memo6, m_ui->ErgMemo})
+        if (Watched == list && ListMenuKey(*list, Event)) return true;
     return QMainWindow::eventFilter(Watched, Event);
 }
 
@@ -283,9 +293,8 @@ void TMainForm::ConnectCrawler() {
                                  const std::string& fromUrl,
                                  int depth) { m_decisions->Note(decision, fromUrl, depth); };
     scan.OnSkipped = [this](THttpScan&, const std::string& url, const std::string&,
-                            const std::string&) {
-        m_decisions->NoteNotFetched(url, TLinkReason::Robots);
-    };
+                            const std::string& reason, TFetchFailure cause,
+                            int status) { HttpScan1Skipped(url, reason, cause, status); };
     scan.OnFetchFailed = [this](THttpScan&, const std::string& url, const std::string&,
                                 TFetchFailure reason,
                                 int status) { HttpScan1FetchFailed(url, reason, status); };
@@ -298,18 +307,30 @@ void TMainForm::ConnectCrawler() {
 
 // ---- control events that pass a setting to the crawler
 
+// The up-down's position is the number in the edit, clamped while the user types it.
 void TMainForm::UpDown1Click() {
-    m_httpScan->SetDepthSearchLevel(m_ui->Edit3->text().toInt());
+    m_httpScan->SetDepthSearchLevel(m_ui->UpDown1->Position());
 }
 
 void TMainForm::UpDown2Click() {
-    m_httpScan->SetConcurrentDownloads(m_ui->Edit6->text().toInt());
+    m_httpScan->SetConcurrentDownloads(m_ui->UpDown2->Position());
 }
 
 void TMainForm::SpiderOptionsGroupBoxClick() {
+    TRadioGroup& group = *m_ui->SpiderOptionsGroupBox;
+    // The change empties the result list: unsaved results go only when the user says so.
+    if (ResultsUnsaved() &&
+        !m_prompter.Question(this,
+                             "Das Ergebnis ist noch nicht gespeichert. Beim Wechsel der "
+                             "Spider Einstellungen wird die Ergebnisliste geleert. Trotzdem "
+                             "wechseln?")) {
+        const QSignalBlocker quiet(group);
+        group.SetItemIndex(m_spiderIndex);
+        return;
+    }
+    m_spiderIndex = group.ItemIndex();
     ClearResults();
-    const int index = m_ui->SpiderOptionsGroupBox->ItemIndex();
-    if (index >= 0) m_httpScan->SetLinkScan(static_cast<TLinkScan>(index));
+    if (m_spiderIndex >= 0) m_httpScan->SetLinkScan(static_cast<TLinkScan>(m_spiderIndex));
 }
 
 void TMainForm::RadioGroup3Click() {
@@ -420,7 +441,8 @@ void TMainForm::LoadSettings() {
     const TIniFile ini(m_settingsPath + "Program.ini");
     // On a first start the system's proxy settings (or a direct connection) make the first
     // harvest work; "Proxy verwenden" without an address would fail every request.
-    const int proxyDefault = QFile::exists(m_settingsPath + "Program.ini") ? 1 : 2;
+    const bool firstStart = !QFile::exists(m_settingsPath + "Program.ini");
+    const int proxyDefault = firstStart ? 2 : 1;
     Ui::TMainForm& u = *m_ui;
     u.URLEdit->setText(ini.ReadString(kSection, "URL", ""));
     u.UpDown1->SetPosition(ini.ReadInteger(kSection, "Depth", 3));
@@ -438,7 +460,9 @@ void TMainForm::LoadSettings() {
     u.Edit9->setText(ini.ReadString(kSection, "Port", ""));
     u.Edit4->setText(ini.ReadString(kSection, "UserName", ""));
     u.MaskEdit1->setText(ini.ReadString(kSection, "Password", ""));
-    u.CheckBox1->setChecked(ini.ReadBool(kSection, "search_mail", false));
+    // The crawler looks for mail addresses before any box is ticked; on a first start the box
+    // says so.
+    u.CheckBox1->setChecked(ini.ReadBool(kSection, "search_mail", firstStart));
     u.CheckBox2->setChecked(ini.ReadBool(kSection, "search_jpg", false));
     u.CheckBox3->setChecked(ini.ReadBool(kSection, "search_gif", false));
     u.CheckBox4->setChecked(ini.ReadBool(kSection, "search_mp3", false));
@@ -512,6 +536,20 @@ void TMainForm::LoadKeywordMemos() {
 
 void TMainForm::StartBitBtnClick() {
     if (!ProxyComplete()) return;
+    // With no box ticked the crawler would still collect its own default, mail addresses,
+    // which the window would not show: nothing to collect is said, not done.
+    const Ui::TMainForm& u = *m_ui;
+    const bool typeTicked = u.CheckBox1->isChecked() || u.CheckBox2->isChecked() ||
+                            u.CheckBox3->isChecked() || u.CheckBox4->isChecked() ||
+                            u.CheckBox5->isChecked() || u.CheckBox6->isChecked();
+    if (m_scanIdle && !typeTicked) {
+        m_prompter.Information(this,
+                               "Unter \"Suchen nach\" ist nichts angekreuzt: es würde nichts "
+                               "gesammelt. Bitte kreuzen Sie an, wonach gesucht werden "
+                               "soll.");
+        m_ui->CheckBox1->setFocus();
+        return;
+    }
     const QString lower = m_ui->URLEdit->text().toLower();
     if (!lower.contains("http://") && !lower.contains("https://"))
         m_ui->URLEdit->setText("http://" + m_ui->URLEdit->text());
@@ -569,6 +607,8 @@ void TMainForm::StartRun(const TJournalRun* Resumed) {
     }
     if (m_scanIdle) {
         m_runCut = false;
+        m_runPages = 0;
+        m_startFailure.clear();
         // Noted before the run begins, so that the journal tells whose run follows; a continued
         // run was noted when it first began.
         if (!m_urlList.isEmpty() && !Resumed)
@@ -585,6 +625,7 @@ void TMainForm::StartRun(const TJournalRun* Resumed) {
         m_decisions->NoteStart(m_httpScan->StartingUrl());
     } else if (m_scanIdle) {
         SetRunningLook(false);
+        if (!m_urlList.isEmpty()) m_listEntries.push_back({url, 0, "keine gültige Adresse"});
         // A list entry the crawler refuses (no URL, not a URL) would otherwise hold the whole
         // list at that entry for good; the list goes on with the next entry instead.
         if (!m_urlList.isEmpty())
@@ -632,6 +673,7 @@ void TMainForm::ListSearchBitBtnClick() {
     }
     m_urlList = lines;
     m_urlListIndex = 0;
+    m_listEntries.clear();
     m_ui->StartBitBtn->setText("&Start Liste");
 }
 
@@ -649,18 +691,33 @@ void TMainForm::Timer1Timer() {
     m_ui->ListSearchBitBtn->setText("&Liste abarbeiten");
     m_ui->StartBitBtn->setText("&Start");
     if (!m_runCut) EndJournal();
+    ShowListSummary();
 }
 
 void TMainForm::CheckUrlBitBtnClick() {
-    if (!OpenDocument(m_ui->URLEdit->text())) m_prompter.Message(this, kBrowserFailure);
+    if (!m_openDocument(m_ui->URLEdit->text())) m_prompter.Message(this, kBrowserFailure);
 }
 
 void TMainForm::Hilfedatei1Click() {
-    if (!OpenDocument(m_appPath + "help/help.html")) m_prompter.Message(this, kBrowserFailure);
+    const QString page = m_appPath + "help/help.html";
+    if (m_openDocument(page)) return;
+    // The help ships with the program: without a browser it is shown here.
+    if (!m_helpForm) m_helpForm = new THelpForm(this);
+    if (!m_helpForm->ShowPage(page)) {
+        m_prompter.Message(this, kBrowserFailure);
+        return;
+    }
+    m_helpForm->show();
+    m_helpForm->raise();
+    m_helpForm->activateWindow();
 }
 
 void TMainForm::Update1Click() {
-    if (!OpenDocument(kUpdatePage)) m_prompter.Message(this, kBrowserFailure);
+    if (!m_openDocument(kUpdatePage)) m_prompter.Message(this, kBrowserFailure);
+}
+
+void TMainForm::SetDocumentOpener(std::function<bool(const QString&)> Opener) {
+    m_openDocument = std::move(Opener);
 }
 
 void TMainForm::HttpScan1Working(bool Working) {
@@ -693,6 +750,7 @@ void TMainForm::HttpScan1Working(bool Working) {
     if (journalFailed) TellJournalError();
     m_runCut = m_runCut || !writeError.empty() || !spillError.empty() || journalFailed;
     SetRunningLook(false);
+    if (!m_urlList.isEmpty()) NoteListEntryEnd();
     if (!m_urlList.isEmpty())
         m_timer1.start();
     else if (!m_runCut)
@@ -719,6 +777,7 @@ void TMainForm::HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyz
 }
 
 void TMainForm::HttpScan1PageReceived(const std::string& Url) {
+    ++m_runPages;
     m_ui->Memo6->appendPlainText(Text(Url));
 }
 
@@ -750,9 +809,18 @@ void TMainForm::ClearResults() {
 // ---- results
 
 void TMainForm::SaveBitBtnClick() {
+    SaveResults();
+}
+
+bool TMainForm::SaveResults() {
+    // Saving empties the list: a second save would turn the file just written into nothing.
+    if (!ResultsUnsaved()) {
+        m_prompter.Information(this, kEmptyList);
+        return false;
+    }
     const QString proposed = m_lastSaveFile.isEmpty() ? "unbenannt.txt" : m_lastSaveFile;
     const QString fileName = m_prompter.SaveFileName(this, proposed, "Textdatei (*.txt)");
-    if (fileName.isEmpty()) return;
+    if (fileName.isEmpty()) return false;
     m_lastSaveFile = fileName;
     m_lastSaveDir = QFileInfo(fileName).absolutePath() + '/';
     std::vector<std::string> lines;
@@ -761,12 +829,27 @@ void TMainForm::SaveBitBtnClick() {
     // The list is emptied only once the file holds it, as UTF-8 text as the results came.
     if (!WriteByteLines(fileName, lines, error)) {
         m_prompter.Information(this, CannotWriteText(fileName, error));
-        return;
+        return false;
     }
     ClearResults();
-    if (!RemoveDuplicates(fileName)) return;
+    // The file holds every result even when sorting it failed.
+    if (!RemoveDuplicates(fileName)) return true;
     m_prompter.Information(
         this, "Ergebnis wurde gespeichert! Eventuelle vorhandene Dubletten wurden gelöscht!");
+    return true;
+}
+
+bool TMainForm::ResultsMayGo() {
+    if (!ResultsUnsaved()) return true;
+    switch (m_prompter.YesNoCancel(this, kUnsavedQuestion)) {
+        case TAnswer::Yes:
+            return SaveResults();
+        case TAnswer::No:
+            return true;
+        case TAnswer::Cancel:
+            break;
+    }
+    return false;
 }
 
 bool TMainForm::RemoveDuplicates(const QString& FileName) {
@@ -835,6 +918,13 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
         Event->ignore();
         return;
     }
+    // An ending session cannot wait for an answer.
+    if (!m_sessionEnding && !ResultsMayGo()) {
+        // The user keeps the window: a later end of a run must not close it after all.
+        m_closeRequested = false;
+        Event->ignore();
+        return;
+    }
     FormClose();
     Event->accept();
 }
@@ -858,6 +948,7 @@ void TMainForm::ShowPromotion() {
 
 void TMainForm::Beenden1Click() {
     if (!m_scanIdle) return;
+    if (!m_sessionEnding && !ResultsMayGo()) return;
     m_closing = true;
     m_timer1.stop();
     DeleteResultsFile();
@@ -879,18 +970,57 @@ void TMainForm::AddWhyMenus() {
     connect(why, &QAction::triggered, this, &TMainForm::Warum1Click);
     for (QPlainTextEdit* list : {m_ui->Memo6, m_ui->ErgMemo}) {
         list->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(list, &QWidget::customContextMenuRequested, this,
-                [this, list](const QPoint& pos) { ShowListMenu(*list, pos); });
+        connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& pos) {
+            ShowListMenu(*list, list->cursorForPosition(pos).blockNumber(), pos);
+        });
+        // Reached by Tab (and left by it), a line chosen with the arrow keys: "Warum?" needs no
+        // mouse.
+        list->setTabChangesFocus(true);
+        list->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        list->installEventFilter(this);
     }
 }
 
-void TMainForm::ShowListMenu(QPlainTextEdit& List, const QPoint& Pos) {
-    const int line = List.cursorForPosition(Pos).blockNumber();
+// Left to right, top to bottom, as the window reads: the start-page bar, then each column of the
+// first tab from its top down.
+void TMainForm::SetTabOrder() {
+    Ui::TMainForm& u = *m_ui;
+    QWidget* const order[] = {
+        u.URLEdit,      u.SpecialBitBtn,    u.CheckUrlBitBtn, u.ListSearchBitBtn,
+        u.PageControl1, u.StartBitBtn,      u.StopBitBtn,     u.Edit3,
+        u.Edit6,        u.CheckBox1,        u.CheckBox2,      u.CheckBox3,
+        u.CheckBox4,    u.CheckBox5,        u.CheckBox6,      u.Memo6,
+        u.SaveBitBtn,   u.ErgManagerBitBtn, u.ErgMemo};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    // The follow mode's one stop comes after the boxes, where it stands.
+    u.SpiderOptionsGroupBox->PlaceInTabOrder(u.CheckBox6, u.Memo6);
+}
+
+void TMainForm::ShowListMenu(QPlainTextEdit& List, int Line, const QPoint& Pos) {
     std::unique_ptr<QMenu> menu(List.createStandardContextMenu(Pos));
+    menu->setObjectName("ListMenu");
     menu->addSeparator();
     QAction* why = menu->addAction("&Warum?");
-    why->setEnabled(!List.document()->findBlockByNumber(line).text().trimmed().isEmpty());
-    if (menu->exec(List.viewport()->mapToGlobal(Pos)) == why) WhyAboutLine(List, line);
+    why->setEnabled(!List.document()->findBlockByNumber(Line).text().trimmed().isEmpty());
+    // Opened from the keyboard, the first entry that answers is "Warum?" itself.
+    if (List.hasFocus() && why->isEnabled()) menu->setActiveAction(why);
+    if (menu->exec(List.viewport()->mapToGlobal(Pos)) == why) WhyAboutLine(List, Line);
+}
+
+bool TMainForm::ListMenuKey(QPlainTextEdit& List, QEvent* Event) {
+    bool wanted = false;
+    if (Event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        wanted = key->key() == Qt::Key_Menu ||
+                 (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+    } else if (Event->type() == QEvent::ContextMenu) {
+        wanted = static_cast<QContextMenuEvent*>(Event)->reason() == QContextMenuEvent::Keyboard;
+    }
+    if (!wanted) return false;
+    // The line of the text cursor, not of wherever the mouse happens to be.
+    const QTextCursor cursor = List.textCursor();
+    ShowListMenu(List, cursor.blockNumber(), List.cursorRect(cursor).bottomLeft());
+    return true;
 }
 
 QString TMainForm::WhyAboutLine(QPlainTextEdit& List, int Line) {

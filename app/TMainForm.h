@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@
 class QLabel;
 class QLockFile;
 class QPlainTextEdit;
+class THelpForm;
 class TLinkDecisionLog;
 class TWhyForm;
 class TAboutBox;
@@ -85,6 +87,12 @@ public:
     bool RemoveDuplicates(const QString& FileName);
     // The result list as the crawler reported it: type prefix and result, bytes as found.
     const std::vector<std::string>& ResultLines() const { return m_resultLines; }
+    // Saving empties the result list, so whatever it holds has not been saved.
+    bool ResultsUnsaved() const { return !m_resultLines.empty(); }
+    // How the window hands a page or file to the desktop (OpenDocument); tests replace it.
+    void SetDocumentOpener(std::function<bool(const QString&)> Opener);
+    // The help page in a window of the program's own, made when the desktop opens none.
+    THelpForm* HelpForm() const { return m_helpForm; }
     TZusammenfassenForm& Merger() { return *m_merger; }
     // The addresses of "Nie erfassen": never shown, saved, merged or kept by the crawler.
     const TNeverCollectList& NeverCollect() const { return m_neverCollect; }
@@ -122,7 +130,11 @@ private:
     void ConnectControls();
     void ConnectCrawler();
     void AddWhyMenus();
-    void ShowListMenu(QPlainTextEdit& List, const QPoint& Pos);
+    // The list's context menu for line Line, at Pos of its viewport.
+    void ShowListMenu(QPlainTextEdit& List, int Line, const QPoint& Pos);
+    // The context menu key or Shift+F10 in a list: the menu of the line under the cursor.
+    bool ListMenuKey(QPlainTextEdit& List, QEvent* Event);
+    void SetTabOrder();
     void LoadBanner();
     void ShowBanner();
     void LoadKeywordMemos();
@@ -161,12 +173,22 @@ private:
     void HttpScan1PageReceived(const std::string& Url);
     void HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink);
     void HttpScan1FetchFailed(const std::string& Url, TFetchFailure Reason, int Status);
+    void HttpScan1Skipped(const std::string& Url, const std::string& Reason, TFetchFailure Cause,
+                          int Status);
     void AddResult(const std::string& UrlFound, const std::string& TypeLink);
     void SetRunningLook(bool Running);
     void SetStatusText(const QString& Text);
     void DeleteResultsFile();
     void ClearResults();
     void ShowResultCount();
+    // Saves the result list as "Ergebnis speichern" does; true when the file now holds it.
+    bool SaveResults();
+    // Before the window closes: true when nothing unsaved is lost (saved, or let go by the user).
+    bool ResultsMayGo();
+    // The start URL failed or the crawler refused it: noted for the list's summary.
+    void NoteStartFailure(const std::string& Url, const QString& Reason);
+    void NoteListEntryEnd();
+    void ShowListSummary();
 
     // The search's journal (TMainFormJournal.cpp).
     bool JournalOwned();
@@ -223,4 +245,17 @@ private:
     std::unique_ptr<TLinkDecisionLog> m_decisions;
     TWhyForm* m_whyForm;  // owned through Qt's parent
     std::unique_ptr<QLockFile> m_journalLock;
+    std::function<bool(const QString&)> m_openDocument;
+    THelpForm* m_helpForm = nullptr;  // owned through Qt's parent
+    int m_spiderIndex = -1;           // the follow mode the crawler has
+    // The entries of the list being worked through, for its summary: each entry's start URL and,
+    // when no page of it could be read, why.
+    struct TListEntry {
+        QString Url;
+        int Pages = 0;
+        QString Failure;
+    };
+    std::vector<TListEntry> m_listEntries;
+    int m_runPages = 0;
+    QString m_startFailure;
 };

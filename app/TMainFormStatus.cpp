@@ -1,9 +1,14 @@
-// The main window's status bar note of a page that could not be fetched, with its reason.
+// The main window's notes of pages that could not be fetched, with their reasons: the status
+// bar, the decision log behind "Warum?", and the summary of a worked-through list.
 
 #include <QStatusBar>
 
 #include "HarvestText.h"
+#include "THttpScan.h"
+#include "TLinkDecisionLog.h"
 #include "TMainForm.h"
+#include "TPrompter.h"
+#include "TWhyForm.h"
 #include "ui_TMainForm.h"
 
 namespace {
@@ -11,64 +16,69 @@ namespace {
 // Long enough to be read, short enough not to hide the result count for long.
 constexpr int kFailureShownMs = 5000;
 
-QString GermanReason(TFetchFailure Reason, int Status) {
-    switch (Reason) {
-        case TFetchFailure::None:
-            return {};
-        case TFetchFailure::HostNotFound:
-            return "Server nicht gefunden";
-        case TFetchFailure::ProxyNotFound:
-            return "Proxy nicht gefunden";
-        case TFetchFailure::ConnectionRefused:
-            return "Verbindung abgelehnt";
-        case TFetchFailure::CannotConnect:
-            return "keine Verbindung";
-        case TFetchFailure::TimedOut:
-            return "Zeitüberschreitung";
-        case TFetchFailure::ConnectionReset:
-            return "Verbindung abgebrochen";
-        case TFetchFailure::EmptyReply:
-            return "keine Antwort";
-        case TFetchFailure::CutShort:
-            return "Antwort unvollständig";
-        case TFetchFailure::NetworkError:
-            return "Netzwerkfehler";
-        case TFetchFailure::RedirectLoop:
-            return "Weiterleitung im Kreis";
-        case TFetchFailure::TooManyRedirects:
-            return "zu viele Weiterleitungen";
-        case TFetchFailure::RefusedScheme:
-            return "Weiterleitung auf ein anderes Protokoll";
-        case TFetchFailure::TlsError:
-            return "keine sichere Verbindung";
-        case TFetchFailure::BadAnswer:
-            return "unlesbare Antwort";
-        case TFetchFailure::TooLarge:
-            return "zu groß";
-        case TFetchFailure::NoContentType:
-            return "ohne Inhaltstyp";
-        case TFetchFailure::EmptyBody:
-            return "leere Seite";
-        case TFetchFailure::LoginRequired:
-            return "Anmeldung nötig";
-        case TFetchFailure::LoginRefused:
-            return "Anmeldung abgelehnt";
-        case TFetchFailure::ProxyLoginRefused:
-            return "Anmeldung am Proxy abgelehnt";
-        case TFetchFailure::HttpStatus:
-            return QString("HTTP-Status %1").arg(Status);
-        case TFetchFailure::InternalError:
-            return "interner Fehler";
-    }
-    return {};
-}
-
 }  // namespace
 
 QString TMainForm::FailureText(const QString& Url, TFetchFailure Reason, int Status) {
-    return QString("Nicht geladen: %1 (%2)").arg(Url, GermanReason(Reason, Status));
+    return QString("Nicht geladen: %1 (%2)").arg(Url, TWhyForm::ReasonWords(Reason, Status));
 }
 
 void TMainForm::HttpScan1FetchFailed(const std::string& Url, TFetchFailure Reason, int Status) {
+    m_decisions->NoteFailed(Url, Reason, Status);
+    NoteStartFailure(Url, TWhyForm::ReasonWords(Reason, Status));
     m_ui->StatusBar1->showMessage(FailureText(TextOfBytes(Url), Reason, Status), kFailureShownMs);
+}
+
+void TMainForm::HttpScan1Skipped(const std::string& Url, const std::string& Reason,
+                                 TFetchFailure Cause, int Status) {
+    if (Reason == "robots") {
+        m_decisions->NoteNotFetched(Url, TLinkReason::Robots);
+        NoteStartFailure(Url, "robots.txt verbietet den Abruf");
+        return;
+    }
+    // Its server did not answer (or failed) for robots.txt: that is what the user can act on.
+    m_decisions->NoteNotFetched(Url, TLinkReason::RobotsUnreachable, Cause, Status);
+    const QString why =
+        "robots.txt nicht lesbar" +
+        (Cause == TFetchFailure::None ? QString() : ": " + TWhyForm::ReasonWords(Cause, Status));
+    NoteStartFailure(Url, why);
+    m_ui->StatusBar1->showMessage(QString("Nicht geladen: %1 (%2)").arg(TextOfBytes(Url), why),
+                                  kFailureShownMs);
+}
+
+void TMainForm::NoteStartFailure(const std::string& Url, const QString& Reason) {
+    if (Url == m_httpScan->StartingUrl() && m_startFailure.isEmpty()) m_startFailure = Reason;
+}
+
+void TMainForm::NoteListEntryEnd() {
+    QString failure;
+    if (m_runPages == 0)
+        failure = !m_startFailure.isEmpty() ? m_startFailure
+                  : m_runCut                ? QString("angehalten")
+                                            : QString("keine Seite geladen");
+    m_listEntries.push_back({TextOfBytes(m_httpScan->StartingUrl()), m_runPages, failure});
+}
+
+void TMainForm::ShowListSummary() {
+    if (m_listEntries.empty()) return;
+    int failed = 0;
+    QStringList lines;
+    for (std::size_t i = 0; i < m_listEntries.size(); ++i) {
+        const TListEntry& entry = m_listEntries[i];
+        if (entry.Failure.isEmpty()) continue;
+        ++failed;
+        lines << QString("Eintrag %1: %2 (%3)")
+                     .arg(i + 1)
+                     .arg(entry.Url.isEmpty() ? QString("leere Zeile") : entry.Url, entry.Failure);
+    }
+    const int count = static_cast<int>(m_listEntries.size());
+    QString text = QString(
+                       "Die Liste ist abgearbeitet: %1 %2, davon %3 durchsucht und %4 "
+                       "fehlgeschlagen.")
+                       .arg(count)
+                       .arg(count == 1 ? "Eintrag" : "Einträge")
+                       .arg(count - failed)
+                       .arg(failed);
+    if (failed > 0) text += "\n\nFehlgeschlagen:\n" + lines.join('\n');
+    m_listEntries.clear();
+    m_prompter.Information(this, text);
 }

@@ -19,6 +19,16 @@ bool TDialogPrompter::Question(QWidget* Parent, const QString& Text) {
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
+TAnswer TDialogPrompter::YesNoCancel(QWidget* Parent, const QString& Text) {
+    // Cancel is the default: Enter pressed by habit loses nothing.
+    const auto button = QMessageBox::question(
+        Parent, "Frage", Text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        QMessageBox::Cancel);
+    return button == QMessageBox::Yes  ? TAnswer::Yes
+           : button == QMessageBox::No ? TAnswer::No
+                                       : TAnswer::Cancel;
+}
+
 QString TDialogPrompter::OpenFileName(QWidget* Parent, const QString& Title, const QString& Folder,
                                       const QString& Filter) {
     return QFileDialog::getOpenFileName(Parent, Title, Folder, Filter);

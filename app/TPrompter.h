@@ -8,6 +8,9 @@
 class QDialog;
 class QWidget;
 
+// The answer to a question with the buttons Ja, Nein and Abbrechen.
+enum class TAnswer { Yes, No, Cancel };
+
 class TPrompter {
 public:
     virtual ~TPrompter() = default;
@@ -17,6 +20,8 @@ public:
     virtual void Message(QWidget* Parent, const QString& Text) = 0;
     // A question with the buttons Yes and No: true for Yes.
     virtual bool Question(QWidget* Parent, const QString& Text) = 0;
+    // A question with the buttons Yes, No and Cancel; closing the box is Cancel.
+    virtual TAnswer YesNoCancel(QWidget* Parent, const QString& Text) = 0;
     // A file name to open, or empty when the user cancelled.
     virtual QString OpenFileName(QWidget* Parent, const QString& Title, const QString& Folder,
                                  const QString& Filter) = 0;
@@ -32,6 +37,7 @@ public:
     void Information(QWidget* Parent, const QString& Text) override;
     void Message(QWidget* Parent, const QString& Text) override;
     bool Question(QWidget* Parent, const QString& Text) override;
+    TAnswer YesNoCancel(QWidget* Parent, const QString& Text) override;
     QString OpenFileName(QWidget* Parent, const QString& Title, const QString& Folder,
                          const QString& Filter) override;
     QString SaveFileName(QWidget* Parent, const QString& Proposed, const QString& Filter) override;

@@ -1,7 +1,8 @@
 #pragma once
 // A pair of arrow buttons that step a number between Min and Max and show it in an associated
-// line edit, which itself takes no typing. Only a click on an arrow raises Clicked; setting the
-// position from code is silent, as the window's settings loader expects.
+// line edit. The edit also takes typed digits, the arrow keys (one step) and Page Up/Down (ten),
+// all clamped to Min..Max. A change by the user raises Clicked; setting the position from code
+// is silent, as the window's settings loader expects.
 
 #include <QLineEdit>
 #include <QWidget>
@@ -23,7 +24,7 @@ public:
     void SetMax(int Value);
     // Clamped to Min..Max; updates the associated edit; raises nothing.
     void SetPosition(int Value);
-    // The edit that shows the position; it is made read-only.
+    // The edit that shows the position and takes the keyboard's changes.
     void SetAssociate(QLineEdit* Edit);
 
     // The names under which the window's layout file sets the properties.
@@ -37,8 +38,12 @@ public:
 signals:
     void Clicked();
 
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
 private:
     void Step(int Delta);
+    void Typed(const QString& Text);
 
     QToolButton* m_up;
     QToolButton* m_down;

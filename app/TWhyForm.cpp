@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "HarvestText.h"
 #include "TLinkDecisionLog.h"
 
@@ -22,34 +24,44 @@ QString RuleText(TLinkReason Reason, const TLinkRecord& R, bool Report) {
             return "Die Adresse war in diesem Lauf schon bekannt (etwa als Ziel einer "
                    "Weiterleitung); jede Adresse wird nur einmal bearbeitet.";
         case TLinkReason::Depth:
-            return "Die Seite, auf der der Link steht, liegt schon in der eingestellten "
-                   "Suchtiefe (Einstellungen, Suchtiefe).";
+            return "Die Seite, auf der der Link steht, liegt schon in der eingestellten Tiefe "
+                   "(Einstellungen: \"Tiefe der zu verfolgenden Links\").";
         case TLinkReason::Exclude:
-            return "Die Adresse enthält das Ausschluss-Wort '" + Q(R.Keyword) +
-                   "' (Filter, Ausschluss-Liste).";
+            return "Die Adresse enthält den Begriff '" + Q(R.Keyword) +
+                   "' (Filter: \"URL darf Begriffe nicht enthalten\").";
         case TLinkReason::Include:
-            return "Die Adresse enthält keines der Wörter der Einschluss-Liste (Filter, "
-                   "Einschluss-Liste).";
+            return "Die Adresse enthält keinen der Begriffe (Filter: \"URL muss Begriffe "
+                   "enthalten\").";
         case TLinkReason::Type:
             return "Der Typ '" + Q(R.TypeLink) +
                    "' ist nicht unter den gesuchten Typen "
                    "(Suchen nach).";
         case TLinkReason::Site:
             return Report ? "Die Adresse gehört zu einer anderen Website als die Seite, auf der "
-                            "sie steht (Optionen, Links melden)."
+                            "sie steht (Link Report)."
                           : "Die Adresse gehört zu einer anderen Website als die Startadresse "
-                            "(Optionen, Links folgen).";
+                            "(Spider Einstellungen).";
         case TLinkReason::Path:
             return Report ? "Die Adresse liegt nicht im Pfad der Seite, auf der sie steht "
-                            "(Optionen, Links melden)."
-                          : "Die Adresse liegt nicht im Pfad der Startadresse (Optionen, Links "
-                            "folgen).";
+                            "(Link Report)."
+                          : "Die Adresse liegt nicht im Pfad der Startadresse (Spider "
+                            "Einstellungen).";
         case TLinkReason::Scheme:
             return "Es ist keine http- oder https-Adresse mit erkennbarem Typ.";
         case TLinkReason::Queue:
             return "Die Datei der zurückgestellten Links konnte nicht geschrieben werden.";
         case TLinkReason::Robots:
-            return "Die robots.txt des Servers verbietet den Abruf (Rücksicht auf Server).";
+            return "Die robots.txt des Servers verbietet den Abruf (Optionen, Rücksicht auf "
+                   "Server: \"robots.txt beachten\").";
+        case TLinkReason::RobotsUnreachable:
+            // The server forbade nothing: it did not answer, and that is what to look into.
+            return "Die robots.txt des Servers konnte nicht gelesen werden" +
+                   (R.Failure == TFetchFailure::None
+                        ? QString()
+                        : " (" + TWhyForm::ReasonWords(R.Failure, R.FailureStatus) + ")") +
+                   ". Ohne sie wird von diesem Server nichts geladen (Optionen, Rücksicht auf "
+                   "Server: \"robots.txt beachten\")." +
+                   TWhyForm::Advice(R.Failure);
         case TLinkReason::Caller:
             return "Das Programm hat das Folgen des Links abgelehnt.";
         case TLinkReason::Stopped:
@@ -63,6 +75,14 @@ QString RuleText(TLinkReason Reason, const TLinkRecord& R, bool Report) {
     return {};
 }
 
+// A download that failed after the link was followed.
+QString FailureNote(const TLinkRecord& R) {
+    if (R.Failure == TFetchFailure::None || R.FollowReason == TLinkReason::RobotsUnreachable)
+        return {};
+    return " Nicht geladen: " + TWhyForm::ReasonWords(R.Failure, R.FailureStatus) + "." +
+           TWhyForm::Advice(R.Failure);
+}
+
 QString Outcome(const TLinkRecord& R) {
     const bool page = R.TypeLink == "htm";
     if (R.FollowReason != TLinkReason::None)
@@ -71,12 +91,82 @@ QString Outcome(const TLinkRecord& R) {
     if (R.ReportReason != TLinkReason::None)
         return (R.Followed ? "Besucht, aber nicht gemeldet: " : "Nicht gemeldet: ") +
                RuleText(R.ReportReason, R, true);
-    if (page) return R.Followed ? "Gemeldet und besucht." : "Gemeldet.";
+    if (page) return R.Followed ? "Gemeldet und besucht." + FailureNote(R) : "Gemeldet.";
     return "Gemeldet (Typ '" + Q(R.TypeLink) +
            "'); Dateien und E-Mail-Adressen werden nicht besucht.";
 }
 
 }  // namespace
+
+QString TWhyForm::ReasonWords(TFetchFailure Reason, int Status) {
+    switch (Reason) {
+        case TFetchFailure::None:
+            return {};
+        case TFetchFailure::HostNotFound:
+            return "Server nicht gefunden";
+        case TFetchFailure::ProxyNotFound:
+            return "Proxy nicht gefunden";
+        case TFetchFailure::ConnectionRefused:
+            return "Verbindung abgelehnt";
+        case TFetchFailure::CannotConnect:
+            return "keine Verbindung";
+        case TFetchFailure::TimedOut:
+            return "Zeitüberschreitung";
+        case TFetchFailure::ConnectionReset:
+            return "Verbindung abgebrochen";
+        case TFetchFailure::EmptyReply:
+            return "keine Antwort";
+        case TFetchFailure::CutShort:
+            return "Antwort unvollständig";
+        case TFetchFailure::NetworkError:
+            return "Netzwerkfehler";
+        case TFetchFailure::RedirectLoop:
+            return "Weiterleitung im Kreis";
+        case TFetchFailure::TooManyRedirects:
+            return "zu viele Weiterleitungen";
+        case TFetchFailure::RefusedScheme:
+            return "Weiterleitung auf ein anderes Protokoll";
+        case TFetchFailure::TlsError:
+            return "keine sichere Verbindung";
+        case TFetchFailure::BadAnswer:
+            return "unlesbare Antwort";
+        case TFetchFailure::TooLarge:
+            return "zu groß";
+        case TFetchFailure::NoContentType:
+            return "ohne Inhaltstyp";
+        case TFetchFailure::EmptyBody:
+            return "leere Seite";
+        case TFetchFailure::LoginRequired:
+            return "Anmeldung nötig";
+        case TFetchFailure::LoginRefused:
+            return "Anmeldung abgelehnt";
+        case TFetchFailure::ProxyLoginRefused:
+            return "Anmeldung am Proxy abgelehnt";
+        case TFetchFailure::HttpStatus:
+            return QString("HTTP-Status %1").arg(Status);
+        case TFetchFailure::InternalError:
+            return "interner Fehler";
+    }
+    return {};
+}
+
+QString TWhyForm::Advice(TFetchFailure Reason) {
+    switch (Reason) {
+        case TFetchFailure::ConnectionRefused:
+            return " Unter dieser Adresse und diesem Port nimmt kein Server Verbindungen an: "
+                   "Adresse und Port prüfen.";
+        case TFetchFailure::HostNotFound:
+            return " Den Namen des Servers gibt es nicht: die Adresse auf Tippfehler prüfen.";
+        case TFetchFailure::ProxyNotFound:
+            return " Den Namen des Proxy-Servers gibt es nicht (Optionen, \"Proxy Parameter\").";
+        case TFetchFailure::TimedOut:
+            return " Der Server hat nicht rechtzeitig geantwortet (Optionen: \"TimeOut:\").";
+        case TFetchFailure::CannotConnect:
+            return " Der Server ist nicht erreichbar: die Netzverbindung prüfen.";
+        default:
+            return {};
+    }
+}
 
 TWhyForm::TWhyForm(const TLinkDecisionLog& Log, QWidget* Parent)
     : QDialog(Parent), m_log(Log), m_url(new QLineEdit(this)), m_answer(new QLabel(this)) {
@@ -87,9 +177,11 @@ TWhyForm::TWhyForm(const TLinkDecisionLog& Log, QWidget* Parent)
     label->setBuddy(m_url);
     layout->addWidget(label);
     layout->addWidget(m_url);
+    m_answer->setObjectName("AnswerLabel");
     m_answer->setWordWrap(true);
     m_answer->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_answer->setMinimumWidth(480);
+    m_answer->setMinimumWidth(kAnswerWidth);
+    m_answer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(m_answer);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ask = buttons->addButton("&Erklären", QDialogButtonBox::ActionRole);
@@ -103,6 +195,20 @@ TWhyForm::TWhyForm(const TLinkDecisionLog& Log, QWidget* Parent)
 void TWhyForm::Ask(const QString& Url) {
     m_url->setText(Url.trimmed());
     m_answer->setText(Answer(m_log, Url));
+    FitAnswer();
+}
+
+void TWhyForm::FitAnswer() {
+    // A wrapped label in a layout is given the height of its unwrapped text; the dialog grows to
+    // the wrapped text's height, so every line of the answer shows at once.
+    m_answer->setMinimumHeight(m_answer->heightForWidth(std::max(m_answer->width(), kAnswerWidth)));
+    if (isVisible()) adjustSize();
+}
+
+void TWhyForm::showEvent(QShowEvent* Event) {
+    FitAnswer();
+    adjustSize();
+    QDialog::showEvent(Event);
 }
 
 QString TWhyForm::AnswerText() const {
@@ -129,7 +235,7 @@ QString TWhyForm::AnswerForBytes(const TLinkDecisionLog& Log, std::string_view U
     if (record->Start)
         return "Startadresse des Laufs." +
                (record->FollowReason == TLinkReason::None
-                    ? QString()
+                    ? FailureNote(*record)
                     : " Nicht besucht: " + RuleText(record->FollowReason, *record, false));
     return "Gefunden auf " + Q(record->FromUrl) + " (Tiefe " + QString::number(record->Depth) +
            "). " + Outcome(*record);

@@ -8,6 +8,8 @@
 
 #include <string_view>
 
+#include "FetchFailure.h"
+
 class QLabel;
 class QLineEdit;
 class TLinkDecisionLog;
@@ -25,11 +27,22 @@ public:
     // type, padded, and two blanks.
     static QString AddressOfLine(const QString& Line, bool ResultLine);
 
+    // Why a download failed, in a few German words ("Verbindung abgelehnt").
+    static QString ReasonWords(TFetchFailure Reason, int Status);
+    // What the user can do about Reason, as a sentence with a leading blank; empty when nothing.
+    static QString Advice(TFetchFailure Reason);
+
     void Ask(const QString& Url);
     QLineEdit& UrlEdit() { return *m_url; }
     QString AnswerText() const;
 
+protected:
+    void showEvent(QShowEvent* Event) override;
+
 private:
+    static constexpr int kAnswerWidth = 480;
+    void FitAnswer();
+
     const TLinkDecisionLog& m_log;
     QLineEdit* m_url;
     QLabel* m_answer;

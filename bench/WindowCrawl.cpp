@@ -31,6 +31,10 @@ public:
         Report(Text);
         return false;
     }
+    TAnswer YesNoCancel(QWidget*, const QString& Text) override {
+        Report(Text);
+        return TAnswer::Cancel;
+    }
     QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
         return {};
     }

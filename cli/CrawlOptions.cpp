@@ -307,8 +307,9 @@ Consideration for servers:
                            beyond --concurrent)
       --skipped FILE       list the URLs that were not fetched, one URL<TAB>reason
                            per line, in the order met: robots (forbidden by
-                           robots.txt), robots-unreachable (its robots.txt could
-                           not be read), or why its download failed: host not
+                           robots.txt), robots-unreachable (WHY) (its robots.txt
+                           could not be read; WHY is what its request met, in
+                           the words below), or why its download failed: host not
                            found, proxy not found, connection refused, cannot
                            connect, timed out, connection reset, empty reply,
                            cut short, network error, redirect loop, too many
@@ -321,7 +322,8 @@ Consideration for servers:
                            with url, from, depth, type, reported, followed and
                            reason (seen, depth, exclude, include, type, site,
                            path, scheme, queue: the waiting links' file failed,
-                           robots, caller, stopped, invalid: a part of a
+                           robots, robots-unreachable: its robots.txt could not
+                           be read, caller, stopped, invalid: a part of a
                            mailto link that is no address; "" when nothing said
                            no)
   A server that answers 429 or 503 is paused as its Retry-After asks (at most

@@ -75,18 +75,26 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
                           const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) {};
     m_scan.OnSkipped = [this](THttpScan&, const std::string& Url, const std::string&,
-                              const std::string& Reason) {
-        m_skipped.push_back({Url, Reason});
-        if (m_decisions) m_decisions->NoteNotFetched(Url, TLinkReason::Robots);
+                              const std::string& Reason, TFetchFailure Cause, int Status) {
+        const bool forbidden = Reason == "robots";
+        // An unread robots.txt is named with what its request met: that is what to act on.
+        const std::string cause = FetchFailureText(Cause, Status);
+        m_skipped.push_back({Url, cause.empty() ? Reason : Reason + " (" + cause + ")"});
+        if (m_decisions)
+            m_decisions->NoteNotFetched(
+                Url, forbidden ? TLinkReason::Robots : TLinkReason::RobotsUnreachable, Cause,
+                Status);
         // A start page that robots.txt keeps out is named with that reason at the run's end.
         if (IsStartUrl(Url))
-            m_startError = Reason == "robots" ? "robots.txt forbids it"
-                                              : "no answer or a server error for its robots.txt";
+            m_startError = forbidden       ? "robots.txt forbids it"
+                           : cause.empty() ? "its robots.txt could not be read"
+                                           : "its robots.txt could not be read: " + cause;
     };
     m_scan.OnFetchFailed = [this](THttpScan&, const std::string& Url, const std::string&,
                                   TFetchFailure Reason, int Status) {
         const std::string why = FetchFailureText(Reason, Status);
         m_skipped.push_back({Url, why});
+        if (m_decisions) m_decisions->NoteFailed(Url, Reason, Status);
         // Only the start page's failure is named: further pages fail often and harmlessly.
         if (IsStartUrl(Url)) m_startError = why;
     };

@@ -30,6 +30,8 @@ const char* LinkReasonWord(TLinkReason Reason) {
             return "queue";
         case TLinkReason::Robots:
             return "robots";
+        case TLinkReason::RobotsUnreachable:
+            return "robots-unreachable";
         case TLinkReason::Caller:
             return "caller";
         case TLinkReason::Stopped:

@@ -339,14 +339,18 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 return -1;
             case TServerVerdict::Refuse: {
                 const TServerReason reason = Policy.LastReason();
+                const bool forbidden = reason == TServerReason::RobotsDisallowed;
                 TUrlInQueue::Entry refused = TakeEntry(i);
                 m_active = true;
+                // A server that did not answer has failed this URL; its rules forbade nothing.
+                if (!forbidden) ++Errors;
                 EntryDone(refused.Object.Id,
-                          reason == TServerReason::RobotsDisallowed
-                              ? TEntryOutcome::Robots
-                              : TEntryOutcome::RobotsUnreachable,
+                          forbidden ? TEntryOutcome::Robots : TEntryOutcome::RobotsUnreachable,
                           refused.Url);
-                if (OnSkipped) OnSkipped(*this, refused.Url, refused.Object.Referrer, reason);
+                if (OnSkipped)
+                    OnSkipped(*this, refused.Url, refused.Object.Referrer, reason,
+                              forbidden ? TFetchFailure::None : Policy.LastFailure(),
+                              forbidden ? 0 : Policy.LastFailureStatus());
                 if (Stopping) return -1;
                 break;
             }
@@ -407,7 +411,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     THttpGet& slot = *m_slots[static_cast<std::size_t>(SlotIndex)];
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
     if (slot.FetchMode == fetchRobots) {
-        Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body);
+        Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
         slot.ReleaseBody();
         server.clear();
         slot.SlotState = slotIdle;

@@ -137,9 +137,10 @@ public:
     std::uint64_t LastEntryId = 0;
     // Called whenever a slot's download has ended (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
-    // A queued URL left unfetched because its server's robots.txt refuses it.
+    // A queued URL left unfetched because its server's robots.txt refuses it, or could not be
+    // read (Cause and Status: what the robots.txt request met; None for a refusal by its rules).
     std::function<void(THttpDwnld&, const std::string& Url, const std::string& Referrer,
-                       TServerReason Reason)>
+                       TServerReason Reason, TFetchFailure Cause, int Status)>
         OnSkipped;
     // Queued work waits a second or more for Server (once per pause or gap).
     std::function<void(THttpDwnld&, const std::string& Server, int Ms, TServerReason Reason)>

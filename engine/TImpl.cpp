@@ -44,10 +44,13 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
                             int status) { Failed(url, referrer, reason, status); };
     Dwnld.OnWorking = [this](THttpDwnld&, bool working) { WorkingChanged(working); };
     Dwnld.OnSkipped = [this](THttpDwnld&, const std::string& url, const std::string& referrer,
-                             TServerReason reason) {
-        ++SkippedByRobots;
-        Log("skipped (" + std::string(ServerReasonText(reason)) + "): " + url);
-        if (Owner.OnSkipped) Owner.OnSkipped(Owner, url, referrer, ServerReasonText(reason));
+                             TServerReason reason, TFetchFailure cause, int status) {
+        if (reason == TServerReason::RobotsDisallowed) ++SkippedByRobots;
+        const std::string why = FetchFailureText(cause, status);
+        Log("skipped (" + std::string(ServerReasonText(reason)) + (why.empty() ? "" : ": " + why) +
+            "): " + url);
+        if (Owner.OnSkipped)
+            Owner.OnSkipped(Owner, url, referrer, ServerReasonText(reason), cause, status);
     };
     Dwnld.OnServerWait = [this](THttpDwnld&, const std::string& server, int ms,
                                 TServerReason reason) {

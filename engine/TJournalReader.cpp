@@ -227,11 +227,11 @@ void TJournalBuilder::Done(const std::vector<std::string>& F) {
         run.SkippedUrls.emplace_back(entry.Url, F[2]);  // a failure and its reason
     if (outcome == "fetched")
         ++run.Fetched;
-    else if (outcome == "failed")
+    else if (outcome == "failed" || outcome == "robots-unreachable")
         ++run.Errors;
     else if (outcome == "retried")
         ++run.Retries;
-    else if (outcome == "robots" || outcome == "robots-unreachable")
+    else if (outcome == "robots")
         ++run.Skipped;
 }
 

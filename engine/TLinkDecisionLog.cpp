@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "UrlIdentity.h"
 
@@ -58,6 +59,7 @@ void TLinkDecisionLog::Clear() {
     m_lastPage.clear();
     m_types.assign(1, "");
     m_keywords.assign(1, "");
+    m_failures.clear();
 }
 
 std::string_view TLinkDecisionLog::TextOf(std::uint64_t Offset, std::uint32_t Length) const {
@@ -179,12 +181,20 @@ void TLinkDecisionLog::Revise(TRecord& R, const TLinkDecision& D, const std::str
     R.Reasons = Reasons(report, follow);
 }
 
-void TLinkDecisionLog::NoteNotFetched(const std::string& Url, TLinkReason Reason) {
+void TLinkDecisionLog::NoteNotFetched(const std::string& Url, TLinkReason Reason,
+                                      TFetchFailure Cause, int Status) {
     TRecord* r = Lookup(std::string_view(Url).substr(0, kMaxKey));
     if (!r) return;
     r->Flags &= static_cast<std::uint8_t>(~kFollowed);
     r->Reasons =
         static_cast<std::uint8_t>((r->Reasons & 0x0F) | static_cast<unsigned>(Reason) << 4);
+    if (Cause != TFetchFailure::None) NoteFailed(Url, Cause, Status);
+}
+
+void TLinkDecisionLog::NoteFailed(const std::string& Url, TFetchFailure Cause, int Status) {
+    const TRecord* r = Lookup(std::string_view(Url).substr(0, kMaxKey));
+    if (!r) return;
+    m_failures[static_cast<std::uint32_t>(r - m_records.data())] = {Cause, Status};
 }
 
 TLinkRecord TLinkDecisionLog::Expand(const TRecord& R) const {
@@ -200,6 +210,8 @@ TLinkRecord TLinkDecisionLog::Expand(const TRecord& R) const {
     out.Followed = R.Flags & kFollowed;
     out.ReportReason = static_cast<TLinkReason>(R.Reasons & 0x0F);
     out.FollowReason = static_cast<TLinkReason>(R.Reasons >> 4);
+    const auto failure = m_failures.find(static_cast<std::uint32_t>(&R - m_records.data()));
+    if (failure != m_failures.end()) std::tie(out.Failure, out.FailureStatus) = failure->second;
     return out;
 }
 

@@ -70,6 +70,8 @@ TServerVerdict TServerPolicy::Judge(const std::string& Server, const std::string
         if (!server.Rules.Allows(PathAndQueryOf(Url))) {
             m_lastReason = server.Unreachable ? TServerReason::RobotsUnreachable
                                               : TServerReason::RobotsDisallowed;
+            m_lastFailure = server.UnreachableWhy;
+            m_lastFailureStatus = server.UnreachableStatus;
             return TServerVerdict::Refuse;
         }
     }
@@ -101,10 +103,12 @@ void TServerPolicy::RobotsFetchStarted(const std::string& Server) {
 }
 
 void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Complete,
-                                  std::string_view Body) {
+                                  std::string_view Body, TFetchFailure Why) {
     TServer& server = m_servers[Server];
     server.Robots = TRobotsState::Known;
     server.Unreachable = false;
+    server.UnreachableWhy = TFetchFailure::None;
+    server.UnreachableStatus = 0;
     if (Status >= 200 && Status < 300 && Complete) {
         server.Rules = TRobotsTxt::Parse(Body, ProductTokenOf(Settings.Agent));
     } else if (Status >= 300 && Status < 500) {
@@ -112,6 +116,11 @@ void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Co
     } else {
         server.Rules = TRobotsTxt::DisallowAll();  // the server cannot say what it allows
         server.Unreachable = true;
+        // What the user can act on: no answer at all (and why), or the server's error status.
+        server.UnreachableWhy = Why != TFetchFailure::None ? Why
+                                                           : (Status > 0 ? TFetchFailure::HttpStatus
+                                                                         : TFetchFailure::None);
+        server.UnreachableStatus = Status;
     }
 }
 

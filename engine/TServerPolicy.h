@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "FetchFailure.h"
 #include "TRobotsTxt.h"
 
 using TPolicyClock = std::chrono::steady_clock;
@@ -60,13 +61,18 @@ public:
     // The reason of the last Wait or Refuse verdict, and for a Wait the time it lasts (ms).
     TServerReason LastReason() const { return m_lastReason; }
     int LastWaitMs() const { return m_lastWaitMs; }
+    // For a RobotsUnreachable refusal: what the robots.txt request met (connection refused, a
+    // time-out, or HttpStatus with the status of a server error).
+    TFetchFailure LastFailure() const { return m_lastFailure; }
+    int LastFailureStatus() const { return m_lastFailureStatus; }
 
     void DownloadStarted(const std::string& Server, TPolicyClock::time_point Now);
     void DownloadEnded(const std::string& Server);
     void RobotsFetchStarted(const std::string& Server);
-    // The robots.txt answer: Status 0 when the server could not be reached; Complete when the
-    // body arrived whole (or cut at its size limit).
-    void RobotsArrived(const std::string& Server, int Status, bool Complete, std::string_view Body);
+    // The robots.txt answer: Status 0 when the server could not be reached, and Why what the
+    // request met then; Complete when the body arrived whole (or cut at its size limit).
+    void RobotsArrived(const std::string& Server, int Status, bool Complete, std::string_view Body,
+                       TFetchFailure Why = TFetchFailure::None);
 
     // Any answer of Server. A 429 or 503 pauses it for RetryAfterMs (-1: no header); without the
     // header a 429 pauses by the back-off, a 503 not at all. Another answer ends a back-off.
@@ -86,6 +92,8 @@ private:
         TRobotsState Robots = TRobotsState::Unknown;
         TRobotsTxt Rules;
         bool Unreachable = false;
+        TFetchFailure UnreachableWhy = TFetchFailure::None;
+        int UnreachableStatus = 0;
         TPolicyClock::time_point NextStart{};
         TPolicyClock::time_point PausedUntil{};
         TServerReason PauseReason = TServerReason::None;
@@ -99,6 +107,8 @@ private:
     int m_backoffs = 0;     // servers in a 429 back-off
     TServerReason m_lastReason = TServerReason::None;
     int m_lastWaitMs = 0;
+    TFetchFailure m_lastFailure = TFetchFailure::None;
+    int m_lastFailureStatus = 0;
 };
 
 // The server of an absolute URL: lower-case scheme and host with the port, written or default

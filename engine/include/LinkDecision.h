@@ -100,6 +100,9 @@ enum class TLinkReason : unsigned char {
     Scheme,   // no http(s) URL or address: javascript, another scheme, no type, unresolvable
     Queue,    // the scheduler could not keep it: its overflow file failed
     Robots,   // the server's robots.txt refused it (told later by the scheduler, OnSkipped)
+    // its server's robots.txt could not be read (no answer or a server error), so nothing of
+    // that server is fetched (told later, OnSkipped)
+    RobotsUnreachable,
     Caller,   // the OnLinkFound handler cleared FollowIfHtmlLink
     Stopped,  // the run was being stopped
     Invalid,  // a part of a mailto value that is no address

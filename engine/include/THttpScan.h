@@ -78,10 +78,13 @@ using TOnUpdatedStats = std::function<void(THttpScan& Sender, int InQueue, int D
 using TOnWorking = std::function<void(THttpScan& Sender, bool Working_)>;
 // A queued URL that is not fetched because its server's robots.txt refuses it (Reason
 // "robots"), or because that robots.txt could not be read (Reason "robots-unreachable": a server
-// error or no answer, after which nothing of that server is fetched in the run). Referrer is the
-// page that linked it. Links to it are still reported: reporting fetches nothing.
-using TOnSkipped = std::function<void(THttpScan& Sender, const std::string& Url,
-                                      const std::string& Referrer, const std::string& Reason)>;
+// error or no answer, after which nothing of that server is fetched in the run). For the latter,
+// Cause and Status say what the robots.txt request met, as OnFetchFailed would ("connection
+// refused", "HTTP status 500"); for "robots" they are None and 0. Referrer is the page that
+// linked it. Links to it are still reported: reporting fetches nothing.
+using TOnSkipped =
+    std::function<void(THttpScan& Sender, const std::string& Url, const std::string& Referrer,
+                       const std::string& Reason, TFetchFailure Cause, int Status)>;
 // Right after each OnError of a URL (not of a file): why it was not fetched. Reason is what its
 // last attempt met (FetchFailureText puts it into words: "timed out", "redirect loop", ...), or
 // HttpStatus for an answer judged by its status; Status is that attempt's HTTP status, 0 when
@@ -264,7 +267,8 @@ public:
     // server for that long, at most 120 s; a 429 without it pauses 1 s, then 2, 4, ... up to
     // 60 s while the answers repeat. The URL is tried again and counts against Retries. Stop ends
     // a pause at once.
-    // URLs of the current or last run that OnSkipped reported.
+    // URLs of the current or last run that robots.txt forbade (OnSkipped with "robots"). Those
+    // whose robots.txt could not be read count among the statistics' Errors instead.
     int SkippedByRobots() const;
     const std::string& Password() const;
     void SetPassword(const std::string& Value);

@@ -16,6 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include <unordered_map>
+
+#include "FetchFailure.h"
 #include "LinkDecision.h"
 
 struct TLinkRecord {
@@ -31,6 +34,10 @@ struct TLinkRecord {
     bool Followed = false;
     TLinkReason ReportReason = TLinkReason::None;
     TLinkReason FollowReason = TLinkReason::None;
+    // Why it could not be fetched: what its download met, or, for FollowReason
+    // RobotsUnreachable, what its server's robots.txt request met. None when nothing failed.
+    TFetchFailure Failure = TFetchFailure::None;
+    int FailureStatus = 0;  // the HTTP status of an HttpStatus failure
 };
 
 class TLinkDecisionLog {
@@ -45,7 +52,11 @@ public:
     // Keeps D, or where its URL has a record already, what D changes of it.
     void Note(const TLinkDecision& D, const std::string& FromUrl, int Depth);
     // A queued URL that the scheduler did not fetch: it is recorded as not followed for Reason.
-    void NoteNotFetched(const std::string& Url, TLinkReason Reason);
+    // Cause and Status: why its server's robots.txt could not be read (RobotsUnreachable).
+    void NoteNotFetched(const std::string& Url, TLinkReason Reason,
+                        TFetchFailure Cause = TFetchFailure::None, int Status = 0);
+    // A URL whose download failed (OnFetchFailed).
+    void NoteFailed(const std::string& Url, TFetchFailure Cause, int Status);
 
     // The record of Url, compared under its key (the normal form of a URL, the lower-case form
     // of an address), as the crawler compares URLs.
@@ -94,4 +105,6 @@ private:
     std::string m_lastPage;
     std::vector<std::string> m_types;
     std::vector<std::string> m_keywords;
+    // Failures are few beside the links met: kept apart, by record number.
+    std::unordered_map<std::uint32_t, std::pair<TFetchFailure, int>> m_failures;
 };

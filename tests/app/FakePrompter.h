@@ -14,6 +14,7 @@ public:
     QStringList messages;
     QStringList questions;
     std::deque<bool> questionAnswers;      // Yes (true) or No, in turn; No when none is left
+    std::deque<TAnswer> choiceAnswers;     // for YesNoCancel, in turn; Cancel when none is left
     QStringList dialogs;                   // object names of the dialogs shown modally
     std::deque<QString> openAnswers;       // file names the open dialog answers, in turn
     std::deque<QString> saveAnswers;       // file names the save dialog answers, in turn
@@ -27,6 +28,13 @@ public:
         if (questionAnswers.empty()) return false;
         const bool answer = questionAnswers.front();
         questionAnswers.pop_front();
+        return answer;
+    }
+    TAnswer YesNoCancel(QWidget*, const QString& text) override {
+        questions << text;
+        if (choiceAnswers.empty()) return TAnswer::Cancel;
+        const TAnswer answer = choiceAnswers.front();
+        choiceAnswers.pop_front();
         return answer;
     }
     QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {

@@ -22,6 +22,7 @@
 #include "TImpl.h"
 #include "TJournalReader.h"
 #include "TMainForm.h"
+#include "TWhyForm.h"
 #include "TZusammenfassenForm.h"
 #include "TestServer.h"
 #include "WindowTest.h"
@@ -272,16 +273,17 @@ TEST_F(HarvestRunTest, AFailedSaveKeepsTheResultList) {
     EXPECT_EQ(w->Controls().ErgMemo->toPlainText(), "mail  x@example.com");
     EXPECT_EQ(w->ResultLines().size(), 1u);
 
-    // Cancelling the dialog changes nothing either; an empty list saves an empty file.
+    // Cancelling the dialog changes nothing either; an empty list is not saved at all.
     w->SaveBitBtnClick();
     EXPECT_EQ(w->ResultLines().size(), 1u);
     m_prompter.saveAnswers = {File("one.txt"), File("empty.txt")};
     w->SaveBitBtnClick();
     w->SaveBitBtnClick();
     EXPECT_EQ(Read(File("one.txt")), "x@example.com\r\n");
-    EXPECT_EQ(Read(File("empty.txt")), "");
+    EXPECT_EQ(Read(File("empty.txt")), "<missing>");
+    EXPECT_EQ(m_prompter.informations.back(), "Die Ergebnisliste ist leer.");
     EXPECT_EQ(w->Controls().ResultLabel->text(),
-              "Ergebnis: 0 Links (ohne Dubletten) wurden gespeichert!");
+              "Ergebnis: 1 Links (ohne Dubletten) wurden gespeichert!");
 }
 
 TEST_F(HarvestRunTest, TheManagerMergesTickedFilesWithoutDuplicates) {
@@ -401,10 +403,35 @@ TEST_F(HarvestRunTest, APageThatCannotBeFetchedIsToldInTheStatusBarWithItsReason
     ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
     EXPECT_EQ(shown, QStringList{"Nicht geladen: http://127.0.0.1:1/ (Verbindung abgelehnt)"});
     EXPECT_EQ(w->StatusText(), "   Working...     Done.");
+
+    // Obeying robots.txt, a server that does not answer has forbidden nothing: the page is a
+    // failed link, and the reason is the refused connection of its robots.txt.
+    u.RobotsCheckBox->setChecked(true);
+    shown.clear();
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+    EXPECT_EQ(shown, QStringList{"Nicht geladen: http://127.0.0.1:1/ (robots.txt nicht lesbar: "
+                                 "Verbindung abgelehnt)"});
+    const QStringList stats = u.Memo7->toPlainText().split('\n');
+    ASSERT_EQ(stats.size(), 7);
+    EXPECT_EQ(stats[5], "     Fehlerhafte Links: 1");
+    EXPECT_EQ(stats[6], " Gesperrt (robots.txt): 0");
+    w->WhyForm().Ask("http://127.0.0.1:1/");
+    EXPECT_EQ(w->WhyForm().AnswerText(),
+              "Startadresse des Laufs. Nicht besucht: Die robots.txt des Servers konnte nicht "
+              "gelesen werden (Verbindung abgelehnt). Ohne sie wird von diesem Server nichts "
+              "geladen (Optionen, Rücksicht auf Server: \"robots.txt beachten\"). Unter dieser "
+              "Adresse und diesem Port nimmt kein Server Verbindungen an: Adresse und Port "
+              "prüfen.");
 }
 
 TEST_F(HarvestRunTest, TheManagerOpensAtTheLastSaveFolder) {
+    TestServer server(R"({"routes": {"/": {"body": "<a href=mailto:x@example.com>x</a>"}}})");
+    ASSERT_TRUE(server.Start());
     auto w = NewWindow();
+    w->Controls().URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
     WriteLines("kept.txt", {"a@example.com"});
     m_prompter.saveAnswers = {File("saved.txt")};
     w->SaveBitBtnClick();

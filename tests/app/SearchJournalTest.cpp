@@ -234,6 +234,7 @@ TEST_F(SearchJournalTest, StopKeepsTheJournalAndQuittingRemovesIt) {
         EXPECT_TRUE(Read(w->JournalFileName()).startsWith(before));
         StopSearch(*w);
         EXPECT_TRUE(QFile::exists(w->JournalFileName()));
+        m_prompter.choiceAnswers = {TAnswer::No};  // the results may go unsaved
         if (beenden)
             w->Beenden1Click();
         else

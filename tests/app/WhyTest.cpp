@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -88,34 +90,35 @@ TEST_F(WhyTest, EachRuleIsNamedInGerman) {
                                           "unter den gesuchten Typen (Suchen nach)."},
         {Url("/docs/deep.htm"),
          fromQ1 + "Nicht besucht: Die Seite, auf der der Link steht, liegt schon in der "
-                  "eingestellten Suchtiefe (Einstellungen, Suchtiefe)."},
-        {Url("/docs/logout.htm"), from + "Nicht besucht: Die Adresse enthält das Ausschluss-Wort "
-                                         "'logout' (Filter, Ausschluss-Liste)."},
-        {Url("/a.zip"), from + "Nicht besucht: Die Adresse enthält keines der Wörter der "
-                               "Einschluss-Liste (Filter, Einschluss-Liste)."},
+                  "eingestellten Tiefe (Einstellungen: \"Tiefe der zu verfolgenden Links\")."},
+        {Url("/docs/logout.htm"), from + "Nicht besucht: Die Adresse enthält den Begriff 'logout' "
+                                         "(Filter: \"URL darf Begriffe nicht enthalten\")."},
+        {Url("/a.zip"), from + "Nicht besucht: Die Adresse enthält keinen der Begriffe (Filter: "
+                               "\"URL muss Begriffe enthalten\")."},
         {Url("/docs/a.pdf"),
          from + "Nicht gemeldet: Der Typ 'pdf' ist nicht unter den gesuchten Typen (Suchen nach)."},
         {Url("/docs/q3.htm"), from + "Besucht, aber nicht gemeldet: Der Typ 'htm' ist nicht unter "
                                      "den gesuchten Typen (Suchen nach)."},
         {"http://localhost:1/docs/x.htm",
          from + "Nicht besucht: Die Adresse gehört zu einer anderen Website als die Startadresse "
-                "(Optionen, Links folgen)."},
+                "(Spider Einstellungen)."},
         {Url("/other/docs.htm"), from + "Nicht besucht: Die Adresse liegt nicht im Pfad der "
-                                        "Startadresse (Optionen, Links folgen)."},
+                                        "Startadresse (Spider Einstellungen)."},
         {"ftp://127.0.0.1/docs/f.zip",
          from + "Nicht besucht: Es ist keine http- oder https-Adresse mit erkennbarem Typ."},
         // Met while the queue was full: deferred, and visited all the same.
         {Url("/docs/q10.htm"), from + "Besucht, aber nicht gemeldet: Der Typ 'htm' ist nicht "
                                       "unter den gesuchten Typen (Suchen nach)."},
         {Url("/docs/private/p.htm"), from + "Nicht besucht: Die robots.txt des Servers verbietet "
-                                            "den Abruf (Rücksicht auf Server)."},
+                                            "den Abruf (Optionen, Rücksicht auf Server: "
+                                            "\"robots.txt beachten\")."},
         {Url("/docs/index.htm"), "Startadresse des Laufs."},
         {Url("/never.htm"), "Diese Adresse ist im letzten Lauf nicht vorgekommen."},
         // Looked up as the crawler compares URLs: scheme and host in any case, any spelling of
         // the same path; a path in another case is another file.
         {"  HTTP" + Url("/docs/./%6Cogout.htm").mid(4) + " ",
-         from + "Nicht besucht: Die Adresse enthält das Ausschluss-Wort 'logout' (Filter, "
-                "Ausschluss-Liste)."},
+         from + "Nicht besucht: Die Adresse enthält den Begriff 'logout' (Filter: \"URL darf "
+                "Begriffe nicht enthalten\")."},
         {Url("/DOCS/LOGOUT.HTM"), "Diese Adresse ist im letzten Lauf nicht vorgekommen."},
     };
     for (const auto& c : cases) EXPECT_EQ(Ask(c.url).toStdString(), c.answer.toStdString());
@@ -155,6 +158,25 @@ TEST_F(WhyTest, TheListsMenusAndTheDialogAnswer) {
               "Gefunden auf " + Url("/docs/index.htm") +
                   " (Tiefe 1). Besucht, aber nicht gemeldet: Der Typ 'htm' ist nicht unter "
                   "den gesuchten Typen (Suchen nach).");
+}
+
+TEST_F(WhyTest, TheDialogShowsTheWholeAnswerAtItsOpeningSize) {
+    Crawl();
+    TWhyForm& form = m_window->WhyForm();
+    form.Ask(Url("/docs/logout.htm"));
+    form.show();
+    QApplication::processEvents();
+    auto* answer = form.findChild<QLabel*>("AnswerLabel");
+    ASSERT_TRUE(answer);
+    // Two lines and more at the dialog's width, every one of them inside the label.
+    const int needed = answer->heightForWidth(answer->width());
+    EXPECT_GT(needed, 2 * answer->fontMetrics().lineSpacing());
+    EXPECT_GE(answer->height(), needed);
+    // A longer answer asked in the open dialog makes it grow with it.
+    form.Ask(Url("/docs/deep.htm"));
+    QApplication::processEvents();
+    EXPECT_GE(answer->height(), answer->heightForWidth(answer->width()));
+    form.hide();
 }
 
 TEST_F(WhyTest, APartOfAMailtoLinkThatIsNoAddressIsNamed) {

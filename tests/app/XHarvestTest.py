@@ -8,7 +8,9 @@ A first start in a fresh program folder: Xvfb on a free display, the program on 
 the demo site on the local test server. Keys go in through xdotool (XTEST) as a user types them;
 window texts come out through the accessibility bus (AT-SPI), as a screen reader reads them. The
 test closes the start-up hint, types the start page, starts the harvest, waits for "Done.", saves
-through Qt's German file dialog, checks the saved file and that no English text of Qt is shown.
+through Qt's German file dialog, checks the saved file and that no English text of Qt is shown;
+then harvests again and ends the program with the results unsaved, answering the question first
+with Abbrechen, then with Nein.
 """
 
 import argparse
@@ -285,10 +287,31 @@ def run(session):
     if len(saved_set) != len(lines) - 1 or saved_set != found:
         raise Failure("saved %s, shown %s" % (lines, sorted(found)))
 
-    # "Programm" > "Beenden" by its Alt letters: the program ends and keeps the first-start
-    # choice of the system's proxy settings.
+    # A second harvest, left unsaved: "Programm" > "Beenden" by its Alt letters asks first.
+    # Enter (Abbrechen) keeps the program and its results; Nein ends it without saving, and the
+    # program keeps the first-start choice of the system's proxy settings.
+    session.focus(main)
+    session.keys("alt+r", "Return")
+    wait_for("the second harvest", lambda: find_text(window, lambda t: t.endswith("Done.")) and
+             find_text(window, lambda t: t.startswith("mail  ")))
+    session.keys("alt+p", "b")
+    question = session.window("Frage")
+    asked = texts(session.accessible("Frage"))
+    check_german("the question", asked)
+    if "Das Ergebnis ist noch nicht gespeichert. Jetzt speichern?" not in asked:
+        raise Failure("no question before unsaved results are lost: %s" % asked)
+    session.focus(question)
+    session.keys("Return")
+    time.sleep(1)
+    if session.program.poll() is not None:
+        raise Failure("Abbrechen ended the program")
+    if not find_text(window, lambda t: t.startswith("mail  ")):
+        raise Failure("Abbrechen lost the results")
     session.focus(main)
     session.keys("alt+p", "b")
+    question = session.window("Frage")
+    session.focus(question)
+    session.keys("alt+n")  # "Nein"
     wait_for("the program to end", lambda: session.program.poll() is not None, 20)
     with open(os.path.join(session.app, "Program.ini"), "rb") as f:
         if b"ProxyRadioGroupBox=2\r\n" not in f.read():

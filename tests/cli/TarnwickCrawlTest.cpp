@@ -17,6 +17,7 @@
 #include <string>
 
 #include "FailingSite.h"
+#include "FileText.h"
 #include "TestServer.h"
 
 namespace {
@@ -435,13 +436,19 @@ TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) 
                             " (HTTP status 404)"),
               std::string::npos)
         << none.err;
-    // Obeying robots.txt, a server without an answer is not asked for its pages at all.
-    const RunResult polite = RunCrawl({"--no-proxy", Q(unreachable)});
+    // Obeying robots.txt, a server without an answer is not asked for its pages at all, and
+    // every list names why its robots.txt could not be read, not a refusal by its rules.
+    const QString skipped = m_dir.filePath("unread.txt"), explained = m_dir.filePath("why.jsonl");
+    const RunResult polite =
+        RunCrawl({"--no-proxy", "--skipped", skipped, "--explain", explained, Q(unreachable)});
     EXPECT_EQ(polite.exitCode, 3);
     EXPECT_NE(polite.err.find("no page could be fetched from " + unreachable +
-                              " (no answer or a server error for its robots.txt)"),
+                              " (its robots.txt could not be read: connection refused)"),
               std::string::npos)
         << polite.err;
+    EXPECT_EQ(ReadAll(skipped), unreachable + "\trobots-unreachable (connection refused)\n");
+    EXPECT_NE(ReadAll(explained).find("\"reason\":\"robots-unreachable\""), std::string::npos)
+        << ReadAll(explained);
     // One page fetched is a harvest: the failing start is still named.
     const RunResult some =
         RunCrawl({"--no-proxy", "--retries", "1", Q(unreachable), Q(server.Url("/"))});

@@ -141,6 +141,9 @@ TEST(TJournalReader, ReadsTheRecordsOfBothVersions) {
     AppendJournalRecord(later, 'V', {std::to_string(waiting.JournalFlag()), "http://a.test/c"});
     AppendJournalRecord(later, 'Q', {"3", "3", "0", "0", "4", "3", "0", "http://a.test/c", "r"});
     AppendJournalRecord(later, 'D', {"2", "failed", "timed out"});
+    // A URL whose robots.txt could not be read failed; none was forbidden.
+    AppendJournalRecord(later, 'Q', {"4", "3", "0", "0", "4", "3", "0", "http://a.test/d", "r"});
+    AppendJournalRecord(later, 'D', {"4", "robots-unreachable"});
     AppendJournalRecord(later, 'K', {});
     const TJournalContents j = TJournalReader::Parse(Journal({later}), "j");
     ASSERT_EQ(j.Dropped, "");
@@ -154,8 +157,10 @@ TEST(TJournalReader, ReadsTheRecordsOfBothVersions) {
     ASSERT_EQ(run.Pending.size(), 1u);
     EXPECT_EQ(run.Pending[0].FetchMode, fetchAgain);
     EXPECT_EQ(run.SkippedUrls,
-              (std::vector<std::pair<std::string, std::string>>{{"http://a.test/b", "timed out"}}));
-    EXPECT_EQ(run.Errors, 1);
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"http://a.test/b", "timed out"}, {"http://a.test/d", "robots-unreachable"}}));
+    EXPECT_EQ(run.Errors, 2);
+    EXPECT_EQ(run.Skipped, 0);
 }
 
 TEST(TRunJournal, AFullDiskKeepsWhatWasWholeAndSaysWhy) {

@@ -49,7 +49,7 @@ std::string Body(const std::string& Text) {
 }
 
 struct Skip {
-    std::string url, referrer, reason;
+    std::string url, referrer, reason, cause;
 };
 
 struct Crawl {
@@ -57,6 +57,7 @@ struct Crawl {
     std::vector<Skip> skipped;
     std::vector<std::string> waits;  // "server reason"
     bool ended = false;
+    int errors = 0, forbidden = 0;  // the run's failures and robots.txt refusals at its end
 
     // Crawls from Start; Setup may change settings and Hook may act on the running crawler.
     void Run(const std::string& Start, const std::function<void(THttpScan&)>& Setup,
@@ -66,7 +67,11 @@ struct Crawl {
         scan.SetProxyType(PROXY_DIRECT);
         scan.SetFileOfResults("");
         scan.SetAgent("tarnwick-test/1.0");
-        scan.OnWorking = [this](THttpScan&, bool working) { ended = !working; };
+        scan.OnWorking = [this](THttpScan& s, bool working) {
+            ended = !working;
+            forbidden = s.SkippedByRobots();
+        };
+        scan.OnUpdatedStats = [this](THttpScan&, int, int, int, int, int, int e) { errors = e; };
         scan.OnLinkFound = [this](THttpScan&, const std::string& url, const std::string&,
                                   const std::string&, const std::string&, const std::string&,
                                   const std::string&, const std::string&, std::string&, char, int,
@@ -74,8 +79,8 @@ struct Crawl {
         scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string& url,
                                      const std::string&, const std::string&) { pages.insert(url); };
         scan.OnSkipped = [this](THttpScan&, const std::string& url, const std::string& referrer,
-                                const std::string& reason) {
-            skipped.push_back({url, referrer, reason});
+                                const std::string& reason, TFetchFailure cause, int status) {
+            skipped.push_back({url, referrer, reason, FetchFailureText(cause, status)});
         };
         scan.OnServerWait = [this](THttpScan&, const std::string& server, int,
                                    const std::string& reason) {
@@ -171,15 +176,26 @@ TEST(ServerPolicyCrawlTest, AnswersWithoutRulesAllowAllOrNothing) {
         for (const std::string path : {"/", "/early.htm", "/late.htm"})
             if (server.CountRequests(path) > 0) fetched.insert(path);
         EXPECT_EQ(fetched, c.fetched);
-        for (const Skip& s : crawl.skipped) EXPECT_EQ(s.reason, c.skipReason) << s.url;
+        for (const Skip& s : crawl.skipped) {
+            EXPECT_EQ(s.reason, c.skipReason) << s.url;
+            // Rules forbid without a cause; an unread robots.txt names what its request met.
+            EXPECT_EQ(s.cause, c.skipReason == "robots" ? "" : "HTTP status 500") << s.url;
+        }
         EXPECT_EQ(crawl.skipped.size(), c.skips);
+        // An unread robots.txt fails its URLs; only a refusal by the rules counts as one.
+        EXPECT_EQ(crawl.forbidden, c.skipReason == "robots" ? 1 : 0);
+        EXPECT_EQ(crawl.errors, c.skipReason == "robots-unreachable" ? 1 : 0);
     }
 
-    // A server that cannot be reached at all: its start page is skipped, not tried four times.
+    // A server that cannot be reached at all: its start page is skipped, not tried four times,
+    // and the cause is the refused connection.
     Crawl closed;
     closed.Run("http://127.0.0.1:1/", [](THttpScan& s) { s.SetObeyRobotsTxt(true); });
     ASSERT_EQ(closed.skipped.size(), 1u);
     EXPECT_EQ(closed.skipped[0].reason, "robots-unreachable");
+    EXPECT_EQ(closed.skipped[0].cause, "connection refused");
+    EXPECT_EQ(closed.errors, 1);
+    EXPECT_EQ(closed.forbidden, 0);
 }
 
 TEST(ServerPolicyCrawlTest, RequestStartsToOneServerKeepTheGapInForce) {

@@ -73,7 +73,29 @@ TEST(TLinkDecisionLog, ARefusalOfTheSchedulerTurnsAFollowedLinkIntoANo) {
     EXPECT_FALSE(p->Followed);
     EXPECT_TRUE(p->Reported);
     EXPECT_EQ(p->FollowReason, TLinkReason::Robots);
+    EXPECT_EQ(p->Failure, TFetchFailure::None);
     EXPECT_EQ(log.Count(), 1u);
+
+    // An unread robots.txt keeps what its request met; a failed download what it met. Both
+    // are kept by the record, found in any letter case, and go with Clear.
+    log.NoteStart("http://down.test:81/");
+    log.NoteNotFetched("http://down.test:81/", TLinkReason::RobotsUnreachable,
+                       TFetchFailure::ConnectionRefused, 0);
+    log.Note(Decision("http://h.test/gone.htm", true, TLinkReason::None), "http://h.test/", 1);
+    log.NoteFailed("HTTP://H.TEST/gone.htm", TFetchFailure::HttpStatus, 404);
+    const auto down = log.Find("http://down.test:81/");
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->FollowReason, TLinkReason::RobotsUnreachable);
+    EXPECT_EQ(down->Failure, TFetchFailure::ConnectionRefused);
+    const auto gone = log.Find("http://h.test/gone.htm");
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->Failure, TFetchFailure::HttpStatus);
+    EXPECT_EQ(gone->FailureStatus, 404);
+    EXPECT_EQ(gone->FollowReason, TLinkReason::None);
+    EXPECT_STREQ(LinkReasonWord(TLinkReason::RobotsUnreachable), "robots-unreachable");
+    log.Clear();
+    log.Note(Decision("http://h.test/gone.htm", true, TLinkReason::None), "http://h.test/", 1);
+    EXPECT_EQ(log.Find("http://h.test/gone.htm")->Failure, TFetchFailure::None);
 }
 
 TEST(TLinkDecisionLog, ManyUrlsAcrossBlocksAndGrowthAreAllFoundInOrder) {

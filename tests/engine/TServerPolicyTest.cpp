@@ -52,6 +52,7 @@ TEST_F(TServerPolicyTest, RobotsTxtIsFetchedFirstAndDecidesEveryUrlOfItsServer) 
         "User-agent: *\nDisallow: /\n\nUser-agent: Tarnwick-Crawl\nDisallow: /private\n");
     EXPECT_EQ(Judge("http://a.test/private/a.htm"), TServerVerdict::Refuse);
     EXPECT_EQ(policy.LastReason(), TServerReason::RobotsDisallowed);
+    EXPECT_EQ(policy.LastFailure(), TFetchFailure::None);
     EXPECT_EQ(Judge("http://A.TEST:80/public.htm"), TServerVerdict::Start);
 
     // What the answer means when there is no file to read.
@@ -59,18 +60,28 @@ TEST_F(TServerPolicyTest, RobotsTxtIsFetchedFirstAndDecidesEveryUrlOfItsServer) 
         int Status;
         bool Complete;
         TServerVerdict Verdict;
+        TFetchFailure Why = TFetchFailure::None;  // what the request met
     };
     const Answer answers[] = {
-        {404, false, TServerVerdict::Start},  {401, false, TServerVerdict::Start},
+        {404, false, TServerVerdict::Start},
+        {401, false, TServerVerdict::Start},
         {301, false, TServerVerdict::Start},  // six redirects
-        {500, false, TServerVerdict::Refuse}, {503, false, TServerVerdict::Refuse},
-        {0, false, TServerVerdict::Refuse},     // unreachable
-        {200, false, TServerVerdict::Refuse}};  // broken off
+        {500, false, TServerVerdict::Refuse},
+        {503, false, TServerVerdict::Refuse},
+        {0, false, TServerVerdict::Refuse, TFetchFailure::ConnectionRefused},  // unreachable
+        {0, false, TServerVerdict::Refuse, TFetchFailure::TimedOut},
+        {200, false, TServerVerdict::Refuse, TFetchFailure::CutShort}};  // broken off
     for (const Answer& a : answers) {
-        policy.RobotsArrived(kB, a.Status, a.Complete, "");
+        policy.RobotsArrived(kB, a.Status, a.Complete, "", a.Why);
         EXPECT_EQ(Judge("http://b.test/page.htm"), a.Verdict) << a.Status;
         if (a.Verdict == TServerVerdict::Refuse) {
             EXPECT_EQ(policy.LastReason(), TServerReason::RobotsUnreachable) << a.Status;
+            // The refusal names what the robots.txt request met: the server's error status, or
+            // why no answer came.
+            EXPECT_EQ(policy.LastFailure(),
+                      a.Why == TFetchFailure::None ? TFetchFailure::HttpStatus : a.Why)
+                << a.Status;
+            EXPECT_EQ(policy.LastFailureStatus(), a.Status);
         }
     }
 }
