@@ -237,6 +237,7 @@ void TMainForm::ConnectControls() {
     connect(u.ExcludeCheckBox, &QCheckBox::toggled, this, &TMainForm::ExcludeCheckBoxClick);
     connect(u.IncludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::IncludeMemoChange);
     connect(u.ExcludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ExcludeMemoChange);
+    connect(u.NeverMemo, &QPlainTextEdit::textChanged, this, &TMainForm::NeverMemoChange);
     for (QCheckBox* box :
          {u.CheckBox1, u.CheckBox2, u.CheckBox3, u.CheckBox4, u.CheckBox5, u.CheckBox6})
         connect(box, &QCheckBox::toggled, this, &TMainForm::FileRadioGroupBoxClick);
@@ -284,6 +285,10 @@ void TMainForm::ConnectCrawler() {
                               const std::string&, const std::string&, const std::string&,
                               const std::string&, const std::string&, std::string&, char, int,
                               bool&) { HttpScan1LinkFound(urlFound, typeLink); };
+    // Listed addresses never reach the crawler's results file, journal or decisions.
+    scan.WithholdLink = [this](const std::string& urlFound, const std::string& typeLink) {
+        return m_neverCollect.Withholds(typeLink, urlFound);
+    };
     scan.OnLinkDecision = [this](THttpScan&, const TLinkDecision& decision,
                                  const std::string& fromUrl,
                                  int depth) { m_decisions->Note(decision, fromUrl, depth); };
@@ -348,6 +353,32 @@ void TMainForm::IncludeMemoChange() {
 
 void TMainForm::ExcludeMemoChange() {
     m_httpScan->SetExcludeKeywords(KeywordLines(Bytes(m_ui->ExcludeMemo->toPlainText())));
+}
+
+void TMainForm::NeverMemoChange() {
+    std::vector<std::string> lines;
+    for (const QString& line : MemoLines(m_ui->NeverMemo)) lines.push_back(line.toStdString());
+    // A line that is no address or domain stays in the memo for the user to mend (each start
+    // reminds of it); it matches nothing meanwhile.
+    m_neverBadLines.clear();
+    for (const int line : m_neverCollect.SetLines(lines)) m_neverBadLines << QString::number(line);
+    // An address listed now leaves the result list at once, so that it is not saved.
+    std::vector<std::string> kept, keptUrls;
+    for (std::size_t i = 0; i < m_resultLines.size(); ++i) {
+        const std::string& line = m_resultLines[i];
+        if (line.rfind(TypePrefix("mail"), 0) == 0 && m_neverCollect.Holds(line.substr(6)))
+            continue;
+        kept.push_back(line);
+        keptUrls.push_back(m_resultUrls[i]);
+    }
+    if (kept.size() == m_resultLines.size()) return;
+    ClearResults();
+    m_resultLines = std::move(kept);
+    m_resultUrls = std::move(keptUrls);
+    QStringList shown;
+    for (const std::string& line : m_resultLines) shown << Text(line);
+    if (!shown.isEmpty()) m_ui->ErgMemo->setPlainText(shown.join('\n'));
+    ShowResultCount();
 }
 
 void TMainForm::FileRadioGroupBoxClick() {
@@ -475,6 +506,12 @@ void TMainForm::SaveSettings() {
         failed << "Include.ini: " + error;
     if (!WriteTextLines(m_settingsPath + "Exclude.ini", MemoLines(u.ExcludeMemo), error))
         failed << "Exclude.ini: " + error;
+    // The list names people: only its owner may read it.
+    if (!WriteTextLines(m_settingsPath + "Sperrliste.ini", MemoLines(u.NeverMemo), error))
+        failed << "Sperrliste.ini: " + error;
+    else
+        QFile::setPermissions(m_settingsPath + "Sperrliste.ini",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (!failed.isEmpty())
         m_prompter.Information(
             this, "Die Einstellungen konnten nicht gespeichert werden:\n" + failed.join('\n'));
@@ -489,6 +526,10 @@ void TMainForm::LoadKeywordMemos() {
     m_ui->ExcludeMemo->clear();
     if (ReadTextLines(m_settingsPath + "Exclude.ini", lines))
         m_ui->ExcludeMemo->setPlainText(lines.join('\n'));
+    lines.clear();
+    m_ui->NeverMemo->clear();
+    if (ReadTextLines(m_settingsPath + "Sperrliste.ini", lines))
+        m_ui->NeverMemo->setPlainText(lines.join('\n'));
 }
 
 // ---- run control
@@ -516,6 +557,16 @@ void TMainForm::StartBitBtnClick() {
         m_prompter.Information(
             this,
             "Zur Erinnerung: Sie haben eine Filter in der Lasche \"Filter\" für die URL gesetzt!");
+    if (m_neverBadLines.size() == 1)
+        m_prompter.Information(
+            this, QString("In der Liste \"Nie erfassen\" ist Zeile %1 weder eine Adresse noch "
+                          "eine Domain und wird nicht beachtet. Bitte korrigieren Sie sie.")
+                      .arg(m_neverBadLines.front()));
+    else if (m_neverBadLines.size() > 1)
+        m_prompter.Information(
+            this, QString("In der Liste \"Nie erfassen\" sind die Zeilen %1 weder Adressen noch "
+                          "Domains und werden nicht beachtet. Bitte korrigieren Sie sie.")
+                      .arg(m_neverBadLines.join(", ")));
     // Pressing Start during a run starts nothing, and must not replace the run's journal.
     if (m_scanIdle && !BeginJournal()) return;
     StartRun();
@@ -671,13 +722,18 @@ void TMainForm::SetDocumentOpener(std::function<bool(const QString&)> Opener) {
 
 void TMainForm::HttpScan1Working(bool Working) {
     if (Working) {
+        m_neverCollect.ResetLeftOut();
         SetStatusText("   Working...");
         m_scanIdle = false;
         m_deferredShown = false;
         return;
     }
     DeleteResultsFile();
-    SetStatusText(StatusText() + "     Done.");
+    QString done = StatusText() + "     Done.";
+    if (!m_neverCollect.Empty())
+        done +=
+            QString("     Nie erfasst: %1 Adressen der Sperrliste").arg(m_neverCollect.LeftOut());
+    SetStatusText(done);
     const std::string& writeError = m_httpScan->ResultsFileError();
     if (!writeError.empty())
         m_prompter.Message(this, QStringLiteral("Die Ergebnisdatei %1 konnte nicht geschrieben "

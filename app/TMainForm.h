@@ -1,7 +1,8 @@
 #pragma once
 // The harvester's main window. It owns the crawler HttpScan1, holds every setting in its
 // controls (each control passes its value to the crawler as it changes), keeps the settings in
-// "Program.ini", "Include.ini" and "Exclude.ini" in its settings folder (beside the program, or
+// "Program.ini", "Include.ini", "Exclude.ini" and "Sperrliste.ini" (the addresses never to
+// collect) in its settings folder (beside the program, or
 // the user's config folder when installed; see TProgramFolders), and turns the crawler's
 // events into the status bar, the statistics, the list of visited pages and the result list.
 // GUI thread only. Every question to the user goes through the TPrompter given at creation.
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "FetchFailure.h"
+#include "TNeverCollectList.h"
 #include "TProgramFolders.h"
 
 class QLabel;
@@ -92,6 +94,8 @@ public:
     // The help page in a window of the program's own, made when the desktop opens none.
     THelpForm* HelpForm() const { return m_helpForm; }
     TZusammenfassenForm& Merger() { return *m_merger; }
+    // The addresses of "Nie erfassen": never shown, saved, merged or kept by the crawler.
+    const TNeverCollectList& NeverCollect() const { return m_neverCollect; }
     TSpezialURLForm& UrlBuilder() { return *m_urlBuilder; }
     TAboutBox& About() { return *m_about; }
 
@@ -144,6 +148,7 @@ private:
     void ExcludeCheckBoxClick();
     void IncludeMemoChange();
     void ExcludeMemoChange();
+    void NeverMemoChange();
     void FileRadioGroupBoxClick();
     void SearchForMemoChange();
     void FilterCheckBoxClick();
@@ -231,6 +236,8 @@ private:
     QImage m_banner;
     std::vector<std::string> m_resultLines;
     std::vector<std::string> m_resultUrls;  // each result as the crawler found it, for "Warum?"
+    TNeverCollectList m_neverCollect;
+    QStringList m_neverBadLines;  // numbers of the lines of NeverMemo that are no entry
     std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TZusammenfassenForm> m_merger;
     std::unique_ptr<TSpezialURLForm> m_urlBuilder;

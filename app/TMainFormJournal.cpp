@@ -240,7 +240,9 @@ void TMainForm::ShowRunSettings(const TJournalRun& Run) {
 void TMainForm::ReplayResults(const TJournalContents& Journal) {
     for (const TJournalRun& run : Journal.Runs)
         for (const TJournalReport& report : run.Reports)
-            if (report.Reported) AddResult(report.UrlFound, report.TypeLink);
+            // The list may have gained addresses since the journal was written.
+            if (report.Reported && !m_neverCollect.Withholds(report.TypeLink, report.UrlFound))
+                AddResult(report.UrlFound, report.TypeLink);
 }
 
 void TMainForm::TellDropped(const TJournalContents& Journal) {

@@ -239,6 +239,7 @@ void TZusammenfassenForm::ZusammenfassenBitBtnClick() {
             this, CannotReadText(unreadable, reason) + "\nEs wurde nichts zusammengefasst.");
         return;
     }
+    m_main.NeverCollect().RemoveListedLines(merged);
     // The dialog opens in the folder being merged, with the last target's name.
     const QString name =
         m_lastTarget.isEmpty() ? QString("unbenannt.txt") : QFileInfo(m_lastTarget).fileName();

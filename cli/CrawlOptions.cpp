@@ -111,6 +111,7 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
          }},
         {"--include", [](auto&, auto& v, auto& o) { o.IncludeFile = v; }},
         {"--exclude", [](auto&, auto& v, auto& o) { o.ExcludeFile = v; }},
+        {"--never-collect", [](auto&, auto& v, auto& o) { o.NeverCollectFile = v; }},
         {"--retries", [](auto& n, auto& v, auto& o) { o.Retries = ParseNumber(n, v, 0); }},
         {"--timeout", [](auto& n, auto& v, auto& o) { o.TimeOut = ParseNumber(n, v, 1); }},
         {"--max-queue", [](auto& n, auto& v, auto& o) { o.MaxQueue = ParseNumber(n, v, 10); }},
@@ -274,6 +275,9 @@ What to harvest:
                            keywords of FILE (one per line)
       --exclude FILE       skip links holding one of the keywords of FILE
                            (one per line)
+      --never-collect FILE never harvest the addresses of FILE, one a line:
+                           anna@example.org, @example.org (that domain),
+                           @.example.org (it and its subdomains)
 
 How far to crawl:
   -d, --depth N            pages to go down from the start page, by the shortest

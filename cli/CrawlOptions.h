@@ -16,6 +16,7 @@ struct TCrawlOptions {
     std::optional<TLinkScan> Follow;
     std::optional<TLinkReport> Report;
     std::string IncludeFile, ExcludeFile;
+    std::string NeverCollectFile;  // addresses and domains never to harvest, one a line
     std::optional<std::string> Agent;
     bool Robots = false;        // also harvest each new host's /robots.txt as a page
     bool IgnoreRobots = false;  // robots.txt rules are obeyed unless this is set

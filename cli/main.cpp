@@ -24,6 +24,7 @@
 #include "OutputFile.h"
 #include "THttpScan.h"
 #include "TJournalReader.h"
+#include "TNeverCollectList.h"
 
 namespace {
 
@@ -64,6 +65,18 @@ std::string Password(const std::string& Option, const std::string& FileName, con
     }
     const char* value = std::getenv(Variable);
     return value ? value : "";
+}
+
+// The never-collect list of --never-collect. A line that is neither an address nor a domain is
+// refused: a careful user's objection list must not be half obeyed because of a typing error.
+void ReadNeverCollect(const std::string& Name, TNeverCollectList& List) {
+    if (Name.empty()) return;
+    const std::vector<int> bad = List.SetLines(ByteLines(ReadOptionFile("--never-collect", Name)));
+    if (!bad.empty())
+        throw TUsageError{"the file of --never-collect '" + Name + "', line " +
+                          std::to_string(bad.front()) +
+                          ": neither an address (anna@example.org) nor a domain (@example.org, "
+                          "@.example.org)"};
 }
 
 std::string JoinLines(const std::vector<std::string>& Items) {
@@ -222,11 +235,12 @@ TResumed ReadResumed(TCrawlOptions& Options) {
     return r;
 }
 
-// Everything the journal's runs reported goes into the harvest again.
-void ReplayHarvest(const TJournalContents& Journal, THarvestSink& Sink) {
+// Everything the journal's runs reported goes into the harvest again, but for what the
+// never-collect list has gained since.
+void ReplayHarvest(const TJournalContents& Journal, THarvestSink& Sink, TNeverCollectList& Never) {
     for (const TJournalRun& run : Journal.Runs)
         for (const TJournalReport& report : run.Reports)
-            if (report.Reported)
+            if (report.Reported && !Never.Withholds(report.TypeLink, report.UrlFound))
                 Sink.Add({report.TypeLink, ResultText(report.TypeLink, report.UrlFound),
                           report.FromUrl});
 }
@@ -309,6 +323,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     THttpScan scan;
     std::vector<std::string> urls;
     std::optional<TResumed> resumed;
+    TNeverCollectList never;
     // A journal that another process writes is neither read nor touched: its crawl is that
     // process's alone.
     const std::string journalFile =
@@ -318,6 +333,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     try {
         if (!Options.ResumeFile.empty()) resumed = ReadResumed(Options);
         Configure(scan, Options);
+        ReadNeverCollect(Options.NeverCollectFile, never);
         urls = StartUrls(Options);
     } catch (const TUsageError& error) {
         if (resumed || Options.ResumeFile.empty()) return UsageError(error.Text);
@@ -349,7 +365,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     TCrawlSession session(scan, std::move(urls), progress, sink);
     if (!journalFile.empty()) session.NoteEntriesInJournal();
     if (resumed) {
-        ReplayHarvest(resumed->Journal, sink);
+        ReplayHarvest(resumed->Journal, sink, never);
         session.ResumeAt(resumed->Entry,
                          resumed->Run ? &resumed->Journal.Runs[*resumed->Run] : nullptr,
                          resumed->PagesBefore, SkippedOf(resumed->Journal));
@@ -358,6 +374,10 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     QObject::connect(&session, &TCrawlSession::Finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     if (!Options.ExplainFile.empty()) session.KeepExplanations();
+    if (!never.Empty())
+        scan.WithholdLink = [&never](const std::string& UrlFound, const std::string& TypeLink) {
+            return never.Withholds(TypeLink, UrlFound);
+        };
     session.Begin();
     app.exec();
 
@@ -377,6 +397,9 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
         !WriteExplained(Options.ExplainFile, session.Explained(), error))
         failures.push_back(error);
     for (const std::string& failure : failures) Say(failure);
+    if (!Options.NeverCollectFile.empty())
+        Say("left out " + std::to_string(never.LeftOut()) +
+            (never.LeftOut() == 1 ? " address" : " addresses") + " of the never-collect list");
     if (session.WriteFailed()) {
         if (resumable) SayHowToResume(journalFile);
         return kExitRefused;

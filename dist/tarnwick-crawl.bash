@@ -9,7 +9,8 @@ _tarnwick_crawl() {
     _init_completion -n = || return
 
     case $prev in
-        --include | --exclude | --password-file | --proxy-password-file | --results-file | \
+        --include | --exclude | --never-collect | --password-file | --proxy-password-file | \
+            --results-file | \
             -l | --list | -o | --output | --skipped | --explain | --journal | --resume)
             _filedir
             return
@@ -41,7 +42,7 @@ _tarnwick_crawl() {
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--types --all-types --include --exclude --depth --follow
+        COMPREPLY=($(compgen -W '--types --all-types --include --exclude --never-collect --depth --follow
             --report --max-queue --robots --no-redirect --ignore-robots --delay --max-per-host
             --skipped --explain --concurrent --retries --timeout
             --agent --paced --user --password-file --proxy --no-proxy --proxy-user

@@ -36,6 +36,7 @@ void THttpScan::ClearEvents() {
     OnServerWait = nullptr;
     OnLinkDecision = nullptr;
     OnFetchFailed = nullptr;
+    WithholdLink = nullptr;
 }
 
 bool THttpScan::Start(const std::string& Url) {

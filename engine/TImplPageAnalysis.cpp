@@ -139,6 +139,10 @@ void TImpl::ProcessLink(TPageContext& Page, const std::string& Value, TTagKind T
 }
 
 void TImpl::ApplyDecision(TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision) {
+    // Asked before the link leaves any mark, so that nothing of a withheld link is kept.
+    if (!Decision.Resolved.empty() && Owner.WithholdLink &&
+        Owner.WithholdLink(Decision.Resolved, Decision.TypeLink))
+        return;
     // The host counts as met by any typed web link, also one whose URL was met before (the start
     // URL, a redirect's target).
     if (Decision.Web && Decision.NewHost) {

@@ -98,15 +98,21 @@ using TOnFetchFailed =
 using TOnServerWait = std::function<void(THttpScan& Sender, const std::string& Server,
                                          int Milliseconds, const std::string& Reason)>;
 
-// Every link value met in a page, with the decision taken about it (what it resolved to, whether
-// it was reported and followed, and the rule behind each "no"), after OnLinkFound and queueing.
-// FromUrl is the page it was found on, Depth that page's depth. A refused robots.txt is told
-// later, by OnSkipped. A link met again is told again: where the later meeting changes the
-// outcome (its page reports it after all, or it is a shorter path to a page), the decision says
-// so, and each page whose depth a shorter path brings down is told as followed from the page of
-// that path. Raised only when assigned; a crawl without it does no extra work.
+// Every link value met in a page (but those WithholdLink withholds), with the decision taken about
+// it (what it resolved to, whether it was reported and followed, and the rule behind each "no"),
+// after OnLinkFound and queueing. FromUrl is the page it was found on, Depth that page's depth. A
+// refused robots.txt is told later, by OnSkipped. A link met again is told again: where the later
+// meeting changes the outcome (its page reports it after all, or it is a shorter path to a page),
+// the decision says so, and each page whose depth a shorter path brings down is told as followed
+// from the page of that path. Raised only when assigned; a crawl without it does no extra work.
 using TOnLinkDecision = std::function<void(THttpScan& Sender, const TLinkDecision& Decision,
                                            const std::string& FromUrl, int Depth)>;
+// Asked of every link that resolved (UrlFound as OnLinkFound would get it; TypeLink "mail" for an
+// address, "0" for a URL dropped before it was typed) before
+// anything is done with it. True withholds it: the run keeps no trace of it, neither a visited
+// mark nor OnLinkFound, a results line, a journal record or OnLinkDecision; it is not followed,
+// and it is asked again wherever it is met. For what the owner must never keep.
+using TWithholdLink = std::function<bool(const std::string& UrlFound, const std::string& TypeLink)>;
 
 class THttpScan : public QObject {
     Q_OBJECT
@@ -306,6 +312,7 @@ public:
     TOnServerWait OnServerWait;
     TOnLinkDecision OnLinkDecision;
     TOnFetchFailed OnFetchFailed;
+    TWithholdLink WithholdLink;
     // Takes every handler above back: an owner that goes while a run still ends (its
     // destructor) hears nothing of that end.
     void ClearEvents();

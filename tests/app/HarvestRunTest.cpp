@@ -328,6 +328,64 @@ TEST_F(HarvestRunTest, TheManagerMergesTickedFilesWithoutDuplicates) {
     EXPECT_EQ(m_prompter.informations.back(), "Bitte treffen Sie zuerst eine Auswahl!");
 }
 
+TEST_F(HarvestRunTest, AddressesOfTheNeverCollectListAreShownSavedAndMergedNowhere) {
+    TestServer server(R"({"routes": {"/": {"body":
+        "<a href=mailto:Anna@Example.org>a</a> <a href=mailto:bert@example.org>b</a> <a href=mailto:x@sub.verein.example>v</a> <a href=mailto:cleo@example.org>c</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    {
+        QFile list(m_app.filePath("Sperrliste.ini"));
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write("anna@example.org\r\n@.verein.example\r\n");
+    }
+    auto w = NewWindow();
+    Ui::TMainForm& u = w->Controls();
+    EXPECT_EQ(u.NeverMemo->toPlainText(), "anna@example.org\n@.verein.example");
+    w->HttpScan1().SetFileOfResults(File("results.bin").toStdString());
+    u.URLEdit->setText(Q(server.Url("/")));
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+    EXPECT_EQ(u.ErgMemo->toPlainText(), "mail  bert@example.org\nmail  cleo@example.org");
+    EXPECT_TRUE(w->StatusText().endsWith("Done.     Nie erfasst: 2 Adressen der Sperrliste"))
+        << w->StatusText().toStdString();
+    const QByteArray results = Read(File("results.bin")).toLower();
+    EXPECT_TRUE(results.contains("bert@example.org")) << results.toStdString();
+    EXPECT_FALSE(results.contains("anna") || results.contains("verein")) << results.toStdString();
+
+    // An address listed later leaves the result list at once, and so is never saved.
+    u.NeverMemo->appendPlainText("BERT@example.org");
+    EXPECT_EQ(u.ErgMemo->toPlainText(), "mail  cleo@example.org");
+    EXPECT_EQ(u.ResultLabel->text(), "Ergebnis: 1 Links");
+    m_prompter.saveAnswers = {File("saved.txt")};
+    w->SaveBitBtnClick();
+    EXPECT_EQ(Read(File("saved.txt")), "cleo@example.org\r\n");
+
+    // The manager leaves listed addresses out of what it merges.
+    WriteLines("old.txt", {"anna@example.org", "dora@example.org", "kassenwart@verein.example"});
+    TZusammenfassenForm& merger = w->Merger();
+    merger.ChooseFolder(m_files.path());
+    QListWidget* files = merger.CheckListBox1();
+    for (int i = 0; i < files->count(); ++i) files->item(i)->setCheckState(Qt::Checked);
+    m_prompter.saveAnswers = {File("merged.txt")};
+    merger.ZusammenfassenBitBtnClick();
+    EXPECT_EQ(Read(File("merged.txt")), "cleo@example.org\r\ndora@example.org\r\n");
+
+    w->SaveSettings();
+    EXPECT_EQ(Read(m_app.filePath("Sperrliste.ini")),
+              "anna@example.org\r\n@.verein.example\r\nBERT@example.org\r\n");
+    EXPECT_EQ(QFile::permissions(m_app.filePath("Sperrliste.ini")),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser);
+
+    // A line that is no entry is named at the next start.
+    u.NeverMemo->appendPlainText("Anna Beispiel");
+    m_prompter.informations.clear();
+    w->StartBitBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
+    EXPECT_EQ(m_prompter.informations,
+              QStringList{"In der Liste \"Nie erfassen\" ist Zeile 4 weder eine Adresse noch "
+                          "eine Domain und wird nicht beachtet. Bitte korrigieren Sie sie."});
+}
+
 TEST_F(HarvestRunTest, APageThatCannotBeFetchedIsToldInTheStatusBarWithItsReason) {
     EXPECT_EQ(TMainForm::FailureText("http://a.test/", TFetchFailure::TimedOut, 200),
               "Nicht geladen: http://a.test/ (Zeitüberschreitung)");

@@ -608,3 +608,55 @@ TEST_F(CrawlCliTest, ExplainTellsForEachLinkWhatWasDecidedAndWhy) {
     EXPECT_EQ(server.CountRequests("/docs/deep.htm"), 0);
     EXPECT_EQ(server.CountRequests("/docs/q10.htm"), 1);  // deferred, not dropped
 }
+
+// Listed addresses in the forms a page may give them: letter case, "%40", a query, an
+// international domain as punycode; a subdomain of a listed tree; a tagged address stays.
+const char* kObjectorsSite = R"({"routes": {
+  "/": {"body": "<a href=\"mailto:Anna@Example.org\">a</a> <a href=\"mailto:anna+news@example.org\">n</a> <a href=\"mailto:x@sub.verein.example\">v</a> <a href=\"mailto:bert@example.org\">b</a> <a href=\"mailto:j%C3%BCrgen%40xn--bcher-kva.example\">j</a> <a href=\"p2.htm\">2</a>"},
+  "/p2.htm": {"body": "<a href=\"mailto:ANNA@example.org?subject=hi\">a</a> <a href=\"mailto:cleo@example.org,anna@example.org\">c</a>"}}})";
+
+TEST_F(CrawlCliTest, NeverCollectListIsWrittenNowhere) {
+    TestServer server(kObjectorsSite);
+    ASSERT_TRUE(server.Start());
+    const QString never = TempFile("never.txt",
+                                   "anna@example.org\r\n@.verein.example\r\nJ\xC3\x9CRGEN@b\xC3\xBC"
+                                   "cher.example\r\n");
+    const QString results = m_dir.filePath("results.bin"), journal = m_dir.filePath("journal"),
+                  explain = m_dir.filePath("explain.jsonl");
+    const QStringList common{"--no-proxy", "-q", "--never-collect", never, Q(server.Url("/"))};
+    const RunResult text = RunCrawl(common);
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out, "anna+news@example.org\nbert@example.org\ncleo@example.org\n");
+    EXPECT_NE(text.err.find("left out 3 addresses of the never-collect list"), std::string::npos)
+        << text.err;
+
+    // Every other place a run writes an address to.
+    const RunResult tsv = RunCrawl(QStringList{"--format", "tsv", "--results-file", results,
+                                               "--journal", journal, "--explain", explain} +
+                                   common);
+    EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
+    const RunResult jsonl = RunCrawl(QStringList{"--format", "jsonl"} + common);
+    EXPECT_EQ(jsonl.exitCode, 0) << jsonl.err;
+    const auto read = [](const QString& name) {
+        QFile file(name);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        return file.readAll().toLower().toStdString();
+    };
+    const std::pair<std::string, std::string> written[] = {
+        {"tsv", tsv.out},           {"jsonl", jsonl.out},       {"results file", read(results)},
+        {"journal", read(journal)}, {"explain", read(explain)},
+    };
+    for (const auto& [where, content] : written) {
+        SCOPED_TRACE(where);
+        EXPECT_NE(content.find("bert@example.org"), std::string::npos) << content;
+        for (const char* listed : {"anna@", "anna%40", "verein", "rgen"})
+            EXPECT_EQ(content.find(listed), std::string::npos) << listed << "\n" << content;
+    }
+
+    // A line that is no entry refuses the crawl, naming the line.
+    const RunResult bad = RunCrawl(
+        {"--never-collect", TempFile("bad.txt", "a@example.org\nanna\n"), Q(server.Url("/"))});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
+    EXPECT_EQ(server.CountRequests("/"), 3);  // the refused crawl asked nothing
+}

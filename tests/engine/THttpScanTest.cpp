@@ -410,6 +410,39 @@ TEST_F(THttpScanTest, ResultsFileLinesFollowTheHandler) {
     EXPECT_EQ(scan->ResultsFileError(), "");
 }
 
+TEST_F(THttpScanTest, WithheldLinksLeaveNoTraceAndAreAskedWhereverMet) {
+    TestServer server(R"({"routes": {"/": {"body":
+        "<a href=\"mailto:gone@example.com\">g</a><a href=\"mailto:keep@example.com\">k</a><a href=\"a.htm\">a</a><a href=\"secret.htm\">s</a>"},
+        "/a.htm": {"body": "<a href=\"mailto:gone@example.com\">g</a>"},
+        "/secret.htm": {"body": "<p>s</p>"}}})");
+    ASSERT_TRUE(server.Start());
+    Recorder rec;
+    auto scan = NewScan(rec);
+    std::vector<std::string> asked, found, told;
+    scan->WithholdLink = [&](const std::string& url, const std::string& type) {
+        asked.push_back(type + " " + url);
+        return url == "gone@example.com" || url == server.Url("/secret.htm");
+    };
+    scan->OnLinkFound = [&](THttpScan&, const std::string& url, const std::string&,
+                            const std::string&, const std::string&, const std::string&,
+                            const std::string&, const std::string&, std::string&, char, int,
+                            bool&) { found.push_back(url); };
+    scan->OnLinkDecision = [&](THttpScan&, const TLinkDecision& d, const std::string&, int) {
+        told.push_back(d.Resolved);
+    };
+    ASSERT_TRUE(scan->Start(server.Url("/")));
+    ASSERT_TRUE(WaitFor([&] { return rec.Ended(); }));
+    EXPECT_EQ(asked,
+              (std::vector<std::string>{
+                  "mail gone@example.com", "mail keep@example.com", "htm " + server.Url("/a.htm"),
+                  "htm " + server.Url("/secret.htm"), "mail gone@example.com"}));
+    EXPECT_EQ(found, (std::vector<std::string>{"keep@example.com", server.Url("/a.htm")}));
+    EXPECT_EQ(told, (std::vector<std::string>{"keep@example.com", server.Url("/a.htm")}));
+    EXPECT_EQ(ResultsText(),
+              "\"mail\";\"keep@example.com\"\r\n\"htm\";\"" + server.Url("/a.htm") + "\"\r\n");
+    EXPECT_EQ(server.CountRequests("/secret.htm"), 0);
+}
+
 TEST_F(THttpScanTest, AResultsFileThatCannotBeWrittenStopsTheRun) {
     std::string routes = "\"/\": {\"body\": \"";
     for (int i = 0; i < 20; ++i) routes += "<a href=p" + std::to_string(i) + ".htm>p</a>";
