@@ -146,15 +146,15 @@ struct TimedEvent {
 
 class AdaptiveRunTest : public ::testing::Test {
 protected:
-    // A start page linking to Pages pages, each fetched and analysed quickly: many counter
-    // changes in a short time.
+    // A start page linking to Pages pages, each answered after 50 ms: many counter changes, and
+    // a run of twelve pages long enough for several reports even on a fast machine.
     void Run(int Pages, bool Adaptive) {
         std::string links, routes;
         for (int i = 0; i < Pages; ++i) {
             const std::string path = "/p" + std::to_string(i) + ".htm";
             links += "<a href='" + path + "'>p</a>";
             routes +=
-                ",\"" + path + "\": {\"body\": \"<p>page</p>\", \"delay_before_headers\": 0.01}";
+                ",\"" + path + "\": {\"body\": \"<p>page</p>\", \"delay_before_headers\": 0.05}";
         }
         TestServer server(R"({"routes": {"/": {"body": ")" + links + "\"}" + routes + "}}");
         ASSERT_TRUE(server.Start());
@@ -172,6 +172,17 @@ protected:
         ASSERT_TRUE(scan.Start(server.Url("/")));
         ASSERT_TRUE(WaitFor([&] { return !events.empty() && events.back().kind == "idle"; }));
     }
+    // The events with their times from the first, for a failure's message.
+    std::string Describe() const {
+        std::string text;
+        for (const TimedEvent& e : events) {
+            const auto ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(e.at - events.front().at);
+            text += std::to_string(ms.count()) + " ms " + e.kind +
+                    " done=" + std::to_string(e.done) + " q=" + std::to_string(e.inQueue) + "\n";
+        }
+        return text;
+    }
     std::vector<TimedEvent> events;
 };
 
@@ -182,6 +193,7 @@ TEST_F(AdaptiveRunTest, TheLastReportComesBeforeTheEndAndReportsAreSpacedBy50Ms)
     EXPECT_TRUE(defaults.AdaptiveTicks());
 
     Run(12, true);
+    SCOPED_TRACE(Describe());
     ASSERT_GE(events.size(), 4u);
     EXPECT_EQ(events.front().kind, "stats");  // the run's zero report
     EXPECT_EQ(events[1].kind, "working");
