@@ -178,9 +178,9 @@ TSitemap ReadSitemap(std::string_view Body) {
         TSitemapWalk(xml, out).Run();
     }
     if (xml.hasError())
-        out.Problems.push_back("bad XML at line " + std::to_string(xml.lineNumber()) + ": " +
-                               xml.errorString().toStdString() + "; the " +
-                               std::to_string(out.Locations.size()) +
-                               " locations read before it are kept");
+        out.Problems.push_back(
+            "bad XML at line " + std::to_string(xml.lineNumber()) + ": " +
+            xml.errorString().toStdString() +
+            "; locations read before it are kept: " + std::to_string(out.Locations.size()));
     return out;
 }
