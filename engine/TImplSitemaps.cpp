@@ -25,8 +25,10 @@ void TImpl::NoteSitemapServer(const std::string& Url, int Depth) {
     if (!SeekSitemaps) return;
     const std::string server = ServerOf(Url);
     if (server.empty() || !SitemapServers.try_emplace(server, Depth).second) return;
-    // Without robots.txt there is nothing to wait for.
-    if (!Dwnld.Policy.Settings.ObeyRobotsTxt) SeekSitemapsOf(server);
+    // Nothing to wait for without robots.txt, or with one read already (for a sitemap file of
+    // another server's robots.txt).
+    if (!Dwnld.Policy.Settings.ObeyRobotsTxt || Dwnld.Policy.RulesOf(server))
+        SeekSitemapsOf(server);
 }
 
 void TImpl::RobotsKnown(const std::string& Server) {
