@@ -193,6 +193,9 @@ struct TImpl {
     bool JournalFailedIdle = false;
     bool Restoring = false;  // a resumed run is being put back: nothing to record
     bool SeekSitemaps = false;
+    // The sitemap files one server may give a run (the protocol's bound for a site); an index
+    // that names itself, or a ring of indexes, ends here too.
+    int MaxSitemapFiles = 1000;
     // Of the current run: the depth of each server's first queued page while its sitemaps are
     // still to be sought (-1 once sought), the sitemap files queued (by VisitedKey) and the
     // count of files queued per server.

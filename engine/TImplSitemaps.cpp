@@ -11,10 +11,6 @@
 
 namespace {
 
-// The protocol's bound on the files of one site; an index that names itself or a ring of
-// indexes ends here too.
-constexpr int kMaxSitemapFilesPerServer = 1000;
-
 bool IsWebUrl(const std::string& Url) {
     return Url.rfind("http://", 0) == 0 || Url.rfind("https://", 0) == 0;
 }
@@ -62,9 +58,9 @@ void TImpl::SeekSitemapsOf(const std::string& Server) {
 void TImpl::QueueSitemap(const std::string& Url, const std::string& Referrer, int Depth) {
     if (Dwnld.Stopping || !SitemapFiles.insert(VisitedKey(Url)).second) return;
     int& files = SitemapFilesPerServer[ServerOf(Url)];
-    if (files >= kMaxSitemapFilesPerServer) {
-        if (files++ == kMaxSitemapFilesPerServer)
-            Log("sitemap not read (more than " + std::to_string(kMaxSitemapFilesPerServer) +
+    if (files >= MaxSitemapFiles) {
+        if (files++ == MaxSitemapFiles)
+            Log("sitemap not read (more than " + std::to_string(MaxSitemapFiles) +
                 " sitemap files on its server): " + Url);
         return;
     }

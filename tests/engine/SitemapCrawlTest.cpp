@@ -12,6 +12,7 @@
 
 #include "EventLoopWait.h"
 #include "THttpScan.h"
+#include "TImpl.h"
 #include "TestServer.h"
 
 namespace {
@@ -207,6 +208,27 @@ TEST(SitemapCrawlTest, AnUnlinkedPageIsFoundOnlyThroughTheSitemapsOfItsServer) {
                 }
         }
     }
+}
+
+// An index with more children than a server may have sitemap files: the index and the files
+// up to the bound are asked for, and the log says why the rest are not.
+TEST(SitemapCrawlTest, AServerGivesABoundedNumberOfSitemapFiles) {
+    std::vector<std::string> children;
+    for (int i = 0; i < 10; ++i) children.push_back("@ORIGIN@/c.xml?" + std::to_string(i));
+    TestServer server(
+        Config({Route("/", Links({})), Route("/sitemap.xml", Index(children), "application/xml"),
+                Route("/c.xml", UrlSet({}), "application/xml")}));
+    ASSERT_TRUE(server.Start());
+    SitemapCrawl crawl;
+    crawl.Run(server, [](THttpScan& s) {
+        s.SetSeekSitemaps(true);
+        s.SetObeyRobotsTxt(false);
+        EXPECT_EQ(ImplOf(s).MaxSitemapFiles, 1000);
+        ImplOf(s).MaxSitemapFiles = 4;
+    });
+    EXPECT_EQ(server.CountRequests("/c.xml"), 3);
+    EXPECT_TRUE(crawl.Logged("sitemap not read (more than 4 sitemap files on its server): " +
+                             server.Url("/c.xml?3")));
 }
 
 // A page that only a sitemap named is still reported by the first page that links it.
