@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 
 DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 	qt6-base-dev qt6-base-dev-tools libgl-dev \
-	libcurl4-openssl-dev libpsl-dev libjpeg62-turbo-dev \
+	libcurl4-openssl-dev libpsl-dev zlib1g-dev libjpeg62-turbo-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev apache2-doc docutils-doc python-requests-doc
 # Qt's German texts; the window test under a real X server (Xvfb, xdotool, the accessibility bus).
 DEBIAN_PACKAGES += qt6-translations-l10n xvfb xdotool dbus-daemon dbus-bin at-spi2-core \

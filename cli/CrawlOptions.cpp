@@ -145,6 +145,7 @@ const std::map<std::string, TFlagHandler>& FlagOptions() {
     static const std::map<std::string, TFlagHandler> options{
         {"--all-types", [](auto& o) { o.AllTypes = true; }},
         {"--robots", [](auto& o) { o.Robots = true; }},
+        {"--sitemaps", [](auto& o) { o.Sitemaps = true; }},
         {"--ignore-robots", [](auto& o) { o.IgnoreRobots = true; }},
         {"--no-redirect", [](auto& o) { o.NoRedirect = true; }},
         {"--no-proxy",
@@ -295,6 +296,11 @@ How far to crawl:
                            first 1000 in memory, the rest in a temporary file
                            in $TMPDIR (or /tmp) that leaves nothing behind
       --robots             also harvest /robots.txt of every new host as a page
+      --sitemaps           also follow the pages that each server's sitemaps
+                           name, as links of its first page, to find pages that
+                           nothing links to: the sitemaps its robots.txt names,
+                           else /sitemap.xml (only that with --ignore-robots);
+                           index and gzip files are read; none with --depth 1
       --no-redirect        do not follow meta refresh redirects in pages
 
 Consideration for servers:

@@ -20,6 +20,7 @@ struct TCrawlOptions {
     std::optional<std::string> Agent;
     bool Robots = false;        // also harvest each new host's /robots.txt as a page
     bool IgnoreRobots = false;  // robots.txt rules are obeyed unless this is set
+    bool Sitemaps = false;      // follow the pages that each server's sitemaps name
     std::optional<int> DelayMs, MaxPerHost;
     std::string SkippedFile;
     std::string ExplainFile;  // one JSON line per distinct link met: what was decided and why

@@ -102,6 +102,7 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
     Scan.SetAgent(O.Agent.value_or("tarnwick-crawl/" TARNWICK_VERSION));
     Scan.SetSeekRobotsTxt(O.Robots);
     Scan.SetObeyRobotsTxt(!O.IgnoreRobots);
+    Scan.SetSeekSitemaps(O.Sitemaps);
     if (O.DelayMs) Scan.SetHostDelayMs(*O.DelayMs);
     if (O.MaxPerHost) Scan.SetMaxPerHost(*O.MaxPerHost);
     Scan.SetAdaptiveTicks(!O.Paced);

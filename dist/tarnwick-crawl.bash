@@ -43,7 +43,8 @@ _tarnwick_crawl() {
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--types --all-types --include --exclude --never-collect --depth --follow
-            --report --max-queue --robots --no-redirect --ignore-robots --delay --max-per-host
+            --report --max-queue --robots --sitemaps --no-redirect --ignore-robots --delay
+            --max-per-host
             --skipped --explain --concurrent --retries --timeout
             --agent --paced --user --password-file --proxy --no-proxy --proxy-user
             --proxy-password-file --list --output --format --results-file --journal --resume

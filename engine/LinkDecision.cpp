@@ -127,9 +127,9 @@ bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkStat
             Out.QueuedByRefresh = true;
             return true;
         }
-        // Met before: news only where the first page held its report back, or as a shorter path.
-        const bool heldBack =
-            (met.Flags & TVisit::kUnwritten) != 0 && Rules.LinkReport != reportAllLinks;
+        // Met before: news only where the first page held its report back (or a sitemap named
+        // it, which reports nothing), or as a shorter path.
+        const bool heldBack = (met.Flags & TVisit::kUnwritten) != 0;
         if (!heldBack && !Out.Shorter) return Drop(Out, TLinkReason::Seen);
         Out.Again = true;
     }
@@ -143,9 +143,9 @@ void DecideAgain(const TPageContext& Page, const TLinkRules& Rules, const TLinkS
                  TLinkDecision& Out) {
     const TVisit met = TVisit::Of(State.VisitedUrls.Objects(Out.UrlIndex));
     Out.ReportReason = Out.FollowReason = TLinkReason::Seen;
-    if ((met.Flags & TVisit::kUnwritten) != 0 && Rules.LinkReport != reportAllLinks &&
-        SiteAndPath(false, Rules.LinkReport == reportCurrentSiteLinks, Out.LinkParts.Domain,
-                    Page.PageParts, Out.Resolved) == TLinkReason::None) {
+    if ((met.Flags & TVisit::kUnwritten) != 0 &&
+        SiteAndPath(Rules.LinkReport == reportAllLinks, Rules.LinkReport == reportCurrentSiteLinks,
+                    Out.LinkParts.Domain, Page.PageParts, Out.Resolved) == TLinkReason::None) {
         int index = -1;
         int insertPos = -1;
         Out.Written = true;

@@ -1,6 +1,7 @@
 #include "THttpDwnld.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "AsciiCase.h"
 
@@ -38,6 +39,10 @@ const char* EntryOutcomeText(TEntryOutcome Outcome) {
             return "not-html";
         case TEntryOutcome::Dropped:
             return "dropped";
+        case TEntryOutcome::SitemapRead:
+            return "sitemap";
+        case TEntryOutcome::SitemapFailed:
+            return "sitemap-failed";
     }
     return "";
 }
@@ -204,6 +209,10 @@ void THttpDwnld::StepSlot(int Index) {
 
 void THttpDwnld::FinishReceived(THttpGet& slot) {
     slot.SlotState = slotIdle;
+    if (slot.FetchMode == fetchSitemap) {
+        FinishSitemap(slot);
+        return;
+    }
     const int status = slot.StatusCode;
     if (status == 200) {
         // A page fetched once more for a shorter path was counted the first time.
@@ -226,11 +235,31 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
     }
 }
 
+void THttpDwnld::FinishSitemap(THttpGet& slot) {
+    // Not a page: neither counted as done nor handed to the page analysis.
+    if (!Stopping && OnSitemapReceived) OnSitemapReceived(*this, slot);
+    slot.ReleaseBody();
+    EntryDone(slot.EntryId, TEntryOutcome::SitemapRead, slot.UrlParts.Url);
+}
+
+void THttpDwnld::SitemapFailed(const std::string& Url, std::uint64_t Id, const std::string& Why) {
+    Log("sitemap not read (" + Why + "): " + Url);
+    EntryDone(Id, TEntryOutcome::SitemapFailed, Url);
+}
+
 void THttpDwnld::FinishFailed(THttpGet& slot) {
     slot.SlotState = slotIdle;
     if (Stopping) return;
     const TFetchFailure reason = FailureOf(slot);
-    if (!RetriesEnabled || slot.RetryCount >= Retries || RetryIsFutile(reason)) {
+    // A missing sitemap (a 404 for the usual /sitemap.xml, most often) is not asked for again.
+    const int status = slot.StatusCode;
+    const bool sitemapGone =
+        slot.FetchMode == fetchSitemap && status != 0 && status != 429 && status < 500;
+    if (!RetriesEnabled || slot.RetryCount >= Retries || RetryIsFutile(reason) || sitemapGone) {
+        if (slot.FetchMode == fetchSitemap) {
+            SitemapFailed(slot.UrlParts.Url, slot.EntryId, FetchFailureText(reason, status));
+            return;
+        }
         if (OnError) OnError(*this, Kind, slot.UrlParts.Url, slot.StatusCode, "", slot.Referrer);
         Log("GetHttp_Error " + slot.UrlParts.Url);
         ++Errors;
@@ -342,6 +371,10 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 const bool forbidden = reason == TServerReason::RobotsDisallowed;
                 TUrlInQueue::Entry refused = TakeEntry(i);
                 m_active = true;
+                if (refused.Object.FetchMode == fetchSitemap) {
+                    SitemapFailed(refused.Url, refused.Object.Id, ServerReasonText(reason));
+                    break;
+                }
                 // A server that did not answer has failed this URL; its rules forbade nothing.
                 if (!forbidden) ++Errors;
                 EntryDone(refused.Object.Id,
@@ -413,8 +446,9 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
         slot.ReleaseBody();
-        server.clear();
+        const std::string known = std::exchange(server, {});
         slot.SlotState = slotIdle;
+        if (!Stopping && OnRobotsKnown) OnRobotsKnown(known);
         return true;
     }
     if (!server.empty()) {

@@ -38,6 +38,8 @@ enum class TEntryOutcome : unsigned char {
     RobotsUnreachable,  // its server's robots.txt could not be read
     NotHtml,            // the answer was no HTML page, so its body was not read
     Dropped,            // its URL could not be split
+    SitemapRead,        // a sitemap file arrived and was read
+    SitemapFailed,      // a sitemap file could not be had (told in the log only)
 };
 const char* EntryOutcomeText(TEntryOutcome Outcome);
 
@@ -142,6 +144,10 @@ public:
     std::function<void(THttpDwnld&, const std::string& Url, const std::string& Referrer,
                        TServerReason Reason, TFetchFailure Cause, int Status)>
         OnSkipped;
+    // A sitemap file arrived (any 2xx); its body is released after the call.
+    std::function<void(THttpDwnld&, THttpGet& Sitemap)> OnSitemapReceived;
+    // Server's robots.txt has been read (or found missing or unreadable): Policy knows its rules.
+    std::function<void(const std::string& Server)> OnRobotsKnown;
     // Queued work waits a second or more for Server (once per pause or gap).
     std::function<void(THttpDwnld&, const std::string& Server, int Ms, TServerReason Reason)>
         OnServerWait;
@@ -160,6 +166,9 @@ private:
     void StepSlot(int Index);
     void FinishReceived(THttpGet& slot);
     void FinishFailed(THttpGet& slot);
+    void FinishSitemap(THttpGet& slot);
+    // A sitemap is an extra: one that cannot be had is logged, never reported or counted.
+    void SitemapFailed(const std::string& Url, std::uint64_t Id, const std::string& Why);
     void HeaderArrived(const std::string& Url, int CountArea, bool& Accept, int Depth,
                        int ContentLength, const std::string& ContentType, int StatusCode,
                        const std::string& Headers);

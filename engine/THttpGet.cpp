@@ -47,6 +47,7 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     request.Referrer = Referrer;
     request.KeepBody = true;
     request.RobotsRules = FetchMode == fetchRobots;
+    request.Sitemap = FetchMode == fetchSitemap;
     request.HeaderMayRefuse = HeaderMayRefuse;
     request.Deadline = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);

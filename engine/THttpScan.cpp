@@ -80,6 +80,7 @@ bool THttpScan::Start() {
                 visit.State = TVisitState::Waiting;
                 visit.Entry = static_cast<std::uint32_t>(d.Dwnld.LastEntryId);
                 d.VisitedUrls.SetObject(insertPos, visit.Value());
+                d.NoteSitemapServer(full, 1);
             }
             d.JournalCommit();
             d.StartDriver();
@@ -354,6 +355,13 @@ void THttpScan::SetMaxPerHost(int Value) {
 
 int THttpScan::SkippedByRobots() const {
     return m_impl->SkippedByRobots;
+}
+
+bool THttpScan::SeekSitemaps() const {
+    return m_impl->SeekSitemaps;
+}
+void THttpScan::SetSeekSitemaps(bool Value) {
+    m_impl->SeekSitemaps = Value;
 }
 
 bool THttpScan::SeekRobotsTxt() const {

@@ -302,6 +302,7 @@ bool THttpThread::GateResponse() {
         if (!m_gated) m_failure = TFetchFailure::HttpStatus;
         return m_gated;
     }
+    if (m_request.Sitemap) return GateSitemap();
     const bool wantsCredentials = status == 401 || status == 407;
     int retryAfter = -1;
     std::string retryAfterText;
@@ -357,14 +358,29 @@ bool THttpThread::GateResponse() {
     return true;
 }
 
+// A sitemap is read after any 2xx, whatever its type (XML, text, gzip). It is no page of the
+// crawl: no credentials are offered, and the slot hears only the status, with the pause a 429 or
+// 503 asks for.
+bool THttpThread::GateSitemap() {
+    const int status = m_status;
+    int retryAfter = -1;
+    std::string retryAfterText;
+    if ((status == 429 || status == 503) && FindHeader(m_headers, "retry-after:", retryAfterText))
+        retryAfter = RetryAfterMs(retryAfterText, static_cast<long long>(std::time(nullptr)));
+    Notify([status, retryAfter](THttpGet& slot) { slot.StatusNotice(status, retryAfter); }, false);
+    m_gated = status >= 200 && status < 300;
+    if (!m_gated) m_failure = TFetchFailure::HttpStatus;
+    return m_gated;
+}
+
 size_t THttpThread::OnBodyData(const char* data, size_t size) {
     if (!m_gated || m_control->Terminated) return 0;
     if (std::chrono::steady_clock::now() > m_request.Deadline) {
         m_failure = TFetchFailure::TimedOut;
         return 0;
     }
-    if (m_request.RobotsRules && m_bytesRead + size > m_request.Limits.MaxBodyBytes) {
-        // Rules beyond the limit are not read; what came before it is used.
+    if (m_request.CutAtLimit() && m_bytesRead + size > m_request.Limits.MaxBodyBytes) {
+        // Rules or sitemap entries beyond the limit are not read; what came before it is used.
         m_body.append(data, m_request.Limits.MaxBodyBytes - m_bytesRead);
         m_bytesRead = m_request.Limits.MaxBodyBytes;
         m_cut = true;
@@ -415,6 +431,7 @@ void THttpThread::FinishBody(CURL* easy) {
         m_body.erase(std::remove(m_body.begin(), m_body.end(), '\0'), m_body.end());
         return;
     }
+    if (m_request.Sitemap) return;  // gzip or XML bytes, read by the sitemap reader as they are
     TPageText page = DecodePage(std::move(m_body), m_contentType);
     m_body = std::move(page.Text);
     m_encoding = std::move(page.Encoding);

@@ -53,6 +53,10 @@ struct TFetchRequest {
     // A robots.txt: its body is kept whatever its type, only after a 2xx, and cut at the size
     // limit instead of failing.
     bool RobotsRules = false;
+    // A sitemap file: its bytes are kept whatever its type, as they came, only after a 2xx, and
+    // cut at the page size limit instead of failing (its reader reads at most 50 MB anyway).
+    bool Sitemap = false;
+    bool CutAtLimit() const { return RobotsRules || Sitemap; }
     // The slot may refuse an HTML answer after its headers: the worker waits for the verdict
     // before it reads the body. Without that, the header notice is sent on and the body read
     // at once.
@@ -104,6 +108,7 @@ private:
     // The page as the slot gets it: decoded from its character set (a robots.txt as it came).
     void FinishBody(CURL* easy);
     bool GateResponse();
+    bool GateSitemap();
     static std::string RedirectedUrl(CURL* easy);
     bool MaySendCredentials(CURL* easy) const;
     long RemainingMs() const;

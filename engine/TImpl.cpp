@@ -64,6 +64,8 @@ TImpl::TImpl(THttpScan& OwnerScan) : Owner(OwnerScan) {
     Dwnld.OnEntryDone = [this](std::uint64_t id, TEntryOutcome outcome, const std::string& url) {
         EntryDone(id, outcome, url);
     };
+    Dwnld.OnSitemapReceived = [this](THttpDwnld&, THttpGet& sitemap) { SitemapReceived(sitemap); };
+    Dwnld.OnRobotsKnown = [this](const std::string& server) { RobotsKnown(server); };
     Dwnld.OnSlotEnded = [this] {
         if (Driver && AdaptiveTicks) Driver->Wake();
     };
@@ -85,6 +87,9 @@ void TImpl::WorkingChanged(bool Working) {
         SpillError.clear();
     }
     Ledger.Clear();
+    SitemapServers.clear();
+    SitemapFiles.clear();
+    SitemapFilesPerServer.clear();
     if (Owner.OnWorking) Owner.OnWorking(Owner, Working);
     if (!Working) {
         VisitedUrls.Clear();

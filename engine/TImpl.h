@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "EngineTypes.h"
 #include "LinkDecision.h"
@@ -104,6 +106,21 @@ struct TImpl {
     // The scheduler is done with an entry.
     void EntryDone(std::uint64_t Id, TEntryOutcome Outcome, const std::string& Url);
 
+    // Sitemaps (TImplSitemaps.cpp), while SeekSitemaps. A server's sitemaps hang below the first
+    // page queued for it: their pages lie one level deeper, so the depth limit bounds them as it
+    // bounds links (the start page's server: depth 2). A page of a new server is noted here;
+    // its sitemaps are sought at once when robots.txt is not obeyed, else once it is read.
+    void NoteSitemapServer(const std::string& Url, int Depth);
+    void RobotsKnown(const std::string& Server);
+    void SeekSitemapsOf(const std::string& Server);
+    // Queues a sitemap file at Depth, once per run and within the files allowed per server.
+    void QueueSitemap(const std::string& Url, const std::string& Referrer, int Depth);
+    void SitemapReceived(THttpGet& Sitemap);
+    // One page location of a sitemap: followed as a link of the sitemap would be, but not
+    // reported (a link to it met later still is). True when it was queued or brought nearer.
+    bool FollowSitemapPage(const TPageContext& Sitemap, const std::string& Location,
+                           TLinkDecision& Decision);
+
     // Results file.
     bool OpenResultsFile();
     // Closes the file; a write that fails at the close is reported like any other.
@@ -175,4 +192,14 @@ struct TImpl {
     // The journal failed between runs (a note of the owner): the next run stops as it begins.
     bool JournalFailedIdle = false;
     bool Restoring = false;  // a resumed run is being put back: nothing to record
+    bool SeekSitemaps = false;
+    // The sitemap files one server may give a run (the protocol's bound for a site); an index
+    // that names itself, or a ring of indexes, ends here too.
+    int MaxSitemapFiles = 1000;
+    // Of the current run: the depth of each server's first queued page while its sitemaps are
+    // still to be sought (-1 once sought), the sitemap files queued (by VisitedKey) and the
+    // count of files queued per server.
+    std::unordered_map<std::string, int> SitemapServers;
+    std::unordered_set<std::string> SitemapFiles;
+    std::unordered_map<std::string, int> SitemapFilesPerServer;
 };

@@ -45,6 +45,7 @@ bool TImpl::QueuePage(const std::string& Url, TUrlObject Entry, const TCrackUrl*
     const int depth = Entry.Depth;
     if (!Dwnld.AddUrl(Url, std::move(Entry))) return false;
     Ledger.Queued(depth);
+    NoteSitemapServer(Url, depth);
     return true;
 }
 

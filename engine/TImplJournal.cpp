@@ -89,6 +89,7 @@ const std::vector<TSettingRow>& SettingRows() {
         Row<&S::Referer, &S::SetReferer>("Referer"),
         Row<&S::Retries, &S::SetRetries>("Retries"),
         Row<&S::SeekRobotsTxt, &S::SetSeekRobotsTxt>("SeekRobotsTxt"),
+        Row<&S::SeekSitemaps, &S::SetSeekSitemaps>("SeekSitemaps"),
         Row<&S::TimeOut, &S::SetTimeOut>("TimeOut"),
         Row<&S::TypeFilterEnabled, &S::SetTypeFilterEnabled>("TypeFilterEnabled"),
         Row<&S::UserName, &S::SetUserName>("UserName"),

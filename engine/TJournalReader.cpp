@@ -63,7 +63,7 @@ bool DecodeEntry(const std::vector<std::string>& F, TJournalEntry& E) {
     if (F.size() != 9 || !Number(F[0], E.Id) || !Number(F[1], E.Depth) ||
         !Number(F[2], E.RetryCount) || !Number(F[3], E.CountArea) || !Number(F[4], tag) ||
         !Number(F[5], mode) || !Number(F[6], priority) || E.Id == 0 || tag < 0 || tag > 255 ||
-        (mode != fetchPage && mode != fetchRobots && mode != fetchAgain))
+        (mode != fetchPage && mode != fetchRobots && mode != fetchAgain && mode != fetchSitemap))
         return false;
     E.TagKind = static_cast<TTagKind>(tag);
     E.FetchMode = static_cast<TFetchMode>(mode);

@@ -99,7 +99,8 @@ int ParseCrawlDelay(std::string_view Value) {
     return static_cast<int>(std::min(seconds * 1000.0, double(TRobotsTxt::kMaxCrawlDelayMs)));
 }
 
-std::vector<TGroup> ReadGroups(std::string_view Text) {
+// The groups of Text; its Sitemap lines, which belong to no group, go to Sitemaps.
+std::vector<TGroup> ReadGroups(std::string_view Text, std::vector<std::string>& Sitemaps) {
     std::vector<TGroup> groups;
     bool lastWasAgent = false;
     if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
@@ -112,6 +113,7 @@ std::vector<TGroup> ReadGroups(std::string_view Text) {
         if (colon == std::string_view::npos) continue;
         const std::string key = AsciiLowerCase(Trim(line.substr(0, colon)));
         const std::string_view value = Trim(line.substr(colon + 1));
+        if (key == "sitemap" && !value.empty()) Sitemaps.emplace_back(value);
         if (key == "user-agent") {
             if (!lastWasAgent) groups.emplace_back();
             groups.back().Agents.push_back(AsciiLowerCase(ProductTokenOf(value)));
@@ -131,7 +133,8 @@ std::vector<TGroup> ReadGroups(std::string_view Text) {
 }  // namespace
 
 TRobotsTxt TRobotsTxt::Parse(std::string_view Text, std::string_view ProductToken) {
-    const std::vector<TGroup> groups = ReadGroups(Text.substr(0, kMaxBytes));
+    std::vector<std::string> sitemaps;
+    const std::vector<TGroup> groups = ReadGroups(Text.substr(0, kMaxBytes), sitemaps);
     const std::string token = AsciiLowerCase(ProductTokenOf(ProductToken));
     const auto merged = [&](const std::string& Name) {
         TRobotsTxt robots;
@@ -146,8 +149,10 @@ TRobotsTxt TRobotsTxt::Parse(std::string_view Text, std::string_view ProductToke
         }
         return std::make_pair(found, robots);
     };
-    if (auto [found, robots] = merged(token); found && !token.empty()) return robots;
-    return merged("*").second;
+    auto [found, robots] = merged(token);
+    if (!found || token.empty()) robots = merged("*").second;
+    robots.m_sitemaps = std::move(sitemaps);
+    return robots;
 }
 
 TRobotsTxt TRobotsTxt::DisallowAll() {

@@ -26,6 +26,8 @@ public:
     // means "/". /robots.txt itself is always allowed.
     bool Allows(std::string_view PathAndQuery) const;
     int CrawlDelayMs() const { return m_crawlDelayMs; }
+    // The values of the file's Sitemap lines, in order, whatever group they stand in.
+    const std::vector<std::string>& Sitemaps() const { return m_sitemaps; }
 
 private:
     struct TRule {
@@ -35,6 +37,7 @@ private:
     std::vector<TRule> m_rules;
     bool m_disallowAll = false;
     int m_crawlDelayMs = 0;
+    std::vector<std::string> m_sitemaps;
 };
 
 // The product token of a user agent text: up to its first "/" or blank ("tarnwick-crawl" of

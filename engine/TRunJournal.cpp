@@ -76,9 +76,10 @@ bool TRunJournal::Create(const std::string& Path) {
     m_written = 0;
     m_started = 0;
     // Version 2: visited flags carry depths and states, host records robots.txt requests, a
-    // failed entry its reason, and entries may be fetched again. Version 1 journals are read as
-    // before.
-    Add('J', {"tarnwick-journal", "2", TARNWICK_VERSION});
+    // failed entry its reason, and entries may be fetched again. Version 3: entries may be
+    // sitemap files, and the settings hold SeekSitemaps. Journals of versions 1 and 2 are read
+    // as before.
+    Add('J', {"tarnwick-journal", "3", TARNWICK_VERSION});
     Commit();
     return Sync(true);
 }

@@ -74,6 +74,10 @@ public:
     void RobotsArrived(const std::string& Server, int Status, bool Complete, std::string_view Body,
                        TFetchFailure Why = TFetchFailure::None);
 
+    // Server's robots.txt rules once they are known; null before, and when its robots.txt
+    // could not be read.
+    const TRobotsTxt* RulesOf(const std::string& Server) const;
+
     // Any answer of Server. A 429 or 503 pauses it for RetryAfterMs (-1: no header); without the
     // header a 429 pauses by the back-off, a 503 not at all. Another answer ends a back-off.
     // Returns the pause in ms, 0 for none.

@@ -34,10 +34,16 @@ enum TTagKind : unsigned char {
     tagRefresh = 72,  // a followed meta refresh
 };
 
-// Fetch modes of a download slot: a page whose body is delivered, a server's robots.txt, or a
+// Fetch modes of a download slot: a page whose body is delivered, a server's robots.txt, a
 // page fetched once more because a shorter path to it was found after its links were analysed
-// (its links are followed again; it is not reported or counted a second time).
-enum TFetchMode : unsigned char { fetchPage = 1, fetchRobots = 2, fetchAgain = 3 };
+// (its links are followed again; it is not reported or counted a second time), or a sitemap
+// file (its bytes whatever their type; it names pages to follow, or further sitemaps).
+enum TFetchMode : unsigned char {
+    fetchPage = 1,
+    fetchRobots = 2,
+    fetchAgain = 3,
+    fetchSitemap = 4
+};
 
 // Kinds of download scheduler, passed to its callbacks and slots; HTML pages are the only one.
 enum TSchedulerKind : unsigned char { kindHtmlPages = 1 };

@@ -63,7 +63,8 @@ enum class TVisitState : unsigned char {
 
 // The value of a VisitedUrls entry. Its low bits are the flags the journal has always kept: 1 for
 // a page that is followed, kQueuedByRefresh, and kUnwritten for a link whose first page held it
-// back by the report rule (a later page may still report it). A page that the run follows also
+// back by the report rule, or a page that only a sitemap named (a later page may still report
+// it). A page that the run follows also
 // has its depth, the length of the shortest path to it found so far (0: none, as for files,
 // addresses, pages out of scope and journals of version 1, where depths were not kept), where it
 // stands, and while it waits, the number of its queue entry. The journal keeps JournalFlag, all

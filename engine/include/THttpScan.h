@@ -292,6 +292,19 @@ public:
     void SetRetriesEnabled(bool Value);
     bool SeekRobotsTxt() const;
     void SetSeekRobotsTxt(bool Value);
+    // Off by default. On: each server's sitemaps add the pages they name to the crawl, so that
+    // pages nothing links to are found. Once per run and server, when its first page is queued
+    // (under ObeyRobotsTxt: once its robots.txt has been read), the sitemaps its robots.txt
+    // names (Sitemap lines) are fetched, or /sitemap.xml when it names none or robots.txt is not
+    // obeyed. A sitemap index names further files of its server (at most 1,000 files per
+    // server); gzip files are inflated; each file gives at most 50,000 locations and 50 MB. The
+    // pages named that the link rules would follow from the server's first page (scope,
+    // keywords, the visited list, the depth limit) are followed one level below it (depth 2 for
+    // the start page's server, so none with DepthSearchLevel 1), under the robots.txt rules of
+    // their servers. They are not reported themselves: a link to one met later still is. A
+    // sitemap that cannot be fetched or read is told through OnLog only.
+    bool SeekSitemaps() const;
+    void SetSeekSitemaps(bool Value);
     const std::string& StartingUrl() const;
     void SetStartingUrl(const std::string& Value);
     int TimeOut() const;

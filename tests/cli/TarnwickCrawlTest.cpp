@@ -241,6 +241,42 @@ TEST_F(CrawlCliTest, KeepsToTheSiteAndItsRobotsTxtUnlessToldOtherwise) {
     EXPECT_EQ(all.out, "other@example.org\nprivate@example.org\n");
 }
 
+// robots.txt names a sitemap index whose gzip child lists a page that nothing links to.
+TEST_F(CrawlCliTest, SitemapsFindAnUnlinkedPageOnlyWhenAskedFor) {
+    const std::string ns = "http://www.sitemaps.org/schemas/sitemap/0.9";
+    TestServer server(R"({"routes": {
+      "/robots.txt": {"body": "Sitemap: @ORIGIN@/index.xml\n", "content_type": "text/plain"},
+      "/index.xml": {"body": "<sitemapindex xmlns=\")" +
+                      ns +
+                      R"(\"><sitemap><loc>@ORIGIN@/pages.xml.gz</loc></sitemap></sitemapindex>",
+                     "content_type": "application/xml"},
+      "/pages.xml.gz": {"body": "<urlset xmlns=\")" +
+                      ns +
+                      R"(\"><url><loc>@ORIGIN@/hidden.htm</loc></url></urlset>",
+                        "content_type": "application/gzip", "gzip_file": true},
+      "/": {"body": "<a href=\"mailto:start@example.org\">s</a>"},
+      "/hidden.htm": {"body": "<a href=\"mailto:hidden@example.org\">h</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    struct Case {
+        QStringList options;
+        std::string out;
+        int indexRequests;  // in all runs so far
+    };
+    const Case cases[] = {
+        {{}, "start@example.org\n", 0},
+        {{"--sitemaps"}, "hidden@example.org\nstart@example.org\n", 1},
+        {{"--sitemaps", "-d", "1"}, "start@example.org\n", 1},
+    };
+    for (const Case& c : cases) {
+        const RunResult r =
+            RunCrawl(QStringList{"--no-proxy"} + c.options + QStringList{Q(server.Url("/"))});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, c.out) << c.options.join(' ').toStdString();
+        EXPECT_EQ(server.CountRequests("/index.xml"), c.indexRequests);
+    }
+    EXPECT_EQ(server.CountRequests("/pages.xml.gz"), 1);
+}
+
 TEST_F(CrawlCliTest, HelpAndVersionSucceed) {
     const RunResult help = RunCrawl({"--help"});
     EXPECT_EQ(help.exitCode, 0);

@@ -163,6 +163,40 @@ TEST(TJournalReader, ReadsTheRecordsOfBothVersions) {
     EXPECT_EQ(run.Skipped, 0);
 }
 
+// Version 3: sitemap files are entries of their own kind, neither pages fetched nor failures of
+// the run, and the settings say whether sitemaps are sought.
+TEST(TJournalReader, KeepsSitemapEntriesAndTheSitemapSetting) {
+    THttpScan scan;
+    scan.SetSeekSitemaps(true);
+    std::vector<std::string> settings;
+    for (auto& [key, value] : ImplOf(scan).JournalSettings()) {
+        settings.push_back(key);
+        settings.push_back(value);
+    }
+    std::string later;
+    AppendJournalRecord(later, 'B', settings);
+    for (const char* id : {"1", "2", "3"})
+        AppendJournalRecord(later, 'Q', {id, "1", "0", "0", "32", "4", "0", "http://a.test/s", ""});
+    AppendJournalRecord(later, 'D', {"1", "sitemap"});
+    AppendJournalRecord(later, 'D', {"2", "sitemap-failed"});
+    AppendJournalRecord(later, 'K', {});
+    const TJournalContents j = TJournalReader::Parse(Journal({later}), "j");
+    ASSERT_EQ(j.Dropped, "");
+    const TJournalRun& run = j.Runs.back();
+    EXPECT_EQ(run.Setting("SeekSitemaps"), "1");
+    ASSERT_EQ(run.Pending.size(), 1u);
+    EXPECT_EQ(run.Pending[0].FetchMode, fetchSitemap);
+    EXPECT_EQ(run.Fetched + run.Errors + run.Retries + run.Skipped, 0);
+    EXPECT_TRUE(run.SkippedUrls.empty());
+    THttpScan resumed;
+    ImplOf(resumed).ApplyJournalSettings(run);
+    EXPECT_TRUE(resumed.SeekSitemaps());
+    // A journal of an earlier version, without the setting, seeks none.
+    THttpScan older;
+    ImplOf(older).ApplyJournalSettings(j.Runs.front());
+    EXPECT_FALSE(older.SeekSitemaps());
+}
+
 TEST(TRunJournal, AFullDiskKeepsWhatWasWholeAndSaysWhy) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("j").toStdString();

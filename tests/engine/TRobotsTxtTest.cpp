@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "TRobotsTxt.h"
 
@@ -96,6 +97,18 @@ TEST(TRobotsTxtTest, CrawlDelayOfTheChosenGroup) {
     EXPECT_EQ(delay("User-agent: *\nCrawl-delay: soon", "x"), 0);
     EXPECT_EQ(delay("User-agent: *\nCrawl-delay: -3", "x"), 0);
     EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 86400", "x"), TRobotsTxt::kMaxCrawlDelayMs);
+}
+
+// Sitemap lines belong to the file, not to a group: those of every group count, in order.
+TEST(TRobotsTxtTest, KeepsTheSitemapLinesOfTheWholeFile) {
+    const TRobotsTxt robots = TRobotsTxt::Parse(
+        "Sitemap: http://h/first.xml\nUser-agent: other\nSITEMAP:http://h/b.xml.gz # note\n"
+        "Disallow: /\nsitemap:\nUser-agent: *\nSitemap: https://cdn/c.xml\n",
+        "x");
+    EXPECT_EQ(
+        robots.Sitemaps(),
+        (std::vector<std::string>{"http://h/first.xml", "http://h/b.xml.gz", "https://cdn/c.xml"}));
+    EXPECT_TRUE(TRobotsTxt::Parse("User-agent: *\nDisallow: /x", "x").Sitemaps().empty());
 }
 
 TEST(TRobotsTxtTest, ReadsOnlyTheFirst500KiBAndKnowsTheTwoVerdicts) {

@@ -62,6 +62,7 @@ ROUTE_FIELDS = {
     "body": (str,),
     "body_repeat": (int,),
     "body_file": (str,),
+    "gzip_file": (bool,),
     "encode": (str,),
     "content_length": (bool, int),
     "redirect": (str,),
@@ -456,7 +457,16 @@ class Server:
         if "body_file" in route:
             with open(route["body_file"], "rb") as f:
                 body = f.read()
+        # "@ORIGIN@" in a body is the server as the client named it: absolute URLs (sitemaps)
+        # without knowing the port in advance.
+        host = request.header("host")
+        if host:
+            origin = ("https://" if self.tls_context else "http://") + host
+            body = body.replace(b"@ORIGIN@", origin.encode("latin-1"))
         repeat = max(0, route.get("body_repeat", 1))
+        if route.get("gzip_file"):
+            # A .gz file as such, not a content coding: no Content-Encoding header.
+            body, repeat = compress(body * repeat, "gzip"), 1
         endless = route.get("endless", False)
         head_only = request.method.upper() == "HEAD"
 
