@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "AsciiCase.h"
+#include "UrlEncoding.h"
 
 namespace {
 
@@ -21,22 +22,6 @@ std::string_view Trimmed(std::string_view Text) {
     while (!Text.empty() && IsWhite(Text.front())) Text.remove_prefix(1);
     while (!Text.empty() && IsWhite(Text.back())) Text.remove_suffix(1);
     return Text;
-}
-
-std::string PercentDecoded(std::string_view Text) {
-    std::string out;
-    out.reserve(Text.size());
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        const int high = Text[i] == '%' && i + 2 < Text.size() ? AsciiHexValue(Text[i + 1]) : -1;
-        const int low = high >= 0 ? AsciiHexValue(Text[i + 2]) : -1;
-        if (low < 0) {
-            out += Text[i];
-        } else {
-            out += static_cast<char>(high * 16 + low);
-            i += 2;
-        }
-    }
-    return out;
 }
 
 // For each byte of Text, whether it stands in a quoted string or a comment (delimiters and
@@ -224,7 +209,7 @@ std::vector<TMailPart> MailtoParts(std::string_view AfterScheme) {
     const std::string_view value = AfterScheme.substr(0, AfterScheme.find('#'));
     const std::size_t query = value.find('?');
     std::vector<TMailPart> parts;
-    AddList(parts, PercentDecoded(value.substr(0, query)));
+    AddList(parts, PercentDecode(value.substr(0, query)));
     if (query != std::string_view::npos) {
         std::string_view fields = value.substr(query + 1);
         while (!fields.empty()) {
@@ -233,9 +218,9 @@ std::vector<TMailPart> MailtoParts(std::string_view AfterScheme) {
             fields = amp == std::string_view::npos ? std::string_view{} : fields.substr(amp + 1);
             const std::size_t equals = field.find('=');
             if (equals == std::string_view::npos) continue;
-            const std::string name = AsciiLowerCase(PercentDecoded(field.substr(0, equals)));
+            const std::string name = AsciiLowerCase(PercentDecode(field.substr(0, equals)));
             if (name == "to" || name == "cc" || name == "bcc")
-                AddList(parts, PercentDecoded(field.substr(equals + 1)));
+                AddList(parts, PercentDecode(field.substr(equals + 1)));
         }
     }
     if (parts.empty()) parts.emplace_back();

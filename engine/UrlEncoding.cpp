@@ -86,6 +86,22 @@ std::string PercentEncodeNonAscii(std::string_view Text) {
     return out;
 }
 
+std::string PercentDecode(std::string_view Text) {
+    std::string out;
+    out.reserve(Text.size());
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const int high = Text[i] == '%' && i + 2 < Text.size() ? AsciiHexValue(Text[i + 1]) : -1;
+        const int low = high >= 0 ? AsciiHexValue(Text[i + 2]) : -1;
+        if (low < 0) {
+            out += Text[i];
+        } else {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 bool IsHex(char c) {

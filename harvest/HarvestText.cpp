@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <numeric>
 
-#include "AsciiCase.h"
 #include "FileErrorText.h"
 #include "TextBytes.h"
 #include "TextRoutines.h"
@@ -24,18 +23,7 @@ std::string DecodeAtSign(std::string_view Text) {
 }
 
 std::string DecodeMailAddress(std::string_view Address) {
-    std::string decoded;
-    decoded.reserve(Address.size());
-    for (std::size_t i = 0; i < Address.size(); ++i) {
-        const int high = i + 2 < Address.size() ? AsciiHexValue(Address[i + 1]) : -1;
-        const int low = high >= 0 ? AsciiHexValue(Address[i + 2]) : -1;
-        if (Address[i] != '%' || low < 0) {
-            decoded += Address[i];
-            continue;
-        }
-        decoded += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
+    const std::string decoded = PercentDecode(Address);
     // A decoded line end or NUL would split or cut the result line; a broken sequence would
     // show as noise. The escapes say more than either.
     // DEL counts here too: it is invisible in a result.

@@ -16,6 +16,10 @@ std::string Latin1ToUtf8(std::string_view Text);
 // Every byte from 0x80 up written as "%XX" (upper-case hex); other bytes stay.
 std::string PercentEncodeNonAscii(std::string_view Text);
 
+// Every "%XX" escape (either case of hex digit) decoded to its byte, whatever byte that is; a "%"
+// that begins no escape stays as it is.
+std::string PercentDecode(std::string_view Text);
+
 // The form in which a browser sends an http or https URL: the path's characters outside ASCII as
 // percent-encoded UTF-8, the query's bytes percent-encoded as they stand, the host left as
 // characters (libcurl turns an international name into its ASCII form when it connects). A URL
