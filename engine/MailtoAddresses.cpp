@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "AsciiCase.h"
+#include "HtmlSpace.h"
 #include "UrlEncoding.h"
 
 namespace {
@@ -14,13 +15,9 @@ constexpr std::size_t kMaxDomain = 255;
 // What a byte of an element is part of; separators count only where it is kPlain.
 constexpr char kPlain = 0, kQuoted = 1, kComment = 2;
 
-bool IsWhite(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-}
-
 std::string_view Trimmed(std::string_view Text) {
-    while (!Text.empty() && IsWhite(Text.front())) Text.remove_prefix(1);
-    while (!Text.empty() && IsWhite(Text.back())) Text.remove_suffix(1);
+    while (!Text.empty() && IsHtmlSpace(Text.front())) Text.remove_prefix(1);
+    while (!Text.empty() && IsHtmlSpace(Text.back())) Text.remove_suffix(1);
     return Text;
 }
 
@@ -93,8 +90,8 @@ std::string_view Unwrapped(std::string_view Element) {
     while (from < to && Element[from] == '(' && closeOf[from] == to - 1) {
         ++from;
         --to;
-        while (from < to && IsWhite(Element[from])) ++from;
-        while (from < to && IsWhite(Element[to - 1])) --to;
+        while (from < to && IsHtmlSpace(Element[from])) ++from;
+        while (from < to && IsHtmlSpace(Element[to - 1])) --to;
     }
     return Element.substr(from, to - from);
 }

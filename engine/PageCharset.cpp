@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AsciiCase.h"
+#include "HtmlSpace.h"
 #include "UrlEncoding.h"
 
 namespace {
@@ -24,19 +25,8 @@ constexpr TLabel kLabels[] = {
 constexpr std::size_t kPrescanBytes = 1024;
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool IsHtmlSpace(char c) {
-    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
 bool IsAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool StartsWithNoCase(std::string_view Text, std::size_t At, std::string_view Lower) {
-    if (At + Lower.size() > Text.size()) return false;
-    for (std::size_t i = 0; i < Lower.size(); ++i)
-        if (AsciiLower(Text[At + i]) != Lower[i]) return false;
-    return true;
 }
 
 // The name ICU knows the WHATWG encoding by, where the two differ: the WHATWG encodings are the
@@ -296,12 +286,12 @@ std::string TPrescan::MetaEncoding() {
 std::string TPrescan::Run() {
     for (; m_pos < m_s.size(); ++m_pos) {
         if (m_s[m_pos] != '<') continue;
-        if (StartsWithNoCase(m_s, m_pos, "<!--")) {
+        if (AsciiStartsWithNoCase(m_s.substr(m_pos), "<!--")) {
             // The comment ends at the first "-->", whose dashes may be those of "<!--".
             const std::size_t end = m_s.find("-->", m_pos + 2);
             if (end == std::string_view::npos) return {};
             m_pos = end + 2;
-        } else if (StartsWithNoCase(m_s, m_pos, "<meta") && m_pos + 5 < m_s.size() &&
+        } else if (AsciiStartsWithNoCase(m_s.substr(m_pos), "<meta") && m_pos + 5 < m_s.size() &&
                    (IsHtmlSpace(m_s[m_pos + 5]) || m_s[m_pos + 5] == '/')) {
             m_pos += 5;
             std::string found = MetaEncoding();

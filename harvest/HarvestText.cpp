@@ -44,7 +44,7 @@ std::string ResultText(std::string_view TypeLink, std::string_view UrlFound) {
 std::string KeywordLines(std::string_view Text) {
     std::string lines(Text);
     ForEachLine(Text, [&](std::string_view line) {
-        const std::string utf8 = IsUtf8(line) ? std::string(line) : Latin1ToUtf8(line);
+        const std::string utf8 = Utf8OfBytes(line);
         const std::string encoded = PercentEncodeNonAscii(utf8);
         if (utf8 != line) lines += '\n' + utf8;
         if (encoded != utf8) lines += '\n' + encoded;
