@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include "AsciiCase.h"
@@ -231,8 +232,9 @@ bool TPrescan::NextAttribute(TAttribute& A) {
 
 // The charset inside a content value such as "text/html; charset=koi8-r".
 std::string CharsetInContent(std::string_view Content) {
+    const std::string lower = AsciiLowerCase(Content);
     for (std::size_t from = 0;;) {
-        const std::size_t at = AsciiLowerCase(Content).find("charset", from);
+        const std::size_t at = lower.find("charset", from);
         if (at == std::string::npos) return {};
         std::size_t i = at + 7;
         while (i < Content.size() && IsHtmlSpace(Content[i])) ++i;
@@ -385,7 +387,7 @@ std::string CharsetOfContentType(std::string_view ContentType) {
         } else {
             value = value.substr(0, value.find(';'));
         }
-        if (AsciiLowerCase(name) == "charset") return std::string(value);
+        if (AsciiEqualsNoCase(name, "charset")) return std::string(value);
         if (next == std::string_view::npos) return {};
         semicolon = ContentType.find(';', equals);
     }
@@ -399,6 +401,12 @@ std::string PrescanForEncoding(std::string_view Bytes) {
 TPageText DecodePage(std::string Body, std::string_view ContentType) {
     TPageText page;
     std::string_view bytes = Body;
+    // Asked once: the answer both detects an undeclared page and spares a declared one decoding.
+    std::optional<bool> utf8;
+    const auto isUtf8 = [&] {
+        if (!utf8) utf8 = IsUtf8(bytes);
+        return *utf8;
+    };
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         page = {{}, "UTF-8", TCharsetSource::Bom};
         bytes.remove_prefix(3);
@@ -413,10 +421,10 @@ TPageText DecodePage(std::string Body, std::string_view ContentType) {
     } else if (std::string m = PrescanForEncoding(bytes); !m.empty()) {
         page = {{}, std::move(m), TCharsetSource::Meta};
     } else {
-        page = {{}, IsUtf8(bytes) ? "UTF-8" : "windows-1252", TCharsetSource::Detected};
+        page = {{}, isUtf8() ? "UTF-8" : "windows-1252", TCharsetSource::Detected};
     }
     // The common case keeps its bytes: valid UTF-8 needs no decoding.
-    if (page.Encoding == "UTF-8" && IsUtf8(bytes)) {
+    if (page.Encoding == "UTF-8" && isUtf8()) {
         if (bytes.size() != Body.size()) Body.erase(0, Body.size() - bytes.size());
         page.Text = std::move(Body);
     } else {
