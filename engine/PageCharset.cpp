@@ -4,7 +4,6 @@
 #include <QStringEncoder>
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -46,36 +45,13 @@ std::string IcuName(std::string_view Encoding) {
     return other ? std::string(other) : std::string(Encoding);
 }
 
-void AppendUtf8(std::string& Out, char32_t C) {
-    if (C < 0x80) {
-        Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-        Out += static_cast<char>(0xC0 | (C >> 6));
-        Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-        Out += static_cast<char>(0xE0 | (C >> 12));
-        Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-}
-
-// windows-1252 from 0x80 to 0x9F; the rest of the upper half is Latin-1. The five bytes that
-// Microsoft left undefined stay the control characters of their code, as browsers read them.
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 // The most common 8-bit encoding by far, decoded without a converter.
 std::string DecodeWindows1252(std::string_view Bytes) {
     std::string out;
     out.reserve(Bytes.size() + Bytes.size() / 8);
     for (const char c : Bytes) {
         const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x80 && b < 0xA0)
-            AppendUtf8(out, kWindows1252High[b - 0x80]);
-        else
-            AppendUtf8(out, b);
+        AppendUtf8(Windows1252CodePoint(b), out);
     }
     return out;
 }
@@ -86,7 +62,7 @@ std::string DecodeUserDefined(std::string_view Bytes) {
     out.reserve(Bytes.size());
     for (const char c : Bytes) {
         const auto b = static_cast<unsigned char>(c);
-        AppendUtf8(out, b < 0x80 ? char32_t{b} : char32_t{0xF780} + (b - 0x80));
+        AppendUtf8(b < 0x80 ? char32_t{b} : char32_t{0xF780} + (b - 0x80), out);
     }
     return out;
 }
