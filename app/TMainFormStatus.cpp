@@ -16,10 +16,14 @@ namespace {
 // Long enough to be read, short enough not to hide the result count for long.
 constexpr int kFailureShownMs = 5000;
 
+QString NotLoadedText(const QString& Url, const QString& Why) {
+    return QString("Nicht geladen: %1 (%2)").arg(Url, Why);
+}
+
 }  // namespace
 
 QString TMainForm::FailureText(const QString& Url, TFetchFailure Reason, int Status) {
-    return QString("Nicht geladen: %1 (%2)").arg(Url, TWhyForm::ReasonWords(Reason, Status));
+    return NotLoadedText(Url, TWhyForm::ReasonWords(Reason, Status));
 }
 
 void TMainForm::HttpScan1FetchFailed(const std::string& Url, TFetchFailure Reason, int Status) {
@@ -41,8 +45,7 @@ void TMainForm::HttpScan1Skipped(const std::string& Url, const std::string& Reas
         "robots.txt nicht lesbar" +
         (Cause == TFetchFailure::None ? QString() : ": " + TWhyForm::ReasonWords(Cause, Status));
     NoteStartFailure(Url, why);
-    m_ui->StatusBar1->showMessage(QString("Nicht geladen: %1 (%2)").arg(TextOfBytes(Url), why),
-                                  kFailureShownMs);
+    m_ui->StatusBar1->showMessage(NotLoadedText(TextOfBytes(Url), why), kFailureShownMs);
 }
 
 void TMainForm::NoteStartFailure(const std::string& Url, const QString& Reason) {

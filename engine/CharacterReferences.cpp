@@ -1,12 +1,12 @@
 #include "CharacterReferences.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <iterator>
 
 #include "AsciiCase.h"
 #include "TextBytes.h"
+#include "UrlEncoding.h"
 
 namespace {
 
@@ -24,12 +24,6 @@ constexpr std::size_t kMaxNameLength = 32;
 // More digits than this always exceed Unicode; the value is capped instead of overflowing.
 constexpr std::uint32_t kBeyondUnicode = 0x110000;
 
-// What browsers make of the C1 range in a numeric reference (0 where the byte has no meaning).
-constexpr std::array<std::uint16_t, 32> kWindows1252 = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -37,29 +31,15 @@ bool IsAsciiAlnum(char c) {
     return IsAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-void AppendUtf8(std::uint32_t Code, std::string& Out) {
-    if (Code < 0x80) {
-        Out += static_cast<char>(Code);
-    } else if (Code < 0x800) {
-        Out += static_cast<char>(0xC0 | (Code >> 6));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else if (Code < 0x10000) {
-        Out += static_cast<char>(0xE0 | (Code >> 12));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else {
-        Out += static_cast<char>(0xF0 | (Code >> 18));
-        Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    }
-}
-
 // The code point a numeric reference stands for, as browsers map it; 0 when it is left as
 // written (a control character).
 std::uint32_t BrowserCodePoint(std::uint32_t Code) {
     if (Code == 0 || Code >= kBeyondUnicode || (Code >= 0xD800 && Code <= 0xDFFF)) return 0xFFFD;
-    if (Code >= 0x80 && Code <= 0x9F) return kWindows1252[Code - 0x80];
+    if (Code >= 0x80 && Code <= 0x9F) {
+        // The five bytes that windows-1252 leaves undefined keep no meaning here.
+        const char32_t meant = Windows1252CodePoint(static_cast<unsigned char>(Code));
+        return meant == Code ? 0 : meant;
+    }
     if (Code < 32 || Code == 127) return 0;
     return Code;
 }

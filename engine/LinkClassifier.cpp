@@ -126,18 +126,16 @@ std::string CombineUrl(const std::string& Base, const std::string& Value) {
 
 namespace {
 
-std::string TypeFromExtension(std::string_view Url, std::size_t PathFrom) {
-    const std::size_t slash = Url.rfind('/');
-    // 1-based positions; 0 when missing. The slashes of "://" are no path separators.
-    const std::size_t s = slash != std::string_view::npos && slash >= PathFrom ? slash + 1 : 0;
+// A web URL that names no file of the catalogue has no type when it holds no dot at all or its
+// last path segment ends in "."; any other (a directory, a host, an extension the catalogue
+// lacks such as html, php or the "0" of ".../tree/2.0.0") is a page. The slashes of "://" are no
+// path separators.
+bool HasNoType(std::string_view Url, std::size_t PathFrom) {
     const std::size_t dot = Url.rfind('.');
-    const std::size_t d = dot != std::string_view::npos ? dot + 1 : 0;
-    if (d == 0) return "0";
-    if (s == 0 || d < s) return "htm";  // no dot in the last path segment: a directory or host
-    if (d == Url.size()) return "0";
-    // The extension of ".../tree/2.0.0" is one the catalogue lacks, not the mark of no type.
-    if (Url.substr(d) == "0") return "htm";
-    return std::string(Url.substr(d));
+    if (dot == std::string_view::npos) return true;
+    const std::size_t slash = Url.rfind('/');
+    const bool inLastSegment = slash != std::string_view::npos && slash >= PathFrom && dot > slash;
+    return inLastSegment && dot + 1 == Url.size();
 }
 
 // "jpeg" and "mpeg" are given as "jpg" and "mpg".
@@ -235,20 +233,15 @@ TLinkClass ClassifyLink(std::string_view Resolved) {
         result.Scheme = AsciiLowerCase(Resolved.substr(0, Resolved.find(':')));
     }
 
-    const bool web = StartsWith(result.Scheme, "http");
+    const bool query = Resolved.find_first_of("&?") != std::string_view::npos;
+    if (!StartsWith(result.Scheme, "http")) {
+        if (query) result.TypeLink = "htm";
+        return result;
+    }
     // A web URL is typed by its path: "x.pdf?download=1" and "x.pdf;jsessionid=..." are files.
-    const std::string_view path = web ? TypedPath(Resolved, pathFrom) : Resolved;
-    if (web && IsFileTypeOf(path, pathFrom, result.TypeLink)) return result;
-    if (Resolved.find_first_of("&?") != std::string_view::npos)
-        result.TypeLink = "htm";
-    else if (web)
-        result.TypeLink = TypeFromExtension(path, pathFrom);
-
-    result.TypeLink = AsciiLowerCase(result.TypeLink);
-    // Extensions the catalogue lacks (html, php, asp, cgi, ...) name pages.
-    if (result.TypeLink != "0" && result.TypeLink != "htm" && FindFileType(result.TypeLink) < 0)
-        result.TypeLink = "htm";
-    result.TypeLink = ShortType(std::move(result.TypeLink));
+    const std::string_view path = TypedPath(Resolved, pathFrom);
+    if (IsFileTypeOf(path, pathFrom, result.TypeLink)) return result;
+    if (query || !HasNoType(path, pathFrom)) result.TypeLink = "htm";
     return result;
 }
 

@@ -9,12 +9,8 @@
 #include <string_view>
 
 #include "EngineTypes.h"
+#include "HtmlSpace.h"
 #include "TCleanMap.h"
-
-// The blanks of HTML between a tag's parts: space, tab, line feed, form feed, carriage return.
-inline bool IsHtmlSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
 
 // Marker codes. A marker stands in the cleaned text in place of one character; the cleaned text
 // holds no other byte below 32. A value marker is the tag kind of the value after it.

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "AsciiCase.h"
+#include "HtmlSpace.h"
+#include "UrlEncoding.h"
 
 namespace {
 
@@ -13,30 +15,10 @@ constexpr std::size_t kMaxDomain = 255;
 // What a byte of an element is part of; separators count only where it is kPlain.
 constexpr char kPlain = 0, kQuoted = 1, kComment = 2;
 
-bool IsWhite(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-}
-
 std::string_view Trimmed(std::string_view Text) {
-    while (!Text.empty() && IsWhite(Text.front())) Text.remove_prefix(1);
-    while (!Text.empty() && IsWhite(Text.back())) Text.remove_suffix(1);
+    while (!Text.empty() && IsHtmlSpace(Text.front())) Text.remove_prefix(1);
+    while (!Text.empty() && IsHtmlSpace(Text.back())) Text.remove_suffix(1);
     return Text;
-}
-
-std::string PercentDecoded(std::string_view Text) {
-    std::string out;
-    out.reserve(Text.size());
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        const int high = Text[i] == '%' && i + 2 < Text.size() ? AsciiHexValue(Text[i + 1]) : -1;
-        const int low = high >= 0 ? AsciiHexValue(Text[i + 2]) : -1;
-        if (low < 0) {
-            out += Text[i];
-        } else {
-            out += static_cast<char>(high * 16 + low);
-            i += 2;
-        }
-    }
-    return out;
 }
 
 // For each byte of Text, whether it stands in a quoted string or a comment (delimiters and
@@ -108,8 +90,8 @@ std::string_view Unwrapped(std::string_view Element) {
     while (from < to && Element[from] == '(' && closeOf[from] == to - 1) {
         ++from;
         --to;
-        while (from < to && IsWhite(Element[from])) ++from;
-        while (from < to && IsWhite(Element[to - 1])) --to;
+        while (from < to && IsHtmlSpace(Element[from])) ++from;
+        while (from < to && IsHtmlSpace(Element[to - 1])) --to;
     }
     return Element.substr(from, to - from);
 }
@@ -224,7 +206,7 @@ std::vector<TMailPart> MailtoParts(std::string_view AfterScheme) {
     const std::string_view value = AfterScheme.substr(0, AfterScheme.find('#'));
     const std::size_t query = value.find('?');
     std::vector<TMailPart> parts;
-    AddList(parts, PercentDecoded(value.substr(0, query)));
+    AddList(parts, PercentDecode(value.substr(0, query)));
     if (query != std::string_view::npos) {
         std::string_view fields = value.substr(query + 1);
         while (!fields.empty()) {
@@ -233,9 +215,9 @@ std::vector<TMailPart> MailtoParts(std::string_view AfterScheme) {
             fields = amp == std::string_view::npos ? std::string_view{} : fields.substr(amp + 1);
             const std::size_t equals = field.find('=');
             if (equals == std::string_view::npos) continue;
-            const std::string name = AsciiLowerCase(PercentDecoded(field.substr(0, equals)));
+            const std::string name = AsciiLowerCase(PercentDecode(field.substr(0, equals)));
             if (name == "to" || name == "cc" || name == "bcc")
-                AddList(parts, PercentDecoded(field.substr(equals + 1)));
+                AddList(parts, PercentDecode(field.substr(equals + 1)));
         }
     }
     if (parts.empty()) parts.emplace_back();

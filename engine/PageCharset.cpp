@@ -4,11 +4,12 @@
 #include <QStringEncoder>
 
 #include <algorithm>
-#include <array>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include "AsciiCase.h"
+#include "HtmlSpace.h"
 #include "UrlEncoding.h"
 
 namespace {
@@ -24,19 +25,8 @@ constexpr TLabel kLabels[] = {
 constexpr std::size_t kPrescanBytes = 1024;
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool IsHtmlSpace(char c) {
-    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
 bool IsAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool StartsWithNoCase(std::string_view Text, std::size_t At, std::string_view Lower) {
-    if (At + Lower.size() > Text.size()) return false;
-    for (std::size_t i = 0; i < Lower.size(); ++i)
-        if (AsciiLower(Text[At + i]) != Lower[i]) return false;
-    return true;
 }
 
 // The name ICU knows the WHATWG encoding by, where the two differ: the WHATWG encodings are the
@@ -55,36 +45,13 @@ std::string IcuName(std::string_view Encoding) {
     return other ? std::string(other) : std::string(Encoding);
 }
 
-void AppendUtf8(std::string& Out, char32_t C) {
-    if (C < 0x80) {
-        Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-        Out += static_cast<char>(0xC0 | (C >> 6));
-        Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-        Out += static_cast<char>(0xE0 | (C >> 12));
-        Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-}
-
-// windows-1252 from 0x80 to 0x9F; the rest of the upper half is Latin-1. The five bytes that
-// Microsoft left undefined stay the control characters of their code, as browsers read them.
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 // The most common 8-bit encoding by far, decoded without a converter.
 std::string DecodeWindows1252(std::string_view Bytes) {
     std::string out;
     out.reserve(Bytes.size() + Bytes.size() / 8);
     for (const char c : Bytes) {
         const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x80 && b < 0xA0)
-            AppendUtf8(out, kWindows1252High[b - 0x80]);
-        else
-            AppendUtf8(out, b);
+        AppendUtf8(Windows1252CodePoint(b), out);
     }
     return out;
 }
@@ -95,7 +62,7 @@ std::string DecodeUserDefined(std::string_view Bytes) {
     out.reserve(Bytes.size());
     for (const char c : Bytes) {
         const auto b = static_cast<unsigned char>(c);
-        AppendUtf8(out, b < 0x80 ? char32_t{b} : char32_t{0xF780} + (b - 0x80));
+        AppendUtf8(b < 0x80 ? char32_t{b} : char32_t{0xF780} + (b - 0x80), out);
     }
     return out;
 }
@@ -241,8 +208,9 @@ bool TPrescan::NextAttribute(TAttribute& A) {
 
 // The charset inside a content value such as "text/html; charset=koi8-r".
 std::string CharsetInContent(std::string_view Content) {
+    const std::string lower = AsciiLowerCase(Content);
     for (std::size_t from = 0;;) {
-        const std::size_t at = AsciiLowerCase(Content).find("charset", from);
+        const std::size_t at = lower.find("charset", from);
         if (at == std::string::npos) return {};
         std::size_t i = at + 7;
         while (i < Content.size() && IsHtmlSpace(Content[i])) ++i;
@@ -296,12 +264,12 @@ std::string TPrescan::MetaEncoding() {
 std::string TPrescan::Run() {
     for (; m_pos < m_s.size(); ++m_pos) {
         if (m_s[m_pos] != '<') continue;
-        if (StartsWithNoCase(m_s, m_pos, "<!--")) {
+        if (AsciiStartsWithNoCase(m_s.substr(m_pos), "<!--")) {
             // The comment ends at the first "-->", whose dashes may be those of "<!--".
             const std::size_t end = m_s.find("-->", m_pos + 2);
             if (end == std::string_view::npos) return {};
             m_pos = end + 2;
-        } else if (StartsWithNoCase(m_s, m_pos, "<meta") && m_pos + 5 < m_s.size() &&
+        } else if (AsciiStartsWithNoCase(m_s.substr(m_pos), "<meta") && m_pos + 5 < m_s.size() &&
                    (IsHtmlSpace(m_s[m_pos + 5]) || m_s[m_pos + 5] == '/')) {
             m_pos += 5;
             std::string found = MetaEncoding();
@@ -395,7 +363,7 @@ std::string CharsetOfContentType(std::string_view ContentType) {
         } else {
             value = value.substr(0, value.find(';'));
         }
-        if (AsciiLowerCase(name) == "charset") return std::string(value);
+        if (AsciiEqualsNoCase(name, "charset")) return std::string(value);
         if (next == std::string_view::npos) return {};
         semicolon = ContentType.find(';', equals);
     }
@@ -409,6 +377,12 @@ std::string PrescanForEncoding(std::string_view Bytes) {
 TPageText DecodePage(std::string Body, std::string_view ContentType) {
     TPageText page;
     std::string_view bytes = Body;
+    // Asked once: the answer both detects an undeclared page and spares a declared one decoding.
+    std::optional<bool> utf8;
+    const auto isUtf8 = [&] {
+        if (!utf8) utf8 = IsUtf8(bytes);
+        return *utf8;
+    };
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         page = {{}, "UTF-8", TCharsetSource::Bom};
         bytes.remove_prefix(3);
@@ -423,10 +397,10 @@ TPageText DecodePage(std::string Body, std::string_view ContentType) {
     } else if (std::string m = PrescanForEncoding(bytes); !m.empty()) {
         page = {{}, std::move(m), TCharsetSource::Meta};
     } else {
-        page = {{}, IsUtf8(bytes) ? "UTF-8" : "windows-1252", TCharsetSource::Detected};
+        page = {{}, isUtf8() ? "UTF-8" : "windows-1252", TCharsetSource::Detected};
     }
     // The common case keeps its bytes: valid UTF-8 needs no decoding.
-    if (page.Encoding == "UTF-8" && IsUtf8(bytes)) {
+    if (page.Encoding == "UTF-8" && isUtf8()) {
         if (bytes.size() != Body.size()) Body.erase(0, Body.size() - bytes.size());
         page.Text = std::move(Body);
     } else {

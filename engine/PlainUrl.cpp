@@ -62,19 +62,18 @@ bool IsSchemeByte(char c) {
            c == '-' || c == '.';
 }
 
-// A "." or ".." segment, which the general resolution removes.
-bool HasDotSegment(std::string_view path) {
+}  // namespace
+
+bool HasDotSegment(std::string_view Path) {
     std::size_t start = 0;
     for (;;) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view segment = path.substr(start, end - start);
+        const std::size_t end = std::min(Path.find('/', start), Path.size());
+        const std::string_view segment = Path.substr(start, end - start);
         if (segment == "." || segment == "..") return true;
-        if (end == path.size()) return false;
+        if (end == Path.size()) return false;
         start = end + 1;
     }
 }
-
-}  // namespace
 
 bool IsPlainTail(std::string_view Text) {
     for (char c : Text) {

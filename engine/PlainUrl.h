@@ -23,6 +23,9 @@ struct TPlainUrl {
 // Splits Url when it is plain; false sends it to the general parser.
 bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts);
 
+// True when Path holds a "." or ".." segment, which resolution removes.
+bool HasDotSegment(std::string_view Path);
+
 // True when every byte of Text may stand in a plain URL after its authority.
 bool IsPlainTail(std::string_view Text);
 

@@ -14,9 +14,8 @@ std::size_t SourceSetNameBefore(std::string_view Body, std::size_t Equals) {
     while (end > 0 && IsHtmlSpace(Body[end - 1])) --end;
     if (end < kName.size() + 1) return std::string_view::npos;
     const std::size_t start = end - kName.size();
-    if (!IsHtmlSpace(Body[start - 1])) return std::string_view::npos;
-    for (std::size_t k = 0; k < kName.size(); ++k)
-        if (AsciiUpper(Body[start + k]) != kName[k]) return std::string_view::npos;
+    if (!IsHtmlSpace(Body[start - 1]) || !AsciiStartsWithNoCase(Body.substr(start), kName))
+        return std::string_view::npos;
     return start;
 }
 

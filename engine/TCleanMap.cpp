@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "HtmlSpace.h"
+
 namespace {
 
 // Source bytes that cleaning keeps as they are, whatever stands around them: all but control
@@ -12,10 +14,6 @@ constexpr std::array<bool, 256> kSolidSource = [] {
     for (int c = ' ' + 1; c < 256; ++c) table[c] = c != '"' && c != '\'' && c != ',';
     return table;
 }();
-
-bool IsWhite(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
 
 // The same bytes in the marked cleaned text. A marker stands for the byte it replaced, a solid
 // one, except the marker of "openWin( ", which replaced the blank after its "(". Blanks are the
@@ -60,7 +58,7 @@ bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::size
     }
     std::size_t end = s;
     while (end < n && src[end] != '<' && src[end] != '>' &&
-           (quote != 0 ? src[end] != quote : !IsWhite(src[end])))
+           (quote != 0 ? src[end] != quote : !IsHtmlSpace(static_cast<char>(src[end]))))
         ++end;
 
     Value.assign(Source.substr(s, end - s));
@@ -72,7 +70,7 @@ bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::size
     }
     // Tabs and line breaks inside a value are no part of the address, as browsers read it.
     if (control) std::erase_if(Value, [](char c) { return static_cast<unsigned char>(c) < ' '; });
-    while (!Value.empty() && IsWhite(static_cast<unsigned char>(Value.back()))) Value.pop_back();
+    while (!Value.empty() && IsHtmlSpace(Value.back())) Value.pop_back();
 
     // Mostly the page wrote the value as cleaning left it: the scan goes on where it stopped.
     if (Value == Cleaned.substr(Start, End - Start)) {

@@ -12,7 +12,7 @@
 
 struct TCleanMap {
     // A cleaned position and the source position it came from: cleaned bytes before Cleaned
-    // came from source bytes before Source. One every few hundred bytes of either text.
+    // came from source bytes before Source. One every 64 bytes of either text.
     // Offsets of 32 bits keep the map at an eighth of the page; a text of 4 GiB or more gets no
     // anchors, and its values are read as cleaned.
     struct TAnchor {

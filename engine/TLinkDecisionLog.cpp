@@ -128,10 +128,12 @@ TLinkDecisionLog::TRecord* TLinkDecisionLog::Lookup(std::string_view Url) {
     return slot == 0 ? nullptr : &m_records[slot - 1];
 }
 
-void TLinkDecisionLog::Add(TRecord Record, std::string_view Url) {
-    // At most half the slots in use keeps the probe runs short.
-    if ((m_records.size() + 1) * 2 > m_slots.size()) Grow();
-    const std::size_t slot = SlotOf(Url);
+void TLinkDecisionLog::Add(TRecord Record, std::string_view Url, std::size_t Slot) {
+    // At most half the slots in use keeps the probe runs short. Growing moves every record, so
+    // the empty slot found before is sought anew.
+    const bool grow = (m_records.size() + 1) * 2 > m_slots.size();
+    if (grow) Grow();
+    const std::size_t slot = grow ? SlotOf(Url) : Slot;
     Record.UrlOffset = Store(Url);
     Record.UrlLength = static_cast<std::uint32_t>(Url.size());
     m_records.push_back(Record);
@@ -140,21 +142,24 @@ void TLinkDecisionLog::Add(TRecord Record, std::string_view Url) {
 
 void TLinkDecisionLog::NoteStart(const std::string& Url) {
     const std::string_view key = std::string_view(Url).substr(0, kMaxKey);
-    if (Lookup(key)) return;
-    Add(TRecord{0, 0, 0, 0, Intern(m_types, "htm"), 0, kStart | kFollowed, 0}, key);
+    const std::size_t slot = SlotOf(key);
+    if (m_slots[slot] != 0) return;
+    Add(TRecord{0, 0, 0, 0, Intern(m_types, "htm"), 0, kStart | kFollowed, 0}, key, slot);
 }
 
 void TLinkDecisionLog::Note(const TLinkDecision& D, const std::string& FromUrl, int Depth) {
     const std::string_view key = KeyOf(D);
-    if (TRecord* r = Lookup(key)) {
-        Revise(*r, D, FromUrl, Depth);
+    // One search finds the record, or the slot of the new one.
+    const std::size_t slot = SlotOf(key);
+    if (m_slots[slot] != 0) {
+        Revise(m_records[m_slots[slot] - 1], D, FromUrl, Depth);
         return;
     }
     const std::uint8_t flags = (D.Reported ? kReported : 0) | (D.Followed ? kFollowed : 0);
     Add(TRecord{0, 0, PageIndex(FromUrl), static_cast<std::uint16_t>(std::clamp(Depth, 0, 65535)),
                 Intern(m_types, D.Alive ? D.TypeLink : std::string()),
                 Reasons(D.ReportReason, D.FollowReason), flags, Intern(m_keywords, D.Keyword)},
-        key);
+        key, slot);
 }
 
 void TLinkDecisionLog::Revise(TRecord& R, const TLinkDecision& D, const std::string& FromUrl,

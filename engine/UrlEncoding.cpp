@@ -69,6 +69,32 @@ std::string Latin1ToUtf8(std::string_view Text) {
     return out;
 }
 
+void AppendUtf8(char32_t Code, std::string& Out) {
+    if (Code < 0x80) {
+        Out += static_cast<char>(Code);
+    } else if (Code < 0x800) {
+        Out += static_cast<char>(0xC0 | (Code >> 6));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    } else if (Code < 0x10000) {
+        Out += static_cast<char>(0xE0 | (Code >> 12));
+        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    } else {
+        Out += static_cast<char>(0xF0 | (Code >> 18));
+        Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
+        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Code & 0x3F));
+    }
+}
+
+char32_t Windows1252CodePoint(unsigned char Byte) {
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    return Byte >= 0x80 && Byte < 0xA0 ? char32_t{kHigh[Byte - 0x80]} : char32_t{Byte};
+}
+
 std::string PercentEncodeNonAscii(std::string_view Text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
@@ -82,6 +108,22 @@ std::string PercentEncodeNonAscii(std::string_view Text) {
         out += '%';
         out += kHex[b >> 4];
         out += kHex[b & 0x0F];
+    }
+    return out;
+}
+
+std::string PercentDecode(std::string_view Text) {
+    std::string out;
+    out.reserve(Text.size());
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const int high = Text[i] == '%' && i + 2 < Text.size() ? AsciiHexValue(Text[i + 1]) : -1;
+        const int low = high >= 0 ? AsciiHexValue(Text[i + 2]) : -1;
+        if (low < 0) {
+            out += Text[i];
+        } else {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        }
     }
     return out;
 }

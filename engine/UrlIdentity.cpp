@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "AsciiCase.h"
+#include "PlainUrl.h"
 
 namespace {
 
@@ -35,18 +36,6 @@ std::size_t SchemeEnd(std::string_view Text) {
         Text.begin(), Text.begin() + static_cast<std::ptrdiff_t>(separator),
         [](char c) { return IsLetter(c) || IsDigit(c) || c == '+' || c == '-' || c == '.'; });
     return schemeBytes ? separator : std::string_view::npos;
-}
-
-// A "." or ".." segment in a path, which RFC 3986 removes.
-bool HasDotSegment(std::string_view Path) {
-    for (std::size_t at = Path.find('.'); at != std::string_view::npos;
-         at = Path.find('.', at + 1)) {
-        if (at > 0 && Path[at - 1] != '/') continue;
-        std::size_t end = at + 1;
-        if (end < Path.size() && Path[end] == '.') ++end;
-        if (end == Path.size() || Path[end] == '/') return true;
-    }
-    return false;
 }
 
 // True when a "%" in Text begins no escape.

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <numeric>
 
-#include "AsciiCase.h"
 #include "FileErrorText.h"
 #include "TextBytes.h"
 #include "TextRoutines.h"
@@ -24,18 +23,7 @@ std::string DecodeAtSign(std::string_view Text) {
 }
 
 std::string DecodeMailAddress(std::string_view Address) {
-    std::string decoded;
-    decoded.reserve(Address.size());
-    for (std::size_t i = 0; i < Address.size(); ++i) {
-        const int high = i + 2 < Address.size() ? AsciiHexValue(Address[i + 1]) : -1;
-        const int low = high >= 0 ? AsciiHexValue(Address[i + 2]) : -1;
-        if (Address[i] != '%' || low < 0) {
-            decoded += Address[i];
-            continue;
-        }
-        decoded += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
+    const std::string decoded = PercentDecode(Address);
     // A decoded line end or NUL would split or cut the result line; a broken sequence would
     // show as noise. The escapes say more than either.
     // DEL counts here too: it is invisible in a result.
@@ -56,7 +44,7 @@ std::string ResultText(std::string_view TypeLink, std::string_view UrlFound) {
 std::string KeywordLines(std::string_view Text) {
     std::string lines(Text);
     ForEachLine(Text, [&](std::string_view line) {
-        const std::string utf8 = IsUtf8(line) ? std::string(line) : Latin1ToUtf8(line);
+        const std::string utf8 = Utf8OfBytes(line);
         const std::string encoded = PercentEncodeNonAscii(utf8);
         if (utf8 != line) lines += '\n' + utf8;
         if (encoded != utf8) lines += '\n' + encoded;

@@ -104,10 +104,16 @@ std::vector<int> TNeverCollectList::SetLines(const std::vector<std::string>& Lin
 }
 
 bool TNeverCollectList::Holds(std::string_view Address) const {
+    return HoldsText(TextOfBytes(Address));
+}
+
+bool TNeverCollectList::HoldsText(const QString& Address, QString* Folded) const {
     if (Empty()) return false;
     QString local, domain;
-    if (!SplitAddress(TextOfBytes(Address), local, domain)) return false;
-    if (m_domains.contains(domain) || m_addresses.contains(local + u'@' + domain)) return true;
+    if (!SplitAddress(Address, local, domain)) return false;
+    const QString folded = local + u'@' + domain;
+    if (Folded) *Folded = folded;
+    if (m_domains.contains(domain) || m_addresses.contains(folded)) return true;
     // The domain itself and each parent domain, for the entries that take subdomains.
     for (qsizetype from = 0; from >= 0;) {
         if (m_trees.contains(domain.mid(from))) return true;
@@ -119,11 +125,9 @@ bool TNeverCollectList::Holds(std::string_view Address) const {
 
 bool TNeverCollectList::Withholds(std::string_view TypeLink, std::string_view UrlFound) {
     if (TypeLink != "mail" || Empty()) return false;
-    const std::string address = ResultText(TypeLink, UrlFound);
-    if (!Holds(address)) return false;
-    QString local, domain;
-    SplitAddress(TextOfBytes(address), local, domain);
-    m_leftOut.insert(local + u'@' + domain);
+    QString folded;
+    if (!HoldsText(TextOfBytes(ResultText(TypeLink, UrlFound)), &folded)) return false;
+    m_leftOut.insert(folded);
     return true;
 }
 
@@ -131,8 +135,7 @@ std::size_t TNeverCollectList::RemoveListedLines(std::vector<std::string>& Lines
     if (Empty()) return 0;
     const auto listed = [this](const std::string& Line) {
         const QString line = TextOfBytes(Line).trimmed();
-        return Holds(line.toUtf8().toStdString()) ||
-               Holds(line.section(u';', 0, 0).trimmed().toUtf8().toStdString());
+        return HoldsText(line) || HoldsText(line.section(u';', 0, 0).trimmed());
     };
     const std::size_t before = Lines.size();
     std::erase_if(Lines, listed);

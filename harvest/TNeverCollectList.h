@@ -35,6 +35,9 @@ public:
     void ResetLeftOut() { m_leftOut.clear(); }
 
 private:
+    // Holds for an address as text; Folded, when given, gets its compared form once it splits.
+    bool HoldsText(const QString& Address, QString* Folded = nullptr) const;
+
     QSet<QString> m_addresses;  // "local@domain", folded
     QSet<QString> m_domains;    // "@example.org": that domain alone
     QSet<QString> m_trees;      // "@.example.org": the domain and its subdomains

@@ -20,6 +20,19 @@ inline int AsciiHexValue(char c) {
     return -1;
 }
 
+// True when Text begins with Prefix, ASCII letters compared without regard to case.
+inline bool AsciiStartsWithNoCase(std::string_view Text, std::string_view Prefix) {
+    if (Text.size() < Prefix.size()) return false;
+    for (std::size_t i = 0; i < Prefix.size(); ++i)
+        if (AsciiLower(Text[i]) != AsciiLower(Prefix[i])) return false;
+    return true;
+}
+
+// True when A and B are equal, ASCII letters compared without regard to case.
+inline bool AsciiEqualsNoCase(std::string_view A, std::string_view B) {
+    return A.size() == B.size() && AsciiStartsWithNoCase(A, B);
+}
+
 inline std::string AsciiUpperCase(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = AsciiUpper(c);

@@ -91,7 +91,8 @@ private:
     std::size_t SlotOf(std::string_view Url) const;
     void Grow();
     TRecord* Lookup(std::string_view Url);
-    void Add(TRecord Record, std::string_view Url);
+    // Adds Record for Url, which has none; Slot is where SlotOf found room for it.
+    void Add(TRecord Record, std::string_view Url, std::size_t Slot);
     TLinkRecord Expand(const TRecord& Record) const;
     void Revise(TRecord& R, const TLinkDecision& D, const std::string& FromUrl, int Depth);
 

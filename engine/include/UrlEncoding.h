@@ -13,8 +13,20 @@ bool IsUtf8(std::string_view Text);
 // Each byte taken as a Latin-1 character and written as UTF-8.
 std::string Latin1ToUtf8(std::string_view Text);
 
+// Appends the character Code (a Unicode scalar value) to Out as UTF-8.
+void AppendUtf8(char32_t Code, std::string& Out);
+
+// The character a byte stands for in windows-1252 as browsers read it: Latin-1 but for 0x80 to
+// 0x9F, of which the five that Microsoft left undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) stay
+// their own control characters.
+char32_t Windows1252CodePoint(unsigned char Byte);
+
 // Every byte from 0x80 up written as "%XX" (upper-case hex); other bytes stay.
 std::string PercentEncodeNonAscii(std::string_view Text);
+
+// Every "%XX" escape (either case of hex digit) decoded to its byte, whatever byte that is; a "%"
+// that begins no escape stays as it is.
+std::string PercentDecode(std::string_view Text);
 
 // The form in which a browser sends an http or https URL: the path's characters outside ASCII as
 // percent-encoded UTF-8, the query's bytes percent-encoded as they stand, the host left as

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "EventLoopWait.h"
+#include "FileText.h"
 #include "THelpForm.h"
 #include "THttpScan.h"
 #include "TIniFile.h"
@@ -33,11 +34,16 @@ protected:
         WindowTest::SetUp();
         ASSERT_TRUE(m_server.Start());
     }
-    // A window that has harvested two addresses and not saved them.
-    std::unique_ptr<TMainForm> Harvested() {
+    // A window that connects directly, with Url (when given) as its start page.
+    std::unique_ptr<TMainForm> DirectWindow(const std::string& Url = {}) {
         auto w = NewWindow();
         w->Controls().ProxyRadioGroupBox->SetItemIndex(0);
-        w->Controls().URLEdit->setText(QString::fromStdString(m_server.Url("/")));
+        if (!Url.empty()) w->Controls().URLEdit->setText(QString::fromStdString(Url));
+        return w;
+    }
+    // A window that has harvested two addresses and not saved them.
+    std::unique_ptr<TMainForm> Harvested() {
+        auto w = DirectWindow(m_server.Url("/"));
         w->StartBitBtnClick();
         EXPECT_TRUE(WaitFor([&] { return RunEnded(*w); }));
         EXPECT_EQ(w->ResultLines().size(), 2u);
@@ -100,9 +106,7 @@ TEST_F(DailyUseTest, ClosingDuringARunAsksOnceTheRunHasEnded) {
         R"({"routes": {"/": {"body": "<a href=mailto:s@example.com>s</a> <a href=/x>x</a>"},
         "/x": {"body": "<p>x</p>", "delay_before_headers": 30}}})");
     ASSERT_TRUE(slow.Start());
-    auto w = NewWindow();
-    w->Controls().ProxyRadioGroupBox->SetItemIndex(0);
-    w->Controls().URLEdit->setText(QString::fromStdString(slow.Url("/")));
+    auto w = DirectWindow(slow.Url("/"));
     w->show();
     m_prompter.choiceAnswers = {TAnswer::Cancel};
     w->StartBitBtnClick();
@@ -157,8 +161,7 @@ TEST_F(DailyUseTest, AFirstStartLooksForMailAndAStartWithoutATypeIsRefused) {
     ini.WriteString("SETTINGS", "URL", QString::fromStdString(m_server.Url("/")));
     QString error;
     ASSERT_TRUE(ini.Save(false, error));
-    auto w = NewWindow();
-    w->Controls().ProxyRadioGroupBox->SetItemIndex(0);
+    auto w = DirectWindow();
     EXPECT_FALSE(w->Controls().CheckBox1->isChecked());
     w->StartBitBtnClick();
     ASSERT_EQ(m_prompter.informations.size(), 1);
@@ -169,13 +172,8 @@ TEST_F(DailyUseTest, AFirstStartLooksForMailAndAStartWithoutATypeIsRefused) {
 }
 
 TEST_F(DailyUseTest, AFinishedListSaysWhichEntriesFailedAndWhy) {
-    QFile list(File("list.txt"));
-    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-    list.write(QByteArray::fromStdString(m_server.Url("/")) +
-               "\r\nhttp://127.0.0.1:1/\r\nhttp://\r\n");
-    list.close();
-    auto w = NewWindow();
-    w->Controls().ProxyRadioGroupBox->SetItemIndex(0);
+    WriteAll(File("list.txt"), m_server.Url("/") + "\r\nhttp://127.0.0.1:1/\r\nhttp://\r\n");
+    auto w = DirectWindow();
     w->Controls().Edit5->setText("0");
     m_prompter.openAnswers = {File("list.txt")};
     w->ListSearchBitBtnClick();
@@ -191,10 +189,8 @@ TEST_F(DailyUseTest, AFinishedListSaysWhichEntriesFailedAndWhy) {
 
 TEST_F(DailyUseTest, WithoutABrowserTheHelpOpensInAWindowOfItsOwn) {
     QDir().mkpath(m_app.filePath("help"));
-    QFile page(m_app.filePath("help/help.html"));
-    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-    page.write("<html><body><h1>Hilfe</h1><p>So finden Sie Adressen.</p></body></html>");
-    page.close();
+    WriteAll(m_app.filePath("help/help.html"),
+             "<html><body><h1>Hilfe</h1><p>So finden Sie Adressen.</p></body></html>");
     auto w = NewWindow();
     QStringList asked;
     w->SetDocumentOpener([&](const QString& document) {
@@ -264,25 +260,12 @@ TEST_F(DailyUseTest, TabGoesThroughTheFirstTabInReadingOrderWithOneStopPerGroup)
     }
     // The disabled Stop, the hidden controls and the follow mode's unselected buttons are no
     // stops; the tab bar stands for its page control.
-    const QStringList expected = {"URLEdit",
-                                  "SpecialBitBtn",
-                                  "CheckUrlBitBtn",
-                                  "ListSearchBitBtn",
-                                  "qt_tabwidget_tabbar",
-                                  "StartBitBtn",
-                                  "Edit3",
-                                  "Edit6",
-                                  "CheckBox1",
-                                  "CheckBox2",
-                                  "CheckBox3",
-                                  "CheckBox4",
-                                  "CheckBox5",
-                                  "CheckBox6",
-                                  "SpiderOptionsGroupBoxItem0",
-                                  "Memo6",
-                                  "SaveBitBtn",
-                                  "ErgManagerBitBtn",
-                                  "ErgMemo"};
+    const QStringList expected =
+        QString(
+            "URLEdit SpecialBitBtn CheckUrlBitBtn ListSearchBitBtn qt_tabwidget_tabbar "
+            "StartBitBtn Edit3 Edit6 CheckBox1 CheckBox2 CheckBox3 CheckBox4 CheckBox5 "
+            "CheckBox6 SpiderOptionsGroupBoxItem0 Memo6 SaveBitBtn ErgManagerBitBtn ErgMemo")
+            .split(' ');
     EXPECT_EQ(order, expected) << order.join(' ').toStdString();
 
     // The group's stop is its selected button; the arrows select within it.

@@ -4,67 +4,62 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "PageCharset.h"
 #include "UrlEncoding.h"
 
 namespace {
 
-TEST(PageCharsetTest, LabelsNameTheEncodingsBrowsersUse) {
-    const struct {
-        std::string label, encoding;
-    } cases[] = {
-        {"iso-8859-1", "windows-1252"},
-        {" US-ASCII\t", "windows-1252"},
-        {"Latin1", "windows-1252"},
-        {"utf8", "UTF-8"},
-        {"cp1251", "windows-1251"},
-        {"koi8", "KOI8-R"},
-        {"sjis", "Shift_JIS"},
-        {"x-euc-jp", "EUC-JP"},
-        {"gb2312", "GBK"},
-        {"ks_c_5601-1987", "EUC-KR"},
-        {"iso-2022-kr", "replacement"},
-        {"ucs-2", "UTF-16LE"},
-        {"latin-1", ""},
-        {"", ""},
-        {"utf-8 x", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(EncodingOfLabel(c.label), c.encoding) << c.label;
-}
-
-TEST(PageCharsetTest, ContentTypeGivesItsCharsetParameter) {
-    EXPECT_EQ(CharsetOfContentType("text/html; charset=ISO-8859-1"), "ISO-8859-1");
-    EXPECT_EQ(CharsetOfContentType("text/html;charset=\"koi8-r\";level=1"), "koi8-r");
-    EXPECT_EQ(CharsetOfContentType("text/html; level=1; CHARSET=utf-8"), "utf-8");
-    EXPECT_EQ(CharsetOfContentType("text/html"), "");
-    EXPECT_EQ(CharsetOfContentType("text/html; charset"), "");
-}
-
-TEST(PageCharsetTest, PrescanFindsTheMetaDeclaration) {
+// Labels by the WHATWG table, the charset parameter of a Content-Type as written, and the
+// prescan of a page's first 1024 bytes for its meta declaration.
+TEST(PageCharsetTest, DeclarationsNameTheEncodingsBrowsersUse) {
+    using TReader = std::string (*)(std::string_view);
+    const TReader label = EncodingOfLabel, type = CharsetOfContentType, meta = PrescanForEncoding;
     const std::string far(1100, ' ');
     const struct {
-        std::string head, encoding;
+        TReader read;
+        std::string text, name;
     } cases[] = {
-        {"<meta charset=\"koi8-r\">", "KOI8-R"},
-        {"<META CHARSET=Latin1>", "windows-1252"},
-        {"<meta name=x charset='big5'>", "Big5"},
-        {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
+        {label, "iso-8859-1", "windows-1252"},
+        {label, " US-ASCII\t", "windows-1252"},
+        {label, "Latin1", "windows-1252"},
+        {label, "utf8", "UTF-8"},
+        {label, "cp1251", "windows-1251"},
+        {label, "koi8", "KOI8-R"},
+        {label, "sjis", "Shift_JIS"},
+        {label, "x-euc-jp", "EUC-JP"},
+        {label, "gb2312", "GBK"},
+        {label, "ks_c_5601-1987", "EUC-KR"},
+        {label, "iso-2022-kr", "replacement"},
+        {label, "ucs-2", "UTF-16LE"},
+        {label, "latin-1", ""},
+        {label, "", ""},
+        {label, "utf-8 x", ""},
+        {type, "text/html; charset=ISO-8859-1", "ISO-8859-1"},
+        {type, "text/html;charset=\"koi8-r\";level=1", "koi8-r"},
+        {type, "text/html; level=1; CHARSET=utf-8", "utf-8"},
+        {type, "text/html", ""},
+        {type, "text/html; charset", ""},
+        {meta, "<meta charset=\"koi8-r\">", "KOI8-R"},
+        {meta, "<META CHARSET=Latin1>", "windows-1252"},
+        {meta, "<meta name=x charset='big5'>", "Big5"},
+        {meta, "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
          "windows-1251"},
-        {"<meta content='text/html;charset=gbk' http-equiv=content-type>", "GBK"},
+        {meta, "<meta content='text/html;charset=gbk' http-equiv=content-type>", "GBK"},
         // content without the pragma declares nothing
-        {"<meta content=\"text/html; charset=gbk\">", ""},
-        {"<!-- <meta charset=sjis> --><meta charset=euc-jp>", "EUC-JP"},
-        {"<!--><meta charset=sjis>", "Shift_JIS"},
-        {"<p title=\"<meta charset=gbk>\"><meta charset=koi8-u>", "KOI8-U"},
-        {"<meta charset=utf-16le>", "UTF-8"},
-        {"<meta charset=x-user-defined>", "windows-1252"},
-        {"<meta charset=nonsense><meta charset=sjis>", "Shift_JIS"},
-        {"<metacharset=sjis>", ""},
-        {far + "<meta charset=sjis>", ""},
-        {"<meta charset=\"sjis", ""},
+        {meta, "<meta content=\"text/html; charset=gbk\">", ""},
+        {meta, "<!-- <meta charset=sjis> --><meta charset=euc-jp>", "EUC-JP"},
+        {meta, "<!--><meta charset=sjis>", "Shift_JIS"},
+        {meta, "<p title=\"<meta charset=gbk>\"><meta charset=koi8-u>", "KOI8-U"},
+        {meta, "<meta charset=utf-16le>", "UTF-8"},
+        {meta, "<meta charset=x-user-defined>", "windows-1252"},
+        {meta, "<meta charset=nonsense><meta charset=sjis>", "Shift_JIS"},
+        {meta, "<metacharset=sjis>", ""},
+        {meta, far + "<meta charset=sjis>", ""},
+        {meta, "<meta charset=\"sjis", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(PrescanForEncoding(c.head), c.encoding) << c.head;
+    for (const auto& c : cases) EXPECT_EQ(c.read(c.text), c.name) << c.text;
 }
 
 TEST(PageCharsetTest, PagesDecodeIntoUtf8ByTheStandardsOrder) {
