@@ -6,16 +6,14 @@
 
 namespace {
 
-bool EqualsNoCase(std::string_view A, std::string_view B) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t k = 0; k < A.size(); ++k)
-        if (AsciiLower(A[k]) != AsciiLower(B[k])) return false;
-    return true;
+std::string_view TrimSpaces(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+    return s;
 }
 
-// The value of a tag's first attribute called Name (ASCII case ignored), read as a browser reads
-// a tag: values quoted with either quote or bare, names without a value empty. Tag is the text
-// between "<" and ">".
+}  // namespace
+
 std::optional<std::string_view> TagAttribute(std::string_view Tag, std::string_view Name) {
     const std::size_t n = Tag.size();
     std::size_t pos = 0;
@@ -42,22 +40,14 @@ std::optional<std::string_view> TagAttribute(std::string_view Tag, std::string_v
                 value = Tag.substr(start, pos - start);
             }
         }
-        if (EqualsNoCase(name, Name)) return value;
+        if (AsciiEqualsNoCase(name, Name)) return value;
     }
 }
-
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-    return s;
-}
-
-}  // namespace
 
 std::string MetaRefreshTarget(const THeadTag& Tag) {
     if (Tag.TagType != "META") return {};
     const std::optional<std::string_view> equiv = TagAttribute(Tag.Text, "http-equiv");
-    if (!equiv || !EqualsNoCase(*equiv, "refresh")) return {};
+    if (!equiv || !AsciiEqualsNoCase(*equiv, "refresh")) return {};
     const std::optional<std::string_view> content = TagAttribute(Tag.Text, "content");
     return content ? RefreshContentUrl(*content) : std::string();
 }

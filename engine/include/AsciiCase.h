@@ -20,6 +20,13 @@ inline int AsciiHexValue(char c) {
     return -1;
 }
 
+inline bool AsciiEqualsNoCase(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
+    for (std::size_t k = 0; k < A.size(); ++k)
+        if (AsciiLower(A[k]) != AsciiLower(B[k])) return false;
+    return true;
+}
+
 inline std::string AsciiUpperCase(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = AsciiUpper(c);
