@@ -469,7 +469,7 @@ void TMainForm::LoadSettings() {
     u.CheckBox5->setChecked(ini.ReadBool(kSection, "search_pdf", false));
     u.CheckBox6->setChecked(ini.ReadBool(kSection, "search_zip", false));
     u.ColumnSplitter->SetSharesText(ini.ReadString(kSection, "ColumnShares", ""));
-    m_serverOptions->Load(ini, kSection);
+    m_serverOptions->Load(ini, kSection, firstStart);
 }
 
 void TMainForm::SaveSettings() {

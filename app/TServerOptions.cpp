@@ -23,8 +23,9 @@ TServerOptions::TServerOptions(QCheckBox* Robots, QDoubleSpinBox* HostDelay, QSp
     connect(m_maxPerHost, &QSpinBox::valueChanged, this, &TServerOptions::MaxPerHostSpinBoxChange);
 }
 
-void TServerOptions::Load(const TIniFile& Ini, const QString& Section) {
-    m_robots->setChecked(Ini.ReadBool(Section, "ObeyRobotsTxt", false));
+void TServerOptions::Load(const TIniFile& Ini, const QString& Section, bool FirstStart) {
+    // A new user starts as a considerate guest; a saved choice stays as it was saved.
+    m_robots->setChecked(Ini.ReadBool(Section, "ObeyRobotsTxt", FirstStart));
     // Tenths of a second, as the field shows them; out-of-range values are clamped by the field.
     m_hostDelay->setValue(Ini.ReadInteger(Section, "HostDelayMs", 0) / 1000.0);
     m_maxPerHost->setValue(Ini.ReadInteger(Section, "MaxPerHost", 0));

@@ -2,7 +2,8 @@
 // The window's group "Rücksicht auf Server": robots.txt, the pause between two requests to one
 // server and the number of parallel downloads to one server. It passes every change to the
 // crawler, keeps the settings in Program.ini (missing keys give the crawler's defaults, all off,
-// so files of earlier versions load unchanged) and words the crawler's waits for the status bar.
+// so files of earlier versions load unchanged; a first start, without the file, obeys
+// robots.txt) and words the crawler's waits for the status bar.
 // GUI thread only; the controls belong to the window.
 
 #include <QObject>
@@ -20,7 +21,8 @@ public:
     TServerOptions(QCheckBox* Robots, QDoubleSpinBox* HostDelay, QSpinBox* MaxPerHost,
                    THttpScan& Scan, QObject* Parent = nullptr);
 
-    void Load(const TIniFile& Ini, const QString& Section);
+    // FirstStart: there is no Program.ini yet.
+    void Load(const TIniFile& Ini, const QString& Section, bool FirstStart);
     void Save(TIniFile& Ini, const QString& Section) const;
 
     // "Warte 4 s auf www.example.org (Retry-After)": Server as the crawler names it

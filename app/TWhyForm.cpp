@@ -69,6 +69,10 @@ QString RuleText(TLinkReason Reason, const TLinkRecord& R, bool Report) {
         case TLinkReason::Invalid:
             return "Der mailto-Link nennt hier keine gültige E-Mail-Adresse (genau ein @, davor "
                    "1 bis 64 und danach 1 bis 255 Zeichen).";
+        case TLinkReason::NoFollow:
+            return "Die Seite, auf der der Link steht, bittet mit \"nofollow\" (Meta-Tag robots "
+                   "oder X-Robots-Tag), ihren Links nicht zu folgen (Optionen, Rücksicht auf "
+                   "Server: \"robots.txt beachten\").";
         case TLinkReason::None:
             break;
     }

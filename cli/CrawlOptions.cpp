@@ -304,9 +304,12 @@ How far to crawl:
       --no-redirect        do not follow meta refresh redirects in pages
 
 Consideration for servers:
-      --ignore-robots      fetch what robots.txt forbids; by default each server's
+      --ignore-robots      fetch what robots.txt forbids and follow the links of
+                           pages that say nofollow; by default each server's
                            /robots.txt is read once and its rules and Crawl-delay
-                           are obeyed, and what it forbids is skipped
+                           are obeyed, what it forbids is skipped, and the links
+                           of a page whose meta robots or X-Robots-Tag says
+                           nofollow (or none) are reported but not followed
       --delay SECONDS      least time between two requests to one server, such as
                            0.5; Crawl-delay counts when longer (default: 0)
       --max-per-host N     parallel downloads to one server (default: 0, no limit
@@ -330,8 +333,9 @@ Consideration for servers:
                            path, scheme, queue: the waiting links' file failed,
                            robots, robots-unreachable: its robots.txt could not
                            be read, caller, stopped, invalid: a part of a
-                           mailto link that is no address; "" when nothing said
-                           no)
+                           mailto link that is no address, nofollow: its page's
+                           meta robots or X-Robots-Tag says nofollow; "" when
+                           nothing said no)
   A server that answers 429 or 503 is paused as its Retry-After asks (at most
   120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.
 

@@ -38,6 +38,8 @@ const char* LinkReasonWord(TLinkReason Reason) {
             return "stopped";
         case TLinkReason::Invalid:
             return "invalid";
+        case TLinkReason::NoFollow:
+            return "nofollow";
     }
     return "";
 }
@@ -121,7 +123,8 @@ bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkStat
     VisitedKeyInto(Out.Resolved, Out.Key);
     if (State.VisitedUrls.Find(Out.Key, Out.UrlIndex, Out.UrlInsertPos)) {
         const TVisit met = TVisit::Of(State.VisitedUrls.Objects(Out.UrlIndex));
-        Out.Shorter = met.Depth > 0 && Page.Depth + 1 < met.Depth && !State.Stopping;
+        Out.Shorter =
+            met.Depth > 0 && Page.Depth + 1 < met.Depth && !State.Stopping && !Page.NoFollow;
         // A refresh queued it before any link named it; the link is still news to the owner.
         if (met.QueuedByRefreshOnly()) {
             Out.QueuedByRefresh = true;
@@ -181,6 +184,8 @@ void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLi
     // links new hosts would otherwise grow a crawl without end.
     if (State.Stopping) {
         Out.FollowReason = TLinkReason::Stopped;
+    } else if (Page.NoFollow) {
+        Out.FollowReason = TLinkReason::NoFollow;
     } else if (Page.Depth >= State.DepthLimit) {
         Out.FollowReason = TLinkReason::Depth;
     } else {

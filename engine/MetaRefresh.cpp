@@ -6,9 +6,14 @@
 
 namespace {
 
-// The value of a tag's first attribute called Name (ASCII case ignored), read as a browser reads
-// a tag: values quoted with either quote or bare, names without a value empty. Tag is the text
-// between "<" and ">".
+std::string_view TrimSpaces(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
 std::optional<std::string_view> TagAttribute(std::string_view Tag, std::string_view Name) {
     const std::size_t n = Tag.size();
     std::size_t pos = 0;
@@ -38,14 +43,6 @@ std::optional<std::string_view> TagAttribute(std::string_view Tag, std::string_v
         if (AsciiEqualsNoCase(name, Name)) return value;
     }
 }
-
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-    return s;
-}
-
-}  // namespace
 
 std::string MetaRefreshTarget(const THeadTag& Tag) {
     if (Tag.TagType != "META") return {};

@@ -3,10 +3,16 @@
 // without state or I/O; whether redirects are allowed, and resolving the target against the page,
 // are the caller's.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "LinkExtractor.h"
+
+// The value of the first attribute called Name (ASCII case ignored) of a tag's Text (the text
+// between "<" and ">"), read as a browser reads a tag: values quoted with either quote or bare,
+// a name without a value gives an empty one; nullopt when there is no such attribute.
+std::optional<std::string_view> TagAttribute(std::string_view Tag, std::string_view Name);
 
 // The refresh target of a head tag, from its Text: a meta tag with http-equiv "refresh"
 // (attribute names and that value in any case, in any order, quoted either way or not), whose

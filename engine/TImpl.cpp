@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "LinkExtractor.h"
+#include "MetaRobots.h"
 #include "TDwnldThread.h"
 #include "THttpGet.h"
 #include "THttpScan.h"
@@ -224,6 +225,7 @@ void TImpl::PageReceived(THttpGet& Page) {
     context.Referrer = Page.Referrer;
     context.Depth = Page.Depth;
     context.Encoding = Page.Encoding;
+    context.NoFollow = ObeysRobots() && HeadersForbidFollowing(Page.Headers);
     Ledger.Hold();
     KeptLinks = BeginPage(Page, context.Depth);
     if (!Page.FinalUrl.empty()) UseFinalUrl(context, Page.FinalUrl);

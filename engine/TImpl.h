@@ -62,7 +62,10 @@ struct TImpl {
     // A redirected page: its links resolve against FinalUrl, which also counts as visited.
     void UseFinalUrl(TPageContext& Page, const std::string& FinalUrl);
     void AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch = true);
-    void ParseHeadOf(const TPageContext& Page, const std::string& Body, bool FirstFetch);
+    // Tells the head's tags to OnMetaTag and follows its refresh, while a listener is assigned,
+    // and sets Page.NoFollow from its meta robots while robots rules are obeyed.
+    void ParseHeadOf(TPageContext& Page, const std::string& Body, bool FirstFetch);
+    bool ObeysRobots() const { return Dwnld.Policy.Settings.ObeyRobotsTxt; }
     void FollowRefresh(const TPageContext& Page, const std::string& Target);
     // Decides about one link value of the page and applies the decision; Decision is the
     // page's scratch record, reused from link to link. Each address of a mailto value is a link

@@ -7,6 +7,7 @@
 #include "LinkClassifier.h"
 #include "LinkExtractor.h"
 #include "MetaRefresh.h"
+#include "MetaRobots.h"
 #include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
@@ -31,7 +32,9 @@ bool EndsWithRobotsTxt(const std::string& url) {
 }  // namespace
 
 void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch) {
-    if (Owner.OnMetaTag) ParseHeadOf(Page, Body, FirstFetch);
+    // The head is read for its robots tag whenever robots rules are obeyed, also where nobody
+    // listens for its tags.
+    if (Owner.OnMetaTag || ObeysRobots()) ParseHeadOf(Page, Body, FirstFetch);
     TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
@@ -68,8 +71,9 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     });
 }
 
-void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body, bool FirstFetch) {
+void TImpl::ParseHeadOf(TPageContext& Page, const std::string& Body, bool FirstFetch) {
     const std::string& url = Page.Url();
+    const bool robots = ObeysRobots();
     // A page fetched again for a shorter path told its head the first time.
     ParseHead(
         Body,
@@ -81,7 +85,9 @@ void TImpl::ParseHeadOf(const TPageContext& Page, const std::string& Body, bool 
             if (raise && FirstFetch && Owner.OnMetaTag)
                 Owner.OnMetaTag(Owner, url, Page.Referrer, tag.TagType, tag.Attrib[0], tag.Value[0],
                                 tag.Attrib[1], tag.Value[1], tag.Attrib[2], tag.Value[2]);
-            if (AllowRedirect) FollowRefresh(Page, MetaRefreshTarget(tag));
+            if (robots && MetaTagForbidsFollowing(tag)) Page.NoFollow = true;
+            // Refreshes are followed only where the head is read for its tags' listener.
+            if (AllowRedirect && Owner.OnMetaTag) FollowRefresh(Page, MetaRefreshTarget(tag));
         });
 }
 
@@ -162,8 +168,10 @@ void TImpl::ApplyDecision(TPageContext& Page, TTagKind TagKind, TLinkDecision& D
     } else if (Decision.Again) {
         ApplyAgain(Page, TagKind, Decision);
     }
-    // Every page link of a page that a shorter path may still reach is kept for it.
-    if (KeptLinks && entry >= 0 && TVisit::Of(VisitedUrls.Objects(entry)).Depth > 0)
+    // Every page link of a page that a shorter path may still reach is kept for it; a nofollow
+    // page leads nowhere, whatever its depth.
+    if (KeptLinks && !Page.NoFollow && entry >= 0 &&
+        TVisit::Of(VisitedUrls.Objects(entry)).Depth > 0)
         KeepLink(std::string(VisitedUrls.Strings(entry)), 1, TagKind);
     if (Owner.OnLinkDecision) Owner.OnLinkDecision(Owner, Decision, Page.Url(), Page.Depth);
 }
@@ -222,7 +230,8 @@ std::optional<std::string> TImpl::ApplyLink(const TPageContext& Page, TTagKind T
     if (!d.FollowRule) return written;
     // The handler may have stopped the run or queued work: decide the queueing afresh.
     DecideQueueing(Page, Rules, LinkState(), Decision);
-    visit.Depth = Page.Depth + 1;
+    // A link of a nofollow page has no path yet: any page that links it is a shorter one.
+    visit.Depth = d.FollowReason == TLinkReason::NoFollow ? TVisit::kMaxDepth : Page.Depth + 1;
     // A full queue defers the link to the scheduler's overflow; only a failed spill loses it.
     if (d.Followed) {
         if (QueuePage(d.Resolved,

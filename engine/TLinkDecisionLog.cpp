@@ -13,7 +13,7 @@ constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
 // A value that resolved to nothing can be a whole script; its start names it well enough.
 constexpr std::size_t kMaxKey = 2048;
 
-static_assert(static_cast<unsigned>(TLinkReason::Invalid) < 16, "a reason fits four bits");
+static_assert(static_cast<unsigned>(TLinkReason::NoFollow) < 16, "a reason fits four bits");
 
 constexpr std::uint8_t kStart = 1, kReported = 2, kFollowed = 4;
 

@@ -22,6 +22,9 @@ struct TPageContext {
     int Depth = 1;
     // The WHATWG name of the page's encoding: the query of its links is sent in it. Empty: UTF-8.
     std::string Encoding;
+    // The page's meta robots or X-Robots-Tag says "nofollow" (read only while robots.txt is
+    // obeyed): its links are reported but none is followed, and it is no path to any page.
+    bool NoFollow = false;
 
     const std::string& Url() const { return CreditedUrl.empty() ? PageParts.Url : CreditedUrl; }
 };
@@ -107,6 +110,8 @@ enum class TLinkReason : unsigned char {
     Caller,   // the OnLinkFound handler cleared FollowIfHtmlLink
     Stopped,  // the run was being stopped
     Invalid,  // a part of a mailto value that is no address
+    // the page it was found on says "nofollow" (meta robots or X-Robots-Tag); the last reason
+    NoFollow,
 };
 
 // "seen", "depth", "exclude", ...; "" for None.
@@ -166,8 +171,8 @@ void DecideMailLink(const TPageContext& Page, const TCrackUrl& StartParts, const
                     bool IsAddress, TLinkDecision& Out);
 
 // The queueing part alone, for a page link that is alive, web and admitted by LinkScan: sets
-// Followed, QueueRobots and FollowReason (None, Stopped or Depth). The applier calls it again
-// after OnLinkFound, whose handler may have stopped the run, and sets Queue itself when the
+// Followed, QueueRobots and FollowReason (None, Stopped, NoFollow or Depth). The applier calls it
+// again after OnLinkFound, whose handler may have stopped the run, and sets Queue itself when the
 // scheduler could not keep the link.
 void DecideQueueing(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
                     TLinkDecision& Out);

@@ -253,7 +253,10 @@ public:
     // run (at most five redirects, 500 KiB read) and applied to every URL of that server: the
     // group of the agent's product token, else "*"; a 4xx allows everything, a 5xx or no answer
     // nothing. Refused URLs are not fetched and raise OnSkipped. Its Crawl-delay (at most 120 s)
-    // spaces the request starts to that server.
+    // spaces the request starts to that server. A page whose head has a meta robots tag (name
+    // "robots" or "tarnwick") or whose answer has an X-Robots-Tag header saying "nofollow" or
+    // "none" has its links reported but none followed (reason NoFollow); its head is read for
+    // this also where no OnMetaTag handler is assigned.
     bool ObeyRobotsTxt() const;
     void SetObeyRobotsTxt(bool Value);
     // The minimum gap between two request starts to one server, in ms (>= 0); the larger of this

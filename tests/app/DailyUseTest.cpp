@@ -183,7 +183,7 @@ TEST_F(DailyUseTest, AFinishedListSaysWhichEntriesFailedAndWhy) {
     EXPECT_EQ(m_prompter.informations.back(),
               "Die Liste ist abgearbeitet: 3 Einträge, davon 1 durchsucht und 2 "
               "fehlgeschlagen.\n\nFehlgeschlagen:\n"
-              "Eintrag 2: http://127.0.0.1:1/ (Verbindung abgelehnt)\n"
+              "Eintrag 2: http://127.0.0.1:1/ (robots.txt nicht lesbar: Verbindung abgelehnt)\n"
               "Eintrag 3: http:// (keine gültige Adresse)");
 }
 

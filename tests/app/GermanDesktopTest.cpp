@@ -46,12 +46,13 @@ TEST_F(GermanDesktopTest, AFirstStartHarvestsWithoutTouchingTheOptions) {
     auto w = NewWindow();  // no Program.ini: the system's proxy settings, here none
     Ui::TMainForm& u = w->Controls();
     EXPECT_EQ(u.ProxyRadioGroupBox->ItemIndex(), 2);
+    EXPECT_TRUE(u.RobotsCheckBox->isChecked());
     u.CheckBox1->setChecked(true);
     u.URLEdit->setText(QString::fromStdString(server.Url("/")));
     w->StartBitBtnClick();
     ASSERT_TRUE(WaitFor([&] { return RunEnded(*w); }));
     EXPECT_EQ(u.ErgMemo->toPlainText(), "mail  erst@example.com");
-    EXPECT_TRUE(u.Memo7->toPlainText().endsWith("Fehlerhafte Links: 0"));
+    EXPECT_TRUE(u.Memo7->toPlainText().endsWith("Fehlerhafte Links: 0\n Gesperrt (robots.txt): 0"));
 
     // A stored file keeps the described default for a missing key.
     WriteApp("Program.ini", "[SETTINGS]\r\nURL=x\r\n");

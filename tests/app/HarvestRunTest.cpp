@@ -71,14 +71,16 @@ TEST_F(HarvestRunTest, ARunFromAUrlWithoutSchemeFillsEveryDisplay) {
     EXPECT_EQ(u.ResultLabel->text(), "Ergebnis: 2 Links");
     EXPECT_EQ(u.ErgMemo->toPlainText(), "mail  info@example.com\nmail  team@example.com");
     EXPECT_EQ(u.Memo6->toPlainText(), "http://" + bare + "\nhttp://" + bare + "x.htm");
+    // A first start obeys robots.txt: the seventh line counts what it forbade.
     const QStringList stats = u.Memo7->toPlainText().split('\n');
-    ASSERT_EQ(stats.size(), 6);
+    ASSERT_EQ(stats.size(), 7);
     EXPECT_EQ(stats[0], "      Noch zu besuchen: 0");
     EXPECT_EQ(stats[1], "         Besuchte URLs: 2");
     EXPECT_EQ(stats[2], "         Lade herunter: 0");
     EXPECT_EQ(stats[3], "   Noch zu Analysieren: 0");
     EXPECT_EQ(stats[4], " Wiederholungsversuche: 0");
     EXPECT_EQ(stats[5], "     Fehlerhafte Links: 0");
+    EXPECT_EQ(stats[6], " Gesperrt (robots.txt): 0");
     for (const QString& line : stats) EXPECT_EQ(line.indexOf(':'), 22);
     EXPECT_TRUE(u.StartBitBtn->isEnabled());
     EXPECT_FALSE(u.StopBitBtn->isEnabled());
@@ -120,6 +122,7 @@ TEST_F(HarvestRunTest, LinksWaitingForRoomInTheQueueHaveALineOfTheirOwn) {
     Ui::TMainForm& u = w->Controls();
     EXPECT_EQ(QFile::decodeName(w->HttpScan1().SpillFolder().c_str()), m_state.path());
     w->HttpScan1().SetMaxQueueSize(10);
+    u.RobotsCheckBox->setChecked(false);  // the deferred links' line is the seventh
     int mostDeferred = -1;
     QObject::connect(u.Memo7, &QPlainTextEdit::textChanged, [&] {
         const QStringList lines = u.Memo7->toPlainText().split('\n');
@@ -201,7 +204,8 @@ TEST_F(HarvestRunTest, AListIsCrawledInFileOrderAndItsResultsGather) {
                                      "Seite 3 durchsuchen", "Liste abarbeiten"}));
     EXPECT_EQ(Shown(u.StartBitBtn->text()), "Start");
     std::vector<std::string> order;
-    for (const TestRequest& r : server.Requests()) order.push_back(r.path);
+    for (const TestRequest& r : server.Requests())
+        if (r.path != "/robots.txt") order.push_back(r.path);
     EXPECT_EQ(order, (std::vector<std::string>{"/a", "/b", "/c"}));
 
     // Each run reports the address again; the list counts every report.
@@ -393,6 +397,7 @@ TEST_F(HarvestRunTest, APageThatCannotBeFetchedIsToldInTheStatusBarWithItsReason
               "Nicht geladen: http://a.test/x (HTTP-Status 404)");
     auto w = NewWindow();
     Ui::TMainForm& u = w->Controls();
+    u.RobotsCheckBox->setChecked(false);
     u.Edit5->setText("1");
     u.URLEdit->setText("http://127.0.0.1:1/");
     QStringList shown;

@@ -11,6 +11,7 @@
 #include "EventLoopWait.h"
 #include "TIniFile.h"
 #include "TServerOptions.h"
+#include "TWhyForm.h"
 #include "TestServer.h"
 #include "WindowTest.h"
 #include "ui_TMainForm.h"
@@ -96,6 +97,44 @@ TEST_F(ServerOptionsTest, ARunShowsWhatRobotsTxtExcludedAndWhyItWaits) {
     ASSERT_EQ(stats.size(), 7);
     EXPECT_EQ(stats[6], " Gesperrt (robots.txt): 1");
     EXPECT_EQ(waitShown, QString("Warte 2 s auf 127.0.0.1:%1 (Retry-After)").arg(server.Port()));
+}
+
+// The window assigns no meta-tag handler: the crawler reads a page's nofollow all the same.
+TEST_F(ServerOptionsTest, AFirstStartObeysRobotsTxtAndNoFollowUntilTheBoxIsUnticked) {
+    TestServer server(R"({"routes": {
+        "/": {"body": "<html><head><meta name=robots content=nofollow></head><body><a href=mailto:start@example.org>s</a> <a href=/p.htm>p</a></body></html>"},
+        "/p.htm": {"body": "<a href=mailto:p@example.org>p</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    auto w = NewWindow();  // no Program.ini yet
+    Ui::TMainForm& u = w->Controls();
+    EXPECT_TRUE(u.RobotsCheckBox->isChecked());
+    EXPECT_TRUE(w->HttpScan1().ObeyRobotsTxt());
+    u.ProxyRadioGroupBox->SetItemIndex(0);
+    const QString start = QString::fromStdString(server.Url("/"));
+    const QString page = QString::fromStdString(server.Url("/p.htm"));
+    auto crawl = [&] {
+        u.URLEdit->setText(start);
+        w->StartBitBtnClick();
+        return WaitFor([&] { return RunEnded(*w); }, 20000);
+    };
+    ASSERT_TRUE(crawl());
+    EXPECT_EQ(u.ErgMemo->toPlainText(), "mail  start@example.org");
+    EXPECT_EQ(server.CountRequests("/p.htm"), 0);
+    w->WhyForm().Ask(page);
+    EXPECT_EQ(w->WhyForm().AnswerText(),
+              "Gefunden auf " + start +
+                  " (Tiefe 1). Nicht besucht: Die Seite, auf der der Link steht, bittet mit "
+                  "\"nofollow\" (Meta-Tag robots oder X-Robots-Tag), ihren Links nicht zu folgen "
+                  "(Optionen, Rücksicht auf Server: \"robots.txt beachten\").");
+
+    u.RobotsCheckBox->setChecked(false);
+    ASSERT_TRUE(crawl());
+    EXPECT_TRUE(u.ErgMemo->toPlainText().contains("mail  p@example.org"));
+    EXPECT_EQ(server.CountRequests("/p.htm"), 1);
+    w->SaveSettings();
+    w.reset();
+    // The choice once saved is kept.
+    EXPECT_FALSE(NewWindow()->Controls().RobotsCheckBox->isChecked());
 }
 
 }  // namespace
