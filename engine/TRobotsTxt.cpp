@@ -28,8 +28,10 @@ void AppendEscape(unsigned char c, std::string& Out) {
 }
 
 // One spelling for equal paths: escapes of unreserved characters decoded, other escapes in upper
-// case, bytes outside printable ASCII escaped.
-std::string Normalised(std::string_view Path) {
+// case, bytes outside printable ASCII escaped. In a path "*" and "$" are plain characters and are
+// escaped, so that only a pattern's own "*" and final "$" act as wildcard and anchor, and a
+// pattern's "%2A" or "%24" matches them.
+std::string Normalised(std::string_view Path, bool Pattern) {
     std::string out;
     out.reserve(Path.size());
     for (std::size_t i = 0; i < Path.size(); ++i) {
@@ -44,6 +46,8 @@ std::string Normalised(std::string_view Path) {
                 AppendEscape(decoded, out);
             i += 2;
         } else if (c <= 32 || c >= 127) {
+            AppendEscape(c, out);
+        } else if ((c == '*' && !Pattern) || (c == '$' && !(Pattern && i + 1 == Path.size()))) {
             AppendEscape(c, out);
         } else {
             out += static_cast<char>(c);
@@ -99,9 +103,12 @@ int ParseCrawlDelay(std::string_view Value) {
     return static_cast<int>(std::min(seconds * 1000.0, double(TRobotsTxt::kMaxCrawlDelayMs)));
 }
 
-std::vector<TGroup> ReadGroups(std::string_view Text) {
+// The groups of Text, and its Sitemap lines. Only a rule (Allow, Disallow) ends the run of
+// User-agent lines that opens a group: other records (Sitemap, Crawl-delay, lines unknown to
+// us) stand anywhere without splitting one group into two.
+std::vector<TGroup> ReadGroups(std::string_view Text, std::vector<std::string>& Sitemaps) {
     std::vector<TGroup> groups;
-    bool lastWasAgent = false;
+    bool inAgents = false;
     if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
     while (!Text.empty()) {
         std::size_t end = Text.find_first_of("\r\n");
@@ -113,17 +120,19 @@ std::vector<TGroup> ReadGroups(std::string_view Text) {
         const std::string key = AsciiLowerCase(Trim(line.substr(0, colon)));
         const std::string_view value = Trim(line.substr(colon + 1));
         if (key == "user-agent") {
-            if (!lastWasAgent) groups.emplace_back();
+            if (!inAgents) groups.emplace_back();
             groups.back().Agents.push_back(AsciiLowerCase(ProductTokenOf(value)));
-            lastWasAgent = true;
-            continue;
+            inAgents = true;
+        } else if (key == "allow" || key == "disallow") {
+            inAgents = false;
+            // Rules before any user-agent line belong to no group; an empty one says nothing.
+            if (!groups.empty() && !value.empty())
+                groups.back().Rules.emplace_back(Normalised(value, true), key == "allow");
+        } else if (key == "crawl-delay") {
+            if (!groups.empty()) groups.back().CrawlDelayMs = ParseCrawlDelay(value);
+        } else if (key == "sitemap") {
+            if (!value.empty()) Sitemaps.emplace_back(value);
         }
-        lastWasAgent = false;
-        if (groups.empty()) continue;  // rules before any user-agent line belong to no group
-        if ((key == "allow" || key == "disallow") && !value.empty())
-            groups.back().Rules.emplace_back(Normalised(value), key == "allow");
-        else if (key == "crawl-delay")
-            groups.back().CrawlDelayMs = ParseCrawlDelay(value);
     }
     return groups;
 }
@@ -131,7 +140,8 @@ std::vector<TGroup> ReadGroups(std::string_view Text) {
 }  // namespace
 
 TRobotsTxt TRobotsTxt::Parse(std::string_view Text, std::string_view ProductToken) {
-    const std::vector<TGroup> groups = ReadGroups(Text.substr(0, kMaxBytes));
+    std::vector<std::string> sitemaps;
+    const std::vector<TGroup> groups = ReadGroups(Text.substr(0, kMaxBytes), sitemaps);
     const std::string token = AsciiLowerCase(ProductTokenOf(ProductToken));
     const auto merged = [&](const std::string& Name) {
         TRobotsTxt robots;
@@ -146,8 +156,10 @@ TRobotsTxt TRobotsTxt::Parse(std::string_view Text, std::string_view ProductToke
         }
         return std::make_pair(found, robots);
     };
-    if (auto [found, robots] = merged(token); found && !token.empty()) return robots;
-    return merged("*").second;
+    auto [found, robots] = merged(token);
+    if (!found || token.empty()) robots = merged("*").second;
+    robots.m_sitemaps = std::move(sitemaps);
+    return robots;
 }
 
 TRobotsTxt TRobotsTxt::DisallowAll() {
@@ -159,7 +171,7 @@ TRobotsTxt TRobotsTxt::DisallowAll() {
 bool TRobotsTxt::Allows(std::string_view PathAndQuery) const {
     if (PathAndQuery.empty()) PathAndQuery = "/";
     if (!m_disallowAll && m_rules.empty()) return true;
-    const std::string path = Normalised(PathAndQuery);
+    const std::string path = Normalised(PathAndQuery, false);
     // The rules themselves are always allowed, however their path is written ("/%72obots.txt").
     if (path == "/robots.txt") return true;
     if (m_disallowAll) return false;

@@ -2,7 +2,8 @@
 // The rules of one server's robots.txt for one crawler, as RFC 9309 reads them: the group of the
 // crawler's product token (else the "*" group), Allow and Disallow by the longest matching
 // pattern with Allow winning a tie, "*" and a final "$" in patterns, percent-encoding compared
-// normalised. Crawl-delay of that group is kept as well. A plain value: no I/O, no threads.
+// normalised. Crawl-delay of that group and the file's Sitemap lines are kept as well. A plain
+// value: no I/O, no threads.
 
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@ public:
     // means "/". /robots.txt itself is always allowed.
     bool Allows(std::string_view PathAndQuery) const;
     int CrawlDelayMs() const { return m_crawlDelayMs; }
+    // The URLs of the file's Sitemap lines, as written, in the order found; they belong to no
+    // group.
+    const std::vector<std::string>& Sitemaps() const { return m_sitemaps; }
 
 private:
     struct TRule {
@@ -35,6 +39,7 @@ private:
     std::vector<TRule> m_rules;
     bool m_disallowAll = false;
     int m_crawlDelayMs = 0;
+    std::vector<std::string> m_sitemaps;
 };
 
 // The product token of a user agent text: up to its first "/" or blank ("tarnwick-crawl" of

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "TRobotsTxt.h"
 
@@ -67,6 +68,28 @@ TEST(TRobotsTxtTest, AllowsByTheGroupOfTheAgentAndTheLongestRule) {
         {"User-agent: *\nDisallow: /foo/bar/%e3%83%84", "x", "/foo/bar/%E3%83%84", false},
         {"User-agent: *\nDisallow: /foo/bar/baz", "x", "/foo/bar/%62%61%7A", false},
         {"User-agent: *\nDisallow: /a%2fb", "x", "/a/b", true},  // an escaped "/" stays one
+        {"User-agent: *\nDisallow: /~joe", "x", "/%7ejoe/a", false},
+        {"User-agent: *\nDisallow: /foo/bar/%E3%83%84", "x", "/foo/bar/\xE3\x83\x84", false},
+        // An escaped "*" or "$" is that character, no wildcard or anchor; so is a "$" within.
+        {"User-agent: *\nDisallow: /path/file-with-a-%2A.html", "x", "/path/file-with-a-*.html",
+         false},
+        {"User-agent: *\nDisallow: /path/file-with-a-%2A.html", "x", "/path/file-with-a-x.html",
+         true},
+        {"User-agent: *\nDisallow: /path/foo-%24", "x", "/path/foo-$", false},
+        {"User-agent: *\nDisallow: /path/foo-%24", "x", "/path/foo-", true},
+        {"User-agent: *\nDisallow: /a$b", "x", "/a$b", false},
+        {"User-agent: *\nDisallow: /a$b", "x", "/a", true},
+        // Only a rule ends the user-agent lines of a group: Sitemap, Crawl-delay and unknown
+        // records between them leave one group.
+        {"User-agent: BarBot\nSitemap: http://h/s.xml\nUser-agent: *\nDisallow: /", "barbot", "/",
+         false},
+        {"User-agent: a\nSeen-by: me\nUser-agent: b\nDisallow: /x", "a", "/x/1", false},
+        {"User-agent: a\nCrawl-delay: 1\nUser-agent: b\nDisallow: /x", "a", "/x/1", false},
+        {"User-agent: a\nDisallow: /x\nUser-agent: b\nDisallow: /y", "a", "/y", true},
+        // The groups of one agent are one group.
+        {"User-agent: a\nDisallow: /x\n\nUser-agent: b\nDisallow: /y\n\nUser-agent: A\nAllow: "
+         "/x/open",
+         "a", "/x/open/1", true},
         // Files as people write them.
         {"\xEF\xBB\xBFUser-agent: *\r\nDisallow: /private # staff only\r\n", "x", "/private/a",
          false},
@@ -98,11 +121,25 @@ TEST(TRobotsTxtTest, CrawlDelayOfTheChosenGroup) {
     EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 86400", "x"), TRobotsTxt::kMaxCrawlDelayMs);
 }
 
+TEST(TRobotsTxtTest, KeepsTheSitemapLinesAsFound) {
+    const TRobotsTxt robots = TRobotsTxt::Parse(
+        "Sitemap: http://h/a.xml\nUser-agent: *\nDisallow: /x\nsitemap:https://h/b.xml.gz \n"
+        "Sitemap:\nUser-agent: other\nSITEMAP : http://h/c.xml\n",
+        "x");
+    EXPECT_EQ(robots.Sitemaps(),
+              (std::vector<std::string>{"http://h/a.xml", "https://h/b.xml.gz", "http://h/c.xml"}));
+    EXPECT_FALSE(robots.Allows("/x"));
+    EXPECT_TRUE(TRobotsTxt::AllowAll().Sitemaps().empty());
+}
+
 TEST(TRobotsTxtTest, ReadsOnlyTheFirst500KiBAndKnowsTheTwoVerdicts) {
     std::string big = "User-agent: *\n";
     while (big.size() < TRobotsTxt::kMaxBytes) big += "# padding padding padding padding\n";
     const TRobotsTxt robots = TRobotsTxt::Parse(big + "Disallow: /\n", "x");
     EXPECT_TRUE(robots.Allows("/a"));  // the rule stands beyond what is read
+    std::string near = "User-agent: *\n";
+    near.append(TRobotsTxt::kMaxBytes - near.size() - 13, '\n');
+    EXPECT_FALSE(TRobotsTxt::Parse(near + "Disallow: /\nAllow: /", "x").Allows("/a"));
     EXPECT_TRUE(TRobotsTxt::AllowAll().Allows("/a"));
     EXPECT_FALSE(TRobotsTxt::DisallowAll().Allows("/a"));
     EXPECT_TRUE(TRobotsTxt::DisallowAll().Allows("/robots.txt"));
