@@ -412,6 +412,10 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
     if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
+        const TRobotsTxt* rules = Policy.RulesOf(server);
+        if (rules && rules->CrawlDelayCapped())
+            Log("Crawl-delay of " + server + " capped at " +
+                std::to_string(TRobotsTxt::kMaxCrawlDelayMs / 1000) + " s");
         slot.ReleaseBody();
         server.clear();
         slot.SlotState = slotIdle;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "AsciiCase.h"
 
@@ -91,16 +92,44 @@ bool Matches(std::string_view Pattern, std::string_view Path) {
 struct TGroup {
     std::vector<std::string> Agents;  // product tokens, lower case
     std::vector<std::pair<std::string, bool>> Rules;
-    int CrawlDelayMs = -1;
+    double CrawlDelaySeconds = -1;  // -1: none given
 };
 
-int ParseCrawlDelay(std::string_view Value) {
+// For a number too large or too small for a double: whether it is too large. Its order of
+// magnitude is the place of its first significant digit, moved by its exponent.
+bool BeyondDouble(std::string_view Number) {
+    long long magnitude = 0;
+    bool point = false;
+    bool significant = false;
+    std::size_t i = 0;
+    for (; i < Number.size() && Number[i] != 'e' && Number[i] != 'E'; ++i) {
+        if (Number[i] == '.') point = true;
+        if (Number[i] < '0' || Number[i] > '9') continue;
+        significant = significant || Number[i] != '0';
+        if (significant && !point) ++magnitude;
+        if (!significant && point) --magnitude;
+    }
+    long long exponent = 0;
+    bool negative = false;
+    for (++i; i < Number.size(); ++i) {
+        if (Number[i] == '-') negative = true;
+        if (Number[i] >= '0' && Number[i] <= '9')
+            exponent = std::min(exponent * 10 + (Number[i] - '0'), 1'000'000'000LL);
+    }
+    return magnitude + (negative ? -exponent : exponent) > 0;
+}
+
+// The seconds a Crawl-delay value asks for; -1 when it names no length (a word, a negative or
+// tiny number). A number too large for a double ("1e400") asks for longer than any cap.
+double ParseCrawlDelay(std::string_view Value) {
+    if (Value.empty()) return -1;
     double seconds = -1;
-    const auto [end, error] = std::from_chars(Value.data(), Value.data() + Value.size(), seconds);
-    if (error != std::errc() || end != Value.data() + Value.size() || !(seconds >= 0) ||
-        !std::isfinite(seconds))
-        return -1;
-    return static_cast<int>(std::min(seconds * 1000.0, double(TRobotsTxt::kMaxCrawlDelayMs)));
+    const char* end = Value.data() + Value.size();
+    const auto [last, error] = std::from_chars(Value.data(), end, seconds);
+    if (last != end || Value.front() == '-') return -1;
+    if (error == std::errc::result_out_of_range)
+        return BeyondDouble(Value) ? std::numeric_limits<double>::infinity() : -1;
+    return error == std::errc() && seconds >= 0 ? seconds : -1;
 }
 
 // The groups of Text, and its Sitemap lines. Only a rule (Allow, Disallow) ends the run of
@@ -129,7 +158,7 @@ std::vector<TGroup> ReadGroups(std::string_view Text, std::vector<std::string>& 
             if (!groups.empty() && !value.empty())
                 groups.back().Rules.emplace_back(Normalised(value, true), key == "allow");
         } else if (key == "crawl-delay") {
-            if (!groups.empty()) groups.back().CrawlDelayMs = ParseCrawlDelay(value);
+            if (!groups.empty()) groups.back().CrawlDelaySeconds = ParseCrawlDelay(value);
         } else if (key == "sitemap") {
             if (!value.empty()) Sitemaps.emplace_back(value);
         }
@@ -152,7 +181,13 @@ TRobotsTxt TRobotsTxt::Parse(std::string_view Text, std::string_view ProductToke
             found = true;
             for (const auto& [pattern, allow] : group.Rules)
                 robots.m_rules.push_back({pattern, allow});
-            robots.m_crawlDelayMs = std::max(robots.m_crawlDelayMs, group.CrawlDelayMs);
+            if (group.CrawlDelaySeconds * 1000.0 > kMaxCrawlDelayMs) {
+                robots.m_crawlDelayCapped = true;
+                robots.m_crawlDelayMs = kMaxCrawlDelayMs;
+            } else if (group.CrawlDelaySeconds > 0) {
+                robots.m_crawlDelayMs = std::max(
+                    robots.m_crawlDelayMs, static_cast<int>(group.CrawlDelaySeconds * 1000.0));
+            }
         }
         return std::make_pair(found, robots);
     };

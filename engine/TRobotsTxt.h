@@ -27,6 +27,8 @@ public:
     // means "/". /robots.txt itself is always allowed.
     bool Allows(std::string_view PathAndQuery) const;
     int CrawlDelayMs() const { return m_crawlDelayMs; }
+    // The file asked for a Crawl-delay beyond kMaxCrawlDelayMs; CrawlDelayMs is the cap.
+    bool CrawlDelayCapped() const { return m_crawlDelayCapped; }
     // The URLs of the file's Sitemap lines, as written, in the order found; they belong to no
     // group.
     const std::vector<std::string>& Sitemaps() const { return m_sitemaps; }
@@ -39,6 +41,7 @@ private:
     std::vector<TRule> m_rules;
     bool m_disallowAll = false;
     int m_crawlDelayMs = 0;
+    bool m_crawlDelayCapped = false;
     std::vector<std::string> m_sitemaps;
 };
 

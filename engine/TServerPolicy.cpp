@@ -124,6 +124,12 @@ void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Co
     }
 }
 
+const TRobotsTxt* TServerPolicy::RulesOf(const std::string& Server) const {
+    const auto found = m_servers.find(Server);
+    if (found == m_servers.end() || found->second.Robots != TRobotsState::Known) return nullptr;
+    return &found->second.Rules;
+}
+
 int TServerPolicy::Answered(const std::string& Server, int Status, int RetryAfter,
                             TPolicyClock::time_point Now) {
     TServer& server = m_servers[Server];

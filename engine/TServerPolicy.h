@@ -73,6 +73,8 @@ public:
     // request met then; Complete when the body arrived whole (or cut at its size limit).
     void RobotsArrived(const std::string& Server, int Status, bool Complete, std::string_view Body,
                        TFetchFailure Why = TFetchFailure::None);
+    // The robots.txt rules of Server once they are known; null before.
+    const TRobotsTxt* RulesOf(const std::string& Server) const;
 
     // Any answer of Server. A 429 or 503 pauses it for RetryAfterMs (-1: no header); without the
     // header a 429 pauses by the back-off, a 503 not at all. Another answer ends a back-off.

@@ -56,6 +56,7 @@ struct Crawl {
     Set found, pages;
     std::vector<Skip> skipped;
     std::vector<std::string> waits;  // "server reason"
+    std::vector<std::string> logs;
     bool ended = false;
     int errors = 0, forbidden = 0;  // the run's failures and robots.txt refusals at its end
 
@@ -86,6 +87,8 @@ struct Crawl {
                                    const std::string& reason) {
             waits.push_back(server + " " + reason);
         };
+        scan.SetLogsEnabled(true);
+        scan.OnLog = [this](THttpScan&, const std::string& text) { logs.push_back(text); };
         if (Setup) Setup(scan);
         ASSERT_TRUE(scan.Start(Start));
         ASSERT_TRUE(WaitFor([&] { return ended; }, TimeoutMs));
@@ -135,6 +138,23 @@ TEST(ServerPolicyCrawlTest, RobotsTxtKeepsEachAgentOutOfItsDisallowedPaths) {
         EXPECT_EQ(crawl.skipped[0].referrer, server.Url("/"));
         EXPECT_EQ(crawl.skipped[0].reason, "robots");
     }
+}
+
+TEST(ServerPolicyCrawlTest, AnEndlessCrawlDelayIsCappedAndSaidSo) {
+    TestServer server(Config({Route("/robots.txt", Body("User-agent: *\\nCrawl-delay: 1e9") +
+                                                       ", \"content_type\": \"text/plain\""),
+                              Route("/", Body(Page("start", {"/next.htm"})))}));
+    ASSERT_TRUE(server.Start());
+    Crawl crawl;
+    crawl.Run(server.Url("/"), [](THttpScan& s) {
+        s.SetObeyRobotsTxt(true);
+        s.SetDepthSearchLevel(1);
+    });
+    EXPECT_EQ(crawl.pages, Set{server.Url("/")});
+    const std::string said =
+        "HTML: Crawl-delay of http://127.0.0.1:" + std::to_string(server.Port()) +
+        " capped at 120 s";
+    EXPECT_EQ(std::count(crawl.logs.begin(), crawl.logs.end(), said), 1);
 }
 
 TEST(ServerPolicyCrawlTest, AnswersWithoutRulesAllowAllOrNothing) {

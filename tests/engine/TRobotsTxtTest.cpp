@@ -109,16 +109,36 @@ TEST(TRobotsTxtTest, AllowsByTheGroupOfTheAgentAndTheLongestRule) {
     }
 }
 
-TEST(TRobotsTxtTest, CrawlDelayOfTheChosenGroup) {
-    const auto delay = [](const char* robots, const char* agent) {
-        return TRobotsTxt::Parse(robots, agent).CrawlDelayMs();
+TEST(TRobotsTxtTest, CrawlDelayOfTheChosenGroupCappedAt120Seconds) {
+    const int cap = TRobotsTxt::kMaxCrawlDelayMs;
+    const struct {
+        const char* Robots;
+        int Ms;
+        bool Capped;
+    } cases[] = {
+        {"User-agent: *\nCrawl-delay: 2", 2000, false},
+        {"User-agent: *\nCrawl-delay: 0.5", 500, false},
+        {"User-agent: *\nCrawl-delay: 2\nUser-agent: x\nCrawl-delay: 1", 1000, false},
+        {"User-agent: *\nCrawl-delay: 120", cap, false},
+        {"User-agent: *\nCrawl-delay: 86400", cap, true},
+        {"User-agent: *\nCrawl-delay: 1e9", cap, true},
+        {"User-agent: *\nCrawl-delay: 1e400", cap, true},  // beyond any double
+        {"User-agent: *\nCrawl-delay: inf", cap, true},
+        {"User-agent: *\nCrawl-delay: 99999999999999999999999", cap, true},
+        // No length at all: no pause.
+        {"User-agent: *\nCrawl-delay: soon", 0, false},
+        {"User-agent: *\nCrawl-delay: -3", 0, false},
+        {"User-agent: *\nCrawl-delay: -1e400", 0, false},
+        {"User-agent: *\nCrawl-delay: 1e-400", 0, false},
+        {"User-agent: *\nCrawl-delay: nan", 0, false},
+        {"User-agent: *\nCrawl-delay: 2,5", 0, false},
+        {"User-agent: *\nCrawl-delay:", 0, false},
     };
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 2", "x"), 2000);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 0.5", "x"), 500);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 2\nUser-agent: x\nCrawl-delay: 1", "x"), 1000);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: soon", "x"), 0);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: -3", "x"), 0);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 86400", "x"), TRobotsTxt::kMaxCrawlDelayMs);
+    for (const auto& c : cases) {
+        const TRobotsTxt robots = TRobotsTxt::Parse(c.Robots, "x");
+        EXPECT_EQ(robots.CrawlDelayMs(), c.Ms) << c.Robots;
+        EXPECT_EQ(robots.CrawlDelayCapped(), c.Capped) << c.Robots;
+    }
 }
 
 TEST(TRobotsTxtTest, KeepsTheSitemapLinesAsFound) {
