@@ -112,6 +112,17 @@ bool IsWebUrl(std::string_view url) {
 
 }  // namespace
 
+std::string ReferrerFor(const std::string& Referrer, const std::string& Target) {
+    TCrackUrl from;
+    TCrackUrl to;
+    if (Referrer.empty() || !from.Crack(Referrer) || !to.Crack(Target)) return {};
+    if (AsciiLowerCase(OriginOf(from)) == AsciiLowerCase(OriginOf(to)))
+        return WithoutUserInfo(Referrer);
+    // Over plain http the page's address would travel in the clear.
+    if (from.Scheme == "https" && to.Scheme != "https") return {};
+    return OriginOf(from) + "/";
+}
+
 bool IsPageContentType(std::string_view ContentType) {
     const std::string lower = AsciiLowerCase(ContentType);
     return lower.find("text/html") != std::string::npos ||
@@ -569,7 +580,8 @@ void THttpThread::RunExchange() {
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
 
     const std::string agent = WithoutControlBytes(m_request.Connection.Agent);
-    const std::string referrer = WithoutControlBytes(WithoutUserInfo(m_request.Referrer));
+    const std::string referrer =
+        WithoutControlBytes(ReferrerFor(m_request.Referrer, m_request.Url));
     curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
     if (!referrer.empty()) curl_easy_setopt(h, CURLOPT_REFERER, referrer.c_str());
     // Nothing may answer from a cache: there is no local one, and a proxy is asked not to.

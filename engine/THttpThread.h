@@ -30,6 +30,12 @@
 class THttpGet;
 class TNoticeQueue;
 
+// The referrer a request for Target sends, as browsers send it by default: the whole Referrer
+// (without user name and password) to the same origin (scheme, host and port), the origin alone
+// ("https://host/") to another one, and nothing from https to http, or when either URL does not
+// split.
+std::string ReferrerFor(const std::string& Referrer, const std::string& Target);
+
 // Whether an answer's Content-Type is a page whose body is read: it holds "text/html" or
 // "application/xhtml+xml", in any case ("TEXT/HTML; charset=UTF-8").
 bool IsPageContentType(std::string_view ContentType);
