@@ -106,6 +106,10 @@ bool IsFollowedRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+bool IsRedirectFailure(TFetchFailure Failure) {
+    return Failure == TFetchFailure::TooManyRedirects || Failure == TFetchFailure::RedirectLoop;
+}
+
 bool IsWebUrl(std::string_view url) {
     return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
 }
@@ -636,6 +640,12 @@ void THttpThread::RunExchange() {
         }
         if (!(code == CURLE_OK || m_cut) || !m_gated) {
             NoteFailure(h, code);
+            if (m_request.RobotsRules && IsRedirectFailure(m_failure)) {
+                // A robots.txt beyond its redirects is no file, as after a 4xx: its status is
+                // the last redirect's, not the "no answer" of an unreachable server.
+                const int status = m_status;
+                Notify([status](THttpGet& slot) { slot.StatusNotice(status, -1); }, false);
+            }
             FinishBody(h);
             return;
         }

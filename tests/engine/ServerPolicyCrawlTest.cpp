@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "EventLoopWait.h"
+#include "FetchLimitsGuard.h"
 #include "THttpScan.h"
 #include "TestServer.h"
 
@@ -216,6 +217,60 @@ TEST(ServerPolicyCrawlTest, AnswersWithoutRulesAllowAllOrNothing) {
     EXPECT_EQ(closed.skipped[0].cause, "connection refused");
     EXPECT_EQ(closed.errors, 1);
     EXPECT_EQ(closed.forbidden, 0);
+}
+
+TEST(ServerPolicyCrawlTest, RobotsTxtIsFollowedThroughFiveRedirectsToAnyServer) {
+    FetchLimitsGuard guard;
+    const std::string rules =
+        Body("User-agent: *\\nDisallow: /early") + ", \"content_type\": \"text/plain\"";
+    TestServer secure(Config({Route("/robots.txt", rules)}), true);
+    TestServer www(Config({Route("/robots.txt", rules)}));
+    ASSERT_TRUE(secure.Start());
+    ASSERT_TRUE(www.Start());
+    FetchLimits().CaFile = secure.CaFile();
+    // Hops /r1 ... /r<n> of a chain that ends at /rules.txt.
+    const auto chain = [&](int Hops) {
+        std::vector<std::string> routes;
+        for (int i = 1; i < Hops; ++i)
+            routes.push_back(Route(i == 1 ? "/robots.txt" : "/r" + std::to_string(i - 1),
+                                   "\"redirect\": \"/r" + std::to_string(i) + "\""));
+        routes.push_back(Route("/r" + std::to_string(Hops - 1), "\"redirect\": \"/rules.txt\""));
+        return routes;
+    };
+    struct Case {
+        std::string name;
+        std::vector<std::string> robotsRoutes;
+        bool rulesApply;
+    };
+    const Case cases[] = {
+        {"another host",
+         {Route("/robots.txt", "\"redirect\": \"" + www.Url("/robots.txt") + "\"")},
+         true},
+        {"http to https",
+         {Route("/robots.txt", "\"redirect\": \"" + secure.Url("/robots.txt") + "\"")},
+         true},
+        {"five redirects", chain(5), true},
+        // More is no file at all: everything may be fetched.
+        {"six redirects", chain(6), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> routes = c.robotsRoutes;
+        routes.push_back(Route("/rules.txt", rules));
+        routes.push_back(Route("/", Body(Page("start", {"/early.htm", "/late.htm"}))));
+        routes.push_back(Route("/early.htm", Body(Page("early", {}))));
+        routes.push_back(Route("/late.htm", Body(Page("late", {}))));
+        TestServer server(Config(routes));
+        ASSERT_TRUE(server.Start());
+        Crawl crawl;
+        crawl.Run(server.Url("/"), [](THttpScan& s) { s.SetObeyRobotsTxt(true); });
+        EXPECT_EQ(server.CountRequests("/late.htm"), 1);
+        EXPECT_EQ(server.CountRequests("/early.htm"), c.rulesApply ? 0 : 1);
+        EXPECT_EQ(crawl.forbidden, c.rulesApply ? 1 : 0);
+        EXPECT_EQ(crawl.errors, 0);
+        // The rules found are the asking server's: the one that served them is not crawled.
+        EXPECT_EQ(www.CountRequests("/early.htm") + secure.CountRequests("/early.htm"), 0);
+    }
 }
 
 TEST(ServerPolicyCrawlTest, RequestStartsToOneServerKeepTheGapInForce) {
