@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "AsciiCase.h"
+#include "CurlSupport.h"
 
 namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
@@ -17,6 +18,16 @@ TFetchFailure FailureOf(const THttpGet& Slot) {
 bool RetryIsFutile(TFetchFailure Reason) {
     return Reason == TFetchFailure::LoginRequired || Reason == TFetchFailure::LoginRefused ||
            Reason == TFetchFailure::ProxyLoginRefused;
+}
+
+bool IsWebUrl(const std::string& Url) {
+    const std::string lower = AsciiLowerCase(Url.substr(0, 8));
+    return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+}
+
+// The URL a queue entry stands for: its own, also while it waits as the hop of a redirect.
+const std::string& CreditedUrl(const TUrlInQueue::Entry& Entry) {
+    return Entry.Chain.AskedUrl.empty() ? Entry.Url : Entry.Chain.AskedUrl;
 }
 }  // namespace
 
@@ -182,7 +193,9 @@ void THttpDwnld::StepSlot(int Index) {
             Transferred.Received += slot.Transferred.Received;
             Transferred.Decoded += slot.Transferred.Decoded;
             if (FinishWithServer(Index)) break;
-            if (slot.Succeeded) {
+            if (!slot.RedirectTo.empty()) {
+                FollowRedirect(slot);
+            } else if (slot.Succeeded) {
                 slot.SlotState = slotReceived;
             } else if (slot.Skipped) {
                 slot.SlotState = slotIdle;
@@ -224,6 +237,39 @@ void THttpDwnld::FinishReceived(THttpGet& slot) {
             OnFailed(*this, slot.UrlParts.Url, slot.Referrer, TFetchFailure::HttpStatus, status);
         EntryDone(slot.EntryId, TEntryOutcome::Error, slot.UrlParts.Url);
     }
+}
+
+void THttpDwnld::FollowRedirect(THttpGet& slot) {
+    TRedirectChain chain = std::move(slot.Chain);
+    if (chain.AskedUrl.empty()) chain.AskedUrl = slot.UrlParts.Url;
+    const std::string& from = slot.RequestUrl();
+    chain.Loop =
+        chain.Loop || std::find(chain.Trail.begin(), chain.Trail.end(), from) != chain.Trail.end();
+    chain.Trail.push_back(from);
+    ++chain.Hops;
+    // What libcurl's own following refused: another scheme, or one hop too many. A redirect that
+    // failed has no status of its own.
+    if (!IsWebUrl(slot.RedirectTo) || chain.Hops > FetchLimits().MaxRedirects) {
+        slot.Failure = !IsWebUrl(slot.RedirectTo) ? TFetchFailure::RefusedScheme
+                       : chain.Loop               ? TFetchFailure::RedirectLoop
+                                                  : TFetchFailure::TooManyRedirects;
+        slot.StatusCode = 0;
+        slot.SlotState = slotFailed;
+        return;
+    }
+    slot.SlotState = slotIdle;
+    if (Stopping) return;
+    Log("redirected to " + slot.RedirectTo + ": " + chain.AskedUrl);
+    m_queue.AddFirst(slot.RedirectTo,
+                     {.Referrer = slot.Referrer,
+                      .Depth = slot.Depth,
+                      .RetryCount = slot.RetryCount,
+                      .TagKind = slot.TagKind,
+                      .FetchMode = slot.FetchMode,
+                      .CountArea = slot.CountArea,
+                      .Id = slot.EntryId},
+                     std::move(chain));
+    m_noneReady = false;
 }
 
 void THttpDwnld::FinishFailed(THttpGet& slot) {
@@ -279,7 +325,11 @@ bool THttpDwnld::StartSlot(int Index) {
         Policy.DownloadStarted(server, TPolicyClock::now());
         m_slotServer[static_cast<std::size_t>(Index)] = server;
     }
-    slot.UrlParts.Crack(entry.Url);
+    // A hop is requested in the name of the entry: the page is credited to the URL asked for.
+    const std::string credited = CreditedUrl(entry);
+    slot.UrlParts.Crack(credited);
+    slot.HopUrl = entry.Chain.AskedUrl.empty() ? std::string() : entry.Url;
+    slot.Chain = std::move(entry.Chain);
     slot.TimeOut = TimeOut;
     slot.RetryCount = entry.Object.RetryCount;
     slot.Depth = entry.Object.Depth;
@@ -294,10 +344,11 @@ bool THttpDwnld::StartSlot(int Index) {
         slot.SlotState = slotIdle;
         return false;
     }
-    Log("starting download for " + entry.Url);
+    Log(slot.HopUrl.empty() ? "starting download for " + entry.Url
+                            : "following the redirect to " + entry.Url + ": " + slot.UrlParts.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
     slot.StartFetch(Kind);
-    if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped, entry.Url);
+    if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped, credited);
     return true;
 }
 
@@ -344,11 +395,15 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 m_active = true;
                 // A server that did not answer has failed this URL; its rules forbade nothing.
                 if (!forbidden) ++Errors;
+                // A refused hop ends its redirect: the URL asked for is what was not fetched.
+                const std::string& credited = CreditedUrl(refused);
+                if (credited != refused.Url)
+                    Log("redirect refused by the robots.txt of its server: " + refused.Url);
                 EntryDone(refused.Object.Id,
                           forbidden ? TEntryOutcome::Robots : TEntryOutcome::RobotsUnreachable,
-                          refused.Url);
+                          credited);
                 if (OnSkipped)
-                    OnSkipped(*this, refused.Url, refused.Object.Referrer, reason,
+                    OnSkipped(*this, credited, refused.Object.Referrer, reason,
                               forbidden ? TFetchFailure::None : Policy.LastFailure(),
                               forbidden ? 0 : Policy.LastFailureStatus());
                 if (Stopping) return -1;
@@ -386,6 +441,8 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     parts.Crack(Server + "/robots.txt");
     // Asked for under the server's usual name: no default port in the request.
     slot.UrlParts.Crack(OriginOf(parts) + "/robots.txt");
+    slot.HopUrl.clear();
+    slot.Chain = {};
     slot.TimeOut = TimeOut;
     slot.RetryCount = Retries;
     slot.EntryId = 0;
@@ -427,7 +484,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     }
     const int status = slot.StatusCode;
     if (status != 429 && status != 503 && !Policy.HasBackoff()) return false;
-    const std::string answered = ServerOf(slot.UrlParts.Url);
+    const std::string answered = ServerOf(slot.RequestUrl());
     const int pauseMs = Policy.Answered(answered, status, slot.RetryAfterMs, TPolicyClock::now());
     if (status != 429 && status != 503) return false;
     if (pauseMs > 0) Log("pausing " + answered + " for " + std::to_string(pauseMs) + " ms");

@@ -159,6 +159,9 @@ private:
     void ResizePool();
     void StepSlot(int Index);
     void FinishReceived(THttpGet& slot);
+    // A redirect answer: its next hop goes to the front of the queue, to wait for its server's
+    // robots.txt and pause like any URL, or the download fails (too many hops, not http(s)).
+    void FollowRedirect(THttpGet& slot);
     void FinishFailed(THttpGet& slot);
     void HeaderArrived(const std::string& Url, int CountArea, bool& Accept, int Depth,
                        int ContentLength, const std::string& ContentType, int StatusCode,

@@ -38,15 +38,20 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     ReleaseBody();
     Headers.clear();
     FinalUrl.clear();
+    RedirectTo.clear();
     Encoding.clear();
     Transferred = {};
 
     TFetchRequest request;
-    request.Url = UrlParts.Url;
+    request.Url = RequestUrl();
+    if (!HopUrl.empty()) request.ChainStart = UrlParts.Url;
     request.Connection = Connection;
     request.Referrer = Referrer;
     request.KeepBody = true;
     request.RobotsRules = FetchMode == fetchRobots;
+    // A robots.txt's hops need no rules of their own, so libcurl follows them; every other
+    // redirect goes back to the scheduler, which checks each hop against its server's rules.
+    request.FollowRedirects = request.RobotsRules;
     request.HeaderMayRefuse = HeaderMayRefuse;
     request.Deadline = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);
@@ -96,7 +101,7 @@ void THttpGet::ReleaseBody() {
 }
 
 void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
-                         TDeliveredPage* Page, TTransferBytes Bytes) {
+                         TDeliveredPage* Page, TTransferBytes Bytes, std::string Redirect) {
     if (Worker != m_worker.get()) return;  // a stopped worker that a newer one replaced
     if (Page) {
         Body = std::move(Page->Body);
@@ -105,6 +110,7 @@ void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFe
         m_bodyPlace = std::move(Page->Place);
     }
     Transferred = Bytes;
+    RedirectTo = std::move(Redirect);
     m_control.reset();
     Succeeded = Success;
     Skipped = WasSkipped;

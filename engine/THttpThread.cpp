@@ -222,7 +222,7 @@ void THttpThread::EndOfWork() {
     DropBody();
     if (m_slot)
         m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
-                          m_transferred);
+                          m_transferred, std::move(m_redirectTo));
 }
 
 void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
@@ -252,6 +252,7 @@ void THttpThread::ResetAttempt() {
     m_hops.clear();
     m_redirectLoop = false;
     m_redirectPending = false;
+    m_redirect = false;
 }
 
 size_t THttpThread::HeaderThunk(char* data, size_t size, size_t count, void* self) {
@@ -290,7 +291,10 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
     // are not the response the page is judged by.
     if (m_status >= 100 && m_status < 200) return size;
     if (IsFollowedRedirect(m_status) && m_hasLocation) {
-        NoteRedirect();
+        if (m_request.FollowRedirects)
+            NoteRedirect();
+        else
+            m_redirect = true;
         return size;
     }
     return GateResponse() ? size : 0;
@@ -373,11 +377,18 @@ bool THttpThread::GateResponse() {
 }
 
 size_t THttpThread::OnBodyData(const char* data, size_t size) {
-    if (!m_gated || m_control->Terminated) return 0;
+    if (m_control->Terminated) return 0;
     if (std::chrono::steady_clock::now() > m_request.Deadline) {
-        m_failure = TFetchFailure::TimedOut;
+        if (!m_redirect) m_failure = TFetchFailure::TimedOut;
         return 0;
     }
+    if (m_redirect) {
+        // A redirect's own page is never used: read past it, so that the connection serves the
+        // next request, but only a short one.
+        m_bytesRead += size;
+        return m_bytesRead <= kMaxReserve ? size : 0;
+    }
+    if (!m_gated) return 0;
     if (m_request.RobotsRules && m_bytesRead + size > m_request.Limits.MaxBodyBytes) {
         // Rules beyond the limit are not read; what came before it is used.
         m_body.append(data, m_request.Limits.MaxBodyBytes - m_bytesRead);
@@ -509,7 +520,8 @@ void THttpThread::NoteFailure(CURL* easy, CURLcode Code) {
 // no other host a redirect leads to.
 bool THttpThread::MaySendCredentials(CURL* easy) const {
     const std::string& origin = m_request.Connection.CredentialOrigin;
-    if (origin.empty() || OriginKey(m_request.Url) != origin) return false;
+    const std::string& first = m_request.ChainStart.empty() ? m_request.Url : m_request.ChainStart;
+    if (origin.empty() || OriginKey(first) != origin) return false;
     char* effective = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
         return false;
@@ -523,7 +535,9 @@ long THttpThread::RemainingMs() const {
     return static_cast<long>(std::max<long long>(left.count(), 1));
 }
 
-std::string THttpThread::RedirectedUrl(CURL* easy) {
+std::string THttpThread::RedirectedUrl(CURL* easy) const {
+    // A hop is the page's address after the redirects that led to it.
+    if (!m_request.ChainStart.empty()) return m_request.Url;
     long redirects = 0;
     char* effective = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects) != CURLE_OK || redirects <= 0)
@@ -531,6 +545,36 @@ std::string THttpThread::RedirectedUrl(CURL* easy) {
     if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
         return {};
     return effective;
+}
+
+void THttpThread::TakeRedirect(CURL* easy) {
+    char* target = nullptr;
+    // libcurl resolves the Location against the address asked, as it would to follow it.
+    if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) {
+        m_failure = TFetchFailure::BadAnswer;
+        return;
+    }
+    // A user name and password go no further than the chain's first request allows.
+    m_redirectTo = WithoutUserInfo(target);
+    m_failure = TFetchFailure::None;
+}
+
+void THttpThread::ApplyChainCredentials(CURL* easy) const {
+    if (m_request.ChainStart.empty() || OriginKey(m_request.ChainStart) != OriginKey(m_request.Url))
+        return;
+    TCurlUrl start(curl_url());
+    const unsigned flags = CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS;
+    if (!start ||
+        curl_url_set(start.get(), CURLUPART_URL, m_request.ChainStart.c_str(), flags) != CURLUE_OK)
+        return;
+    char* user = nullptr;
+    if (curl_url_get(start.get(), CURLUPART_USER, &user, CURLU_URLDECODE) != CURLUE_OK) return;
+    const std::string name = TakeCurlString(user);
+    char* password = nullptr;
+    curl_url_get(start.get(), CURLUPART_PASSWORD, &password, CURLU_URLDECODE);
+    const std::string secret = TakeCurlString(password);
+    curl_easy_setopt(easy, CURLOPT_USERNAME, name.c_str());
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, secret.c_str());
 }
 
 void THttpThread::Run() {
@@ -566,6 +610,7 @@ void THttpThread::ResetOutcome() {
     m_bodyReady = false;
     m_cut = false;
     m_finalUrl.clear();
+    m_redirectTo.clear();
     m_encoding.clear();
     m_transferred = {};
 }
@@ -582,6 +627,8 @@ void THttpThread::RunExchange() {
     if (curl_url_set(url.get(), CURLUPART_URL, m_request.Url.c_str(), urlFlags) != CURLUE_OK)
         return;
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
+    if (m_request.FollowRedirects) curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    ApplyChainCredentials(h);
 
     const std::string agent = WithoutControlBytes(m_request.Connection.Agent);
     const std::string referrer =
@@ -637,6 +684,11 @@ void THttpThread::RunExchange() {
                 curl_easy_setopt(h, CURLOPT_PASSWORD, m_request.Connection.Password.c_str());
             }
             continue;
+        }
+        if (m_redirect) {
+            TakeRedirect(h);
+            FinishBody(h);
+            return;
         }
         if (!(code == CURLE_OK || m_cut) || !m_gated) {
             NoteFailure(h, code);

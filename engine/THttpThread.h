@@ -63,6 +63,12 @@ struct TFetchRequest {
     // before it reads the body. Without that, the header notice is sent on and the body read
     // at once.
     bool HeaderMayRefuse = true;
+    // libcurl follows redirects itself (a robots.txt). Otherwise a redirect ends the download
+    // with the address it leads to, and the scheduler requests that hop as a download of its own.
+    bool FollowRedirects = false;
+    // For such a hop: the URL its chain began with. Its origin alone may get the user name and
+    // password written in it, or answer a 401 with the login. Empty for a first request.
+    std::string ChainStart;
     std::chrono::steady_clock::time_point Deadline;
     TFetchLimits Limits;
 };
@@ -98,6 +104,10 @@ private:
     // Names why the exchange failed, unless a callback already did or the body was not wanted.
     void NoteFailure(CURL* easy, CURLcode Code);
     void NoteRedirect();
+    // The end of a redirect that the scheduler follows: where it leads.
+    void TakeRedirect(CURL* easy);
+    // The user name and password written in ChainStart, for a hop back to its origin.
+    void ApplyChainCredentials(CURL* easy) const;
     void EndOfWork();
     bool ApplyProxy(CURL* easy) const;
     size_t OnHeaderLine(const char* data, size_t size);
@@ -110,7 +120,7 @@ private:
     // The page as the slot gets it: decoded from its character set (a robots.txt as it came).
     void FinishBody(CURL* easy);
     bool GateResponse();
-    static std::string RedirectedUrl(CURL* easy);
+    std::string RedirectedUrl(CURL* easy) const;
     bool MaySendCredentials(CURL* easy) const;
     long RemainingMs() const;
     void ResetAttempt();
@@ -154,6 +164,7 @@ private:
     std::vector<std::string> m_hops;  // the addresses that answered with a followed redirect
     bool m_redirectLoop = false;      // a redirect came back to one of them
     bool m_redirectPending = false;   // the last answer was a redirect that libcurl follows
+    bool m_redirect = false;          // the answer is a redirect for the scheduler to follow
     std::size_t m_bytesRead = 0;
 
     // A notice the worker waits for: the GUI thread counts the notices it has run.
@@ -171,6 +182,7 @@ private:
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
     bool m_cut = false;        // a robots.txt body reached its size limit
     std::string m_finalUrl;    // the page's address after redirects, empty without any
+    std::string m_redirectTo;  // where a redirect answer leads, for the scheduler
     std::string m_encoding;    // the encoding the page was decoded from
     TTransferBytes m_transferred;
 };

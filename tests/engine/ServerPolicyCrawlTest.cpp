@@ -273,6 +273,82 @@ TEST(ServerPolicyCrawlTest, RobotsTxtIsFollowedThroughFiveRedirectsToAnyServer) 
     }
 }
 
+TEST(ServerPolicyCrawlTest, EveryHopOfARedirectIsAskedOfItsOwnServersRobotsTxt) {
+    const std::string plain = ", \"content_type\": \"text/plain\"";
+    TestServer other(
+        Config({Route("/robots.txt", Body("User-agent: *\\nDisallow: /forbidden") + plain),
+                Route("/forbidden.htm", Body(Page("forbidden", {}))),
+                Route("/open.htm", Body(Page("open", {"next.htm"}))),
+                Route("/next.htm", Body(Page("next", {})))}));
+    ASSERT_TRUE(other.Start());
+    const auto redirect = [](const std::string& To) { return "\"redirect\": \"" + To + "\""; };
+    TestServer server(Config(
+        {Route("/robots.txt", Body("User-agent: *\\nDisallow: /private") + plain),
+         Route("/", Body(Page("start", {"/moved.htm", "/away.htm", "/fine.htm", "/near.htm"}))),
+         Route("/moved.htm", redirect("/private/p.htm")),
+         Route("/away.htm", redirect(other.Url("/forbidden.htm"))),
+         Route("/fine.htm", "\"status\": 301, " + redirect(other.Url("/open.htm"))),
+         Route("/near.htm", redirect("/hop.htm")), Route("/hop.htm", redirect("/last.htm")),
+         Route("/last.htm", Body(Page("last", {}))),
+         Route("/private/p.htm", Body(Page("private", {})))}));
+    ASSERT_TRUE(server.Start());
+    // When the crawler starts each request to the first server, as it decides it.
+    std::vector<std::chrono::steady_clock::time_point> starts;
+    Crawl crawl;
+    crawl.Run(server.Url("/"), [&](THttpScan& s) {
+        s.SetObeyRobotsTxt(true);
+        s.SetHostDelayMs(300);
+        s.OnLog = [&](THttpScan&, const std::string& text) {
+            const bool start = text.starts_with("HTML: starting download for ") ||
+                               text.starts_with("HTML: following the redirect to ");
+            if (start && text.find(server.Url("/")) != std::string::npos &&
+                text.find(other.Url("/")) == std::string::npos && !text.ends_with("/robots.txt"))
+                starts.push_back(std::chrono::steady_clock::now());
+        };
+    });
+    // Forbidden hops are never requested, and their links are refused as robots.txt refuses.
+    EXPECT_EQ(server.CountRequests("/private/p.htm"), 0);
+    EXPECT_EQ(other.CountRequests("/forbidden.htm"), 0);
+    std::set<std::string> skipped;
+    for (const Skip& skip : crawl.skipped) {
+        skipped.insert(skip.url + " " + skip.reason);
+        EXPECT_EQ(skip.referrer, server.Url("/"));
+    }
+    EXPECT_EQ(skipped, (std::set<std::string>{server.Url("/moved.htm") + " robots",
+                                              server.Url("/away.htm") + " robots"}));
+    EXPECT_EQ(crawl.forbidden, 2);
+    EXPECT_EQ(crawl.errors, 0);
+    // The other server's rules were read before its first page, whose links resolve there.
+    const std::vector<TestRequest> asked = other.Requests();
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_EQ(asked[0].path, "/robots.txt");
+    EXPECT_EQ(other.CountRequests("/open.htm"), 1);
+    EXPECT_EQ(other.CountRequests("/next.htm"), 1);
+    // Pages are credited to the URL asked for; the hops' referrer is the linking page's origin.
+    EXPECT_EQ(crawl.pages, (Set{server.Url("/"), server.Url("/fine.htm"), server.Url("/near.htm"),
+                                other.Url("/next.htm")}));
+    EXPECT_TRUE(crawl.found.count("open@example.org"));
+    EXPECT_TRUE(crawl.found.count("last@example.org"));
+    for (const TestRequest& r : asked) {
+        if (r.path == "/open.htm") {
+            EXPECT_EQ(r.headers.at("referer"), server.Url("/"));
+        }
+    }
+    // Each hop waited for its server's pause like any request.
+    ASSERT_EQ(starts.size(), 7u);  // "/", its four links and the two hops of /near.htm
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_GE(starts[i] - starts[i - 1], std::chrono::milliseconds(290)) << i;
+
+    // A start URL that redirects to a forbidden path fetches nothing beyond the redirect.
+    Crawl first;
+    first.Run(server.Url("/moved.htm"), [](THttpScan& s) { s.SetObeyRobotsTxt(true); });
+    EXPECT_EQ(server.CountRequests("/private/p.htm"), 0);
+    EXPECT_TRUE(first.pages.empty());
+    ASSERT_EQ(first.skipped.size(), 1u);
+    EXPECT_EQ(first.skipped[0].url, server.Url("/moved.htm"));
+    EXPECT_EQ(first.skipped[0].reason, "robots");
+}
+
 TEST(ServerPolicyCrawlTest, RequestStartsToOneServerKeepTheGapInForce) {
     struct Case {
         std::string robots;
