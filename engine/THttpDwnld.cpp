@@ -4,6 +4,8 @@
 
 #include "AsciiCase.h"
 #include "CurlSupport.h"
+#include "PageCharset.h"
+#include "THttpThread.h"
 
 namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
@@ -103,6 +105,7 @@ void THttpDwnld::ResetRun() {
     Overflow.Clear();
     // robots.txt files and pauses belong to one run.
     Policy.Clear();
+    m_keptRobots.clear();
     Policy.Settings.Agent = Connection.Agent;
     m_waitServer.clear();
 }
@@ -321,6 +324,7 @@ bool THttpDwnld::StartSlot(int Index) {
     }
     TUrlInQueue::Entry entry = TakeEntry(chosen);
     m_active = true;
+    if (ServeKeptAnswer(slot, entry, server)) return true;
     if (!server.empty()) {
         Policy.DownloadStarted(server, TPolicyClock::now());
         m_slotServer[static_cast<std::size_t>(Index)] = server;
@@ -469,6 +473,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
     if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
+        if (ServeRobotsPages) KeepRobotsAnswer(server, slot);
         const TRobotsTxt* rules = Policy.RulesOf(server);
         if (rules && rules->CrawlDelayCapped())
             Log("Crawl-delay of " + server + " capped at " +
@@ -492,6 +497,49 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     // later, whatever the answer's type, and the entry goes back to the queue.
     if (status == 503 && slot.Succeeded) return false;
     slot.SlotState = slotFailed;
+    return true;
+}
+
+void THttpDwnld::KeepRobotsAnswer(const std::string& Server, THttpGet& Slot) {
+    const int status = Slot.StatusCode;
+    // An answer that a page request would meet alike: a file from the server asked (a redirect
+    // of a page request checks its hops first), or its 4xx. Errors and 429 are asked again.
+    const bool file = status >= 200 && status < 300 && Slot.Succeeded && Slot.FinalUrl.empty();
+    if (!file && !(status >= 400 && status < 500 && status != 429)) return;
+    m_keptRobots[Server] = {status, Slot.Headers, Slot.ContentType, file ? Slot.Body : ""};
+}
+
+bool THttpDwnld::ServeKeptAnswer(THttpGet& Slot, const TUrlInQueue::Entry& Entry,
+                                 const std::string& Server) {
+    if (Server.empty() || Entry.Object.FetchMode != fetchPage || !Entry.Chain.AskedUrl.empty() ||
+        PathAndQueryOf(Entry.Url) != "/robots.txt")
+        return false;
+    const auto kept = m_keptRobots.find(Server);
+    if (kept == m_keptRobots.end()) return false;
+    TKeptAnswer answer = std::move(kept->second);
+    m_keptRobots.erase(kept);
+    Slot.UrlParts.Crack(Entry.Url);
+    Slot.HopUrl.clear();
+    Slot.Chain = {};
+    Slot.RetryCount = Entry.Object.RetryCount;
+    Slot.Depth = Entry.Object.Depth;
+    Slot.CountArea = Entry.Object.CountArea;
+    Slot.TagKind = Entry.Object.TagKind;
+    Slot.FetchMode = Entry.Object.FetchMode;
+    Slot.Referrer = Entry.Object.Referrer;
+    Slot.EntryId = Entry.Object.Id;
+    Log("robots.txt as read for the rules: " + Entry.Url);
+    // As a page request would have: only an HTML answer has its body read.
+    bool accept = IsPageContentType(answer.ContentType);
+    if (accept)
+        HeaderArrived(Entry.Url, Slot.CountArea, accept, Slot.Depth,
+                      static_cast<int>(answer.Body.size()), answer.ContentType, answer.Status,
+                      answer.Headers);
+    TPageText page;
+    if (accept) page = DecodePage(std::move(answer.Body), answer.ContentType);
+    Slot.DeliverWithoutRequest(answer.Status, std::move(answer.Headers),
+                               std::move(answer.ContentType), std::move(page.Text),
+                               std::move(page.Encoding), !accept);
     return true;
 }
 

@@ -39,6 +39,7 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     Headers.clear();
     FinalUrl.clear();
     RedirectTo.clear();
+    ContentType.clear();
     Encoding.clear();
     Transferred = {};
 
@@ -85,12 +86,42 @@ void THttpGet::StatusNotice(int Status, int RetryAfter) {
     RetryAfterMs = RetryAfter;
 }
 
-void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
-                            const std::string& ContentType, int Length, bool& Accept) {
+void THttpGet::RobotsNotice(int Status, std::string RawHeaders, std::string Type) {
+    StatusCode = Status;
+    Headers = std::move(RawHeaders);
+    ContentType = std::move(Type);
+}
+
+void THttpGet::DeliverWithoutRequest(int Status, std::string RawHeaders, std::string Type,
+                                     std::string PageText, std::string PageEncoding,
+                                     bool WasSkipped) {
+    ReleaseBody();
+    StatusCode = Status;
+    RetryAfterMs = -1;
+    Headers = std::move(RawHeaders);
+    ContentType = std::move(Type);
+    ContentLength = 0;
+    FinalUrl.clear();
+    RedirectTo.clear();
+    Transferred = {};
+    Skipped = WasSkipped;
+    // As a download of its own: an empty page is a failure; the body of an error answer is not
+    // kept, and its status is what counts.
+    const bool page = Status >= 200 && Status < 300;
+    Succeeded = !WasSkipped && (!PageText.empty() || !page);
+    Failure = Succeeded || WasSkipped ? TFetchFailure::None : TFetchFailure::EmptyBody;
+    Body = std::move(PageText);
+    Encoding = std::move(PageEncoding);
+    SlotState = slotFinished;
+}
+
+void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status, const std::string& Type,
+                            int Length, bool& Accept) {
     ContentLength = Length;
     Headers = RawHeaders;
+    ContentType = Type;
     if (OnHeader)
-        OnHeader(*this, UrlParts.Url, CountArea, Accept, Depth, ContentLength, ContentType, Status,
+        OnHeader(*this, UrlParts.Url, CountArea, Accept, Depth, ContentLength, Type, Status,
                  Headers);
 }
 

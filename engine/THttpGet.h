@@ -84,6 +84,7 @@ public:
     std::string Encoding;
     TTransferBytes Transferred;
     std::string Headers;
+    std::string ContentType;  // of the answer whose headers were read
     // Where the body came from after HTTP redirects; empty when nothing redirected it.
     std::string FinalUrl;
     // The address a redirect answer (301, 302, 303, 307, 308 with a Location) leads to, for the
@@ -104,13 +105,19 @@ public:
 
     // Frees the body once it has been used, and with it its share of the engine's body budget.
     void ReleaseBody();
+    // Ends the slot's download with an answer that an earlier request got, without a request of
+    // its own: Body is the page's text as decoded.
+    void DeliverWithoutRequest(int Status, std::string RawHeaders, std::string Type,
+                               std::string PageText, std::string PageEncoding, bool WasSkipped);
     // The address the download asks: the hop, else the entry's URL.
     const std::string& RequestUrl() const { return HopUrl.empty() ? UrlParts.Url : HopUrl; }
 
 private:
     friend class THttpThread;
     void StatusNotice(int Status, int RetryAfter);
-    void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
+    // A robots.txt's answer: its status and headers.
+    void RobotsNotice(int Status, std::string RawHeaders, std::string Type);
+    void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& Type,
                       int Length, bool& Accept);
     // Page is what the download delivers, or null when it delivers none.
     void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,

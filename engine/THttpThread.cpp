@@ -315,8 +315,12 @@ void THttpThread::NoteRedirect() {
 bool THttpThread::GateResponse() {
     const int status = m_status;
     if (m_request.RobotsRules) {
-        // Only the status matters for anything but a 2xx; no credentials are offered.
-        Notify([status](THttpGet& slot) { slot.StatusNotice(status, -1); }, false);
+        // Only the status matters for the rules of anything but a 2xx; no credentials are
+        // offered. The headers go along: the answer may serve as the page of its URL too.
+        FindHeader(m_headers, "content-type:", m_contentType);
+        Notify([status, headers = m_headers,
+                type = m_contentType](THttpGet& slot) { slot.RobotsNotice(status, headers, type); },
+               false);
         m_gated = status >= 200 && status < 300;
         if (!m_gated) m_failure = TFetchFailure::HttpStatus;
         return m_gated;

@@ -349,6 +349,44 @@ TEST(ServerPolicyCrawlTest, EveryHopOfARedirectIsAskedOfItsOwnServersRobotsTxt) 
     EXPECT_EQ(first.skipped[0].reason, "robots");
 }
 
+TEST(ServerPolicyCrawlTest, ARobotsTxtHarvestedAsAPageIsRequestedOnce) {
+    for (const bool obey : {true, false}) {
+        for (const std::string type : {"text/plain", "text/html"}) {
+            SCOPED_TRACE(type + (obey ? " obeyed" : " ignored"));
+            const auto robots = [&](const std::string& Name) {
+                return Route("/robots.txt", Body("User-agent: *\\nDisallow: /private\\n<a "
+                                                 "href=\\\"mailto:" +
+                                                 Name + "@example.org\\\">m</a>") +
+                                                ", \"content_type\": \"" + type + "\"");
+            };
+            TestServer other(Config({robots("other-rules"), Route("/o.htm", Body(Page("o", {})))}));
+            ASSERT_TRUE(other.Start());
+            // Another host: robots.txt pages are asked for once per host.
+            const std::string elsewhere = "http://localhost:" + std::to_string(other.Port());
+            TestServer server(Config(
+                {robots("rules"), Route("/", Body(Page("start", {"/a.htm", elsewhere + "/o.htm"}))),
+                 Route("/a.htm", Body(Page("a", {})))}));
+            ASSERT_TRUE(server.Start());
+            Crawl crawl;
+            crawl.Run(server.Url("/"), [&](THttpScan& s) {
+                s.SetObeyRobotsTxt(obey);
+                s.SetSeekRobotsTxt(true);
+            });
+            // One request feeds both the rules and the harvest.
+            EXPECT_EQ(server.CountRequests("/robots.txt"), 1);
+            EXPECT_EQ(other.CountRequests("/robots.txt"), 1);
+            EXPECT_EQ(other.CountRequests("/o.htm"), 1);
+            EXPECT_EQ(crawl.errors, 0);
+            // Harvested as a page when served as one.
+            const bool html = type == "text/html";
+            for (const std::string name : {"rules", "other-rules"})
+                EXPECT_EQ(crawl.found.count(name + "@example.org"), html ? 1u : 0u) << name;
+            EXPECT_EQ(crawl.found.count(server.Url("/robots.txt")), html ? 1u : 0u);
+            EXPECT_EQ(crawl.pages.count(elsewhere + "/robots.txt"), html ? 1u : 0u);
+        }
+    }
+}
+
 TEST(ServerPolicyCrawlTest, RequestStartsToOneServerKeepTheGapInForce) {
     struct Case {
         std::string robots;
