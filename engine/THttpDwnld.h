@@ -143,6 +143,7 @@ public:
     std::function<void()> OnSlotEnded;
     // A queued URL left unfetched because its server's robots.txt refuses it, or could not be
     // read (Cause and Status: what the robots.txt request met; None for a refusal by its rules).
+    // For a hop of a redirect, the URL is the entry's own, and the hop's server decided.
     std::function<void(THttpDwnld&, const std::string& Url, const std::string& Referrer,
                        TServerReason Reason, TFetchFailure Cause, int Status)>
         OnSkipped;
