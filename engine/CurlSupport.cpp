@@ -22,7 +22,9 @@ TCurlEasy MakeEasyHandle(const TFetchLimits& limits) {
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    // Redirects are not followed unless a download asks for it: most go back to the engine, which
+    // checks each hop against its server's robots.txt first.
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.MaxRedirects);
     // Credentials given for one host are never sent to another one after a redirect.
     curl_easy_setopt(h, CURLOPT_UNRESTRICTED_AUTH, 0L);

@@ -4,6 +4,9 @@
 #include <utility>
 
 #include "AsciiCase.h"
+#include "CurlSupport.h"
+#include "PageCharset.h"
+#include "THttpThread.h"
 
 namespace {
 constexpr std::chrono::milliseconds kStatsInterval{50};
@@ -18,6 +21,16 @@ TFetchFailure FailureOf(const THttpGet& Slot) {
 bool RetryIsFutile(TFetchFailure Reason) {
     return Reason == TFetchFailure::LoginRequired || Reason == TFetchFailure::LoginRefused ||
            Reason == TFetchFailure::ProxyLoginRefused;
+}
+
+bool IsWebUrl(const std::string& Url) {
+    const std::string lower = AsciiLowerCase(Url.substr(0, 8));
+    return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+}
+
+// The URL a queue entry stands for: its own, also while it waits as the hop of a redirect.
+const std::string& CreditedUrl(const TUrlInQueue::Entry& Entry) {
+    return Entry.Chain.AskedUrl.empty() ? Entry.Url : Entry.Chain.AskedUrl;
 }
 }  // namespace
 
@@ -97,6 +110,7 @@ void THttpDwnld::ResetRun() {
     Overflow.Clear();
     // robots.txt files and pauses belong to one run.
     Policy.Clear();
+    m_keptRobots.clear();
     Policy.Settings.Agent = Connection.Agent;
     m_waitServer.clear();
 }
@@ -187,7 +201,9 @@ void THttpDwnld::StepSlot(int Index) {
             Transferred.Received += slot.Transferred.Received;
             Transferred.Decoded += slot.Transferred.Decoded;
             if (FinishWithServer(Index)) break;
-            if (slot.Succeeded) {
+            if (!slot.RedirectTo.empty()) {
+                FollowRedirect(slot);
+            } else if (slot.Succeeded) {
                 slot.SlotState = slotReceived;
             } else if (slot.Skipped) {
                 slot.SlotState = slotIdle;
@@ -247,6 +263,39 @@ void THttpDwnld::SitemapFailed(const std::string& Url, std::uint64_t Id, const s
     EntryDone(Id, TEntryOutcome::SitemapFailed, Url);
 }
 
+void THttpDwnld::FollowRedirect(THttpGet& slot) {
+    TRedirectChain chain = std::move(slot.Chain);
+    if (chain.AskedUrl.empty()) chain.AskedUrl = slot.UrlParts.Url;
+    const std::string& from = slot.RequestUrl();
+    chain.Loop =
+        chain.Loop || std::find(chain.Trail.begin(), chain.Trail.end(), from) != chain.Trail.end();
+    chain.Trail.push_back(from);
+    ++chain.Hops;
+    // What libcurl's own following refused: another scheme, or one hop too many. A redirect that
+    // failed has no status of its own.
+    if (!IsWebUrl(slot.RedirectTo) || chain.Hops > FetchLimits().MaxRedirects) {
+        slot.Failure = !IsWebUrl(slot.RedirectTo) ? TFetchFailure::RefusedScheme
+                       : chain.Loop               ? TFetchFailure::RedirectLoop
+                                                  : TFetchFailure::TooManyRedirects;
+        slot.StatusCode = 0;
+        slot.SlotState = slotFailed;
+        return;
+    }
+    slot.SlotState = slotIdle;
+    if (Stopping) return;
+    Log("redirected to " + slot.RedirectTo + ": " + chain.AskedUrl);
+    m_queue.AddFirst(slot.RedirectTo,
+                     {.Referrer = slot.Referrer,
+                      .Depth = slot.Depth,
+                      .RetryCount = slot.RetryCount,
+                      .TagKind = slot.TagKind,
+                      .FetchMode = slot.FetchMode,
+                      .CountArea = slot.CountArea,
+                      .Id = slot.EntryId},
+                     std::move(chain));
+    m_noneReady = false;
+}
+
 void THttpDwnld::FinishFailed(THttpGet& slot) {
     slot.SlotState = slotIdle;
     if (Stopping) return;
@@ -304,11 +353,16 @@ bool THttpDwnld::StartSlot(int Index) {
     }
     TUrlInQueue::Entry entry = TakeEntry(chosen);
     m_active = true;
+    if (ServeKeptAnswer(slot, entry, server)) return true;
     if (!server.empty()) {
         Policy.DownloadStarted(server, TPolicyClock::now());
         m_slotServer[static_cast<std::size_t>(Index)] = server;
     }
-    slot.UrlParts.Crack(entry.Url);
+    // A hop is requested in the name of the entry: the page is credited to the URL asked for.
+    const std::string credited = CreditedUrl(entry);
+    slot.UrlParts.Crack(credited);
+    slot.HopUrl = entry.Chain.AskedUrl.empty() ? std::string() : entry.Url;
+    slot.Chain = std::move(entry.Chain);
     slot.TimeOut = TimeOut;
     slot.RetryCount = entry.Object.RetryCount;
     slot.Depth = entry.Object.Depth;
@@ -323,10 +377,11 @@ bool THttpDwnld::StartSlot(int Index) {
         slot.SlotState = slotIdle;
         return false;
     }
-    Log("starting download for " + entry.Url);
+    Log(slot.HopUrl.empty() ? "starting download for " + entry.Url
+                            : "following the redirect to " + entry.Url + ": " + slot.UrlParts.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
     slot.StartFetch(Kind);
-    if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped, entry.Url);
+    if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped, credited);
     return true;
 }
 
@@ -377,11 +432,15 @@ int THttpDwnld::ChooseReadyEntry(int SlotIndex, std::string& Server) {
                 }
                 // A server that did not answer has failed this URL; its rules forbade nothing.
                 if (!forbidden) ++Errors;
+                // A refused hop ends its redirect: the URL asked for is what was not fetched.
+                const std::string& credited = CreditedUrl(refused);
+                if (credited != refused.Url)
+                    Log("redirect refused by the robots.txt of its server: " + refused.Url);
                 EntryDone(refused.Object.Id,
                           forbidden ? TEntryOutcome::Robots : TEntryOutcome::RobotsUnreachable,
-                          refused.Url);
+                          credited);
                 if (OnSkipped)
-                    OnSkipped(*this, refused.Url, refused.Object.Referrer, reason,
+                    OnSkipped(*this, credited, refused.Object.Referrer, reason,
                               forbidden ? TFetchFailure::None : Policy.LastFailure(),
                               forbidden ? 0 : Policy.LastFailureStatus());
                 if (Stopping) return -1;
@@ -419,6 +478,8 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     parts.Crack(Server + "/robots.txt");
     // Asked for under the server's usual name: no default port in the request.
     slot.UrlParts.Crack(OriginOf(parts) + "/robots.txt");
+    slot.HopUrl.clear();
+    slot.Chain = {};
     slot.TimeOut = TimeOut;
     slot.RetryCount = Retries;
     slot.EntryId = 0;
@@ -445,6 +506,11 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
     if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
+        if (ServeRobotsPages) KeepRobotsAnswer(server, slot);
+        const TRobotsTxt* rules = Policy.RulesOf(server);
+        if (rules && rules->CrawlDelayCapped())
+            Log("Crawl-delay of " + server + " capped at " +
+                std::to_string(TRobotsTxt::kMaxCrawlDelayMs / 1000) + " s");
         slot.ReleaseBody();
         const std::string known = std::exchange(server, {});
         slot.SlotState = slotIdle;
@@ -457,7 +523,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     }
     const int status = slot.StatusCode;
     if (status != 429 && status != 503 && !Policy.HasBackoff()) return false;
-    const std::string answered = ServerOf(slot.UrlParts.Url);
+    const std::string answered = ServerOf(slot.RequestUrl());
     const int pauseMs = Policy.Answered(answered, status, slot.RetryAfterMs, TPolicyClock::now());
     if (status != 429 && status != 503) return false;
     if (pauseMs > 0) Log("pausing " + answered + " for " + std::to_string(pauseMs) + " ms");
@@ -465,6 +531,49 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     // later, whatever the answer's type, and the entry goes back to the queue.
     if (status == 503 && slot.Succeeded) return false;
     slot.SlotState = slotFailed;
+    return true;
+}
+
+void THttpDwnld::KeepRobotsAnswer(const std::string& Server, THttpGet& Slot) {
+    const int status = Slot.StatusCode;
+    // An answer that a page request would meet alike: a file from the server asked (a redirect
+    // of a page request checks its hops first), or its 4xx. Errors and 429 are asked again.
+    const bool file = status >= 200 && status < 300 && Slot.Succeeded && Slot.FinalUrl.empty();
+    if (!file && !(status >= 400 && status < 500 && status != 429)) return;
+    m_keptRobots[Server] = {status, Slot.Headers, Slot.ContentType, file ? Slot.Body : ""};
+}
+
+bool THttpDwnld::ServeKeptAnswer(THttpGet& Slot, const TUrlInQueue::Entry& Entry,
+                                 const std::string& Server) {
+    if (Server.empty() || Entry.Object.FetchMode != fetchPage || !Entry.Chain.AskedUrl.empty() ||
+        PathAndQueryOf(Entry.Url) != "/robots.txt")
+        return false;
+    const auto kept = m_keptRobots.find(Server);
+    if (kept == m_keptRobots.end()) return false;
+    TKeptAnswer answer = std::move(kept->second);
+    m_keptRobots.erase(kept);
+    Slot.UrlParts.Crack(Entry.Url);
+    Slot.HopUrl.clear();
+    Slot.Chain = {};
+    Slot.RetryCount = Entry.Object.RetryCount;
+    Slot.Depth = Entry.Object.Depth;
+    Slot.CountArea = Entry.Object.CountArea;
+    Slot.TagKind = Entry.Object.TagKind;
+    Slot.FetchMode = Entry.Object.FetchMode;
+    Slot.Referrer = Entry.Object.Referrer;
+    Slot.EntryId = Entry.Object.Id;
+    Log("robots.txt as read for the rules: " + Entry.Url);
+    // As a page request would have: only an HTML answer has its body read.
+    bool accept = IsPageContentType(answer.ContentType);
+    if (accept)
+        HeaderArrived(Entry.Url, Slot.CountArea, accept, Slot.Depth,
+                      static_cast<int>(answer.Body.size()), answer.ContentType, answer.Status,
+                      answer.Headers);
+    TPageText page;
+    if (accept) page = DecodePage(std::move(answer.Body), answer.ContentType);
+    Slot.DeliverWithoutRequest(answer.Status, std::move(answer.Headers),
+                               std::move(answer.ContentType), std::move(page.Text),
+                               std::move(page.Encoding), !accept);
     return true;
 }
 

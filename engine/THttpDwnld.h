@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "EngineTypes.h"
@@ -100,6 +101,9 @@ public:
     // Consideration for servers (robots.txt, gaps, per-server limit, pauses). While it is not
     // Active the queue is taken in order, as ever.
     TServerPolicy Policy;
+    // A server's robots.txt, once read for its rules, is also the answer of a queued page entry
+    // of that URL: the file is requested once.
+    bool ServeRobotsPages = false;
 
     int Done = 0;                // pages fetched with status 200 in this run
     int Errors = 0;              // downloads that failed on their last allowed attempt
@@ -141,6 +145,7 @@ public:
     std::function<void()> OnSlotEnded;
     // A queued URL left unfetched because its server's robots.txt refuses it, or could not be
     // read (Cause and Status: what the robots.txt request met; None for a refusal by its rules).
+    // For a hop of a redirect, the URL is the entry's own, and the hop's server decided.
     std::function<void(THttpDwnld&, const std::string& Url, const std::string& Referrer,
                        TServerReason Reason, TFetchFailure Cause, int Status)>
         OnSkipped;
@@ -165,6 +170,9 @@ private:
     void ResizePool();
     void StepSlot(int Index);
     void FinishReceived(THttpGet& slot);
+    // A redirect answer: its next hop goes to the front of the queue, to wait for its server's
+    // robots.txt and pause like any URL, or the download fails (too many hops, not http(s)).
+    void FollowRedirect(THttpGet& slot);
     void FinishFailed(THttpGet& slot);
     void FinishSitemap(THttpGet& slot);
     // A sitemap is an extra: one that cannot be had is logged, never reported or counted.
@@ -182,6 +190,17 @@ private:
     void NoteWait(const std::string& Server);
     void ReportStats(const TRunStats& Now);
     bool StatsDue() const;
+
+    // A robots.txt answer kept for the page entry of its URL (ServeRobotsPages).
+    struct TKeptAnswer {
+        int Status = 0;
+        std::string Headers, ContentType, Body;
+    };
+    void KeepRobotsAnswer(const std::string& Server, THttpGet& Slot);
+    // Serves the entry from the robots.txt answer kept for its URL; false when there is none.
+    bool ServeKeptAnswer(THttpGet& Slot, const TUrlInQueue::Entry& Entry,
+                         const std::string& Server);
+    std::unordered_map<std::string, TKeptAnswer> m_keptRobots;  // by server
 
     std::vector<std::unique_ptr<THttpGet>> m_slots;
     std::vector<std::string> m_slotServer;  // the server each slot's download counts against

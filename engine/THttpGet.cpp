@@ -38,16 +38,22 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     ReleaseBody();
     Headers.clear();
     FinalUrl.clear();
+    RedirectTo.clear();
+    ContentType.clear();
     Encoding.clear();
     Transferred = {};
 
     TFetchRequest request;
-    request.Url = UrlParts.Url;
+    request.Url = RequestUrl();
+    if (!HopUrl.empty()) request.ChainStart = UrlParts.Url;
     request.Connection = Connection;
     request.Referrer = Referrer;
     request.KeepBody = true;
     request.RobotsRules = FetchMode == fetchRobots;
     request.Sitemap = FetchMode == fetchSitemap;
+    // A robots.txt's hops need no rules of their own, so libcurl follows them; every other
+    // redirect goes back to the scheduler, which checks each hop against its server's rules.
+    request.FollowRedirects = request.RobotsRules;
     request.HeaderMayRefuse = HeaderMayRefuse;
     request.Deadline = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(static_cast<long long>(TimeOut) * 1000);
@@ -81,12 +87,42 @@ void THttpGet::StatusNotice(int Status, int RetryAfter) {
     RetryAfterMs = RetryAfter;
 }
 
-void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status,
-                            const std::string& ContentType, int Length, bool& Accept) {
+void THttpGet::RobotsNotice(int Status, std::string RawHeaders, std::string Type) {
+    StatusCode = Status;
+    Headers = std::move(RawHeaders);
+    ContentType = std::move(Type);
+}
+
+void THttpGet::DeliverWithoutRequest(int Status, std::string RawHeaders, std::string Type,
+                                     std::string PageText, std::string PageEncoding,
+                                     bool WasSkipped) {
+    ReleaseBody();
+    StatusCode = Status;
+    RetryAfterMs = -1;
+    Headers = std::move(RawHeaders);
+    ContentType = std::move(Type);
+    ContentLength = 0;
+    FinalUrl.clear();
+    RedirectTo.clear();
+    Transferred = {};
+    Skipped = WasSkipped;
+    // As a download of its own: an empty page is a failure; the body of an error answer is not
+    // kept, and its status is what counts.
+    const bool page = Status >= 200 && Status < 300;
+    Succeeded = !WasSkipped && (!PageText.empty() || !page);
+    Failure = Succeeded || WasSkipped ? TFetchFailure::None : TFetchFailure::EmptyBody;
+    Body = std::move(PageText);
+    Encoding = std::move(PageEncoding);
+    SlotState = slotFinished;
+}
+
+void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status, const std::string& Type,
+                            int Length, bool& Accept) {
     ContentLength = Length;
     Headers = RawHeaders;
+    ContentType = Type;
     if (OnHeader)
-        OnHeader(*this, UrlParts.Url, CountArea, Accept, Depth, ContentLength, ContentType, Status,
+        OnHeader(*this, UrlParts.Url, CountArea, Accept, Depth, ContentLength, Type, Status,
                  Headers);
 }
 
@@ -97,7 +133,7 @@ void THttpGet::ReleaseBody() {
 }
 
 void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
-                         TDeliveredPage* Page, TTransferBytes Bytes) {
+                         TDeliveredPage* Page, TTransferBytes Bytes, std::string Redirect) {
     if (Worker != m_worker.get()) return;  // a stopped worker that a newer one replaced
     if (Page) {
         Body = std::move(Page->Body);
@@ -106,6 +142,7 @@ void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFe
         m_bodyPlace = std::move(Page->Place);
     }
     Transferred = Bytes;
+    RedirectTo = std::move(Redirect);
     m_control.reset();
     Succeeded = Success;
     Skipped = WasSkipped;

@@ -14,6 +14,7 @@
 #include "FetchFailure.h"
 #include "TBodyBudget.h"
 #include "TCrackUrl.h"
+#include "TUrlInQueue.h"
 
 class THttpGet;
 class THttpThread;
@@ -56,7 +57,12 @@ public:
     // Settings of the next download, set per queue entry.
     TConnectionSettings Connection;
     int CountArea = 0;
+    // The URL of the entry, which the page is credited to, also when it was redirected.
     TCrackUrl UrlParts;
+    // A hop of a redirect that the scheduler follows: the address requested instead of
+    // UrlParts, and the chain so far. Empty for the entry's own request.
+    std::string HopUrl;
+    TRedirectChain Chain;
     int Depth = 1;
     TFetchMode FetchMode = fetchPage;
     TTagKind TagKind = tagNone;
@@ -78,8 +84,13 @@ public:
     std::string Encoding;
     TTransferBytes Transferred;
     std::string Headers;
+    std::string ContentType;  // of the answer whose headers were read
     // Where the body came from after HTTP redirects; empty when nothing redirected it.
     std::string FinalUrl;
+    // The address a redirect answer (301, 302, 303, 307, 308 with a Location) leads to, for the
+    // scheduler to follow; empty for any other end. A robots.txt's redirects are followed within
+    // the download.
+    std::string RedirectTo;
     int ContentLength = 0;
     int StatusCode = 0;
     int RetryAfterMs = -1;  // what a 429 or 503 asked for with Retry-After; -1 without one
@@ -94,15 +105,23 @@ public:
 
     // Frees the body once it has been used, and with it its share of the engine's body budget.
     void ReleaseBody();
+    // Ends the slot's download with an answer that an earlier request got, without a request of
+    // its own: Body is the page's text as decoded.
+    void DeliverWithoutRequest(int Status, std::string RawHeaders, std::string Type,
+                               std::string PageText, std::string PageEncoding, bool WasSkipped);
+    // The address the download asks: the hop, else the entry's URL.
+    const std::string& RequestUrl() const { return HopUrl.empty() ? UrlParts.Url : HopUrl; }
 
 private:
     friend class THttpThread;
     void StatusNotice(int Status, int RetryAfter);
-    void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& ContentType,
+    // A robots.txt's answer: its status and headers.
+    void RobotsNotice(int Status, std::string RawHeaders, std::string Type);
+    void HeaderNotice(const std::string& RawHeaders, int Status, const std::string& Type,
                       int Length, bool& Accept);
     // Page is what the download delivers, or null when it delivers none.
     void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
-                   TDeliveredPage* Page, TTransferBytes Bytes);
+                   TDeliveredPage* Page, TTransferBytes Bytes, std::string Redirect);
 
     // The slot's worker, kept from one download to the next. Not owned: told to quit, the
     // worker frees itself.

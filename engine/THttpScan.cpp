@@ -369,6 +369,8 @@ bool THttpScan::SeekRobotsTxt() const {
 }
 void THttpScan::SetSeekRobotsTxt(bool Value) {
     m_impl->Rules.SeekRobots = Value;
+    // The robots.txt read for a server's rules then also serves as the page of its URL.
+    m_impl->Dwnld.ServeRobotsPages = Value;
 }
 
 const std::string& THttpScan::StartingUrl() const {

@@ -106,11 +106,26 @@ bool IsFollowedRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+bool IsRedirectFailure(TFetchFailure Failure) {
+    return Failure == TFetchFailure::TooManyRedirects || Failure == TFetchFailure::RedirectLoop;
+}
+
 bool IsWebUrl(std::string_view url) {
     return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
 }
 
 }  // namespace
+
+std::string ReferrerFor(const std::string& Referrer, const std::string& Target) {
+    TCrackUrl from;
+    TCrackUrl to;
+    if (Referrer.empty() || !from.Crack(Referrer) || !to.Crack(Target)) return {};
+    if (AsciiLowerCase(OriginOf(from)) == AsciiLowerCase(OriginOf(to)))
+        return WithoutUserInfo(Referrer);
+    // Over plain http the page's address would travel in the clear.
+    if (from.Scheme == "https" && to.Scheme != "https") return {};
+    return OriginOf(from) + "/";
+}
 
 bool IsPageContentType(std::string_view ContentType) {
     const std::string lower = AsciiLowerCase(ContentType);
@@ -207,7 +222,7 @@ void THttpThread::EndOfWork() {
     DropBody();
     if (m_slot)
         m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
-                          m_transferred);
+                          m_transferred, std::move(m_redirectTo));
 }
 
 void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
@@ -237,6 +252,7 @@ void THttpThread::ResetAttempt() {
     m_hops.clear();
     m_redirectLoop = false;
     m_redirectPending = false;
+    m_redirect = false;
 }
 
 size_t THttpThread::HeaderThunk(char* data, size_t size, size_t count, void* self) {
@@ -275,7 +291,10 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
     // are not the response the page is judged by.
     if (m_status >= 100 && m_status < 200) return size;
     if (IsFollowedRedirect(m_status) && m_hasLocation) {
-        NoteRedirect();
+        if (m_request.FollowRedirects)
+            NoteRedirect();
+        else
+            m_redirect = true;
         return size;
     }
     return GateResponse() ? size : 0;
@@ -296,8 +315,12 @@ void THttpThread::NoteRedirect() {
 bool THttpThread::GateResponse() {
     const int status = m_status;
     if (m_request.RobotsRules) {
-        // Only the status matters for anything but a 2xx; no credentials are offered.
-        Notify([status](THttpGet& slot) { slot.StatusNotice(status, -1); }, false);
+        // Only the status matters for the rules of anything but a 2xx; no credentials are
+        // offered. The headers go along: the answer may serve as the page of its URL too.
+        FindHeader(m_headers, "content-type:", m_contentType);
+        Notify([status, headers = m_headers,
+                type = m_contentType](THttpGet& slot) { slot.RobotsNotice(status, headers, type); },
+               false);
         m_gated = status >= 200 && status < 300;
         if (!m_gated) m_failure = TFetchFailure::HttpStatus;
         return m_gated;
@@ -374,11 +397,18 @@ bool THttpThread::GateSitemap() {
 }
 
 size_t THttpThread::OnBodyData(const char* data, size_t size) {
-    if (!m_gated || m_control->Terminated) return 0;
+    if (m_control->Terminated) return 0;
     if (std::chrono::steady_clock::now() > m_request.Deadline) {
-        m_failure = TFetchFailure::TimedOut;
+        if (!m_redirect) m_failure = TFetchFailure::TimedOut;
         return 0;
     }
+    if (m_redirect) {
+        // A redirect's own page is never used: read past it, so that the connection serves the
+        // next request, but only a short one.
+        m_bytesRead += size;
+        return m_bytesRead <= kMaxReserve ? size : 0;
+    }
+    if (!m_gated) return 0;
     if (m_request.CutAtLimit() && m_bytesRead + size > m_request.Limits.MaxBodyBytes) {
         // Rules or sitemap entries beyond the limit are not read; what came before it is used.
         m_body.append(data, m_request.Limits.MaxBodyBytes - m_bytesRead);
@@ -511,7 +541,8 @@ void THttpThread::NoteFailure(CURL* easy, CURLcode Code) {
 // no other host a redirect leads to.
 bool THttpThread::MaySendCredentials(CURL* easy) const {
     const std::string& origin = m_request.Connection.CredentialOrigin;
-    if (origin.empty() || OriginKey(m_request.Url) != origin) return false;
+    const std::string& first = m_request.ChainStart.empty() ? m_request.Url : m_request.ChainStart;
+    if (origin.empty() || OriginKey(first) != origin) return false;
     char* effective = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
         return false;
@@ -525,7 +556,9 @@ long THttpThread::RemainingMs() const {
     return static_cast<long>(std::max<long long>(left.count(), 1));
 }
 
-std::string THttpThread::RedirectedUrl(CURL* easy) {
+std::string THttpThread::RedirectedUrl(CURL* easy) const {
+    // A hop is the page's address after the redirects that led to it.
+    if (!m_request.ChainStart.empty()) return m_request.Url;
     long redirects = 0;
     char* effective = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects) != CURLE_OK || redirects <= 0)
@@ -533,6 +566,36 @@ std::string THttpThread::RedirectedUrl(CURL* easy) {
     if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
         return {};
     return effective;
+}
+
+void THttpThread::TakeRedirect(CURL* easy) {
+    char* target = nullptr;
+    // libcurl resolves the Location against the address asked, as it would to follow it.
+    if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) {
+        m_failure = TFetchFailure::BadAnswer;
+        return;
+    }
+    // A user name and password go no further than the chain's first request allows.
+    m_redirectTo = WithoutUserInfo(target);
+    m_failure = TFetchFailure::None;
+}
+
+void THttpThread::ApplyChainCredentials(CURL* easy) const {
+    if (m_request.ChainStart.empty() || OriginKey(m_request.ChainStart) != OriginKey(m_request.Url))
+        return;
+    TCurlUrl start(curl_url());
+    const unsigned flags = CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS;
+    if (!start ||
+        curl_url_set(start.get(), CURLUPART_URL, m_request.ChainStart.c_str(), flags) != CURLUE_OK)
+        return;
+    char* user = nullptr;
+    if (curl_url_get(start.get(), CURLUPART_USER, &user, CURLU_URLDECODE) != CURLUE_OK) return;
+    const std::string name = TakeCurlString(user);
+    char* password = nullptr;
+    curl_url_get(start.get(), CURLUPART_PASSWORD, &password, CURLU_URLDECODE);
+    const std::string secret = TakeCurlString(password);
+    curl_easy_setopt(easy, CURLOPT_USERNAME, name.c_str());
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, secret.c_str());
 }
 
 void THttpThread::Run() {
@@ -568,6 +631,7 @@ void THttpThread::ResetOutcome() {
     m_bodyReady = false;
     m_cut = false;
     m_finalUrl.clear();
+    m_redirectTo.clear();
     m_encoding.clear();
     m_transferred = {};
 }
@@ -584,9 +648,12 @@ void THttpThread::RunExchange() {
     if (curl_url_set(url.get(), CURLUPART_URL, m_request.Url.c_str(), urlFlags) != CURLUE_OK)
         return;
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
+    if (m_request.FollowRedirects) curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    ApplyChainCredentials(h);
 
     const std::string agent = WithoutControlBytes(m_request.Connection.Agent);
-    const std::string referrer = WithoutControlBytes(WithoutUserInfo(m_request.Referrer));
+    const std::string referrer =
+        WithoutControlBytes(ReferrerFor(m_request.Referrer, m_request.Url));
     curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
     if (!referrer.empty()) curl_easy_setopt(h, CURLOPT_REFERER, referrer.c_str());
     // Nothing may answer from a cache: there is no local one, and a proxy is asked not to.
@@ -639,8 +706,19 @@ void THttpThread::RunExchange() {
             }
             continue;
         }
+        if (m_redirect) {
+            TakeRedirect(h);
+            FinishBody(h);
+            return;
+        }
         if (!(code == CURLE_OK || m_cut) || !m_gated) {
             NoteFailure(h, code);
+            if (m_request.RobotsRules && IsRedirectFailure(m_failure)) {
+                // A robots.txt beyond its redirects is no file, as after a 4xx: its status is
+                // the last redirect's, not the "no answer" of an unreachable server.
+                const int status = m_status;
+                Notify([status](THttpGet& slot) { slot.StatusNotice(status, -1); }, false);
+            }
             FinishBody(h);
             return;
         }

@@ -30,6 +30,12 @@
 class THttpGet;
 class TNoticeQueue;
 
+// The referrer a request for Target sends, as browsers send it by default: the whole Referrer
+// (without user name and password) to the same origin (scheme, host and port), the origin alone
+// ("https://host/") to another one, and nothing from https to http, or when either URL does not
+// split.
+std::string ReferrerFor(const std::string& Referrer, const std::string& Target);
+
 // Whether an answer's Content-Type is a page whose body is read: it holds "text/html" or
 // "application/xhtml+xml", in any case ("TEXT/HTML; charset=UTF-8").
 bool IsPageContentType(std::string_view ContentType);
@@ -61,6 +67,12 @@ struct TFetchRequest {
     // before it reads the body. Without that, the header notice is sent on and the body read
     // at once.
     bool HeaderMayRefuse = true;
+    // libcurl follows redirects itself (a robots.txt). Otherwise a redirect ends the download
+    // with the address it leads to, and the scheduler requests that hop as a download of its own.
+    bool FollowRedirects = false;
+    // For such a hop: the URL its chain began with. Its origin alone may get the user name and
+    // password written in it, or answer a 401 with the login. Empty for a first request.
+    std::string ChainStart;
     std::chrono::steady_clock::time_point Deadline;
     TFetchLimits Limits;
 };
@@ -96,6 +108,10 @@ private:
     // Names why the exchange failed, unless a callback already did or the body was not wanted.
     void NoteFailure(CURL* easy, CURLcode Code);
     void NoteRedirect();
+    // The end of a redirect that the scheduler follows: where it leads.
+    void TakeRedirect(CURL* easy);
+    // The user name and password written in ChainStart, for a hop back to its origin.
+    void ApplyChainCredentials(CURL* easy) const;
     void EndOfWork();
     bool ApplyProxy(CURL* easy) const;
     size_t OnHeaderLine(const char* data, size_t size);
@@ -109,7 +125,7 @@ private:
     void FinishBody(CURL* easy);
     bool GateResponse();
     bool GateSitemap();
-    static std::string RedirectedUrl(CURL* easy);
+    std::string RedirectedUrl(CURL* easy) const;
     bool MaySendCredentials(CURL* easy) const;
     long RemainingMs() const;
     void ResetAttempt();
@@ -153,6 +169,7 @@ private:
     std::vector<std::string> m_hops;  // the addresses that answered with a followed redirect
     bool m_redirectLoop = false;      // a redirect came back to one of them
     bool m_redirectPending = false;   // the last answer was a redirect that libcurl follows
+    bool m_redirect = false;          // the answer is a redirect for the scheduler to follow
     std::size_t m_bytesRead = 0;
 
     // A notice the worker waits for: the GUI thread counts the notices it has run.
@@ -170,6 +187,7 @@ private:
     bool m_bodyReady = false;  // m_body is the page to hand over with the end notice
     bool m_cut = false;        // a robots.txt body reached its size limit
     std::string m_finalUrl;    // the page's address after redirects, empty without any
+    std::string m_redirectTo;  // where a redirect answer leads, for the scheduler
     std::string m_encoding;    // the encoding the page was decoded from
     TTransferBytes m_transferred;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "AsciiCase.h"
 
@@ -28,8 +29,10 @@ void AppendEscape(unsigned char c, std::string& Out) {
 }
 
 // One spelling for equal paths: escapes of unreserved characters decoded, other escapes in upper
-// case, bytes outside printable ASCII escaped.
-std::string Normalised(std::string_view Path) {
+// case, bytes outside printable ASCII escaped. In a path "*" and "$" are plain characters and are
+// escaped, so that only a pattern's own "*" and final "$" act as wildcard and anchor, and a
+// pattern's "%2A" or "%24" matches them.
+std::string Normalised(std::string_view Path, bool Pattern) {
     std::string out;
     out.reserve(Path.size());
     for (std::size_t i = 0; i < Path.size(); ++i) {
@@ -44,6 +47,8 @@ std::string Normalised(std::string_view Path) {
                 AppendEscape(decoded, out);
             i += 2;
         } else if (c <= 32 || c >= 127) {
+            AppendEscape(c, out);
+        } else if ((c == '*' && !Pattern) || (c == '$' && !(Pattern && i + 1 == Path.size()))) {
             AppendEscape(c, out);
         } else {
             out += static_cast<char>(c);
@@ -87,22 +92,52 @@ bool Matches(std::string_view Pattern, std::string_view Path) {
 struct TGroup {
     std::vector<std::string> Agents;  // product tokens, lower case
     std::vector<std::pair<std::string, bool>> Rules;
-    int CrawlDelayMs = -1;
+    double CrawlDelaySeconds = -1;  // -1: none given
 };
 
-int ParseCrawlDelay(std::string_view Value) {
-    double seconds = -1;
-    const auto [end, error] = std::from_chars(Value.data(), Value.data() + Value.size(), seconds);
-    if (error != std::errc() || end != Value.data() + Value.size() || !(seconds >= 0) ||
-        !std::isfinite(seconds))
-        return -1;
-    return static_cast<int>(std::min(seconds * 1000.0, double(TRobotsTxt::kMaxCrawlDelayMs)));
+// For a number too large or too small for a double: whether it is too large. Its order of
+// magnitude is the place of its first significant digit, moved by its exponent.
+bool BeyondDouble(std::string_view Number) {
+    long long magnitude = 0;
+    bool point = false;
+    bool significant = false;
+    std::size_t i = 0;
+    for (; i < Number.size() && Number[i] != 'e' && Number[i] != 'E'; ++i) {
+        if (Number[i] == '.') point = true;
+        if (Number[i] < '0' || Number[i] > '9') continue;
+        significant = significant || Number[i] != '0';
+        if (significant && !point) ++magnitude;
+        if (!significant && point) --magnitude;
+    }
+    long long exponent = 0;
+    bool negative = false;
+    for (++i; i < Number.size(); ++i) {
+        if (Number[i] == '-') negative = true;
+        if (Number[i] >= '0' && Number[i] <= '9')
+            exponent = std::min(exponent * 10 + (Number[i] - '0'), 1'000'000'000LL);
+    }
+    return magnitude + (negative ? -exponent : exponent) > 0;
 }
 
-// The groups of Text; its Sitemap lines, which belong to no group, go to Sitemaps.
+// The seconds a Crawl-delay value asks for; -1 when it names no length (a word, a negative or
+// tiny number). A number too large for a double ("1e400") asks for longer than any cap.
+double ParseCrawlDelay(std::string_view Value) {
+    if (Value.empty()) return -1;
+    double seconds = -1;
+    const char* end = Value.data() + Value.size();
+    const auto [last, error] = std::from_chars(Value.data(), end, seconds);
+    if (last != end || Value.front() == '-') return -1;
+    if (error == std::errc::result_out_of_range)
+        return BeyondDouble(Value) ? std::numeric_limits<double>::infinity() : -1;
+    return error == std::errc() && seconds >= 0 ? seconds : -1;
+}
+
+// The groups of Text, and its Sitemap lines. Only a rule (Allow, Disallow) ends the run of
+// User-agent lines that opens a group: other records (Sitemap, Crawl-delay, lines unknown to
+// us) stand anywhere without splitting one group into two.
 std::vector<TGroup> ReadGroups(std::string_view Text, std::vector<std::string>& Sitemaps) {
     std::vector<TGroup> groups;
-    bool lastWasAgent = false;
+    bool inAgents = false;
     if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
     while (!Text.empty()) {
         std::size_t end = Text.find_first_of("\r\n");
@@ -113,19 +148,20 @@ std::vector<TGroup> ReadGroups(std::string_view Text, std::vector<std::string>& 
         if (colon == std::string_view::npos) continue;
         const std::string key = AsciiLowerCase(Trim(line.substr(0, colon)));
         const std::string_view value = Trim(line.substr(colon + 1));
-        if (key == "sitemap" && !value.empty()) Sitemaps.emplace_back(value);
         if (key == "user-agent") {
-            if (!lastWasAgent) groups.emplace_back();
+            if (!inAgents) groups.emplace_back();
             groups.back().Agents.push_back(AsciiLowerCase(ProductTokenOf(value)));
-            lastWasAgent = true;
-            continue;
+            inAgents = true;
+        } else if (key == "allow" || key == "disallow") {
+            inAgents = false;
+            // Rules before any user-agent line belong to no group; an empty one says nothing.
+            if (!groups.empty() && !value.empty())
+                groups.back().Rules.emplace_back(Normalised(value, true), key == "allow");
+        } else if (key == "crawl-delay") {
+            if (!groups.empty()) groups.back().CrawlDelaySeconds = ParseCrawlDelay(value);
+        } else if (key == "sitemap") {
+            if (!value.empty()) Sitemaps.emplace_back(value);
         }
-        lastWasAgent = false;
-        if (groups.empty()) continue;  // rules before any user-agent line belong to no group
-        if ((key == "allow" || key == "disallow") && !value.empty())
-            groups.back().Rules.emplace_back(Normalised(value), key == "allow");
-        else if (key == "crawl-delay")
-            groups.back().CrawlDelayMs = ParseCrawlDelay(value);
     }
     return groups;
 }
@@ -145,7 +181,13 @@ TRobotsTxt TRobotsTxt::Parse(std::string_view Text, std::string_view ProductToke
             found = true;
             for (const auto& [pattern, allow] : group.Rules)
                 robots.m_rules.push_back({pattern, allow});
-            robots.m_crawlDelayMs = std::max(robots.m_crawlDelayMs, group.CrawlDelayMs);
+            if (group.CrawlDelaySeconds * 1000.0 > kMaxCrawlDelayMs) {
+                robots.m_crawlDelayCapped = true;
+                robots.m_crawlDelayMs = kMaxCrawlDelayMs;
+            } else if (group.CrawlDelaySeconds > 0) {
+                robots.m_crawlDelayMs = std::max(
+                    robots.m_crawlDelayMs, static_cast<int>(group.CrawlDelaySeconds * 1000.0));
+            }
         }
         return std::make_pair(found, robots);
     };
@@ -164,7 +206,7 @@ TRobotsTxt TRobotsTxt::DisallowAll() {
 bool TRobotsTxt::Allows(std::string_view PathAndQuery) const {
     if (PathAndQuery.empty()) PathAndQuery = "/";
     if (!m_disallowAll && m_rules.empty()) return true;
-    const std::string path = Normalised(PathAndQuery);
+    const std::string path = Normalised(PathAndQuery, false);
     // The rules themselves are always allowed, however their path is written ("/%72obots.txt").
     if (path == "/robots.txt") return true;
     if (m_disallowAll) return false;

@@ -2,7 +2,8 @@
 // The rules of one server's robots.txt for one crawler, as RFC 9309 reads them: the group of the
 // crawler's product token (else the "*" group), Allow and Disallow by the longest matching
 // pattern with Allow winning a tie, "*" and a final "$" in patterns, percent-encoding compared
-// normalised. Crawl-delay of that group is kept as well. A plain value: no I/O, no threads.
+// normalised. Crawl-delay of that group and the file's Sitemap lines are kept as well. A plain
+// value: no I/O, no threads.
 
 #include <string>
 #include <string_view>
@@ -26,7 +27,10 @@ public:
     // means "/". /robots.txt itself is always allowed.
     bool Allows(std::string_view PathAndQuery) const;
     int CrawlDelayMs() const { return m_crawlDelayMs; }
-    // The values of the file's Sitemap lines, in order, whatever group they stand in.
+    // The file asked for a Crawl-delay beyond kMaxCrawlDelayMs; CrawlDelayMs is the cap.
+    bool CrawlDelayCapped() const { return m_crawlDelayCapped; }
+    // The URLs of the file's Sitemap lines, as written, in the order found; they belong to no
+    // group.
     const std::vector<std::string>& Sitemaps() const { return m_sitemaps; }
 
 private:
@@ -37,6 +41,7 @@ private:
     std::vector<TRule> m_rules;
     bool m_disallowAll = false;
     int m_crawlDelayMs = 0;
+    bool m_crawlDelayCapped = false;
     std::vector<std::string> m_sitemaps;
 };
 

@@ -73,7 +73,6 @@ public:
     // request met then; Complete when the body arrived whole (or cut at its size limit).
     void RobotsArrived(const std::string& Server, int Status, bool Complete, std::string_view Body,
                        TFetchFailure Why = TFetchFailure::None);
-
     // Server's robots.txt rules once they are known; null before, and when its robots.txt
     // could not be read.
     const TRobotsTxt* RulesOf(const std::string& Server) const;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "EngineTypes.h"
 
@@ -22,15 +23,27 @@ struct TUrlObject {
     std::uint64_t Id = 0;
 };
 
+// Where a redirect that the scheduler follows stands. Only an entry put back for its next hop
+// has one (AskedUrl not empty); such an entry stays in the queue in memory, never in Overflow.
+struct TRedirectChain {
+    std::string AskedUrl;            // the entry's own URL, which the page stays credited to
+    int Hops = 0;                    // redirects followed so far
+    std::vector<std::string> Trail;  // the addresses that answered with a redirect
+    bool Loop = false;               // one of them redirected a second time
+};
+
 class TUrlInQueue {
 public:
     struct Entry {
-        std::string Url;
+        std::string Url;  // for a hop, the address it leads to
         TUrlObject Object;
+        TRedirectChain Chain{};
     };
 
     int Count() const { return static_cast<int>(m_entries.size()); }
     void Add(std::string Url, TUrlObject Object);
+    // Puts the next hop of an entry's redirect before every other entry: it is under way.
+    void AddFirst(std::string Url, TUrlObject Object, TRedirectChain Chain);
     const Entry& At(int Index) const { return m_entries[static_cast<std::size_t>(Index)]; }
     Entry Take(int Index);
     void Clear() { m_entries.clear(); }

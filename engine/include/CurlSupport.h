@@ -47,7 +47,7 @@ public:
 struct TFetchLimits {
     long ConnectTimeoutSec = 60;
     long LowSpeedTimeSec = 60;  // a transfer below 1 byte/s for this long fails
-    long MaxRedirects = 20;
+    long MaxRedirects = 20;     // hops of one download, followed by libcurl or by the scheduler
     std::size_t MaxBodyBytes = std::size_t{64} * 1024 * 1024;  // of a page as decoded
     // Bodies of all downloads at once: each may grow to SmallBodyBytes freely; larger ones share
     // BodyBudgetBytes, in places of MaxBodyBytes (see TBodyBudget).
@@ -60,7 +60,8 @@ struct TFetchLimits {
 TFetchLimits& FetchLimits();
 
 // Creates an easy handle with everything that must hold for every transfer: no signals, the
-// time-outs, http and https only (also for redirects), the redirect limit, HTTP/1.0, compressed
+// time-outs, http and https only (also for redirects), the redirect limit for a download that
+// lets libcurl follow them (redirects are not followed otherwise), HTTP/1.0, compressed
 // answers (gzip, deflate, br, zstd, decoded by libcurl) and certificate verification. Returns an
 // empty pointer when libcurl cannot make a handle.
 TCurlEasy MakeEasyHandle(const TFetchLimits& limits);

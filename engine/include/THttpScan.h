@@ -81,7 +81,8 @@ using TOnWorking = std::function<void(THttpScan& Sender, bool Working_)>;
 // error or no answer, after which nothing of that server is fetched in the run). For the latter,
 // Cause and Status say what the robots.txt request met, as OnFetchFailed would ("connection
 // refused", "HTTP status 500"); for "robots" they are None and 0. Referrer is the page that
-// linked it. Links to it are still reported: reporting fetches nothing.
+// linked it. Links to it are still reported: reporting fetches nothing. A URL whose redirect
+// leads to such a refusal is told under its own name: the hop is not fetched, nor anything after.
 using TOnSkipped =
     std::function<void(THttpScan& Sender, const std::string& Url, const std::string& Referrer,
                        const std::string& Reason, TFetchFailure Cause, int Status)>;

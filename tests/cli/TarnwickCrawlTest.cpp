@@ -277,6 +277,36 @@ TEST_F(CrawlCliTest, SitemapsFindAnUnlinkedPageOnlyWhenAskedFor) {
     EXPECT_EQ(server.CountRequests("/pages.xml.gz"), 1);
 }
 
+TEST_F(CrawlCliTest, ARedirectToWhatRobotsTxtForbidsIsSkippedAsRobots) {
+    TestServer server(R"({"routes": {
+      "/robots.txt": {"body": "User-agent: *\nDisallow: /private\n", "content_type": "text/plain"},
+      "/": {"body": "<a href=\"/moved.htm\">m</a> <a href=\"mailto:start@example.org\">s</a>"},
+      "/moved.htm": {"redirect": "/private/p.htm"},
+      "/private/p.htm": {"body": "<a href=\"mailto:private@example.org\">p</a>"}}})");
+    ASSERT_TRUE(server.Start());
+    const QString skipped = m_dir.filePath("skipped.txt"), explained = m_dir.filePath("why.jsonl");
+    // A queued URL...
+    const RunResult queued =
+        RunCrawl({"--no-proxy", "--skipped", skipped, "--explain", explained, Q(server.Url("/"))});
+    EXPECT_EQ(queued.exitCode, 0) << queued.err;
+    EXPECT_EQ(queued.out, "start@example.org\n");
+    EXPECT_EQ(ReadAll(skipped), server.Url("/moved.htm") + "\trobots\n");
+    EXPECT_NE(ReadAll(explained).find("\"reason\":\"robots\""), std::string::npos)
+        << ReadAll(explained);
+    // ...and a start URL.
+    const RunResult start =
+        RunCrawl({"--no-proxy", "--skipped", skipped, Q(server.Url("/moved.htm"))});
+    EXPECT_EQ(start.exitCode, 3);
+    EXPECT_NE(start.err.find("robots.txt forbids it"), std::string::npos) << start.err;
+    EXPECT_EQ(ReadAll(skipped), server.Url("/moved.htm") + "\trobots\n");
+    EXPECT_EQ(server.CountRequests("/private/p.htm"), 0);
+
+    // --robots harvests robots.txt with the one request that read its rules.
+    const int before = server.CountRequests("/robots.txt");
+    EXPECT_EQ(RunCrawl({"--no-proxy", "--robots", Q(server.Url("/"))}).exitCode, 0);
+    EXPECT_EQ(server.CountRequests("/robots.txt"), before + 1);
+}
+
 TEST_F(CrawlCliTest, HelpAndVersionSucceed) {
     const RunResult help = RunCrawl({"--help"});
     EXPECT_EQ(help.exitCode, 0);

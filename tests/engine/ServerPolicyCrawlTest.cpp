@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "EventLoopWait.h"
+#include "FetchLimitsGuard.h"
 #include "THttpScan.h"
 #include "TestServer.h"
 
@@ -56,6 +57,7 @@ struct Crawl {
     Set found, pages;
     std::vector<Skip> skipped;
     std::vector<std::string> waits;  // "server reason"
+    std::vector<std::string> logs;
     bool ended = false;
     int errors = 0, forbidden = 0;  // the run's failures and robots.txt refusals at its end
 
@@ -86,6 +88,8 @@ struct Crawl {
                                    const std::string& reason) {
             waits.push_back(server + " " + reason);
         };
+        scan.SetLogsEnabled(true);
+        scan.OnLog = [this](THttpScan&, const std::string& text) { logs.push_back(text); };
         if (Setup) Setup(scan);
         ASSERT_TRUE(scan.Start(Start));
         ASSERT_TRUE(WaitFor([&] { return ended; }, TimeoutMs));
@@ -135,6 +139,23 @@ TEST(ServerPolicyCrawlTest, RobotsTxtKeepsEachAgentOutOfItsDisallowedPaths) {
         EXPECT_EQ(crawl.skipped[0].referrer, server.Url("/"));
         EXPECT_EQ(crawl.skipped[0].reason, "robots");
     }
+}
+
+TEST(ServerPolicyCrawlTest, AnEndlessCrawlDelayIsCappedAndSaidSo) {
+    TestServer server(Config({Route("/robots.txt", Body("User-agent: *\\nCrawl-delay: 1e9") +
+                                                       ", \"content_type\": \"text/plain\""),
+                              Route("/", Body(Page("start", {"/next.htm"})))}));
+    ASSERT_TRUE(server.Start());
+    Crawl crawl;
+    crawl.Run(server.Url("/"), [](THttpScan& s) {
+        s.SetObeyRobotsTxt(true);
+        s.SetDepthSearchLevel(1);
+    });
+    EXPECT_EQ(crawl.pages, Set{server.Url("/")});
+    const std::string said =
+        "HTML: Crawl-delay of http://127.0.0.1:" + std::to_string(server.Port()) +
+        " capped at 120 s";
+    EXPECT_EQ(std::count(crawl.logs.begin(), crawl.logs.end(), said), 1);
 }
 
 TEST(ServerPolicyCrawlTest, AnswersWithoutRulesAllowAllOrNothing) {
@@ -196,6 +217,174 @@ TEST(ServerPolicyCrawlTest, AnswersWithoutRulesAllowAllOrNothing) {
     EXPECT_EQ(closed.skipped[0].cause, "connection refused");
     EXPECT_EQ(closed.errors, 1);
     EXPECT_EQ(closed.forbidden, 0);
+}
+
+TEST(ServerPolicyCrawlTest, RobotsTxtIsFollowedThroughFiveRedirectsToAnyServer) {
+    FetchLimitsGuard guard;
+    const std::string rules =
+        Body("User-agent: *\\nDisallow: /early") + ", \"content_type\": \"text/plain\"";
+    TestServer secure(Config({Route("/robots.txt", rules)}), true);
+    TestServer www(Config({Route("/robots.txt", rules)}));
+    ASSERT_TRUE(secure.Start());
+    ASSERT_TRUE(www.Start());
+    FetchLimits().CaFile = secure.CaFile();
+    // Hops /r1 ... /r<n> of a chain that ends at /rules.txt.
+    const auto chain = [&](int Hops) {
+        std::vector<std::string> routes;
+        for (int i = 1; i < Hops; ++i)
+            routes.push_back(Route(i == 1 ? "/robots.txt" : "/r" + std::to_string(i - 1),
+                                   "\"redirect\": \"/r" + std::to_string(i) + "\""));
+        routes.push_back(Route("/r" + std::to_string(Hops - 1), "\"redirect\": \"/rules.txt\""));
+        return routes;
+    };
+    struct Case {
+        std::string name;
+        std::vector<std::string> robotsRoutes;
+        bool rulesApply;
+    };
+    const Case cases[] = {
+        {"another host",
+         {Route("/robots.txt", "\"redirect\": \"" + www.Url("/robots.txt") + "\"")},
+         true},
+        {"http to https",
+         {Route("/robots.txt", "\"redirect\": \"" + secure.Url("/robots.txt") + "\"")},
+         true},
+        {"five redirects", chain(5), true},
+        // More is no file at all: everything may be fetched.
+        {"six redirects", chain(6), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> routes = c.robotsRoutes;
+        routes.push_back(Route("/rules.txt", rules));
+        routes.push_back(Route("/", Body(Page("start", {"/early.htm", "/late.htm"}))));
+        routes.push_back(Route("/early.htm", Body(Page("early", {}))));
+        routes.push_back(Route("/late.htm", Body(Page("late", {}))));
+        TestServer server(Config(routes));
+        ASSERT_TRUE(server.Start());
+        Crawl crawl;
+        crawl.Run(server.Url("/"), [](THttpScan& s) { s.SetObeyRobotsTxt(true); });
+        EXPECT_EQ(server.CountRequests("/late.htm"), 1);
+        EXPECT_EQ(server.CountRequests("/early.htm"), c.rulesApply ? 0 : 1);
+        EXPECT_EQ(crawl.forbidden, c.rulesApply ? 1 : 0);
+        EXPECT_EQ(crawl.errors, 0);
+        // The rules found are the asking server's: the one that served them is not crawled.
+        EXPECT_EQ(www.CountRequests("/early.htm") + secure.CountRequests("/early.htm"), 0);
+    }
+}
+
+TEST(ServerPolicyCrawlTest, EveryHopOfARedirectIsAskedOfItsOwnServersRobotsTxt) {
+    const std::string plain = ", \"content_type\": \"text/plain\"";
+    TestServer other(
+        Config({Route("/robots.txt", Body("User-agent: *\\nDisallow: /forbidden") + plain),
+                Route("/forbidden.htm", Body(Page("forbidden", {}))),
+                Route("/open.htm", Body(Page("open", {"next.htm"}))),
+                Route("/next.htm", Body(Page("next", {})))}));
+    ASSERT_TRUE(other.Start());
+    const auto redirect = [](const std::string& To) { return "\"redirect\": \"" + To + "\""; };
+    TestServer server(Config(
+        {Route("/robots.txt", Body("User-agent: *\\nDisallow: /private") + plain),
+         Route("/", Body(Page("start", {"/moved.htm", "/away.htm", "/fine.htm", "/near.htm"}))),
+         Route("/moved.htm", redirect("/private/p.htm")),
+         Route("/away.htm", redirect(other.Url("/forbidden.htm"))),
+         Route("/fine.htm", "\"status\": 301, " + redirect(other.Url("/open.htm"))),
+         Route("/near.htm", redirect("/hop.htm")), Route("/hop.htm", redirect("/last.htm")),
+         Route("/last.htm", Body(Page("last", {}))),
+         Route("/private/p.htm", Body(Page("private", {})))}));
+    ASSERT_TRUE(server.Start());
+    // When the crawler starts each request to the first server, as it decides it.
+    std::vector<std::chrono::steady_clock::time_point> starts;
+    Crawl crawl;
+    crawl.Run(server.Url("/"), [&](THttpScan& s) {
+        s.SetObeyRobotsTxt(true);
+        s.SetHostDelayMs(300);
+        s.OnLog = [&](THttpScan&, const std::string& text) {
+            const bool start = text.starts_with("HTML: starting download for ") ||
+                               text.starts_with("HTML: following the redirect to ");
+            if (start && text.find(server.Url("/")) != std::string::npos &&
+                text.find(other.Url("/")) == std::string::npos && !text.ends_with("/robots.txt"))
+                starts.push_back(std::chrono::steady_clock::now());
+        };
+    });
+    // Forbidden hops are never requested, and their links are refused as robots.txt refuses.
+    EXPECT_EQ(server.CountRequests("/private/p.htm"), 0);
+    EXPECT_EQ(other.CountRequests("/forbidden.htm"), 0);
+    std::set<std::string> skipped;
+    for (const Skip& skip : crawl.skipped) {
+        skipped.insert(skip.url + " " + skip.reason);
+        EXPECT_EQ(skip.referrer, server.Url("/"));
+    }
+    EXPECT_EQ(skipped, (std::set<std::string>{server.Url("/moved.htm") + " robots",
+                                              server.Url("/away.htm") + " robots"}));
+    EXPECT_EQ(crawl.forbidden, 2);
+    EXPECT_EQ(crawl.errors, 0);
+    // The other server's rules were read before its first page, whose links resolve there.
+    const std::vector<TestRequest> asked = other.Requests();
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_EQ(asked[0].path, "/robots.txt");
+    EXPECT_EQ(other.CountRequests("/open.htm"), 1);
+    EXPECT_EQ(other.CountRequests("/next.htm"), 1);
+    // Pages are credited to the URL asked for; the hops' referrer is the linking page's origin.
+    EXPECT_EQ(crawl.pages, (Set{server.Url("/"), server.Url("/fine.htm"), server.Url("/near.htm"),
+                                other.Url("/next.htm")}));
+    EXPECT_TRUE(crawl.found.count("open@example.org"));
+    EXPECT_TRUE(crawl.found.count("last@example.org"));
+    for (const TestRequest& r : asked) {
+        if (r.path == "/open.htm") {
+            EXPECT_EQ(r.headers.at("referer"), server.Url("/"));
+        }
+    }
+    // Each hop waited for its server's pause like any request.
+    ASSERT_EQ(starts.size(), 7u);  // "/", its four links and the two hops of /near.htm
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_GE(starts[i] - starts[i - 1], std::chrono::milliseconds(290)) << i;
+
+    // A start URL that redirects to a forbidden path fetches nothing beyond the redirect.
+    Crawl first;
+    first.Run(server.Url("/moved.htm"), [](THttpScan& s) { s.SetObeyRobotsTxt(true); });
+    EXPECT_EQ(server.CountRequests("/private/p.htm"), 0);
+    EXPECT_TRUE(first.pages.empty());
+    ASSERT_EQ(first.skipped.size(), 1u);
+    EXPECT_EQ(first.skipped[0].url, server.Url("/moved.htm"));
+    EXPECT_EQ(first.skipped[0].reason, "robots");
+}
+
+TEST(ServerPolicyCrawlTest, ARobotsTxtHarvestedAsAPageIsRequestedOnce) {
+    for (const bool obey : {true, false}) {
+        for (const std::string type : {"text/plain", "text/html"}) {
+            SCOPED_TRACE(type + (obey ? " obeyed" : " ignored"));
+            const auto robots = [&](const std::string& Name) {
+                return Route("/robots.txt", Body("User-agent: *\\nDisallow: /private\\n<a "
+                                                 "href=\\\"mailto:" +
+                                                 Name + "@example.org\\\">m</a>") +
+                                                ", \"content_type\": \"" + type + "\"");
+            };
+            TestServer other(Config({robots("other-rules"), Route("/o.htm", Body(Page("o", {})))}));
+            ASSERT_TRUE(other.Start());
+            // Another host: robots.txt pages are asked for once per host.
+            const std::string elsewhere = "http://localhost:" + std::to_string(other.Port());
+            TestServer server(Config(
+                {robots("rules"), Route("/", Body(Page("start", {"/a.htm", elsewhere + "/o.htm"}))),
+                 Route("/a.htm", Body(Page("a", {})))}));
+            ASSERT_TRUE(server.Start());
+            Crawl crawl;
+            crawl.Run(server.Url("/"), [&](THttpScan& s) {
+                s.SetObeyRobotsTxt(obey);
+                s.SetSeekRobotsTxt(true);
+            });
+            // One request feeds both the rules and the harvest.
+            EXPECT_EQ(server.CountRequests("/robots.txt"), 1);
+            EXPECT_EQ(other.CountRequests("/robots.txt"), 1);
+            EXPECT_EQ(other.CountRequests("/o.htm"), 1);
+            EXPECT_EQ(crawl.errors, 0);
+            // Harvested as a page when served as one.
+            const bool html = type == "text/html";
+            for (const std::string name : {"rules", "other-rules"})
+                EXPECT_EQ(crawl.found.count(name + "@example.org"), html ? 1u : 0u) << name;
+            EXPECT_EQ(crawl.found.count(server.Url("/robots.txt")), html ? 1u : 0u);
+            EXPECT_EQ(crawl.pages.count(elsewhere + "/robots.txt"), html ? 1u : 0u);
+        }
+    }
 }
 
 TEST(ServerPolicyCrawlTest, RequestStartsToOneServerKeepTheGapInForce) {

@@ -68,6 +68,28 @@ TEST(TRobotsTxtTest, AllowsByTheGroupOfTheAgentAndTheLongestRule) {
         {"User-agent: *\nDisallow: /foo/bar/%e3%83%84", "x", "/foo/bar/%E3%83%84", false},
         {"User-agent: *\nDisallow: /foo/bar/baz", "x", "/foo/bar/%62%61%7A", false},
         {"User-agent: *\nDisallow: /a%2fb", "x", "/a/b", true},  // an escaped "/" stays one
+        {"User-agent: *\nDisallow: /~joe", "x", "/%7ejoe/a", false},
+        {"User-agent: *\nDisallow: /foo/bar/%E3%83%84", "x", "/foo/bar/\xE3\x83\x84", false},
+        // An escaped "*" or "$" is that character, no wildcard or anchor; so is a "$" within.
+        {"User-agent: *\nDisallow: /path/file-with-a-%2A.html", "x", "/path/file-with-a-*.html",
+         false},
+        {"User-agent: *\nDisallow: /path/file-with-a-%2A.html", "x", "/path/file-with-a-x.html",
+         true},
+        {"User-agent: *\nDisallow: /path/foo-%24", "x", "/path/foo-$", false},
+        {"User-agent: *\nDisallow: /path/foo-%24", "x", "/path/foo-", true},
+        {"User-agent: *\nDisallow: /a$b", "x", "/a$b", false},
+        {"User-agent: *\nDisallow: /a$b", "x", "/a", true},
+        // Only a rule ends the user-agent lines of a group: Sitemap, Crawl-delay and unknown
+        // records between them leave one group.
+        {"User-agent: BarBot\nSitemap: http://h/s.xml\nUser-agent: *\nDisallow: /", "barbot", "/",
+         false},
+        {"User-agent: a\nSeen-by: me\nUser-agent: b\nDisallow: /x", "a", "/x/1", false},
+        {"User-agent: a\nCrawl-delay: 1\nUser-agent: b\nDisallow: /x", "a", "/x/1", false},
+        {"User-agent: a\nDisallow: /x\nUser-agent: b\nDisallow: /y", "a", "/y", true},
+        // The groups of one agent are one group.
+        {"User-agent: a\nDisallow: /x\n\nUser-agent: b\nDisallow: /y\n\nUser-agent: A\nAllow: "
+         "/x/open",
+         "a", "/x/open/1", true},
         // Files as people write them.
         {"\xEF\xBB\xBFUser-agent: *\r\nDisallow: /private # staff only\r\n", "x", "/private/a",
          false},
@@ -87,16 +109,47 @@ TEST(TRobotsTxtTest, AllowsByTheGroupOfTheAgentAndTheLongestRule) {
     }
 }
 
-TEST(TRobotsTxtTest, CrawlDelayOfTheChosenGroup) {
-    const auto delay = [](const char* robots, const char* agent) {
-        return TRobotsTxt::Parse(robots, agent).CrawlDelayMs();
+TEST(TRobotsTxtTest, CrawlDelayOfTheChosenGroupCappedAt120Seconds) {
+    const int cap = TRobotsTxt::kMaxCrawlDelayMs;
+    const struct {
+        const char* Robots;
+        int Ms;
+        bool Capped;
+    } cases[] = {
+        {"User-agent: *\nCrawl-delay: 2", 2000, false},
+        {"User-agent: *\nCrawl-delay: 0.5", 500, false},
+        {"User-agent: *\nCrawl-delay: 2\nUser-agent: x\nCrawl-delay: 1", 1000, false},
+        {"User-agent: *\nCrawl-delay: 120", cap, false},
+        {"User-agent: *\nCrawl-delay: 86400", cap, true},
+        {"User-agent: *\nCrawl-delay: 1e9", cap, true},
+        {"User-agent: *\nCrawl-delay: 1e400", cap, true},  // beyond any double
+        {"User-agent: *\nCrawl-delay: inf", cap, true},
+        {"User-agent: *\nCrawl-delay: 99999999999999999999999", cap, true},
+        // No length at all: no pause.
+        {"User-agent: *\nCrawl-delay: soon", 0, false},
+        {"User-agent: *\nCrawl-delay: -3", 0, false},
+        {"User-agent: *\nCrawl-delay: -1e400", 0, false},
+        {"User-agent: *\nCrawl-delay: 1e-400", 0, false},
+        {"User-agent: *\nCrawl-delay: nan", 0, false},
+        {"User-agent: *\nCrawl-delay: 2,5", 0, false},
+        {"User-agent: *\nCrawl-delay:", 0, false},
     };
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 2", "x"), 2000);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 0.5", "x"), 500);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 2\nUser-agent: x\nCrawl-delay: 1", "x"), 1000);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: soon", "x"), 0);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: -3", "x"), 0);
-    EXPECT_EQ(delay("User-agent: *\nCrawl-delay: 86400", "x"), TRobotsTxt::kMaxCrawlDelayMs);
+    for (const auto& c : cases) {
+        const TRobotsTxt robots = TRobotsTxt::Parse(c.Robots, "x");
+        EXPECT_EQ(robots.CrawlDelayMs(), c.Ms) << c.Robots;
+        EXPECT_EQ(robots.CrawlDelayCapped(), c.Capped) << c.Robots;
+    }
+}
+
+TEST(TRobotsTxtTest, KeepsTheSitemapLinesAsFound) {
+    const TRobotsTxt robots = TRobotsTxt::Parse(
+        "Sitemap: http://h/a.xml\nUser-agent: *\nDisallow: /x\nsitemap:https://h/b.xml.gz \n"
+        "Sitemap:\nUser-agent: other\nSITEMAP : http://h/c.xml\n",
+        "x");
+    EXPECT_EQ(robots.Sitemaps(),
+              (std::vector<std::string>{"http://h/a.xml", "https://h/b.xml.gz", "http://h/c.xml"}));
+    EXPECT_FALSE(robots.Allows("/x"));
+    EXPECT_TRUE(TRobotsTxt::AllowAll().Sitemaps().empty());
 }
 
 // Sitemap lines belong to the file, not to a group: those of every group count, in order.
@@ -116,6 +169,9 @@ TEST(TRobotsTxtTest, ReadsOnlyTheFirst500KiBAndKnowsTheTwoVerdicts) {
     while (big.size() < TRobotsTxt::kMaxBytes) big += "# padding padding padding padding\n";
     const TRobotsTxt robots = TRobotsTxt::Parse(big + "Disallow: /\n", "x");
     EXPECT_TRUE(robots.Allows("/a"));  // the rule stands beyond what is read
+    std::string near = "User-agent: *\n";
+    near.append(TRobotsTxt::kMaxBytes - near.size() - 13, '\n');
+    EXPECT_FALSE(TRobotsTxt::Parse(near + "Disallow: /\nAllow: /", "x").Allows("/a"));
     EXPECT_TRUE(TRobotsTxt::AllowAll().Allows("/a"));
     EXPECT_FALSE(TRobotsTxt::DisallowAll().Allows("/a"));
     EXPECT_TRUE(TRobotsTxt::DisallowAll().Allows("/robots.txt"));

@@ -102,6 +102,13 @@ TEST_F(TServerPolicyTest, TheGapIsTheLargerOfTheUsersDelayAndCrawlDelay) {
     EXPECT_EQ(Judge("http://a.test/4", 1399ms), TServerVerdict::Wait);
     EXPECT_EQ(policy.LastReason(), TServerReason::CrawlDelay);
     EXPECT_EQ(Judge("http://a.test/4", 1400ms), TServerVerdict::Start);
+
+    // A Crawl-delay beyond reason waits the cap, and then the server goes on.
+    policy.RobotsArrived(kA, 200, true, "User-agent: *\nCrawl-delay: 1e9\n");
+    Start("http://a.test/5", 2s);
+    EXPECT_EQ(Judge("http://a.test/6", 3s), TServerVerdict::Wait);
+    EXPECT_EQ(policy.LastWaitMs(), TRobotsTxt::kMaxCrawlDelayMs - 1000);
+    EXPECT_EQ(Judge("http://a.test/6", 2s + 120s), TServerVerdict::Start);
 }
 
 TEST_F(TServerPolicyTest, TheLimitCountsParallelDownloadsPerServer) {
