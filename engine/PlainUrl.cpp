@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "AsciiCase.h"
+
 namespace {
 
 bool IsHostByte(char c) {
@@ -63,6 +65,10 @@ bool IsSchemeByte(char c) {
 }
 
 }  // namespace
+
+bool IsWebUrl(std::string_view Url) {
+    return AsciiStartsWithNoCase(Url, "http://") || AsciiStartsWithNoCase(Url, "https://");
+}
 
 bool HasDotSegment(std::string_view Path) {
     std::size_t start = 0;

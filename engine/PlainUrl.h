@@ -23,6 +23,10 @@ struct TPlainUrl {
 // Splits Url when it is plain; false sends it to the general parser.
 bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts);
 
+// True when Url begins with "http://" or "https://", the scheme in any case: the only schemes
+// fetched.
+bool IsWebUrl(std::string_view Url);
+
 // True when Path holds a "." or ".." segment, which resolution removes.
 bool HasDotSegment(std::string_view Path);
 

@@ -6,6 +6,7 @@
 #include "AsciiCase.h"
 #include "CurlSupport.h"
 #include "PageCharset.h"
+#include "PlainUrl.h"
 #include "THttpThread.h"
 
 namespace {
@@ -21,11 +22,6 @@ TFetchFailure FailureOf(const THttpGet& Slot) {
 bool RetryIsFutile(TFetchFailure Reason) {
     return Reason == TFetchFailure::LoginRequired || Reason == TFetchFailure::LoginRefused ||
            Reason == TFetchFailure::ProxyLoginRefused;
-}
-
-bool IsWebUrl(const std::string& Url) {
-    const std::string lower = AsciiLowerCase(Url.substr(0, 8));
-    return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
 }
 
 // The URL a queue entry stands for: its own, also while it waits as the hop of a redirect.

@@ -14,6 +14,7 @@
 
 #include "AsciiCase.h"
 #include "PageCharset.h"
+#include "PlainUrl.h"
 #include "TCrackUrl.h"
 #include "THttpGet.h"
 #include "TNoticeQueue.h"
@@ -61,13 +62,6 @@ int ParseStatusLine(std::string_view line) {
     return status;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
-    return true;
-}
-
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() &&
@@ -83,7 +77,7 @@ bool FindHeader(std::string_view headers, std::string_view name, std::string& va
         std::size_t end = headers.find('\n', pos);
         if (end == std::string_view::npos) end = headers.size();
         std::string_view line = headers.substr(pos, end - pos);
-        if (StartsWithNoCase(line, name)) {
+        if (AsciiStartsWithNoCase(line, name)) {
             value = std::string(Trim(line.substr(name.size())));
             return true;
         }
@@ -108,10 +102,6 @@ bool IsFollowedRedirect(int status) {
 
 bool IsRedirectFailure(TFetchFailure Failure) {
     return Failure == TFetchFailure::TooManyRedirects || Failure == TFetchFailure::RedirectLoop;
-}
-
-bool IsWebUrl(std::string_view url) {
-    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
 }
 
 }  // namespace
@@ -285,7 +275,7 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
         return size;
     }
     m_headers.append(line);
-    if (StartsWithNoCase(line, "location:")) m_hasLocation = true;
+    if (AsciiStartsWithNoCase(line, "location:")) m_hasLocation = true;
     if (line != "\r\n" && line != "\n") return size;
     // The end of one response's headers: interim answers and redirects that libcurl follows
     // are not the response the page is judged by.

@@ -4,18 +4,11 @@
 #include <utility>
 
 #include "LinkClassifier.h"
+#include "PlainUrl.h"
 #include "SitemapReader.h"
 #include "THttpScan.h"
 #include "TImpl.h"
 #include "UrlIdentity.h"
-
-namespace {
-
-bool IsWebUrl(const std::string& Url) {
-    return Url.rfind("http://", 0) == 0 || Url.rfind("https://", 0) == 0;
-}
-
-}  // namespace
 
 void TImpl::NoteSitemapServer(const std::string& Url, int Depth) {
     if (!SeekSitemaps) return;
