@@ -82,20 +82,48 @@ class Session:
             shutil.rmtree(self.root, ignore_errors=True)
 
     def start_x(self):
-        read_end, write_end = os.pipe()
-        # No auto-repeat: on a busy machine a key held between xdotool's press and release would
-        # otherwise come out several times ("/tmmmp").
-        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1366x768x24",
-                    "-nolisten", "tcp", "-r"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            raise Failure("Xvfb did not start")
+        # Xvfb names its display once it listens, yet a loaded machine has seen a client refused
+        # there at once: the display is taken only when a connection to it succeeds, and an X
+        # server that ends or stays deaf is replaced by a new one.
+        for attempt in range(3):
+            log_path = os.path.join(self.root, "xvfb-%d.log" % attempt)
+            number, xvfb = self.spawn_x(log_path)
+            if number and self.x_answers(number, xvfb):
+                break
+            if xvfb.poll() is None:
+                os.killpg(xvfb.pid, signal.SIGTERM)
+                xvfb.wait()
+        else:
+            with open(log_path, errors="replace") as log:
+                raise Failure("Xvfb did not start: " + log.read()[-2000:])
         os.environ["DISPLAY"] = ":" + number
         # The accessibility bus of this session, where the program publishes its widgets.
         self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                    stderr=subprocess.DEVNULL)
+
+    def spawn_x(self, log_path):
+        read_end, write_end = os.pipe()
+        # No auto-repeat: on a busy machine a key held between xdotool's press and release would
+        # otherwise come out several times ("/tmmmp").
+        with open(log_path, "w") as log:
+            xvfb = self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                               "1366x768x24", "-nolisten", "tcp", "-r"],
+                              pass_fds=[write_end], stderr=log)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            return pipe.readline().strip(), xvfb
+
+    @staticmethod
+    def x_answers(number, xvfb, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while xvfb.poll() is None and time.monotonic() < deadline:
+            probe = subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(
+                os.environ, DISPLAY=":" + number), stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
+            if probe.returncode == 0:
+                return True
+            time.sleep(0.1)
+        return False
 
     def start_server(self):
         config = os.path.join(self.root, "config.json")
