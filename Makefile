@@ -12,6 +12,9 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 # Qt's German texts; the window test under a real X server (Xvfb, xdotool, the accessibility bus).
 DEBIAN_PACKAGES += qt6-translations-l10n xvfb xdotool dbus-daemon dbus-bin at-spi2-core \
 	gir1.2-atspi-2.0 python3-gi
+# The recipes for many machines: GNU parallel runs the shards in a test; yamllint checks the
+# Kubernetes manifests.
+DEBIAN_PACKAGES += parallel yamllint
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
