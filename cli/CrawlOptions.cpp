@@ -474,9 +474,9 @@ Exit status:
        --shard left this process no start URL, or --merge wrote its output)
   1    a start URL was refused (the reason is on standard error), a file of
        --merge could not be read, the harvest, the results file, the file of
-       waiting links or the journal could not be written, the journal is in use by another process, or
-       the journal of --resume could not be read or holds a crawl that has
-       ended
+       waiting links or the journal could not be written, the journal is in
+       use by another process, or the journal of --resume could not be read
+       or holds a crawl that has ended
   2    bad usage (two outputs naming one file, or --journal naming a journal
        that can still be continued, included), an option's file could not
        be read, or --merge was given files of different formats or a line
