@@ -160,7 +160,8 @@ std::vector<std::string> StartUrls(const TCrawlOptions& O) {
     // One shard of many may well draw none; the merge then finds its harvest empty.
     if (taken.empty())
         Say("shard " + std::to_string(O.Shard->Index) + "/" + std::to_string(O.Shard->Count) +
-            ": none of the " + std::to_string(urls.size()) + " start URLs falls to this shard");
+            ": none of the start URLs falls to this shard (" + std::to_string(urls.size()) +
+            " in all)");
     return taken;
 }
 

@@ -100,4 +100,17 @@ TEST(ShardedCrawlTest, FourShardsWithGnuParallelMergeToOneProcesssHarvest) {
         EXPECT_EQ(server.CountRequests("/s" + std::to_string(k) + "/b.htm"), k == 5 ? 4 : 2) << k;
 }
 
+TEST(ShardedCrawlTest, AShardWithoutStartUrlsWritesAnEmptyHarvestAndSucceeds) {
+    QTemporaryDir dir;
+    WriteAll(dir.filePath("old.txt"), "left from before\n");
+    // 127.0.0.1 falls to shard 3 of 4 (see the sites above); shard 1 has nothing to fetch.
+    const TRun run =
+        RunIn(TARNWICK_CRAWL_BINARY,
+              {"--quiet", "--shard", "1/4", "-o", "old.txt", "http://127.0.0.1:9/"}, dir.path());
+    EXPECT_EQ(run.Exit, 0);
+    EXPECT_EQ(run.Err,
+              "tarnwick-crawl: shard 1/4: none of the start URLs falls to this shard (1 in all)\n");
+    EXPECT_EQ(ReadAll(dir.filePath("old.txt")), "");
+}
+
 }  // namespace
