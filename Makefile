@@ -12,11 +12,14 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config python3 openssl \
 # Qt's German texts; the window test under a real X server (Xvfb, xdotool, the accessibility bus).
 DEBIAN_PACKAGES += qt6-translations-l10n xvfb xdotool dbus-daemon dbus-bin at-spi2-core \
 	gir1.2-atspi-2.0 python3-gi
+# The recipes for many machines: GNU parallel runs the shards in a test; yamllint checks the
+# Kubernetes manifests.
+DEBIAN_PACKAGES += parallel yamllint
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 .PHONY: deps configure build run test demo screenshots tsan asan asan-engine fuzz clean
-.PHONY: package package-check format-check
+.PHONY: package package-check format-check cluster-check
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -89,6 +92,13 @@ fuzz: deps
 	    { tail -40 build-fuzz/fuzz-$$t.log; exit 1; }; \
 	  grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' build-fuzz/fuzz-$$t.log; \
 	done
+
+# The Slurm recipe of dist/examples run for real: a one-node Slurm and munged of its own on this
+# machine run the job array of 8 shards and the merge, compared with one process's harvest.
+# Needs root; not run by CI (see tests/dist/cluster_check.sh).
+cluster-check: build
+	@$(call apt_missing,slurm-wlm munge)
+	tests/dist/cluster_check.sh $(BUILD)
 
 # Every C++ file of the repository laid out as .clang-format asks (run by CI).
 format-check:

@@ -76,6 +76,33 @@ void ParseProxy(const std::string& Name, const std::string& Value, TCrawlOptions
     Options.Proxy = PROXY_USEPROXY;
 }
 
+// "I/N" with 1 <= I <= N.
+TShard ParseShard(const std::string& Name, const std::string& Value) {
+    const std::size_t slash = Value.find('/');
+    const std::string wanted = "option " + Name + " needs I/N with 1 <= I <= N, such as 2/8, not '";
+    if (slash == std::string::npos) throw TOptionError{wanted + Value + "'"};
+    TShard shard;
+    try {
+        shard.Index = ParseNumber(Name, Value.substr(0, slash), 1);
+        shard.Count = ParseNumber(Name, Value.substr(slash + 1), 1);
+    } catch (const TOptionError&) {
+        throw TOptionError{wanted + Value + "'"};
+    }
+    if (shard.Index > shard.Count) throw TOptionError{wanted + Value + "'"};
+    return shard;
+}
+
+// A merge reads result files and writes one; of the crawl's options only these mean anything.
+void CheckMergeOptions(const TCrawlOptions& Options) {
+    for (const std::string& name : Options.OptionNames)
+        if (name != "--merge" && name != "--output" && name != "--never-collect" &&
+            name != "--quiet")
+            throw TOptionError{"option " + name +
+                               " cannot be given with --merge (only -o, --never-collect and -q "
+                               "can)"};
+    if (Options.Urls.empty()) throw TOptionError{"--merge needs one or more result files"};
+}
+
 using TValueHandler =
     std::function<void(const std::string& Name, const std::string& Value, TCrawlOptions&)>;
 using TFlagHandler = std::function<void(TCrawlOptions&)>;
@@ -137,6 +164,8 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
         {"--results-file", [](auto&, auto& v, auto& o) { o.ResultsFile = v; }},
         {"--journal", [](auto&, auto& v, auto& o) { o.JournalFile = v; }},
         {"--resume", [](auto&, auto& v, auto& o) { o.ResumeFile = v; }},
+        // Across machines.
+        {"--shard", [](auto& n, auto& v, auto& o) { o.Shard = ParseShard(n, v); }},
     };
     return options;
 }
@@ -158,6 +187,8 @@ const std::map<std::string, TFlagHandler>& FlagOptions() {
         {"--paced", [](auto& o) { o.Paced = true; }},
         {"--version", [](auto& o) { o.Version = true; }},
         {"--help", [](auto& o) { o.Help = true; }},
+        // Across machines.
+        {"--merge", [](auto& o) { o.Merge = true; }},
     };
     return options;
 }
@@ -172,7 +203,7 @@ const std::map<char, std::string>& ShortNames() {
 
 bool ShapesCrawl(const std::string& LongName) {
     return !IsOutputOption(LongName) && LongName != "--journal" && LongName != "--resume" &&
-           LongName != "--help" && LongName != "--version";
+           LongName != "--help" && LongName != "--version" && LongName != "--merge";
 }
 
 // Handles the option at Args[Index]; advances Index past a separate value.
@@ -197,6 +228,7 @@ void ParseOption(const std::vector<std::string>& Args, std::size_t& Index, TCraw
     if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
         if (value) throw TOptionError{"option " + shown + " takes no value"};
         flag->second(Options);
+        Options.OptionNames.push_back(name);
         if (ShapesCrawl(name)) Options.CrawlArgs.push_back(name);
         return;
     }
@@ -214,6 +246,7 @@ void ParseOption(const std::vector<std::string>& Args, std::size_t& Index, TCraw
         value = Args[++Index];
     }
     handler->second(shown, *value, Options);
+    Options.OptionNames.push_back(name);
     if (ShapesCrawl(name)) Options.CrawlArgs.push_back(name + "=" + *value);
 }
 
@@ -238,6 +271,10 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args, bool N
                 parsed.Options.Urls.push_back(arg);
         }
         const TCrawlOptions& o = parsed.Options;
+        if (o.Merge && !o.Help && !o.Version) {
+            CheckMergeOptions(o);
+            return parsed;
+        }
         if (!o.ResumeFile.empty()) {
             if (!o.JournalFile.empty())
                 throw TOptionError{
@@ -264,6 +301,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args, bool N
 std::string HelpText() {
     return R"(Usage: tarnwick-crawl [OPTION]... URL...
        tarnwick-crawl [OPTION]... --list FILE
+       tarnwick-crawl --merge FILE... [-o OUT]
 
 Crawl the web from each start URL in turn and print what was harvested: e-mail
 addresses of mailto links and links to files of the chosen types.
@@ -399,6 +437,21 @@ Start URLs and output:
   -h, --help               show this help and exit
       --version            show the version and exit
 
+Across machines (N processes share one list; see ACROSS MACHINES in the manual):
+      --shard I/N          crawl only the start URLs (of the command line and of
+                           --list) whose site falls to shard I of N, 1 <= I <= N:
+                           the 64-bit FNV-1a hash of its registrable domain
+                           (lower-case, punycode), modulo N, plus one; an empty
+                           list line goes with the URL before it, a line that
+                           is not a URL is reported by every shard; a shard
+                           without start URLs writes an empty harvest
+      --merge FILE...      join result files of tarnwick-crawl into one (-o, or
+                           standard output), all of one format: text files as
+                           one sorted harvest without duplicates; TSV and JSONL
+                           as one line per type and URL, the first file's line
+                           kept, sorted by type, then URL byte by byte; only -o,
+                           --never-collect and -q may be given with it
+
 No two of -o, --results-file, --skipped, --explain, the journal and the file of
 standard output may be one file (devices such as /dev/null may be shared). When
 one cannot be written, the others are still written with what was found.
@@ -417,15 +470,17 @@ URLs and still write every result found so far; a second signal quits at once
 without writing. With --journal, the crawl can then be continued with --resume.
 
 Exit status:
-  0    every run started, a page was fetched and the harvest was written
-  1    a start URL was refused (the reason is on standard error), the
-       harvest, the results file, the file of waiting links or the journal
-       could not be written, the journal is in use by another process, or
-       the journal of --resume could not be read or holds a crawl that has
-       ended
+  0    every run started, a page was fetched and the harvest was written (or
+       --shard left this process no start URL, or --merge wrote its output)
+  1    a start URL was refused (the reason is on standard error), a file of
+       --merge could not be read, the harvest, the results file, the file of
+       waiting links or the journal could not be written, the journal is in
+       use by another process, or the journal of --resume could not be read
+       or holds a crawl that has ended
   2    bad usage (two outputs naming one file, or --journal naming a journal
-       that can still be continued, included), or an option's file could not
-       be read
+       that can still be continued, included), an option's file could not
+       be read, or --merge was given files of different formats or a line
+       that is not a record of its file's format
   3    no page could be fetched at all (each failing start URL is named on
        standard error)
   130  interrupted by Ctrl-C (the results found so far were written)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "EngineTypes.h"
+#include "StartShard.h"
 
 enum class TOutputFormat { Text, Tsv, Jsonl };
 
@@ -43,6 +44,11 @@ struct TCrawlOptions {
     // The options given that shape the crawl, each as "--name" or "--name=value": what a
     // journal records so that --resume can crawl on with them.
     std::vector<std::string> CrawlArgs;
+    std::vector<std::string> OptionNames;  // the long name of every option given, in order
+
+    // Across machines.
+    std::optional<TShard> Shard;  // --shard I/N: crawl only the start URLs of shard I of N
+    bool Merge = false;           // --merge: join the result files named by Urls instead
 };
 
 // Options that only say where and how the harvest is shown; they may be given with --resume.

@@ -22,6 +22,8 @@
 #include "HarvestText.h"
 #include "InterruptBridge.h"
 #include "OutputFile.h"
+#include "ResultMerge.h"
+#include "StartShard.h"
 #include "THttpScan.h"
 #include "TJournalReader.h"
 #include "TNeverCollectList.h"
@@ -132,6 +134,10 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
             : QFileInfo(FileName(O.ResultsFile)).absoluteFilePath().toLocal8Bit().toStdString());
 }
 
+void Say(const std::string& Text) {
+    std::fprintf(stderr, "tarnwick-crawl: %s\n", Text.c_str());
+}
+
 // A list line as a start URL: editors save a byte-order mark before the first line, and a blank
 // after a URL is never part of it.
 std::vector<std::string> ListEntries(QByteArray Data) {
@@ -149,7 +155,14 @@ std::vector<std::string> StartUrls(const TCrawlOptions& O) {
             urls.push_back(std::move(line));
     if (urls.empty())
         throw TUsageError{"the file of --list '" + O.ListFile + "' holds no start URL"};
-    return urls;
+    if (!O.Shard) return urls;
+    std::vector<std::string> taken = TakeShard(urls, *O.Shard);
+    // One shard of many may well draw none; the merge then finds its harvest empty.
+    if (taken.empty())
+        Say("shard " + std::to_string(O.Shard->Index) + "/" + std::to_string(O.Shard->Count) +
+            ": none of the start URLs falls to this shard (" + std::to_string(urls.size()) +
+            " in all)");
+    return taken;
 }
 
 // A crawl continued from a journal: what it recorded, and where to go on.
@@ -218,6 +231,8 @@ TResumed ReadResumed(TCrawlOptions& Options) {
     o.ResumeFile = Options.ResumeFile;
     o.ListFile.clear();
     o.Urls = r.StartUrls;
+    // The journal holds this shard's start URLs already.
+    o.Shard.reset();
     Options = std::move(o);
     // The run that followed the last position note is that start URL's; a run that ended
     // sends the crawl on to the next one.
@@ -304,10 +319,6 @@ std::string UnfinishedJournal(const std::string& JournalFile) {
            JournalFile + " (or give --journal another file)";
 }
 
-void Say(const std::string& Text) {
-    std::fprintf(stderr, "tarnwick-crawl: %s\n", Text.c_str());
-}
-
 int Refused(const std::string& Text) {
     Say(Text);
     return kExitRefused;
@@ -340,6 +351,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
         if (resumed || Options.ResumeFile.empty()) return UsageError(error.Text);
         return Refused(error.Text);
     }
+    const bool emptyShard = Options.Shard && urls.empty();
     if (const std::string same = SameOutputFile(NamedOutputs(Options, journalFile)); !same.empty())
         return UsageError(same);
     if (!resumed && !journalFile.empty())
@@ -413,7 +425,36 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     }
     if (!journalFile.empty() && !scan.FinishJournal()) return Refused(scan.JournalError());
     if (session.RefusedStarts() > 0) return kExitRefused;
-    return session.PagesFetched() == 0 ? kExitNothingFetched : kExitOk;
+    return session.PagesFetched() == 0 && !emptyShard ? kExitNothingFetched : kExitOk;
+}
+
+// --merge: reads every file before writing, so the output may be one of them.
+int Merge(const TCrawlOptions& Options) {
+    TNeverCollectList never;
+    try {
+        ReadNeverCollect(Options.NeverCollectFile, never);
+    } catch (const TUsageError& error) {
+        return UsageError(error.Text);
+    }
+    TResultMerge merge;
+    for (const std::string& name : Options.Urls) {
+        QFile file(FileName(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return Refused("cannot read " + name + ": " + file.errorString().toStdString());
+        const QByteArray data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return Refused("cannot read " + name + ": " + file.errorString().toStdString());
+        if (!merge.Add(name, data)) return UsageError(merge.Error());
+    }
+    const QByteArray merged = merge.Finish(never);
+    std::string error;
+    if (!WriteOutputFile(Options.OutputFile, merged.constData(),
+                         static_cast<std::size_t>(merged.size()), error))
+        return Refused(error);
+    if (!Options.NeverCollectFile.empty())
+        Say("left out " + std::to_string(never.LeftOut()) +
+            (never.LeftOut() == 1 ? " address" : " addresses") + " of the never-collect list");
+    return kExitOk;
 }
 
 }  // namespace
@@ -430,6 +471,7 @@ int main(int argc, char** argv) {
         std::printf("tarnwick-crawl %s\n", TARNWICK_VERSION);
         return kExitOk;
     }
+    if (parsed.Options.Merge) return Merge(parsed.Options);
     TCurlGlobal curl;
     return Crawl(parsed.Options, argc, argv);
 }

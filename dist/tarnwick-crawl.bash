@@ -39,7 +39,20 @@ _tarnwick_crawl() {
             --proxy | --proxy-user | --user | --delay | --max-per-host)
             return
             ;;
+        # Across machines: I/N is the user's to write.
+        --shard)
+            return
+            ;;
     esac
+
+    # Across machines: after --merge, every word is a result file.
+    local word
+    for word in "${words[@]:1:cword-1}"; do
+        if [[ $word == --merge && $cur != -* ]]; then
+            _filedir
+            return
+        fi
+    done
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--types --all-types --include --exclude --never-collect --depth --follow
@@ -49,6 +62,7 @@ _tarnwick_crawl() {
             --agent --paced --user --password-file --proxy --no-proxy --proxy-user
             --proxy-password-file --list --output --format --results-file --journal --resume
             --quiet --progress
+            --shard --merge
             --help --version -t -d -c -l -o -q -h' -- "$cur"))
     fi
 } &&

@@ -76,6 +76,7 @@ bool TestServer::Start() {
                                   "--log", logPath.toStdString()};
     if (m_tls) args.push_back("--tls");
     if (!m_siteDir.empty()) args.insert(args.end(), {"--site", m_siteDir});
+    if (m_addresses > 1) args.insert(args.end(), {"--addresses", std::to_string(m_addresses)});
 
     // The server's complaints (a refused config, a fault) go to the test's own error output.
     m_process = std::make_unique<ChildProcess>();

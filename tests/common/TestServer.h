@@ -33,6 +33,9 @@ public:
     // Launches the server and waits up to 15 s until it listens. False (with a message on
     // standard error) when python3 is missing, the config is refused, or it does not start.
     bool Start();
+    // Before Start: also listen at 127.0.0.2 up to 127.0.0.Count on the same port, so that a
+    // test has Count hosts (sites) of one server.
+    void SetAddresses(int Count) { m_addresses = Count; }
     int Port() const { return m_port; }
     std::string BaseUrl() const;
     std::string Url(const std::string& path) const { return BaseUrl() + path; }
@@ -54,4 +57,5 @@ private:
     std::string m_logPath;
     std::string m_caFile;
     int m_port = 0;
+    int m_addresses = 1;
 };

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Local HTTP test server for Tarnwick's tests.
 
-Usage: testserver.py --config CONFIG.json --log LOG.jsonl [--tls] [--site DIR]
+Usage: testserver.py --config CONFIG.json --log LOG.jsonl [--tls] [--site DIR] [--addresses N]
 
-Listens on 127.0.0.1 at a free port and prints "PORT <n>" (with --tls first "CA <pem>").
+Listens on 127.0.0.1 at a free port and prints "PORT <n>" (with --tls first "CA <pem>"); with
+--addresses N also on 127.0.0.2 up to 127.0.0.N at that port, each address a host of its own.
 Each answer closes its connection, unless the config has "keep_alive": SECONDS; then a request
 that asks for it ("Connection: keep-alive") gets an answer of known length that keeps the
 connection open for the next request, for at most SECONDS of silence.
@@ -626,16 +627,17 @@ class Server:
         except OSError:
             pass
 
-    def serve(self, listener):
+    def serve(self, listeners):
         while not self.stopping.is_set():
-            readable, _, _ = select.select([listener, self.wake_read], [], [])
-            if listener not in readable:
-                continue
-            try:
-                client, _ = listener.accept()
-            except OSError:
-                continue
-            threading.Thread(target=self.handle, args=(client,), daemon=True).start()
+            readable, _, _ = select.select(listeners + [self.wake_read], [], [])
+            for listener in listeners:
+                if listener not in readable:
+                    continue
+                try:
+                    client, _ = listener.accept()
+                except OSError:
+                    continue
+                threading.Thread(target=self.handle, args=(client,), daemon=True).start()
 
 
 class BodySender:
@@ -772,6 +774,9 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--tls", action="store_true")
     parser.add_argument("--site")
+    parser.add_argument("--addresses", type=int, default=1,
+                        help="also listen at 127.0.0.2 up to 127.0.0.N on the same port, so that "
+                             "each address is a host (a site) of its own")
     args = parser.parse_args()
 
     try:
@@ -806,14 +811,20 @@ def main():
         signal.signal(signal.SIGINT, lambda *_: server.stop())
         threading.Thread(target=watch_stdin, args=(server.stop,), daemon=True).start()
 
-        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        listener.bind(("127.0.0.1", 0))
-        listener.listen(128)
+        listeners = []
+        port = 0
+        for number in range(1, max(1, min(args.addresses, 254)) + 1):
+            listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            listener.bind(("127.0.0.%d" % number, port))
+            listener.listen(128)
+            port = listener.getsockname()[1]
+            listeners.append(listener)
         if ca_file:
             print("CA %s" % ca_file, flush=True)
-        print("PORT %d" % listener.getsockname()[1], flush=True)
-        server.serve(listener)
-        listener.close()
+        print("PORT %d" % port, flush=True)
+        server.serve(listeners)
+        for listener in listeners:
+            listener.close()
         with server.log_lock:
             server.log_file.close()
         return 0
