@@ -234,6 +234,8 @@ void TMainForm::ConnectControls() {
             &TMainForm::SpiderOptionsGroupBoxClick);
     connect(u.RadioGroup3, &TRadioGroup::Clicked, this, &TMainForm::RadioGroup3Click);
     connect(u.IncludeCheckBox, &QCheckBox::toggled, this, &TMainForm::IncludeCheckBoxClick);
+    connect(u.ContactPagesCheckBox, &QCheckBox::toggled, this,
+            &TMainForm::ContactPagesCheckBoxClick);
     connect(u.ExcludeCheckBox, &QCheckBox::toggled, this, &TMainForm::ExcludeCheckBoxClick);
     connect(u.IncludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::IncludeMemoChange);
     connect(u.ExcludeMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ExcludeMemoChange);
@@ -345,6 +347,35 @@ void TMainForm::IncludeCheckBoxClick() {
 
 void TMainForm::ExcludeCheckBoxClick() {
     m_httpScan->SetKeywordsFilterEnabled(m_ui->ExcludeCheckBox->isChecked());
+}
+
+void TMainForm::ContactPagesCheckBoxClick() {
+    m_httpScan->SetFollowKeywordsEnabled(m_ui->ContactPagesCheckBox->isChecked());
+}
+
+bool TMainForm::LoadContactKeywords() {
+    if (!m_ui->ContactPagesCheckBox->isChecked()) return true;
+    const QString file = m_settingsPath + "Kontaktseiten.ini";
+    std::vector<std::string> lines;
+    QString error;
+    if (!ReadByteLines(file, lines, error)) {
+        m_prompter.Information(this, CannotReadText(file, error) +
+                                         "\nOhne diese Liste kann \"Nur Kontaktseiten\" nicht "
+                                         "suchen.");
+        return false;
+    }
+    std::string keywords;
+    for (const std::string& line : lines)
+        if (!line.empty()) keywords += line + "\n";
+    // An empty list would fetch the start page alone and look like a site without contacts.
+    if (keywords.empty()) {
+        m_prompter.Information(this, "Die Liste \"" + file +
+                                         "\" enthält keinen Begriff. Bitte tragen Sie die "
+                                         "Begriffe der Kontaktseiten ein, einen pro Zeile.");
+        return false;
+    }
+    m_httpScan->SetFollowKeywords(keywords);
+    return true;
 }
 
 void TMainForm::IncludeMemoChange() {
@@ -470,6 +501,7 @@ void TMainForm::LoadSettings() {
     u.CheckBox6->setChecked(ini.ReadBool(kSection, "search_zip", false));
     u.ColumnSplitter->SetSharesText(ini.ReadString(kSection, "ColumnShares", ""));
     m_serverOptions->Load(ini, kSection, firstStart);
+    u.ContactPagesCheckBox->setChecked(ini.ReadBool(kSection, "ContactPagesOnly", false));
 }
 
 void TMainForm::SaveSettings() {
@@ -497,6 +529,7 @@ void TMainForm::SaveSettings() {
     const QString shares = u.ColumnSplitter->SharesText();
     if (!shares.isEmpty()) ini.WriteString(kSection, "ColumnShares", shares);
     m_serverOptions->Save(ini, kSection);
+    ini.WriteBool(kSection, "ContactPagesOnly", u.ContactPagesCheckBox->isChecked());
 
     // The program still ends when a file cannot be written; the user learns which one.
     QString error;
@@ -567,6 +600,7 @@ void TMainForm::StartBitBtnClick() {
             this, QString("In der Liste \"Nie erfassen\" sind die Zeilen %1 weder Adressen noch "
                           "Domains und werden nicht beachtet. Bitte korrigieren Sie sie.")
                       .arg(m_neverBadLines.join(", ")));
+    if (m_scanIdle && !LoadContactKeywords()) return;
     // Pressing Start during a run starts nothing, and must not replace the run's journal.
     if (m_scanIdle && !BeginJournal()) return;
     StartRun();
@@ -986,14 +1020,14 @@ void TMainForm::AddWhyMenus() {
 void TMainForm::SetTabOrder() {
     Ui::TMainForm& u = *m_ui;
     QWidget* const order[] = {
-        u.URLEdit,      u.SpecialBitBtn,    u.CheckUrlBitBtn, u.ListSearchBitBtn,
-        u.PageControl1, u.StartBitBtn,      u.StopBitBtn,     u.Edit3,
-        u.Edit6,        u.CheckBox1,        u.CheckBox2,      u.CheckBox3,
-        u.CheckBox4,    u.CheckBox5,        u.CheckBox6,      u.Memo6,
-        u.SaveBitBtn,   u.ErgManagerBitBtn, u.ErgMemo};
+        u.URLEdit,      u.SpecialBitBtn, u.CheckUrlBitBtn,   u.ListSearchBitBtn,
+        u.PageControl1, u.StartBitBtn,   u.StopBitBtn,       u.Edit3,
+        u.Edit6,        u.CheckBox1,     u.CheckBox2,        u.CheckBox3,
+        u.CheckBox4,    u.CheckBox5,     u.CheckBox6,        u.ContactPagesCheckBox,
+        u.Memo6,        u.SaveBitBtn,    u.ErgManagerBitBtn, u.ErgMemo};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     // The follow mode's one stop comes after the boxes, where it stands.
-    u.SpiderOptionsGroupBox->PlaceInTabOrder(u.CheckBox6, u.Memo6);
+    u.SpiderOptionsGroupBox->PlaceInTabOrder(u.CheckBox6, u.ContactPagesCheckBox);
 }
 
 void TMainForm::ShowListMenu(QPlainTextEdit& List, int Line, const QPoint& Pos) {

@@ -160,6 +160,10 @@ private:
     void Edit9Change();
     void Edit4Change();
     void MaskEdit1Change();
+    void ContactPagesCheckBoxClick();
+    // While "Nur Kontaktseiten" is ticked, hands the keywords of "Kontaktseiten.ini" to the
+    // crawler; false (after telling the user) when the file cannot be read or holds none.
+    bool LoadContactKeywords();
 
     // Run control. Resumed: a run of the journal to continue instead of starting the URL.
     void StartRun(const TJournalRun* Resumed = nullptr);

@@ -212,6 +212,7 @@ void TMainForm::ShowRunSettings(const TJournalRun& Run) {
     settings.Index("LinkReport", u.RadioGroup3);
     settings.Check("KeywordsLimiterEnabled", u.IncludeCheckBox);
     settings.Check("KeywordsFilterEnabled", u.ExcludeCheckBox);
+    settings.Check("FollowKeywordsEnabled", u.ContactPagesCheckBox);
     settings.Check("TypeFilterEnabled", u.FilterCheckBox);
     settings.Check("AllowRedirect", u.RedirectionCheckBox);
     settings.Text("Retries", u.Edit5);

@@ -64,7 +64,7 @@ bool TProgramFolders::CanCreateFiles(const QString& Folder) {
 QStringList TProgramFolders::MissingShippedFiles() const {
     QStringList missing;
     for (const QString name : {"ver.ini", "help/help.html", "recom/banner.jpg", "recom/about.jpg",
-                               "recom/tip.jpg", "Include.ini", "Exclude.ini"})
+                               "recom/tip.jpg", "Include.ini", "Exclude.ini", "Kontaktseiten.ini"})
         if (!QFileInfo(DataPath + name).isFile()) missing << DataPath + name;
     return missing;
 }
@@ -75,7 +75,7 @@ bool TProgramFolders::Prepare(QString& Error) const {
         Error = "Der Ordner \"" + SettingsPath + "\" konnte nicht angelegt werden.";
         return false;
     }
-    for (const QString name : {"Include.ini", "Exclude.ini"}) {
+    for (const QString name : {"Include.ini", "Exclude.ini", "Kontaktseiten.ini"}) {
         const QString target = SettingsPath + name;
         if (QFileInfo::exists(target) || !QFileInfo::exists(DataPath + name)) continue;
         // Installed copies are read-only; the user's copy must be his to rewrite.

@@ -1,7 +1,7 @@
 #pragma once
 // Where the window finds the files it ships with (pictures, help page, "ver.ini", the keyword
 // lists as shipped) and where it keeps the user's settings ("Program.ini", "Include.ini",
-// "Exclude.ini", "NoTip.ini", "NoWer.ini").
+// "Exclude.ini", "Kontaktseiten.ini", "NoTip.ini", "NoWer.ini").
 //
 // Run from its build folder, with the shipped files beside it, the program keeps its settings
 // beside itself too. Installed, with the shipped files in ../share/tarnwick, or when its own

@@ -73,6 +73,9 @@ QString RuleText(TLinkReason Reason, const TLinkRecord& R, bool Report) {
             return "Die Seite, auf der der Link steht, bittet mit \"nofollow\" (Meta-Tag robots "
                    "oder X-Robots-Tag), ihren Links nicht zu folgen (Optionen, Rücksicht auf "
                    "Server: \"robots.txt beachten\").";
+        case TLinkReason::FollowKeywords:
+            return "Weder Pfad noch Abfrage der Adresse enthalten einen Begriff der Liste "
+                   "\"Kontaktseiten.ini\" (Spider Einstellungen: \"Nur Kontaktseiten\").";
         case TLinkReason::None:
             break;
     }

@@ -166,6 +166,12 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
         {"--resume", [](auto&, auto& v, auto& o) { o.ResumeFile = v; }},
         // Across machines.
         {"--shard", [](auto& n, auto& v, auto& o) { o.Shard = ParseShard(n, v); }},
+        // Contact pages only.
+        {"--contact-list",
+         [](auto&, auto& v, auto& o) {
+             o.ContactListFile = v;
+             o.ContactPages = true;
+         }},
     };
     return options;
 }
@@ -189,6 +195,8 @@ const std::map<std::string, TFlagHandler>& FlagOptions() {
         {"--help", [](auto& o) { o.Help = true; }},
         // Across machines.
         {"--merge", [](auto& o) { o.Merge = true; }},
+        // Contact pages only.
+        {"--contact-pages", [](auto& o) { o.ContactPages = true; }},
     };
     return options;
 }
@@ -340,6 +348,13 @@ How far to crawl:
                            else /sitemap.xml (only that with --ignore-robots);
                            index and gzip files are read; none with --depth 1
       --no-redirect        do not follow meta refresh redirects in pages
+      --contact-pages      follow from each start page only links whose path or
+                           query (percent-decoded, in any letter case) holds a
+                           keyword of the shipped list Kontaktseiten.ini:
+                           impressum, kontakt, contact, about, team, ...; every
+                           fetched page is harvested whole; depth 3 unless -d
+      --contact-list FILE  as --contact-pages, with the keywords of FILE (one
+                           per line, UTF-8)
 
 Consideration for servers:
       --ignore-robots      fetch what robots.txt forbids and follow the links of
@@ -372,7 +387,9 @@ Consideration for servers:
                            robots, robots-unreachable: its robots.txt could not
                            be read, caller, stopped, invalid: a part of a
                            mailto link that is no address, nofollow: its page's
-                           meta robots or X-Robots-Tag says nofollow; "" when
+                           meta robots or X-Robots-Tag says nofollow,
+                           follow-keywords: a page link whose path and query
+                           hold no keyword of --contact-pages; "" when
                            nothing said no)
   A server that answers 429 or 503 is paused as its Retry-After asks (at most
   120 s); a 429 without it pauses 1 s, then 2, 4, ... up to 60 s.

@@ -18,6 +18,10 @@ struct TCrawlOptions {
     std::optional<TLinkReport> Report;
     std::string IncludeFile, ExcludeFile;
     std::string NeverCollectFile;  // addresses and domains never to harvest, one a line
+    // Follow from each start page only links whose path or query holds a keyword of the
+    // contact-page list: the shipped one, or ContactListFile when given.
+    bool ContactPages = false;
+    std::string ContactListFile;
     std::optional<std::string> Agent;
     bool Robots = false;        // also harvest each new host's /robots.txt as a page
     bool IgnoreRobots = false;  // robots.txt rules are obeyed unless this is set

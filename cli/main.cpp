@@ -2,6 +2,7 @@
 // the e-mail addresses and file links found.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -81,6 +82,32 @@ void ReadNeverCollect(const std::string& Name, TNeverCollectList& List) {
                           "@.example.org)"};
 }
 
+// The contact-page list that ships with the program: installed in ../share/tarnwick, or in a
+// build folder beside the window program, one level above this one.
+std::string ShippedContactList() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    QStringList tried;
+    for (const QString& folder : {dir + "/../share/tarnwick", dir, dir + "/.."}) {
+        const QString path = QDir::cleanPath(folder + "/Kontaktseiten.ini");
+        if (QFileInfo(path).isFile()) return QFile::encodeName(path).toStdString();
+        tried << path;
+    }
+    throw TUsageError{"cannot find the list of --contact-pages (" + tried.join(", ").toStdString() +
+                      "); name one with --contact-list FILE"};
+}
+
+void ConfigureContactPages(THttpScan& Scan, const TCrawlOptions& O) {
+    const std::string list = O.ContactListFile.empty() ? ShippedContactList() : O.ContactListFile;
+    const std::string keywords = KeywordText("--contact-list", list);
+    // An empty list would quietly fetch the start pages alone.
+    if (keywords.empty())
+        throw TUsageError{"the list of --contact-pages '" + list + "' holds no keyword"};
+    Scan.SetFollowKeywords(keywords);
+    Scan.SetFollowKeywordsEnabled(true);
+    // Contact pages lie near the start page; the depth given still counts.
+    Scan.SetDepthSearchLevel(O.Depth.value_or(3));
+}
+
 std::string JoinLines(const std::vector<std::string>& Items) {
     std::string text;
     for (const std::string& item : Items) text += (text.empty() ? "" : "\n") + item;
@@ -117,6 +144,7 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
         Scan.SetExcludeKeywords(KeywordLines(KeywordText("--exclude", O.ExcludeFile)));
         Scan.SetKeywordsFilterEnabled(true);
     }
+    if (O.ContactPages) ConfigureContactPages(Scan, O);
     Scan.SetProxyType(O.Proxy);
     if (O.Proxy == PROXY_USEPROXY) {
         Scan.SetProxyAddress(O.ProxyHost);

@@ -11,6 +11,7 @@ _tarnwick_crawl() {
     case $prev in
         --include | --exclude | --never-collect | --password-file | --proxy-password-file | \
             --results-file | \
+            --contact-list | \
             -l | --list | -o | --output | --skipped | --explain | --journal | --resume)
             _filedir
             return
@@ -63,6 +64,7 @@ _tarnwick_crawl() {
             --proxy-password-file --list --output --format --results-file --journal --resume
             --quiet --progress
             --shard --merge
+            --contact-pages --contact-list
             --help --version -t -d -c -l -o -q -h' -- "$cur"))
     fi
 } &&

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "FollowKeywords.h"
 #include "LinkClassifier.h"
 #include "UrlEncoding.h"
 #include "UrlIdentity.h"
@@ -40,6 +41,8 @@ const char* LinkReasonWord(TLinkReason Reason) {
             return "invalid";
         case TLinkReason::NoFollow:
             return "nofollow";
+        case TLinkReason::FollowKeywords:
+            return "follow-keywords";
     }
     return "";
 }
@@ -76,6 +79,16 @@ TLinkReason SiteAndPath(bool AllLinks, bool SiteOnly, const std::string& LinkDom
     return Resolved.find(PercentEncodeNonAscii(Against.UrlPath)) != std::string::npos
                ? TLinkReason::None
                : TLinkReason::Path;
+}
+
+// The follow rules after the scope: the follow keywords, asked only of a page link in scope.
+TLinkReason FollowNo(const TLinkRules& Rules, TLinkReason ScopeNo, const TLinkDecision& Out) {
+    if (ScopeNo != TLinkReason::None || !Rules.FollowKeywordsEnabled || !Out.Web ||
+        Out.TypeLink != "htm")
+        return ScopeNo;
+    return PathOrQueryHoldsKeyword(Out.LinkParts, Rules.FollowKeywords)
+               ? TLinkReason::None
+               : TLinkReason::FollowKeywords;
 }
 
 bool Drop(TLinkDecision& Out, TLinkReason Reason) {
@@ -216,8 +229,10 @@ void Decide(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRu
 
     const std::string& domain = Out.LinkParts.Domain;
     const TLinkReason followNo =
-        SiteAndPath(Rules.LinkScan == scanAllLinks, Rules.LinkScan == scanInitialSite, domain,
-                    StartParts, Out.Resolved);
+        FollowNo(Rules,
+                 SiteAndPath(Rules.LinkScan == scanAllLinks, Rules.LinkScan == scanInitialSite,
+                             domain, StartParts, Out.Resolved),
+                 Out);
     // An e-mail address has no site or path of its own; it is reported under every rule.
     const TLinkReason reportNo = Out.Mail ? TLinkReason::None
                                           : SiteAndPath(Rules.LinkReport == reportAllLinks,

@@ -6,6 +6,7 @@
 
 #include "AsciiCase.h"
 #include "EngineMessage.h"
+#include "FollowKeywords.h"
 #include "TDwnldThread.h"
 #include "THttpGet.h"
 #include "TImpl.h"
@@ -132,6 +133,18 @@ void THttpScan::SetExcludeKeywords(const std::string& Text) {
 }
 void THttpScan::SetIncludeKeywords(const std::string& Text) {
     LoadLowerCaseLines(m_impl->Rules.IncludeKeywords, Text);
+}
+bool THttpScan::FollowKeywordsEnabled() const {
+    return m_impl->Rules.FollowKeywordsEnabled;
+}
+void THttpScan::SetFollowKeywordsEnabled(bool Value) {
+    m_impl->Rules.FollowKeywordsEnabled = Value;
+}
+void THttpScan::SetFollowKeywords(const std::string& Text) {
+    LoadFollowKeywords(m_impl->Rules.FollowKeywords, Text);
+}
+std::string THttpScan::FollowKeywords() const {
+    return m_impl->Rules.FollowKeywords.Text();
 }
 std::string THttpScan::TypeList() const {
     return m_impl->Rules.TypeList.Text();

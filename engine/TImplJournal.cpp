@@ -96,6 +96,8 @@ const std::vector<TSettingRow>& SettingRows() {
         Row<&S::TypeList, &S::SetTypeList>("TypeList"),
         Row<&S::ExcludeKeywords, &S::SetExcludeKeywords>("ExcludeKeywords"),
         Row<&S::IncludeKeywords, &S::SetIncludeKeywords>("IncludeKeywords"),
+        Row<&S::FollowKeywordsEnabled, &S::SetFollowKeywordsEnabled>("FollowKeywordsEnabled"),
+        Row<&S::FollowKeywords, &S::SetFollowKeywords>("FollowKeywords"),
     };
     return rows;
 }

@@ -13,8 +13,6 @@ constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
 // A value that resolved to nothing can be a whole script; its start names it well enough.
 constexpr std::size_t kMaxKey = 2048;
 
-static_assert(static_cast<unsigned>(TLinkReason::NoFollow) < 16, "a reason fits four bits");
-
 constexpr std::uint8_t kStart = 1, kReported = 2, kFollowed = 4;
 
 // Records keep a URL as found; they are compared under its key, as the crawler's visited list
@@ -34,11 +32,6 @@ std::size_t KeyHash(std::string_view Key) {
 std::string_view KeyOf(const TLinkDecision& D) {
     std::string_view key = D.Resolved.empty() ? std::string_view(D.Value) : D.Resolved;
     return key.substr(0, kMaxKey);
-}
-
-std::uint8_t Reasons(TLinkReason Report, TLinkReason Follow) {
-    return static_cast<std::uint8_t>(static_cast<unsigned>(Report) | static_cast<unsigned>(Follow)
-                                                                         << 4);
 }
 
 }  // namespace
@@ -144,7 +137,9 @@ void TLinkDecisionLog::NoteStart(const std::string& Url) {
     const std::string_view key = std::string_view(Url).substr(0, kMaxKey);
     const std::size_t slot = SlotOf(key);
     if (m_slots[slot] != 0) return;
-    Add(TRecord{0, 0, 0, 0, Intern(m_types, "htm"), 0, kStart | kFollowed, 0}, key, slot);
+    Add(TRecord{0, 0, 0, 0, Intern(m_types, "htm"), TLinkReason::None, TLinkReason::None,
+                kStart | kFollowed, 0},
+        key, slot);
 }
 
 void TLinkDecisionLog::Note(const TLinkDecision& D, const std::string& FromUrl, int Depth) {
@@ -157,8 +152,8 @@ void TLinkDecisionLog::Note(const TLinkDecision& D, const std::string& FromUrl, 
     }
     const std::uint8_t flags = (D.Reported ? kReported : 0) | (D.Followed ? kFollowed : 0);
     Add(TRecord{0, 0, PageIndex(FromUrl), static_cast<std::uint16_t>(std::clamp(Depth, 0, 65535)),
-                Intern(m_types, D.Alive ? D.TypeLink : std::string()),
-                Reasons(D.ReportReason, D.FollowReason), flags, Intern(m_keywords, D.Keyword)},
+                Intern(m_types, D.Alive ? D.TypeLink : std::string()), D.ReportReason,
+                D.FollowReason, flags, Intern(m_keywords, D.Keyword)},
         key, slot);
 }
 
@@ -166,7 +161,7 @@ void TLinkDecisionLog::Revise(TRecord& R, const TLinkDecision& D, const std::str
                               int Depth) {
     // A later meeting matters where it changes the outcome: a report that the first page's rule
     // held back, or a shorter path that follows the page after all, or from nearer the start.
-    const auto reportReason = static_cast<TLinkReason>(R.Reasons & 0x0F);
+    const TLinkReason reportReason = R.ReportReason;
     const bool written =
         D.Written && (reportReason == TLinkReason::Site || reportReason == TLinkReason::Path);
     const bool followed = D.Followed && (!(R.Flags & kFollowed) || Depth < R.Depth);
@@ -174,7 +169,7 @@ void TLinkDecisionLog::Revise(TRecord& R, const TLinkDecision& D, const std::str
     R.From = PageIndex(FromUrl);
     R.Depth = static_cast<std::uint16_t>(std::clamp(Depth, 0, 65535));
     TLinkReason report = reportReason;
-    TLinkReason follow = static_cast<TLinkReason>(R.Reasons >> 4);
+    TLinkReason follow = R.FollowReason;
     if (written) {
         report = D.ReportReason;
         if (D.Reported) R.Flags |= kReported;
@@ -183,7 +178,8 @@ void TLinkDecisionLog::Revise(TRecord& R, const TLinkDecision& D, const std::str
         follow = TLinkReason::None;
         R.Flags |= kFollowed;
     }
-    R.Reasons = Reasons(report, follow);
+    R.ReportReason = report;
+    R.FollowReason = follow;
 }
 
 void TLinkDecisionLog::NoteNotFetched(const std::string& Url, TLinkReason Reason,
@@ -191,8 +187,7 @@ void TLinkDecisionLog::NoteNotFetched(const std::string& Url, TLinkReason Reason
     TRecord* r = Lookup(std::string_view(Url).substr(0, kMaxKey));
     if (!r) return;
     r->Flags &= static_cast<std::uint8_t>(~kFollowed);
-    r->Reasons =
-        static_cast<std::uint8_t>((r->Reasons & 0x0F) | static_cast<unsigned>(Reason) << 4);
+    r->FollowReason = Reason;
     if (Cause != TFetchFailure::None) NoteFailed(Url, Cause, Status);
 }
 
@@ -213,8 +208,8 @@ TLinkRecord TLinkDecisionLog::Expand(const TRecord& R) const {
     out.Start = R.Flags & kStart;
     out.Reported = R.Flags & kReported;
     out.Followed = R.Flags & kFollowed;
-    out.ReportReason = static_cast<TLinkReason>(R.Reasons & 0x0F);
-    out.FollowReason = static_cast<TLinkReason>(R.Reasons >> 4);
+    out.ReportReason = R.ReportReason;
+    out.FollowReason = R.FollowReason;
     const auto failure = m_failures.find(static_cast<std::uint32_t>(&R - m_records.data()));
     if (failure != m_failures.end()) std::tie(out.Failure, out.FailureStatus) = failure->second;
     return out;

@@ -40,6 +40,10 @@ struct TLinkRules {
     bool TypeFilterEnabled = false;
     TLinkReport LinkReport = reportAllLinks;
     TLinkScan LinkScan = scanAllLinks;
+    // While enabled, a page link is followed only when its path or query holds one of these
+    // (folded entries, FollowKeywords.h); with none, no link is followed. Reporting stays as is.
+    TQuickSortStringList FollowKeywords;
+    bool FollowKeywordsEnabled = false;
     bool SeekRobots = false;  // queue the robots.txt of each new host of a followed page link
 };
 
@@ -110,8 +114,10 @@ enum class TLinkReason : unsigned char {
     Caller,   // the OnLinkFound handler cleared FollowIfHtmlLink
     Stopped,  // the run was being stopped
     Invalid,  // a part of a mailto value that is no address
-    // the page it was found on says "nofollow" (meta robots or X-Robots-Tag); the last reason
+    // the page it was found on says "nofollow" (meta robots or X-Robots-Tag)
     NoFollow,
+    // a page link whose path and query hold none of the follow keywords; the last reason
+    FollowKeywords,
 };
 
 // "seen", "depth", "exclude", ...; "" for None.
@@ -145,7 +151,7 @@ struct TLinkDecision {
     int UrlInsertPos = -1;     // where a new VisitedUrls entry goes
     bool QueuedByRefresh = false;
     bool QueueRobots = false;  // queue the host's robots.txt before the page
-    bool FollowRule = false;   // LinkScan admits it
+    bool FollowRule = false;   // LinkScan and the follow keywords admit it
     // A link met before (Alive false, UrlIndex its entry) that this page still changes: it
     // reports a link the first page held back (Written, Reported), or it is a shorter path to a
     // page the run follows (Shorter; its page's depth + 1 is less than the entry's depth).

@@ -192,6 +192,18 @@ public:
     std::string TypeList() const;
     std::string ExcludeKeywords() const;
     std::string IncludeKeywords() const;
+    // Off by default. On: from the start page on, a page link is followed only when its path or
+    // its query, percent-decoded, holds one of the follow keywords, without regard to case
+    // (Unicode case folding: "über" also meets "%C3%9Cber"); the host never counts. With an
+    // empty list no link is followed. Only following is limited: every link of a fetched page is
+    // reported as the other rules say, and one kept back is told with reason FollowKeywords.
+    // The start page, and where a meta refresh leads, are fetched all the same.
+    bool FollowKeywordsEnabled() const;
+    void SetFollowKeywordsEnabled(bool Value);
+    // Replaces the list by the lines of Text (UTF-8; other bytes count as Latin-1), each
+    // case-folded, empty lines left out, sorted.
+    void SetFollowKeywords(const std::string& Text);
+    std::string FollowKeywords() const;
 
     // Properties. Setters ignore values that break their rule and keep the old value.
     const std::string& Agent() const;

@@ -77,11 +77,13 @@ private:
         std::uint32_t UrlLength;
         std::uint32_t From;  // index into m_pages
         std::uint16_t Depth;
-        std::uint8_t Type;     // index into m_types
-        std::uint8_t Reasons;  // report reason in the low, follow reason in the high four bits
+        std::uint8_t Type;  // index into m_types
+        TLinkReason ReportReason;
+        TLinkReason FollowReason;
         std::uint8_t Flags;
         std::uint8_t Keyword;  // index into m_keywords; 0 when none
     };
+    static_assert(sizeof(TRecord) == 24, "a record stays 24 bytes: reasons fill its padding");
 
     std::string_view TextOf(std::uint64_t Offset, std::uint32_t Length) const;
     std::uint64_t Store(std::string_view Text);

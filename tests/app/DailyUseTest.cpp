@@ -264,7 +264,8 @@ TEST_F(DailyUseTest, TabGoesThroughTheFirstTabInReadingOrderWithOneStopPerGroup)
         QString(
             "URLEdit SpecialBitBtn CheckUrlBitBtn ListSearchBitBtn qt_tabwidget_tabbar "
             "StartBitBtn Edit3 Edit6 CheckBox1 CheckBox2 CheckBox3 CheckBox4 CheckBox5 "
-            "CheckBox6 SpiderOptionsGroupBoxItem0 Memo6 SaveBitBtn ErgManagerBitBtn ErgMemo")
+            "CheckBox6 SpiderOptionsGroupBoxItem0 ContactPagesCheckBox Memo6 SaveBitBtn "
+            "ErgManagerBitBtn ErgMemo")
             .split(' ');
     EXPECT_EQ(order, expected) << order.join(' ').toStdString();
 

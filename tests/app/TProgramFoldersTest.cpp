@@ -135,6 +135,7 @@ TEST_F(TProgramFoldersTest, CanCreateFilesTriesTheFolderAsTheSystemSeesIt) {
 TEST_F(TProgramFoldersTest, PrepareMakesAPrivateFolderAndCopiesMissingListsOnce) {
     Write(Path("share/Include.ini"), "track\r\nstat\r\n");
     Write(Path("share/Exclude.ini"), "count\r\n");
+    Write(Path("share/Kontaktseiten.ini"), "impressum\r\n");
     // Installed files are read-only for the user; the copy must still be his to rewrite.
     QFile::setPermissions(Path("share/Include.ini"), QFileDevice::ReadOwner);
     const TProgramFolders folders{Path("share/"), Path("config/deep/tarnwick/")};
@@ -144,6 +145,7 @@ TEST_F(TProgramFoldersTest, PrepareMakesAPrivateFolderAndCopiesMissingListsOnce)
     EXPECT_EQ(Mode(Path("config/deep")), 0700u);
     EXPECT_EQ(Read(Path("config/deep/tarnwick/Include.ini")), "track\r\nstat\r\n");
     EXPECT_EQ(Read(Path("config/deep/tarnwick/Exclude.ini")), "count\r\n");
+    EXPECT_EQ(Read(Path("config/deep/tarnwick/Kontaktseiten.ini")), "impressum\r\n");
     EXPECT_TRUE(Mode(Path("config/deep/tarnwick/Include.ini")) & S_IWUSR);
 
     // The user's own lists are never replaced by the shipped ones.
@@ -175,7 +177,8 @@ TEST_F(TProgramFoldersTest, MissingShippedFilesNamesEachAbsentFile) {
     const TProgramFolders folders = TProgramFolders::Beside(Path("data"));
     EXPECT_EQ(folders.MissingShippedFiles(),
               QStringList({Path("data/help/help.html"), Path("data/recom/about.jpg"),
-                           Path("data/recom/tip.jpg"), Path("data/Exclude.ini")}));
+                           Path("data/recom/tip.jpg"), Path("data/Exclude.ini"),
+                           Path("data/Kontaktseiten.ini")}));
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ TEST(ManualAndCompletionTest, EveryReasonOfExplainIsListedInItsEntry) {
         help.mid(helpAt, help.indexOf(QRegularExpression("\n\\s*-"), helpAt) - helpAt);
     ASSERT_GT(manualAt, 0);
     ASSERT_GT(helpAt, 0);
-    for (int i = 1; i <= static_cast<int>(TLinkReason::NoFollow); ++i) {
+    for (int i = 1; i <= static_cast<int>(TLinkReason::FollowKeywords); ++i) {
         const QString word = LinkReasonWord(static_cast<TLinkReason>(i));
         const QRegularExpression alone("(?<![\\w-])" + word + "(?![\\w-])");
         EXPECT_TRUE(manualEntry.contains(alone)) << word.toStdString();
