@@ -22,6 +22,8 @@
 #include "HarvestText.h"
 #include "InterruptBridge.h"
 #include "OutputFile.h"
+#include "SitesSession.h"
+#include "StartList.h"
 #include "THttpScan.h"
 #include "TJournalReader.h"
 #include "TNeverCollectList.h"
@@ -85,7 +87,22 @@ std::string JoinLines(const std::vector<std::string>& Items) {
     return text;
 }
 
-void Configure(THttpScan& Scan, const TCrawlOptions& O) {
+// What the options' files hold, read once for every crawler of the command.
+struct TOptionFiles {
+    std::string Include, Exclude, Password, ProxyPassword;
+};
+
+TOptionFiles ReadOptionFiles(const TCrawlOptions& O) {
+    TOptionFiles f;
+    if (!O.IncludeFile.empty()) f.Include = KeywordLines(KeywordText("--include", O.IncludeFile));
+    if (!O.ExcludeFile.empty()) f.Exclude = KeywordLines(KeywordText("--exclude", O.ExcludeFile));
+    f.ProxyPassword =
+        Password("--proxy-password-file", O.ProxyPasswordFile, "TARNWICK_PROXY_PASSWORD");
+    f.Password = Password("--password-file", O.PasswordFile, "TARNWICK_PASSWORD");
+    return f;
+}
+
+void Configure(THttpScan& Scan, const TCrawlOptions& O, const TOptionFiles& F) {
     Scan.SetTypeFilterEnabled(!O.AllTypes);
     if (!O.AllTypes) Scan.SetTypeList(JoinLines(O.Types));
     if (O.Depth) Scan.SetDepthSearchLevel(*O.Depth);
@@ -108,11 +125,11 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
     Scan.SetAdaptiveTicks(!O.Paced);
     Scan.SetAllowRedirect(!O.NoRedirect);
     if (!O.IncludeFile.empty()) {
-        Scan.SetIncludeKeywords(KeywordLines(KeywordText("--include", O.IncludeFile)));
+        Scan.SetIncludeKeywords(F.Include);
         Scan.SetKeywordsLimiterEnabled(true);
     }
     if (!O.ExcludeFile.empty()) {
-        Scan.SetExcludeKeywords(KeywordLines(KeywordText("--exclude", O.ExcludeFile)));
+        Scan.SetExcludeKeywords(F.Exclude);
         Scan.SetKeywordsFilterEnabled(true);
     }
     Scan.SetProxyType(O.Proxy);
@@ -121,10 +138,9 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
         Scan.SetProxyPort(O.ProxyPort);
     }
     Scan.SetProxyUser(O.ProxyUser);
-    Scan.SetProxyPassword(
-        Password("--proxy-password-file", O.ProxyPasswordFile, "TARNWICK_PROXY_PASSWORD"));
+    Scan.SetProxyPassword(F.ProxyPassword);
     Scan.SetUserName(O.User);
-    Scan.SetPassword(Password("--password-file", O.PasswordFile, "TARNWICK_PASSWORD"));
+    Scan.SetPassword(F.Password);
     // The engine would put a bare file name into ./Download/; the user means the name as given.
     Scan.SetFileOfResults(
         O.ResultsFile.empty()
@@ -243,7 +259,7 @@ void ReplayHarvest(const TJournalContents& Journal, THarvestSink& Sink, TNeverCo
         for (const TJournalReport& report : run.Reports)
             if (report.Reported && !Never.Withholds(report.TypeLink, report.UrlFound))
                 Sink.Add({report.TypeLink, ResultText(report.TypeLink, report.UrlFound),
-                          report.FromUrl});
+                          report.FromUrl, run.Setting("StartingUrl")});
 }
 
 // Notes the temporary file the harvest is written to, so that a resumption can remove it
@@ -271,7 +287,8 @@ void RemoveStaleTemps(const std::vector<std::string>& Temps, const std::string& 
 std::vector<TSkippedUrl> SkippedOf(const TJournalContents& Journal) {
     std::vector<TSkippedUrl> skipped;
     for (const TJournalRun& run : Journal.Runs)
-        for (const auto& [url, reason] : run.SkippedUrls) skipped.push_back({url, reason});
+        for (const auto& [url, reason] : run.SkippedUrls)
+            skipped.push_back({url, reason, run.Setting("StartingUrl")});
     return skipped;
 }
 
@@ -319,9 +336,78 @@ int UsageError(const std::string& Text) {
     return kExitUsage;
 }
 
+// The outputs written at the end, whatever happened: a results file on a full disk must not
+// take the harvest with it. Returns the failures, each in one line.
+template <typename TSession>
+std::vector<std::string> WriteOutputs(const TCrawlOptions& Options, const TSession& Session,
+                                      THarvestSink& Sink, const TNeverCollectList& Never) {
+    std::vector<std::string> failures;
+    const bool sinkFailed = !Sink.Error().empty();  // already said when it happened
+    if (!Sink.Finish() && !sinkFailed) failures.push_back(Sink.Error());
+    std::string error;
+    if (!Options.SkippedFile.empty() &&
+        !WriteSkipped(Options.SkippedFile, Session.Skipped(), error))
+        failures.push_back(std::exchange(error, {}));
+    if (!Options.ExplainFile.empty() &&
+        !WriteExplained(Options.ExplainFile, Session.Explained(), error))
+        failures.push_back(error);
+    for (const std::string& failure : failures) Say(failure);
+    if (!Options.NeverCollectFile.empty())
+        Say("left out " + std::to_string(Never.LeftOut()) +
+            (Never.LeftOut() == 1 ? " address" : " addresses") + " of the never-collect list");
+    return failures;
+}
+
+// A crawl without a journal: the start URLs, up to --sites of them at once.
+int CrawlSites(const TCrawlOptions& Options) {
+    TOptionFiles files;
+    TNeverCollectList never;
+    TStartList starts(Options.Urls, Options.ListFile);
+    try {
+        files = ReadOptionFiles(Options);
+        ReadNeverCollect(Options.NeverCollectFile, never);
+    } catch (const TUsageError& error) {
+        return UsageError(error.Text);
+    }
+    if (!starts.Open()) return UsageError(starts.Error());
+    if (starts.Entries() == 0)
+        return UsageError("the file of --list '" + Options.ListFile + "' holds no start URL");
+    if (const std::string same = SameOutputFile(NamedOutputs(Options, {})); !same.empty())
+        return UsageError(same);
+    // An output that cannot be written is found out before the crawl, not after it.
+    THarvestSink sink(Options.Format);
+    if (!sink.Open(Options.OutputFile)) return Refused(sink.Error());
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    TProgressLine progress(!Options.Quiet && (Options.Progress || terminal), terminal);
+    const auto configure = [&](THttpScan& Scan) {
+        Configure(Scan, Options, files);
+        if (!never.Empty())
+            Scan.WithholdLink = [&never](const std::string& UrlFound, const std::string& TypeLink) {
+                return never.Withholds(TypeLink, UrlFound);
+            };
+    };
+    TSitesSession session(Options.Sites, starts, configure, progress, sink);
+    TInterruptBridge interrupt([&session](int signal) { session.Interrupt(signal); });
+    QObject::connect(&session, &TSitesSession::Finished, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    if (!Options.ExplainFile.empty()) session.KeepExplanations();
+    session.Begin();
+    QCoreApplication::exec();
+
+    const std::vector<std::string> failures = WriteOutputs(Options, session, sink, never);
+    if (starts.Entries() > 1) Say(session.Summary());
+    if (session.WriteFailed() || !failures.empty()) return kExitRefused;
+    if (session.Interrupted()) return 128 + session.Signal();
+    if (session.RefusedStarts() > 0) return kExitRefused;
+    return session.PagesFetched() == 0 ? kExitNothingFetched : kExitOk;
+}
+
 int Crawl(TCrawlOptions Options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (Options.JournalFile.empty() && Options.ResumeFile.empty()) return CrawlSites(Options);
     THttpScan scan;
+    // robots.txt and the servers' pauses hold for the whole command, not for one start URL.
+    scan.ShareServersWith(scan);
     std::vector<std::string> urls;
     std::optional<TResumed> resumed;
     TNeverCollectList never;
@@ -333,7 +419,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
         return Refused("journal " + journalFile + " is in use by another process");
     try {
         if (!Options.ResumeFile.empty()) resumed = ReadResumed(Options);
-        Configure(scan, Options);
+        Configure(scan, Options, ReadOptionFiles(Options));
         ReadNeverCollect(Options.NeverCollectFile, never);
         urls = StartUrls(Options);
     } catch (const TUsageError& error) {
@@ -387,20 +473,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     // still be written is, with everything found so far: a results file on a full disk must not
     // take the harvest with it.
     const bool resumable = !journalFile.empty();
-    std::vector<std::string> failures;
-    const bool sinkFailed = !sink.Error().empty();  // already said when it happened
-    if (!sink.Finish() && !sinkFailed) failures.push_back(sink.Error());
-    std::string error;
-    if (!Options.SkippedFile.empty() &&
-        !WriteSkipped(Options.SkippedFile, session.Skipped(), error))
-        failures.push_back(std::exchange(error, {}));
-    if (!Options.ExplainFile.empty() &&
-        !WriteExplained(Options.ExplainFile, session.Explained(), error))
-        failures.push_back(error);
-    for (const std::string& failure : failures) Say(failure);
-    if (!Options.NeverCollectFile.empty())
-        Say("left out " + std::to_string(never.LeftOut()) +
-            (never.LeftOut() == 1 ? " address" : " addresses") + " of the never-collect list");
+    const std::vector<std::string> failures = WriteOutputs(Options, session, sink, never);
     if (session.WriteFailed()) {
         if (resumable) SayHowToResume(journalFile);
         return kExitRefused;

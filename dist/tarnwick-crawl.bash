@@ -36,7 +36,8 @@ _tarnwick_crawl() {
             return
             ;;
         -d | --depth | -c | --concurrent | --timeout | --max-queue | --agent | \
-            --proxy | --proxy-user | --user | --delay | --max-per-host)
+            --proxy | --proxy-user | --user | --delay | --max-per-host | \
+            --sites)
             return
             ;;
     esac
@@ -49,6 +50,7 @@ _tarnwick_crawl() {
             --agent --paced --user --password-file --proxy --no-proxy --proxy-user
             --proxy-password-file --list --output --format --results-file --journal --resume
             --quiet --progress
+            --sites
             --help --version -t -d -c -l -o -q -h' -- "$cur"))
     fi
 } &&
