@@ -24,7 +24,6 @@ struct TSitesSession::TSite {
     std::string Start;  // the start URL as the list gives it
     bool Busy = false;  // a start URL is handed to it and has not ended
     int Pages = 0;
-    int Loading = 0;
     std::string StartError;  // why its start page failed, if it did
     QElapsedTimer Clock;
     std::unique_ptr<TLinkDecisionLog> Decisions;
@@ -112,9 +111,8 @@ void TSitesSession::Listen(TSite& Site) {
         // Only the start page's failure is named: further pages fail often and harmlessly.
         if (Site.IsStartUrl(Url)) Site.StartError = why;
     };
-    scan.OnUpdatedStats = [&Site](THttpScan&, int, int Downloading, int, int, int, int) {
-        Site.Loading = Downloading;
-    };
+    // No OnUpdatedStats: the progress line counts what it shows itself, and a crawler without a
+    // listener ends its run right after its last page instead of holding a report back.
     scan.OnWorking = [this, &Site](THttpScan&, bool Working) {
         // The crawler empties its visited lists only after this handler returns, so its next
         // run must start from the event loop.
@@ -163,7 +161,12 @@ void TSitesSession::StopAll() {
 }
 
 void TSitesSession::StartNext(TSite& Site) {
-    if (m_finished || Site.Busy || Site.Scan.Running()) return;
+    if (m_finished || Site.Busy) return;
+    // Its last run is still winding down: the next begins once it has.
+    if (Site.Scan.Running()) {
+        QTimer::singleShot(10, this, [this, &Site] { StartNext(Site); });
+        return;
+    }
     std::string url;
     if (m_signal != 0 || m_writeFailed || m_listEnded || !m_starts.Next(url)) {
         m_listEnded = true;
@@ -175,7 +178,6 @@ void TSitesSession::StartNext(TSite& Site) {
     Site.Busy = true;
     Site.Start = url;
     Site.Pages = 0;
-    Site.Loading = 0;
     Site.StartError.clear();
     Site.Clock.start();
     if (Site.Decisions) Site.Decisions->NoteStart(url);
@@ -248,24 +250,23 @@ std::string TSitesSession::Summary() const {
 }
 
 void TSitesSession::ShowProgress() {
-    int pages = m_pages, loading = 0, running = 0;
+    int pages = m_pages, running = 0;
     std::uint64_t received = m_bytesReceived, decoded = m_bytesDecoded;
     const TSite* slowest = nullptr;
     for (const auto& site : m_sites) {
         if (!site->Busy) continue;
         ++running;
         pages += site->Pages;
-        loading += site->Loading;
         received += site->Scan.BytesReceived();
         decoded += site->Scan.BytesDecoded();
         if (!slowest || site->Clock.elapsed() > slowest->Clock.elapsed()) slowest = site.get();
     }
     char line[512];
     std::snprintf(line, sizeof line,
-                  "[%zu/%zu sites] running %d  pages %d  loading %d  found %zu  skipped %zu  "
-                  "received %s  decoded %s",
-                  m_ended + m_starts.Repeats(), m_starts.Entries(), running, pages, loading,
-                  m_sink.Count(), m_skipped.size(), ByteCountText(received).c_str(),
+                  "[%zu/%zu sites] running %d  pages %d  found %zu  skipped %zu  received %s  "
+                  "decoded %s",
+                  m_ended + m_starts.Repeats(), m_starts.Entries(), running, pages, m_sink.Count(),
+                  m_skipped.size(), ByteCountText(received).c_str(),
                   ByteCountText(decoded).c_str());
     std::string text = line;
     if (slowest)
