@@ -190,8 +190,6 @@ void CheckSites(const TCrawlOptions& O) {
         throw TOptionError{
             "--results-file cannot be given with --sites above 1: each crawler "
             "would empty it at the start of its run"};
-    if (O.Sites > 1 && (!O.JournalFile.empty() || !O.ResumeFile.empty()))
-        throw TOptionError{"--journal and --resume cannot be given with --sites above 1 yet"};
 }
 
 // Handles the option at Args[Index]; advances Index past a separate value.
@@ -394,7 +392,9 @@ Many sites at once:
                            crawled once; a site that fails ends with its
                            reason and the others go on; a last line on
                            standard error counts the sites done and failed.
-                           Not with --journal, --resume or --results-file
+                           With --journal FILE each crawler keeps its own
+                           journal: FILE, FILE.1, FILE.2, ...; not with
+                           --results-file
 
 Start URLs and output:
   -l, --list FILE          read start URLs from FILE, one per line, used as they

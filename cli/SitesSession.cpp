@@ -12,6 +12,7 @@
 #include "HarvestText.h"
 #include "StartList.h"
 #include "THttpScan.h"
+#include "TJournalReader.h"
 #include "TLinkDecisionLog.h"
 
 namespace {
@@ -20,6 +21,8 @@ constexpr int kProgressIntervalMs = 250;
 }  // namespace
 
 struct TSitesSession::TSite {
+    explicit TSite(std::size_t Index_) : Index(Index_) {}
+    const std::size_t Index;  // among the crawlers, in the order made
     THttpScan Scan;
     std::string Start;  // the start URL as the list gives it
     bool Busy = false;  // a start URL is handed to it and has not ended
@@ -57,9 +60,10 @@ TSitesSession::~TSitesSession() {
 }
 
 TSitesSession::TSite& TSitesSession::MakeSite() {
-    m_sites.push_back(std::make_unique<TSite>());
+    m_sites.push_back(std::make_unique<TSite>(m_sites.size()));
     TSite& site = *m_sites.back();
     m_configure(site.Scan);
+    if (!m_journal.empty()) OpenJournal(site, site.Index);
     // The first crawler keeps its servers from run to run; every other one joins it.
     site.Scan.ShareServersWith(m_sites.front()->Scan);
     Listen(site);
@@ -127,11 +131,61 @@ void TSitesSession::Listen(TSite& Site) {
     }
 }
 
+std::string TSitesSession::JournalOf(const std::string& Path, std::size_t Crawler) {
+    return Crawler == 0 ? Path : Path + "." + std::to_string(Crawler);
+}
+
+void TSitesSession::UseJournals(std::string Path, const std::vector<TJournalContents>* Resumed) {
+    m_journal = std::move(Path);
+    m_resumed = Resumed;
+}
+
+bool TSitesSession::OpenJournal(TSite& Site, std::size_t Index) {
+    const std::string path = JournalOf(m_journal, Index);
+    const bool resumable =
+        m_resumed && Index < m_resumed->size() && (*m_resumed)[Index].Resumable();
+    if (resumable ? Site.Scan.ContinueJournal(path, (*m_resumed)[Index])
+                  : Site.Scan.OpenJournal(path))
+        return true;
+    StopForWriteError(Site.Scan.JournalError());
+    return false;
+}
+
+void TSitesSession::ResumeAt(std::size_t NextOrdinal,
+                             std::vector<std::optional<TSiteResume>> Pending, int PagesBefore,
+                             std::vector<TSkippedUrl> SkippedBefore) {
+    m_nextOrdinal = NextOrdinal;
+    m_pending = std::move(Pending);
+    m_pages = PagesBefore;
+    m_skipped = std::move(SkippedBefore);
+}
+
+void TSitesSession::NoteInJournal(const std::vector<std::string>& Fields) {
+    if (!m_sites.empty()) m_sites.front()->Scan.JournalNote(Fields);
+}
+
+bool TSitesSession::FinishJournals() {
+    bool finished = true;
+    for (auto& site : m_sites)
+        if (!site->Scan.FinishJournal()) {
+            Say(site->Scan.JournalError());
+            finished = false;
+        }
+    return finished;
+}
+
 void TSitesSession::Begin() {
     // A crawler is made only for a start URL: a short list costs no more than it needs.
-    const std::size_t crawlers =
-        std::min(static_cast<std::size_t>(m_width), std::max<std::size_t>(m_starts.Entries(), 1));
+    const std::size_t crawlers = std::max(
+        std::min(static_cast<std::size_t>(m_width), std::max<std::size_t>(m_starts.Entries(), 1)),
+        m_pending.size());
     while (m_sites.size() < crawlers) MakeSite();
+    // A resumed crawl passes over the start URLs begun before, and learns the URL of each
+    // pending site whose run had not begun.
+    std::string url;
+    for (std::size_t ordinal = 0; ordinal < m_nextOrdinal && m_starts.Next(url); ++ordinal)
+        for (auto& pending : m_pending)
+            if (pending && pending->Ordinal == ordinal && pending->Url.empty()) pending->Url = url;
     for (auto& site : m_sites) ScheduleNext(*site);
 }
 
@@ -167,22 +221,36 @@ void TSitesSession::StartNext(TSite& Site) {
         QTimer::singleShot(10, this, [this, &Site] { StartNext(Site); });
         return;
     }
+    std::optional<TSiteResume> pending;
+    if (Site.Index < m_pending.size()) pending = std::exchange(m_pending[Site.Index], std::nullopt);
+    const bool goesOn = m_signal == 0 && !m_writeFailed;
     std::string url;
-    if (m_signal != 0 || m_writeFailed || m_listEnded || !m_starts.Next(url)) {
+    std::size_t ordinal = 0;
+    if (pending && goesOn) {
+        url = pending->Url;
+        ordinal = pending->Ordinal;
+    } else if (!goesOn || m_listEnded || !m_starts.Next(url)) {
         m_listEnded = true;
         if (!m_starts.Error().empty() && !m_writeFailed) StopForWriteError(m_starts.Error());
         FinishIfIdle();
         return;
+    } else {
+        ordinal = m_nextOrdinal++;
     }
+    const TJournalRun* run = pending ? pending->Run : nullptr;
     ++m_begun;
     Site.Busy = true;
     Site.Start = url;
-    Site.Pages = 0;
+    Site.Pages = run ? run->Fetched : 0;
     Site.StartError.clear();
     Site.Clock.start();
     if (Site.Decisions) Site.Decisions->NoteStart(url);
     const int messagesBefore = m_messages;
-    if (Site.Scan.Start(url)) return;
+    // A site is noted before its run begins, so that a journal read later knows whose run
+    // follows.
+    if (!m_journal.empty() && !run)
+        Site.Scan.JournalNote({"tarnwick-crawl", "site", std::to_string(ordinal)});
+    if (run ? Site.Scan.Resume(*run) : Site.Scan.Start(url)) return;
     Site.Busy = false;
     ++m_ended;
     ++m_refused;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,16 @@
 class THttpScan;
 class TLinkDecisionLog;
 class TStartList;
+struct TJournalContents;
+struct TJournalRun;
+
+// A site a crawler had begun and not finished when its crawl was cut off: the Ordinal-th start
+// URL of the list, and its run as the crawler's journal kept it (null when none had begun).
+struct TSiteResume {
+    std::size_t Ordinal = 0;
+    std::string Url;
+    const TJournalRun* Run = nullptr;
+};
 
 class TSitesSession : public QObject {
     Q_OBJECT
@@ -37,6 +48,19 @@ public:
     void Interrupt(int Signal);
     // Keep every site's link decisions; Explained() then holds the --explain lines of all.
     void KeepExplanations() { m_explain = true; }
+    // Each crawler keeps a journal: the first at Path, crawler N (from 1) at Path.N; before each
+    // site's run its ordinal among the start URLs is noted in it. Resumed: the journals read, by
+    // crawler, which are continued (null: all begin anew). Call before Begin.
+    void UseJournals(std::string Path, const std::vector<TJournalContents>* Resumed);
+    // Goes on from the journals: the first NextOrdinal start URLs were begun; Pending (by
+    // crawler) are those to go on with; the earlier sites fetched PagesBefore pages.
+    void ResumeAt(std::size_t NextOrdinal, std::vector<std::optional<TSiteResume>> Pending,
+                  int PagesBefore, std::vector<TSkippedUrl> SkippedBefore);
+    // A note of the owner in the first crawler's journal (after Begin).
+    void NoteInJournal(const std::vector<std::string>& Fields);
+    // Marks every journal done; false with the reason on standard error when one cannot be.
+    bool FinishJournals();
+    static std::string JournalOf(const std::string& Path, std::size_t Crawler);
 
     const std::vector<TSkippedUrl>& Skipped() const { return m_skipped; }
     const QByteArray& Explained() const { return m_explained; }
@@ -56,6 +80,7 @@ signals:
 private:
     struct TSite;
     TSite& MakeSite();
+    bool OpenJournal(TSite& Site, std::size_t Index);
     void Listen(TSite& Site);
     void StartNext(TSite& Site);
     void ScheduleNext(TSite& Site);
@@ -88,6 +113,10 @@ private:
     std::size_t m_begun = 0;                // start URLs handed to a crawler
     std::size_t m_ended = 0;                // sites ended (refused ones included)
     std::map<std::string, int> m_failures;  // sites without a page, by reason
-    std::uint64_t m_bytesReceived = 0;      // of the sites that ended
+    std::string m_journal;                  // the first crawler's journal; empty: none
+    const std::vector<TJournalContents>* m_resumed = nullptr;
+    std::vector<std::optional<TSiteResume>> m_pending;  // by crawler, from ResumeAt
+    std::size_t m_nextOrdinal = 0;                      // of the next start URL handed out
+    std::uint64_t m_bytesReceived = 0;                  // of the sites that ended
     std::uint64_t m_bytesDecoded = 0;
 };

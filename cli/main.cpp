@@ -211,7 +211,8 @@ TResumed ReadResumed(TCrawlOptions& Options) {
         if (f[1] == "options")
             args.emplace(f.begin() + 2, f.end());
         else if (f[1] == "starts")
-            r.StartUrls.assign(f.begin() + 2, f.end());
+            // Many sites at once note their start URLs in parts, as the list is read.
+            r.StartUrls.insert(r.StartUrls.end(), f.begin() + 2, f.end());
         else if (f[1] == "output-temp" && f.size() == 3)
             r.StaleTemps.push_back(f[2]);
         else if (f[1] == "entry" && f.size() == 3) {
@@ -358,22 +359,95 @@ std::vector<std::string> WriteOutputs(const TCrawlOptions& Options, const TSessi
     return failures;
 }
 
-// A crawl without a journal: the start URLs, up to --sites of them at once.
-int CrawlSites(const TCrawlOptions& Options) {
+// The journals of many sites at once, as read for --resume: one per crawler, and what is
+// pending in each.
+struct TSitesResumed {
+    std::vector<TJournalContents> Journals;  // by crawler; the first is the one of --resume
+    std::size_t NextOrdinal = 0;             // start URLs begun before
+    std::vector<std::optional<TSiteResume>> Pending;
+    int PagesBefore = 0;
+};
+
+// Each crawler notes the ordinal of every start URL before its run: the last one it noted is
+// unfinished unless its run ran out of work; those before it are finished.
+TSitesResumed ReadSitesResumed(TResumed& Resumed, const std::string& JournalFile, int Sites) {
+    TSitesResumed r;
+    r.Journals.push_back(std::move(Resumed.Journal));
+    for (int c = 1; c < Sites; ++c) {
+        const std::string path = TSitesSession::JournalOf(JournalFile, static_cast<std::size_t>(c));
+        TJournalContents journal;
+        struct stat st {};
+        // A crawler that never began has no journal: it begins one.
+        if (stat(path.c_str(), &st) != 0)
+            journal.Error = "none";
+        else if (journal = TJournalReader::Read(path); !journal.Error.empty())
+            throw TUsageError{journal.Error};
+        r.Journals.push_back(std::move(journal));
+    }
+    r.Pending.resize(static_cast<std::size_t>(Sites));
+    for (std::size_t c = 0; c < r.Journals.size(); ++c) {
+        const TJournalContents& journal = r.Journals[c];
+        std::optional<TSiteResume> last;
+        for (const TJournalNote& note : journal.Notes) {
+            const std::vector<std::string>& f = note.Fields;
+            if (f.size() != 3 || f[0] != kNoteTag || f[1] != "site") continue;
+            TSiteResume site;
+            site.Ordinal = static_cast<std::size_t>(std::strtoull(f[2].c_str(), nullptr, 10));
+            if (note.RunsBefore >= 0 &&
+                static_cast<std::size_t>(note.RunsBefore) < journal.Runs.size())
+                site.Run = &journal.Runs[static_cast<std::size_t>(note.RunsBefore)];
+            r.NextOrdinal = std::max(r.NextOrdinal, site.Ordinal + 1);
+            last = site;
+        }
+        for (const TJournalRun& run : journal.Runs)
+            if (!last || &run != last->Run || run.Finished) r.PagesBefore += run.Fetched;
+        if (last && !(last->Run && last->Run->Finished)) {
+            if (last->Run) last->Url = last->Run->Setting("StartingUrl");
+            r.Pending[c] = last;
+        }
+    }
+    return r;
+}
+
+// Notes the start URLs in parts, read from the list as the crawl will read it.
+void NoteStarts(TSitesSession& Session, const TCrawlOptions& Options) {
+    constexpr std::size_t kPerNote = 1000;
+    TStartList starts(Options.Urls, Options.ListFile);
+    if (!starts.Open()) return;
+    std::vector<std::string> note{kNoteTag, "starts"};
+    for (std::string url; starts.Next(url);) {
+        note.push_back(std::move(url));
+        if (note.size() == kPerNote + 2) {
+            Session.NoteInJournal(note);
+            note.resize(2);
+        }
+    }
+    if (note.size() > 2) Session.NoteInJournal(note);
+}
+
+// The start URLs, up to --sites of them at once; with JournalFile, each crawler keeps a journal
+// (Resumed: those read for --resume, continued).
+int CrawlSites(const TCrawlOptions& Options, const std::string& JournalFile = {},
+               TResumed* Resumed = nullptr) {
     TOptionFiles files;
     TNeverCollectList never;
     TStartList starts(Options.Urls, Options.ListFile);
+    std::optional<TSitesResumed> resumed;
     try {
         files = ReadOptionFiles(Options);
         ReadNeverCollect(Options.NeverCollectFile, never);
+        if (Resumed) resumed = ReadSitesResumed(*Resumed, JournalFile, Options.Sites);
     } catch (const TUsageError& error) {
         return UsageError(error.Text);
     }
     if (!starts.Open()) return UsageError(starts.Error());
     if (starts.Entries() == 0)
         return UsageError("the file of --list '" + Options.ListFile + "' holds no start URL");
-    if (const std::string same = SameOutputFile(NamedOutputs(Options, {})); !same.empty())
+    if (const std::string same = SameOutputFile(NamedOutputs(Options, JournalFile)); !same.empty())
         return UsageError(same);
+    if (!Resumed && !JournalFile.empty())
+        if (const std::string unfinished = UnfinishedJournal(JournalFile); !unfinished.empty())
+            return UsageError(unfinished);
     // An output that cannot be written is found out before the crawl, not after it.
     THarvestSink sink(Options.Format);
     if (!sink.Open(Options.OutputFile)) return Refused(sink.Error());
@@ -387,38 +461,80 @@ int CrawlSites(const TCrawlOptions& Options) {
             };
     };
     TSitesSession session(Options.Sites, starts, configure, progress, sink);
+    if (!JournalFile.empty())
+        session.UseJournals(JournalFile, resumed ? &resumed->Journals : nullptr);
+    if (resumed) {
+        std::vector<TSkippedUrl> skipped;
+        for (const TJournalContents& journal : resumed->Journals) {
+            ReplayHarvest(journal, sink, never);
+            for (TSkippedUrl& skip : SkippedOf(journal)) skipped.push_back(std::move(skip));
+        }
+        session.ResumeAt(resumed->NextOrdinal, std::move(resumed->Pending), resumed->PagesBefore,
+                         std::move(skipped));
+    }
     TInterruptBridge interrupt([&session](int signal) { session.Interrupt(signal); });
     QObject::connect(&session, &TSitesSession::Finished, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
     if (!Options.ExplainFile.empty()) session.KeepExplanations();
     session.Begin();
+    if (!JournalFile.empty()) {
+        if (!resumed) {
+            std::vector<std::string> options{kNoteTag, "options"};
+            options.insert(options.end(), Options.CrawlArgs.begin(), Options.CrawlArgs.end());
+            session.NoteInJournal(options);
+            NoteStarts(session, Options);
+        }
+        if (!sink.TempName().empty())
+            session.NoteInJournal(
+                {kNoteTag, "output-temp",
+                 QFile::encodeName(
+                     QFileInfo(QFile::decodeName(sink.TempName().c_str())).absoluteFilePath())
+                     .toStdString()});
+    }
     QCoreApplication::exec();
 
     const std::vector<std::string> failures = WriteOutputs(Options, session, sink, never);
     if (starts.Entries() > 1) Say(session.Summary());
-    if (session.WriteFailed() || !failures.empty()) return kExitRefused;
-    if (session.Interrupted()) return 128 + session.Signal();
+    if (session.WriteFailed() || !failures.empty()) {
+        if (!JournalFile.empty()) SayHowToResume(JournalFile);
+        return kExitRefused;
+    }
+    if (Resumed) RemoveStaleTemps(Resumed->StaleTemps, Options.OutputFile);
+    if (session.Interrupted()) {
+        if (!JournalFile.empty()) SayHowToResume(JournalFile);
+        return 128 + session.Signal();
+    }
+    if (!JournalFile.empty() && !session.FinishJournals()) return kExitRefused;
     if (session.RefusedStarts() > 0) return kExitRefused;
     return session.PagesFetched() == 0 ? kExitNothingFetched : kExitOk;
 }
 
 int Crawl(TCrawlOptions Options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (Options.JournalFile.empty() && Options.ResumeFile.empty()) return CrawlSites(Options);
-    THttpScan scan;
-    // robots.txt and the servers' pauses hold for the whole command, not for one start URL.
-    scan.ShareServersWith(scan);
-    std::vector<std::string> urls;
-    std::optional<TResumed> resumed;
-    TNeverCollectList never;
     // A journal that another process writes is neither read nor touched: its crawl is that
     // process's alone.
     const std::string journalFile =
         Options.ResumeFile.empty() ? Options.JournalFile : Options.ResumeFile;
-    if (!journalFile.empty() && THttpScan::JournalFileInUse(journalFile))
+    if (journalFile.empty()) return CrawlSites(Options);
+    if (THttpScan::JournalFileInUse(journalFile))
         return Refused("journal " + journalFile + " is in use by another process");
+    std::optional<TResumed> resumed;
+    if (!Options.ResumeFile.empty()) {
+        try {
+            resumed = ReadResumed(Options);
+        } catch (const TUsageError& error) {
+            return Refused(error.Text);
+        }
+    }
+    // Journals of many sites at once: one per crawler. One site at a time keeps the one
+    // journal of earlier versions, which such journals resume as before.
+    if (Options.Sites > 1) return CrawlSites(Options, journalFile, resumed ? &*resumed : nullptr);
+    THttpScan scan;
+    // robots.txt and the servers' pauses hold for the whole command, not for one start URL.
+    scan.ShareServersWith(scan);
+    std::vector<std::string> urls;
+    TNeverCollectList never;
     try {
-        if (!Options.ResumeFile.empty()) resumed = ReadResumed(Options);
         Configure(scan, Options, ReadOptionFiles(Options));
         ReadNeverCollect(Options.NeverCollectFile, never);
         urls = StartUrls(Options);

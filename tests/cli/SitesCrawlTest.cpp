@@ -93,14 +93,13 @@ TEST(SitesCrawlTest, SitesAtOnceHarvestAsOneAfterTheOtherAndAFailingSiteEndsAlon
     EXPECT_EQ(lines.size(), 8u);
 }
 
-TEST(SitesCrawlTest, MoreDownloadsThanAThousandOrAJournalAreRefused) {
+TEST(SitesCrawlTest, MoreDownloadsThanAThousandOrOneResultsFileAreRefused) {
     const struct {
         QStringList args;
         std::string said;
     } cases[] = {
         {{"--sites", "167"}, "--sites times --concurrent (1002 downloads at once)"},
         {{"--sites", "11", "-c", "100"}, "(1100 downloads at once) must be at most 1000"},
-        {{"--sites", "2", "--journal", "j"}, "cannot be given with --sites above 1"},
         {{"--sites", "2", "--results-file", "r"}, "cannot be given with --sites above 1"},
         {{"--sites", "0"}, "must be at least 1"},
     };
