@@ -436,7 +436,14 @@ int CrawlSites(const TCrawlOptions& Options, const std::string& JournalFile = {}
     try {
         files = ReadOptionFiles(Options);
         ReadNeverCollect(Options.NeverCollectFile, never);
-        if (Resumed) resumed = ReadSitesResumed(*Resumed, JournalFile, Options.Sites);
+        if (Resumed) {
+            if (Resumed->Journal.ProgramVersion != TARNWICK_VERSION)
+                Say("journal " + JournalFile + " was begun by version " +
+                    Resumed->Journal.ProgramVersion);
+            if (!Resumed->Journal.Dropped.empty())
+                Say("journal " + JournalFile + ": left out " + Resumed->Journal.Dropped);
+            resumed = ReadSitesResumed(*Resumed, JournalFile, Options.Sites);
+        }
     } catch (const TUsageError& error) {
         return UsageError(error.Text);
     }
