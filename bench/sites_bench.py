@@ -286,11 +286,11 @@ def section(build, args):
 
     def row(name, runs):
         found = [m.found for m in runs if m.found is not None]
-        return "| %s | %d | %.2f | %s | %s | %s | %.1f |" % (
+        return "| %s | %d | %.2f | %s | %d | %s | %.1f |" % (
             name, len(runs), med([m.wall for m in runs]),
-            "/".join(sorted({str(m.requests) for m in runs})),
-            "/".join(sorted({str(m.most_open) for m in runs})),
-            "/".join(sorted({str(f) for f in found})) if found else "-",
+            "/".join(str(v) for v in sorted({m.requests for m in runs})),
+            max(m.most_open for m in runs),
+            "/".join(str(v) for v in sorted(set(found))) if found else "-",
             med([m.rss_kib for m in runs]) / 1024)
 
     lines += [row("tarnwick-crawl --sites 10 -c 5", ours), row("wget2 --max-threads=50", peers),
