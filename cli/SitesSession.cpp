@@ -337,9 +337,11 @@ void TSitesSession::ShowProgress() {
                   m_skipped.size(), ByteCountText(received).c_str(),
                   ByteCountText(decoded).c_str());
     std::string text = line;
-    if (slowest)
-        text += "  slowest " + slowest->Start + " (" +
-                std::to_string(slowest->Clock.elapsed() / 1000) + " s, " +
-                std::to_string(slowest->Pages) + " pages)";
+    if (slowest) {
+        char figures[64];
+        std::snprintf(figures, sizeof figures, " (%.1f s, %d pages)",
+                      static_cast<double>(slowest->Clock.elapsed()) / 1000.0, slowest->Pages);
+        text += "  slowest " + slowest->Start + figures;
+    }
     m_progress.Show(text);
 }
