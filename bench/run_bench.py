@@ -15,6 +15,8 @@ Sections (all by default; --only picks some):
   curve    nginx sites of about 3,000, 30,000 and 100,000 pages, crawled whole by both;
   soak     one long run of tarnwick-crawl over a list that names the 30,000-page site again and
            again, its memory read every 10 s;
+  sites    the list workload (sites_bench.py): 200 small sites at their own loopback addresses,
+           tarnwick-crawl --sites 10 against wget2 -i LIST, --sites 1, 2,000 sites, --delay 1;
   micro    the Google Benchmark programs.
 --quick crawls the small 259-page site (fanout 6) in scale and window, with wget and HTTrack
 beside, and skips curve and soak: start-up then weighs heavily in every figure.
@@ -39,6 +41,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+import sites_bench
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SKIPPED_TYPES = "pdf,zip,mp3,doc,jpg"  # peers fetch pages only, as the engine does
@@ -682,7 +686,7 @@ def main():
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--fast-repeats", type=int, default=3)
-    parser.add_argument("--only", default="scale,startup,window,curve,soak,micro")
+    parser.add_argument("--only", default="scale,startup,window,curve,soak,sites,micro")
     parser.add_argument("--soak-minutes", type=float, default=20)
     parser.add_argument("--results", default=os.path.join(HERE, "RESULTS.md"))
     args = parser.parse_args()
@@ -695,7 +699,7 @@ def main():
               "Written by `bench/run_bench.py` (`make bench`); numbers from one invocation.", "",
               "- Date: " + when, "- Machine: " + machine(), "- Peers: " + "; ".join(versions()),
               "- Sections: " + ", ".join(s for s in ("startup", "scale", "window", "curve", "soak",
-                                                     "micro") if s in sections)
+                                                     "sites", "micro") if s in sections)
               + (" (quick)" if args.quick else ""), ""]
     work = tempfile.mkdtemp(prefix="tarnwick-bench-")
     servers = Servers(work)
@@ -718,6 +722,11 @@ def main():
             report += section_curve(build, work, servers, startup, args)
         if "soak" in sections:
             report += section_soak(build, work, servers, args)
+        if "sites" in sections:
+            print("Many sites at once...", file=sys.stderr)
+            report += sites_bench.section(build, argparse.Namespace(
+                sites=50 if args.quick else 200, rounds=max(args.runs, 3),
+                big=0 if args.quick else 2000, polite=0 if args.quick else 20))
     finally:
         servers.stop()
         shutil.rmtree(work, ignore_errors=True)

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr int kMaxConcurrent = 1000;
+constexpr int kDefaultConcurrent = 6;  // the crawler's own default
 
 struct TOptionError {
     std::string Text;
@@ -172,6 +173,8 @@ const std::map<std::string, TValueHandler>& ValueOptions() {
              o.ContactListFile = v;
              o.ContactPages = true;
          }},
+        // Many sites at once.
+        {"--sites", [](auto& n, auto& v, auto& o) { o.Sites = ParseNumber(n, v, 1); }},
     };
     return options;
 }
@@ -212,6 +215,20 @@ const std::map<char, std::string>& ShortNames() {
 bool ShapesCrawl(const std::string& LongName) {
     return !IsOutputOption(LongName) && LongName != "--journal" && LongName != "--resume" &&
            LongName != "--help" && LongName != "--version" && LongName != "--merge";
+}
+
+// Many sites at once: every site has its own downloads, and all of them together are bounded
+// as one crawler's are.
+void CheckSites(const TCrawlOptions& O) {
+    const long long downloads =
+        static_cast<long long>(O.Sites) * O.Concurrent.value_or(kDefaultConcurrent);
+    if (downloads > kMaxConcurrent)
+        throw TOptionError{"--sites times --concurrent (" + std::to_string(downloads) +
+                           " downloads at once) must be at most " + std::to_string(kMaxConcurrent)};
+    if (O.Sites > 1 && !O.ResultsFile.empty())
+        throw TOptionError{
+            "--results-file cannot be given with --sites above 1: each crawler "
+            "would empty it at the start of its run"};
 }
 
 // Handles the option at Args[Index]; advances Index past a separate value.
@@ -297,6 +314,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& Args, bool N
                     "start URLs of its journal (only -o, --format, -q, --progress and "
                     "--results-file may be given)"};
         }
+        CheckSites(o);
         if (NeedStart && !o.Help && !o.Version && o.Urls.empty() && o.ListFile.empty() &&
             o.ResumeFile.empty())
             throw TOptionError{"no start URL given (give one or more URLs, or --list FILE)"};
@@ -367,8 +385,9 @@ Consideration for servers:
                            0.5; Crawl-delay counts when longer (default: 0)
       --max-per-host N     parallel downloads to one server (default: 0, no limit
                            beyond --concurrent)
-      --skipped FILE       list the URLs that were not fetched, one URL<TAB>reason
-                           per line, in the order met: robots (forbidden by
+      --skipped FILE       list the URLs that were not fetched, one
+                           URL<TAB>reason<TAB>site per line (site: the start URL
+                           of its crawl), in the order met: robots (forbidden by
                            robots.txt), robots-unreachable (WHY) (its robots.txt
                            could not be read; WHY is what its request met, in
                            the words below), or why its download failed: host not
@@ -381,8 +400,8 @@ Consideration for servers:
                            internal error, or HTTP status N
       --explain FILE       why each link was followed, reported or skipped: one
                            JSON line per distinct link met, its final decision,
-                           with url, from, depth, type, reported, followed and
-                           reason (seen, depth, exclude, include, type, site,
+                           with url, from, depth, type, reported, followed,
+                           site (the start URL of its crawl) and reason (seen, depth, exclude, include, type, site,
                            path, scheme, queue: the waiting links' file failed,
                            robots, robots-unreachable: its robots.txt could not
                            be read, caller, stopped, invalid: a part of a
@@ -417,6 +436,21 @@ Downloads:
                            (default proxy: the http_proxy, https_proxy and
                            no_proxy environment variables)
 
+Many sites at once:
+      --sites K            crawl up to K start URLs at once, each as a run of its
+                           own with its own scope, depth, filters and -c
+                           downloads; when one ends the next begins; K times
+                           -c at most 1000 (default: 1). robots.txt is read once
+                           per server for the whole command, and --delay,
+                           Crawl-delay, pauses and --max-per-host hold for each
+                           server as a whole. A start URL given twice is
+                           crawled once; a site that fails ends with its
+                           reason and the others go on; a last line on
+                           standard error counts the sites done and failed.
+                           With --journal FILE each crawler keeps its own
+                           journal: FILE, FILE.1, FILE.2, ...; not with
+                           --results-file
+
 Start URLs and output:
   -l, --list FILE          read start URLs from FILE, one per line, used as they
                            stand but for blanks at the end of a line and a UTF-8
@@ -430,8 +464,10 @@ Start URLs and output:
       --format text|tsv|jsonl
                            text: one result per line, sorted, without
                            duplicates, written at the end (default); tsv:
-                           TYPE<TAB>URL<TAB>PAGE and jsonl: {"type","url","from"}
-                           per line, written as they are found
+                           TYPE<TAB>URL<TAB>PAGE<TAB>SITE and jsonl:
+                           {"type","url","from","site"} per line, written as
+                           they are found (SITE: the start URL whose crawl
+                           found it)
       --results-file FILE  also let the crawler write its own results file (one
                            "type";"url" line per reported link; emptied at the
                            start of every run)

@@ -45,6 +45,8 @@ struct TCrawlOptions {
     std::vector<std::string> Urls;  // start URLs given as arguments, before those of --list
     std::string JournalFile;        // --journal: record the crawl there
     std::string ResumeFile;         // --resume: continue the crawl recorded there
+    // Many sites at once.
+    int Sites = 1;  // --sites: start URLs crawled at once, each by a crawler of its own
     // The options given that shape the crawl, each as "--name" or "--name=value": what a
     // journal records so that --resume can crawl on with them.
     std::vector<std::string> CrawlArgs;

@@ -63,7 +63,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
                                 const std::string& TypeLink, const std::string& FromUrl,
                                 const std::string&, const std::string&, const std::string&,
                                 const std::string&, std::string&, char, int, bool&) {
-        m_sink.Add({TypeLink, ResultText(TypeLink, UrlFound), FromUrl});
+        m_sink.Add({TypeLink, ResultText(TypeLink, UrlFound), FromUrl, m_scan.StartingUrl()});
     };
     m_scan.OnPageReceived = [this](THttpScan&, const std::string&, const std::string&,
                                    const std::string&, const std::string&) { ++m_runPages; };
@@ -79,7 +79,8 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
         const bool forbidden = Reason == "robots";
         // An unread robots.txt is named with what its request met: that is what to act on.
         const std::string cause = FetchFailureText(Cause, Status);
-        m_skipped.push_back({Url, cause.empty() ? Reason : Reason + " (" + cause + ")"});
+        m_skipped.push_back(
+            {Url, cause.empty() ? Reason : Reason + " (" + cause + ")", m_scan.StartingUrl()});
         if (m_decisions)
             m_decisions->NoteNotFetched(
                 Url, forbidden ? TLinkReason::Robots : TLinkReason::RobotsUnreachable, Cause,
@@ -93,7 +94,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
     m_scan.OnFetchFailed = [this](THttpScan&, const std::string& Url, const std::string&,
                                   TFetchFailure Reason, int Status) {
         const std::string why = FetchFailureText(Reason, Status);
-        m_skipped.push_back({Url, why});
+        m_skipped.push_back({Url, why, m_scan.StartingUrl()});
         if (m_decisions) m_decisions->NoteFailed(Url, Reason, Status);
         // Only the start page's failure is named: further pages fail often and harmlessly.
         if (IsStartUrl(Url)) m_startError = why;
@@ -106,7 +107,7 @@ TCrawlSession::TCrawlSession(THttpScan& Scan, std::vector<std::string> StartUrls
         // run must start from the event loop.
         if (working) return;
         if (m_decisions) {
-            m_explained += FormatExplained(*m_decisions);
+            m_explained += FormatExplained(*m_decisions, m_scan.StartingUrl());
             m_decisions->Clear();
         }
         RunEnded();

@@ -4,16 +4,17 @@
 #include "OutputFile.h"
 #include "TLinkDecisionLog.h"
 
-QByteArray FormatExplained(const TLinkDecisionLog& Log) {
+QByteArray FormatExplained(const TLinkDecisionLog& Log, const std::string& Site) {
     QByteArray out;
-    Log.ForEach([&out](const TLinkRecord& r) {
+    const QByteArray site = JsonString(Site);
+    Log.ForEach([&out, &site](const TLinkRecord& r) {
         const TLinkReason reason =
             r.FollowReason != TLinkReason::None ? r.FollowReason : r.ReportReason;
         out += "{\"url\":" + JsonString(r.Url) + ",\"from\":" + JsonString(r.FromUrl) +
                ",\"depth\":" + QByteArray::number(r.Depth) + ",\"type\":" + JsonString(r.TypeLink) +
                ",\"reported\":" + (r.Reported ? "true" : "false") +
                ",\"followed\":" + (r.Followed ? "true" : "false") + ",\"reason\":\"" +
-               LinkReasonWord(reason) + "\"}\n";
+               LinkReasonWord(reason) + "\",\"site\":" + site + "}\n";
     });
     return out;
 }

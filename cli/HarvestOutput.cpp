@@ -44,15 +44,17 @@ QByteArray JsonString(const std::string& Text) {
 QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format) {
     QByteArray out;
     if (Format == TOutputFormat::Tsv) {
-        out.reserve(static_cast<qsizetype>(Item.Type.size() + Item.Url.size() + Item.From.size()) +
-                    3);
+        out.reserve(static_cast<qsizetype>(Item.Type.size() + Item.Url.size() + Item.From.size() +
+                                           Item.Site.size()) +
+                    4);
         AppendTsvField(out, Item.Type, '\t');
         AppendTsvField(out, Item.Url, '\t');
-        AppendTsvField(out, Item.From, '\n');
+        AppendTsvField(out, Item.From, '\t');
+        AppendTsvField(out, Item.Site, '\n');
         return out;
     }
     return "{\"type\":" + JsonString(Item.Type) + ",\"url\":" + JsonString(Item.Url) +
-           ",\"from\":" + JsonString(Item.From) + "}\n";
+           ",\"from\":" + JsonString(Item.From) + ",\"site\":" + JsonString(Item.Site) + "}\n";
 }
 
 QByteArray FormatText(std::vector<std::string> Urls) {
@@ -78,6 +80,8 @@ QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped) {
         out.append(skip.Url.data(), static_cast<qsizetype>(skip.Url.size()));
         out.append('\t');
         out.append(skip.Reason.data(), static_cast<qsizetype>(skip.Reason.size()));
+        out.append('\t');
+        out.append(skip.Site.data(), static_cast<qsizetype>(skip.Site.size()));
         out.append('\n');
     }
     return out;

@@ -10,10 +10,10 @@
 #include "CrawlOptions.h"
 #include "OutputFile.h"
 
-// One reported link: its type, the result text (ResultText: address decoded, or file URL) and
-// the page it was found on, all as bytes.
+// One reported link: its type, the result text (ResultText: address decoded, or file URL), the
+// page it was found on and the start URL of the site whose crawl found it, all as bytes.
 struct THarvestItem {
-    std::string Type, Url, From;
+    std::string Type, Url, From, Site;
 };
 
 // Text as a JSON string. The engine's texts are bytes: JSON carries the text they stand for, as
@@ -26,12 +26,12 @@ QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format);
 QByteArray FormatText(std::vector<std::string> Urls);
 
 // A URL the crawler did not fetch, and why: "robots", "robots-unreachable", or the words of its
-// failed download ("timed out", "HTTP status 404", ...).
+// failed download ("timed out", "HTTP status 404", ...); Site: the start URL of its crawl.
 struct TSkippedUrl {
-    std::string Url, Reason;
+    std::string Url, Reason, Site;
 };
 
-// One "URL<TAB>reason" line per skipped URL, in the order met.
+// One "URL<TAB>reason<TAB>site" line per skipped URL, in the order met.
 QByteArray FormatSkipped(const std::vector<TSkippedUrl>& Skipped);
 
 // Writes the skipped URLs to FileName as an output file (see TOutputFile); false with Error set

@@ -24,6 +24,8 @@
 #include "InterruptBridge.h"
 #include "OutputFile.h"
 #include "ResultMerge.h"
+#include "SitesSession.h"
+#include "StartList.h"
 #include "StartShard.h"
 #include "THttpScan.h"
 #include "TJournalReader.h"
@@ -114,7 +116,22 @@ std::string JoinLines(const std::vector<std::string>& Items) {
     return text;
 }
 
-void Configure(THttpScan& Scan, const TCrawlOptions& O) {
+// What the options' files hold, read once for every crawler of the command.
+struct TOptionFiles {
+    std::string Include, Exclude, Password, ProxyPassword;
+};
+
+TOptionFiles ReadOptionFiles(const TCrawlOptions& O) {
+    TOptionFiles f;
+    if (!O.IncludeFile.empty()) f.Include = KeywordLines(KeywordText("--include", O.IncludeFile));
+    if (!O.ExcludeFile.empty()) f.Exclude = KeywordLines(KeywordText("--exclude", O.ExcludeFile));
+    f.ProxyPassword =
+        Password("--proxy-password-file", O.ProxyPasswordFile, "TARNWICK_PROXY_PASSWORD");
+    f.Password = Password("--password-file", O.PasswordFile, "TARNWICK_PASSWORD");
+    return f;
+}
+
+void Configure(THttpScan& Scan, const TCrawlOptions& O, const TOptionFiles& F) {
     Scan.SetTypeFilterEnabled(!O.AllTypes);
     if (!O.AllTypes) Scan.SetTypeList(JoinLines(O.Types));
     if (O.Depth) Scan.SetDepthSearchLevel(*O.Depth);
@@ -137,11 +154,11 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
     Scan.SetAdaptiveTicks(!O.Paced);
     Scan.SetAllowRedirect(!O.NoRedirect);
     if (!O.IncludeFile.empty()) {
-        Scan.SetIncludeKeywords(KeywordLines(KeywordText("--include", O.IncludeFile)));
+        Scan.SetIncludeKeywords(F.Include);
         Scan.SetKeywordsLimiterEnabled(true);
     }
     if (!O.ExcludeFile.empty()) {
-        Scan.SetExcludeKeywords(KeywordLines(KeywordText("--exclude", O.ExcludeFile)));
+        Scan.SetExcludeKeywords(F.Exclude);
         Scan.SetKeywordsFilterEnabled(true);
     }
     if (O.ContactPages) ConfigureContactPages(Scan, O);
@@ -151,10 +168,9 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O) {
         Scan.SetProxyPort(O.ProxyPort);
     }
     Scan.SetProxyUser(O.ProxyUser);
-    Scan.SetProxyPassword(
-        Password("--proxy-password-file", O.ProxyPasswordFile, "TARNWICK_PROXY_PASSWORD"));
+    Scan.SetProxyPassword(F.ProxyPassword);
     Scan.SetUserName(O.User);
-    Scan.SetPassword(Password("--password-file", O.PasswordFile, "TARNWICK_PASSWORD"));
+    Scan.SetPassword(F.Password);
     // The engine would put a bare file name into ./Download/; the user means the name as given.
     Scan.SetFileOfResults(
         O.ResultsFile.empty()
@@ -176,6 +192,12 @@ std::vector<std::string> ListEntries(QByteArray Data) {
     return entries;
 }
 
+// One shard of many may well draw none; the merge then finds its harvest empty.
+void SayEmptyShard(const TShard& Shard, std::size_t Entries) {
+    Say("shard " + std::to_string(Shard.Index) + "/" + std::to_string(Shard.Count) +
+        ": none of the start URLs falls to this shard (" + std::to_string(Entries) + " in all)");
+}
+
 std::vector<std::string> StartUrls(const TCrawlOptions& O) {
     std::vector<std::string> urls = O.Urls;
     if (!O.ListFile.empty())
@@ -185,11 +207,7 @@ std::vector<std::string> StartUrls(const TCrawlOptions& O) {
         throw TUsageError{"the file of --list '" + O.ListFile + "' holds no start URL"};
     if (!O.Shard) return urls;
     std::vector<std::string> taken = TakeShard(urls, *O.Shard);
-    // One shard of many may well draw none; the merge then finds its harvest empty.
-    if (taken.empty())
-        Say("shard " + std::to_string(O.Shard->Index) + "/" + std::to_string(O.Shard->Count) +
-            ": none of the start URLs falls to this shard (" + std::to_string(urls.size()) +
-            " in all)");
+    if (taken.empty()) SayEmptyShard(*O.Shard, urls.size());
     return taken;
 }
 
@@ -236,7 +254,8 @@ TResumed ReadResumed(TCrawlOptions& Options) {
         if (f[1] == "options")
             args.emplace(f.begin() + 2, f.end());
         else if (f[1] == "starts")
-            r.StartUrls.assign(f.begin() + 2, f.end());
+            // Many sites at once note their start URLs in parts, as the list is read.
+            r.StartUrls.insert(r.StartUrls.end(), f.begin() + 2, f.end());
         else if (f[1] == "output-temp" && f.size() == 3)
             r.StaleTemps.push_back(f[2]);
         else if (f[1] == "entry" && f.size() == 3) {
@@ -286,7 +305,7 @@ void ReplayHarvest(const TJournalContents& Journal, THarvestSink& Sink, TNeverCo
         for (const TJournalReport& report : run.Reports)
             if (report.Reported && !Never.Withholds(report.TypeLink, report.UrlFound))
                 Sink.Add({report.TypeLink, ResultText(report.TypeLink, report.UrlFound),
-                          report.FromUrl});
+                          report.FromUrl, run.Setting("StartingUrl")});
 }
 
 // Notes the temporary file the harvest is written to, so that a resumption can remove it
@@ -314,7 +333,8 @@ void RemoveStaleTemps(const std::vector<std::string>& Temps, const std::string& 
 std::vector<TSkippedUrl> SkippedOf(const TJournalContents& Journal) {
     std::vector<TSkippedUrl> skipped;
     for (const TJournalRun& run : Journal.Runs)
-        for (const auto& [url, reason] : run.SkippedUrls) skipped.push_back({url, reason});
+        for (const auto& [url, reason] : run.SkippedUrls)
+            skipped.push_back({url, reason, run.Setting("StartingUrl")});
     return skipped;
 }
 
@@ -358,21 +378,216 @@ int UsageError(const std::string& Text) {
     return kExitUsage;
 }
 
+// The outputs written at the end, whatever happened: a results file on a full disk must not
+// take the harvest with it. Returns the failures, each in one line.
+template <typename TSession>
+std::vector<std::string> WriteOutputs(const TCrawlOptions& Options, const TSession& Session,
+                                      THarvestSink& Sink, const TNeverCollectList& Never) {
+    std::vector<std::string> failures;
+    const bool sinkFailed = !Sink.Error().empty();  // already said when it happened
+    if (!Sink.Finish() && !sinkFailed) failures.push_back(Sink.Error());
+    std::string error;
+    if (!Options.SkippedFile.empty() &&
+        !WriteSkipped(Options.SkippedFile, Session.Skipped(), error))
+        failures.push_back(std::exchange(error, {}));
+    if (!Options.ExplainFile.empty() &&
+        !WriteExplained(Options.ExplainFile, Session.Explained(), error))
+        failures.push_back(error);
+    for (const std::string& failure : failures) Say(failure);
+    if (!Options.NeverCollectFile.empty())
+        Say("left out " + std::to_string(Never.LeftOut()) +
+            (Never.LeftOut() == 1 ? " address" : " addresses") + " of the never-collect list");
+    return failures;
+}
+
+// The journals of many sites at once, as read for --resume: one per crawler, and what is
+// pending in each.
+struct TSitesResumed {
+    std::vector<TJournalContents> Journals;  // by crawler; the first is the one of --resume
+    std::size_t NextOrdinal = 0;             // start URLs begun before
+    std::vector<std::optional<TSiteResume>> Pending;
+    int PagesBefore = 0;
+};
+
+// Each crawler notes the ordinal of every start URL before its run: the last one it noted is
+// unfinished unless its run ran out of work; those before it are finished.
+TSitesResumed ReadSitesResumed(TResumed& Resumed, const std::string& JournalFile, int Sites) {
+    TSitesResumed r;
+    r.Journals.push_back(std::move(Resumed.Journal));
+    for (int c = 1; c < Sites; ++c) {
+        const std::string path = TSitesSession::JournalOf(JournalFile, static_cast<std::size_t>(c));
+        TJournalContents journal;
+        struct stat st {};
+        // A crawler that never began has no journal: it begins one.
+        if (stat(path.c_str(), &st) != 0)
+            journal.Error = "none";
+        else if (journal = TJournalReader::Read(path); !journal.Error.empty())
+            throw TUsageError{journal.Error};
+        r.Journals.push_back(std::move(journal));
+    }
+    r.Pending.resize(static_cast<std::size_t>(Sites));
+    for (std::size_t c = 0; c < r.Journals.size(); ++c) {
+        const TJournalContents& journal = r.Journals[c];
+        std::optional<TSiteResume> last;
+        for (const TJournalNote& note : journal.Notes) {
+            const std::vector<std::string>& f = note.Fields;
+            if (f.size() != 3 || f[0] != kNoteTag || f[1] != "site") continue;
+            TSiteResume site;
+            site.Ordinal = static_cast<std::size_t>(std::strtoull(f[2].c_str(), nullptr, 10));
+            if (note.RunsBefore >= 0 &&
+                static_cast<std::size_t>(note.RunsBefore) < journal.Runs.size())
+                site.Run = &journal.Runs[static_cast<std::size_t>(note.RunsBefore)];
+            r.NextOrdinal = std::max(r.NextOrdinal, site.Ordinal + 1);
+            last = site;
+        }
+        for (const TJournalRun& run : journal.Runs)
+            if (!last || &run != last->Run || run.Finished) r.PagesBefore += run.Fetched;
+        if (last && !(last->Run && last->Run->Finished)) {
+            if (last->Run) last->Url = last->Run->Setting("StartingUrl");
+            r.Pending[c] = last;
+        }
+    }
+    return r;
+}
+
+// Notes the start URLs in parts, read from the list as the crawl will read it.
+void NoteStarts(TSitesSession& Session, const TCrawlOptions& Options) {
+    constexpr std::size_t kPerNote = 1000;
+    TStartList starts(Options.Urls, Options.ListFile, Options.Shard);
+    if (!starts.Open()) return;
+    std::vector<std::string> note{kNoteTag, "starts"};
+    for (std::string url; starts.Next(url);) {
+        note.push_back(std::move(url));
+        if (note.size() == kPerNote + 2) {
+            Session.NoteInJournal(note);
+            note.resize(2);
+        }
+    }
+    if (note.size() > 2) Session.NoteInJournal(note);
+}
+
+// The start URLs, up to --sites of them at once; with JournalFile, each crawler keeps a journal
+// (Resumed: those read for --resume, continued).
+int CrawlSites(const TCrawlOptions& Options, const std::string& JournalFile = {},
+               TResumed* Resumed = nullptr) {
+    TOptionFiles files;
+    TNeverCollectList never;
+    TStartList starts(Options.Urls, Options.ListFile, Options.Shard);
+    std::optional<TSitesResumed> resumed;
+    try {
+        files = ReadOptionFiles(Options);
+        ReadNeverCollect(Options.NeverCollectFile, never);
+        if (Resumed) {
+            if (Resumed->Journal.ProgramVersion != TARNWICK_VERSION)
+                Say("journal " + JournalFile + " was begun by version " +
+                    Resumed->Journal.ProgramVersion);
+            if (!Resumed->Journal.Dropped.empty())
+                Say("journal " + JournalFile + ": left out " + Resumed->Journal.Dropped);
+            resumed = ReadSitesResumed(*Resumed, JournalFile, Options.Sites);
+        }
+    } catch (const TUsageError& error) {
+        return UsageError(error.Text);
+    }
+    if (!starts.Open()) return UsageError(starts.Error());
+    if (starts.Entries() == 0)
+        return UsageError("the file of --list '" + Options.ListFile + "' holds no start URL");
+    if (const std::string same = SameOutputFile(NamedOutputs(Options, JournalFile)); !same.empty())
+        return UsageError(same);
+    if (!Resumed && !JournalFile.empty())
+        if (const std::string unfinished = UnfinishedJournal(JournalFile); !unfinished.empty())
+            return UsageError(unfinished);
+    // An output that cannot be written is found out before the crawl, not after it.
+    THarvestSink sink(Options.Format);
+    if (!sink.Open(Options.OutputFile)) return Refused(sink.Error());
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    TProgressLine progress(!Options.Quiet && (Options.Progress || terminal), terminal);
+    const auto configure = [&](THttpScan& Scan) {
+        Configure(Scan, Options, files);
+        if (!never.Empty())
+            Scan.WithholdLink = [&never](const std::string& UrlFound, const std::string& TypeLink) {
+                return never.Withholds(TypeLink, UrlFound);
+            };
+    };
+    TSitesSession session(Options.Sites, starts, configure, progress, sink);
+    if (!JournalFile.empty())
+        session.UseJournals(JournalFile, resumed ? &resumed->Journals : nullptr);
+    if (resumed) {
+        std::vector<TSkippedUrl> skipped;
+        for (const TJournalContents& journal : resumed->Journals) {
+            ReplayHarvest(journal, sink, never);
+            for (TSkippedUrl& skip : SkippedOf(journal)) skipped.push_back(std::move(skip));
+        }
+        session.ResumeAt(resumed->NextOrdinal, std::move(resumed->Pending), resumed->PagesBefore,
+                         std::move(skipped));
+    }
+    TInterruptBridge interrupt([&session](int signal) { session.Interrupt(signal); });
+    QObject::connect(&session, &TSitesSession::Finished, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    if (!Options.ExplainFile.empty()) session.KeepExplanations();
+    session.Begin();
+    if (!JournalFile.empty()) {
+        if (!resumed) {
+            std::vector<std::string> options{kNoteTag, "options"};
+            options.insert(options.end(), Options.CrawlArgs.begin(), Options.CrawlArgs.end());
+            session.NoteInJournal(options);
+            NoteStarts(session, Options);
+        }
+        if (!sink.TempName().empty())
+            session.NoteInJournal(
+                {kNoteTag, "output-temp",
+                 QFile::encodeName(
+                     QFileInfo(QFile::decodeName(sink.TempName().c_str())).absoluteFilePath())
+                     .toStdString()});
+    }
+    QCoreApplication::exec();
+
+    const std::vector<std::string> failures = WriteOutputs(Options, session, sink, never);
+    if (starts.Entries() > 1) Say(session.Summary());
+    if (session.WriteFailed() || !failures.empty()) {
+        if (!JournalFile.empty()) SayHowToResume(JournalFile);
+        return kExitRefused;
+    }
+    if (Resumed) RemoveStaleTemps(Resumed->StaleTemps, Options.OutputFile);
+    if (session.Interrupted()) {
+        if (!JournalFile.empty()) SayHowToResume(JournalFile);
+        return 128 + session.Signal();
+    }
+    if (!JournalFile.empty() && !session.FinishJournals()) return kExitRefused;
+    if (session.RefusedStarts() > 0) return kExitRefused;
+    if (Options.Shard && starts.Handed() == 0) {
+        SayEmptyShard(*Options.Shard, starts.Entries());
+        return kExitOk;
+    }
+    return session.PagesFetched() == 0 ? kExitNothingFetched : kExitOk;
+}
+
 int Crawl(TCrawlOptions Options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    THttpScan scan;
-    std::vector<std::string> urls;
-    std::optional<TResumed> resumed;
-    TNeverCollectList never;
     // A journal that another process writes is neither read nor touched: its crawl is that
     // process's alone.
     const std::string journalFile =
         Options.ResumeFile.empty() ? Options.JournalFile : Options.ResumeFile;
-    if (!journalFile.empty() && THttpScan::JournalFileInUse(journalFile))
+    if (journalFile.empty()) return CrawlSites(Options);
+    if (THttpScan::JournalFileInUse(journalFile))
         return Refused("journal " + journalFile + " is in use by another process");
+    std::optional<TResumed> resumed;
+    if (!Options.ResumeFile.empty()) {
+        try {
+            resumed = ReadResumed(Options);
+        } catch (const TUsageError& error) {
+            return Refused(error.Text);
+        }
+    }
+    // Journals of many sites at once: one per crawler. One site at a time keeps the one
+    // journal of earlier versions, which such journals resume as before.
+    if (Options.Sites > 1) return CrawlSites(Options, journalFile, resumed ? &*resumed : nullptr);
+    THttpScan scan;
+    // robots.txt and the servers' pauses hold for the whole command, not for one start URL.
+    scan.ShareServersWith(scan);
+    std::vector<std::string> urls;
+    TNeverCollectList never;
     try {
-        if (!Options.ResumeFile.empty()) resumed = ReadResumed(Options);
-        Configure(scan, Options);
+        Configure(scan, Options, ReadOptionFiles(Options));
         ReadNeverCollect(Options.NeverCollectFile, never);
         urls = StartUrls(Options);
     } catch (const TUsageError& error) {
@@ -427,20 +642,7 @@ int Crawl(TCrawlOptions Options, int argc, char** argv) {
     // still be written is, with everything found so far: a results file on a full disk must not
     // take the harvest with it.
     const bool resumable = !journalFile.empty();
-    std::vector<std::string> failures;
-    const bool sinkFailed = !sink.Error().empty();  // already said when it happened
-    if (!sink.Finish() && !sinkFailed) failures.push_back(sink.Error());
-    std::string error;
-    if (!Options.SkippedFile.empty() &&
-        !WriteSkipped(Options.SkippedFile, session.Skipped(), error))
-        failures.push_back(std::exchange(error, {}));
-    if (!Options.ExplainFile.empty() &&
-        !WriteExplained(Options.ExplainFile, session.Explained(), error))
-        failures.push_back(error);
-    for (const std::string& failure : failures) Say(failure);
-    if (!Options.NeverCollectFile.empty())
-        Say("left out " + std::to_string(never.LeftOut()) +
-            (never.LeftOut() == 1 ? " address" : " addresses") + " of the never-collect list");
+    const std::vector<std::string> failures = WriteOutputs(Options, session, sink, never);
     if (session.WriteFailed()) {
         if (resumable) SayHowToResume(journalFile);
         return kExitRefused;

@@ -37,7 +37,8 @@ _tarnwick_crawl() {
             return
             ;;
         -d | --depth | -c | --concurrent | --timeout | --max-queue | --agent | \
-            --proxy | --proxy-user | --user | --delay | --max-per-host)
+            --proxy | --proxy-user | --user | --delay | --max-per-host | \
+            --sites)
             return
             ;;
         # Across machines: I/N is the user's to write.
@@ -65,6 +66,7 @@ _tarnwick_crawl() {
             --quiet --progress
             --shard --merge
             --contact-pages --contact-list
+            --sites
             --help --version -t -d -c -l -o -q -h' -- "$cur"))
     fi
 } &&

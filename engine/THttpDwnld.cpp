@@ -56,7 +56,16 @@ const char* EntryOutcomeText(TEntryOutcome Outcome) {
     return "";
 }
 
-THttpDwnld::THttpDwnld() = default;
+THttpDwnld::THttpDwnld() {
+    // Another crawler of the same servers ended a download or learned a robots.txt: URLs of
+    // ours may wait for that server, so the next tick looks again, and soon.
+    Policy.OnServerFreed = [this](const std::string& Server, bool RobotsKnown) {
+        if (!Working || Stopping) return;
+        m_noneReady = false;
+        if (RobotsKnown) m_robotsLearned.push_back(Server);
+        if (OnSlotEnded) OnSlotEnded();
+    };
+}
 
 // Slots free themselves from their workers: a worker still running finishes alone.
 THttpDwnld::~THttpDwnld() = default;
@@ -104,8 +113,9 @@ void THttpDwnld::ResetRun() {
     if (OnStats) OnStats(*this, Kind, 0, 0, 0, 0, 0, 0);
     m_queue.Clear();
     Overflow.Clear();
-    // robots.txt files and pauses belong to one run.
-    Policy.Clear();
+    // robots.txt files and pauses belong to one run, unless other crawlers share them.
+    Policy.NewRun();
+    m_robotsLearned.clear();
     m_keptRobots.clear();
     Policy.Settings.Agent = Connection.Agent;
     m_waitServer.clear();
@@ -177,12 +187,20 @@ void THttpDwnld::Tick() {
         m_queue.Clear();
         Overflow.Clear();
     } else {
+        TellRobotsLearned();
         Refill();
         const int active = std::min(SlotCount(), ConcurrentDownloads);
         for (int i = 0; i < active && !Stopping; ++i) StartSlot(i);
     }
     // The pool may not change size during the walk, but re-reading it costs nothing.
     for (int i = 0; i < SlotCount(); ++i) StepSlot(i);
+}
+
+void THttpDwnld::TellRobotsLearned() {
+    if (m_robotsLearned.empty()) return;
+    m_active = true;
+    for (const std::string& server : std::exchange(m_robotsLearned, {}))
+        if (OnRobotsKnown && !Stopping) OnRobotsKnown(server);
 }
 
 void THttpDwnld::StepSlot(int Index) {
@@ -500,6 +518,14 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
 bool THttpDwnld::FinishWithServer(int SlotIndex) {
     THttpGet& slot = *m_slots[static_cast<std::size_t>(SlotIndex)];
     std::string& server = m_slotServer[static_cast<std::size_t>(SlotIndex)];
+    if (slot.FetchMode == fetchRobots && Stopping && slot.StatusCode == 0) {
+        // Cut off by the stop, not refused by the server: crawlers sharing it ask again.
+        Policy.RobotsAbandoned(server);
+        server.clear();
+        slot.ReleaseBody();
+        slot.SlotState = slotIdle;
+        return true;
+    }
     if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
         if (ServeRobotsPages) KeepRobotsAnswer(server, slot);

@@ -141,7 +141,8 @@ public:
         OnEntryDone;
     // The number of the last entry queued in this run; the next gets one more.
     std::uint64_t LastEntryId = 0;
-    // Called whenever a slot's download has ended (lets a driver wake up early).
+    // Called whenever a slot's download has ended, or a crawler sharing Policy's servers freed
+    // one (lets a driver wake up early).
     std::function<void()> OnSlotEnded;
     // A queued URL left unfetched because its server's robots.txt refuses it, or could not be
     // read (Cause and Status: what the robots.txt request met; None for a refusal by its rules).
@@ -169,6 +170,8 @@ private:
     void OverflowFailed();
     void ResizePool();
     void StepSlot(int Index);
+    // Tells OnRobotsKnown of the robots.txt files that crawlers sharing the servers have read.
+    void TellRobotsLearned();
     void FinishReceived(THttpGet& slot);
     // A redirect answer: its next hop goes to the front of the queue, to wait for its server's
     // robots.txt and pause like any URL, or the download fails (too many hops, not http(s)).
@@ -203,9 +206,10 @@ private:
     std::unordered_map<std::string, TKeptAnswer> m_keptRobots;  // by server
 
     std::vector<std::unique_ptr<THttpGet>> m_slots;
-    std::vector<std::string> m_slotServer;  // the server each slot's download counts against
-    bool m_noneReady = false;               // this tick found no queued URL that may start
-    std::string m_waitServer;               // the last wait reported, so it is told once
+    std::vector<std::string> m_slotServer;     // the server each slot's download counts against
+    bool m_noneReady = false;                  // this tick found no queued URL that may start
+    std::vector<std::string> m_robotsLearned;  // servers whose robots.txt another crawler read
+    std::string m_waitServer;                  // the last wait reported, so it is told once
     TPolicyClock::time_point m_waitUntil{};
     TUrlInQueue m_queue;
     std::optional<TRunStats> m_last;  // none since the run's zero report: the next one is due

@@ -110,6 +110,12 @@ bool THttpScan::Running() const {
     return m_impl->Running;
 }
 
+bool THttpScan::ShareServersWith(THttpScan& Other) {
+    if (Running()) return false;
+    m_impl->Dwnld.Policy.ShareWith(Other.m_impl->Dwnld.Policy);
+    return true;
+}
+
 const std::string& THttpScan::ResultsFileError() const {
     return m_impl->ResultsError;
 }

@@ -137,7 +137,6 @@ void TImpl::StartDriver() {
 
 void TImpl::SetAdaptiveTicks(bool Value) {
     AdaptiveTicks = Value;
-    Dwnld.ThrottleStats = Value;
 }
 
 TTickPace TImpl::TickStep() {
@@ -145,6 +144,9 @@ TTickPace TImpl::TickStep() {
     Dwnld.Tick();
     FlushResultsFile();
     JournalTick();
+    // Reports are held back for a listener's sake; with none, holding one would only keep the
+    // run from ending right after its last page.
+    Dwnld.ThrottleStats = AdaptiveTicks && Owner.OnUpdatedStats;
     const bool goesOn = Dwnld.CheckProgress();
     if (!goesOn) {
         CloseResultsFile();

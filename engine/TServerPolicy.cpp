@@ -41,8 +41,42 @@ const char* ServerReasonText(TServerReason Reason) {
     return "";
 }
 
+TServerPolicy::TServerPolicy() : m_shared(std::make_shared<TServers>()) {
+    m_shared->Members.push_back(this);
+}
+
+TServerPolicy::~TServerPolicy() {
+    Leave();
+}
+
+void TServerPolicy::Leave() {
+    auto& members = m_shared->Members;
+    members.erase(std::remove(members.begin(), members.end(), this), members.end());
+}
+
+void TServerPolicy::ShareWith(TServerPolicy& Other) {
+    if (Other.m_shared != m_shared) {
+        Leave();
+        m_shared = Other.m_shared;
+        m_shared->Members.push_back(this);
+    }
+    m_shared->Kept = true;
+}
+
+bool TServerPolicy::Shared() const {
+    return m_shared->Kept;
+}
+
+void TServerPolicy::TellOthers(const std::string& Server, bool RobotsKnown) {
+    // A copy: a listener may not change the members, but the walk must not depend on it.
+    const std::vector<TServerPolicy*> members = m_shared->Members;
+    for (TServerPolicy* member : members)
+        if (member != this && member->OnServerFreed) member->OnServerFreed(Server, RobotsKnown);
+}
+
 bool TServerPolicy::Active() const {
-    return Settings.ObeyRobotsTxt || Settings.DelayMs > 0 || Settings.MaxPerServer > 0 || m_paused;
+    return Settings.ObeyRobotsTxt || Settings.DelayMs > 0 || Settings.MaxPerServer > 0 ||
+           m_shared->Paused;
 }
 
 int TServerPolicy::GapMs(const TServer& Server) const {
@@ -54,7 +88,7 @@ int TServerPolicy::GapMs(const TServer& Server) const {
 
 TServerVerdict TServerPolicy::Judge(const std::string& Server, const std::string& Url,
                                     TPolicyClock::time_point Now) {
-    TServer& server = m_servers[Server];
+    TServer& server = m_shared->Map[Server];
     m_lastWaitMs = 0;
     const auto wait = [&](TServerReason Reason, TPolicyClock::time_point Until) {
         m_lastReason = Reason;
@@ -88,23 +122,25 @@ TServerVerdict TServerPolicy::Judge(const std::string& Server, const std::string
 }
 
 void TServerPolicy::DownloadStarted(const std::string& Server, TPolicyClock::time_point Now) {
-    TServer& server = m_servers[Server];
+    TServer& server = m_shared->Map[Server];
     ++server.Running;
     server.NextStart = Now + std::chrono::milliseconds(GapMs(server));
 }
 
 void TServerPolicy::DownloadEnded(const std::string& Server) {
-    const auto found = m_servers.find(Server);
-    if (found != m_servers.end() && found->second.Running > 0) --found->second.Running;
+    const auto found = m_shared->Map.find(Server);
+    if (found == m_shared->Map.end() || found->second.Running == 0) return;
+    --found->second.Running;
+    TellOthers(Server, false);
 }
 
 void TServerPolicy::RobotsFetchStarted(const std::string& Server) {
-    m_servers[Server].Robots = TRobotsState::Fetching;
+    m_shared->Map[Server].Robots = TRobotsState::Fetching;
 }
 
 void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Complete,
                                   std::string_view Body, TFetchFailure Why) {
-    TServer& server = m_servers[Server];
+    TServer& server = m_shared->Map[Server];
     server.Robots = TRobotsState::Known;
     server.Unreachable = false;
     server.UnreachableWhy = TFetchFailure::None;
@@ -122,11 +158,19 @@ void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Co
                                                                          : TFetchFailure::None);
         server.UnreachableStatus = Status;
     }
+    TellOthers(Server, true);
+}
+
+void TServerPolicy::RobotsAbandoned(const std::string& Server) {
+    const auto found = m_shared->Map.find(Server);
+    if (found == m_shared->Map.end() || found->second.Robots != TRobotsState::Fetching) return;
+    found->second.Robots = TRobotsState::Unknown;
+    TellOthers(Server, false);
 }
 
 const TRobotsTxt* TServerPolicy::RulesOf(const std::string& Server) const {
-    const auto found = m_servers.find(Server);
-    if (found == m_servers.end() || found->second.Robots != TRobotsState::Known ||
+    const auto found = m_shared->Map.find(Server);
+    if (found == m_shared->Map.end() || found->second.Robots != TRobotsState::Known ||
         found->second.Unreachable)
         return nullptr;
     return &found->second.Rules;
@@ -134,13 +178,13 @@ const TRobotsTxt* TServerPolicy::RulesOf(const std::string& Server) const {
 
 int TServerPolicy::Answered(const std::string& Server, int Status, int RetryAfter,
                             TPolicyClock::time_point Now) {
-    TServer& server = m_servers[Server];
+    TServer& server = m_shared->Map[Server];
     int pauseMs = 0;
     if ((Status == 429 || Status == 503) && RetryAfter >= 0) {
         pauseMs = std::min(RetryAfter, kMaxRetryAfterMs);
         server.PauseReason = TServerReason::RetryAfter;
     } else if (Status == 429) {
-        if (server.BackoffMs == 0) ++m_backoffs;
+        if (server.BackoffMs == 0) ++m_shared->Backoffs;
         server.BackoffMs =
             server.BackoffMs == 0 ? 1000 : std::min(server.BackoffMs * 2, kMaxBackoffMs);
         pauseMs = server.BackoffMs;
@@ -148,18 +192,18 @@ int TServerPolicy::Answered(const std::string& Server, int Status, int RetryAfte
     }
     if (Status != 429 && server.BackoffMs > 0) {
         server.BackoffMs = 0;
-        --m_backoffs;
+        --m_shared->Backoffs;
     }
     if (pauseMs > 0) {
         server.PausedUntil = std::max(server.PausedUntil, Now + std::chrono::milliseconds(pauseMs));
-        m_paused = true;
+        m_shared->Paused = true;
     }
     return pauseMs;
 }
 
 int TServerPolicy::MsUntilReady(TPolicyClock::time_point Now) const {
     int soonest = -1;
-    for (const auto& [name, server] : m_servers) {
+    for (const auto& [name, server] : m_shared->Map) {
         const TPolicyClock::time_point ready = std::max(server.NextStart, server.PausedUntil);
         if (ready <= Now) continue;
         const int ms = MsBetween(Now, ready);
@@ -168,10 +212,19 @@ int TServerPolicy::MsUntilReady(TPolicyClock::time_point Now) const {
     return soonest;
 }
 
+void TServerPolicy::NewRun() {
+    if (!Shared()) {
+        Clear();
+        return;
+    }
+    m_lastReason = TServerReason::None;
+    m_lastWaitMs = 0;
+}
+
 void TServerPolicy::Clear() {
-    m_servers.clear();
-    m_paused = false;
-    m_backoffs = 0;
+    m_shared->Map.clear();
+    m_shared->Paused = false;
+    m_shared->Backoffs = 0;
     m_lastReason = TServerReason::None;
     m_lastWaitMs = 0;
 }

@@ -4,11 +4,18 @@
 // and 503 answers ask for. A server is a scheme, host and port ("http://example.org:80"). The
 // scheduler asks Judge before it starts a queued URL and reports starts, ends and answers back.
 // GUI thread only. Times are passed in, so the rules are tested without waiting.
+//
+// Several policies of one thread may share their servers (ShareWith): each keeps its own
+// settings and verdict, but a server's robots.txt, gap, pause and running downloads are one
+// for all of them, so that crawlers working side by side treat each server as one crawler would.
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "FetchFailure.h"
 #include "TRobotsTxt.h"
@@ -45,6 +52,11 @@ const char* ServerReasonText(TServerReason Reason);
 
 class TServerPolicy {
 public:
+    TServerPolicy();
+    ~TServerPolicy();
+    TServerPolicy(const TServerPolicy&) = delete;
+    TServerPolicy& operator=(const TServerPolicy&) = delete;
+
     // A Retry-After longer than this is taken as this.
     static constexpr int kMaxRetryAfterMs = 120 * 1000;
     // A 429 without Retry-After pauses 1 s, then twice as long each time, up to this.
@@ -82,12 +94,28 @@ public:
     // Returns the pause in ms, 0 for none.
     int Answered(const std::string& Server, int Status, int RetryAfterMs,
                  TPolicyClock::time_point Now);
-    bool HasBackoff() const { return m_backoffs > 0; }
+    bool HasBackoff() const { return m_shared->Backoffs > 0; }
 
     // ms until the first waiting server may start again, -1 when none waits.
     int MsUntilReady(TPolicyClock::time_point Now) const;
     // Forgets every server: a new run.
     void Clear();
+    // A new run: forgets every server unless they are shared, since other crawlers (or later
+    // runs of the owner) still count on them.
+    void NewRun();
+
+    // From now on this policy works on Other's servers (its own are forgotten), and neither
+    // clears them at a new run. Other may be this policy itself: it then keeps its servers from
+    // run to run. Call it while this policy's owner has no download running.
+    void ShareWith(TServerPolicy& Other);
+    bool Shared() const;
+    // Told to every other policy of the same servers when this one ends a download of Server, or
+    // learns its robots.txt (RobotsKnown): URLs waiting there may go on. Never told to the policy
+    // that caused it.
+    std::function<void(const std::string& Server, bool RobotsKnown)> OnServerFreed;
+    // A robots.txt request given up before its answer (its run stopped): the server is as if
+    // never asked, rather than unreachable for every crawler that shares it.
+    void RobotsAbandoned(const std::string& Server);
 
 private:
     enum class TRobotsState { Unknown, Fetching, Known };
@@ -103,11 +131,19 @@ private:
         int Running = 0;
         int BackoffMs = 0;
     };
+    // What sharing policies have in common.
+    struct TServers {
+        std::unordered_map<std::string, TServer> Map;
+        bool Paused = false;  // some server was paused in this run
+        int Backoffs = 0;     // servers in a 429 back-off
+        bool Kept = false;    // shared: a new run clears nothing
+        std::vector<TServerPolicy*> Members;
+    };
     int GapMs(const TServer& Server) const;
+    void Leave();
+    void TellOthers(const std::string& Server, bool RobotsKnown);
 
-    std::unordered_map<std::string, TServer> m_servers;
-    bool m_paused = false;  // some server was paused in this run
-    int m_backoffs = 0;     // servers in a 429 back-off
+    std::shared_ptr<TServers> m_shared;
     TServerReason m_lastReason = TServerReason::None;
     int m_lastWaitMs = 0;
     TFetchFailure m_lastFailure = TFetchFailure::None;

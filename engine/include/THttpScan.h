@@ -184,6 +184,15 @@ public:
     // results file fails (with the same messages as Start).
     bool Resume(const TJournalRun& Run);
 
+    // Lets this crawler and Other treat each server as one crawler would, for crawlers of one
+    // thread that work side by side: a server's robots.txt is fetched once for all of them, and
+    // HostDelayMs, Crawl-delay, the pauses of 429 and 503 answers and MaxPerHost hold for the
+    // server as a whole. Each keeps its own settings (give them alike) and lists. The servers'
+    // state then lasts beyond a run, for as long as any of them lives. Other may be this
+    // crawler: it then keeps its servers' state from run to run. False while this crawler runs
+    // (Other may run: this one joins it).
+    bool ShareServersWith(THttpScan& Other);
+
     // Replace the list by the lines of Text, lower-cased and sorted.
     void SetTypeList(const std::string& Text);
     void SetExcludeKeywords(const std::string& Text);

@@ -188,6 +188,38 @@ TEST_F(ResumeCliTest, AListGoesOnAtTheStartUrlWhereItStopped) {
     EXPECT_EQ(fetches.at("/p12.htm"), 1);
 }
 
+TEST_F(ResumeCliTest, SitesAtOnceResumeToTheHarvestOfAnUninterruptedCrawl) {
+    QFile list(m_dir.filePath("starts.txt"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    for (const char* page : {"/p1.htm", "/p2.htm", "/p3.htm", "/p4.htm"})
+        list.write((m_server.Url(page) + "\n").c_str());
+    list.close();
+    const QStringList args{"--no-proxy", "-t",      "mail",   "-d",           "2", "--sites", "2",
+                           "--journal",  m_journal, "--list", list.fileName()};
+    ASSERT_EQ(Crawl(args).Status, 0);
+    const std::string whole = Output();
+    m_before = PageRequests();
+    // Each crawler keeps a journal of its own.
+    for (const QString& file : {m_journal, m_journal + ".1"}) ASSERT_TRUE(QFile::remove(file));
+    // Killed once the first crawler has finished three pages: both sites are cut off.
+    EXPECT_TRUE(Crawl(args, 3).Killed);
+    const TRun resumed = Crawl(Resume());
+    EXPECT_EQ(resumed.Status, 0) << resumed.Err;
+    EXPECT_EQ(Output(), whole);
+    const std::map<std::string, int> fetches = FetchesSince();
+    // Each page as often as uninterrupted (/p4.htm is a start URL and a page of the first),
+    // and at most once more.
+    EXPECT_EQ(fetches.size(), 15u);
+    for (const auto& [path, count] : fetches) {
+        const int uninterrupted = path == "/p4.htm" ? 2 : 1;
+        EXPECT_GE(count, uninterrupted) << path;
+        EXPECT_LE(count, uninterrupted + 1) << path;
+    }
+    const TRun again = Crawl(Resume());
+    EXPECT_EQ(again.Status, 1);
+    EXPECT_NE(again.Err.find("has ended; there is nothing to resume"), std::string::npos);
+}
+
 TEST_F(ResumeCliTest, ASignalLeavesAResumableJournalAndSaysHow) {
     const std::string whole = Uninterrupted();
     for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {

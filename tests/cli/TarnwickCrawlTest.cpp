@@ -98,15 +98,18 @@ TEST_F(CrawlCliTest, TsvAndJsonlKeepTheOrderFoundAndThePage) {
     const std::string start = server.Url("/"), second = server.Url("/p2.htm");
     const RunResult tsv = RunCrawl({"--types=mail,pdf", "--format", "tsv", "--no-proxy", Q(start)});
     EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
-    EXPECT_EQ(tsv.out, "mail\tb@example.org\t" + start + "\n" + "mail\ta@example.org\t" + start +
-                           "\n" + "pdf\t" + server.Url("/doc.pdf") + "\t" + start + "\n" + "pdf\t" +
-                           server.Url("/files/x.pdf") + "\t" + second + "\n");
+    // The fourth column names the start URL whose crawl found it.
+    const std::string site = "\t" + start + "\n";
+    EXPECT_EQ(tsv.out, "mail\tb@example.org\t" + start + site + "mail\ta@example.org\t" + start +
+                           site + "pdf\t" + server.Url("/doc.pdf") + "\t" + start + site + "pdf\t" +
+                           server.Url("/files/x.pdf") + "\t" + second + site);
 
     const RunResult json =
         RunCrawl({"-t", "mail", "--format", "jsonl", "-d", "1", "--no-proxy", Q(start)});
     EXPECT_EQ(json.exitCode, 0) << json.err;
-    EXPECT_EQ(json.out, R"({"type":"mail","url":"b@example.org","from":")" + start + "\"}\n" +
-                            R"({"type":"mail","url":"a@example.org","from":")" + start + "\"}\n");
+    const std::string from = start + R"(","site":")" + start + "\"}\n";
+    EXPECT_EQ(json.out, R"({"type":"mail","url":"b@example.org","from":")" + from +
+                            R"({"type":"mail","url":"a@example.org","from":")" + from);
 }
 
 TEST_F(CrawlCliTest, JsonlEscapesBackslashAndCarriesLatin1Bytes) {
@@ -139,10 +142,12 @@ TEST_F(CrawlCliTest, ListModeCrawlsEveryEntryInFileOrder) {
     const RunResult tsv = RunCrawl({"--format", "tsv", "--no-proxy", "-l", list});
     EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
     // Each run reports its own finds, so an address of two runs comes twice.
-    EXPECT_EQ(tsv.out, "mail\tthree@example.org\t" + server.Url("/three.htm") + "\n" +
-                           "mail\tone@example.org\t" + server.Url("/one.htm") + "\n" +
-                           "mail\ttwo@example.org\t" + server.Url("/two.htm") + "\n" +
-                           "mail\tone@example.org\t" + server.Url("/two.htm") + "\n");
+    const auto record = [&](const std::string& Address, const std::string& Page) {
+        return "mail\t" + Address + "\t" + server.Url(Page) + "\t" + server.Url(Page) + "\n";
+    };
+    EXPECT_EQ(tsv.out,
+              record("three@example.org", "/three.htm") + record("one@example.org", "/one.htm") +
+                  record("two@example.org", "/two.htm") + record("one@example.org", "/two.htm"));
 
     const RunResult text = RunCrawl({"--no-proxy", "--list", list});
     EXPECT_EQ(text.exitCode, 0) << text.err;
@@ -231,7 +236,8 @@ TEST_F(CrawlCliTest, KeepsToTheSiteAndItsRobotsTxtUnlessToldOtherwise) {
     EXPECT_EQ(other.Requests().size(), 0u);
     QFile list(skipped);
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
-    EXPECT_EQ(list.readAll().toStdString(), server.Url("/private/p.htm") + "\trobots\n");
+    EXPECT_EQ(list.readAll().toStdString(),
+              server.Url("/private/p.htm") + "\trobots\t" + server.Url("/") + "\n");
     // An honest name, which also chose the robots.txt group.
     EXPECT_EQ(server.Requests().at(0).headers.at("user-agent"), "tarnwick-crawl/" TARNWICK_VERSION);
 
@@ -290,15 +296,17 @@ TEST_F(CrawlCliTest, ARedirectToWhatRobotsTxtForbidsIsSkippedAsRobots) {
         RunCrawl({"--no-proxy", "--skipped", skipped, "--explain", explained, Q(server.Url("/"))});
     EXPECT_EQ(queued.exitCode, 0) << queued.err;
     EXPECT_EQ(queued.out, "start@example.org\n");
-    EXPECT_EQ(ReadAll(skipped), server.Url("/moved.htm") + "\trobots\n");
-    EXPECT_NE(ReadAll(explained).find("\"reason\":\"robots\""), std::string::npos)
+    EXPECT_EQ(ReadAll(skipped), server.Url("/moved.htm") + "\trobots\t" + server.Url("/") + "\n");
+    EXPECT_NE(ReadAll(explained).find("\"reason\":\"robots\",\"site\":\"" + server.Url("/") + "\""),
+              std::string::npos)
         << ReadAll(explained);
     // ...and a start URL.
     const RunResult start =
         RunCrawl({"--no-proxy", "--skipped", skipped, Q(server.Url("/moved.htm"))});
     EXPECT_EQ(start.exitCode, 3);
     EXPECT_NE(start.err.find("robots.txt forbids it"), std::string::npos) << start.err;
-    EXPECT_EQ(ReadAll(skipped), server.Url("/moved.htm") + "\trobots\n");
+    EXPECT_EQ(ReadAll(skipped),
+              server.Url("/moved.htm") + "\trobots\t" + server.Url("/moved.htm") + "\n");
     EXPECT_EQ(server.CountRequests("/private/p.htm"), 0);
 
     // --robots harvests robots.txt with the one request that read its rules.
@@ -358,7 +366,9 @@ public:
         return server.CountRequests("/slow.htm") == 1;
     }
     bool Signal(int number) { return ::kill(static_cast<pid_t>(process.processId()), number) == 0; }
-    std::string EarlyLine() const { return "mail\tearly@example.org\t" + server.Url("/") + "\n"; }
+    std::string EarlyLine() const {
+        return "mail\tearly@example.org\t" + server.Url("/") + "\t" + server.Url("/") + "\n";
+    }
 
     TestServer server;
     QProcess process;
@@ -417,7 +427,7 @@ TEST_F(CrawlCliTest, CtrlCWhileAThousandDownloadsStartEndsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(15));
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 130) << r.err;
-    EXPECT_EQ(r.out, "mail\tearly@example.org\t" + server.Url("/") + "\n");
+    EXPECT_EQ(r.out, "mail\tearly@example.org\t" + server.Url("/") + "\t" + server.Url("/") + "\n");
 }
 
 TEST_F(CrawlCliTest, TsvIsWrittenAsFoundSoAKilledRunKeepsIt) {
@@ -512,7 +522,8 @@ TEST_F(CrawlCliTest, FailingStartUrlsAreNamedAndNothingFetchedGivesStatusThree) 
                               " (its robots.txt could not be read: connection refused)"),
               std::string::npos)
         << polite.err;
-    EXPECT_EQ(ReadAll(skipped), unreachable + "\trobots-unreachable (connection refused)\n");
+    EXPECT_EQ(ReadAll(skipped),
+              unreachable + "\trobots-unreachable (connection refused)\t" + unreachable + "\n");
     EXPECT_NE(ReadAll(explained).find("\"reason\":\"robots-unreachable\""), std::string::npos)
         << ReadAll(explained);
     // One page fetched is a harvest: the failing start is still named.
@@ -538,8 +549,9 @@ TEST_F(CrawlCliTest, SkippedNamesWhyEachDownloadFailedAndRetriesZeroMeansOneAtte
     for (const QByteArray& line : file.readAll().split('\n')) {
         if (line.isEmpty()) continue;
         const QList<QByteArray> fields = line.split('\t');
-        ASSERT_EQ(fields.size(), 2) << line.toStdString();
+        ASSERT_EQ(fields.size(), 3) << line.toStdString();
         reasons[fields[0].toStdString()] = fields[1].toStdString();
+        EXPECT_EQ(fields[2].toStdString(), server.Url("/"));
     }
     EXPECT_EQ(reasons.size(), pages.size());
     for (const FailingPage& page : pages)
@@ -630,7 +642,8 @@ TEST_F(CrawlCliTest, ExplainTellsForEachLinkWhatWasDecidedAndWhy) {
         if (line.isEmpty()) continue;
         ++lines;
         const QJsonObject o = QJsonDocument::fromJson(line).object();
-        ASSERT_EQ(o.size(), 7) << line.toStdString();
+        ASSERT_EQ(o.size(), 8) << line.toStdString();
+        EXPECT_EQ(o["site"].toString().toStdString(), server.Url("/docs/index.htm"));
         byUrl[o["url"].toString().toStdString()] = o;
     }
     EXPECT_EQ(lines, static_cast<int>(byUrl.size())) << "one line per distinct link";

@@ -39,11 +39,12 @@ TEST_F(UmlautCrawlTest, TextAndTsvCarryTheCharactersAndEachFileOnce) {
     EXPECT_EQ(Crawl({"-t", "mail,pdf", start}),
               "anna@m\xC3\xBCller.test\n" + books + "\n" + pdf +
                   "\nj\xC3\xBCrgen@m\xC3\xBCller.test\nm\xC3\xBCller@latin.test\n");
+    const std::string site = "\t" + Url("/") + "\n";
     EXPECT_EQ(Crawl({"-t", "mail,pdf", "--format", "tsv", start}),
-              "mail\tj\xC3\xBCrgen@m\xC3\xBCller.test\t" + Url("/") +
-                  "\nmail\tanna@m\xC3\xBCller.test\t" + Url("/") + "\npdf\t" + pdf + "\t" +
-                  Url("/") + "\nmail\tm\xC3\xBCller@latin.test\t" + Url("/latin.htm") + "\npdf\t" +
-                  books + "\t" + Url("/latin.htm") + "\n");
+              "mail\tj\xC3\xBCrgen@m\xC3\xBCller.test\t" + Url("/") + site +
+                  "mail\tanna@m\xC3\xBCller.test\t" + Url("/") + site + "pdf\t" + pdf + "\t" +
+                  Url("/") + site + "mail\tm\xC3\xBCller@latin.test\t" + Url("/latin.htm") + site +
+                  "pdf\t" + books + "\t" + Url("/latin.htm") + site);
 }
 
 TEST_F(UmlautCrawlTest, JsonlIsUtf8TextOfEveryPage) {

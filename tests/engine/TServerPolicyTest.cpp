@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "TServerPolicy.h"
 
@@ -162,6 +163,43 @@ TEST(RetryAfterTest, SecondsOrAnHttpDate) {
     EXPECT_EQ(RetryAfterMs("-5", now), -1);
     EXPECT_EQ(RetryAfterMs("", now), -1);
     EXPECT_EQ(RetryAfterMs("99999999999999999999", now), 24 * 3600 * 1000);
+}
+
+TEST_F(TServerPolicyTest, SharedServersAreOneForEveryPolicyAndOutliveARun) {
+    TServerPolicy other;
+    // What each heard, "who: server robots|freed"; the policy that caused a change hears nothing.
+    std::vector<std::string> told;
+    for (auto [p, who] : {std::pair{&policy, "first: "}, std::pair{&other, "other: "}})
+        p->OnServerFreed = [&told, who](const std::string& Server, bool RobotsKnown) {
+            told.push_back(who + Server + (RobotsKnown ? " robots" : " freed"));
+        };
+    other.ShareWith(policy);
+    for (TServerPolicy* p : {&policy, &other}) {
+        p->Settings.ObeyRobotsTxt = true;
+        p->Settings.MaxPerServer = 1;
+    }
+    policy.RobotsFetchStarted(kA);
+    EXPECT_EQ(other.Judge(kA, "http://a.test/x", t0), TServerVerdict::Wait);
+    // A request cut off by a stop leaves the server to be asked again, not unreachable.
+    policy.RobotsAbandoned(kA);
+    EXPECT_EQ(other.Judge(kA, "http://a.test/x", t0), TServerVerdict::FetchRobots);
+    other.RobotsFetchStarted(kA);
+    other.RobotsArrived(kA, 404, true, "");
+    Start("http://a.test/x");
+    EXPECT_EQ(other.Judge(kA, "http://a.test/y", t0), TServerVerdict::Wait);
+    EXPECT_EQ(other.LastReason(), TServerReason::Limit);
+    policy.DownloadEnded(kA);
+    EXPECT_EQ(told, (std::vector<std::string>{"other: " + kA + " freed", "first: " + kA + " robots",
+                                              "other: " + kA + " freed"}));
+    // A new run of either keeps the servers; an unshared policy forgets them.
+    other.NewRun();
+    policy.NewRun();
+    EXPECT_EQ(other.Judge(kA, "http://a.test/y", t0), TServerVerdict::Start);
+    TServerPolicy alone;
+    alone.Settings.ObeyRobotsTxt = true;
+    alone.RobotsArrived(kA, 404, true, "");
+    alone.NewRun();
+    EXPECT_EQ(alone.Judge(kA, "http://a.test/y", t0), TServerVerdict::FetchRobots);
 }
 
 }  // namespace
