@@ -98,13 +98,17 @@ std::string ShippedContactList() {
                       "); name one with --contact-list FILE"};
 }
 
-void ConfigureContactPages(THttpScan& Scan, const TCrawlOptions& O) {
+// The keywords of --contact-pages: an empty list would quietly fetch the start pages alone.
+std::string ContactKeywords(const TCrawlOptions& O) {
     const std::string list = O.ContactListFile.empty() ? ShippedContactList() : O.ContactListFile;
-    const std::string keywords = KeywordText("--contact-list", list);
-    // An empty list would quietly fetch the start pages alone.
+    std::string keywords = KeywordText("--contact-list", list);
     if (keywords.empty())
         throw TUsageError{"the list of --contact-pages '" + list + "' holds no keyword"};
-    Scan.SetFollowKeywords(keywords);
+    return keywords;
+}
+
+void ConfigureContactPages(THttpScan& Scan, const TCrawlOptions& O, const std::string& Keywords) {
+    Scan.SetFollowKeywords(Keywords);
     Scan.SetFollowKeywordsEnabled(true);
     // Contact pages lie near the start page; the depth given still counts.
     Scan.SetDepthSearchLevel(O.Depth.value_or(3));
@@ -118,7 +122,7 @@ std::string JoinLines(const std::vector<std::string>& Items) {
 
 // What the options' files hold, read once for every crawler of the command.
 struct TOptionFiles {
-    std::string Include, Exclude, Password, ProxyPassword;
+    std::string Include, Exclude, Password, ProxyPassword, ContactKeywords;
 };
 
 TOptionFiles ReadOptionFiles(const TCrawlOptions& O) {
@@ -128,6 +132,7 @@ TOptionFiles ReadOptionFiles(const TCrawlOptions& O) {
     f.ProxyPassword =
         Password("--proxy-password-file", O.ProxyPasswordFile, "TARNWICK_PROXY_PASSWORD");
     f.Password = Password("--password-file", O.PasswordFile, "TARNWICK_PASSWORD");
+    if (O.ContactPages) f.ContactKeywords = ContactKeywords(O);
     return f;
 }
 
@@ -161,7 +166,7 @@ void Configure(THttpScan& Scan, const TCrawlOptions& O, const TOptionFiles& F) {
         Scan.SetExcludeKeywords(F.Exclude);
         Scan.SetKeywordsFilterEnabled(true);
     }
-    if (O.ContactPages) ConfigureContactPages(Scan, O);
+    if (O.ContactPages) ConfigureContactPages(Scan, O, F.ContactKeywords);
     Scan.SetProxyType(O.Proxy);
     if (O.Proxy == PROXY_USEPROXY) {
         Scan.SetProxyAddress(O.ProxyHost);

@@ -84,7 +84,8 @@ TEST(ContactPagesTest, FollowsOnlyContactPagesToDepthThreeUnlessToldOtherwise) {
     const std::string line = "{\"url\":\"" + server.Url("/produkte.htm") + "\",\"from\":\"" +
                              server.Url("/") +
                              "\",\"depth\":1,\"type\":\"htm\",\"reported\":false,"
-                             "\"followed\":false,\"reason\":\"follow-keywords\"}\n";
+                             "\"followed\":false,\"reason\":\"follow-keywords\",\"site\":\"" +
+                             start.toStdString() + "\"}\n";
     EXPECT_TRUE(file.readAll().contains(line.c_str()));
 }
 
