@@ -266,7 +266,8 @@ def crawl(crawler, start, workdir, types=("--all-types",)):
     if run.returncode != 0:
         sys.exit("tarnwick-crawl failed (%d): %s" % (run.returncode, run.stderr.decode()))
     with open(out, encoding="utf-8", errors="surrogateescape") as f:
-        return [tuple(line.rstrip("\n").split("\t")) for line in f if line.strip()]
+        # type, URL, page (the fourth column names the start URL)
+        return [tuple(line.rstrip("\n").split("\t")[:3]) for line in f if line.strip()]
 
 
 def start_server(server, site_dir, workdir):
