@@ -14,6 +14,7 @@ open to one site at once, and the least time between two request starts to one s
 Measured, medians of paired rounds (both crawlers in each round):
   - tarnwick-crawl --sites 10 -c 5 -d 2 --ignore-robots against
     wget2 -r --level=1 -i LIST --max-threads=50 --robots=off --filter-urls --reject=...;
+  - tarnwick-crawl --sites 50 -c 1 in the same rounds: 50 in flight as wget2, one per server;
   - tarnwick-crawl --sites 1 once, for the sequential time;
   - BIG sites at --sites 10 -c 5 against the bound (requests x 50 ms / 50 in flight);
   - --delay 1 on POLITE sites: --sites POLITE against --sites 1.
@@ -220,9 +221,9 @@ def run(cmd):
     return wall, proc.returncode, usage.ru_maxrss, err
 
 
-def tarnwick(build, agent, listfile, out, sites, extra=()):
+def tarnwick(build, agent, listfile, out, sites, extra=(), concurrent=5):
     return [os.path.join(build, "cli", "tarnwick-crawl"), "--no-proxy", "-q", "--agent", agent,
-            "--sites", str(sites), "-c", "5", "-d", "2", "--ignore-robots", "-o", out,
+            "--sites", str(sites), "-c", str(concurrent), "-d", "2", "--ignore-robots", "-o", out,
             *extra, "--list", listfile]
 
 
@@ -266,7 +267,7 @@ def section(build, args):
     server = Server(args.sites)
     listfile = os.path.join(work, "list.txt")
     server.write_list(listfile)
-    ours, peers = [], []
+    ours, peers, gentle = [], [], []
     try:
         for r in range(args.rounds):
             out = os.path.join(work, "found-%d.txt" % r)
@@ -275,9 +276,15 @@ def section(build, args):
             agent = "wget2-bench-%d" % r
             peers.append(Measure(server, wget2(agent, listfile, os.path.join(work, "w%d" % r)),
                                  agent))
-            print("round %d: tarnwick %.2f s (%d requests), wget2 %.2f s (%d requests)"
-                  % (r + 1, ours[-1].wall, ours[-1].requests, peers[-1].wall, peers[-1].requests),
-                  file=sys.stderr)
+            # As many downloads in flight as wget2's 50 threads, one to each server.
+            out = os.path.join(work, "found-gentle-%d.txt" % r)
+            agent = "tarnwick-bench-gentle-%d/1.0" % r
+            gentle.append(Measure(server, tarnwick(build, agent, listfile, out, 50, concurrent=1),
+                                  agent, out))
+            print("round %d: tarnwick %.2f s (%d requests), wget2 %.2f s (%d requests), "
+                  "tarnwick --sites 50 -c 1 %.2f s (%d requests)"
+                  % (r + 1, ours[-1].wall, ours[-1].requests, peers[-1].wall, peers[-1].requests,
+                     gentle[-1].wall, gentle[-1].requests), file=sys.stderr)
         out = os.path.join(work, "found-seq.txt")
         sequential = Measure(server, tarnwick(build, "tarnwick-bench-seq/1.0", listfile, out, 1),
                              "tarnwick-bench-seq/1.0", out)
@@ -294,8 +301,11 @@ def section(build, args):
             med([m.rss_kib for m in runs]) / 1024)
 
     lines += [row("tarnwick-crawl --sites 10 -c 5", ours), row("wget2 --max-threads=50", peers),
+              row("tarnwick-crawl --sites 50 -c 1", gentle),
               row("tarnwick-crawl --sites 1 -c 5", [sequential]), ""]
     ratio = med([o.wall / p.wall for o, p in zip(ours, peers)])
+    lines += ["- paired wall-time ratio tarnwick-crawl --sites 50 -c 1 / wget2 (50 downloads in "
+              "flight each): %.2f" % med([g.wall / p.wall for g, p in zip(gentle, peers)])]
     per_site = (med([m.rss_kib for m in ours]) - sequential.rss_kib) / 9 / 1024
     lines += ["- paired wall-time ratio tarnwick-crawl / wget2: %.2f (goal: at most 1); "
               "--sites 1 / --sites 10: %.1f" % (ratio, sequential.wall / med([m.wall for m in ours])),
