@@ -38,6 +38,12 @@ namespace {
 constexpr int kFlushIntervalMs = 1000;
 }
 
+std::string InterruptNotice(int Signal) {
+    if (Signal == SIGINT) return "interrupted, stopping (Ctrl-C again quits without writing)";
+    return std::string(Signal == SIGTERM ? "terminated (SIGTERM)" : "hung up (SIGHUP)") +
+           ", stopping and writing the results (a second signal quits without writing)";
+}
+
 std::string ByteCountText(std::uint64_t Bytes) {
     static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
     if (Bytes < 1024) return std::to_string(Bytes) + " B";
@@ -152,11 +158,7 @@ void TCrawlSession::Say(const std::string& Text) {
 void TCrawlSession::Interrupt(int Signal) {
     if (m_signal != 0) return;
     m_signal = Signal;
-    if (Signal == SIGINT)
-        Say("interrupted, stopping (Ctrl-C again quits without writing)");
-    else
-        Say(std::string(Signal == SIGTERM ? "terminated (SIGTERM)" : "hung up (SIGHUP)") +
-            ", stopping and writing the results (a second signal quits without writing)");
+    Say(InterruptNotice(Signal));
     // When no run is active, the pending zero-timer finds the flag and finishes.
     m_scan.Stop();
 }

@@ -19,6 +19,8 @@ class TLinkDecisionLog;
 
 // A byte count as the progress line shows it: "512 B", "1.5 KiB", "3.2 MiB".
 std::string ByteCountText(std::uint64_t Bytes);
+// What the crawl says when the first signal stops it.
+std::string InterruptNotice(int Signal);
 struct TJournalRun;
 
 // The status on standard error: on a terminal one line redrawn in place; elsewhere (a log file)

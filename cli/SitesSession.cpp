@@ -201,11 +201,7 @@ void TSitesSession::Say(const std::string& Text) {
 void TSitesSession::Interrupt(int Signal) {
     if (m_signal != 0) return;
     m_signal = Signal;
-    if (Signal == SIGINT)
-        Say("interrupted, stopping (Ctrl-C again quits without writing)");
-    else
-        Say(std::string(Signal == SIGTERM ? "terminated (SIGTERM)" : "hung up (SIGHUP)") +
-            ", stopping and writing the results (a second signal quits without writing)");
+    Say(InterruptNotice(Signal));
     StopAll();
     FinishIfIdle();
 }
