@@ -15,6 +15,8 @@ Measured, medians of paired rounds (both crawlers in each round):
   - tarnwick-crawl --sites 10 -c 5 -d 2 --ignore-robots against
     wget2 -r --level=1 -i LIST --max-threads=50 --robots=off --filter-urls --reject=...;
   - tarnwick-crawl --sites 50 -c 1 in the same rounds: 50 in flight as wget2, one per server;
+  - tarnwick-crawl --sites 10 -c 5 -d 2 --contact-pages in the same rounds (3 of a site's 12
+    pages are contact pages: impressum, kontakt, team);
   - tarnwick-crawl --sites 1 once, for the sequential time;
   - BIG sites at --sites 10 -c 5 against the bound (requests x 50 ms / 50 in flight);
   - --delay 1 on POLITE sites: --sites POLITE against --sites 1.
@@ -37,6 +39,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGES_PER_SITE = 12
+# The pages of a site; the first three are what --contact-pages looks for.
+PAGE_NAMES = ["impressum", "kontakt", "team"] + ["p%d" % k for k in range(4, PAGES_PER_SITE + 1)]
+CONTACT_PAGES = 3
 REJECT = "pdf,zip,mp3,doc,jpg"  # as the other whole-crawl benchmarks: pages only
 
 
@@ -111,13 +116,13 @@ def serve_connection(conn, site, delay, counter):
             counter.begin(agent, site)
             time.sleep(delay)
             path = target.split("?", 1)[0]
+            name = path[1:-5] if path.endswith(".html") else ""
             if path in ("/", "/index.html"):
-                body = page(site, "index", ["/p%d.html" % k for k in range(1, PAGES_PER_SITE + 1)])
+                body = page(site, "index", ["/%s.html" % n for n in PAGE_NAMES])
                 status = "200 OK"
-            elif path.startswith("/p") and path.endswith(".html") and \
-                    path[2:-5].isdigit() and 1 <= int(path[2:-5]) <= PAGES_PER_SITE:
-                k = int(path[2:-5])
-                body = page(site, "p%d" % k, ["/", "/p%d.html" % (k % PAGES_PER_SITE + 1)])
+            elif name in PAGE_NAMES:
+                following = PAGE_NAMES[(PAGE_NAMES.index(name) + 1) % len(PAGE_NAMES)]
+                body = page(site, name, ["/", "/%s.html" % following])
                 status = "200 OK"
             else:
                 body, status = b"not here\n", "404 Not Found"
@@ -267,7 +272,7 @@ def section(build, args):
     server = Server(args.sites)
     listfile = os.path.join(work, "list.txt")
     server.write_list(listfile)
-    ours, peers, gentle = [], [], []
+    ours, peers, gentle, contact = [], [], [], []
     try:
         for r in range(args.rounds):
             out = os.path.join(work, "found-%d.txt" % r)
@@ -281,10 +286,17 @@ def section(build, args):
             agent = "tarnwick-bench-gentle-%d/1.0" % r
             gentle.append(Measure(server, tarnwick(build, agent, listfile, out, 50, concurrent=1),
                                   agent, out))
+            # The same crawl as ours, for contact pages only.
+            out = os.path.join(work, "found-contact-%d.txt" % r)
+            agent = "tarnwick-bench-contact-%d/1.0" % r
+            contact.append(Measure(server, tarnwick(build, agent, listfile, out, 10,
+                                                    ["--contact-pages"]), agent, out))
             print("round %d: tarnwick %.2f s (%d requests), wget2 %.2f s (%d requests), "
-                  "tarnwick --sites 50 -c 1 %.2f s (%d requests)"
+                  "tarnwick --sites 50 -c 1 %.2f s (%d requests), --contact-pages %.2f s "
+                  "(%d requests)"
                   % (r + 1, ours[-1].wall, ours[-1].requests, peers[-1].wall, peers[-1].requests,
-                     gentle[-1].wall, gentle[-1].requests), file=sys.stderr)
+                     gentle[-1].wall, gentle[-1].requests, contact[-1].wall,
+                     contact[-1].requests), file=sys.stderr)
         out = os.path.join(work, "found-seq.txt")
         sequential = Measure(server, tarnwick(build, "tarnwick-bench-seq/1.0", listfile, out, 1),
                              "tarnwick-bench-seq/1.0", out)
@@ -302,10 +314,16 @@ def section(build, args):
 
     lines += [row("tarnwick-crawl --sites 10 -c 5", ours), row("wget2 --max-threads=50", peers),
               row("tarnwick-crawl --sites 50 -c 1", gentle),
+              row("tarnwick-crawl --sites 10 -c 5 --contact-pages", contact),
               row("tarnwick-crawl --sites 1 -c 5", [sequential]), ""]
     ratio = med([o.wall / p.wall for o, p in zip(ours, peers)])
     lines += ["- paired wall-time ratio tarnwick-crawl --sites 50 -c 1 / wget2 (50 downloads in "
-              "flight each): %.2f" % med([g.wall / p.wall for g, p in zip(gentle, peers)])]
+              "flight each): %.2f" % med([g.wall / p.wall for g, p in zip(gentle, peers)]),
+              "- --contact-pages against the full crawl of the same depth: %.1f against %.1f "
+              "requests a site (%d contact pages and the start page expected), paired wall-time "
+              "ratio %.2f" % (med([c.requests for c in contact]) / args.sites,
+                              med([o.requests for o in ours]) / args.sites, CONTACT_PAGES,
+                              med([c.wall / o.wall for c, o in zip(contact, ours)]))]
     per_site = (med([m.rss_kib for m in ours]) - sequential.rss_kib) / 9 / 1024
     lines += ["- paired wall-time ratio tarnwick-crawl / wget2: %.2f (goal: at most 1); "
               "--sites 1 / --sites 10: %.1f" % (ratio, sequential.wall / med([m.wall for m in ours])),
