@@ -527,7 +527,8 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
         return true;
     }
     if (slot.FetchMode == fetchRobots) {
-        Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure);
+        Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure,
+                             slot.SentAt);
         if (ServeRobotsPages) KeepRobotsAnswer(server, slot);
         const TRobotsTxt* rules = Policy.RulesOf(server);
         if (rules && rules->CrawlDelayCapped())
@@ -540,7 +541,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
         return true;
     }
     if (!server.empty()) {
-        Policy.DownloadEnded(server);
+        Policy.DownloadEnded(server, slot.SentAt);
         server.clear();
     }
     const int status = slot.StatusCode;

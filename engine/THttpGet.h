@@ -4,6 +4,7 @@
 // (THttpThread), and receives the worker's results. Everything here runs on the GUI thread; the
 // worker reaches the slot only through notices that run there too.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -94,6 +95,8 @@ public:
     int ContentLength = 0;
     int StatusCode = 0;
     int RetryAfterMs = -1;  // what a 429 or 503 asked for with Retry-After; -1 without one
+    // When the download's last request went out; unset when none did.
+    std::chrono::steady_clock::time_point SentAt;
     bool Succeeded = false;
     bool Skipped = false;
     // Why the download failed: None when it succeeded, was skipped or was stopped.
@@ -121,7 +124,8 @@ private:
                       int Length, bool& Accept);
     // Page is what the download delivers, or null when it delivers none.
     void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
-                   TDeliveredPage* Page, TTransferBytes Bytes, std::string Redirect);
+                   TDeliveredPage* Page, TTransferBytes Bytes, std::string Redirect,
+                   std::chrono::steady_clock::time_point Sent);
 
     // The slot's worker, kept from one download to the next. Not owned: told to quit, the
     // worker frees itself.

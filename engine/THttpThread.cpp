@@ -212,7 +212,7 @@ void THttpThread::EndOfWork() {
     DropBody();
     if (m_slot)
         m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
-                          m_transferred, std::move(m_redirectTo));
+                          m_transferred, std::move(m_redirectTo), m_sentAt);
 }
 
 void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
@@ -247,6 +247,11 @@ void THttpThread::ResetAttempt() {
 
 size_t THttpThread::HeaderThunk(char* data, size_t size, size_t count, void* self) {
     return static_cast<THttpThread*>(self)->OnHeaderLine(data, size * count);
+}
+
+int THttpThread::SentThunk(void* self, char*, char*, int, int) {
+    static_cast<THttpThread*>(self)->m_sentAt = std::chrono::steady_clock::now();
+    return CURL_PREREQFUNC_OK;
 }
 
 size_t THttpThread::WriteThunk(char* data, size_t size, size_t count, void* self) {
@@ -624,6 +629,7 @@ void THttpThread::ResetOutcome() {
     m_redirectTo.clear();
     m_encoding.clear();
     m_transferred = {};
+    m_sentAt = {};
 }
 
 void THttpThread::RunExchange() {
@@ -655,6 +661,8 @@ void THttpThread::RunExchange() {
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THttpThread::WriteThunk);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &THttpThread::SentThunk);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, this);
     if (!ApplyProxy(h)) return;
     m_failure = TFetchFailure::None;
 

@@ -135,6 +135,7 @@ private:
 
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
     static size_t WriteThunk(char* data, size_t size, size_t count, void* self);
+    static int SentThunk(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
 
     THttpGet* m_slot;      // GUI thread only
     bool m_busy = false;   // GUI thread only
@@ -190,4 +191,6 @@ private:
     std::string m_redirectTo;  // where a redirect answer leads, for the scheduler
     std::string m_encoding;    // the encoding the page was decoded from
     TTransferBytes m_transferred;
+    // When the last request of the exchange went out; a server's gap counts from there.
+    std::chrono::steady_clock::time_point m_sentAt;
 };

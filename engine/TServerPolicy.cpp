@@ -127,10 +127,14 @@ void TServerPolicy::DownloadStarted(const std::string& Server, TPolicyClock::tim
     server.NextStart = Now + std::chrono::milliseconds(GapMs(server));
 }
 
-void TServerPolicy::DownloadEnded(const std::string& Server) {
+void TServerPolicy::DownloadEnded(const std::string& Server, TPolicyClock::time_point Sent) {
     const auto found = m_shared->Map.find(Server);
     if (found == m_shared->Map.end() || found->second.Running == 0) return;
-    --found->second.Running;
+    TServer& server = found->second;
+    --server.Running;
+    if (Sent != TPolicyClock::time_point{})
+        server.NextStart =
+            std::max(server.NextStart, Sent + std::chrono::milliseconds(GapMs(server)));
     TellOthers(Server, false);
 }
 
@@ -139,7 +143,8 @@ void TServerPolicy::RobotsFetchStarted(const std::string& Server) {
 }
 
 void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Complete,
-                                  std::string_view Body, TFetchFailure Why) {
+                                  std::string_view Body, TFetchFailure Why,
+                                  TPolicyClock::time_point Sent) {
     TServer& server = m_shared->Map[Server];
     server.Robots = TRobotsState::Known;
     server.Unreachable = false;
@@ -158,6 +163,10 @@ void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Co
                                                                          : TFetchFailure::None);
         server.UnreachableStatus = Status;
     }
+    // The user's own gap holds between any two requests; a Crawl-delay spaces pages only.
+    if (Sent != TPolicyClock::time_point{})
+        server.NextStart =
+            std::max(server.NextStart, Sent + std::chrono::milliseconds(Settings.DelayMs));
     TellOthers(Server, true);
 }
 

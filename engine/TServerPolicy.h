@@ -24,7 +24,7 @@ using TPolicyClock = std::chrono::steady_clock;
 
 struct TServerPolicySettings {
     bool ObeyRobotsTxt = false;
-    int DelayMs = 0;       // the user's own minimum gap between request starts to one server
+    int DelayMs = 0;       // the user's own minimum gap between two requests to one server
     int MaxPerServer = 0;  // parallel downloads to one server; 0: no limit of its own
     std::string Agent;     // its product token chooses the robots.txt group
 };
@@ -78,13 +78,17 @@ public:
     TFetchFailure LastFailure() const { return m_lastFailure; }
     int LastFailureStatus() const { return m_lastFailureStatus; }
 
+    // The gap to a server's next download counts from Now, and once the download has ended from
+    // when its request went out (Sent, unset when unknown): a request on a fresh connection
+    // leaves later after its start than one on a kept-alive connection.
     void DownloadStarted(const std::string& Server, TPolicyClock::time_point Now);
-    void DownloadEnded(const std::string& Server);
+    void DownloadEnded(const std::string& Server, TPolicyClock::time_point Sent = {});
     void RobotsFetchStarted(const std::string& Server);
     // The robots.txt answer: Status 0 when the server could not be reached, and Why what the
     // request met then; Complete when the body arrived whole (or cut at its size limit).
+    // Sent: when its request went out; the user's delay (not a Crawl-delay) counts from there.
     void RobotsArrived(const std::string& Server, int Status, bool Complete, std::string_view Body,
-                       TFetchFailure Why = TFetchFailure::None);
+                       TFetchFailure Why = TFetchFailure::None, TPolicyClock::time_point Sent = {});
     // Server's robots.txt rules once they are known; null before, and when its robots.txt
     // could not be read.
     const TRobotsTxt* RulesOf(const std::string& Server) const;

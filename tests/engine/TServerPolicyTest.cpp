@@ -112,6 +112,32 @@ TEST_F(TServerPolicyTest, TheGapIsTheLargerOfTheUsersDelayAndCrawlDelay) {
     EXPECT_EQ(Judge("http://a.test/6", 2s + 120s), TServerVerdict::Start);
 }
 
+TEST_F(TServerPolicyTest, TheGapCountsFromWhenTheRequestWentOut) {
+    policy.Settings.DelayMs = 200;
+    Start("http://a.test/1");
+    // It left 7 ms after its start (a new connection): a next request on the kept connection
+    // must not reach the server sooner than 200 ms after it.
+    policy.DownloadEnded(kA, t0 + 7ms);
+    EXPECT_EQ(Judge("http://a.test/2", 200ms), TServerVerdict::Wait);
+    EXPECT_EQ(policy.LastWaitMs(), 7);
+    policy.DownloadEnded(kB, t0 + 150ms);  // no download of that server runs: nothing changes
+    EXPECT_EQ(Judge("http://b.test/1", 0ms), TServerVerdict::Start);
+    Start("http://a.test/2", 207ms);
+    policy.DownloadEnded(kA);  // no request went out: the gap from the start stands
+    EXPECT_EQ(Judge("http://a.test/3", 406ms), TServerVerdict::Wait);
+    EXPECT_EQ(Judge("http://a.test/3", 407ms), TServerVerdict::Start);
+
+    // A robots.txt request is a request too: the first page waits the user's gap after it, while
+    // a Crawl-delay spaces pages only.
+    policy.Settings.ObeyRobotsTxt = true;
+    EXPECT_EQ(Judge("http://c.test/1", 0ms), TServerVerdict::FetchRobots);
+    policy.RobotsFetchStarted("http://c.test:80");
+    policy.RobotsArrived("http://c.test:80", 200, true, "User-agent: *\nCrawl-delay: 0.5\n",
+                         TFetchFailure::None, t0 + 10ms);
+    EXPECT_EQ(Judge("http://c.test/1", 209ms), TServerVerdict::Wait);
+    EXPECT_EQ(Judge("http://c.test/1", 210ms), TServerVerdict::Start);
+}
+
 TEST_F(TServerPolicyTest, TheLimitCountsParallelDownloadsPerServer) {
     policy.Settings.MaxPerServer = 1;
     Start("http://a.test/1");
