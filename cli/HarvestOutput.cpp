@@ -10,20 +10,18 @@ namespace {
 constexpr qsizetype kFlushBytes = 64 * 1024;
 
 // A tab or line end inside a field would split the record; they become blanks.
-void AppendTsvField(QByteArray& Out, const std::string& Text, char End) {
-    std::size_t from = 0;
-    for (std::size_t at = Text.find_first_of("\t\n\r"); at != std::string::npos;
-         at = Text.find_first_of("\t\n\r", from)) {
-        Out.append(Text.data() + from, static_cast<qsizetype>(at - from)).append(' ');
-        from = at + 1;
-    }
-    Out.append(Text.data() + from, static_cast<qsizetype>(Text.size() - from)).append(End);
+void AppendTsvField(QByteArray& Out, std::string_view Text, char End) {
+    const qsizetype start = Out.size();
+    Out.append(Text.data(), static_cast<qsizetype>(Text.size())).append(End);
+    char* field = Out.data() + start;
+    for (std::size_t i = 0; i < Text.size(); ++i)
+        if (field[i] == '\t' || field[i] == '\n' || field[i] == '\r') field[i] = ' ';
 }
 
 }  // namespace
 // The engine's texts are bytes: JSON carries the text they stand for, as UTF-8 when they are
 // UTF-8 and else as Latin-1, so the output is always valid UTF-8.
-QByteArray JsonString(const std::string& Text) {
+QByteArray JsonString(std::string_view Text) {
     // Escaped as one text and encoded at the end, so a character beyond U+FFFF (two UTF-16
     // units) stays one character.
     QString escaped;
@@ -41,19 +39,15 @@ QByteArray JsonString(const std::string& Text) {
     return '"' + escaped.toUtf8() + '"';
 }
 
-QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format) {
-    QByteArray out;
+void AppendRecord(QByteArray& Out, const THarvestItem& Item, TOutputFormat Format) {
     if (Format == TOutputFormat::Tsv) {
-        out.reserve(static_cast<qsizetype>(Item.Type.size() + Item.Url.size() + Item.From.size() +
-                                           Item.Site.size()) +
-                    4);
-        AppendTsvField(out, Item.Type, '\t');
-        AppendTsvField(out, Item.Url, '\t');
-        AppendTsvField(out, Item.From, '\t');
-        AppendTsvField(out, Item.Site, '\n');
-        return out;
+        AppendTsvField(Out, Item.Type, '\t');
+        AppendTsvField(Out, Item.Url, '\t');
+        AppendTsvField(Out, Item.From, '\t');
+        AppendTsvField(Out, Item.Site, '\n');
+        return;
     }
-    return "{\"type\":" + JsonString(Item.Type) + ",\"url\":" + JsonString(Item.Url) +
+    Out += "{\"type\":" + JsonString(Item.Type) + ",\"url\":" + JsonString(Item.Url) +
            ",\"from\":" + JsonString(Item.From) + ",\"site\":" + JsonString(Item.Site) + "}\n";
 }
 
@@ -67,10 +61,10 @@ QByteArray FormatText(std::vector<std::string> Urls) {
 void THarvestSink::Add(const THarvestItem& Item) {
     ++m_count;
     if (m_format == TOutputFormat::Text) {
-        m_texts.push_back(Item.Url);
+        m_texts.emplace_back(Item.Url);
         return;
     }
-    m_buffer += FormatRecord(Item, m_format);
+    AppendRecord(m_buffer, Item, m_format);
     if (m_buffer.size() >= kFlushBytes) Flush();
 }
 

@@ -5,23 +5,25 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CrawlOptions.h"
 #include "OutputFile.h"
 
 // One reported link: its type, the result text (ResultText: address decoded, or file URL), the
-// page it was found on and the start URL of the site whose crawl found it, all as bytes.
+// page it was found on and the start URL of the site whose crawl found it, all as bytes. It only
+// views them: a sink copies what it keeps.
 struct THarvestItem {
-    std::string Type, Url, From, Site;
+    std::string_view Type, Url, From, Site;
 };
 
 // Text as a JSON string. The engine's texts are bytes: JSON carries the text they stand for, as
 // UTF-8 when they are UTF-8 and else as Latin-1, so the output is always valid UTF-8.
-QByteArray JsonString(const std::string& Text);
+QByteArray JsonString(std::string_view Text);
 
-// One TSV or JSONL record with its line end.
-QByteArray FormatRecord(const THarvestItem& Item, TOutputFormat Format);
+// Appends one TSV or JSONL record with its line end to Out.
+void AppendRecord(QByteArray& Out, const THarvestItem& Item, TOutputFormat Format);
 // The text format: the result texts sorted, each distinct one once.
 QByteArray FormatText(std::vector<std::string> Urls);
 

@@ -16,8 +16,11 @@ TFetchLimits& FetchLimits() {
 
 TCurlEasy MakeEasyHandle(const TFetchLimits& limits) {
     TCurlEasy easy(curl_easy_init());
-    if (!easy) return easy;
-    CURL* h = easy.get();
+    if (easy) SetEasyDefaults(easy.get(), limits);
+    return easy;
+}
+
+void SetEasyDefaults(CURL* h, const TFetchLimits& limits) {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -39,7 +42,6 @@ TCurlEasy MakeEasyHandle(const TFetchLimits& limits) {
     // Real servers send a fifth to a tenth of the bytes compressed. libcurl decodes them before
     // the write callback, so the body limits count the page as decoded.
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip, deflate, br, zstd");
-    return easy;
 }
 
 TCurlMulti MakeMultiHandle() {

@@ -106,7 +106,30 @@ bool IsRedirectFailure(TFetchFailure Failure) {
 
 }  // namespace
 
+namespace {
+
+std::string PlainOrigin(const TPlainUrl& Parts) {
+    std::string origin(Parts.Scheme);
+    origin.append("://").append(Parts.Host);
+    if (Parts.Port != (Parts.Scheme == "https" ? 443 : 80))
+        origin.append(":").append(std::to_string(Parts.Port));
+    return origin;
+}
+
+}  // namespace
+
 std::string ReferrerFor(const std::string& Referrer, const std::string& Target) {
+    // Plain addresses, nearly every request's, are judged without building their parts.
+    TPlainUrl plainFrom;
+    TPlainUrl plainTo;
+    if (!Referrer.empty() && Referrer.back() != '#' && !Target.empty() && Target.back() != '#' &&
+        SplitPlainUrl(Referrer, plainFrom) && SplitPlainUrl(Target, plainTo)) {
+        if (plainFrom.Scheme == plainTo.Scheme && plainFrom.Port == plainTo.Port &&
+            AsciiEqualsNoCase(plainFrom.Host, plainTo.Host))
+            return Referrer;
+        if (plainFrom.Scheme == "https" && plainTo.Scheme != "https") return {};
+        return PlainOrigin(plainFrom) + "/";
+    }
     TCrackUrl from;
     TCrackUrl to;
     if (Referrer.empty() || !from.Crack(Referrer) || !to.Crack(Target)) return {};
@@ -610,6 +633,7 @@ void THttpThread::Run() {
         m_control.reset();
         m_queue->Post([self = shared_from_this()] { self->EndOfWork(); });
     }
+    m_easyHandle.reset();
     m_multi.reset();  // the connections close on this thread, which used them
     {
         std::lock_guard<std::mutex> guard(m_jobLock);
@@ -636,10 +660,15 @@ void THttpThread::RunExchange() {
     m_success = false;
     // Until the transfer runs, a failure is the engine's own.
     m_failure = TFetchFailure::InternalError;
-    TCurlEasy easy = MakeEasyHandle(m_request.Limits);
+    if (m_easyHandle) {
+        curl_easy_reset(m_easyHandle.get());
+        SetEasyDefaults(m_easyHandle.get(), m_request.Limits);
+    } else {
+        m_easyHandle = MakeEasyHandle(m_request.Limits);
+    }
     TCurlUrl url(curl_url());
-    if (!easy || !url || m_control->Terminated) return;
-    CURL* h = easy.get();
+    if (!m_easyHandle || !url || m_control->Terminated) return;
+    CURL* h = m_easyHandle.get();
     const unsigned urlFlags = CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS;
     if (curl_url_set(url.get(), CURLUPART_URL, m_request.Url.c_str(), urlFlags) != CURLUE_OK)
         return;

@@ -155,7 +155,8 @@ private:
     // The download being run: worker thread only while it runs.
     TFetchRequest m_request;
     std::shared_ptr<TFetchControl> m_control;
-    TCurlMulti m_multi;  // the worker's connections, kept from one download to the next
+    TCurlMulti m_multi;      // the worker's connections, kept from one download to the next
+    TCurlEasy m_easyHandle;  // emptied and used again for each download: no handle made per page
 
     // Worker-thread state of the exchange.
     std::string m_headers;

@@ -65,6 +65,8 @@ TFetchLimits& FetchLimits();
 // answers (gzip, deflate, br, zstd, decoded by libcurl) and certificate verification. Returns an
 // empty pointer when libcurl cannot make a handle.
 TCurlEasy MakeEasyHandle(const TFetchLimits& limits);
+// The same settings on a handle that curl_easy_reset has emptied, to use it again.
+void SetEasyDefaults(CURL* h, const TFetchLimits& limits);
 
 // Creates the multi handle that a download slot's workers use one after another. It keeps the
 // slot's idle connections (at most two, so a slot that changes servers now and then still finds
