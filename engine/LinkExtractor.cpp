@@ -12,6 +12,7 @@
 #endif
 
 #include "AsciiCase.h"
+#include "ByteBlock.h"
 
 namespace {
 
@@ -37,23 +38,20 @@ bool IsAreaMarker(unsigned char c) {
 }
 
 // Position of the first byte at or after From whose value is below Limit (at most 128), or N.
-// Markers are rare in a page, so the walks that only look for them test eight bytes at a time.
+// Markers are rare in a page, so the walks that only look for them test a block at a time.
 std::size_t FindByteBelow(TBytes p, std::size_t From, std::size_t N, unsigned char Limit) {
-    std::size_t i = From;
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-        const std::uint64_t below = kOnes * Limit;
-        for (; i + 8 <= N; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            // The lowest flagged byte is exactly the first byte below Limit: bytes before it do
-            // not borrow.
-            const std::uint64_t flags = (word - below) & ~word & (kOnes * 0x80);
-            if (flags != 0) return i + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
-        }
-    }
-    while (i < N && p[i] >= Limit) ++i;
-    return i;
+    return FindInBlocks(
+        p, From, N, [Limit](const TByteBlock& b) { return b.Below(Limit); },
+        [Limit](unsigned char c) { return c < Limit; });
+}
+
+// Position of the first byte at or after From that may end a value being collected: a blank, a
+// ">" or a byte below 17, which holds every marker; N when there is none.
+std::size_t FindValueEnd(TBytes p, std::size_t From, std::size_t N) {
+    return FindInBlocks(
+        p, From, N,
+        [](const TByteBlock& b) { return b.Equal(' ') | b.Equal('>') | b.Below(kAreaEnd + 1); },
+        [](unsigned char c) { return c == ' ' || c == '>' || c <= kAreaEnd; });
 }
 
 // True when the bytes at [Pos, Pos + Pattern.size()) exist and, upper-cased, equal Pattern.
@@ -361,9 +359,29 @@ void MarkAtParen(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& mar
 
 // ---- extraction ----
 
-// Script expressions: calls, concatenations and array accesses.
-bool ContainsScriptSign(std::string_view Value) {
-    return Value.find_first_of("()+[]") != std::string_view::npos;
+// The signs the value rules look for, gathered in one walk over a value.
+enum TValueSign : unsigned char {
+    kSignOpen = 1,    // "("
+    kSignScript = 2,  // "(", ")", "+", "[" or "]": script calls, concatenations, array accesses
+    kSignAngle = 4,   // "<" or ">"
+    kSignSlash = 8,
+    kSignSemicolon = 16,
+};
+
+constexpr std::array<unsigned char, 256> kValueSigns = [] {
+    std::array<unsigned char, 256> table{};
+    table['('] = kSignOpen | kSignScript;
+    table[')'] = table['+'] = table['['] = table[']'] = kSignScript;
+    table['<'] = table['>'] = kSignAngle;
+    table['/'] = kSignSlash;
+    table[';'] = kSignSemicolon;
+    return table;
+}();
+
+unsigned SignsOf(std::string_view Value) {
+    unsigned signs = 0;
+    for (const char c : Value) signs |= kValueSigns[static_cast<unsigned char>(c)];
+    return signs;
 }
 
 // A value that names its scheme is an address written out, no script expression: "+",
@@ -375,32 +393,44 @@ bool NamesItsScheme(std::string_view Value) {
            UpperMatchAt(p, Value.size(), 0, "HTTP:") || UpperMatchAt(p, Value.size(), 0, "HTTPS:");
 }
 
-bool ContainsTopWindow(const std::string& Value) {
-    return FindUpper(Value, "TOP.WINDOW") != std::string_view::npos;
+// "top.window" in any case. Most values hold dots, few a dot before a "w": only those are read
+// through.
+bool ContainsTopWindow(std::string_view Value) {
+    for (std::size_t dot = Value.find('.'); dot != std::string_view::npos;
+         dot = Value.find('.', dot + 1)) {
+        if (dot + 1 < Value.size() && kUpper[static_cast<unsigned char>(Value[dot + 1])] == 'W')
+            return FindUpper(Value, "TOP.WINDOW") != std::string_view::npos;
+    }
+    return false;
 }
 
 // The value rules: script calls give their argument, embedded markup is cut off, script
-// expressions and values that cannot be addresses are refused. False when Value is dropped.
-bool AcceptValue(std::string& Value, TTagKind Kind) {
+// expressions and values that cannot be addresses are refused. Value is narrowed to what is
+// kept of it, always a part of itself; false when it is dropped.
+bool AcceptValue(std::string_view& Value, TTagKind Kind) {
     if (ContainsTopWindow(Value)) return false;
     const bool address = NamesItsScheme(Value);
+    unsigned signs = SignsOf(Value);
 
-    const std::size_t open = address ? std::string::npos : Value.find('(');
-    if (open != std::string::npos && open >= 1) {
+    bool narrowed = false;
+    const std::size_t open =
+        address || (signs & kSignOpen) == 0 ? std::string_view::npos : Value.find('(');
+    if (open != std::string_view::npos && open >= 1) {
         Value = Value.substr(open + 1, kMaxBracketValue);
         const std::size_t close = Value.find(')');
-        if (close != std::string::npos && close >= 1) Value.resize(close);
+        if (close != std::string_view::npos && close >= 1) Value = Value.substr(0, close);
+        narrowed = true;
     }
+    if ((signs & kSignAngle) != 0) {
+        Value = Value.substr(0, Value.find('<'));
+        Value = Value.substr(0, Value.find('>'));
+        narrowed = true;
+    }
+    if (narrowed) signs = SignsOf(Value);
 
-    const std::size_t less = Value.find('<');
-    if (less != std::string::npos) Value.resize(less);
-    const std::size_t greater = Value.find('>');
-    if (greater != std::string::npos) Value.resize(greater);
+    if (!address && (signs & kSignScript) != 0) return false;
 
-    if (!address && ContainsScriptSign(Value)) return false;
-
-    if (Kind == tagValue)
-        return Value.find('/') != std::string::npos && Value.find(';') == std::string::npos;
+    if (Kind == tagValue) return (signs & kSignSlash) != 0 && (signs & kSignSemicolon) == 0;
     return Value != "=";
 }
 
@@ -579,25 +609,20 @@ bool MarkTags(std::string& Text) {
 
 void CloseOpenAreas(std::string& Text) {
     auto* p = reinterpret_cast<unsigned char*>(Text.data());
-    const std::size_t n = Text.size();
     bool open = false;
-    std::size_t i = FindByteBelow(p, 0, n, kAreaEnd + 1);
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c == kAreaEnd) {
-            open = false;
-        } else if (c == kAreaStart) {
-            if (!open) {
+    ForEachInBlocks(
+        p, Text.size(), [](const TByteBlock& b) { return b.Below(kAreaEnd + 1); },
+        [](unsigned char c) { return c <= kAreaEnd; },
+        [&](std::size_t i) {
+            if (p[i] == kAreaEnd) {
+                open = false;
+            } else if (p[i] == kAreaStart) {
+                // An area opened again is closed just before: the area end written there closes
+                // it, and this start opens the next, so the area stays open.
+                if (open && i >= 2) p[i - 1] = kAreaEnd;
                 open = true;
-            } else if (i >= 2) {
-                // Close the open area just before this start, then walk on from there.
-                p[i - 1] = kAreaEnd;
-                i = i - 1;
-                continue;
             }
-        }
-        i = FindByteBelow(p, i + 1, n, kAreaEnd + 1);
-    }
+        });
 }
 
 void ExtractLinks(
@@ -609,9 +634,19 @@ void ExtractLinks(
 void ExtractLinks(
     std::string_view Text, const TCleanMap* Map,
     const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate) {
+    std::string value;
+    ExtractLinkValues(Text, Map, [&](std::string_view Value, TTagKind TagKind) {
+        value.assign(Value);
+        return OnCandidate(value, TagKind);
+    });
+}
+
+void ExtractLinkValues(
+    std::string_view Text, const TCleanMap* Map,
+    const std::function<bool(std::string_view Value, TTagKind TagKind)>& OnCandidate) {
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
-    std::string value;
+    std::string written;  // a value read as the page wrote it; reused from value to value
     std::size_t i = 0;
     while (true) {
         // Not collecting: area markers change nothing, only a value marker starts a value.
@@ -627,7 +662,9 @@ void ExtractLinks(
         const std::size_t start = i;
         bool complete = false;
         bool restart = false;
-        for (; i < n; ++i) {
+        for (;; ++i) {
+            i = FindValueEnd(p, i, n);
+            if (i >= n) break;
             const unsigned char c = p[i];
             if (c == ' ' || (c == '>' && i > start)) {
                 complete = true;
@@ -644,10 +681,12 @@ void ExtractLinks(
             ++i;                 // an area marker dropped the value
             continue;
         }
-        value.assign(Text.substr(start, i - start));
+        std::string_view value = Text.substr(start, i - start);
         // Where a value that names its scheme ends is read from the page as written.
         std::size_t resume = i + 1;
-        if (Map != nullptr && NamesItsScheme(value)) Map->ReadValue(Text, start, i, value, resume);
+        if (Map != nullptr && NamesItsScheme(value) &&
+            Map->ReadValue(Text, start, i, written, resume))
+            value = written;
         i = resume;
         if (AcceptValue(value, kind) && !OnCandidate(value, kind)) return;
     }
