@@ -21,8 +21,10 @@ public:
     // Reads the 64 bytes at P, which must all be readable.
     explicit TByteBlock(const unsigned char* P) {
 #if defined(__SSE2__)
-        for (int k = 0; k < 4; ++k)
-            m_v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * k));
+        m_v[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        m_v[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16));
+        m_v[2] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 32));
+        m_v[3] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 48));
 #else
         std::memcpy(m_b, P, kSize);
 #endif
@@ -52,14 +54,15 @@ public:
 
 private:
 #if defined(__SSE2__)
+    static std::uint64_t Bits(__m128i Hits, int Shift) {
+        return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(Hits)))
+               << Shift;
+    }
+    // Written out: a loop over the four parts is not unrolled at -O2.
     template <class TCompare>
     std::uint64_t Join(TCompare&& Compare) const {
-        std::uint64_t mask = 0;
-        for (int k = 0; k < 4; ++k)
-            mask |= static_cast<std::uint64_t>(
-                        static_cast<std::uint16_t>(_mm_movemask_epi8(Compare(m_v[k]))))
-                    << (16 * k);
-        return mask;
+        return Bits(Compare(m_v[0]), 0) | Bits(Compare(m_v[1]), 16) | Bits(Compare(m_v[2]), 32) |
+               Bits(Compare(m_v[3]), 48);
     }
     __m128i m_v[4];
 #else
