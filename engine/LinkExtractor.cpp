@@ -274,28 +274,6 @@ constexpr std::array<unsigned char, 256> kMarkAnchors = [] {
     return table;
 }();
 
-// Position of the first anchor at or after From, or N. Anchors are a few per cent of a page, so
-// sixteen bytes are tested at a time where the processor allows it.
-std::size_t FindMarkAnchor(TBytes p, std::size_t From, std::size_t N) {
-    std::size_t i = From;
-#if defined(__SSE2__)
-    const __m128i equals = _mm_set1_epi8('=');
-    const __m128i greater = _mm_set1_epi8('>');
-    const __m128i less = _mm_set1_epi8('<');
-    const __m128i paren = _mm_set1_epi8('(');
-    for (; i + 16 <= N; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, equals), _mm_cmpeq_epi8(v, greater)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, less), _mm_cmpeq_epi8(v, paren)));
-        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
-        if (bits != 0) return i + static_cast<std::size_t>(std::countr_zero(bits));
-    }
-#endif
-    while (i < N && kMarkAnchors[p[i]] == kNotAnchor) ++i;
-    return i;
-}
-
 // Attributes that name a picture, sound or film only in one element, as a browser reads them:
 // elsewhere " data=" is as likely a parameter in a code sample as a link.
 struct TElementSource {
@@ -579,7 +557,12 @@ bool MarkTags(std::string& Text) {
         pending.resize(kept);
     };
     std::size_t tagStart = std::string_view::npos;
-    for (std::size_t i = FindMarkAnchor(p, 0, n); i < n; i = FindMarkAnchor(p, i + 1, n)) {
+    // Anchors are a few per cent of a page: a block at a time, the walk goes from one to the next.
+    auto anchors = [](const TByteBlock& b) {
+        return b.Equal('=') | b.Equal('>') | b.Equal('<') | b.Equal('(');
+    };
+    auto isAnchor = [](unsigned char c) { return kMarkAnchors[c] != kNotAnchor; };
+    ForEachInBlocks(p, n, anchors, isAnchor, [&](std::size_t i) {
         // Written in batches: a few dozen waiting markers cost nothing, a walk per anchor does.
         if (pending.size() >= kMarkBatch && i > kMarkLookBehind) writeBefore(i - kMarkLookBehind);
         const std::size_t before = pending.size();
@@ -602,7 +585,7 @@ bool MarkTags(std::string& Text) {
                 break;
         }
         any = any || pending.size() != before;
-    }
+    });
     writeBefore(n);
     return any;
 }
