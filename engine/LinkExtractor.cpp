@@ -261,6 +261,24 @@ struct TMark {
     unsigned char Code;
 };
 
+// Markers waiting to be written, in the order found. Its room is made once per page, so that a
+// push is a store; it grows only if a page ever needs more.
+class TMarkList {
+public:
+    explicit TMarkList(std::size_t Room) : m_items(Room) {}
+    void Push(TMark Mark) {
+        if (m_count == m_items.size()) m_items.resize(2 * m_items.size());
+        m_items[m_count++] = Mark;
+    }
+    std::size_t Size() const { return m_count; }
+    TMark& operator[](std::size_t Index) { return m_items[Index]; }
+    void Truncate(std::size_t Count) { m_count = Count; }
+
+private:
+    std::vector<TMark> m_items;
+    std::size_t m_count = 0;
+};
+
 // Every pattern holds at least one of "=", ">", "<" and "(", which are rare outside tags, so
 // patterns are only tested where one of those stands, looking backwards or forwards from it.
 enum TMarkAnchor : unsigned char { kNotAnchor, kEquals, kGreater, kLess, kParen };
@@ -283,56 +301,55 @@ struct TElementSource {
 constexpr TElementSource kElementSources[] = {{" DATA", "<OBJECT "}, {" POSTER", "<VIDEO "}};
 
 // TagStart: the "<" of the tag the "=" at i stands in, or npos when a ">" came after the last "<".
-void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::size_t TagStart,
-                  std::vector<TMark>& marks) {
+void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::size_t TagStart, TMarkList& marks) {
     if (UpperMatchBefore(p, n, i, " HREF")) {
         // "BASE HREF=" ends on the same "=" and comes later in the pattern table, so it wins.
         const bool base = UpperMatchBefore(p, n, i - 5, "BASE");
-        marks.push_back({i, base ? kBaseMarker : kHrefMarker});
+        marks.Push({i, base ? kBaseMarker : kHrefMarker});
     } else if (UpperMatchBefore(p, n, i, " SRC") || UpperMatchBefore(p, n, i, " SRCSET")) {
         // A srcset holds one candidate here: SplitSourceSets gave each its own attribute.
-        marks.push_back({i, kSrcMarker});
+        marks.Push({i, kSrcMarker});
     } else if (UpperMatchBefore(p, n, i, " VALUE")) {
-        marks.push_back({i, kValueMarker});
+        marks.Push({i, kValueMarker});
     } else if (TagStart != std::string_view::npos) {
         // The element's name is never overwritten by a marker, however far back it stands.
         for (const TElementSource& source : kElementSources)
             if (UpperMatchBefore(p, n, i, source.Attribute) &&
                 UpperMatchAt(p, n, TagStart, source.Element))
-                marks.push_back({i, kSrcMarker});
+                marks.Push({i, kSrcMarker});
     }
 }
 
-void MarkAtGreater(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+void MarkAtGreater(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
     if (UpperMatchBefore(p, n, i, "/A") || UpperMatchBefore(p, n, i, "A/") ||
         UpperMatchBefore(p, n, i, "/OPTION") || UpperMatchBefore(p, n, i, "/APPLET"))
-        marks.push_back({i, kAreaEnd});
+        marks.Push({i, kAreaEnd});
 }
 
-void MarkAtLess(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+void MarkAtLess(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
     if (i + 1 >= n) return;
     switch (kUpper[p[i + 1]]) {
         case 'A':
-            marks.push_back({i + 1, kAreaStart});
-            if (UpperMatchAt(p, n, i, "<APPLET")) marks.push_back({i + 6, kAreaStart});
+            marks.Push({i + 1, kAreaStart});
+            if (UpperMatchAt(p, n, i, "<APPLET")) marks.Push({i + 6, kAreaStart});
             break;
         case 'F':
-            if (UpperMatchAt(p, n, i, "<FRAME")) marks.push_back({i + 5, kAreaStart});
+            if (UpperMatchAt(p, n, i, "<FRAME")) marks.Push({i + 5, kAreaStart});
             break;
         case 'O':
-            if (UpperMatchAt(p, n, i, "<OPTION")) marks.push_back({i + 6, kAreaStart});
+            if (UpperMatchAt(p, n, i, "<OPTION")) marks.Push({i + 6, kAreaStart});
             break;
         case '/':
-            if (UpperMatchAt(p, n, i, "</FRAME")) marks.push_back({i + 6, kAreaEnd});
+            if (UpperMatchAt(p, n, i, "</FRAME")) marks.Push({i + 6, kAreaEnd});
             break;
         default:
             break;
     }
 }
 
-void MarkAtParen(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+void MarkAtParen(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
     if (i + 1 < n && p[i + 1] == ' ' && UpperMatchBefore(p, n, i, "OPENWIN"))
-        marks.push_back({i + 1, kHrefMarker});
+        marks.Push({i + 1, kHrefMarker});
 }
 
 // ---- extraction ----
@@ -542,19 +559,19 @@ bool MarkTags(std::string& Text) {
     // Matching must see the text as it was: one occurrence may end on a character that another
     // one reads ("<A/>", "openWin( href="). So a marker waits until the walk has passed beyond
     // every test that could read its character; the waiting ones are few, whatever the page.
-    std::vector<TMark> pending;
-    pending.reserve(2 * kMarkBatch);
+    TMarkList pending(2 * kMarkBatch);
     bool any = false;
     auto writeBefore = [&](std::size_t Limit) {
         std::size_t kept = 0;
         // In the order found, so that of two markers on one character the later pattern wins.
-        for (const TMark& mark : pending) {
+        for (std::size_t k = 0; k < pending.Size(); ++k) {
+            const TMark mark = pending[k];
             if (mark.Pos < Limit)
                 Text[mark.Pos] = static_cast<char>(mark.Code);
             else
                 pending[kept++] = mark;
         }
-        pending.resize(kept);
+        pending.Truncate(kept);
     };
     std::size_t tagStart = std::string_view::npos;
     // Anchors are a few per cent of a page: a block at a time, the walk goes from one to the next.
@@ -564,8 +581,8 @@ bool MarkTags(std::string& Text) {
     auto isAnchor = [](unsigned char c) { return kMarkAnchors[c] != kNotAnchor; };
     ForEachInBlocks(p, n, anchors, isAnchor, [&](std::size_t i) {
         // Written in batches: a few dozen waiting markers cost nothing, a walk per anchor does.
-        if (pending.size() >= kMarkBatch && i > kMarkLookBehind) writeBefore(i - kMarkLookBehind);
-        const std::size_t before = pending.size();
+        if (pending.Size() >= kMarkBatch && i > kMarkLookBehind) writeBefore(i - kMarkLookBehind);
+        const std::size_t before = pending.Size();
         switch (kMarkAnchors[p[i]]) {
             case kNotAnchor:
                 break;
@@ -584,7 +601,7 @@ bool MarkTags(std::string& Text) {
                 MarkAtParen(p, n, i, pending);
                 break;
         }
-        any = any || pending.size() != before;
+        any = any || pending.Size() != before;
     });
     writeBefore(n);
     return any;
