@@ -15,6 +15,7 @@
 
 #include "CharacterReferences.h"
 #include "LinkExtractor.h"
+#include "PageCharset.h"
 #include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
@@ -221,6 +222,19 @@ void BM_ExtractLinks(benchmark::State& State) {
     SetThroughput(State);
 }
 BENCHMARK(BM_ExtractLinks)->Unit(benchmark::kMicrosecond);
+
+// The page as the fetch hands it on: an undeclared UTF-8 page is checked and kept as it is.
+void BM_DecodePage(benchmark::State& State) {
+    std::string body;
+    for (auto _ : State) {
+        State.PauseTiming();
+        body = Page();
+        State.ResumeTiming();
+        benchmark::DoNotOptimize(DecodePage(std::move(body), "text/html").Text.data());
+    }
+    SetThroughput(State);
+}
+BENCHMARK(BM_DecodePage)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
