@@ -204,55 +204,65 @@ private:
     unsigned char m_quote = 0;  // the quote of the value open there, or 0
 };
 
+// The bytes of the block of 64 at p that cleaning must look at one by one (read with the classes
+// of CleanClasses); all others are kept as they are. That is every byte it may change, except a
+// blank between words: one whose left neighbour is an ordinary byte other than "=" (so it is
+// what was written last) and whose right neighbour is neither a blank, "=" nor a control byte
+// (which may be a blank inside a tag). Running text is full of them. p[-1] and p[64] must be
+// readable.
 #if defined(__SSE2__)
-__m128i IsByte(__m128i v, char c) {
-    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+// Sixteen bytes at a time, the tests combined before they leave the vector unit.
+std::uint64_t BytesToClean(TBytes p, bool QuotesToBlanks) {
+    const __m128i quotesOn = QuotesToBlanks ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    auto below = [&](__m128i v, int limit) {
+        return _mm_cmplt_epi8(_mm_xor_si128(v, flip),
+                              _mm_set1_epi8(static_cast<char>(0x80 + limit)));
+    };
+    auto quoteOrComma = [&](__m128i v) {
+        return _mm_and_si128(quotesOn,
+                             _mm_or_si128(_mm_or_si128(eq(v, '"'), eq(v, '\'')), eq(v, ',')));
+    };
+    auto load = [](TBytes at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    std::uint64_t mask = 0;
+    for (int part = 0; part < 4; ++part) {
+        const TBytes q = p + 16 * part;
+        const __m128i v = load(q), before = load(q - 1), after = load(q + 1);
+        const __m128i space = eq(v, ' ');
+        // Control bytes and blanks are the bytes below 33.
+        const __m128i changed = _mm_or_si128(below(v, ' ' + 1), quoteOrComma(v));
+        const __m128i blocks = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(below(before, ' ' + 1), quoteOrComma(before)),
+                         eq(before, '=')),
+            _mm_or_si128(_mm_or_si128(eq(after, ' '), eq(after, '=')), below(after, ' ')));
+        const __m128i special = _mm_andnot_si128(_mm_andnot_si128(blocks, space), changed);
+        mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(special)))
+                << (16 * part);
+    }
+    return mask;
 }
-
-__m128i IsControl(__m128i v) {
-    // Signed compare after flipping the top bit: an unsigned "below 32".
-    return _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(char(0x80))),
-                          _mm_set1_epi8(char(0x80 + 32)));
-}
-
-// Control bytes, blanks, quotes, apostrophes and commas: the bytes CleanText may change.
-__m128i MaybeChanged(__m128i v) {
-    return _mm_or_si128(
-        _mm_or_si128(IsControl(v), IsByte(v, ' ')),
-        _mm_or_si128(_mm_or_si128(IsByte(v, '"'), IsByte(v, '\'')), IsByte(v, ',')));
-}
-
-unsigned LeadingPlain(__m128i hard) {
-    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hard));
-    return bits == 0 ? 16u : static_cast<unsigned>(std::countr_zero(bits));
-}
-
-// Number of leading bytes of the 16 at p that are certainly kept as they are (no control byte,
-// blank, quote, apostrophe or comma); 16 when all are. Copies the 16 bytes to Out, which may
-// hold 16 bytes. Most of a page is such runs, and this spares a branch per byte.
-unsigned CopyPlainRun16(TBytes p, unsigned char* Out) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), v);
-    return LeadingPlain(MaybeChanged(v));
-}
-
-// As CopyPlainRun16, but a blank between words also counts as kept: one whose left neighbour
-// is an ordinary byte other than "=" (so it is what was written last) and whose right neighbour
-// is neither a blank, "=" nor a control byte (which may be a blank inside a tag). Running text is
-// full of them. p[-1] and p[16] must be readable.
-unsigned CopyPlainRunWithBlanks16(TBytes p, unsigned char* Out) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
-    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), v);
-    const __m128i blank = IsByte(v, ' ');
-    const __m128i leftNotOrdinary = _mm_or_si128(MaybeChanged(before), IsByte(before, '='));
-    const __m128i rightBlocks =
-        _mm_or_si128(_mm_or_si128(IsByte(after, ' '), IsByte(after, '=')), IsControl(after));
-    const __m128i easyBlank = _mm_andnot_si128(_mm_or_si128(leftNotOrdinary, rightBlocks), blank);
-    return LeadingPlain(_mm_andnot_si128(easyBlank, MaybeChanged(v)));
+#else
+std::uint64_t BytesToClean(TBytes p, bool QuotesToBlanks) {
+    const TByteBlock block(p), before(p - 1), after(p + 1);
+    auto quoteOrComma = [&](const TByteBlock& b) {
+        return QuotesToBlanks ? b.Equal('"') | b.Equal('\'') | b.Equal(',') : 0;
+    };
+    const std::uint64_t space = block.Equal(' ');
+    const std::uint64_t changed = block.Below(' ' + 1) | quoteOrComma(block);
+    const std::uint64_t blocks = before.Below(' ' + 1) | quoteOrComma(before) | before.Equal('=') |
+                                 after.Equal(' ') | after.Equal('=') | after.Below(' ');
+    return changed & ~(space & ~blocks);
 }
 #endif
+
+// Copies Size bytes from From to To sixteen at a time: up to 16 bytes beyond each end are read
+// and written, which the caller's buffers allow. Most runs between two bytes to clean are
+// shorter than 16, so the first sixteen are copied without asking.
+void CopyRun(unsigned char* To, TBytes From, std::size_t Size) {
+    std::memcpy(To, From, 16);
+    for (std::size_t k = 16; k < Size; k += 16) std::memcpy(To + k, From + k, 16);
+}
 
 // ---- marking ----
 
@@ -470,43 +480,15 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
     const std::size_t n = Text.size();
     std::string result(n, '\0');
     auto* const begin = reinterpret_cast<unsigned char*>(result.data());
-    unsigned char* out = begin;  // never ahead of i, so 16 bytes fit wherever 16 are read
+    unsigned char* out = begin;  // never ahead of the byte read, so runs copied in place fit
     TTagTracker tags(p, n);
     // A blank of Text, or a tab or line break inside a tag, which counts as one.
     auto blankAt = [&](std::size_t Pos) {
         return Pos < n && (p[Pos] == ' ' || (IsTagSpace(p[Pos]) && tags.InTag(Pos)));
     };
-    std::size_t i = 0;
-    // Anchors are noted between steps, where the cleaned bytes so far are those of Text[0, i).
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t nextAnchorOut = kNone, nextAnchorIn = kNone;
-    if (Map != nullptr) {
-        Map->Source = Text;
-        Map->Anchors.clear();
-        Map->Hint = 0;
-        if (n <= UINT32_MAX) {
-            Map->Anchors.reserve(n / kAnchorSpacing + 1);
-            nextAnchorOut = nextAnchorIn = 0;
-        }
-    }
-    while (i < n) {
-        const auto written = static_cast<std::size_t>(out - begin);
-        if (written >= nextAnchorOut || i >= nextAnchorIn) {
-            Map->Anchors.push_back(
-                {static_cast<std::uint32_t>(written), static_cast<std::uint32_t>(i)});
-            nextAnchorOut = written + kAnchorSpacing;
-            nextAnchorIn = i + kAnchorSpacing;
-        }
-#if defined(__SSE2__)
-        if (n - i >= 16) {
-            const unsigned plain = i >= 1 && n - i >= 17 ? CopyPlainRunWithBlanks16(p + i, out)
-                                                         : CopyPlainRun16(p + i, out);
-            out += plain;
-            i += plain;
-            if (plain == 16) continue;
-        }
-#endif
-        const unsigned char c = p[i];
+    // The rules for the byte at Pos.
+    auto clean = [&](std::size_t Pos) {
+        const unsigned char c = p[Pos];
         bool blank = false;
         switch (classes[c]) {
             case kKeep:
@@ -516,16 +498,16 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
                 break;
             case kTagSpace:
                 // Next to "=" or before a blank it is dropped wherever it stands: no need to ask.
-                blank =
-                    !(out != begin && out[-1] == '=') &&
-                    !(i + 1 < n && (IsHtmlSpace(static_cast<char>(p[i + 1])) || p[i + 1] == '=')) &&
-                    tags.InTag(i);
+                blank = !(out != begin && out[-1] == '=') &&
+                        !(Pos + 1 < n &&
+                          (IsHtmlSpace(static_cast<char>(p[Pos + 1])) || p[Pos + 1] == '=')) &&
+                        tags.InTag(Pos);
                 break;
             case kQuote:
                 // The quote that closes an empty value (alt="") leaves a blank, so the attribute
                 // after it keeps the blank before its name: <img alt="" src=x.gif> still gives
                 // x.gif.
-                if (i >= 2 && p[i - 1] == c && p[i - 2] == '=')
+                if (Pos >= 2 && p[Pos - 1] == c && p[Pos - 2] == '=')
                     *out++ = ' ';
                 else
                     blank = true;
@@ -539,11 +521,49 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
             // reads Text itself: a quote that will become a blank does not count, so a blank
             // before a quote survives.
             const bool afterEquals = out != begin && out[-1] == '=';
-            const bool beforeBlankOrEquals = blankAt(i + 1) || (i + 1 < n && p[i + 1] == '=');
+            const bool beforeBlankOrEquals = blankAt(Pos + 1) || (Pos + 1 < n && p[Pos + 1] == '=');
             if (!afterEquals && !beforeBlankOrEquals) *out++ = ' ';
         }
-        ++i;
+    };
+    std::size_t i = 0;
+    // Anchors are noted between blocks, where the cleaned bytes so far are those of Text[0, i).
+    const bool anchored = Map != nullptr && n <= UINT32_MAX;
+    if (Map != nullptr) {
+        Map->Source = Text;
+        Map->Anchors.clear();
+        Map->Hint = 0;
+        if (anchored) Map->Anchors.reserve(n / kAnchorSpacing + 2);
     }
+    auto anchor = [&] {
+        if (anchored)
+            Map->Anchors.push_back(
+                {static_cast<std::uint32_t>(out - begin), static_cast<std::uint32_t>(i)});
+    };
+    static_assert(TByteBlock::kSize == kAnchorSpacing);
+    // A block needs the byte before it and 16 after it: runs are copied sixteen bytes at a time.
+    constexpr std::size_t kBlockReach = TByteBlock::kSize + 16;
+    if (n > 0) {
+        anchor();
+        clean(0);
+        i = 1;
+    }
+    for (; n - i >= kBlockReach; i += TByteBlock::kSize) {
+        anchor();
+        std::size_t from = i;
+        for (std::uint64_t mask = BytesToClean(p + i, QuotesToBlanks); mask != 0;
+             mask &= mask - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+            CopyRun(out, p + from, at - from);
+            out += at - from;
+            clean(at);
+            from = at + 1;
+        }
+        const std::size_t end = i + TByteBlock::kSize;
+        CopyRun(out, p + from, end - from);
+        out += end - from;
+    }
+    if (i < n) anchor();
+    for (; i < n; ++i) clean(i);
     result.resize(static_cast<std::size_t>(out - begin));
     return result;
 }
