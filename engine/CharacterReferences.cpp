@@ -87,22 +87,27 @@ std::size_t DecodeNamed(std::string_view Value, std::size_t At, std::string& Out
 
 std::string DecodeCharacterReferences(std::string_view Value) {
     std::string out;
-    out.reserve(Value.size());
+    DecodeCharacterReferences(Value, out);
+    return out;
+}
+
+void DecodeCharacterReferences(std::string_view Value, std::string& Out) {
+    Out.clear();
+    Out.reserve(Value.size());
     std::size_t i = 0;
     while (i < Value.size()) {
         const std::size_t amp = Value.find('&', i);
         if (amp == std::string_view::npos) break;
-        out.append(Value.substr(i, amp - i));
+        Out.append(Value.substr(i, amp - i));
         const bool numeric = amp + 1 < Value.size() && Value[amp + 1] == '#';
         const std::size_t used =
-            numeric ? DecodeNumeric(Value, amp, out) : DecodeNamed(Value, amp, out);
+            numeric ? DecodeNumeric(Value, amp, Out) : DecodeNamed(Value, amp, Out);
         if (used == 0) {
-            out += '&';
+            Out += '&';
             i = amp + 1;
         } else {
             i = amp + used;
         }
     }
-    out.append(Value.substr(i));
-    return out;
+    Out.append(Value.substr(i));
 }

@@ -12,6 +12,8 @@
 // An unknown name, a reference without ";", and one that would give a control character (which
 // no link may hold) stay as written.
 std::string DecodeCharacterReferences(std::string_view Value);
+// The same into Out, whose buffer is reused from value to value; Value must not lie in Out.
+void DecodeCharacterReferences(std::string_view Value, std::string& Out);
 
 // True when Value holds a "&", the only way it can hold a reference; spares the copy otherwise.
 inline bool MayHoldCharacterReference(std::string_view Value) {

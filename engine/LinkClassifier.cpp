@@ -21,9 +21,14 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 }
 
 // The text before the first Ch when Ch stands at the second character or later; else Text.
-std::string CutAtFrom2nd(const std::string& Text, char Ch) {
+std::string_view CutAtFrom2nd(std::string_view Text, char Ch) {
     const std::size_t at = Text.find(Ch);
-    return at != std::string::npos && at >= 1 ? Text.substr(0, at) : Text;
+    return at != std::string_view::npos && at >= 1 ? Text.substr(0, at) : Text;
+}
+
+bool IsAscii(std::string_view Text) {
+    return std::all_of(Text.begin(), Text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 constexpr std::string_view kMailto = "MAILTO:";
@@ -198,15 +203,22 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
     if (IsMailtoValue(Value)) return std::move(ResolveMailto(Value).front());
     TResolvedLink link;
     if (IsScriptLink(Value)) return link;
-    const std::string upper = AsciiUpperCase(Value.substr(0, 6));
+    const bool absolute =
+        AsciiStartsWithNoCase(Value, "HTTP:") || AsciiStartsWithNoCase(Value, "HTTPS:");
 
-    const std::string value = NormalizeLinkValue(QueryInEncoding(Value, PageEncoding));
-    const bool absolute = StartsWith(upper, "HTTP:") || StartsWith(upper, "HTTPS:");
-    std::string resolved;
+    // An ASCII value, as nearly all are, needs neither its query encoded nor itself normalised:
+    // it is used as it stands, without a copy.
+    const bool ascii = IsAscii(Value);
+    std::string normalized;
+    if (!ascii) normalized = NormalizeLinkValue(QueryInEncoding(Value, PageEncoding));
+    const std::string& value = ascii ? Value : normalized;
+    std::string combined;
+    std::string_view resolved;
     if (absolute) {
         resolved = value;
     } else {
-        resolved = CombineUrl(BaseOf(PageParts), value);
+        combined = CombineUrl(BaseOf(PageParts), value);
+        resolved = combined;
         // An absolute value comes back as written even where libcurl cannot combine it, such
         // as a scheme without "//".
         if (resolved.empty() && HasScheme(value) && !HasControlByte(value) &&

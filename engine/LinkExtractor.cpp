@@ -12,6 +12,7 @@
 #endif
 
 #include "AsciiCase.h"
+#include "ByteBlock.h"
 
 namespace {
 
@@ -37,23 +38,20 @@ bool IsAreaMarker(unsigned char c) {
 }
 
 // Position of the first byte at or after From whose value is below Limit (at most 128), or N.
-// Markers are rare in a page, so the walks that only look for them test eight bytes at a time.
+// Markers are rare in a page, so the walks that only look for them test a block at a time.
 std::size_t FindByteBelow(TBytes p, std::size_t From, std::size_t N, unsigned char Limit) {
-    std::size_t i = From;
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-        const std::uint64_t below = kOnes * Limit;
-        for (; i + 8 <= N; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            // The lowest flagged byte is exactly the first byte below Limit: bytes before it do
-            // not borrow.
-            const std::uint64_t flags = (word - below) & ~word & (kOnes * 0x80);
-            if (flags != 0) return i + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
-        }
-    }
-    while (i < N && p[i] >= Limit) ++i;
-    return i;
+    return FindInBlocks(
+        p, From, N, [Limit](const TByteBlock& b) { return b.Below(Limit); },
+        [Limit](unsigned char c) { return c < Limit; });
+}
+
+// Position of the first byte at or after From that may end a value being collected: a blank, a
+// ">" or a byte below 17, which holds every marker; N when there is none.
+std::size_t FindValueEnd(TBytes p, std::size_t From, std::size_t N) {
+    return FindInBlocks(
+        p, From, N,
+        [](const TByteBlock& b) { return b.Equal(' ') | b.Equal('>') | b.Below(kAreaEnd + 1); },
+        [](unsigned char c) { return c == ' ' || c == '>' || c <= kAreaEnd; });
 }
 
 // True when the bytes at [Pos, Pos + Pattern.size()) exist and, upper-cased, equal Pattern.
@@ -206,61 +204,89 @@ private:
     unsigned char m_quote = 0;  // the quote of the value open there, or 0
 };
 
+// The bytes of the block of 64 at p that cleaning must look at one by one (read with the classes
+// of CleanClasses); all others are kept as they are. That is every byte it may change, except a
+// blank between words: one whose left neighbour is an ordinary byte other than "=" (so it is
+// what was written last) and whose right neighbour is neither a blank, "=" nor a control byte
+// (which may be a blank inside a tag). Running text is full of them. p[-1] and p[64] must be
+// readable.
 #if defined(__SSE2__)
-__m128i IsByte(__m128i v, char c) {
-    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+// Sixteen bytes at a time, the tests combined before they leave the vector unit.
+std::uint64_t BytesToClean(TBytes p, bool QuotesToBlanks) {
+    const __m128i quotesOn = QuotesToBlanks ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    auto below = [&](__m128i v, int limit) {
+        return _mm_cmplt_epi8(_mm_xor_si128(v, flip),
+                              _mm_set1_epi8(static_cast<char>(0x80 + limit)));
+    };
+    auto quoteOrComma = [&](__m128i v) {
+        return _mm_and_si128(quotesOn,
+                             _mm_or_si128(_mm_or_si128(eq(v, '"'), eq(v, '\'')), eq(v, ',')));
+    };
+    auto load = [](TBytes at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    std::uint64_t mask = 0;
+    for (int part = 0; part < 4; ++part) {
+        const TBytes q = p + 16 * part;
+        const __m128i v = load(q), before = load(q - 1), after = load(q + 1);
+        const __m128i space = eq(v, ' ');
+        // Control bytes and blanks are the bytes below 33.
+        const __m128i changed = _mm_or_si128(below(v, ' ' + 1), quoteOrComma(v));
+        const __m128i blocks = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(below(before, ' ' + 1), quoteOrComma(before)),
+                         eq(before, '=')),
+            _mm_or_si128(_mm_or_si128(eq(after, ' '), eq(after, '=')), below(after, ' ')));
+        const __m128i special = _mm_andnot_si128(_mm_andnot_si128(blocks, space), changed);
+        mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(special)))
+                << (16 * part);
+    }
+    return mask;
 }
-
-__m128i IsControl(__m128i v) {
-    // Signed compare after flipping the top bit: an unsigned "below 32".
-    return _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(char(0x80))),
-                          _mm_set1_epi8(char(0x80 + 32)));
-}
-
-// Control bytes, blanks, quotes, apostrophes and commas: the bytes CleanText may change.
-__m128i MaybeChanged(__m128i v) {
-    return _mm_or_si128(
-        _mm_or_si128(IsControl(v), IsByte(v, ' ')),
-        _mm_or_si128(_mm_or_si128(IsByte(v, '"'), IsByte(v, '\'')), IsByte(v, ',')));
-}
-
-unsigned LeadingPlain(__m128i hard) {
-    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hard));
-    return bits == 0 ? 16u : static_cast<unsigned>(std::countr_zero(bits));
-}
-
-// Number of leading bytes of the 16 at p that are certainly kept as they are (no control byte,
-// blank, quote, apostrophe or comma); 16 when all are. Copies the 16 bytes to Out, which may
-// hold 16 bytes. Most of a page is such runs, and this spares a branch per byte.
-unsigned CopyPlainRun16(TBytes p, unsigned char* Out) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), v);
-    return LeadingPlain(MaybeChanged(v));
-}
-
-// As CopyPlainRun16, but a blank between words also counts as kept: one whose left neighbour
-// is an ordinary byte other than "=" (so it is what was written last) and whose right neighbour
-// is neither a blank, "=" nor a control byte (which may be a blank inside a tag). Running text is
-// full of them. p[-1] and p[16] must be readable.
-unsigned CopyPlainRunWithBlanks16(TBytes p, unsigned char* Out) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
-    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), v);
-    const __m128i blank = IsByte(v, ' ');
-    const __m128i leftNotOrdinary = _mm_or_si128(MaybeChanged(before), IsByte(before, '='));
-    const __m128i rightBlocks =
-        _mm_or_si128(_mm_or_si128(IsByte(after, ' '), IsByte(after, '=')), IsControl(after));
-    const __m128i easyBlank = _mm_andnot_si128(_mm_or_si128(leftNotOrdinary, rightBlocks), blank);
-    return LeadingPlain(_mm_andnot_si128(easyBlank, MaybeChanged(v)));
+#else
+std::uint64_t BytesToClean(TBytes p, bool QuotesToBlanks) {
+    const TByteBlock block(p), before(p - 1), after(p + 1);
+    auto quoteOrComma = [&](const TByteBlock& b) {
+        return QuotesToBlanks ? b.Equal('"') | b.Equal('\'') | b.Equal(',') : 0;
+    };
+    const std::uint64_t space = block.Equal(' ');
+    const std::uint64_t changed = block.Below(' ' + 1) | quoteOrComma(block);
+    const std::uint64_t blocks = before.Below(' ' + 1) | quoteOrComma(before) | before.Equal('=') |
+                                 after.Equal(' ') | after.Equal('=') | after.Below(' ');
+    return changed & ~(space & ~blocks);
 }
 #endif
+
+// Copies Size bytes from From to To sixteen at a time: up to 16 bytes beyond each end are read
+// and written, which the caller's buffers allow. Most runs between two bytes to clean are
+// shorter than 16, so the first sixteen are copied without asking.
+void CopyRun(unsigned char* To, TBytes From, std::size_t Size) {
+    std::memcpy(To, From, 16);
+    for (std::size_t k = 16; k < Size; k += 16) std::memcpy(To + k, From + k, 16);
+}
 
 // ---- marking ----
 
 struct TMark {
     std::size_t Pos;
     unsigned char Code;
+};
+
+// Markers waiting to be written, in the order found. Its room is made once per page, so that a
+// push is a store; it grows only if a page ever needs more.
+class TMarkList {
+public:
+    explicit TMarkList(std::size_t Room) : m_items(Room) {}
+    void Push(TMark Mark) {
+        if (m_count == m_items.size()) m_items.resize(2 * m_items.size());
+        m_items[m_count++] = Mark;
+    }
+    std::size_t Size() const { return m_count; }
+    TMark& operator[](std::size_t Index) { return m_items[Index]; }
+    void Truncate(std::size_t Count) { m_count = Count; }
+
+private:
+    std::vector<TMark> m_items;
+    std::size_t m_count = 0;
 };
 
 // Every pattern holds at least one of "=", ">", "<" and "(", which are rare outside tags, so
@@ -276,28 +302,6 @@ constexpr std::array<unsigned char, 256> kMarkAnchors = [] {
     return table;
 }();
 
-// Position of the first anchor at or after From, or N. Anchors are a few per cent of a page, so
-// sixteen bytes are tested at a time where the processor allows it.
-std::size_t FindMarkAnchor(TBytes p, std::size_t From, std::size_t N) {
-    std::size_t i = From;
-#if defined(__SSE2__)
-    const __m128i equals = _mm_set1_epi8('=');
-    const __m128i greater = _mm_set1_epi8('>');
-    const __m128i less = _mm_set1_epi8('<');
-    const __m128i paren = _mm_set1_epi8('(');
-    for (; i + 16 <= N; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, equals), _mm_cmpeq_epi8(v, greater)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, less), _mm_cmpeq_epi8(v, paren)));
-        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
-        if (bits != 0) return i + static_cast<std::size_t>(std::countr_zero(bits));
-    }
-#endif
-    while (i < N && kMarkAnchors[p[i]] == kNotAnchor) ++i;
-    return i;
-}
-
 // Attributes that name a picture, sound or film only in one element, as a browser reads them:
 // elsewhere " data=" is as likely a parameter in a code sample as a link.
 struct TElementSource {
@@ -307,63 +311,82 @@ struct TElementSource {
 constexpr TElementSource kElementSources[] = {{" DATA", "<OBJECT "}, {" POSTER", "<VIDEO "}};
 
 // TagStart: the "<" of the tag the "=" at i stands in, or npos when a ">" came after the last "<".
-void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::size_t TagStart,
-                  std::vector<TMark>& marks) {
+void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::size_t TagStart, TMarkList& marks) {
     if (UpperMatchBefore(p, n, i, " HREF")) {
         // "BASE HREF=" ends on the same "=" and comes later in the pattern table, so it wins.
         const bool base = UpperMatchBefore(p, n, i - 5, "BASE");
-        marks.push_back({i, base ? kBaseMarker : kHrefMarker});
+        marks.Push({i, base ? kBaseMarker : kHrefMarker});
     } else if (UpperMatchBefore(p, n, i, " SRC") || UpperMatchBefore(p, n, i, " SRCSET")) {
         // A srcset holds one candidate here: SplitSourceSets gave each its own attribute.
-        marks.push_back({i, kSrcMarker});
+        marks.Push({i, kSrcMarker});
     } else if (UpperMatchBefore(p, n, i, " VALUE")) {
-        marks.push_back({i, kValueMarker});
+        marks.Push({i, kValueMarker});
     } else if (TagStart != std::string_view::npos) {
         // The element's name is never overwritten by a marker, however far back it stands.
         for (const TElementSource& source : kElementSources)
             if (UpperMatchBefore(p, n, i, source.Attribute) &&
                 UpperMatchAt(p, n, TagStart, source.Element))
-                marks.push_back({i, kSrcMarker});
+                marks.Push({i, kSrcMarker});
     }
 }
 
-void MarkAtGreater(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+void MarkAtGreater(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
     if (UpperMatchBefore(p, n, i, "/A") || UpperMatchBefore(p, n, i, "A/") ||
         UpperMatchBefore(p, n, i, "/OPTION") || UpperMatchBefore(p, n, i, "/APPLET"))
-        marks.push_back({i, kAreaEnd});
+        marks.Push({i, kAreaEnd});
 }
 
-void MarkAtLess(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+void MarkAtLess(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
     if (i + 1 >= n) return;
     switch (kUpper[p[i + 1]]) {
         case 'A':
-            marks.push_back({i + 1, kAreaStart});
-            if (UpperMatchAt(p, n, i, "<APPLET")) marks.push_back({i + 6, kAreaStart});
+            marks.Push({i + 1, kAreaStart});
+            if (UpperMatchAt(p, n, i, "<APPLET")) marks.Push({i + 6, kAreaStart});
             break;
         case 'F':
-            if (UpperMatchAt(p, n, i, "<FRAME")) marks.push_back({i + 5, kAreaStart});
+            if (UpperMatchAt(p, n, i, "<FRAME")) marks.Push({i + 5, kAreaStart});
             break;
         case 'O':
-            if (UpperMatchAt(p, n, i, "<OPTION")) marks.push_back({i + 6, kAreaStart});
+            if (UpperMatchAt(p, n, i, "<OPTION")) marks.Push({i + 6, kAreaStart});
             break;
         case '/':
-            if (UpperMatchAt(p, n, i, "</FRAME")) marks.push_back({i + 6, kAreaEnd});
+            if (UpperMatchAt(p, n, i, "</FRAME")) marks.Push({i + 6, kAreaEnd});
             break;
         default:
             break;
     }
 }
 
-void MarkAtParen(TBytes p, std::size_t n, std::size_t i, std::vector<TMark>& marks) {
+void MarkAtParen(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
     if (i + 1 < n && p[i + 1] == ' ' && UpperMatchBefore(p, n, i, "OPENWIN"))
-        marks.push_back({i + 1, kHrefMarker});
+        marks.Push({i + 1, kHrefMarker});
 }
 
 // ---- extraction ----
 
-// Script expressions: calls, concatenations and array accesses.
-bool ContainsScriptSign(std::string_view Value) {
-    return Value.find_first_of("()+[]") != std::string_view::npos;
+// The signs the value rules look for, gathered in one walk over a value.
+enum TValueSign : unsigned char {
+    kSignOpen = 1,    // "("
+    kSignScript = 2,  // "(", ")", "+", "[" or "]": script calls, concatenations, array accesses
+    kSignAngle = 4,   // "<" or ">"
+    kSignSlash = 8,
+    kSignSemicolon = 16,
+};
+
+constexpr std::array<unsigned char, 256> kValueSigns = [] {
+    std::array<unsigned char, 256> table{};
+    table['('] = kSignOpen | kSignScript;
+    table[')'] = table['+'] = table['['] = table[']'] = kSignScript;
+    table['<'] = table['>'] = kSignAngle;
+    table['/'] = kSignSlash;
+    table[';'] = kSignSemicolon;
+    return table;
+}();
+
+unsigned SignsOf(std::string_view Value) {
+    unsigned signs = 0;
+    for (const char c : Value) signs |= kValueSigns[static_cast<unsigned char>(c)];
+    return signs;
 }
 
 // A value that names its scheme is an address written out, no script expression: "+",
@@ -375,32 +398,44 @@ bool NamesItsScheme(std::string_view Value) {
            UpperMatchAt(p, Value.size(), 0, "HTTP:") || UpperMatchAt(p, Value.size(), 0, "HTTPS:");
 }
 
-bool ContainsTopWindow(const std::string& Value) {
-    return FindUpper(Value, "TOP.WINDOW") != std::string_view::npos;
+// "top.window" in any case. Most values hold dots, few a dot before a "w": only those are read
+// through.
+bool ContainsTopWindow(std::string_view Value) {
+    for (std::size_t dot = Value.find('.'); dot != std::string_view::npos;
+         dot = Value.find('.', dot + 1)) {
+        if (dot + 1 < Value.size() && kUpper[static_cast<unsigned char>(Value[dot + 1])] == 'W')
+            return FindUpper(Value, "TOP.WINDOW") != std::string_view::npos;
+    }
+    return false;
 }
 
 // The value rules: script calls give their argument, embedded markup is cut off, script
-// expressions and values that cannot be addresses are refused. False when Value is dropped.
-bool AcceptValue(std::string& Value, TTagKind Kind) {
+// expressions and values that cannot be addresses are refused. Value is narrowed to what is
+// kept of it, always a part of itself; false when it is dropped.
+bool AcceptValue(std::string_view& Value, TTagKind Kind) {
     if (ContainsTopWindow(Value)) return false;
     const bool address = NamesItsScheme(Value);
+    unsigned signs = SignsOf(Value);
 
-    const std::size_t open = address ? std::string::npos : Value.find('(');
-    if (open != std::string::npos && open >= 1) {
+    bool narrowed = false;
+    const std::size_t open =
+        address || (signs & kSignOpen) == 0 ? std::string_view::npos : Value.find('(');
+    if (open != std::string_view::npos && open >= 1) {
         Value = Value.substr(open + 1, kMaxBracketValue);
         const std::size_t close = Value.find(')');
-        if (close != std::string::npos && close >= 1) Value.resize(close);
+        if (close != std::string_view::npos && close >= 1) Value = Value.substr(0, close);
+        narrowed = true;
     }
+    if ((signs & kSignAngle) != 0) {
+        Value = Value.substr(0, Value.find('<'));
+        Value = Value.substr(0, Value.find('>'));
+        narrowed = true;
+    }
+    if (narrowed) signs = SignsOf(Value);
 
-    const std::size_t less = Value.find('<');
-    if (less != std::string::npos) Value.resize(less);
-    const std::size_t greater = Value.find('>');
-    if (greater != std::string::npos) Value.resize(greater);
+    if (!address && (signs & kSignScript) != 0) return false;
 
-    if (!address && ContainsScriptSign(Value)) return false;
-
-    if (Kind == tagValue)
-        return Value.find('/') != std::string::npos && Value.find(';') == std::string::npos;
+    if (Kind == tagValue) return (signs & kSignSlash) != 0 && (signs & kSignSemicolon) == 0;
     return Value != "=";
 }
 
@@ -445,43 +480,15 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
     const std::size_t n = Text.size();
     std::string result(n, '\0');
     auto* const begin = reinterpret_cast<unsigned char*>(result.data());
-    unsigned char* out = begin;  // never ahead of i, so 16 bytes fit wherever 16 are read
+    unsigned char* out = begin;  // never ahead of the byte read, so runs copied in place fit
     TTagTracker tags(p, n);
     // A blank of Text, or a tab or line break inside a tag, which counts as one.
     auto blankAt = [&](std::size_t Pos) {
         return Pos < n && (p[Pos] == ' ' || (IsTagSpace(p[Pos]) && tags.InTag(Pos)));
     };
-    std::size_t i = 0;
-    // Anchors are noted between steps, where the cleaned bytes so far are those of Text[0, i).
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t nextAnchorOut = kNone, nextAnchorIn = kNone;
-    if (Map != nullptr) {
-        Map->Source = Text;
-        Map->Anchors.clear();
-        Map->Hint = 0;
-        if (n <= UINT32_MAX) {
-            Map->Anchors.reserve(n / kAnchorSpacing + 1);
-            nextAnchorOut = nextAnchorIn = 0;
-        }
-    }
-    while (i < n) {
-        const auto written = static_cast<std::size_t>(out - begin);
-        if (written >= nextAnchorOut || i >= nextAnchorIn) {
-            Map->Anchors.push_back(
-                {static_cast<std::uint32_t>(written), static_cast<std::uint32_t>(i)});
-            nextAnchorOut = written + kAnchorSpacing;
-            nextAnchorIn = i + kAnchorSpacing;
-        }
-#if defined(__SSE2__)
-        if (n - i >= 16) {
-            const unsigned plain = i >= 1 && n - i >= 17 ? CopyPlainRunWithBlanks16(p + i, out)
-                                                         : CopyPlainRun16(p + i, out);
-            out += plain;
-            i += plain;
-            if (plain == 16) continue;
-        }
-#endif
-        const unsigned char c = p[i];
+    // The rules for the byte at Pos.
+    auto clean = [&](std::size_t Pos) {
+        const unsigned char c = p[Pos];
         bool blank = false;
         switch (classes[c]) {
             case kKeep:
@@ -491,16 +498,16 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
                 break;
             case kTagSpace:
                 // Next to "=" or before a blank it is dropped wherever it stands: no need to ask.
-                blank =
-                    !(out != begin && out[-1] == '=') &&
-                    !(i + 1 < n && (IsHtmlSpace(static_cast<char>(p[i + 1])) || p[i + 1] == '=')) &&
-                    tags.InTag(i);
+                blank = !(out != begin && out[-1] == '=') &&
+                        !(Pos + 1 < n &&
+                          (IsHtmlSpace(static_cast<char>(p[Pos + 1])) || p[Pos + 1] == '=')) &&
+                        tags.InTag(Pos);
                 break;
             case kQuote:
                 // The quote that closes an empty value (alt="") leaves a blank, so the attribute
                 // after it keeps the blank before its name: <img alt="" src=x.gif> still gives
                 // x.gif.
-                if (i >= 2 && p[i - 1] == c && p[i - 2] == '=')
+                if (Pos >= 2 && p[Pos - 1] == c && p[Pos - 2] == '=')
                     *out++ = ' ';
                 else
                     blank = true;
@@ -514,11 +521,49 @@ std::string CleanText(std::string_view Text, bool QuotesToBlanks, bool LineFeeds
             // reads Text itself: a quote that will become a blank does not count, so a blank
             // before a quote survives.
             const bool afterEquals = out != begin && out[-1] == '=';
-            const bool beforeBlankOrEquals = blankAt(i + 1) || (i + 1 < n && p[i + 1] == '=');
+            const bool beforeBlankOrEquals = blankAt(Pos + 1) || (Pos + 1 < n && p[Pos + 1] == '=');
             if (!afterEquals && !beforeBlankOrEquals) *out++ = ' ';
         }
-        ++i;
+    };
+    std::size_t i = 0;
+    // Anchors are noted between blocks, where the cleaned bytes so far are those of Text[0, i).
+    const bool anchored = Map != nullptr && n <= UINT32_MAX;
+    if (Map != nullptr) {
+        Map->Source = Text;
+        Map->Anchors.clear();
+        Map->Hint = 0;
+        if (anchored) Map->Anchors.reserve(n / kAnchorSpacing + 2);
     }
+    auto anchor = [&] {
+        if (anchored)
+            Map->Anchors.push_back(
+                {static_cast<std::uint32_t>(out - begin), static_cast<std::uint32_t>(i)});
+    };
+    static_assert(TByteBlock::kSize == kAnchorSpacing);
+    // A block needs the byte before it and 16 after it: runs are copied sixteen bytes at a time.
+    constexpr std::size_t kBlockReach = TByteBlock::kSize + 16;
+    if (n > 0) {
+        anchor();
+        clean(0);
+        i = 1;
+    }
+    for (; n - i >= kBlockReach; i += TByteBlock::kSize) {
+        anchor();
+        std::size_t from = i;
+        for (std::uint64_t mask = BytesToClean(p + i, QuotesToBlanks); mask != 0;
+             mask &= mask - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+            CopyRun(out, p + from, at - from);
+            out += at - from;
+            clean(at);
+            from = at + 1;
+        }
+        const std::size_t end = i + TByteBlock::kSize;
+        CopyRun(out, p + from, end - from);
+        out += end - from;
+    }
+    if (i < n) anchor();
+    for (; i < n; ++i) clean(i);
     result.resize(static_cast<std::size_t>(out - begin));
     return result;
 }
@@ -534,25 +579,30 @@ bool MarkTags(std::string& Text) {
     // Matching must see the text as it was: one occurrence may end on a character that another
     // one reads ("<A/>", "openWin( href="). So a marker waits until the walk has passed beyond
     // every test that could read its character; the waiting ones are few, whatever the page.
-    std::vector<TMark> pending;
-    pending.reserve(2 * kMarkBatch);
+    TMarkList pending(2 * kMarkBatch);
     bool any = false;
     auto writeBefore = [&](std::size_t Limit) {
         std::size_t kept = 0;
         // In the order found, so that of two markers on one character the later pattern wins.
-        for (const TMark& mark : pending) {
+        for (std::size_t k = 0; k < pending.Size(); ++k) {
+            const TMark mark = pending[k];
             if (mark.Pos < Limit)
                 Text[mark.Pos] = static_cast<char>(mark.Code);
             else
                 pending[kept++] = mark;
         }
-        pending.resize(kept);
+        pending.Truncate(kept);
     };
     std::size_t tagStart = std::string_view::npos;
-    for (std::size_t i = FindMarkAnchor(p, 0, n); i < n; i = FindMarkAnchor(p, i + 1, n)) {
+    // Anchors are a few per cent of a page: a block at a time, the walk goes from one to the next.
+    auto anchors = [](const TByteBlock& b) {
+        return b.Equal('=') | b.Equal('>') | b.Equal('<') | b.Equal('(');
+    };
+    auto isAnchor = [](unsigned char c) { return kMarkAnchors[c] != kNotAnchor; };
+    ForEachInBlocks(p, n, anchors, isAnchor, [&](std::size_t i) {
         // Written in batches: a few dozen waiting markers cost nothing, a walk per anchor does.
-        if (pending.size() >= kMarkBatch && i > kMarkLookBehind) writeBefore(i - kMarkLookBehind);
-        const std::size_t before = pending.size();
+        if (pending.Size() >= kMarkBatch && i > kMarkLookBehind) writeBefore(i - kMarkLookBehind);
+        const std::size_t before = pending.Size();
         switch (kMarkAnchors[p[i]]) {
             case kNotAnchor:
                 break;
@@ -571,33 +621,28 @@ bool MarkTags(std::string& Text) {
                 MarkAtParen(p, n, i, pending);
                 break;
         }
-        any = any || pending.size() != before;
-    }
+        any = any || pending.Size() != before;
+    });
     writeBefore(n);
     return any;
 }
 
 void CloseOpenAreas(std::string& Text) {
     auto* p = reinterpret_cast<unsigned char*>(Text.data());
-    const std::size_t n = Text.size();
     bool open = false;
-    std::size_t i = FindByteBelow(p, 0, n, kAreaEnd + 1);
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c == kAreaEnd) {
-            open = false;
-        } else if (c == kAreaStart) {
-            if (!open) {
+    ForEachInBlocks(
+        p, Text.size(), [](const TByteBlock& b) { return b.Below(kAreaEnd + 1); },
+        [](unsigned char c) { return c <= kAreaEnd; },
+        [&](std::size_t i) {
+            if (p[i] == kAreaEnd) {
+                open = false;
+            } else if (p[i] == kAreaStart) {
+                // An area opened again is closed just before: the area end written there closes
+                // it, and this start opens the next, so the area stays open.
+                if (open && i >= 2) p[i - 1] = kAreaEnd;
                 open = true;
-            } else if (i >= 2) {
-                // Close the open area just before this start, then walk on from there.
-                p[i - 1] = kAreaEnd;
-                i = i - 1;
-                continue;
             }
-        }
-        i = FindByteBelow(p, i + 1, n, kAreaEnd + 1);
-    }
+        });
 }
 
 void ExtractLinks(
@@ -609,9 +654,19 @@ void ExtractLinks(
 void ExtractLinks(
     std::string_view Text, const TCleanMap* Map,
     const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate) {
+    std::string value;
+    ExtractLinkValues(Text, Map, [&](std::string_view Value, TTagKind TagKind) {
+        value.assign(Value);
+        return OnCandidate(value, TagKind);
+    });
+}
+
+void ExtractLinkValues(
+    std::string_view Text, const TCleanMap* Map,
+    const std::function<bool(std::string_view Value, TTagKind TagKind)>& OnCandidate) {
     const auto* p = reinterpret_cast<TBytes>(Text.data());
     const std::size_t n = Text.size();
-    std::string value;
+    std::string written;  // a value read as the page wrote it; reused from value to value
     std::size_t i = 0;
     while (true) {
         // Not collecting: area markers change nothing, only a value marker starts a value.
@@ -627,7 +682,9 @@ void ExtractLinks(
         const std::size_t start = i;
         bool complete = false;
         bool restart = false;
-        for (; i < n; ++i) {
+        for (;; ++i) {
+            i = FindValueEnd(p, i, n);
+            if (i >= n) break;
             const unsigned char c = p[i];
             if (c == ' ' || (c == '>' && i > start)) {
                 complete = true;
@@ -644,10 +701,12 @@ void ExtractLinks(
             ++i;                 // an area marker dropped the value
             continue;
         }
-        value.assign(Text.substr(start, i - start));
+        std::string_view value = Text.substr(start, i - start);
         // Where a value that names its scheme ends is read from the page as written.
         std::size_t resume = i + 1;
-        if (Map != nullptr && NamesItsScheme(value)) Map->ReadValue(Text, start, i, value, resume);
+        if (Map != nullptr && NamesItsScheme(value) &&
+            Map->ReadValue(Text, start, i, written, resume))
+            value = written;
         i = resume;
         if (AcceptValue(value, kind) && !OnCandidate(value, kind)) return;
     }

@@ -51,6 +51,11 @@ void ExtractLinks(
 void ExtractLinks(
     std::string_view Text,
     const std::function<bool(const std::string& Value, TTagKind TagKind)>& OnCandidate);
+// The same without a copy of each value: Value is a part of Text, or of a buffer of the scan when
+// it was read as the page wrote it, and is valid during the call only.
+void ExtractLinkValues(
+    std::string_view Text, const TCleanMap* Map,
+    const std::function<bool(std::string_view Value, TTagKind TagKind)>& OnCandidate);
 
 // A head tag: its four-letter type and up to three attribute/value pairs. Names and unquoted
 // values are upper-cased, quoted values keep their case. Text is the tag as it stands in the

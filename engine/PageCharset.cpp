@@ -139,6 +139,7 @@ std::string Decode(std::string_view Bytes, std::string_view Encoding) {
 }
 
 void DropNuls(std::string& Text) {
+    if (Text.find('\0') == std::string::npos) return;
     Text.erase(std::remove(Text.begin(), Text.end(), '\0'), Text.end());
 }
 

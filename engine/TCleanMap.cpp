@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
+#include "ByteBlock.h"
 #include "HtmlSpace.h"
 
 namespace {
@@ -24,6 +27,47 @@ bool IsSolidCleaned(std::string_view Cleaned, std::size_t i) {
     return c != 4 || i == 0 || Cleaned[i - 1] != '(';
 }
 
+// Solid bytes of the cleaned text in [From, To): every byte but blanks, counted a block at a time,
+// less the rare marker of "openWin( ".
+std::size_t CountSolidCleaned(std::string_view Cleaned, std::size_t From, std::size_t To) {
+    const auto* p = reinterpret_cast<const unsigned char*>(Cleaned.data());
+    std::size_t count = 0;
+    std::size_t i = From;
+    for (; i < To && Cleaned.size() - i >= TByteBlock::kSize; i += TByteBlock::kSize) {
+        std::uint64_t solid = ~TByteBlock(p + i).Equal(' ');
+        if (To - i < TByteBlock::kSize) solid &= (std::uint64_t{1} << (To - i)) - 1;
+        count += static_cast<std::size_t>(std::popcount(solid));
+    }
+    for (; i < To; ++i) count += Cleaned[i] != ' ';
+    if (std::memchr(p + From, 4, To - From) != nullptr)
+        for (std::size_t c = From; c < To; ++c)
+            count -= Cleaned[c] == 4 && !IsSolidCleaned(Cleaned, c);
+    return count;
+}
+
+// The position of the solid source byte that follows Skip solid ones from From; N when none.
+std::size_t FindSolidSource(const unsigned char* p, std::size_t N, std::size_t From,
+                            std::size_t Skip) {
+    std::size_t i = From;
+    for (; i <= N && N - i >= TByteBlock::kSize; i += TByteBlock::kSize) {
+        const TByteBlock block(p + i);
+        std::uint64_t solid =
+            ~(block.Below(' ' + 1) | block.Equal('"') | block.Equal('\'') | block.Equal(','));
+        const auto count = static_cast<std::size_t>(std::popcount(solid));
+        if (count > Skip) {
+            for (; Skip > 0; --Skip) solid &= solid - 1;
+            return i + static_cast<std::size_t>(std::countr_zero(solid));
+        }
+        Skip -= count;
+    }
+    for (; i < N; ++i) {
+        if (!kSolidSource[p[i]]) continue;
+        if (Skip == 0) return i;
+        --Skip;
+    }
+    return N;
+}
+
 }  // namespace
 
 bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::size_t End,
@@ -34,18 +78,12 @@ bool TCleanMap::ReadValue(std::string_view Cleaned, std::size_t Start, std::size
     while (Hint + 1 < Anchors.size() && Anchors[Hint + 1].Cleaned <= Start) ++Hint;
     const TAnchor* anchor = &Anchors[Hint];
     // The solid bytes between the anchor and Start, then the one of Start, are the same in both.
-    std::size_t solid = 0;
-    for (std::size_t c = anchor->Cleaned; c < Start; ++c) solid += IsSolidCleaned(Cleaned, c);
     const auto* src = reinterpret_cast<const unsigned char*>(Source.data());
     const std::size_t n = Source.size();
-    std::size_t s = anchor->Source;
-    for (;; ++s) {
-        if (s >= n) return false;
-        if (!kSolidSource[src[s]]) continue;
-        if (solid == 0) break;
-        --solid;
-    }
-    if (Source[s] != Cleaned[Start]) return false;
+    if (anchor->Source > n) return false;
+    const std::size_t s =
+        FindSolidSource(src, n, anchor->Source, CountSolidCleaned(Cleaned, anchor->Cleaned, Start));
+    if (s >= n || Source[s] != Cleaned[Start]) return false;
 
     // The blanks, quotes and the like between the attribute's "=" and the value: the quote
     // nearest to the value opened it.

@@ -19,6 +19,14 @@ std::string DecodedValue(const std::string& Value) {
     return MayHoldCharacterReference(Value) ? DecodeCharacterReferences(Value) : Value;
 }
 
+// The same into Out, whose buffer serves every value of a page.
+void DecodeValue(std::string_view Value, std::string& Out) {
+    if (MayHoldCharacterReference(Value))
+        DecodeCharacterReferences(Value, Out);
+    else
+        Out.assign(Value);
+}
+
 char HrefOrSrcOf(TTagKind TagKind) {
     if (TagKind == tagHref) return 'H';
     if (TagKind == tagSrc) return 'S';
@@ -49,9 +57,10 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     if (PageHook) PageHook(text);
     // A hook that changed the text's length has moved its bytes away from the map.
     const TCleanMap* source = text.size() == cleanedSize ? &map : nullptr;
-    ExtractLinks(text, source, [&](const std::string& rawValue, TTagKind tagKind) {
+    std::string value;
+    ExtractLinkValues(text, source, [&](std::string_view rawValue, TTagKind tagKind) {
         if (Dwnld.Stopping) return false;
-        std::string value = DecodedValue(rawValue);
+        DecodeValue(rawValue, value);
         // A base value re-splits the page: relative links after it resolve against it, and it
         // becomes the page URL of the links that follow.
         if (tagKind == tagBase) {

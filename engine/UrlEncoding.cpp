@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "AsciiCase.h"
+#include "ByteBlock.h"
 
 namespace {
 
@@ -46,7 +47,13 @@ bool IsWebScheme(std::string_view Scheme) {
 }  // namespace
 
 bool IsUtf8(std::string_view Text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(Text.data());
     for (std::size_t at = 0; at < Text.size();) {
+        // Pages are mostly ASCII: runs of it are passed over a block at a time.
+        at = FindInBlocks(
+            p, at, Text.size(), [](const TByteBlock& b) { return ~b.Below(0x80); },
+            [](unsigned char c) { return c >= 0x80; });
+        if (at >= Text.size()) break;
         const std::size_t length = SequenceLength(Text, at);
         if (length == 0) return false;
         at += length;

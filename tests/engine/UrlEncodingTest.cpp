@@ -24,6 +24,12 @@ TEST(UrlEncodingTest, IsUtf8RejectsEveryMalformedSequence) {
         {"\xC3\xBC\xBC", false},      // a stray continuation byte
     };
     for (const auto& [text, valid] : cases) EXPECT_EQ(IsUtf8(text), valid) << text;
+    // The same at every place of a longer ASCII text, which is read a block at a time.
+    for (const auto& [text, valid] : cases)
+        for (std::size_t at = 0; at <= 140; ++at) {
+            const std::string longText = std::string(at, 'a') + text + std::string(140 - at, 'b');
+            EXPECT_EQ(IsUtf8(longText), valid) << text << " at " << at;
+        }
 }
 
 TEST(UrlEncodingTest, NormalizeUrlGivesTheFormABrowserSends) {
