@@ -101,7 +101,7 @@ void StopFetchToEnd(benchmark::State& state, Stall stall) {
         slot.Connection.ProxyType = PROXY_DIRECT;
         slot.UrlParts.Crack(url);
         const int before = server.Accepted();
-        slot.StartFetch(kindHtmlPages);
+        slot.StartFetch();
         Spin([&] { return server.Accepted() > before; });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it block
         QElapsedTimer timer;

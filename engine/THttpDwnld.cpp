@@ -394,7 +394,7 @@ bool THttpDwnld::StartSlot(int Index) {
     Log(slot.HopUrl.empty() ? "starting download for " + entry.Url
                             : "following the redirect to " + entry.Url + ": " + slot.UrlParts.Url);
     // An entry whose URL cannot be split puts the slot back to idle: it is dropped silently.
-    slot.StartFetch(Kind);
+    slot.StartFetch();
     if (slot.SlotState == slotIdle) EntryDone(slot.EntryId, TEntryOutcome::Dropped, credited);
     return true;
 }
@@ -505,7 +505,7 @@ void THttpDwnld::StartRobots(int SlotIndex, const std::string& Server) {
     slot.HeaderMayRefuse = HeaderMayRefuse;
     slot.Referrer.clear();
     Log("starting download for " + slot.UrlParts.Url);
-    slot.StartFetch(Kind);
+    slot.StartFetch();
     // A server whose address cannot be split has no rules to read.
     if (slot.SlotState == slotIdle) {
         Policy.RobotsArrived(Server, 0, false, "");

@@ -21,13 +21,12 @@ THttpGet::~THttpGet() {
     if (m_worker) m_worker->End(std::chrono::seconds(2));
 }
 
-void THttpGet::StartFetch(TSchedulerKind NewKind) {
+void THttpGet::StartFetch() {
     if (!UrlParts.Valid) {
         SlotState = slotIdle;
         return;
     }
     SlotState = slotDownloading;
-    Kind = NewKind;
     Skipped = false;
     Succeeded = false;
     Failure = TFetchFailure::None;
@@ -49,7 +48,6 @@ void THttpGet::StartFetch(TSchedulerKind NewKind) {
     if (!HopUrl.empty()) request.ChainStart = UrlParts.Url;
     request.Connection = Connection;
     request.Referrer = Referrer;
-    request.KeepBody = true;
     request.RobotsRules = FetchMode == fetchRobots;
     request.Sitemap = FetchMode == fetchSitemap;
     // A robots.txt's hops need no rules of their own, so libcurl follows them; every other

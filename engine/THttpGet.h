@@ -51,7 +51,7 @@ public:
     THttpGet& operator=(const THttpGet&) = delete;
 
     // Starts a download of UrlParts; a slot whose UrlParts are not Valid goes back to idle.
-    void StartFetch(TSchedulerKind Kind);
+    void StartFetch();
     // Aborts the running download, if any; its end is still reported through SlotState.
     void StopFetch();
 
@@ -102,7 +102,6 @@ public:
     // Why the download failed: None when it succeeded, was skipped or was stopped.
     TFetchFailure Failure = TFetchFailure::None;
 
-    TSchedulerKind Kind = kindHtmlPages;
     TSlotState SlotState = slotRetired;
     bool WorkerActive = false;
 

@@ -394,7 +394,7 @@ bool THttpThread::GateResponse() {
     }
     m_gated = true;
     // The announced length saves the body's regrowth; a server cannot make it reserve much.
-    if (m_request.KeepBody && length > 0)
+    if (length > 0)
         m_body.reserve(std::min<std::size_t>(static_cast<std::size_t>(length), kMaxReserve));
     return true;
 }
@@ -439,7 +439,6 @@ size_t THttpThread::OnBodyData(const char* data, size_t size) {
         m_failure = TFetchFailure::TooLarge;
         return 0;
     }
-    if (!m_request.KeepBody) return size;
     if (!MakeRoom(size)) return 0;
     // The bytes are kept as they came, NUL bytes too: in UTF-16 they are half of every
     // character. Decoding drops NUL characters alone.
@@ -751,13 +750,9 @@ void THttpThread::RunExchange() {
         }
         break;
     }
-    if (m_request.KeepBody) {
-        m_finalUrl = RedirectedUrl(h);
-        m_bodyReady = true;
-        m_success = m_bytesRead > 0 || m_request.RobotsRules;  // an empty robots.txt has no rules
-        if (!m_success) m_failure = TFetchFailure::EmptyBody;
-    } else {
-        m_success = true;
-    }
+    m_finalUrl = RedirectedUrl(h);
+    m_bodyReady = true;
+    m_success = m_bytesRead > 0 || m_request.RobotsRules;  // an empty robots.txt has no rules
+    if (!m_success) m_failure = TFetchFailure::EmptyBody;
     FinishBody(h);
 }

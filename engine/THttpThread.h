@@ -55,7 +55,6 @@ struct TFetchRequest {
     std::string Url;
     TConnectionSettings Connection;
     std::string Referrer;
-    bool KeepBody = true;
     // A robots.txt: its body is kept whatever its type, only after a 2xx, and cut at the size
     // limit instead of failing.
     bool RobotsRules = false;

@@ -24,7 +24,7 @@ void Start(THttpGet& slot, const std::string& url) {
     slot.UrlParts.Crack(url);
     slot.FetchMode = fetchPage;
     slot.Connection.ProxyType = PROXY_DIRECT;
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
 }
 
 bool Finished(const THttpGet& slot, int ms = 20000) {

@@ -53,7 +53,7 @@ Outcome Fetch(const std::string& url, const std::function<void(THttpGet&)>& setu
     THttpGet slot;
     Prepare(slot, url);
     if (setup) setup(slot);
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     return Finish(slot);
 }
 
@@ -61,7 +61,7 @@ Outcome Fetch(const std::string& url, const std::function<void(THttpGet&)>& setu
 Outcome FetchAgain(THttpGet& slot, const std::string& url) {
     slot.SlotState = slotIdle;
     slot.UrlParts.Crack(url);
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     return Finish(slot);
 }
 
@@ -329,7 +329,7 @@ TEST(THttpGetTest, ARedirectEndsWithItsTargetAndAHopIsCreditedToTheUrlAskedFor) 
     // The slot follows nothing itself: the scheduler checks each hop first.
     THttpGet slot;
     Prepare(slot, server.Url("/hop.htm"));
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     Outcome o = Finish(slot);
     EXPECT_FALSE(o.succeeded);
     EXPECT_EQ(slot.Failure, TFetchFailure::None);
@@ -340,12 +340,12 @@ TEST(THttpGetTest, ARedirectEndsWithItsTargetAndAHopIsCreditedToTheUrlAskedFor) 
     // A hop is asked for in the name of the entry's URL.
     slot.SlotState = slotIdle;
     slot.HopUrl = server.Url("/old.htm");
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     Finish(slot);
     EXPECT_EQ(slot.RedirectTo, server.Url("/new.htm"));
     slot.SlotState = slotIdle;
     slot.HopUrl = server.Url("/new.htm");
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     o = Finish(slot);
     EXPECT_TRUE(o.succeeded);
     EXPECT_EQ(o.status, 200);
@@ -363,7 +363,7 @@ TEST(THttpGetTest, ARedirectEndsWithItsTargetAndAHopIsCreditedToTheUrlAskedFor) 
     // Another scheme is the scheduler's to refuse; nothing local is read here.
     THttpGet other;
     Prepare(other, server.Url("/file.htm"));
-    other.StartFetch(kindHtmlPages);
+    other.StartFetch();
     EXPECT_EQ(Finish(other).body, "");
     EXPECT_EQ(other.RedirectTo, "file:///etc/passwd");
 }
@@ -373,7 +373,7 @@ TEST(THttpGetTest, OnlyHttpAndHttpsAreFetched) {
     THttpGet slot;
     Prepare(slot, "file:///etc/hostname");
     EXPECT_FALSE(slot.UrlParts.Valid);
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     EXPECT_EQ(slot.SlotState, slotIdle);
     EXPECT_FALSE(slot.WorkerActive);
 }
@@ -473,7 +473,7 @@ TEST(THttpGetTest, TheTimeOutHoldsWhileTheServerIsSilent) {
         slot.Connection.Password = "p";
         slot.Connection.CredentialOrigin = origin;
         const auto start = std::chrono::steady_clock::now();
-        slot.StartFetch(kindHtmlPages);
+        slot.StartFetch();
         Outcome o = Finish(slot, 8000);
         const auto took = std::chrono::steady_clock::now() - start;
         ASSERT_TRUE(o.finished);
@@ -497,7 +497,7 @@ TEST(THttpGetTest, StopFetchEndsABlockedWorker) {
         SCOPED_TRACE(path);
         THttpGet slot;
         Prepare(slot, server.Url(path));
-        slot.StartFetch(kindHtmlPages);
+        slot.StartFetch();
         ASSERT_TRUE(WaitFor([&] { return server.CountRequests(path) == 1; }));
         SpinFor(200);
         EXPECT_EQ(slot.SlotState, slotDownloading);
@@ -519,7 +519,7 @@ TEST(THttpGetTest, ASlotGoesOnlyAfterItsWorkerThread) {
         {
             THttpGet slot;
             Prepare(slot, server.Url(path));
-            slot.StartFetch(kindHtmlPages);
+            slot.StartFetch();
             ASSERT_TRUE(WaitFor([&] { return server.CountRequests(path) == 1; }));
             EXPECT_EQ(EngineThreadCount(), before + 1);
         }
@@ -580,7 +580,7 @@ TEST(THttpGetTest, AReusedSlotForgetsTheStatusOfItsLastDownload) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/ok.htm"));
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     Outcome first = Finish(slot);
     ASSERT_TRUE(first.succeeded);
     ASSERT_EQ(first.status, 200);
@@ -605,14 +605,14 @@ TEST(THttpGetTest, ASlotKeepsItsConnectionForTheNextDownload) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/a.htm"));
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     EXPECT_EQ(Finish(slot).body, "<p>a</p>");
     EXPECT_EQ(FetchAgain(slot, server.Url("/b.htm")).body, "<p>bb</p>");
     EXPECT_EQ(FetchAgain(slot, server.Url("/c.htm")).body, "<p>ccc</p>");
     // Another slot has connections of its own.
     THttpGet other;
     Prepare(other, server.Url("/a.htm"));
-    other.StartFetch(kindHtmlPages);
+    other.StartFetch();
     EXPECT_EQ(Finish(other).body, "<p>a</p>");
     EXPECT_EQ(ConnectionsOf(server), (std::vector<int>{1, 1, 1, 2}));
 }
@@ -626,7 +626,7 @@ TEST(THttpGetTest, AnUnfinishedAnswerNeverLeaksIntoTheNextDownload) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/long"));
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     ASSERT_TRUE(WaitFor([&] { return server.CountRequests("/long") == 1; }));
     SpinFor(200);
     slot.StopFetch();
@@ -666,7 +666,7 @@ TEST(THttpGetTest, AnIdleConnectionTheServerClosedIsReplacedUnnoticed) {
     ASSERT_TRUE(server.Start());
     THttpGet slot;
     Prepare(slot, server.Url("/a.htm"));
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     EXPECT_TRUE(Finish(slot).succeeded);
     SpinFor(600);
     Outcome second = FetchAgain(slot, server.Url("/b.htm"));
@@ -679,7 +679,7 @@ TEST(THttpGetTest, AnIdleConnectionTheServerClosedIsReplacedUnnoticed) {
 TEST(THttpGetTest, AnInvalidUrlStartsNoWorker) {
     THttpGet slot;
     Prepare(slot, std::string("http://host/a\0b", 15));
-    slot.StartFetch(kindHtmlPages);
+    slot.StartFetch();
     EXPECT_EQ(slot.SlotState, slotIdle);
     EXPECT_FALSE(slot.WorkerActive);
 }
