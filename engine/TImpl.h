@@ -73,7 +73,8 @@ struct TImpl {
     void ProcessLink(TPageContext& Page, const std::string& Value, TTagKind TagKind,
                      TLinkDecision& Decision);
     void ApplyDecision(TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision);
-    // Its results-file line when the link was written ("" when the handler wrote none).
+    // Its results-file line when the link was written ("" when the handler wrote none, "x" for
+    // the usual line of DefaultResultLine).
     std::optional<std::string> ApplyLink(const TPageContext& Page, TTagKind TagKind,
                                          TLinkDecision& Decision);
     void ApplyAgain(const TPageContext& Page, TTagKind TagKind, TLinkDecision& Decision);

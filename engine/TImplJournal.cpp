@@ -163,9 +163,10 @@ void TImpl::JournalReport(const TLinkDecision& D, const std::string& FromUrl, ch
     // The URL's parts are those of the URL itself, and most lines are the usual one: both are
     // worked out again when the journal is read, which keeps it small.
     const std::string flags = std::string(D.Reported ? "R" : "") + (D.Web ? "W" : "");
-    Journal.Add('R', {D.TypeLink, D.Resolved, FromUrl, std::string(1, HrefOrSrc), flags,
-                      std::to_string(Flag),
-                      Line == DefaultResultLine(D.TypeLink, D.Resolved) ? "x" : Line});
+    Journal.Add(
+        'R',
+        {D.TypeLink, D.Resolved, FromUrl, std::string(1, HrefOrSrc), flags, std::to_string(Flag),
+         Line == "x" || Line == DefaultResultLine(D.TypeLink, D.Resolved) ? "x" : Line});
 }
 
 void TImpl::JournalCommit() {

@@ -198,8 +198,12 @@ std::optional<std::string> TImpl::ReportLink(const TPageContext& Page, TTagKind 
                           D.Web ? parts.ExtraInfos : empty, writeToFile, HrefOrSrcOf(TagKind), 0,
                           Go);
     }
-    if (writeToFile == "x") writeToFile = DefaultResultLine(D.TypeLink, D.Resolved);
-    if (!writeToFile.empty()) WriteResultLine(writeToFile);
+    // "x" stays the mark of the usual line until a file needs its text: most runs write none.
+    if (writeToFile == "x") {
+        if (ResultsFile) WriteResultLine(DefaultResultLine(D.TypeLink, D.Resolved));
+    } else if (!writeToFile.empty()) {
+        WriteResultLine(writeToFile);
+    }
     return writeToFile;
 }
 
