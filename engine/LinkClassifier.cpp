@@ -76,7 +76,7 @@ std::string BaseOf(const TCrackUrl& Page) {
     const std::string_view url = Page.Url;
     const std::size_t separator = url.find("://");
     if (separator == std::string_view::npos) return OriginOf(Page) + Page.UrlPath;
-    const std::size_t pathFrom = std::min(url.find_first_of("/?#", separator + 3), url.size());
+    const std::size_t pathFrom = std::min(FindAnyOf(url, "/?#", separator + 3), url.size());
     const std::size_t hash = std::min(url.find('#', pathFrom), url.size());
     std::string base = OriginOf(Page);
     base.append(url.substr(pathFrom, hash - pathFrom));
@@ -245,7 +245,9 @@ TLinkClass ClassifyLink(std::string_view Resolved) {
         result.Scheme = AsciiLowerCase(Resolved.substr(0, Resolved.find(':')));
     }
 
-    const bool query = Resolved.find_first_of("&?") != std::string_view::npos;
+    // Two scans of memchr: find_first_of tests each byte against the set in a call of its own.
+    const bool query = Resolved.find('?') != std::string_view::npos ||
+                       Resolved.find('&') != std::string_view::npos;
     if (!StartsWith(result.Scheme, "http")) {
         if (query) result.TypeLink = "htm";
         return result;

@@ -122,7 +122,7 @@ bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string&
     TPlainUrl base;
     if (!SplitPlainUrl(Base, base)) return false;
     // A value with a path replaces the base's last segment, query and fragment.
-    const std::string_view path = base.Rest.substr(0, base.Rest.find_first_of("?#"));
+    const std::string_view path = base.Rest.substr(0, FindAnyOf(base.Rest, "?#"));
     if (path.empty() || path.front() != '/' || path.find("//") != std::string_view::npos ||
         HasDotSegment(path.substr(1)))
         return false;
@@ -151,7 +151,7 @@ bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string&
         }
         if (value.empty() || value[0] == '/' || value[0] == '?' || value[0] == '#') return false;
     }
-    if (HasDotSegment(value.substr(0, value.find_first_of("?#")))) return false;
+    if (HasDotSegment(value.substr(0, FindAnyOf(value, "?#")))) return false;
     const std::size_t origin = Base.size() - base.Rest.size();
     Result.reserve(origin + dir.size() + value.size());
     Result.assign(Base.substr(0, origin));

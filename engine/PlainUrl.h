@@ -20,6 +20,15 @@ struct TPlainUrl {
     std::string_view Rest;    // everything after the host and port: path, query and fragment
 };
 
+// The first byte of Text at From or later that is one of Set's, npos when none. URLs are
+// split on a few delimiters ("/?#"); find_first_of would call memchr on Set for every byte.
+inline std::size_t FindAnyOf(std::string_view Text, std::string_view Set, std::size_t From = 0) {
+    for (std::size_t i = From; i < Text.size(); ++i)
+        for (const char c : Set)
+            if (Text[i] == c) return i;
+    return std::string_view::npos;
+}
+
 // Splits Url when it is plain; false sends it to the general parser.
 bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts);
 

@@ -43,7 +43,7 @@ bool HasPart(CURLU* h, CURLUPart part) {
 bool TextHasPath(const std::string& url) {
     std::size_t start = url.find("://");
     if (start == std::string::npos) return true;
-    std::size_t end = url.find_first_of("/?#", start + 3);
+    std::size_t end = FindAnyOf(url, "/?#", start + 3);
     return end != std::string::npos && url[end] == '/';
 }
 

@@ -4,6 +4,7 @@
 
 #include "AsciiCase.h"
 #include "ByteBlock.h"
+#include "PlainUrl.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ std::string UpperCaseHighEscapes(std::string Text) {
 
 // Text up to PathFrom is the scheme and host; the path runs to the first "?" or "#".
 std::string Normalize(std::string_view Url, std::size_t PathFrom) {
-    const std::size_t queryFrom = std::min(Url.find_first_of("?#", PathFrom), Url.size());
+    const std::size_t queryFrom = std::min(FindAnyOf(Url, "?#", PathFrom), Url.size());
     const bool utf8 = IsUtf8(Url);
     const auto asUtf8 = [&](std::string_view Part) {
         return utf8 ? std::string(Part) : Latin1ToUtf8(Part);
@@ -175,7 +176,7 @@ std::string NormalizeUrl(std::string_view Url) {
     const std::size_t separator = Url.find("://");
     if (separator == std::string_view::npos || !IsWebScheme(Url.substr(0, separator)))
         return std::string(Url);
-    return Normalize(Url, std::min(Url.find_first_of("/?#", separator + 3), Url.size()));
+    return Normalize(Url, std::min(FindAnyOf(Url, "/?#", separator + 3), Url.size()));
 }
 
 std::string NormalizeLinkValue(std::string_view Value) {
@@ -183,6 +184,6 @@ std::string NormalizeLinkValue(std::string_view Value) {
     if (Value.find("://") != std::string_view::npos) return NormalizeUrl(Value);
     // "//host/path" names a host; any other value without a scheme is a path and a query.
     const std::size_t pathFrom =
-        Value.substr(0, 2) == "//" ? std::min(Value.find_first_of("/?#", 2), Value.size()) : 0;
+        Value.substr(0, 2) == "//" ? std::min(FindAnyOf(Value, "/?#", 2), Value.size()) : 0;
     return Normalize(Value, pathFrom);
 }

@@ -128,7 +128,7 @@ void AppendAuthority(std::string_view Scheme, std::string_view Authority, bool D
 // Authority, path and query of a URL (Rest, without its fragment) in normal form.
 void AppendRestNormal(std::string_view Scheme, std::string_view Rest, bool Decode,
                       std::string& Out) {
-    const std::size_t pathFrom = std::min(Rest.find_first_of("/?"), Rest.size());
+    const std::size_t pathFrom = std::min(FindAnyOf(Rest, "/?"), Rest.size());
     if (pathFrom > 0) AppendAuthority(Scheme, Rest.substr(0, pathFrom), Decode, Out);
     Rest.remove_prefix(pathFrom);
 
