@@ -217,7 +217,14 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
     if (absolute) {
         resolved = value;
     } else {
-        combined = CombineUrl(BaseOf(PageParts), value);
+        // A page's links share its base: it is built once per page.
+        thread_local std::string pageUrl;
+        thread_local std::string base;
+        if (base.empty() || pageUrl != PageParts.Url) {
+            pageUrl = PageParts.Url;
+            base = BaseOf(PageParts);
+        }
+        combined = CombineUrl(base, value);
         resolved = combined;
         // An absolute value comes back as written even where libcurl cannot combine it, such
         // as a scheme without "//".

@@ -118,7 +118,11 @@ bool SplitPlainUrl(std::string_view Url, TPlainUrl& Parts) {
     return IsPlainTail(Parts.Rest);
 }
 
-bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string& Result) {
+namespace {
+
+// The parts of a plain base that every value joined to it uses: the length of its origin and of
+// its directory (the path up to its last "/"). False when the base is not plain.
+bool SplitPlainBase(std::string_view Base, std::size_t& Origin, std::size_t& DirSize) {
     TPlainUrl base;
     if (!SplitPlainUrl(Base, base)) return false;
     // A value with a path replaces the base's last segment, query and fragment.
@@ -126,7 +130,25 @@ bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string&
     if (path.empty() || path.front() != '/' || path.find("//") != std::string_view::npos ||
         HasDotSegment(path.substr(1)))
         return false;
-    std::string_view dir = path.substr(0, path.rfind('/') + 1);
+    Origin = Base.size() - base.Rest.size();
+    DirSize = path.rfind('/') + 1;
+    return true;
+}
+
+}  // namespace
+
+bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string& Result) {
+    // A page's links share one base: it is split and checked once per page.
+    thread_local std::string lastBase;
+    thread_local bool plain = false;
+    thread_local std::size_t origin = 0;
+    thread_local std::size_t dirSize = 0;
+    if (lastBase.empty() || Base != lastBase) {
+        lastBase.assign(Base);
+        plain = SplitPlainBase(Base, origin, dirSize);
+    }
+    if (!plain) return false;
+    std::string_view dir = Base.substr(origin, dirSize);
     std::string_view value = Value;
     if (value.empty() || value[0] == '?' || value[0] == '#' || value.substr(0, 2) == "//" ||
         !IsPlainTail(value))
@@ -152,7 +174,6 @@ bool CombinePlainUrl(std::string_view Base, std::string_view Value, std::string&
         if (value.empty() || value[0] == '/' || value[0] == '?' || value[0] == '#') return false;
     }
     if (HasDotSegment(value.substr(0, FindAnyOf(value, "?#")))) return false;
-    const std::size_t origin = Base.size() - base.Rest.size();
     Result.reserve(origin + dir.size() + value.size());
     Result.assign(Base.substr(0, origin));
     Result.append(dir);
