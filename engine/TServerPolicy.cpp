@@ -223,17 +223,10 @@ int TServerPolicy::MsUntilReady(TPolicyClock::time_point Now) const {
 
 void TServerPolicy::NewRun() {
     if (!Shared()) {
-        Clear();
-        return;
+        m_shared->Map.clear();
+        m_shared->Paused = false;
+        m_shared->Backoffs = 0;
     }
-    m_lastReason = TServerReason::None;
-    m_lastWaitMs = 0;
-}
-
-void TServerPolicy::Clear() {
-    m_shared->Map.clear();
-    m_shared->Paused = false;
-    m_shared->Backoffs = 0;
     m_lastReason = TServerReason::None;
     m_lastWaitMs = 0;
 }

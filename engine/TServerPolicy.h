@@ -102,8 +102,6 @@ public:
 
     // ms until the first waiting server may start again, -1 when none waits.
     int MsUntilReady(TPolicyClock::time_point Now) const;
-    // Forgets every server: a new run.
-    void Clear();
     // A new run: forgets every server unless they are shared, since other crawlers (or later
     // runs of the owner) still count on them.
     void NewRun();

@@ -36,7 +36,7 @@ TEST_F(TServerPolicyTest, NothingHoldsAUrlBackUntilAskedOrPaused) {
     EXPECT_FALSE(policy.Active());
     EXPECT_EQ(policy.Answered(kA, 503, 2000, t0), 2000);
     EXPECT_TRUE(policy.Active());
-    policy.Clear();
+    policy.NewRun();
     EXPECT_FALSE(policy.Active());
 }
 
