@@ -132,7 +132,11 @@ TEST(LinkClassifierResolveLink, ResolvesAgainstThePageUrl) {
         {"http://host/dir/a.htm", "tel:+49301234", "tel:+49301234"},
         {"http://host/dir/a.htm", "skype:x", "skype:x"},
     };
-    for (const ResolveCase& c : cases) {
+    // Forwards, then backwards: a page's base is kept from one link to the next, and a page met
+    // again after another must not be resolved against the other one's.
+    std::vector<ResolveCase> order(std::begin(cases), std::end(cases));
+    order.insert(order.end(), std::rbegin(cases), std::rend(cases));
+    for (const ResolveCase& c : order) {
         const TResolvedLink link = ResolveLink(PageAt(c.Page), c.Value);
         EXPECT_FALSE(link.Mail) << c.Value;
         EXPECT_EQ(link.Resolved, c.Resolved) << c.Page << " + " << c.Value;
