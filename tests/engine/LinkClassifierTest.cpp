@@ -131,6 +131,9 @@ TEST(LinkClassifierResolveLink, ResolvesAgainstThePageUrl) {
         {"http://host/dir/a.htm", "news:comp.lang", "news:comp.lang"},
         {"http://host/dir/a.htm", "tel:+49301234", "tel:+49301234"},
         {"http://host/dir/a.htm", "skype:x", "skype:x"},
+        // Two pages whose addresses differ in one letter.
+        {"http://host/da/a.htm", "b.htm", "http://host/da/b.htm"},
+        {"http://host/db/a.htm", "b.htm", "http://host/db/b.htm"},
     };
     // Forwards, then backwards: a page's base is kept from one link to the next, and a page met
     // again after another must not be resolved against the other one's.
