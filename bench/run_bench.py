@@ -126,15 +126,15 @@ def section_startup(build, work):
 
 def nginx_goals(label, row, goals, memory=False):
     """The goals of a whole crawl on nginx at concurrency 6 against wget2."""
-    goals.append("- nginx, %s, c6: %s; %s; start-up apart: %s; user CPU to wget2 %s, system %s; "
-                 "%s" % (label, ratio_goal(row, "cpu_ratio", 1, "CPU per page to wget2, "
-                                           "start-up included,"),
-                         ratio_goal(row, "wall_ratio", 1, "wall to wget2"),
-                         "%.2f" % row["net_ratio"] if "net_ratio" in row else "—",
-                         "%.2f" % row["user_ratio"] if "user_ratio" in row else "—",
-                         "%.2f" % row["sys_ratio"] if "sys_ratio" in row else "—",
-                         found_text(row) + ("" if row.get("missing_max") == 0
-                                            else " (every expected address: not met)")))
+    optional = lambda key: "%.2f" % row[key] if key in row else "—"
+    goals.append("- nginx, %s, c6, %d pairs: %s; %s; CPU per page to wget2 with the start-up "
+                 "taken out %s; user CPU to wget2 %s, system CPU %s; %s"
+                 % (label, row.get("pairs", 0),
+                    ratio_goal(row, "cpu_ratio", 1, "CPU per page to wget2, start-up included,"),
+                    ratio_goal(row, "wall_ratio", 1, "wall to wget2"), optional("net_ratio"),
+                    optional("user_ratio"), optional("sys_ratio"),
+                    found_text(row) + ("" if row.get("missing_max") == 0
+                                       else " (every expected address: not met)")))
     if memory:
         goals.append("- nginx, %s: peak memory %.1f MB, %s"
                      % (label, row["rss_mb"], ratio_goal(row, "rss_ratio", 2, "to wget2")))
@@ -197,14 +197,15 @@ def section_scale(build, work, servers, startup, args, measured, goals):
     label = "%d pages (depth %d)" % (fast.pages_to(deep), deep)
     nginx_goals(label, rows[("nginx", "tarnwick-crawl -d %d" % deep)], goals, memory=True)
     r6, r50 = rows[("50 ms", "tarnwick-crawl -c 6")], rows[("50 ms", "tarnwick-crawl -c 50")]
-    goals.append("- 50 ms server, c6: %.1f pages/s, %.0f %% of the bound of %d (at least 95 %%): "
-                 "%s; %s. The server itself takes %.1f ms a page (median of 20 asked in turn on "
-                 "one connection), which makes its own bound %.0f pages/s; of that, %.0f %%."
-                 % (r6["rate"], r6["rate"] / SLOW_BOUND * 100, SLOW_BOUND,
+    goals.append("- 50 ms server, c6, %d runs: %.1f pages/s, %.0f %% of the bound of %d (at least "
+                 "95 %%): %s; %s. The server itself takes %.1f ms a page (median of 20 asked in "
+                 "turn on one connection), which makes its own bound %.0f pages/s; of that, %.0f %%."
+                 % (r6["runs"], r6["rate"], r6["rate"] / SLOW_BOUND * 100, SLOW_BOUND,
                     verdict(r6["rate"] >= 0.95 * SLOW_BOUND), found_text(r6), slow_ms,
                     6000 / slow_ms, r6["rate"] / (6000 / slow_ms) * 100))
-    goals.append("- 50 ms server, c50: %s; %s"
-                 % (ratio_goal(r50, "wall_ratio", 1, "wall to wget2"), found_text(r50)))
+    goals.append("- 50 ms server, c50, %d pairs: %s; %s"
+                 % (r50.get("pairs", 0), ratio_goal(r50, "wall_ratio", 1, "wall to wget2"),
+                    found_text(r50)))
     return fast, lines
 
 
@@ -291,8 +292,9 @@ def section_soak(build, work, servers, args):
     site = Site(work, "soak", shape)
     servers.nginx(site)
     listing = os.path.join(work, "soak-list.txt")
+    # The list skips an entry it has had before, so each names the start page another way.
     with open(listing, "w") as f:
-        f.write((site.start_url() + "\n") * 10000)
+        f.writelines("%s?round=%d\n" % (site.start_url(), k) for k in range(10000))
     seconds = args.soak_minutes * 60
     print("Soak: %g minutes..." % args.soak_minutes, file=sys.stderr)
     cmd = [os.path.join(build, "cli", "tarnwick-crawl"), "-d", str(site.levels), "--no-proxy",
@@ -303,12 +305,15 @@ def section_soak(build, work, servers, args):
     proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     samples = []
     begin = time.monotonic()
+    ended = None
     try:
         while time.monotonic() - begin < seconds and proc.poll() is None:
             time.sleep(10)
             kib = rss_kib(proc.pid)
             if kib is not None:
                 samples.append((time.monotonic() - begin, kib))
+        if proc.poll() is not None:
+            ended = time.monotonic() - begin
     finally:
         proc.send_signal(signal.SIGTERM)
         try:
@@ -322,11 +327,15 @@ def section_soak(build, work, servers, args):
     shutil.rmtree(site.root, ignore_errors=True)
     after = [k for t, k in samples if t >= 60]
     lines = ["## Soak", "",
-             "tarnwick-crawl --list over the %d-page site named again and again, for %g "
-             "minutes: %d pages fetched (%.0f pages/s), %s requests. Resident memory every 10 s, "
-             "in MB:" % (site.pages_to(site.levels), args.soak_minutes, pages,
+             "tarnwick-crawl --list over the %d-page site named again and again (a query of "
+             "its own on each start page), for %g minutes: %d pages fetched (%.0f pages/s), %s "
+             "requests. Resident memory every 10 s, in MB:"
+             % (site.pages_to(site.levels), args.soak_minutes, pages,
                 pages / max(samples[-1][0] if samples else 1, 1), requests.text()), "",
              " ".join("%.1f" % (k / 1024) for _, k in samples), ""]
+    if ended is not None:
+        lines.append("- the crawler ended by itself after %.0f s, before the soak's time: "
+                     "not a soak" % ended)
     if after:
         growth = max(after) / after[0] - 1
         lines.append("- after the first minute: %.1f MB at first, %.1f MB at most, %.1f MB at "
@@ -410,6 +419,16 @@ def versions():
         except (OSError, subprocess.TimeoutExpired):
             out.append(cmd[0] + ": missing")
     return out
+
+
+def source_commit():
+    """The commit of the tree whose scripts run (the build is assumed to be of it)."""
+    try:
+        p = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "log",
+                            "-1", "--format=%h %s"], capture_output=True, text=True, timeout=10)
+        return p.stdout.strip() or "unknown"
+    except (OSError, subprocess.TimeoutExpired):
+        return "unknown"
 
 
 def hand_written(path):
@@ -499,7 +518,7 @@ def main():
     report = ["# Benchmark results", "",
               "Written by `bench/run_bench.py` (`make bench`); numbers from one invocation.", "",
               "- Date: " + when, "- Machine: " + machine_text + "; at the end " + load_text(),
-              "- Peers: " + "; ".join(peers),
+              "- Source: " + source_commit(), "- Peers: " + "; ".join(peers),
               "- Sections: " + ", ".join(s for s in SECTIONS if s in sections)
               + (" (quick)" if args.quick else "") + "; %.1f minutes in all" % minutes,
               "- Sites and crawl output on %s: both crawlers write there, so disk writes stay "

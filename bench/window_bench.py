@@ -100,9 +100,9 @@ def window_against_command_line(build, work, site, depth, pairs, startup_cpu):
     if note:
         goal = "window's CPU to the command line's: %s" % verdict(False, {"mismatch": note})
     else:
-        goal = ("window's crawl CPU to the command line's (start-up apart in both) %.2f (at most "
-                "%.1f): %s; whole processes %.2f" % (crawl_ratio, CPU_GOAL,
-                                                    verdict(crawl_ratio <= CPU_GOAL), whole_ratio))
+        goal = ("%d pairs: window's crawl CPU to the command line's (start-up apart in both) "
+                "%.2f (at most %.1f): %s; whole processes %.2f"
+                % (pairs, crawl_ratio, CPU_GOAL, verdict(crawl_ratio <= CPU_GOAL), whole_ratio))
     return rows, goal
 
 
