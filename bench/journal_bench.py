@@ -29,7 +29,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run_bench import SCALE_SITE, Servers, Site, median, run_measured, tarnwick_cmd  # noqa: E402
+from benchlib import Servers, Site, median, run_measured  # noqa: E402
+from run_bench import SCALE_SITE, tarnwick_cmd  # noqa: E402
 
 KILL_SITE = (8, 5)
 KILL_DEPTH = 4
@@ -56,9 +57,10 @@ def cost(build, work, servers, rounds):
     for r in range(rounds):
         order = [("without", plain), ("with", journalled)]
         for name, cmd in (order if r % 2 == 0 else order[::-1]):
-            code, wall, cpu, rss, err = run_measured(cmd, work)
-            if code != 0:
-                raise RuntimeError("%s failed: %s" % (name, err))
+            m = run_measured(cmd, work)
+            wall, cpu = m.wall, m.cpu
+            if m.code != 0:
+                raise RuntimeError("%s failed: %s" % (name, m.err))
             runs[name].append((wall, cpu))
             if name == "with":
                 sizes.append(os.path.getsize(journal))

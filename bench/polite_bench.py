@@ -16,14 +16,9 @@ import sys
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+from benchlib import HERE, RequestLog, free_port
+
 FANOUT = 5
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def write_site(folder, pages, ports):
@@ -55,11 +50,7 @@ def wait_listening(port, timeout=10.0):
 def fetched_pages(logs):
     pages = set()
     for log in logs:
-        with open(log) as f:
-            for line in f:
-                status, _, path = line.strip().partition(" ")
-                if status == "200" and path.endswith(".html"):
-                    pages.add(path)
+        pages.update(RequestLog(log).since(0).pages)
     return pages
 
 

@@ -6,13 +6,16 @@ Usage: queue_bench.py BUILD_DIR [--fanout 25] [--levels 5] [--runs 1] [--work DI
 
 Generates a site with gensite.py (fanout 25 and five levels: 31,901 pages, about 400 MB of
 HTML), serves it with nginx on a free port of 127.0.0.1 and crawls it to depth 5, the whole
-site, with tarnwick-crawl at the default queue limit (5000: most links wait in the overflow,
-and beyond 1,000 of them in its spill file), with tarnwick-crawl --max-queue 1000000 (the
-queue never fills) and with wget2 (--level=4, the same pages), in paired rounds. Pages fetched
-and fetched more than once are counted from nginx's log; addresses found are checked against
-gensite's list; wall time is the child's, CPU time and peak memory come from the kernel's
-accounting of the crawler (GNU time, wait4). The spill file's folder (TMPDIR) must be empty
-after each tarnwick-crawl run. nginx is stopped before the script ends.
+site, with tarnwick-crawl --ignore-robots (as wget2 runs) at the default queue limit (5000:
+most links wait in the overflow, and beyond 1,000 of them in its spill file), with
+tarnwick-crawl --max-queue 1000000 (the queue never fills) and with wget2 (--level=4
+--filter-urls, the same pages), in paired rounds. Requests, pages fetched and pages fetched more
+than once are counted from nginx's log, and a ratio to wget2 stands only where both made the
+same requests; addresses found are checked against gensite's list; wall time is the child's,
+CPU time and peak memory come from the kernel's accounting of the crawler (GNU time, wait4).
+The spill file's folder (TMPDIR) must be empty after each tarnwick-crawl run. The scratch
+folder (sites, output, spill) is on tmpfs when there is one. nginx is stopped before the script
+ends.
 """
 
 import argparse
@@ -23,56 +26,24 @@ import os
 import re
 import shutil
 import statistics
-import subprocess
-import sys
 import tempfile
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from run_bench import Servers, Site  # noqa: E402  (the servers and sites of every benchmark)
+from benchlib import (HERE, RequestLog, Servers, Site, run_measured, same_requests_note,
+                      scratch_folder, wget2_cmd)
+
 DEPTH = 5
-SKIPPED_TYPES = "pdf,zip,mp3,doc,jpg"  # wget2 fetches pages only, as the engine does
 
 
 def commands(build, start, out):
     crawl = os.path.join(build, "cli", "tarnwick-crawl")
-    tarnwick = [crawl, "--depth", str(DEPTH), "--no-proxy", "--format", "tsv", "-q", "-o",
-                os.path.join(out, "harvest.tsv")]
+    # robots.txt not asked for, as wget2 runs here, so that both make the same requests.
+    tarnwick = [crawl, "--depth", str(DEPTH), "--no-proxy", "--ignore-robots", "--format", "tsv",
+                "-q", "-o", os.path.join(out, "harvest.tsv")]
     return {
         "tarnwick-crawl": tarnwick + [start],
         "tarnwick-crawl --max-queue 1000000": tarnwick + ["--max-queue", "1000000", start],
-        "wget2": ["wget2", "-r", "--level=%d" % (DEPTH - 1), "--max-threads=6", "--robots=off",
-                  "-q", "-nH", "-P", out, "--reject=" + SKIPPED_TYPES, start],
+        "wget2": wget2_cmd(start, out, DEPTH - 1, 6, ["-nH"]),
     }
-
-
-def run_measured(cmd, work, env):
-    """Runs cmd; returns (exit code, wall s, cpu s, peak RSS in KiB, stderr) of the crawler."""
-    peak_file = os.path.join(work, "peak.txt")
-    begin = time.monotonic()
-    proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", peak_file] + cmd,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
-    err = proc.stderr.read().decode(errors="replace")
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.monotonic() - begin
-    proc.stderr.close()
-    with open(peak_file) as f:
-        peak = int(f.read().split()[-1])
-    return os.waitstatus_to_exitcode(status), wall, usage.ru_utime + usage.ru_stime, peak, err
-
-
-def pages_in_log(log, offset):
-    """HTML pages answered 200 since offset: (all, distinct)."""
-    with open(log) as f:
-        f.seek(offset)
-        lines = f.read().splitlines()
-    counts = collections.Counter()
-    for line in lines:
-        status, _, uri = line.partition(" ")
-        if status == "200" and uri.split("?")[0].endswith(".html"):
-            counts[uri] += 1
-    return sum(counts.values()), len(counts)
 
 
 def addresses(expected, out, wget):
@@ -99,16 +70,17 @@ def crawl_once(name, build, start, work, log, expected):
     out = tempfile.mkdtemp(prefix="crawl-", dir=work)
     spill = tempfile.mkdtemp(prefix="spill-", dir=work)
     env = dict(os.environ, TMPDIR=spill)
-    offset = os.path.getsize(log) if os.path.exists(log) else 0
-    code, wall, cpu, rss, err = run_measured(commands(build, start, out)[name], work, env)
-    time.sleep(0.2)  # lets nginx finish writing its log lines
-    fetched, distinct = pages_in_log(log, offset)
+    mark = log.mark()
+    m = run_measured(commands(build, start, out)[name], work, env)
+    requests = log.since(mark)
     want, found = addresses(expected, out, name == "wget2")
-    result = {"name": name, "code": code, "wall": wall, "cpu": cpu, "rss_mb": rss / 1024.0,
-              "pages": fetched, "distinct": distinct, "addresses": found, "expected": want,
+    result = {"name": name, "code": m.code, "wall": m.wall, "cpu": m.cpu,
+              "rss_mb": m.peak_kib / 1024.0, "requests": requests.total,
+              "requests_text": requests.text(), "pages": sum(requests.pages.values()),
+              "distinct": len(requests.pages), "addresses": found, "expected": want,
               "spill_left": len(os.listdir(spill))}
-    if code != 0 and name != "wget2":  # wget2's 8 only means a 404 somewhere
-        result["error"] = err.strip()[-300:]
+    if m.code != 0 and name != "wget2":  # wget2's 8 only means a 404 somewhere
+        result["error"] = m.err.strip()[-300:]
     shutil.rmtree(out, ignore_errors=True)
     shutil.rmtree(spill, ignore_errors=True)
     return result
@@ -121,21 +93,28 @@ def table(results, site_pages, runs):
     wget2 = by_name["wget2"]
     unlimited = by_name["tarnwick-crawl --max-queue 1000000"]
 
-    def paired(rows, ref, key):
-        return statistics.median(r[key] / w[key] for r, w in zip(rows, ref))
+    def paired(rows, ref, key, digits):
+        # A ratio stands only where both runs of every pair made the same requests.
+        if same_requests_note([r["requests"] for r in rows], [w["requests"] for w in ref]):
+            return "—"
+        return "%.*f" % (digits, statistics.median(r[key] / w[key] for r, w in zip(rows, ref)))
 
-    lines = ["| crawler | runs | pages fetched (distinct) | addresses found | wall s | CPU s | "
-             "peak MB | peak / wget2 | peak / unlimited | CPU / unlimited | spill files left |",
-             "|---|---:|---|---|---:|---:|---:|---:|---:|---:|---:|"]
+    lines = ["| crawler | runs | requests | pages fetched (distinct) | addresses found | wall s | "
+             "CPU s | peak MB | peak / wget2 | peak / unlimited | CPU / unlimited | "
+             "spill files left |", "|---|---:|---|---|---|---:|---:|---:|---:|---:|---:|---:|"]
     for name, rows in by_name.items():
         med = lambda key: statistics.median(r[key] for r in rows)
         last = rows[-1]
-        lines.append("| %s | %d | %d (%d) of %d | %d of %d | %.2f | %.2f | %.1f | %.2f | %.3f "
-                     "| %.3f | %s |" % (
-                         name, len(rows), last["pages"], last["distinct"], site_pages,
+        requests = " / ".join(sorted({r["requests_text"] for r in rows}))
+        note = same_requests_note([r["requests"] for r in rows], [w["requests"] for w in wget2])
+        if note:
+            requests += "; **%s** (wget2)" % note
+        lines.append("| %s | %d | %s | %d (%d) of %d | %d of %d | %.2f | %.2f | %.1f | %s | %s "
+                     "| %s | %s |" % (
+                         name, len(rows), requests, last["pages"], last["distinct"], site_pages,
                          last["addresses"], last["expected"], med("wall"), med("cpu"),
-                         med("rss_mb"), paired(rows, wget2, "rss_mb"),
-                         paired(rows, unlimited, "rss_mb"), paired(rows, unlimited, "cpu"),
+                         med("rss_mb"), paired(rows, wget2, "rss_mb", 2),
+                         paired(rows, unlimited, "rss_mb", 3), paired(rows, unlimited, "cpu", 3),
                          "-" if name == "wget2" else max(r["spill_left"] for r in rows)))
     return "\n".join(lines)
 
@@ -150,14 +129,15 @@ def main():
     parser.add_argument("--results", default=os.path.join(HERE, "RESULTS.md"))
     args = parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix="queue-bench-", dir=args.work)
+    work = (tempfile.mkdtemp(prefix="queue-bench-", dir=args.work) if args.work
+            else scratch_folder("queue-bench-"))
     os.chmod(work, 0o755)
     servers = Servers(work)
     try:
         site = Site(work, "queue", (args.fanout, args.levels))
         expected = site.expected
         site_pages = site.pages_to(DEPTH)
-        log = site.log
+        log = RequestLog(site.log)
         servers.nginx(site)
         start = site.start_url()
         results = []
@@ -172,10 +152,11 @@ def main():
             f.write("\n## A site larger than the queue (queue_bench.py, %s)\n\n"
                     "`bench/queue_bench.py build --fanout %d --levels %d --runs %d`: %d pages, "
                     "crawled to depth %d from nginx on 127.0.0.1; tarnwick-crawl with its "
-                    "defaults apart from `--depth %d`, its spill folder TMPDIR a fresh folder "
-                    "per run; wget2 `-r --level=%d --max-threads=6`. Pages fetched from "
-                    "nginx's log (the last run's), medians of wall, CPU and peak memory, peak "
-                    "memory and CPU paired with the runs of the same round.\n\n%s\n"
+                    "defaults apart from `--depth %d --ignore-robots`, its spill folder TMPDIR a "
+                    "fresh folder per run; wget2 `-r --level=%d --max-threads=6 --filter-urls`. "
+                    "Requests and pages fetched from nginx's log (the last run's), medians of "
+                    "wall, CPU and peak memory, peak memory and CPU paired with the runs of the "
+                    "same round.\n\n%s\n"
                     % (datetime.date.today().isoformat(), args.fanout, args.levels, args.runs,
                        site_pages, DEPTH, DEPTH, DEPTH - 1, text))
     finally:

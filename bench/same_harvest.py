@@ -27,7 +27,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run_bench import Servers, free_port, readable  # noqa: E402
+from benchlib import RequestLog, Servers, free_port, readable  # noqa: E402
 
 
 class RingSite:
@@ -77,13 +77,12 @@ def crawl(build, site, depth, concurrency, out):
     cmd = [os.path.join(build, "cli", "tarnwick-crawl"), "--depth", str(depth), "--no-proxy",
            "--ignore-robots", "-t", "mail,pdf,zip", "-c", str(concurrency), "--format", "tsv",
            "-q", "-o", out, site.start_url()]
-    before = os.path.getsize(site.log) if os.path.exists(site.log) else 0
+    log = RequestLog(site.log)
+    mark = log.mark()
     start = time.monotonic()
     subprocess.run(cmd, check=True)
     wall = time.monotonic() - start
-    with open(site.log) as f:
-        f.seek(before)
-        requests = sum(1 for _ in f)
+    requests = log.since(mark).total
     with open(out) as f:
         results = {"\t".join(line.rstrip("\n").split("\t")[:2]) for line in f if line.strip()}
     return results, requests, wall

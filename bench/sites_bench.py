@@ -13,7 +13,8 @@ open to one site at once, and the least time between two request starts to one s
 
 Measured, medians of paired rounds (both crawlers in each round):
   - tarnwick-crawl --sites 10 -c 5 -d 2 --ignore-robots against
-    wget2 -r --level=1 -i LIST --max-threads=50 --robots=off --filter-urls --reject=...;
+    wget2 -r --level=1 -i LIST --max-threads=50 --robots=off --filter-urls --reject=... (a
+    paired ratio stands only where both made the same requests);
   - tarnwick-crawl --sites 50 -c 1 in the same rounds: 50 in flight as wget2, one per server;
   - tarnwick-crawl --sites 10 -c 5 -d 2 --contact-pages in the same rounds (3 of a site's 12
     pages are contact pages: impressum, kontakt, team);
@@ -33,16 +34,15 @@ import socket
 import statistics
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+from benchlib import run_measured, same_requests_note, scratch_folder, wget2_cmd
+
 PAGES_PER_SITE = 12
 # The pages of a site; the first three are what --contact-pages looks for.
 PAGE_NAMES = ["impressum", "kontakt", "team"] + ["p%d" % k for k in range(4, PAGES_PER_SITE + 1)]
 CONTACT_PAGES = 3
-REJECT = "pdf,zip,mp3,doc,jpg"  # as the other whole-crawl benchmarks: pages only
 
 
 def address(i):
@@ -214,18 +214,6 @@ class Server:
 
 # ---- the crawls
 
-def run(cmd):
-    """Wall seconds, exit status and peak RSS (KiB) of one child."""
-    start = time.monotonic()
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.monotonic() - start
-    err = proc.stderr.read()
-    proc.stderr.close()
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    return wall, proc.returncode, usage.ru_maxrss, err
-
-
 def tarnwick(build, agent, listfile, out, sites, extra=(), concurrent=5):
     return [os.path.join(build, "cli", "tarnwick-crawl"), "--no-proxy", "-q", "--agent", agent,
             "--sites", str(sites), "-c", str(concurrent), "-d", "2", "--ignore-robots", "-o", out,
@@ -233,8 +221,7 @@ def tarnwick(build, agent, listfile, out, sites, extra=(), concurrent=5):
 
 
 def wget2(agent, listfile, out):
-    return ["wget2", "-r", "--level=1", "-i", listfile, "--max-threads=50", "--robots=off",
-            "--filter-urls", "--reject=" + REJECT, "-q", "-P", out, "-U", agent]
+    return wget2_cmd(None, out, 1, 50, ["-U", agent, "-i", listfile])
 
 
 def addresses_in(path):
@@ -247,7 +234,8 @@ class Measure:
 
     def __init__(self, server, cmd, agent, out=None):
         before = server.counts()
-        self.wall, self.code, self.rss_kib, self.err = run(cmd)
+        m = run_measured(cmd)
+        self.wall, self.code, self.rss_kib, self.err = m.wall, m.code, m.peak_kib, m.err
         after = server.counts()
         self.requests = after["requests"].get(agent, 0) - before["requests"].get(agent, 0)
         self.most_open = after["most_open"].get(agent, 0)
@@ -260,7 +248,7 @@ def med(values):
 
 
 def section(build, args):
-    work = tempfile.mkdtemp(prefix="tarnwick-sites-")
+    work = scratch_folder("tarnwick-sites-")
     lines = ["## Many sites at once (--sites)", "",
              "%d sites x 13 pages, each site at its own loopback address, every answer 50 ms "
              "late (bench/sites_bench.py); %d paired rounds, medians. Requests and the most "
@@ -303,30 +291,42 @@ def section(build, args):
     finally:
         server.stop()
 
-    def row(name, runs):
+    def note(runs):
+        return same_requests_note([m.requests for m in runs], [p.requests for p in peers])
+
+    def against_wget2(runs):
+        # A paired ratio stands only where both crawlers asked the server the same.
+        if note(runs):
+            return "not claimed (%s)" % note(runs)
+        return "%.2f" % med([m.wall / p.wall for m, p in zip(runs, peers)])
+
+    def row(name, runs, paired=False):
         found = [m.found for m in runs if m.found is not None]
+        requests = "/".join(str(v) for v in sorted({m.requests for m in runs}))
+        if paired and note(runs):
+            requests += "; **%s**" % note(runs)
         return "| %s | %d | %.2f | %s | %d | %s | %.1f |" % (
-            name, len(runs), med([m.wall for m in runs]),
-            "/".join(str(v) for v in sorted({m.requests for m in runs})),
+            name, len(runs), med([m.wall for m in runs]), requests,
             max(m.most_open for m in runs),
             "/".join(str(v) for v in sorted(set(found))) if found else "-",
             med([m.rss_kib for m in runs]) / 1024)
 
-    lines += [row("tarnwick-crawl --sites 10 -c 5", ours), row("wget2 --max-threads=50", peers),
-              row("tarnwick-crawl --sites 50 -c 1", gentle),
+    lines += [row("tarnwick-crawl --sites 10 -c 5", ours, True),
+              row("wget2 --max-threads=50", peers),
+              row("tarnwick-crawl --sites 50 -c 1", gentle, True),
               row("tarnwick-crawl --sites 10 -c 5 --contact-pages", contact),
               row("tarnwick-crawl --sites 1 -c 5", [sequential]), ""]
-    ratio = med([o.wall / p.wall for o, p in zip(ours, peers)])
     lines += ["- paired wall-time ratio tarnwick-crawl --sites 50 -c 1 / wget2 (50 downloads in "
-              "flight each): %.2f" % med([g.wall / p.wall for g, p in zip(gentle, peers)]),
+              "flight each): %s" % against_wget2(gentle),
               "- --contact-pages against the full crawl of the same depth: %.1f against %.1f "
               "requests a site (%d contact pages and the start page expected), paired wall-time "
               "ratio %.2f" % (med([c.requests for c in contact]) / args.sites,
                               med([o.requests for o in ours]) / args.sites, CONTACT_PAGES,
                               med([c.wall / o.wall for c, o in zip(contact, ours)]))]
     per_site = (med([m.rss_kib for m in ours]) - sequential.rss_kib) / 9 / 1024
-    lines += ["- paired wall-time ratio tarnwick-crawl / wget2: %.2f (goal: at most 1); "
-              "--sites 1 / --sites 10: %.1f" % (ratio, sequential.wall / med([m.wall for m in ours])),
+    lines += ["- paired wall-time ratio tarnwick-crawl / wget2: %s (goal: at most 1); "
+              "--sites 1 / --sites 10: %.1f"
+              % (against_wget2(ours), sequential.wall / med([m.wall for m in ours])),
               "- requests: %d expected; most open to one site at once: %d (goal: at most 5)"
               % (expected, max(m.most_open for m in ours)),
               "- addresses found: %d expected" % expected,
