@@ -129,6 +129,7 @@ void THttpGet::HeaderNotice(const std::string& RawHeaders, int Status, const std
 void THttpGet::ReleaseBody() {
     Body.clear();
     Body.shrink_to_fit();
+    Marked.Clear();
     m_bodyPlace.Release();
 }
 
@@ -138,6 +139,7 @@ void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFe
     if (Worker != m_worker.get()) return;  // a stopped worker that a newer one replaced
     if (Page) {
         Body = std::move(Page->Body);
+        Marked = std::move(Page->Marked);
         FinalUrl = std::move(Page->FinalUrl);
         Encoding = std::move(Page->Encoding);
         m_bodyPlace = std::move(Page->Place);

@@ -15,6 +15,7 @@
 #include "FetchFailure.h"
 #include "TBodyBudget.h"
 #include "TCrackUrl.h"
+#include "TMarkedPage.h"
 #include "TUrlInQueue.h"
 
 class THttpGet;
@@ -34,6 +35,7 @@ struct TDeliveredPage {
     std::string FinalUrl;  // empty when nothing redirected it
     std::string Encoding;  // the WHATWG name of the encoding the page was read in
     TBodyBudget::TPlace Place;
+    TMarkedPage Marked;  // the page made ready for the link scan, unless it is large
 };
 
 // Called once per download when the response headers have arrived, before any body byte is
@@ -81,6 +83,8 @@ public:
     // Outcome of the last download, readable once SlotState is slotFinished. Body is the page's
     // text, decoded into UTF-8 from its character set (a robots.txt's bytes as they came).
     std::string Body;
+    // Body made ready for the link scan by the worker, where it did.
+    TMarkedPage Marked;
     // The WHATWG name of the encoding the page was read in; empty for no page.
     std::string Encoding;
     TTransferBytes Transferred;

@@ -230,8 +230,8 @@ void THttpThread::EndOfWork() {
     // out before that, and nothing here is touched after it.
     TDeliveredPage page;
     if (m_bodyReady)
-        page = {std::move(m_body), std::move(m_finalUrl), std::move(m_encoding),
-                std::move(m_place)};
+        page = {std::move(m_body), std::move(m_finalUrl), std::move(m_encoding), std::move(m_place),
+                std::move(m_marked)};
     DropBody();
     if (m_slot)
         m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
@@ -451,6 +451,7 @@ void THttpThread::DropBody() {
     // after a failed download (one cut at the size limit held a large place).
     m_body.clear();
     m_body.shrink_to_fit();
+    m_marked.Clear();
     m_place.Release();
 }
 
@@ -482,6 +483,10 @@ void THttpThread::FinishBody(CURL* easy) {
     TPageText page = DecodePage(std::move(m_body), m_contentType);
     m_body = std::move(page.Text);
     m_encoding = std::move(page.Encoding);
+    // The link scan's pure part is done here, beside the other pages' downloads, so that the
+    // crawler's thread only decides. A page beyond the small size is left to that thread: its
+    // marked copy would hold twice its bytes outside the body budget.
+    if (!m_place) m_marked.Prepare(m_body);
 }
 
 bool THttpThread::ApplyProxy(CURL* easy) const {

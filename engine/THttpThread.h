@@ -190,6 +190,7 @@ private:
     std::string m_finalUrl;    // the page's address after redirects, empty without any
     std::string m_redirectTo;  // where a redirect answer leads, for the scheduler
     std::string m_encoding;    // the encoding the page was decoded from
+    TMarkedPage m_marked;      // the page made ready for the link scan, when it is small
     TTransferBytes m_transferred;
     // When the last request of the exchange went out; a server's gap counts from there.
     std::chrono::steady_clock::time_point m_sentAt;

@@ -231,7 +231,7 @@ void TImpl::PageReceived(THttpGet& Page) {
     Ledger.Hold();
     KeptLinks = BeginPage(Page, context.Depth);
     if (!Page.FinalUrl.empty()) UseFinalUrl(context, Page.FinalUrl);
-    AnalysePage(context, Page.Body, firstFetch);
+    AnalysePage(context, Page.Body, firstFetch, &Page.Marked);
     KeptLinks = nullptr;
     Ledger.Release();
 }

@@ -24,6 +24,7 @@ class THttpScan;
 class TDwnldThread;
 struct TTickPace;
 class THttpGet;
+class TMarkedPage;
 struct TJournalRun;
 
 // The state behind a component, for the engine's own code and its internal tests and benchmarks.
@@ -61,7 +62,9 @@ struct TImpl {
     // head and page events were told the first time.
     // A redirected page: its links resolve against FinalUrl, which also counts as visited.
     void UseFinalUrl(TPageContext& Page, const std::string& FinalUrl);
-    void AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch = true);
+    // Marked is the page as its fetch worker marked it, if it did.
+    void AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch = true,
+                     TMarkedPage* Marked = nullptr);
     // Tells the head's tags to OnMetaTag and follows its refresh, while a listener is assigned,
     // and sets Page.NoFollow from its meta robots while robots rules are obeyed.
     void ParseHeadOf(TPageContext& Page, const std::string& Body, bool FirstFetch);

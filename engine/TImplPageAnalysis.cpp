@@ -8,9 +8,9 @@
 #include "LinkExtractor.h"
 #include "MetaRefresh.h"
 #include "MetaRobots.h"
-#include "SourceSet.h"
 #include "THttpScan.h"
 #include "TImpl.h"
+#include "TMarkedPage.h"
 
 namespace {
 
@@ -39,24 +39,25 @@ bool EndsWithRobotsTxt(const std::string& url) {
 
 }  // namespace
 
-void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch) {
+void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstFetch,
+                        TMarkedPage* Marked) {
     // The head is read for its robots tag whenever robots rules are obeyed, also where nobody
     // listens for its tags.
     if (Owner.OnMetaTag || ObeysRobots()) ParseHeadOf(Page, Body, FirstFetch);
     TLinkDecision decision;
     const std::string pageUrl = Page.Url();
     Log("page received, processing:" + pageUrl);
-    // The page with srcset candidates split: values are read back from it through the map.
-    std::string split;
-    const std::string_view page = SplitSourceSets(Body, split);
-    TCleanMap map;
-    std::string text = CleanText(page, true, false, &map);
+    // Most pages come marked from their fetch worker; the others are marked here.
+    TMarkedPage markedHere;
+    TMarkedPage& marked = Marked != nullptr && Marked->ReadyFor(Body) ? *Marked : markedHere;
+    if (!marked.ReadyFor(Body)) marked.Prepare(Body);
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
-    if (Dwnld.Stopping || !MarkTags(text)) return;
+    if (Dwnld.Stopping || !marked.AnyMarks()) return;
+    std::string& text = marked.Text();
     const std::size_t cleanedSize = text.size();
     if (PageHook) PageHook(text);
     // A hook that changed the text's length has moved its bytes away from the map.
-    const TCleanMap* source = text.size() == cleanedSize ? &map : nullptr;
+    const TCleanMap* source = text.size() == cleanedSize ? &marked.Map(Body) : nullptr;
     std::string value;
     ExtractLinkValues(text, source, [&](std::string_view rawValue, TTagKind tagKind) {
         if (Dwnld.Stopping) return false;
