@@ -162,6 +162,12 @@ bool IsLocalPart(std::string_view Local) {
                        [](char c) { return IsLocalByte(static_cast<unsigned char>(c)); });
 }
 
+// A byte that has no meaning of its own in a mailto value: letters, digits and ".@_+-".
+bool IsPlainByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '@' || c == '_' || c == '+' || c == '-';
+}
+
 bool IsDomain(std::string_view Domain) {
     if (Domain.empty() || Domain.size() > kMaxDomain) return false;
     if (Domain.front() == '[') {
@@ -203,6 +209,10 @@ bool IsMailAddress(std::string_view Text) {
 }
 
 std::vector<TMailPart> MailtoParts(std::string_view AfterScheme) {
+    // Nearly every value is one plain address: no escape, query, list, quote, comment or
+    // bracket to read, so it is its own single element.
+    if (!AfterScheme.empty() && std::all_of(AfterScheme.begin(), AfterScheme.end(), IsPlainByte))
+        return {TMailPart{std::string(AfterScheme), IsMailAddress(AfterScheme)}};
     const std::string_view value = AfterScheme.substr(0, AfterScheme.find('#'));
     const std::size_t query = value.find('?');
     std::vector<TMailPart> parts;
