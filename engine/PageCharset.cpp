@@ -264,7 +264,8 @@ std::string TPrescan::MetaEncoding() {
 
 std::string TPrescan::Run() {
     for (; m_pos < m_s.size(); ++m_pos) {
-        if (m_s[m_pos] != '<') continue;
+        m_pos = m_s.find('<', m_pos);
+        if (m_pos == std::string_view::npos) return {};
         if (AsciiStartsWithNoCase(m_s.substr(m_pos), "<!--")) {
             // The comment ends at the first "-->", whose dashes may be those of "<!--".
             const std::size_t end = m_s.find("-->", m_pos + 2);
