@@ -10,12 +10,14 @@ namespace {
 constexpr qsizetype kFlushBytes = 64 * 1024;
 
 // A tab or line end inside a field would split the record; they become blanks.
-void AppendTsvField(QByteArray& Out, std::string_view Text, char End) {
-    const qsizetype start = Out.size();
-    Out.append(Text.data(), static_cast<qsizetype>(Text.size())).append(End);
+void AppendTsvField(std::string& Out, std::string_view Text, char End) {
+    const std::size_t start = Out.size();
+    Out.append(Text).push_back(End);
     char* field = Out.data() + start;
-    for (std::size_t i = 0; i < Text.size(); ++i)
-        if (field[i] == '\t' || field[i] == '\n' || field[i] == '\r') field[i] = ' ';
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(field[i]);
+        if (c <= '\r' && (c == '\t' || c == '\n' || c == '\r')) field[i] = ' ';
+    }
 }
 
 }  // namespace
@@ -39,7 +41,7 @@ QByteArray JsonString(std::string_view Text) {
     return '"' + escaped.toUtf8() + '"';
 }
 
-void AppendRecord(QByteArray& Out, const THarvestItem& Item, TOutputFormat Format) {
+void AppendRecord(std::string& Out, const THarvestItem& Item, TOutputFormat Format) {
     if (Format == TOutputFormat::Tsv) {
         AppendTsvField(Out, Item.Type, '\t');
         AppendTsvField(Out, Item.Url, '\t');
@@ -47,8 +49,10 @@ void AppendRecord(QByteArray& Out, const THarvestItem& Item, TOutputFormat Forma
         AppendTsvField(Out, Item.Site, '\n');
         return;
     }
-    Out += "{\"type\":" + JsonString(Item.Type) + ",\"url\":" + JsonString(Item.Url) +
-           ",\"from\":" + JsonString(Item.From) + ",\"site\":" + JsonString(Item.Site) + "}\n";
+    const QByteArray record =
+        "{\"type\":" + JsonString(Item.Type) + ",\"url\":" + JsonString(Item.Url) +
+        ",\"from\":" + JsonString(Item.From) + ",\"site\":" + JsonString(Item.Site) + "}\n";
+    Out.append(record.constData(), static_cast<std::size_t>(record.size()));
 }
 
 QByteArray FormatText(std::vector<std::string> Urls) {
@@ -89,13 +93,18 @@ bool WriteSkipped(const std::string& FileName, const std::vector<TSkippedUrl>& S
 }
 
 bool THarvestSink::Flush() {
-    if (m_buffer.isEmpty()) return m_file.Error().empty();
-    const bool ok = m_file.Write(m_buffer.constData(), static_cast<std::size_t>(m_buffer.size()));
-    m_buffer.clear();
+    if (m_buffer.empty()) return m_file.Error().empty();
+    const bool ok = m_file.Write(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();  // keeps its room for the next records
     return ok;
 }
 
 bool THarvestSink::Finish() {
-    if (m_format == TOutputFormat::Text) m_buffer = FormatText(std::move(m_texts));
+    if (m_format == TOutputFormat::Text) {
+        const QByteArray text = FormatText(std::move(m_texts));
+        if (!text.isEmpty() &&
+            !m_file.Write(text.constData(), static_cast<std::size_t>(text.size())))
+            return false;
+    }
     return Flush() && m_file.Commit();
 }

@@ -23,7 +23,7 @@ struct THarvestItem {
 QByteArray JsonString(std::string_view Text);
 
 // Appends one TSV or JSONL record with its line end to Out.
-void AppendRecord(QByteArray& Out, const THarvestItem& Item, TOutputFormat Format);
+void AppendRecord(std::string& Out, const THarvestItem& Item, TOutputFormat Format);
 // The text format: the result texts sorted, each distinct one once.
 QByteArray FormatText(std::vector<std::string> Urls);
 
@@ -67,7 +67,7 @@ public:
 private:
     TOutputFormat m_format;
     TOutputFile m_file;
-    QByteArray m_buffer;
+    std::string m_buffer;
     std::vector<std::string> m_texts;  // the text format's results, sorted at the end
     std::size_t m_count = 0;
 };
