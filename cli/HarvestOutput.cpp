@@ -1,13 +1,29 @@
 #include "HarvestOutput.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
+
+#include <cstdio>
 
 #include "HarvestText.h"
 
 namespace {
 
 // Records are written in blocks of about this size between the timed flushes.
-constexpr qsizetype kFlushBytes = 64 * 1024;
+constexpr std::size_t kFlushBytes = 64 * 1024;
+
+// Where the text format's sorted runs go when the results outgrow memory: beside the output
+// file, where its own space is, else the system's temporary folder.
+std::string SpillFolder(const std::string& FileName) {
+    if (!FileName.empty() && FileName != kStandardOutputName) {
+        const QFileInfo folder(QFileInfo(QFile::decodeName(FileName.c_str())).absolutePath());
+        if (folder.isDir() && folder.isWritable())
+            return QFile::encodeName(folder.absoluteFilePath()).toStdString();
+    }
+    return QFile::encodeName(QDir::tempPath()).toStdString();
+}
 
 // A tab or line end inside a field would split the record; they become blanks.
 void AppendTsvField(std::string& Out, std::string_view Text, char End) {
@@ -62,10 +78,26 @@ QByteArray FormatText(std::vector<std::string> Urls) {
     return out;
 }
 
+THarvestSink::THarvestSink(TOutputFormat Format) : m_format(Format) {
+    if (m_format == TOutputFormat::Text)
+        m_sorter = std::make_unique<TDistinctLineSorter>(SpillFolder(""));
+}
+
+bool THarvestSink::Open(const std::string& FileName) {
+    if (!m_file.Open(FileName)) return false;
+    if (m_format == TOutputFormat::Text)
+        m_sorter = std::make_unique<TDistinctLineSorter>(SpillFolder(FileName));
+    return true;
+}
+
 void THarvestSink::Add(const THarvestItem& Item) {
     ++m_count;
     if (m_format == TOutputFormat::Text) {
-        m_texts.emplace_back(Item.Url);
+        if (!m_sorter->Add(Item.Url) && !m_spillWarned) {
+            m_spillWarned = true;
+            std::fprintf(stderr, "tarnwick-crawl: %s; the results are kept in memory\n",
+                         m_sorter->Error().c_str());
+        }
         return;
     }
     AppendRecord(m_buffer, Item, m_format);
@@ -100,11 +132,15 @@ bool THarvestSink::Flush() {
 }
 
 bool THarvestSink::Finish() {
-    if (m_format == TOutputFormat::Text) {
-        const QByteArray text = FormatText(std::move(m_texts));
-        if (!text.isEmpty() &&
-            !m_file.Write(text.constData(), static_cast<std::size_t>(text.size())))
+    if (m_format == TOutputFormat::Text && m_sorter) {
+        const bool sorted = m_sorter->Finish([&](std::string_view Line) {
+            m_buffer.append(Line).push_back('\n');
+            return m_buffer.size() < kFlushBytes || Flush();
+        });
+        if (!sorted) {
+            if (m_file.Error().empty()) m_sortError = m_sorter->Error();
             return false;
+        }
     }
     return Flush() && m_file.Commit();
 }

@@ -4,12 +4,14 @@
 #include <QByteArray>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "CrawlOptions.h"
 #include "OutputFile.h"
+#include "TDistinctLineSorter.h"
 
 // One reported link: its type, the result text (ResultText: address decoded, or file URL), the
 // page it was found on and the start URL of the site whose crawl found it, all as bytes. It only
@@ -43,24 +45,27 @@ bool WriteSkipped(const std::string& FileName, const std::vector<TSkippedUrl>& S
 
 // Writes the harvest to standard output or to a file. TSV and JSONL records go out as they are
 // found: Add buffers them and Flush (called at least once a second) writes them, so memory stays
-// flat and a killed run keeps what it found. The text format is sorted, so it is built by Finish.
+// flat and a killed run keeps what it found. The text format is sorted, so it is built by Finish;
+// beyond a memory budget its results wait in sorted runs on disk (TDistinctLineSorter).
 // The file is a TOutputFile: a named regular file is written under a temporary name beside its
 // final target and takes its name only in Finish, so an old file stays whole until the new one
 // is; anything else (a device, a pipe) is written as it is.
 class THarvestSink {
 public:
-    explicit THarvestSink(TOutputFormat Format) : m_format(Format) {}
+    explicit THarvestSink(TOutputFormat Format);
 
     // FileName empty: standard output. False with Error set when it cannot be written.
-    bool Open(const std::string& FileName) { return m_file.Open(FileName); }
+    bool Open(const std::string& FileName);
     void Add(const THarvestItem& Item);
     // Writes what Add buffered; false once a write has failed.
     bool Flush();
     // Writes the rest and gives the file its name; false with Error set on failure.
     bool Finish();
     std::size_t Count() const { return m_count; }
-    // "cannot write NAME: reason".
-    const std::string& Error() const { return m_file.Error(); }
+    // "cannot write NAME: reason", or "cannot read NAME: reason" of the text format's runs.
+    const std::string& Error() const {
+        return m_file.Error().empty() ? m_sortError : m_file.Error();
+    }
     // The temporary file being written; empty once it took its name, or when written in place.
     const std::string& TempName() const { return m_file.TempName(); }
 
@@ -68,6 +73,9 @@ private:
     TOutputFormat m_format;
     TOutputFile m_file;
     std::string m_buffer;
-    std::vector<std::string> m_texts;  // the text format's results, sorted at the end
+    // The text format's results, sorted at the end; beyond its budget in run files.
+    std::unique_ptr<TDistinctLineSorter> m_sorter;
+    bool m_spillWarned = false;
+    std::string m_sortError;
     std::size_t m_count = 0;
 };

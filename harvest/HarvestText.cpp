@@ -102,19 +102,15 @@ std::string TrimBlanks(std::string_view Text) {
     return std::string(Text.substr(begin, end - begin));
 }
 
-// Identical lines must end up next to each other, so equal-by-collation lines are ordered by
-// their bytes; that also makes the order independent of the sort algorithm.
 void SortLines(std::vector<std::string>& Lines) {
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator collator = LineCollator();
     std::vector<QString> texts;
     texts.reserve(Lines.size());
     for (const std::string& line : Lines) texts.push_back(TextOfBytes(line));
     std::vector<std::size_t> order(Lines.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const int c = collator.compare(texts[a], texts[b]);
-        return c != 0 ? c < 0 : Lines[a] < Lines[b];
+        return CompareLines(collator, texts[a], Lines[a], texts[b], Lines[b]) < 0;
     });
     std::vector<std::string> sorted;
     sorted.reserve(Lines.size());
@@ -123,6 +119,19 @@ void SortLines(std::vector<std::string>& Lines) {
 }
 
 }  // namespace
+
+QCollator LineCollator() {
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+int CompareLines(const QCollator& Collator, const QString& TextA, std::string_view A,
+                 const QString& TextB, std::string_view B) {
+    const int c = Collator.compare(TextA, TextB);
+    if (c != 0) return c;
+    return A.compare(B);
+}
 
 std::vector<std::string> RemoveDuplicateLines(std::vector<std::string> Lines) {
     SortLines(Lines);

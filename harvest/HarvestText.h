@@ -3,6 +3,7 @@
 // found addresses, the type prefix of the result list, and the sorting and duplicate removal of
 // result files.
 
+#include <QCollator>
 #include <QString>
 
 #include <string>
@@ -46,6 +47,15 @@ bool WriteByteLines(const QString& FileName, const std::vector<std::string>& Lin
 // The link type padded with blanks to 4 characters, then two more blanks ("mail  ", "jpg   ").
 // A longer type is not cut.
 std::string TypePrefix(std::string_view TypeLink);
+
+// The collator of sorted result lines: the locale's, case-insensitive.
+QCollator LineCollator();
+// The order of sorted result lines: by LineCollator, and lines equal to it by their bytes, so
+// that identical lines end up next to each other and the order does not depend on the sort.
+// TextA and TextB are the lines' texts (TextOfBytes). Below 0, 0 or above as A comes first, is
+// the same or comes after.
+int CompareLines(const QCollator& Collator, const QString& TextA, std::string_view A,
+                 const QString& TextB, std::string_view B);
 
 // Sorts the lines locale-aware and case-insensitively (ties by exact byte order) and keeps a line
 // only when its first ";" field differs from the previous line's, and its fourth ";" field is not
