@@ -33,11 +33,15 @@ bool IsAscii(std::string_view Text) {
 
 constexpr std::string_view kMailto = "MAILTO:";
 
+// Every occurrence ends at its colon, so the first is found going from colon to colon: most
+// values hold one colon or none.
 std::size_t FindMailto(std::string_view Value) {
-    for (std::size_t i = 0; i + kMailto.size() <= Value.size(); ++i) {
+    constexpr std::size_t name = kMailto.size() - 1;
+    for (std::size_t colon = Value.find(':', name); colon != std::string_view::npos;
+         colon = Value.find(':', colon + 1)) {
         std::size_t k = 0;
-        while (k < kMailto.size() && AsciiUpper(Value[i + k]) == kMailto[k]) ++k;
-        if (k == kMailto.size()) return i;
+        while (k < name && AsciiUpper(Value[colon - name + k]) == kMailto[k]) ++k;
+        if (k == name) return colon - name;
     }
     return std::string_view::npos;
 }
@@ -200,9 +204,21 @@ std::vector<TResolvedLink> ResolveMailto(std::string_view Value) {
 
 TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
                           std::string_view PageEncoding) {
-    if (IsMailtoValue(Value)) return std::move(ResolveMailto(Value).front());
     TResolvedLink link;
-    if (IsScriptLink(Value)) return link;
+    ResolveLinkInto(PageParts, Value, PageEncoding, link);
+    return link;
+}
+
+void ResolveLinkInto(const TCrackUrl& PageParts, const std::string& Value,
+                     std::string_view PageEncoding, TResolvedLink& Link) {
+    if (IsMailtoValue(Value)) {
+        Link = std::move(ResolveMailto(Value).front());
+        return;
+    }
+    Link.Resolved.clear();
+    Link.Mail = Link.Invalid = false;
+    Link.Part.clear();
+    if (IsScriptLink(Value)) return;
     const bool absolute =
         AsciiStartsWithNoCase(Value, "HTTP:") || AsciiStartsWithNoCase(Value, "HTTPS:");
 
@@ -212,19 +228,23 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
     std::string normalized;
     if (!ascii) normalized = NormalizeLinkValue(QueryInEncoding(Value, PageEncoding));
     const std::string& value = ascii ? Value : normalized;
-    std::string combined;
     std::string_view resolved;
     if (absolute) {
         resolved = value;
     } else {
-        // A page's links share its base: it is built once per page.
+        // A page's links share its base: it is built once per page. The joined URL's room
+        // serves every link.
         thread_local std::string pageUrl;
         thread_local std::string base;
+        thread_local std::string combined;
         if (base.empty() || pageUrl != PageParts.Url) {
             pageUrl = PageParts.Url;
             base = BaseOf(PageParts);
         }
-        combined = CombineUrl(base, value);
+        if (!CombinePlainUrl(base, value, combined))
+            combined = CombineUrlGeneral(base, value);
+        else if (combined.size() > kMaxResolvedLength)
+            combined.clear();
         resolved = combined;
         // An absolute value comes back as written even where libcurl cannot combine it, such
         // as a scheme without "//".
@@ -233,10 +253,9 @@ TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
             resolved = value;
     }
     // Written raw or percent-encoded, a link names one URL: it is kept as a browser sends it.
-    link.Resolved = NormalizeUrl(CutAtFrom2nd(resolved, '#'));
+    NormalizeUrlInto(CutAtFrom2nd(resolved, '#'), Link.Resolved);
     // A page address holding raw bytes is joined as it stands; encoding may lengthen the result.
-    if (!absolute && link.Resolved.size() > kMaxResolvedLength) link.Resolved.clear();
-    return link;
+    if (!absolute && Link.Resolved.size() > kMaxResolvedLength) Link.Resolved.clear();
 }
 
 TLinkClass ClassifyLink(std::string_view Resolved) {

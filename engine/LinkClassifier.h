@@ -35,6 +35,9 @@ std::vector<TResolvedLink> ResolveMailto(std::string_view Value);
 // page's encoding PageEncoding (a WHATWG name; empty for UTF-8).
 TResolvedLink ResolveLink(const TCrackUrl& PageParts, const std::string& Value,
                           std::string_view PageEncoding = {});
+// The same into Link, whose strings keep their room from one link to the next.
+void ResolveLinkInto(const TCrackUrl& PageParts, const std::string& Value,
+                     std::string_view PageEncoding, TResolvedLink& Link);
 
 // Standard relative resolution of Value against the absolute URL Base; empty when either cannot
 // be used or the result has 1024 characters or more. Plain values against plain bases are

@@ -99,7 +99,7 @@ bool Drop(TLinkDecision& Out, TLinkReason Reason) {
 // Resolution, keywords, typing and the visited look-up; false when the link is dropped.
 bool Survives(const TPageContext& Page, const TLinkRules& Rules, const TLinkState& State,
               TResolvedLink&& Link, TLinkDecision& Out) {
-    Out.Resolved = std::move(Link.Resolved);
+    Out.Resolved.swap(Link.Resolved);
     Out.Mail = Link.Mail;
     Out.TypeLink = Link.Mail ? "mail" : "0";
     if (Link.Invalid) {
@@ -269,8 +269,10 @@ void Decide(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRu
 
 void DecideLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,
                 const TLinkState& State, const std::string& Value, TLinkDecision& Out) {
-    Decide(Page, StartParts, Rules, State, Value, ResolveLink(Page.PageParts, Value, Page.Encoding),
-           Out);
+    // The resolved link's room goes back and forth with the decision's, link after link.
+    thread_local TResolvedLink link;
+    ResolveLinkInto(Page.PageParts, Value, Page.Encoding, link);
+    Decide(Page, StartParts, Rules, State, Value, std::move(link), Out);
 }
 
 void DecideMailLink(const TPageContext& Page, const TCrackUrl& StartParts, const TLinkRules& Rules,

@@ -169,14 +169,27 @@ std::string Normalize(std::string_view Url, std::size_t PathFrom) {
                PercentEncodeNonAscii(Url.substr(queryFrom)));
 }
 
-}  // namespace
-
-std::string NormalizeUrl(std::string_view Url) {
-    if (!HasNonAscii(Url) && Url.find('%') == std::string_view::npos) return std::string(Url);
+std::string NormalizeUrlGeneral(std::string_view Url) {
     const std::size_t separator = Url.find("://");
     if (separator == std::string_view::npos || !IsWebScheme(Url.substr(0, separator)))
         return std::string(Url);
     return Normalize(Url, std::min(FindAnyOf(Url, "/?#", separator + 3), Url.size()));
+}
+
+}  // namespace
+
+std::string NormalizeUrl(std::string_view Url) {
+    std::string out;
+    NormalizeUrlInto(Url, out);
+    return out;
+}
+
+void NormalizeUrlInto(std::string_view Url, std::string& Out) {
+    if (!HasNonAscii(Url) && Url.find('%') == std::string_view::npos) {
+        Out.assign(Url);
+        return;
+    }
+    Out = NormalizeUrlGeneral(Url);
 }
 
 std::string NormalizeLinkValue(std::string_view Value) {

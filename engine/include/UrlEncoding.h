@@ -35,6 +35,8 @@ std::string PercentDecode(std::string_view Text);
 // up are written in upper case; escapes of ASCII bytes stay as written. A URL of another scheme
 // comes back unchanged. So a link written raw and the same link percent-encoded give one text.
 std::string NormalizeUrl(std::string_view Url);
+// The same into Out, whose room is used again.
+void NormalizeUrlInto(std::string_view Url, std::string& Out);
 
 // A link value as found on a page, before it is resolved, in the same form: a value with
 // "scheme://" as NormalizeUrl, "//host/..." with its host kept as characters, any other value as
