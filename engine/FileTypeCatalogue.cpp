@@ -584,6 +584,22 @@ constexpr bool ExtensionsAreUnique() {
 }
 static_assert(ExtensionsAreUnique(), "a duplicate extension would make the look-up ambiguous");
 
+// Where the extensions of each first byte stand in kByExtension: most look-ups are of names
+// the catalogue lacks ("html", "php"), and a few probes among one letter's rows answer them.
+struct TExtensionRange {
+    std::int16_t From = 0, To = 0;
+};
+constexpr std::array<TExtensionRange, 256> kByFirstByte = [] {
+    std::array<TExtensionRange, 256> ranges{};
+    for (std::size_t i = 0; i < kByExtension.size(); ++i) {
+        const std::string_view ext = kRows[kByExtension[i]].Extension;
+        TExtensionRange& range = ranges[ext.empty() ? 0 : static_cast<unsigned char>(ext[0])];
+        if (range.From == range.To) range.From = static_cast<std::int16_t>(i);
+        range.To = static_cast<std::int16_t>(i + 1);
+    }
+    return ranges;
+}();
+
 bool ValidRow(int row) {
     return row >= 1 && row <= static_cast<int>(kRows.size());
 }
@@ -591,10 +607,13 @@ bool ValidRow(int row) {
 }  // namespace
 
 int FindFileType(std::string_view Ext) {
+    const TExtensionRange range =
+        kByFirstByte[Ext.empty() ? 0 : static_cast<unsigned char>(Ext[0])];
+    const auto end = kByExtension.begin() + range.To;
     auto it = std::lower_bound(
-        kByExtension.begin(), kByExtension.end(), Ext,
+        kByExtension.begin() + range.From, end, Ext,
         [](std::int16_t row, std::string_view key) { return kRows[row].Extension < key; });
-    if (it == kByExtension.end() || kRows[*it].Extension != Ext) return -1;
+    if (it == end || kRows[*it].Extension != Ext) return -1;
     return *it + 1;
 }
 
