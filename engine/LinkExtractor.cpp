@@ -309,31 +309,69 @@ struct TElementSource {
     std::string_view Element;    // "<" and the name, with the blank after it
 };
 constexpr TElementSource kElementSources[] = {{" DATA", "<OBJECT "}, {" POSTER", "<VIDEO "}};
+static_assert(std::all_of(std::begin(kElementSources), std::end(kElementSources),
+                          [](const TElementSource& s) {
+                              return s.Attribute.back() == 'A' || s.Attribute.back() == 'R';
+                          }),
+              "MarkAtEquals looks for these attributes after an A or an R");
 
 // TagStart: the "<" of the tag the "=" at i stands in, or npos when a ">" came after the last "<".
+// The patterns before an anchor differ in their last letter, so that letter picks the one
+// pattern that can match there; most anchors have none.
 void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::size_t TagStart, TMarkList& marks) {
-    if (UpperMatchBefore(p, n, i, " HREF")) {
-        // "BASE HREF=" ends on the same "=" and comes later in the pattern table, so it wins.
-        const bool base = UpperMatchBefore(p, n, i - 5, "BASE");
-        marks.Push({i, base ? kBaseMarker : kHrefMarker});
-    } else if (UpperMatchBefore(p, n, i, " SRC") || UpperMatchBefore(p, n, i, " SRCSET")) {
-        // A srcset holds one candidate here: SplitSourceSets gave each its own attribute.
-        marks.Push({i, kSrcMarker});
-    } else if (UpperMatchBefore(p, n, i, " VALUE")) {
-        marks.Push({i, kValueMarker});
-    } else if (TagStart != std::string_view::npos) {
-        // The element's name is never overwritten by a marker, however far back it stands.
-        for (const TElementSource& source : kElementSources)
-            if (UpperMatchBefore(p, n, i, source.Attribute) &&
-                UpperMatchAt(p, n, TagStart, source.Element))
+    if (i == 0) return;
+    switch (kUpper[p[i - 1]]) {
+        case 'F':
+            if (UpperMatchBefore(p, n, i, " HREF")) {
+                // "BASE HREF=" ends on the same "=" and comes later in the pattern table, so it
+                // wins.
+                const bool base = UpperMatchBefore(p, n, i - 5, "BASE");
+                marks.Push({i, base ? kBaseMarker : kHrefMarker});
+            }
+            break;
+        case 'C':
+        case 'T':
+            // A srcset holds one candidate here: SplitSourceSets gave each its own attribute.
+            if (UpperMatchBefore(p, n, i, " SRC") || UpperMatchBefore(p, n, i, " SRCSET"))
                 marks.Push({i, kSrcMarker});
+            break;
+        case 'E':
+            if (UpperMatchBefore(p, n, i, " VALUE")) marks.Push({i, kValueMarker});
+            break;
+        case 'A':
+        case 'R':
+            if (TagStart == std::string_view::npos) break;
+            // The element's name is never overwritten by a marker, however far back it stands.
+            for (const TElementSource& source : kElementSources)
+                if (UpperMatchBefore(p, n, i, source.Attribute) &&
+                    UpperMatchAt(p, n, TagStart, source.Element))
+                    marks.Push({i, kSrcMarker});
+            break;
+        default:
+            break;
     }
 }
 
 void MarkAtGreater(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
-    if (UpperMatchBefore(p, n, i, "/A") || UpperMatchBefore(p, n, i, "A/") ||
-        UpperMatchBefore(p, n, i, "/OPTION") || UpperMatchBefore(p, n, i, "/APPLET"))
-        marks.Push({i, kAreaEnd});
+    if (i == 0) return;
+    bool end = false;
+    switch (kUpper[p[i - 1]]) {
+        case 'A':
+            end = UpperMatchBefore(p, n, i, "/A");
+            break;
+        case '/':
+            end = UpperMatchBefore(p, n, i, "A/");
+            break;
+        case 'N':
+            end = UpperMatchBefore(p, n, i, "/OPTION");
+            break;
+        case 'T':
+            end = UpperMatchBefore(p, n, i, "/APPLET");
+            break;
+        default:
+            break;
+    }
+    if (end) marks.Push({i, kAreaEnd});
 }
 
 void MarkAtLess(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
