@@ -528,7 +528,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
     }
     if (slot.FetchMode == fetchRobots) {
         Policy.RobotsArrived(server, slot.StatusCode, slot.Succeeded, slot.Body, slot.Failure,
-                             slot.SentAt);
+                             slot.ContactAt);
         if (ServeRobotsPages) KeepRobotsAnswer(server, slot);
         const TRobotsTxt* rules = Policy.RulesOf(server);
         if (rules && rules->CrawlDelayCapped())
@@ -541,7 +541,7 @@ bool THttpDwnld::FinishWithServer(int SlotIndex) {
         return true;
     }
     if (!server.empty()) {
-        Policy.DownloadEnded(server, slot.SentAt);
+        Policy.DownloadEnded(server, slot.ContactAt);
         server.clear();
     }
     const int status = slot.StatusCode;

@@ -41,7 +41,7 @@ void THttpGet::StartFetch() {
     ContentType.clear();
     Encoding.clear();
     Transferred = {};
-    SentAt = {};
+    ContactAt = {};
 
     TFetchRequest request;
     request.Url = RequestUrl();
@@ -104,7 +104,7 @@ void THttpGet::DeliverWithoutRequest(int Status, std::string RawHeaders, std::st
     FinalUrl.clear();
     RedirectTo.clear();
     Transferred = {};
-    SentAt = {};
+    ContactAt = {};
     Skipped = WasSkipped;
     // As a download of its own: an empty page is a failure; the body of an error answer is not
     // kept, and its status is what counts.
@@ -135,7 +135,7 @@ void THttpGet::ReleaseBody() {
 
 void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
                          TDeliveredPage* Page, TTransferBytes Bytes, std::string Redirect,
-                         std::chrono::steady_clock::time_point Sent) {
+                         std::chrono::steady_clock::time_point Contact) {
     if (Worker != m_worker.get()) return;  // a stopped worker that a newer one replaced
     if (Page) {
         Body = std::move(Page->Body);
@@ -145,7 +145,7 @@ void THttpGet::EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFe
         m_bodyPlace = std::move(Page->Place);
     }
     Transferred = Bytes;
-    SentAt = Sent;
+    ContactAt = Contact;
     RedirectTo = std::move(Redirect);
     m_control.reset();
     Succeeded = Success;

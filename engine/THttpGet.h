@@ -99,8 +99,9 @@ public:
     int ContentLength = 0;
     int StatusCode = 0;
     int RetryAfterMs = -1;  // what a 429 or 503 asked for with Retry-After; -1 without one
-    // When the download's last request went out; unset when none did.
-    std::chrono::steady_clock::time_point SentAt;
+    // When the server was last in touch with the download: when its last answer began, else
+    // when its last request went out; unset when no request did. A server's gap counts from here.
+    std::chrono::steady_clock::time_point ContactAt;
     bool Succeeded = false;
     bool Skipped = false;
     // Why the download failed: None when it succeeded, was skipped or was stopped.
@@ -128,7 +129,7 @@ private:
     // Page is what the download delivers, or null when it delivers none.
     void EndNotice(THttpThread* Worker, bool Success, bool WasSkipped, TFetchFailure Why,
                    TDeliveredPage* Page, TTransferBytes Bytes, std::string Redirect,
-                   std::chrono::steady_clock::time_point Sent);
+                   std::chrono::steady_clock::time_point Contact);
 
     // The slot's worker, kept from one download to the next. Not owned: told to quit, the
     // worker frees itself.

@@ -234,8 +234,10 @@ void THttpThread::EndOfWork() {
                 std::move(m_marked)};
     DropBody();
     if (m_slot)
-        m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
-                          m_transferred, std::move(m_redirectTo), m_sentAt);
+        m_slot->EndNotice(
+            this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr, m_transferred,
+            std::move(m_redirectTo),
+            m_answeredAt != std::chrono::steady_clock::time_point{} ? m_answeredAt : m_sentAt);
 }
 
 void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
@@ -296,6 +298,7 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
     if (m_gated) return size;  // trailers of a response already judged
     std::string_view line(data, size);
     if (line.substr(0, 5) == "HTTP/") {
+        m_answeredAt = std::chrono::steady_clock::now();
         m_headers.assign(line);
         m_status = ParseStatusLine(line);
         m_hasLocation = false;
@@ -658,6 +661,7 @@ void THttpThread::ResetOutcome() {
     m_encoding.clear();
     m_transferred = {};
     m_sentAt = {};
+    m_answeredAt = {};
 }
 
 void THttpThread::RunExchange() {

@@ -192,6 +192,8 @@ private:
     std::string m_encoding;    // the encoding the page was decoded from
     TMarkedPage m_marked;      // the page made ready for the link scan, when it is small
     TTransferBytes m_transferred;
-    // When the last request of the exchange went out; a server's gap counts from there.
+    // When the last request of the exchange went out, and when the server's last answer to it
+    // began: a server's gap counts from the answer, as its log notes the request by then.
     std::chrono::steady_clock::time_point m_sentAt;
+    std::chrono::steady_clock::time_point m_answeredAt;
 };

@@ -127,14 +127,14 @@ void TServerPolicy::DownloadStarted(const std::string& Server, TPolicyClock::tim
     server.NextStart = Now + std::chrono::milliseconds(GapMs(server));
 }
 
-void TServerPolicy::DownloadEnded(const std::string& Server, TPolicyClock::time_point Sent) {
+void TServerPolicy::DownloadEnded(const std::string& Server, TPolicyClock::time_point Contact) {
     const auto found = m_shared->Map.find(Server);
     if (found == m_shared->Map.end() || found->second.Running == 0) return;
     TServer& server = found->second;
     --server.Running;
-    if (Sent != TPolicyClock::time_point{})
+    if (Contact != TPolicyClock::time_point{})
         server.NextStart =
-            std::max(server.NextStart, Sent + std::chrono::milliseconds(GapMs(server)));
+            std::max(server.NextStart, Contact + std::chrono::milliseconds(GapMs(server)));
     TellOthers(Server, false);
 }
 
@@ -144,7 +144,7 @@ void TServerPolicy::RobotsFetchStarted(const std::string& Server) {
 
 void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Complete,
                                   std::string_view Body, TFetchFailure Why,
-                                  TPolicyClock::time_point Sent) {
+                                  TPolicyClock::time_point Contact) {
     TServer& server = m_shared->Map[Server];
     server.Robots = TRobotsState::Known;
     server.Unreachable = false;
@@ -164,9 +164,9 @@ void TServerPolicy::RobotsArrived(const std::string& Server, int Status, bool Co
         server.UnreachableStatus = Status;
     }
     // The user's own gap holds between any two requests; a Crawl-delay spaces pages only.
-    if (Sent != TPolicyClock::time_point{})
+    if (Contact != TPolicyClock::time_point{})
         server.NextStart =
-            std::max(server.NextStart, Sent + std::chrono::milliseconds(Settings.DelayMs));
+            std::max(server.NextStart, Contact + std::chrono::milliseconds(Settings.DelayMs));
     TellOthers(Server, true);
 }
 

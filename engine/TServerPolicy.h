@@ -79,16 +79,18 @@ public:
     int LastFailureStatus() const { return m_lastFailureStatus; }
 
     // The gap to a server's next download counts from Now, and once the download has ended from
-    // when its request went out (Sent, unset when unknown): a request on a fresh connection
-    // leaves later after its start than one on a kept-alive connection.
+    // the server's last contact with it (Contact: when its answer began, or when its request
+    // went out; unset when unknown): a request leaves at no fixed time after its start, and a
+    // server notes it at no fixed time after that.
     void DownloadStarted(const std::string& Server, TPolicyClock::time_point Now);
-    void DownloadEnded(const std::string& Server, TPolicyClock::time_point Sent = {});
+    void DownloadEnded(const std::string& Server, TPolicyClock::time_point Contact = {});
     void RobotsFetchStarted(const std::string& Server);
     // The robots.txt answer: Status 0 when the server could not be reached, and Why what the
     // request met then; Complete when the body arrived whole (or cut at its size limit).
-    // Sent: when its request went out; the user's delay (not a Crawl-delay) counts from there.
+    // Contact as for DownloadEnded; the user's delay (not a Crawl-delay) counts from there.
     void RobotsArrived(const std::string& Server, int Status, bool Complete, std::string_view Body,
-                       TFetchFailure Why = TFetchFailure::None, TPolicyClock::time_point Sent = {});
+                       TFetchFailure Why = TFetchFailure::None,
+                       TPolicyClock::time_point Contact = {});
     // Server's robots.txt rules once they are known; null before, and when its robots.txt
     // could not be read.
     const TRobotsTxt* RulesOf(const std::string& Server) const;

@@ -112,11 +112,11 @@ TEST_F(TServerPolicyTest, TheGapIsTheLargerOfTheUsersDelayAndCrawlDelay) {
     EXPECT_EQ(Judge("http://a.test/6", 2s + 120s), TServerVerdict::Start);
 }
 
-TEST_F(TServerPolicyTest, TheGapCountsFromWhenTheRequestWentOut) {
+TEST_F(TServerPolicyTest, TheGapCountsFromTheServersLastContact) {
     policy.Settings.DelayMs = 200;
     Start("http://a.test/1");
-    // It left 7 ms after its start (a new connection): a next request on the kept connection
-    // must not reach the server sooner than 200 ms after it.
+    // Its answer began 7 ms after its start: a next request must not reach the server sooner
+    // than 200 ms after that.
     policy.DownloadEnded(kA, t0 + 7ms);
     EXPECT_EQ(Judge("http://a.test/2", 200ms), TServerVerdict::Wait);
     EXPECT_EQ(policy.LastWaitMs(), 7);
