@@ -5,9 +5,11 @@
 // next download to the same server needs no new connection, and the thread outlives each
 // download, so that no thread is started or ended per page.
 // The header notice is a blocking call to the slot on the GUI thread (through the notice queue);
-// the body travels with the end notice. The object is shared by its slot, its thread and the
-// notices on their way, and goes with the last of them. The slot ends the thread with End, which
-// waits for it, or lets a busy one finish its stopped download alone with Retire.
+// the body travels with the end notice, a page's body decoded and, unless it is large, marked
+// for the link scan (TMarkedPage), so that the GUI thread only reads the links out. The object
+// is shared by its slot, its thread and the notices on their way, and goes with the last of
+// them. The slot ends the thread with End, which waits for it, or lets a busy one finish its
+// stopped download alone with Retire.
 
 #include <atomic>
 #include <chrono>
