@@ -46,6 +46,32 @@ std::string Reason(const std::string& What, const std::string& Name, int ErrorNu
     return What + " " + Name + ": " + std::strerror(ErrorNumber != 0 ? ErrorNumber : EIO);
 }
 
+using TPut = std::function<bool(std::string_view Line)>;
+
+// Writes the lines that Fill puts to a new run file Path. False when Fill stops or the file
+// cannot be written; then no file is left, and Error says why unless Fill said it already.
+bool WriteRunFile(const std::string& Path, const std::function<bool(const TPut& Put)>& Fill,
+                  std::string& Error) {
+    errno = 0;
+    TFile file(std::fopen(Path.c_str(), "wb"));
+    if (!file) {
+        Error = Reason("cannot write", Path, errno);
+        return false;
+    }
+    bool written = true;
+    const bool filled = Fill([&](std::string_view Line) {
+        written = WriteRecord(file.get(), Line);
+        return written;
+    });
+    errno = 0;
+    written = written && std::fflush(file.get()) == 0;
+    const int failure = errno;
+    if (std::fclose(file.release()) == 0 && written && filled) return true;
+    if (Error.empty()) Error = Reason("cannot write", Path, failure != 0 ? failure : errno);
+    std::remove(Path.c_str());
+    return false;
+}
+
 // The next line of one source of the merge: a run file, or the lines still in memory.
 struct THead {
     QString Text;
@@ -79,27 +105,22 @@ bool TDistinctLineSorter::WriteRun() {
         }
         m_dir = std::move(dir);
     }
-    const std::string path = NextRunPath();
-    errno = 0;
-    TFile file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        m_error = Reason("cannot write", path, errno);
-        return false;
-    }
     std::vector<std::string> sorted = SortedDistinctLines(std::move(m_lines));
     m_lines.clear();
     m_bytes = 0;
-    bool ok = true;
-    for (const std::string& line : sorted) ok = ok && WriteRecord(file.get(), line);
-    errno = 0;
-    ok = ok && std::fflush(file.get()) == 0;
-    const int failure = errno;
-    if (std::fclose(file.release()) != 0 || !ok) {
-        // Nothing is lost: the run's lines go back to memory.
+    const std::string path = NextRunPath();
+    const bool written = WriteRunFile(
+        path,
+        [&](const TPut& Put) {
+            for (const std::string& line : sorted)
+                if (!Put(line)) return false;
+            return true;
+        },
+        m_error);
+    if (!written) {
+        // Nothing is lost: the lines go back to memory.
         m_lines = std::move(sorted);
         for (const std::string& line : m_lines) m_bytes += line.size() + kLineOverhead;
-        m_error = Reason("cannot write", path, failure != 0 ? failure : errno);
-        std::remove(path.c_str());
         return false;
     }
     m_runs.push_back(path);
@@ -124,25 +145,9 @@ bool TDistinctLineSorter::Finish(const std::function<bool(std::string_view Line)
 
 bool TDistinctLineSorter::MergeRuns() {
     const std::string path = NextRunPath();
-    errno = 0;
-    TFile file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        m_error = Reason("cannot write", path, errno);
+    if (!WriteRunFile(
+            path, [&](const TPut& Put) { return Merge({}, Put); }, m_error))
         return false;
-    }
-    bool written = true;
-    const bool merged = Merge({}, [&](std::string_view Line) {
-        written = WriteRecord(file.get(), Line);
-        return written;
-    });
-    errno = 0;
-    written = written && std::fflush(file.get()) == 0;
-    const int failure = errno;
-    if (std::fclose(file.release()) != 0 || !written || !merged) {
-        if (m_error.empty()) m_error = Reason("cannot write", path, failure != 0 ? failure : errno);
-        std::remove(path.c_str());
-        return false;
-    }
     for (const std::string& run : m_runs) std::remove(run.c_str());
     m_runs = {path};
     return true;
