@@ -52,7 +52,7 @@ demo: build
 	cli/demo.sh $(BUILD)/cli/tarnwick-crawl
 
 # Whole crawls against wget2, wget and HTTrack on local servers, and the micro benchmarks; the
-# table is printed and written to bench/RESULTS.md. Takes several minutes.
+# table is printed and written to bench/RESULTS.md. Takes about 17 minutes on 2 CPUs.
 .PHONY: bench
 bench: build
 	bench/run_bench.sh $(BUILD)
