@@ -13,6 +13,7 @@
 
 #include "AsciiCase.h"
 #include "ByteBlock.h"
+#include "PlainUrl.h"
 
 namespace {
 
@@ -483,7 +484,7 @@ bool AcceptValue(std::string_view& Value, TTagKind Kind) {
 constexpr std::size_t kFirstAttribute = 5;
 constexpr int kHeadTagPairs = 3;
 
-bool IsAnalysedHeadTag(const std::string& UpperTag) {
+bool IsAnalysedHeadTag(std::string_view UpperTag) {
     return UpperTag.size() > 5 && UpperTag[4] == ' ';
 }
 
@@ -770,26 +771,21 @@ void ParseHead(std::string_view Body, const std::function<void(const std::string
         if (OnTitle) OnTitle(title);
     }
 
-    // Quotes are not considered when looking for ">": the head is read as plain text.
-    std::string tag;
-    std::string upperTag;
-    for (std::size_t i = 0; i < head.size(); ++i) {
-        const char c = head[i];
-        if (c == '<') {
-            tag.clear();
-            upperTag.clear();
-        } else if (c == '>') {
-            if (IsAnalysedHeadTag(upperTag)) {
-                bool raise = false;
-                const THeadTag parsed = ParseHeadTag(tag, upperTag, raise);
-                if (OnHeadTag) OnHeadTag(parsed, raise);
-            }
-            tag.clear();
-            upperTag.clear();
-        } else {
-            tag += c;
-            upperTag += upperHead[i];
+    // Quotes are not considered when looking for ">": the head is read as plain text. A tag is
+    // what stands between a ">" and the "<" or ">" before it (or the head's start).
+    const std::string_view text = head;
+    const std::string_view upperText = upperHead;
+    std::size_t tagStart = 0;
+    for (std::size_t i = FindAnyOf(text, "<>"); i != std::string_view::npos;
+         i = FindAnyOf(text, "<>", i + 1)) {
+        const std::string_view upperTag = upperText.substr(tagStart, i - tagStart);
+        if (text[i] == '>' && IsAnalysedHeadTag(upperTag)) {
+            bool raise = false;
+            const THeadTag parsed =
+                ParseHeadTag(text.substr(tagStart, i - tagStart), upperTag, raise);
+            if (OnHeadTag) OnHeadTag(parsed, raise);
         }
+        tagStart = i + 1;
     }
 }
 
