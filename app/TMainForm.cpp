@@ -110,6 +110,9 @@ TMainForm::TMainForm(const TProgramFolders& Folders, const QString& ResultsFolde
     m_timer1.setSingleShot(true);
     m_timer1.setInterval(50);
     connect(&m_timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    m_listsTimer.setSingleShot(true);
+    m_listsTimer.setInterval(kListsIntervalMs);
+    connect(&m_listsTimer, &QTimer::timeout, this, &TMainForm::ShowWaitingLines);
 
     const auto icon = [this](QStyle::StandardPixmap p) { return style()->standardIcon(p); };
     m_ui->Start1->setIcon(icon(QStyle::SP_MediaPlay));
@@ -653,6 +656,7 @@ void TMainForm::StartRun(const TJournalRun* Resumed) {
     }
     if (Resumed ? m_httpScan->Resume(*Resumed) : m_httpScan->Start(Bytes(url))) {
         m_ui->URLEdit->setText(Text(m_httpScan->StartingUrl()));
+        m_visitedWaiting.clear();
         m_ui->Memo6->clear();
         // The entries of a list gather their results, so their decisions are kept together.
         if (Resumed || m_urlList.isEmpty() || m_urlListIndex == 0) m_decisions->Clear();
@@ -762,6 +766,7 @@ void TMainForm::HttpScan1Working(bool Working) {
         m_deferredShown = false;
         return;
     }
+    ShowWaitingLines();
     DeleteResultsFile();
     QString done = StatusText() + "     Done.";
     if (!m_neverCollect.Empty())
@@ -812,12 +817,23 @@ void TMainForm::HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyz
 
 void TMainForm::HttpScan1PageReceived(const std::string& Url) {
     ++m_runPages;
-    m_ui->Memo6->appendPlainText(Text(Url));
+    m_visitedWaiting << Text(Url);
+    if (!m_listsTimer.isActive()) m_listsTimer.start();
+}
+
+void TMainForm::ShowWaitingLines() {
+    m_listsTimer.stop();
+    if (!m_visitedWaiting.isEmpty()) m_ui->Memo6->appendPlainText(m_visitedWaiting.join('\n'));
+    if (!m_resultsWaiting.isEmpty()) {
+        m_ui->ErgMemo->appendPlainText(m_resultsWaiting.join('\n'));
+        ShowResultCount();
+    }
+    m_visitedWaiting.clear();
+    m_resultsWaiting.clear();
 }
 
 void TMainForm::HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink) {
-    AddResult(UrlFound, TypeLink);
-    ShowResultCount();
+    AddResult(UrlFound, TypeLink);  // the count is shown with the line
 }
 
 void TMainForm::AddResult(const std::string& UrlFound, const std::string& TypeLink) {
@@ -825,7 +841,8 @@ void TMainForm::AddResult(const std::string& UrlFound, const std::string& TypeLi
     // kept apart from the list's display, so a result is saved exactly as found.
     m_resultLines.push_back(TypePrefix(TypeLink) + Utf8OfBytes(ResultText(TypeLink, UrlFound)));
     m_resultUrls.push_back(UrlFound);
-    m_ui->ErgMemo->appendPlainText(Text(m_resultLines.back()));
+    m_resultsWaiting << Text(m_resultLines.back());
+    if (!m_listsTimer.isActive()) m_listsTimer.start();
 }
 
 void TMainForm::ShowResultCount() {
@@ -837,6 +854,7 @@ void TMainForm::ShowResultCount() {
 void TMainForm::ClearResults() {
     m_resultLines.clear();
     m_resultUrls.clear();
+    m_resultsWaiting.clear();
     m_ui->ErgMemo->clear();
 }
 

@@ -175,6 +175,8 @@ private:
     void HttpScan1UpdatedStats(int InQueue, int Downloading, int ToAnalyze, int Done, int Retries,
                                int Errors);
     void HttpScan1PageReceived(const std::string& Url);
+    // Adds the lines that wait to their lists.
+    void ShowWaitingLines();
     void HttpScan1LinkFound(const std::string& UrlFound, const std::string& TypeLink);
     void HttpScan1FetchFailed(const std::string& Url, TFetchFailure Reason, int Status);
     void HttpScan1Skipped(const std::string& Url, const std::string& Reason, TFetchFailure Cause,
@@ -221,6 +223,13 @@ private:
     TServerOptions* m_serverOptions = nullptr;  // owned through Qt's parent
     QLabel* m_statusLabel;
     QTimer m_timer1;
+    // The lines of the two lists wait up to kListsIntervalMs and are added together, the count
+    // of results with them: Qt lays out a list's last line and a label's text at every change, so
+    // a run of pages costs one layout instead of one each. The run's end shows what waits at once.
+    static constexpr int kListsIntervalMs = 50;
+    QStringList m_visitedWaiting;
+    QStringList m_resultsWaiting;
+    QTimer m_listsTimer;
     QString m_appPath;
     QString m_settingsPath;
     QString m_resultsFolder;

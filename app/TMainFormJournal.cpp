@@ -244,6 +244,7 @@ void TMainForm::ReplayResults(const TJournalContents& Journal) {
             // The list may have gained addresses since the journal was written.
             if (report.Reported && !m_neverCollect.Withholds(report.TypeLink, report.UrlFound))
                 AddResult(report.UrlFound, report.TypeLink);
+    ShowWaitingLines();  // a resumed search shows what it found before at once
 }
 
 void TMainForm::TellDropped(const TJournalContents& Journal) {
