@@ -1,21 +1,11 @@
 #include "JournalRecord.h"
 
-#include <array>
+#include <zlib.h>
+
 #include <cstdio>
 
 namespace {
 
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 constexpr std::size_t kSumDigits = 8;
 
 void AppendEscaped(std::string& Out, std::string_view Field) {
@@ -48,10 +38,9 @@ int HexValue(char c) {
 }  // namespace
 
 std::uint32_t Crc32(std::string_view Data) {
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (const char ch : Data)
-        c = kCrcTable[(c ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    // zlib's CRC-32 is the same sum (reflected polynomial 0xEDB88320), several bytes at a time.
+    return static_cast<std::uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(Data.data()), Data.size()));
 }
 
 namespace {

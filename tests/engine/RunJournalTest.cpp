@@ -48,6 +48,10 @@ TEST(JournalRecord, AnyBytesSurviveAndAnyChangeIsNoticed) {
     }
     EXPECT_FALSE(ParseJournalRecord(body.substr(0, body.size() - 3), record));
     EXPECT_FALSE(ParseJournalRecord("", record));
+    // The sum is the CRC-32 (IEEE) that journals of every version carry: its check value, and
+    // a line summed by another implementation of it.
+    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
+    EXPECT_TRUE(ParseJournalRecord("330c7795 K", record));
 }
 
 // A journal written by hand: header, a run with two queued URLs of which one is done.
