@@ -5,14 +5,10 @@
 #include <algorithm>
 
 #include "AsciiCase.h"
+#include "TextBytes.h"
 #include "UrlEncoding.h"
 
 namespace {
-
-bool IsAscii(std::string_view Text) {
-    return std::all_of(Text.begin(), Text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 bool HoldsOne(std::string_view Text, const TQuickSortStringList& Keywords) {
     if (Text.empty()) return false;
@@ -28,7 +24,7 @@ bool HoldsOne(std::string_view Text, const TQuickSortStringList& Keywords) {
 
 std::string FoldKeywordCase(std::string_view Text) {
     // Most paths are ASCII, whose folding is plain lower case: no detour through UTF-16.
-    if (IsAscii(Text)) return AsciiLowerCase(Text);
+    if (!HasNonAscii(Text)) return AsciiLowerCase(Text);
     const std::string utf8 = IsUtf8(Text) ? std::string(Text) : Latin1ToUtf8(Text);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()))
         .toCaseFolded()

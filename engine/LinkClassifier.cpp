@@ -26,11 +26,6 @@ std::string_view CutAtFrom2nd(std::string_view Text, char Ch) {
     return at != std::string_view::npos && at >= 1 ? Text.substr(0, at) : Text;
 }
 
-bool IsAscii(std::string_view Text) {
-    return std::all_of(Text.begin(), Text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 constexpr std::string_view kMailto = "MAILTO:";
 
 // Every occurrence ends at its colon, so the first is found going from colon to colon: most
@@ -224,7 +219,7 @@ void ResolveLinkInto(const TCrackUrl& PageParts, const std::string& Value,
 
     // An ASCII value, as nearly all are, needs neither its query encoded nor itself normalised:
     // it is used as it stands, without a copy.
-    const bool ascii = IsAscii(Value);
+    const bool ascii = !HasNonAscii(Value);
     std::string normalized;
     if (!ascii) normalized = NormalizeLinkValue(QueryInEncoding(Value, PageEncoding));
     const std::string& value = ascii ? Value : normalized;

@@ -10,6 +10,7 @@
 
 #include "AsciiCase.h"
 #include "HtmlSpace.h"
+#include "TextBytes.h"
 #include "UrlEncoding.h"
 
 namespace {
@@ -421,9 +422,7 @@ std::string QueryInEncoding(std::string_view Value, std::string_view Encoding) {
     if (query == std::string_view::npos) return std::string(Value);
     const std::size_t end = std::min(Value.find('#', query), Value.size());
     const std::string_view part = Value.substr(query, end - query);
-    if (std::all_of(part.begin(), part.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::string(Value);
+    if (!HasNonAscii(part)) return std::string(Value);
     QStringEncoder encoder(
         IcuName(Encoding == "x-user-defined" ? "windows-1252" : Encoding).c_str(),
         QStringConverter::Flag::Stateless);

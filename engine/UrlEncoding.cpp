@@ -5,13 +5,9 @@
 #include "AsciiCase.h"
 #include "ByteBlock.h"
 #include "PlainUrl.h"
+#include "TextBytes.h"
 
 namespace {
-
-bool HasNonAscii(std::string_view Text) {
-    return std::any_of(Text.begin(), Text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
 
 // Length of the UTF-8 sequence that starts at Text[At], or 0 when none starts there.
 std::size_t SequenceLength(std::string_view Text, std::size_t At) {

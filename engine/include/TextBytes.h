@@ -1,6 +1,6 @@
 #pragma once
-// Two tests of 8-bit text that the engine, the harvest texts and the window must answer alike:
-// which bytes are control characters, and where the lines of a text file end.
+// Tests of 8-bit text that the engine, the harvest texts and the window must answer alike:
+// which bytes are control characters or beyond ASCII, and where the lines of a text file end.
 
 #include <algorithm>
 #include <string_view>
@@ -12,6 +12,12 @@
 inline bool HasControlByte(std::string_view Text) {
     return std::any_of(Text.begin(), Text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+// True when Text holds a byte from 0x80 up: it is no plain ASCII.
+inline bool HasNonAscii(std::string_view Text) {
+    return std::any_of(Text.begin(), Text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
 // Calls Visit(std::string_view) for each line of Text, in order. A line ends at CR, LF or CR LF,
