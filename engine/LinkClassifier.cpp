@@ -123,9 +123,15 @@ std::string CombineUrlGeneral(const std::string& Base, const std::string& Value)
 
 std::string CombineUrl(const std::string& Base, const std::string& Value) {
     std::string result;
-    if (!CombinePlainUrl(Base, Value, result)) return CombineUrlGeneral(Base, Value);
-    if (result.size() > kMaxResolvedLength) return {};
+    CombineUrlInto(Base, Value, result);
     return result;
+}
+
+void CombineUrlInto(const std::string& Base, const std::string& Value, std::string& Result) {
+    if (!CombinePlainUrl(Base, Value, Result))
+        Result = CombineUrlGeneral(Base, Value);
+    else if (Result.size() > kMaxResolvedLength)
+        Result.clear();
 }
 
 namespace {
@@ -236,10 +242,7 @@ void ResolveLinkInto(const TCrackUrl& PageParts, const std::string& Value,
             pageUrl = PageParts.Url;
             base = BaseOf(PageParts);
         }
-        if (!CombinePlainUrl(base, value, combined))
-            combined = CombineUrlGeneral(base, value);
-        else if (combined.size() > kMaxResolvedLength)
-            combined.clear();
+        CombineUrlInto(base, value, combined);
         resolved = combined;
         // An absolute value comes back as written even where libcurl cannot combine it, such
         // as a scheme without "//".

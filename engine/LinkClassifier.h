@@ -43,6 +43,8 @@ void ResolveLinkInto(const TCrackUrl& PageParts, const std::string& Value,
 // be used or the result has 1024 characters or more. Plain values against plain bases are
 // joined directly; CombineUrlGeneral hands every case to libcurl.
 std::string CombineUrl(const std::string& Base, const std::string& Value);
+// The same into Result, whose room is used again.
+void CombineUrlInto(const std::string& Base, const std::string& Value, std::string& Result);
 std::string CombineUrlGeneral(const std::string& Base, const std::string& Value);
 
 struct TLinkClass {
