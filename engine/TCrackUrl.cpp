@@ -129,10 +129,14 @@ bool TCrackUrl::CrackGeneral(const std::string& url) {
 }
 
 std::string OriginOf(const TCrackUrl& Parts) {
-    const bool defaultPort = (Parts.Scheme == "http" && Parts.Port == 80) ||
-                             (Parts.Scheme == "https" && Parts.Port == 443);
-    std::string origin = Parts.Scheme + "://" + Parts.HostName;
-    if (!defaultPort) origin += ":" + std::to_string(Parts.Port);
+    return OriginOf(Parts.Scheme, Parts.HostName, Parts.Port);
+}
+
+std::string OriginOf(std::string_view Scheme, std::string_view Host, int Port) {
+    const bool defaultPort = (Scheme == "http" && Port == 80) || (Scheme == "https" && Port == 443);
+    std::string origin(Scheme);
+    origin.append("://").append(Host);
+    if (!defaultPort) origin.append(":").append(std::to_string(Port));
     return origin;
 }
 

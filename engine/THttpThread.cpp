@@ -106,18 +106,6 @@ bool IsRedirectFailure(TFetchFailure Failure) {
 
 }  // namespace
 
-namespace {
-
-std::string PlainOrigin(const TPlainUrl& Parts) {
-    std::string origin(Parts.Scheme);
-    origin.append("://").append(Parts.Host);
-    if (Parts.Port != (Parts.Scheme == "https" ? 443 : 80))
-        origin.append(":").append(std::to_string(Parts.Port));
-    return origin;
-}
-
-}  // namespace
-
 std::string ReferrerFor(const std::string& Referrer, const std::string& Target) {
     // Plain addresses, nearly every request's, are judged without building their parts.
     TPlainUrl plainFrom;
@@ -128,7 +116,7 @@ std::string ReferrerFor(const std::string& Referrer, const std::string& Target) 
             AsciiEqualsNoCase(plainFrom.Host, plainTo.Host))
             return Referrer;
         if (plainFrom.Scheme == "https" && plainTo.Scheme != "https") return {};
-        return PlainOrigin(plainFrom) + "/";
+        return OriginOf(plainFrom.Scheme, plainFrom.Host, plainFrom.Port) + "/";
     }
     TCrackUrl from;
     TCrackUrl to;

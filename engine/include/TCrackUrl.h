@@ -5,6 +5,7 @@
 // reads it.
 
 #include <string>
+#include <string_view>
 
 class TCrackUrl {
 public:
@@ -35,6 +36,8 @@ private:
 // https). Relative links and robots.txt requests are built on it: an explicit default port
 // would name the same page twice, once with and once without it.
 std::string OriginOf(const TCrackUrl& Parts);
+// The same of a scheme, host and port given apart.
+std::string OriginOf(std::string_view Scheme, std::string_view Host, int Port);
 
 // The origin of Url as a key that compares equal for the same scheme, host and port (the host's
 // letter case ignored); empty when Url does not split. Credentials are bound to one such key.
