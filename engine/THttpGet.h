@@ -99,8 +99,9 @@ public:
     int ContentLength = 0;
     int StatusCode = 0;
     int RetryAfterMs = -1;  // what a 429 or 503 asked for with Retry-After; -1 without one
-    // When the server was last in touch with the download: when its last answer began, else
-    // when its last request went out; unset when no request did. A server's gap counts from here.
+    // When the server was last in touch with the download: the later of its last request going
+    // out and that request's answer beginning; unset when no request went out. A server's gap
+    // counts from here.
     std::chrono::steady_clock::time_point ContactAt;
     bool Succeeded = false;
     bool Skipped = false;

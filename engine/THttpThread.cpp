@@ -222,10 +222,8 @@ void THttpThread::EndOfWork() {
                 std::move(m_marked)};
     DropBody();
     if (m_slot)
-        m_slot->EndNotice(
-            this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr, m_transferred,
-            std::move(m_redirectTo),
-            m_answeredAt != std::chrono::steady_clock::time_point{} ? m_answeredAt : m_sentAt);
+        m_slot->EndNotice(this, m_success, m_skipped, m_failure, m_bodyReady ? &page : nullptr,
+                          m_transferred, std::move(m_redirectTo), m_contactAt);
 }
 
 void THttpThread::Notify(std::function<void(THttpGet&)> Notice, bool Wait) {
@@ -263,7 +261,7 @@ size_t THttpThread::HeaderThunk(char* data, size_t size, size_t count, void* sel
 }
 
 int THttpThread::SentThunk(void* self, char*, char*, int, int) {
-    static_cast<THttpThread*>(self)->m_sentAt = std::chrono::steady_clock::now();
+    static_cast<THttpThread*>(self)->m_contactAt = std::chrono::steady_clock::now();
     return CURL_PREREQFUNC_OK;
 }
 
@@ -286,7 +284,7 @@ size_t THttpThread::OnHeaderLine(const char* data, size_t size) {
     if (m_gated) return size;  // trailers of a response already judged
     std::string_view line(data, size);
     if (line.substr(0, 5) == "HTTP/") {
-        m_answeredAt = std::chrono::steady_clock::now();
+        m_contactAt = std::chrono::steady_clock::now();
         m_headers.assign(line);
         m_status = ParseStatusLine(line);
         m_hasLocation = false;
@@ -648,8 +646,7 @@ void THttpThread::ResetOutcome() {
     m_redirectTo.clear();
     m_encoding.clear();
     m_transferred = {};
-    m_sentAt = {};
-    m_answeredAt = {};
+    m_contactAt = {};
 }
 
 void THttpThread::RunExchange() {

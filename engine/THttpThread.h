@@ -194,8 +194,7 @@ private:
     std::string m_encoding;    // the encoding the page was decoded from
     TMarkedPage m_marked;      // the page made ready for the link scan, when it is small
     TTransferBytes m_transferred;
-    // When the last request of the exchange went out, and when the server's last answer to it
-    // began: a server's gap counts from the answer, as its log notes the request by then.
-    std::chrono::steady_clock::time_point m_sentAt;
-    std::chrono::steady_clock::time_point m_answeredAt;
+    // When the server was last in touch with the exchange: a request going out, then its answer
+    // beginning. A server's gap counts from the latest, as its log notes the request by then.
+    std::chrono::steady_clock::time_point m_contactAt;
 };

@@ -79,8 +79,8 @@ public:
     int LastFailureStatus() const { return m_lastFailureStatus; }
 
     // The gap to a server's next download counts from Now, and once the download has ended from
-    // the server's last contact with it (Contact: when its answer began, or when its request
-    // went out; unset when unknown): a request leaves at no fixed time after its start, and a
+    // the server's last contact with it (Contact: when its last request went out or, later, its
+    // answer began; unset when unknown): a request leaves at no fixed time after its start, and a
     // server notes it at no fixed time after that.
     void DownloadStarted(const std::string& Server, TPolicyClock::time_point Now);
     void DownloadEnded(const std::string& Server, TPolicyClock::time_point Contact = {});
