@@ -353,26 +353,17 @@ void MarkAtEquals(TBytes p, std::size_t n, std::size_t i, std::size_t TagStart, 
     }
 }
 
+// What ends an area before a ">"; each ends in a character of its own.
+constexpr std::string_view kAreaEnds[] = {"/A", "A/", "/OPTION", "/APPLET"};
+
 void MarkAtGreater(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
     if (i == 0) return;
-    bool end = false;
-    switch (kUpper[p[i - 1]]) {
-        case 'A':
-            end = UpperMatchBefore(p, n, i, "/A");
-            break;
-        case '/':
-            end = UpperMatchBefore(p, n, i, "A/");
-            break;
-        case 'N':
-            end = UpperMatchBefore(p, n, i, "/OPTION");
-            break;
-        case 'T':
-            end = UpperMatchBefore(p, n, i, "/APPLET");
-            break;
-        default:
-            break;
+    const unsigned char last = kUpper[p[i - 1]];
+    for (const std::string_view end : kAreaEnds) {
+        if (static_cast<unsigned char>(end.back()) != last) continue;
+        if (UpperMatchBefore(p, n, i, end)) marks.Push({i, kAreaEnd});
+        return;
     }
-    if (end) marks.Push({i, kAreaEnd});
 }
 
 void MarkAtLess(TBytes p, std::size_t n, std::size_t i, TMarkList& marks) {
