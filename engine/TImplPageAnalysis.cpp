@@ -14,17 +14,19 @@
 
 namespace {
 
-// A link value as the browser uses it: character references decoded.
-std::string DecodedValue(const std::string& Value) {
-    return MayHoldCharacterReference(Value) ? DecodeCharacterReferences(Value) : Value;
-}
-
-// The same into Out, whose buffer serves every value of a page.
+// A link value as the browser uses it: character references decoded, into Out, whose buffer
+// serves every value of a page.
 void DecodeValue(std::string_view Value, std::string& Out) {
     if (MayHoldCharacterReference(Value))
         DecodeCharacterReferences(Value, Out);
     else
         Out.assign(Value);
+}
+
+std::string DecodedValue(std::string_view Value) {
+    std::string out;
+    DecodeValue(Value, out);
+    return out;
 }
 
 char HrefOrSrcOf(TTagKind TagKind) {
@@ -49,8 +51,11 @@ void TImpl::AnalysePage(TPageContext& Page, const std::string& Body, bool FirstF
     Log("page received, processing:" + pageUrl);
     // Most pages come marked from their fetch worker; the others are marked here.
     TMarkedPage markedHere;
-    TMarkedPage& marked = Marked != nullptr && Marked->ReadyFor(Body) ? *Marked : markedHere;
-    if (!marked.ReadyFor(Body)) marked.Prepare(Body);
+    if (Marked == nullptr || !Marked->ReadyFor(Body)) {
+        markedHere.Prepare(Body);
+        Marked = &markedHere;
+    }
+    TMarkedPage& marked = *Marked;
     if (EndsWithRobotsTxt(pageUrl)) ProcessLink(Page, pageUrl, tagNone, decision);
     if (Dwnld.Stopping || !marked.AnyMarks()) return;
     std::string& text = marked.Text();
